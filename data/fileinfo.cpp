@@ -1,0 +1,205 @@
+#include "data/fileinfo.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "data/rgbrecipe.h"
+#include "data/supl.h"
+
+const char* const InfoChannelText[CHANNEL_COUNT + 1] = {
+    "", "VIS006", "VIS008", "IR_016", "IR_039", "WV_062", "WV_073",
+    "IR_087", "IR_097", "IR_108", "IR_120", "IR_134", "HRV___"};
+
+const char* const InfoChannelLabel[CHANNEL_COUNT + 1] = {
+    "", "VIS 0.6", "VIS 0.8", "IR 0.16", "IR 0.39", "WV 0.62", "WV 0.73",
+    "IR 0.87", "IR 0.97", "IR 10.8", "IR 12.0", "IR 13.4", "HRV"};
+
+namespace {
+
+constexpr const char* NAME_PATTERN =
+    "H-000-MSG3__-MSG3________-(VIS006___|VIS008___|IR_016___|IR_039___|WV_062___|WV_073___|"
+    "IR_087___|IR_097___|IR_108___|IR_120___|IR_134___|HRV______)-0000(07|19)___-(\\d{12})-C_";
+
+// Compiled once; callers parse names on one thread at a time, but a once-guard costs nothing
+// and keeps a second loader thread safe.
+GRegex* name_regex = nullptr;
+GOnce name_regex_once = G_ONCE_INIT;
+
+gpointer CompilePattern(gpointer) {
+  GError* err = nullptr;
+  name_regex = g_regex_new(NAME_PATTERN, GRegexCompileFlags(0), GRegexMatchFlags(0), &err);
+  if (!name_regex) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "fileinfo:%d %s", __LINE__, err ? err->message : "");
+    g_clear_error(&err);
+  }
+  return name_regex;
+}
+
+struct MatchInfoFree {
+  void operator()(GMatchInfo* m) const { g_match_info_free(m); }
+};
+struct GFree {
+  void operator()(gchar* p) const { g_free(p); }
+};
+using GStr = std::unique_ptr<gchar, GFree>;
+
+int ChannelFromField(const char* field) {
+  static const char* const keys[] = {"006_", "008_", "016_", "039_", "062_", "073_",
+                                     "087_", "097_", "108_", "120_", "134_"};
+  if (std::strlen(field) >= 7)
+    for (int i = 0; i < 11; i++)
+      if (!std::strncmp(field + 3, keys[i], 4)) return i + 1;
+  if (!std::strncmp(field, "HRV_", 4)) return HRV_ID;
+  return 0;
+}
+
+}  // namespace
+
+std::string InfoSlotText(const SlotTime& t) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%4d%02d%02d%02d%02d", t.tm_year, t.tm_mon + 1, t.tm_mday,
+                t.tm_hour, t.tm_min);
+  return buf;
+}
+
+bool InfoSameTime(const SlotTime& a, const SlotTime& b) {
+  return a.tm_sec == b.tm_sec && a.tm_min == b.tm_min && a.tm_hour == b.tm_hour &&
+         a.tm_mday == b.tm_mday && a.tm_mon == b.tm_mon && a.tm_year == b.tm_year &&
+         a.tm_wday == b.tm_wday && a.tm_yday == b.tm_yday && a.tm_isdst == b.tm_isdst;
+}
+
+Layer* InfoNew(int id, const char* text, const std::vector<RgbRecipe>* recipes) {
+  auto layer = std::make_unique<Layer>();
+  layer->id = id;
+  if (!text || !SuplParseDate(text, &layer->time)) {
+    std::time_t now = std::time(nullptr);
+    localtime_r(&now, &layer->time);
+    layer->time.tm_year += 1900;
+  }
+  layer->slot = InfoSlotText(layer->time);
+  if (id >= 1 && id <= CHANNEL_COUNT) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, id == HRV_ID ? INFO_NAME_FMT_HRV : INFO_NAME_FMT,
+                  InfoChannelText[id], text ? text : "(null)");
+    layer->name = buf;
+  } else if (id >= RECIPE_FIRST_ID && id < SLOT_SIZE && recipes &&
+             size_t(id - RECIPE_FIRST_ID) < recipes->size()) {
+    layer->name = (*recipes)[id - RECIPE_FIRST_ID].name;
+  }
+  return layer.release();
+}
+
+gboolean InfoParseName(Layer* layer) {
+  if (!layer) return FALSE;
+  g_once(&name_regex_once, CompilePattern, nullptr);
+  GMatchInfo* raw = nullptr;
+  if (!name_regex ||
+      !g_regex_match(name_regex, layer->name.c_str(), G_REGEX_MATCH_NOTEMPTY, &raw)) {
+    g_match_info_free(raw);
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", layer->name.c_str());
+    return layer->id != 0;
+  }
+  std::unique_ptr<GMatchInfo, MatchInfoFree> match(raw);
+  GStr field(g_match_info_fetch(match.get(), 1));
+  if (field && *field) {
+    int id = ChannelFromField(field.get());
+    if (id) layer->id = id;
+  }
+  if (layer->id < 1) return FALSE;
+  GStr digits(g_match_info_fetch(match.get(), 3));
+  if (digits && SuplParseDate(digits.get(), &layer->time)) {
+    layer->slot = InfoSlotText(layer->time);
+  } else {
+    layer->id = 0;
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", layer->name.c_str());
+  }
+  return layer->id != 0;
+}
+
+void InfoDel(Layer** pp) {
+  if (!pp || !*pp) return;
+  std::unique_ptr<Layer> owned(*pp);
+  *pp = nullptr;
+}
+
+void InfoFreePattern() {
+  // Only at exit, after every loader thread has ended.
+  if (name_regex) {
+    g_regex_unref(name_regex);
+    name_regex = nullptr;
+  }
+}
+
+Slot* InfoSlotNew() { return g_new0(Slot, SLOT_SIZE); }
+
+void InfoSlotDel(gpointer p) {
+  auto* slot = static_cast<Slot*>(p);
+  if (!slot) return;
+  for (int i = 0; i < SLOT_SIZE; i++) InfoDel(&slot[i]);
+  g_free(slot);
+}
+
+int InfoCompare(const Layer* a, const Layer* b) {
+  const SlotTime& ta = a->time;
+  const SlotTime& tb = b->time;
+  if (ta.tm_year == 0 && tb.tm_year != 0) return 1;
+  if (ta.tm_year != 0 && tb.tm_year == 0) return -1;
+  const int fa[] = {ta.tm_year, ta.tm_mon, ta.tm_mday, ta.tm_hour, ta.tm_min, a->id};
+  const int fb[] = {tb.tm_year, tb.tm_mon, tb.tm_mday, tb.tm_hour, tb.tm_min, b->id};
+  for (int i = 0; i < 6; i++)
+    if (fa[i] != fb[i]) return fa[i] < fb[i] ? -1 : 1;
+  return g_ascii_strcasecmp(a->name.c_str(), b->name.c_str());
+}
+
+namespace {
+const Layer* LastLayer(const Slot* slot) {
+  const Layer* last = nullptr;
+  for (int i = 0; i < SLOT_SIZE; i++)
+    if (slot[i]) last = slot[i];
+  return last;
+}
+}  // namespace
+
+gint InfoSlotCompare(gconstpointer sa, gconstpointer sb) {
+  const Layer* a = LastLayer(static_cast<const Slot*>(sa));
+  const Layer* b = LastLayer(static_cast<const Slot*>(sb));
+  if (a && b) return InfoCompare(a, b);
+  g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "fileinfo", __LINE__);
+  return -1;
+}
+
+gint InfoSlotFindTime(gconstpointer p, gconstpointer l) {
+  const auto* slot = static_cast<const Slot*>(p);
+  const auto* layer = static_cast<const Layer*>(l);
+  for (int i = 0; i < SLOT_SIZE; i++)
+    if (slot[i] && InfoSameTime(slot[i]->time, layer->time)) return 0;
+  return 1;
+}
+
+GList* InfoSlotInsert(GList** list, Layer* layer, GList** link) {
+  if (!layer || layer->id < 1 || layer->id >= SLOT_SIZE) {
+    // Entry 0 is the header; anything else would write outside the array.
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "fileinfo", __LINE__);
+    InfoDel(&layer);
+    if (link) *link = nullptr;
+    return *list;
+  }
+  GList* found = g_list_find_custom(*list, layer, InfoSlotFindTime);
+  if (found) {
+    auto* slot = static_cast<Slot*>(found->data);
+    if (slot[layer->id] != layer) InfoDel(&slot[layer->id]);
+    slot[layer->id] = layer;
+  } else {
+    Slot* slot = InfoSlotNew();
+    slot[layer->id] = layer;
+    auto header = std::make_unique<Layer>();
+    header->slot = layer->slot;
+    header->time = layer->time;
+    slot[0] = header.release();
+    *list = g_list_append(*list, slot);
+    found = g_list_last(*list);
+  }
+  if (link) *link = found;
+  return *list;
+}

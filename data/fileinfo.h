@@ -1,0 +1,72 @@
+// HRIT file names, channels, layers and repeat-cycle slots.
+#pragma once
+
+#include <glib.h>
+#include <opencv2/core.hpp>
+
+#include <array>
+#include <ctime>
+#include <string>
+#include <vector>
+
+struct RgbRecipe;
+
+// Broken-down time of a repeat cycle: tm_year is the full year, tm_mon is 0-based.
+using SlotTime = std::tm;
+
+inline constexpr int CHANNEL_COUNT = 12;    // ids 1..12
+inline constexpr int HRV_ID = 12;
+inline constexpr int RECIPE_FIRST_ID = 13;  // composite id = 13 + recipe index
+inline constexpr int RECIPE_MAX = 99;
+inline constexpr int SLOT_SIZE = 112;       // entry 0 header, 1..12 channels, 13..111 composites
+inline constexpr int NAME_LENGTH = 61;      // every HRIT file base name
+
+// Indexed by channel id; entry 0 is empty.
+extern const char* const InfoChannelText[CHANNEL_COUNT + 1];   // "VIS006" ... "HRV___"
+extern const char* const InfoChannelLabel[CHANNEL_COUNT + 1];  // "VIS 0.6" ... "HRV"
+
+// Name patterns (printf / glob forms).
+inline constexpr const char* INFO_NAME_FMT = "H-000-MSG3__-MSG3________-%s___-000007___-%s-C_";
+inline constexpr const char* INFO_NAME_FMT_HRV = "H-000-MSG3__-MSG3________-%s___-000019___-%s-C_";
+inline constexpr const char* INFO_FILTER_MSG3 = "H-000-MSG3__-MSG3________-*-0000??___-*-C_";
+inline constexpr const char* INFO_GLOB_SEGMENT7 = "H-000-MSG3__-MSG3________-??????___-000007___-????????????-C_";
+inline constexpr const char* INFO_GLOB_PROLOGUE = "H-000-MSG3__-MSG3________-_________-PRO______-????????????-__";
+inline constexpr const char* INFO_GLOB_EPILOGUE = "H-000-MSG3__-MSG3________-_________-EPI______-????????????-__";
+
+// One loaded image of one slot. Made by InfoNew (or zero and filled by InfoParseName),
+// owned by its Slot, freed by InfoDel.
+struct Layer {
+  int id = 0;          // 1..12 channel, 13..111 composite, 0 none / slot header
+  std::string name;    // channel: reference-segment file name; composite: recipe name
+  std::string slot;    // slot text YYYYMMDDhhmm
+  SlotTime time{};
+  // [0] channel counts CV_16UC1 (empty for composites), [1] display CV_8UC3 RGB,
+  // [2] pristine copy of [1] kept by the selection command. Empty until loaded.
+  std::array<cv::Mat, 3> images;
+};
+
+// A Slot is a g_new0 array of SLOT_SIZE Layer pointers; the open slots form a GList.
+using Slot = Layer*;
+
+// New layer of channel/composite `id` for slot text `text` (NULL or invalid: now, local time).
+// Composite names are copied from `recipes` (entry id - 13) when given.
+Layer* InfoNew(int id, const char* text, const std::vector<RgbRecipe>* recipes = nullptr);
+// Sets id, time and slot from layer->name. FALSE (one warning "%s") when it is no reference name.
+gboolean InfoParseName(Layer* layer);
+// Frees the layer and its images; accepts NULL and a pointer to NULL; sets *pp to NULL.
+void InfoDel(Layer** pp);
+// Frees the compiled name pattern (at exit).
+void InfoFreePattern();
+
+Slot* InfoSlotNew();
+void InfoSlotDel(gpointer slot);  // frees all 112 layers and the array (GDestroyNotify)
+int InfoCompare(const Layer* a, const Layer* b);
+gint InfoSlotCompare(gconstpointer sa, gconstpointer sb);    // GCompareFunc for g_list_sort
+gint InfoSlotFindTime(gconstpointer slot, gconstpointer layer);  // 0 when slot holds layer's time
+// Puts the layer into the slot of its time, making the slot when needed; returns *list.
+// The slot takes ownership; a layer whose id is outside 1..111 is freed with a warning.
+GList* InfoSlotInsert(GList** list, Layer* layer, GList** link = nullptr);
+
+// Slot text "%4d%02d%02d%02d%02d" of a time.
+std::string InfoSlotText(const SlotTime& t);
+bool InfoSameTime(const SlotTime& a, const SlotTime& b);

@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int CliVersion(int, char**) {
+  std::printf("nubicorn-cli %s\n", NUBICORN_VERSION);
+  return 0;
+}
