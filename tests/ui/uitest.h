@@ -69,6 +69,8 @@ inline std::map<std::string, std::string> Snapshot(const std::string& root) {
 
 // GTK for the window tests; FALSE when there is no display (the test then skips).
 inline bool GtkReady() {
+  // Dialogs store their state through GSettings; keep it in memory, off the tester's desktop.
+  g_setenv("GSETTINGS_BACKEND", "memory", FALSE);
   static const bool ok = gtk_init_check(nullptr, nullptr);
   return ok;
 }
