@@ -337,8 +337,13 @@ TEST_F(Window, ToolbarItemsAndTooltipsInOrder) {
   gtk_widget_get_size_request(canv.range, &w, &h);
   EXPECT_EQ(w, 300);
   EXPECT_EQ(h, 35);
-  // The spinner is hidden once the window shows; the hue and range spin buttons have their ranges.
+  // The spinner is hidden once the window shows, its button with it, and both return together.
   EXPECT_FALSE(gtk_widget_get_visible(canv.spinner));
+  EXPECT_FALSE(gtk_widget_get_visible(nth(3)));
+  gtk_widget_show(canv.spinner);
+  EXPECT_TRUE(gtk_widget_get_visible(nth(3)));
+  gtk_widget_hide(canv.spinner);
+  EXPECT_FALSE(gtk_widget_get_visible(nth(3)));
   double lo = 0, hi = 0;
   gtk_spin_button_get_range(GTK_SPIN_BUTTON(canv.sel_hue), &lo, &hi);
   EXPECT_EQ(hi, 360);
@@ -527,6 +532,22 @@ TEST_F(Window, AboutBoxIsModalOverTheWindow) {
   EXPECT_NE(answer.text.find(">Nubicorn</span>"), std::string::npos) << answer.text;
   EXPECT_NE(answer.text.find("version " NUBICORN_VERSION), std::string::npos);
   EXPECT_EQ(answer.transient_for, GTK_WINDOW(app.window));
+}
+
+TEST_F(Window, AboutMenuItemAndButtonOpenTheAboutBox) {
+  Build();
+  std::vector<GtkWidget*> tops = Children(Menubar());
+  std::vector<GtkWidget*> settings = Children(gtk_menu_item_get_submenu(GTK_MENU_ITEM(tops[4])));
+  {
+    DialogAnswer answer;
+    gtk_menu_item_activate(GTK_MENU_ITEM(settings[2]));
+    EXPECT_EQ(answer.title, "Nubicorn");
+  }
+  {
+    DialogAnswer answer;
+    gtk_button_clicked(GTK_BUTTON(gtk_bin_get_child(GTK_BIN(gtk_toolbar_get_nth_item(GTK_TOOLBAR(Toolbar()), 27)))));
+    EXPECT_EQ(answer.title, "Nubicorn");
+  }
 }
 
 TEST_F(Window, WindowTitleSizeAndIcon) {
