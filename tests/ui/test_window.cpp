@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,7 @@ std::string Label(GtkWidget* item) {
 struct DialogAnswer {
   std::string title, text, secondary;
   GtkWindow* transient_for = nullptr;
+  std::function<void()> before;  // runs while the box is on screen
   guint source = 0;
   DialogAnswer() { source = g_timeout_add(50, &DialogAnswer::Poll, this); }
   ~DialogAnswer() {
@@ -52,6 +54,7 @@ struct DialogAnswer {
     a->text = text ? text : "";
     g_free(text);
     a->transient_for = gtk_window_get_transient_for(GTK_WINDOW(found));
+    if (a->before) a->before();
     gtk_dialog_response(GTK_DIALOG(found), GTK_RESPONSE_OK);
     a->source = 0;
     return G_SOURCE_REMOVE;
@@ -581,6 +584,18 @@ TEST_F(Window, Screenshot) {
   const std::string cmd = "import -window root '" + out + "' 2>/dev/null";
   if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "import (ImageMagick) not available";
   EXPECT_TRUE(uitest::Exists(out));
+  // The About box over the window: build/ui-about.png.
+  const std::string about = std::string(NUBICORN_BINARY_DIR) + "/ui-about.png";
+  DialogAnswer answer;
+  answer.before = [&] {
+    for (int i = 0; i < 20; i++) {
+      uitest::Drain();
+      g_usleep(20000);
+    }
+    EXPECT_EQ(std::system(("import -window root '" + about + "' 2>/dev/null").c_str()), 0);
+  };
+  AppAbout(nullptr, nullptr);
+  EXPECT_TRUE(uitest::Exists(about));
 }
 
 }  // namespace
