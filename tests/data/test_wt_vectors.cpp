@@ -58,3 +58,69 @@ TEST(WtVectors, SharedGoodDecodeBitExact) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Damaged {
+  const char* name;
+  std::vector<std::pair<int, int32_t>> quality;  // (first line, quality) runs up to the next entry
+};
+
+// Quality per line as MANIFEST.md records the reference's.
+std::vector<int32_t> Expand(const Damaged& d, int nl) {
+  std::vector<int32_t> q(static_cast<size_t>(nl));
+  for (size_t i = 0; i < d.quality.size(); i++) {
+    const int end = i + 1 < d.quality.size() ? d.quality[i + 1].first : nl;
+    for (int y = d.quality[i].first; y < end; y++) q[size_t(y)] = d.quality[i].second;
+  }
+  return q;
+}
+
+void ExpectDamaged(const std::string& dir, const Damaged& d, int threads) {
+  SCOPED_TRACE(std::string(d.name) + " threads " + std::to_string(threads));
+  const WtTestSegment seg = WtTestLoad(dir + d.name + ".hrit");
+  ASSERT_TRUE(seg.ok);
+  const std::vector<uint8_t> expected = WtTestGunzip(dir + d.name + ".expected.gz");
+  WtResult res;
+  std::string err;
+  ASSERT_TRUE(WtDecode(seg.field(), seg.img, WtOptions{threads}, &res, &err)) << err;
+  EXPECT_TRUE(res.packed == expected) << "decoded stream differs";
+  const std::vector<int32_t> q = Expand(d, seg.img.nl);
+  for (int y = 0; y < seg.img.nl; y++) {
+    ASSERT_EQ(res.quality[size_t(y)], q[size_t(y)]) << "line " << y;
+    ASSERT_EQ(res.line_ok[size_t(y)], q[size_t(y)] == seg.img.nc ? 1 : 0);
+  }
+}
+
+const Damaged kFlipped{"bad_flipped",
+                       {{0, 3712}, {16, -480}, {32, 3712}, {112, -2944}, {128, 3712}, {288, -2288},
+                        {304, 3712}}};
+const Damaged kTruncated{"bad_truncated", {{0, 3712}, {160, -2672}, {176, 0}}};
+
+TEST(WtVectors, InTreeFlippedBytesLoseOnlyTheirRuns) {
+  ExpectDamaged(kTree, kFlipped, 1);
+  ExpectDamaged(kTree, kFlipped, 2);
+}
+
+TEST(WtVectors, SharedDamagedAsReference) {
+  if (!std::filesystem::exists(kShared + "MANIFEST.md")) GTEST_SKIP() << "no shared vectors";
+  ExpectDamaged(kShared, kFlipped, 1);
+  ExpectDamaged(kShared, kTruncated, 1);
+  ExpectDamaged(kShared, kTruncated, 2);
+}
+
+// The data field is complete; only the HRIT length claims 10000 bytes more. The bytes that are
+// there decode to the clean image.
+TEST(WtVectors, SharedOverlongLengthDecodesPresentBytes) {
+  if (!std::filesystem::exists(kShared + "MANIFEST.md")) GTEST_SKIP() << "no shared vectors";
+  const WtTestSegment seg = WtTestLoad(kShared + "bad_length.hrit");
+  ASSERT_TRUE(seg.ok);
+  EXPECT_EQ(seg.field_bytes, 392060u + 10000u);
+  EXPECT_EQ(seg.field().size(), 392060u);
+  WtResult res;
+  std::string err;
+  ASSERT_TRUE(WtDecode(seg.field(), seg.img, &res, &err)) << err;
+  EXPECT_TRUE(res.packed == WtTestGunzip(kShared + "nc3712_cloud.expected.gz"));
+}
+
+}  // namespace
