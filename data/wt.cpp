@@ -144,7 +144,7 @@ struct WtWorker {
     rc.bits.data = job.field.data();
     rc.bits.size = job.field.size();
     coef.resize(size_t(job.lay.bw) * size_t(job.lay.bh));
-    tmp.resize(size_t(2 * std::max(job.lay.bw, job.lay.bh)));
+    tmp.resize(2 * coef.size());
   }
 };
 
@@ -211,6 +211,9 @@ bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
       return false;
     }
   }
+  // A constant low band under all-zero high bands stays constant through the inverse steps,
+  // so the transform starts at the first level step that has something coded.
+  int first_coded = levels;
   int qi = 1;
   for (int t = 0; t < levels; t++) {
     const int w = w0 << t, h = h0 << t;
@@ -224,14 +227,30 @@ bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
         ZeroRegion(q, bw, w, h);
         continue;
       }
+      first_coded = std::min(first_coded, t);
       const int ns = n - sh.shift;
       if (!DecodeQuadrant(rc, wk.models->Set(ns - 1), ns, false, ns, sh.shift, sh.mask, q, bw, w, h))
         return false;
     }
   }
   if (rc.bits.marker_hit) return false;
-  WtInverse(a, bw, bw, bh, levels, job.p.predictor, wk.tmp.data());
   const int32_t top = (1 << job.nb) - 1;
+  const int32_t dc = a[0];
+  bool flat = true;
+  for (int y = 0; y < h0 && flat; y++)
+    for (int x = 0; x < w0; x++) flat = flat && a[size_t(y) * bw + x] == dc;
+  int skip = 0;
+  if (flat) {
+    skip = first_coded;
+    if (skip == levels) {
+      const uint16_t v = uint16_t(std::clamp(dc, 0, top));
+      for (int y = 0; y < rh; y++) std::fill_n(job.counts + size_t(by + y) * job.nc + bx, rw, v);
+      return true;
+    }
+    const int lw = w0 << skip, lh = h0 << skip;
+    for (int y = 0; y < lh; y++) std::fill_n(a + size_t(y) * bw, lw, dc);
+  }
+  WtInverse(a, bw, bw, bh, levels - skip, job.p.predictor, wk.tmp.data());
   for (int y = 0; y < rh; y++) {
     const int32_t* src = a + size_t(y) * bw;
     uint16_t* dst = job.counts + size_t(by + y) * job.nc + bx;

@@ -111,6 +111,6 @@ struct WtQuadShift {
 WtQuadShift WtQuadrantShift(int lossy, int levels, int qi);
 
 // Integer S+P transform of the top-left w x h region of a row-major block (stride ld), levels
-// applied as the stream does; tmp holds at least max(w, h) * 2 values.
+// applied as the stream does. Forward needs tmp of 2 * max(w, h) values, inverse 2 * w * h.
 void WtForward(int32_t* a, int ld, int w, int h, int levels, int predictor, int32_t* tmp);
 void WtInverse(int32_t* a, int ld, int w, int h, int levels, int predictor, int32_t* tmp);
