@@ -14,6 +14,21 @@ namespace {
 
 constexpr int64_t MAX_PIXELS = int64_t(1) << 26;  // far above any HRIT segment (5568 x 464)
 
+// Quotients by a model total (1 .. 1024) through a reciprocal: floor(x * M >> 42) with
+// M = floor(2^42 / d) + 1 is exact for x < 2^32, since the error stays below 2^-10 <= 1/d.
+struct WtReciprocals {
+  uint64_t m[WT_MAX_SYMBOLS * 32 + 1];
+  WtReciprocals() {
+    m[0] = 0;
+    for (uint64_t d = 1; d < std::size(m); d++) m[d] = (uint64_t(1) << 42) / d + 1;
+  }
+};
+const WtReciprocals kReciprocals;
+
+inline uint32_t WtDivTotal(uint32_t x, uint32_t d) {
+  return uint32_t((static_cast<unsigned __int128>(x) * kReciprocals.m[d]) >> 42);
+}
+
 // Bits of the stored (byte-stuffed) stream. Stops loading in front of a marker; past the end
 // of the field it supplies zero bytes.
 struct WtBits {
@@ -98,13 +113,31 @@ struct WtRange {
   }
   uint32_t Raw(int n) {  // 1 <= n <= 29
     r >>= n;
-    const uint32_t x = v / r;
-    v -= x * r;
+    uint32_t x;
+    if (n <= 3) {
+      // Short quotients by shift and subtract; the rare excess (only in corrupt streams,
+      // when the old range was not a multiple of 2^n) falls back to the division.
+      x = 0;
+      for (int b = n - 1; b >= 0; b--) {
+        const uint32_t t = r << b;
+        const bool ge = v >= t;
+        v -= ge ? t : 0;
+        x |= uint32_t(ge) << b;
+      }
+      if (v >= r) {
+        const uint32_t more = v / r;
+        x += more;
+        v -= more * r;
+      }
+    } else {
+      x = v / r;
+      v -= x * r;
+    }
     Renorm();
     return x;
   }
   int Symbol(WtModel* m) {
-    const uint32_t q = r / m->c[0];
+    const uint32_t q = WtDivTotal(r, m->c[0]);
     int i = 1;
     while (m->c[i] * q > v) i++;
     v -= m->c[i] * q;
@@ -113,7 +146,7 @@ struct WtRange {
     else
       r = m->f[i] * q;
     const int s = m->sym[i];
-    WtModelUpdate(m, i);
+    WtModelUpdate<false>(m, i);
     Renorm();
     return s;
   }
@@ -150,8 +183,15 @@ struct WtWorker {
 
 // Decodes the coefficients of one quadrant (w x h at x0, y0) in serpentine order.
 // Returns false for a corrupt class.
-bool DecodeQuadrant(WtRange& rc, WtModel* set, int ctx, bool dc, int n, int shift, uint32_t mask,
+bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, bool dc, int n, int shift, uint32_t mask,
                     int32_t* a, int ld, int w, int h) {
+  // A local copy of the coder stays in registers: the model stores cannot alias it.
+  WtRange rc = shared;
+  struct Back {
+    WtRange& to;
+    const WtRange& from;
+    ~Back() { to = from; }
+  } back{shared, rc};
   uint32_t p = dc ? 1u << (n - 1) : 0;
   for (int y = 0; y < h; y++) {
     int32_t* row = a + size_t(y) * ld;

@@ -60,12 +60,13 @@ void WtForward(int32_t* a, int ld, int w, int h, int levels, int predictor, int3
 }
 
 // Inverse 1-D step on many sequences at once: element k of every lane is row k (lanes
-// contiguous values at x + k * stride), so every loop over the lanes vectorises. The result,
-// 2n rows of `lanes` values, goes to out.
+// contiguous values at x + k * stride), so the prediction loops vectorise. Element e of lane i
+// of the result goes to out[i * out_stride + e].
 namespace {
 
 template <int predictor>
-void InverseLanes(int32_t* __restrict x, size_t stride, int lanes, int n, int32_t* __restrict out) {
+void InverseLanes(int32_t* __restrict x, size_t stride, int lanes, int n, int32_t* __restrict out,
+                  size_t out_stride) {
   auto L = [x, stride](int k) -> const int32_t* { return x + size_t(k) * stride; };
   auto H = [x, stride, n](int k) { return x + size_t(n + k) * stride; };
   if (predictor != 0 && n >= 2) {
@@ -101,31 +102,23 @@ void InverseLanes(int32_t* __restrict x, size_t stride, int lanes, int n, int32_
   for (int k = 0; k < n; k++) {
     const int32_t* l = L(k);
     const int32_t* h = H(k);
-    int32_t* even = out + size_t(2 * k) * lanes;
-    int32_t* odd = even + lanes;
+    int32_t* o = out + 2 * k;
     for (int i = 0; i < lanes; i++) {
       const int32_t e = Add(l[i], Add(h[i], 1) >> 1);
-      even[i] = e;
-      odd[i] = Sub(e, h[i]);
+      o[size_t(i) * out_stride] = e;
+      o[size_t(i) * out_stride + 1] = Sub(e, h[i]);
     }
   }
 }
 
 template <int predictor>
-void Inverse(int32_t* a, int ld, int w, int h, int levels, int32_t* tmp) {
-  int32_t* t1 = tmp;
-  int32_t* t2 = tmp + size_t(w) * h;
+void Inverse(int32_t* a, int ld, int w, int h, int levels, int32_t* t) {
   for (int i = levels - 1; i >= 0; i--) {
     const int rw = w >> i, rh = h >> i;
-    // Columns: the rows of the region are the lanes.
-    InverseLanes<predictor>(a, size_t(ld), rw, rh / 2, t1);
-    for (int y = 0; y < rh; y++) std::memcpy(a + size_t(y) * ld, t1 + size_t(y) * rw, size_t(rw) * 4);
-    // Rows: transposed, so that the columns become the lanes.
-    for (int y = 0; y < rh; y++)
-      for (int x = 0; x < rw; x++) t2[size_t(x) * rh + y] = a[size_t(y) * ld + x];
-    InverseLanes<predictor>(t2, size_t(rh), rh, rw / 2, t1);
-    for (int y = 0; y < rh; y++)
-      for (int x = 0; x < rw; x++) a[size_t(y) * ld + x] = t1[size_t(x) * rh + y];
+    // Columns, with the rows of the region as lanes; the result lands transposed in t so that
+    // the row step again runs over contiguous lanes and writes straight back.
+    InverseLanes<predictor>(a, size_t(ld), rw, rh / 2, t, size_t(rh));
+    InverseLanes<predictor>(t, size_t(rh), rh, rw / 2, a, size_t(ld));
   }
 }
 
