@@ -183,7 +183,8 @@ struct WtWorker {
 
 // Decodes the coefficients of one quadrant (w x h at x0, y0) in serpentine order.
 // Returns false for a corrupt class.
-bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, bool dc, int n, int shift, uint32_t mask,
+template <bool dc, bool lossy>
+bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, int n, int shift, uint32_t mask,
                     int32_t* a, int ld, int w, int h) {
   // A local copy of the coder stays in registers: the model stores cannot alias it.
   WtRange rc = shared;
@@ -204,15 +205,17 @@ bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, bool dc, int n, int 
         if (m > 29) return false;
         v = rc.Value(m);
       }
-      if (dc) {
+      if constexpr (dc) {
         p += uint32_t(v);
         row[x] = int32_t(p);
-      } else if (v) {
-        if (mask) v = v < 0 ? -int32_t(uint32_t(-v) << shift | mask) : int32_t(uint32_t(v) << shift | mask);
-        else if (shift) v = int32_t(uint32_t(v) << shift);
+      } else if constexpr (lossy) {
+        if (v) {
+          const uint32_t mag = (uint32_t(v < 0 ? -v : v) << shift) | mask;
+          v = v < 0 ? -int32_t(mag) : int32_t(mag);
+        }
         row[x] = v;
       } else {
-        row[x] = 0;
+        row[x] = v;
       }
       ctx = (ctx + m) >> 1;
     }
@@ -247,7 +250,7 @@ bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
     if (n > int(big)) return false;
     if (n == 0) {
       ZeroRegion(a, bw, w0, h0);
-    } else if (!DecodeQuadrant(rc, wk.models->Set(n), n + 1, true, n, 0, 0, a, bw, w0, h0)) {
+    } else if (!DecodeQuadrant<true, false>(rc, wk.models->Set(n), n + 1, n, 0, 0, a, bw, w0, h0)) {
       return false;
     }
   }
@@ -269,8 +272,12 @@ bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
       }
       first_coded = std::min(first_coded, t);
       const int ns = n - sh.shift;
-      if (!DecodeQuadrant(rc, wk.models->Set(ns - 1), ns, false, ns, sh.shift, sh.mask, q, bw, w, h))
-        return false;
+      const bool ok = sh.shift || sh.mask
+                          ? DecodeQuadrant<false, true>(rc, wk.models->Set(ns - 1), ns, ns, sh.shift,
+                                                        sh.mask, q, bw, w, h)
+                          : DecodeQuadrant<false, false>(rc, wk.models->Set(ns - 1), ns, ns, 0, 0, q,
+                                                         bw, w, h);
+      if (!ok) return false;
     }
   }
   if (rc.bits.marker_hit) return false;
@@ -473,7 +480,7 @@ bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const Wt
   job.nb = img.nb;
   std::vector<uint16_t> local;
   std::vector<uint16_t>& px = counts ? *counts : local;
-  px.assign(size_t(img.nc) * size_t(img.nl), 0);
+  px.resize(size_t(img.nc) * size_t(img.nl));  // every block is written or zero-filled below
   job.counts = px.data();
 
   int threads = opt.threads;
@@ -489,8 +496,13 @@ bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const Wt
   if (threads > 1 && DecodeParallel(job, threads)) {
     std::fill(good.begin(), good.end(), 1);
   } else {
-    if (threads > 1) std::fill(px.begin(), px.end(), 0);
     footer = DecodeSequential(job, good);
+  }
+  for (int b = 0; b < job.lay.nblocks; b++) {
+    if (good[size_t(b)]) continue;
+    const int bx = (b % job.lay.nbx) * job.lay.bw, by = (b / job.lay.nbx) * job.lay.bh;
+    const int rw = std::min(job.lay.bw, img.nc - bx), rh = std::min(job.lay.bh, img.nl - by);
+    for (int y = 0; y < rh; y++) std::fill_n(px.data() + size_t(by + y) * img.nc + bx, rw, uint16_t(0));
   }
   if (std::find(good.begin(), good.end(), 1) == good.end()) return fail("WT stream corrupt: no block decoded");
   if (quality) LineQuality(job, good, footer, quality);
