@@ -69,7 +69,7 @@ struct WtBits {
     }
   }
 
-  // k bits (0 <= k <= 31); 0 and the marker flag when they would run into a marker.
+  // k bits (1 <= k <= 31); 0 and the marker flag when they would run into a marker.
   uint32_t Get(int k) {
     if (cnt < k) {
       Refill();
@@ -78,7 +78,6 @@ struct WtBits {
         return 0;
       }
     }
-    if (k == 0) return 0;
     const uint32_t v = uint32_t(buf >> (64 - k));
     buf <<= k;
     cnt -= k;
