@@ -14,6 +14,21 @@ namespace {
 
 constexpr int64_t MAX_PIXELS = int64_t(1) << 26;  // far above any HRIT segment (5568 x 464)
 
+// Quotients by a model total (1 .. 1024) through a reciprocal: floor(x * M >> 42) with
+// M = floor(2^42 / d) + 1 is exact for x < 2^32, since the error stays below 2^-10 <= 1/d.
+struct WtReciprocals {
+  uint64_t m[WT_MAX_SYMBOLS * 32 + 1];
+  WtReciprocals() {
+    m[0] = 0;
+    for (uint64_t d = 1; d < std::size(m); d++) m[d] = (uint64_t(1) << 42) / d + 1;
+  }
+};
+const WtReciprocals kReciprocals;
+
+inline uint32_t WtDivTotal(uint32_t x, uint32_t d) {
+  return uint32_t((static_cast<unsigned __int128>(x) * kReciprocals.m[d]) >> 42);
+}
+
 // Bits of the stored (byte-stuffed) stream. Stops loading in front of a marker; past the end
 // of the field it supplies zero bytes.
 struct WtBits {
@@ -54,7 +69,7 @@ struct WtBits {
     }
   }
 
-  // k bits (0 <= k <= 31); 0 and the marker flag when they would run into a marker.
+  // k bits (1 <= k <= 31); 0 and the marker flag when they would run into a marker.
   uint32_t Get(int k) {
     if (cnt < k) {
       Refill();
@@ -63,7 +78,6 @@ struct WtBits {
         return 0;
       }
     }
-    if (k == 0) return 0;
     const uint32_t v = uint32_t(buf >> (64 - k));
     buf <<= k;
     cnt -= k;
@@ -98,13 +112,31 @@ struct WtRange {
   }
   uint32_t Raw(int n) {  // 1 <= n <= 29
     r >>= n;
-    const uint32_t x = v / r;
-    v -= x * r;
+    uint32_t x;
+    if (n <= 3) {
+      // Short quotients by shift and subtract; the rare excess (only in corrupt streams,
+      // when the old range was not a multiple of 2^n) falls back to the division.
+      x = 0;
+      for (int b = n - 1; b >= 0; b--) {
+        const uint32_t t = r << b;
+        const bool ge = v >= t;
+        v -= ge ? t : 0;
+        x |= uint32_t(ge) << b;
+      }
+      if (v >= r) {
+        const uint32_t more = v / r;
+        x += more;
+        v -= more * r;
+      }
+    } else {
+      x = v / r;
+      v -= x * r;
+    }
     Renorm();
     return x;
   }
   int Symbol(WtModel* m) {
-    const uint32_t q = r / m->c[0];
+    const uint32_t q = WtDivTotal(r, m->c[0]);
     int i = 1;
     while (m->c[i] * q > v) i++;
     v -= m->c[i] * q;
@@ -113,7 +145,7 @@ struct WtRange {
     else
       r = m->f[i] * q;
     const int s = m->sym[i];
-    WtModelUpdate(m, i);
+    WtModelUpdate<false>(m, i);
     Renorm();
     return s;
   }
@@ -144,14 +176,22 @@ struct WtWorker {
     rc.bits.data = job.field.data();
     rc.bits.size = job.field.size();
     coef.resize(size_t(job.lay.bw) * size_t(job.lay.bh));
-    tmp.resize(size_t(2 * std::max(job.lay.bw, job.lay.bh)));
+    tmp.resize(2 * coef.size());
   }
 };
 
 // Decodes the coefficients of one quadrant (w x h at x0, y0) in serpentine order.
 // Returns false for a corrupt class.
-bool DecodeQuadrant(WtRange& rc, WtModel* set, int ctx, bool dc, int n, int shift, uint32_t mask,
+template <bool dc, bool lossy>
+bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, int n, int shift, uint32_t mask,
                     int32_t* a, int ld, int w, int h) {
+  // A local copy of the coder stays in registers: the model stores cannot alias it.
+  WtRange rc = shared;
+  struct Back {
+    WtRange& to;
+    const WtRange& from;
+    ~Back() { to = from; }
+  } back{shared, rc};
   uint32_t p = dc ? 1u << (n - 1) : 0;
   for (int y = 0; y < h; y++) {
     int32_t* row = a + size_t(y) * ld;
@@ -164,15 +204,17 @@ bool DecodeQuadrant(WtRange& rc, WtModel* set, int ctx, bool dc, int n, int shif
         if (m > 29) return false;
         v = rc.Value(m);
       }
-      if (dc) {
+      if constexpr (dc) {
         p += uint32_t(v);
         row[x] = int32_t(p);
-      } else if (v) {
-        if (mask) v = v < 0 ? -int32_t(uint32_t(-v) << shift | mask) : int32_t(uint32_t(v) << shift | mask);
-        else if (shift) v = int32_t(uint32_t(v) << shift);
+      } else if constexpr (lossy) {
+        if (v) {
+          const uint32_t mag = (uint32_t(v < 0 ? -v : v) << shift) | mask;
+          v = v < 0 ? -int32_t(mag) : int32_t(mag);
+        }
         row[x] = v;
       } else {
-        row[x] = 0;
+        row[x] = v;
       }
       ctx = (ctx + m) >> 1;
     }
@@ -207,10 +249,13 @@ bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
     if (n > int(big)) return false;
     if (n == 0) {
       ZeroRegion(a, bw, w0, h0);
-    } else if (!DecodeQuadrant(rc, wk.models->Set(n), n + 1, true, n, 0, 0, a, bw, w0, h0)) {
+    } else if (!DecodeQuadrant<true, false>(rc, wk.models->Set(n), n + 1, n, 0, 0, a, bw, w0, h0)) {
       return false;
     }
   }
+  // A constant low band under all-zero high bands stays constant through the inverse steps,
+  // so the transform starts at the first level step that has something coded.
+  int first_coded = levels;
   int qi = 1;
   for (int t = 0; t < levels; t++) {
     const int w = w0 << t, h = h0 << t;
@@ -224,14 +269,34 @@ bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
         ZeroRegion(q, bw, w, h);
         continue;
       }
+      first_coded = std::min(first_coded, t);
       const int ns = n - sh.shift;
-      if (!DecodeQuadrant(rc, wk.models->Set(ns - 1), ns, false, ns, sh.shift, sh.mask, q, bw, w, h))
-        return false;
+      const bool ok = sh.shift || sh.mask
+                          ? DecodeQuadrant<false, true>(rc, wk.models->Set(ns - 1), ns, ns, sh.shift,
+                                                        sh.mask, q, bw, w, h)
+                          : DecodeQuadrant<false, false>(rc, wk.models->Set(ns - 1), ns, ns, 0, 0, q,
+                                                         bw, w, h);
+      if (!ok) return false;
     }
   }
   if (rc.bits.marker_hit) return false;
-  WtInverse(a, bw, bw, bh, levels, job.p.predictor, wk.tmp.data());
   const int32_t top = (1 << job.nb) - 1;
+  const int32_t dc = a[0];
+  bool flat = true;
+  for (int y = 0; y < h0 && flat; y++)
+    for (int x = 0; x < w0; x++) flat = flat && a[size_t(y) * bw + x] == dc;
+  int skip = 0;
+  if (flat) {
+    skip = first_coded;
+    if (skip == levels) {
+      const uint16_t v = uint16_t(std::clamp(dc, 0, top));
+      for (int y = 0; y < rh; y++) std::fill_n(job.counts + size_t(by + y) * job.nc + bx, rw, v);
+      return true;
+    }
+    const int lw = w0 << skip, lh = h0 << skip;
+    for (int y = 0; y < lh; y++) std::fill_n(a + size_t(y) * bw, lw, dc);
+  }
+  WtInverse(a, bw, bw, bh, levels - skip, job.p.predictor, wk.tmp.data());
   for (int y = 0; y < rh; y++) {
     const int32_t* src = a + size_t(y) * bw;
     uint16_t* dst = job.counts + size_t(by + y) * job.nc + bx;
@@ -414,7 +479,7 @@ bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const Wt
   job.nb = img.nb;
   std::vector<uint16_t> local;
   std::vector<uint16_t>& px = counts ? *counts : local;
-  px.assign(size_t(img.nc) * size_t(img.nl), 0);
+  px.resize(size_t(img.nc) * size_t(img.nl));  // every block is written or zero-filled below
   job.counts = px.data();
 
   int threads = opt.threads;
@@ -430,8 +495,13 @@ bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const Wt
   if (threads > 1 && DecodeParallel(job, threads)) {
     std::fill(good.begin(), good.end(), 1);
   } else {
-    if (threads > 1) std::fill(px.begin(), px.end(), 0);
     footer = DecodeSequential(job, good);
+  }
+  for (int b = 0; b < job.lay.nblocks; b++) {
+    if (good[size_t(b)]) continue;
+    const int bx = (b % job.lay.nbx) * job.lay.bw, by = (b / job.lay.nbx) * job.lay.bh;
+    const int rw = std::min(job.lay.bw, img.nc - bx), rh = std::min(job.lay.bh, img.nl - by);
+    for (int y = 0; y < rh; y++) std::fill_n(px.data() + size_t(by + y) * img.nc + bx, rw, uint16_t(0));
   }
   if (std::find(good.begin(), good.end(), 1) == good.end()) return fail("WT stream corrupt: no block decoded");
   if (quality) LineQuality(job, good, footer, quality);

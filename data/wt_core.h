@@ -41,7 +41,9 @@ inline void WtModelInit(WtModel* m, int n) {
   }
 }
 
-// Counts one occurrence of the entry at index i (after its interval was used).
+// Counts one occurrence of the entry at index i (after its interval was used). The decoder
+// does not need the symbol-to-index map (kTrackPos false).
+template <bool kTrackPos = true>
 inline void WtModelUpdate(WtModel* m, int i) {
   const int n = m->n;
   if (m->c[0] >= m->threshold) {
@@ -62,8 +64,10 @@ inline void WtModelUpdate(WtModel* m, int i) {
     const uint8_t si = m->sym[i], sj = m->sym[j];
     m->sym[i] = sj;
     m->sym[j] = si;
-    m->pos[sj] = uint8_t(i);
-    m->pos[si] = uint8_t(j);
+    if constexpr (kTrackPos) {
+      m->pos[sj] = uint8_t(i);
+      m->pos[si] = uint8_t(j);
+    }
   }
   m->f[j]++;
   for (int k = 0; k < j; k++) m->c[k]++;
@@ -111,6 +115,6 @@ struct WtQuadShift {
 WtQuadShift WtQuadrantShift(int lossy, int levels, int qi);
 
 // Integer S+P transform of the top-left w x h region of a row-major block (stride ld), levels
-// applied as the stream does; tmp holds at least max(w, h) * 2 values.
+// applied as the stream does. Forward needs tmp of 2 * max(w, h) values, inverse w * h.
 void WtForward(int32_t* a, int ld, int w, int h, int levels, int predictor, int32_t* tmp);
 void WtInverse(int32_t* a, int ld, int w, int h, int levels, int predictor, int32_t* tmp);

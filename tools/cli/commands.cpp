@@ -6,6 +6,7 @@ int CliInfo(int argc, char** argv);
 int CliDecode(int argc, char** argv);
 int CliGeo(int argc, char** argv);
 int CliPrologue(int argc, char** argv);
+int CliSynth(int argc, char** argv);
 
 const CliCommand CliCommands[] = {
     {"version", "", CliVersion},
@@ -13,5 +14,6 @@ const CliCommand CliCommands[] = {
     {"decode", "FILE -o|--out OUT.pgm", CliDecode},
     {"geo", "to-latlon X Y | to-pixel LAT LON", CliGeo},
     {"prologue", "FILE", CliPrologue},
+    {"synth", "--out DIR --slot YYYYMMDDhhmm [--count N] [--seed S] [--clouds F]", CliSynth},
 };
 const int CliCommandCount = sizeof CliCommands / sizeof CliCommands[0];
