@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -155,6 +157,92 @@ inline bool Write(const std::string& path, const Bytes& b) {
   if (!f) return false;
   const bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
   return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace xb
+
+namespace xb {
+
+inline void PutAt(Bytes& b, size_t at, uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; i++) b[at + i] = uint8_t(v >> (8 * (bytes - 1 - i)));
+}
+inline void PutF32(Bytes& b, size_t at, float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  PutAt(b, at, u, 4);
+}
+inline void PutF64(Bytes& b, size_t at, double d) {
+  uint64_t u;
+  std::memcpy(&u, &d, 8);
+  PutAt(b, at, u, 8);
+}
+
+struct Prologue {
+  uint8_t file_type = 128;
+  uint16_t second_type = 4;  // the annotation must follow the primary header
+  uint16_t annotation_length = 64;
+  // HRV planned coverage: lower south, lower north, lower east, lower west, upper south,
+  // upper north, upper east, upper west.
+  int32_t hrv[8] = {1, 8064, 8994, 3427, 8065, 11136, 1947, 7514};
+  long long data_size = 425461;  // bytes of data field written
+};
+
+// A prologue file: primary header, annotation, a time stamp, then the Level 1.5 data field with
+// the fields placed at their published offsets.
+inline Bytes PrologueFile(const Prologue& p) {
+  Bytes recs;
+  Bytes ann;
+  PutText(ann, "H-000-MSG3__-MSG3________-_________-PRO______-201607041200-__");
+  Bytes r = Record(uint8_t(p.second_type), ann, p.annotation_length);
+  recs.insert(recs.end(), r.begin(), r.end());
+  Bytes ts = {0x40, 0x53, 0x79, 0x02, 0x93, 0x2E, 0x00};
+  r = Record(5, ts);
+  recs.insert(recs.end(), r.begin(), r.end());
+
+  Bytes d(size_t(std::max(p.data_size, 425461LL)), 0);
+  PutAt(d, 0, 323, 2);             // satellite id
+  PutF32(d, 2, 0.0f);              // nominal longitude
+  for (int i = 0; i < 39612; i++) d[35 + i] = uint8_t(i * 7);  // orbit, raw
+  PutF64(d, 60067, 99.974);        // spin rate
+  for (int i = 0; i < 3; i++) {    // acquisition times
+    PutAt(d, 60134 + 10 * i, 21369, 2);
+    PutAt(d, 60134 + 10 * i + 2, uint32_t(43200000 + 600000 * i), 4);
+    PutAt(d, 60134 + 10 * i + 6, uint32_t(10 + i), 2);
+    PutAt(d, 60134 + 10 * i + 8, uint32_t(20 + i), 2);
+  }
+  d[386892] = 1;                   // projection type
+  PutF32(d, 386893, 0.0f);         // sub-satellite longitude
+  PutAt(d, 386897, 3712, 4);
+  PutAt(d, 386901, 3712, 4);
+  PutF32(d, 386905, 3.0004032f);
+  PutF32(d, 386909, 3.0004032f);
+  d[386913] = 2;
+  PutAt(d, 386914, 11136, 4);
+  PutAt(d, 386918, 11136, 4);
+  PutF32(d, 386922, 1.0001343f);
+  PutF32(d, 386926, 1.0001343f);
+  d[386930] = 2;
+  const int32_t visir[4] = {1, 3712, 1, 3712};
+  for (int i = 0; i < 4; i++) PutAt(d, 386931 + 4 * i, uint32_t(visir[i]), 4);
+  for (int i = 0; i < 8; i++) PutAt(d, 386947 + 4 * i, uint32_t(p.hrv[i]), 4);
+  d[386979] = 1;                   // south to north
+  d[386980] = 1;
+  for (int c = 0; c < 12; c++) {
+    d[386981 + c] = 1;
+    PutF64(d, 387065 + 16 * c, 0.01 * (c + 1));
+    PutF64(d, 387065 + 16 * c + 8, -0.5 * (c + 1));
+  }
+  d.resize(size_t(p.data_size));
+
+  Bytes out;
+  Put(out, 0, 1);
+  Put(out, 16, 2);
+  Put(out, p.file_type, 1);
+  Put(out, 16 + recs.size(), 4);
+  Put(out, uint64_t(p.data_size) * 8, 8);
+  out.insert(out.end(), recs.begin(), recs.end());
+  out.insert(out.end(), d.begin(), d.end());
+  return out;
 }
 
 }  // namespace xb
