@@ -2,8 +2,18 @@
 #include "tools/cli/cli.h"
 
 int CliVersion(int argc, char** argv);
+int CliChannel(int argc, char** argv);
+int CliComposite(int argc, char** argv);
 
 const CliCommand CliCommands[] = {
     {"version", "", CliVersion},
+    {"channel",
+     "--data DIR --slot YYYYMMDDhhmm --channel ID --rect X,Y,W,H -o|--out OUT.pgm "
+     "[--display OUT.png] [--hrv-east N]",
+     CliChannel},
+    {"composite",
+     "--data DIR --slot YYYYMMDDhhmm --recipe NAME|INDEX --rect X,Y,W,H -o|--out OUT.png "
+     "[--settings nubicorn.ini]",
+     CliComposite},
 };
 const int CliCommandCount = sizeof CliCommands / sizeof CliCommands[0];
