@@ -2,11 +2,13 @@
 #include "tools/cli/cli.h"
 
 int CliVersion(int argc, char** argv);
+int CliSynth(int argc, char** argv);
 int CliChannel(int argc, char** argv);
 int CliComposite(int argc, char** argv);
 
 const CliCommand CliCommands[] = {
     {"version", "", CliVersion},
+    {"synth", "--out DIR --slot YYYYMMDDhhmm [--count N] [--seed S] [--clouds F]", CliSynth},
     {"channel",
      "--data DIR --slot YYYYMMDDhhmm --channel ID --rect X,Y,W,H -o|--out OUT.pgm "
      "[--display OUT.png] [--hrv-east N]",
