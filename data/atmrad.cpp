@@ -77,17 +77,22 @@ void ApplyValues(const cv::Mat& counts, const ValueTable& table, cv::Mat& dst) {
 // Pixels without a value enter the enlargement as 0 and every output pixel that any of them
 // reaches with a non-zero weight has no value either, so space neither spreads NaN over its
 // neighbours nor blends into the limb.
-cv::Mat ValuesAt(const cv::Mat& counts, int ch, cv::Size size) {
-  cv::Mat v;
-  ApplyValues(counts, ChannelValues(ch), v);
+cv::Mat ValuesAt(cv::Mat v, cv::Size size) {
   if (v.size() == size) return v;
   cv::Mat valid = v == v;  // 255 where there is a value
+  v = v.clone();
   v.setTo(0, ~valid);
   cv::Mat big, big_valid;
   cv::resize(v, big, size, 0, 0, cv::INTER_LINEAR);
   cv::resize(valid, big_valid, size, 0, 0, cv::INTER_LINEAR);
   big.setTo(NO_DATA, big_valid != 255);
   return big;
+}
+
+cv::Mat ValuesAt(const cv::Mat& counts, int ch, cv::Size size) {
+  cv::Mat v;
+  ApplyValues(counts, ChannelValues(ch), v);
+  return ValuesAt(v, size);
 }
 
 // One colour's mapping from a value to its byte: stretch between the thresholds (rounded and
@@ -188,6 +193,47 @@ void PlaneFromValues(const cv::Mat& v, const Stretch& s, cv::Mat& out, int k) {
   });
 }
 
+// Plane k of out (three times v's size) from v enlarged bilinearly, sampled as a resize does
+// (output pixel i at source (i + 0.5) / 3 - 0.5, edges replicated), then stretched. Only
+// sources with a non-zero weight take part, so a pixel is without value exactly when one of
+// them is.
+void PlaneFromEnlarged(const cv::Mat& v, const Stretch& s, cv::Mat& out, int k) {
+  struct Tap {
+    int a, b;
+    float wb;  // weight of b; a has 1 - wb; wb 0: a alone
+  };
+  auto taps = [](int n) {
+    std::vector<Tap> t(size_t(3 * n));
+    for (int i = 0; i < 3 * n; i++) {
+      const int base = i / 3, phase = i % 3;  // phase 1 is the source pixel itself
+      if (phase == 1) t[i] = {base, base, 0.0f};
+      else if (phase == 0) t[i] = base == 0 ? Tap{0, 0, 0.0f} : Tap{base - 1, base, 2.0f / 3};
+      else t[i] = base == n - 1 ? Tap{base, base, 0.0f} : Tap{base, base + 1, 1.0f / 3};
+    }
+    return t;
+  };
+  const std::vector<Tap> tx = taps(v.cols), ty = taps(v.rows);
+  cv::parallel_for_(cv::Range(0, out.rows), [&](const cv::Range& range) {
+    std::vector<float> row(v.cols);
+    for (int j = range.start; j < range.end; j++) {
+      const Tap& y = ty[j];
+      const float* r0 = v.ptr<float>(y.a);
+      const float* src = r0;
+      if (y.wb != 0.0f) {
+        const float* r1 = v.ptr<float>(y.b);
+        for (int x = 0; x < v.cols; x++) row[x] = r0[x] * (1 - y.wb) + r1[x] * y.wb;
+        src = row.data();
+      }
+      uint8_t* d = out.ptr<uint8_t>(j) + k;
+      for (int i = 0; i < out.cols; i++) {
+        const Tap& x = tx[i];
+        const float val = x.wb == 0.0f ? src[x.a] : src[x.a] * (1 - x.wb) + src[x.b] * x.wb;
+        d[3 * i] = s(val);
+      }
+    }
+  });
+}
+
 bool ValidImage(const cv::Mat images[], int ch) {
   return ch >= 1 && ch <= CHANNEL_COUNT && !images[ch].empty() &&
          images[ch].type() == CV_16UC1;
@@ -229,15 +275,33 @@ bool Colour(const cv::Mat images[], const double* p, int ch, int sub, cv::Mat& o
     PlaneFromCounts(counts, lut, out, k);
     return true;
   }
-  cv::Mat acc = ValuesAt(counts, ch, out.size());
+  cv::Mat acc;
+  ApplyValues(counts, ChannelValues(ch), acc);
   if (sub != 0) {
     // Visible and HRV channels subtract as counts, the value they have as a colour.
-    cv::Mat v = ValuesAt(images[sub], sub, out.size());
-    cv::subtract(acc, v, acc);
+    cv::Mat v;
+    ApplyValues(images[sub], ChannelValues(sub), v);
+    if (v.size() == acc.size()) {
+      // Enlarging is linear, so the difference may be taken before it: the same values for
+      // a third of the work in each direction.
+      cv::subtract(acc, v, acc);
+    } else {
+      acc = ValuesAt(counts, ch, out.size());
+      cv::subtract(acc, ValuesAt(images[sub], sub, out.size()), acc);
+    }
   }
+  const bool enlarge3 = acc.size() != out.size() && acc.cols * 3 == out.cols &&
+                        acc.rows * 3 == out.rows;
+  if (acc.size() != out.size() && !enlarge3) acc = ValuesAt(acc, out.size());
+  // The range of a bilinear enlargement by 3 is that of its source: every source pixel is the
+  // centre of its block, every other output pixel a convex combination of sources.
   float mn = 0, mx = 0;
   if (t1 >= 1000) ValueRange(acc, &mn, &mx);
-  PlaneFromValues(acc, MakeStretch(t0, t1, gamma, inverted, mn, mx), out, k);
+  const Stretch stretch = MakeStretch(t0, t1, gamma, inverted, mn, mx);
+  if (enlarge3)
+    PlaneFromEnlarged(acc, stretch, out, k);
+  else
+    PlaneFromValues(acc, stretch, out, k);
   return true;
 }
 

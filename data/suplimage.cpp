@@ -49,19 +49,30 @@ cv::Mat SuplGray2Rgb(const cv::Mat& counts, int factor) {
   }
   try {
     const auto& grey = GreyTable();
+    auto grey_of = [&](uint16_t c) -> uint8_t { return c < 1024 ? grey[c] : 255; };
+    if (factor == 1) {
+      // One pass from counts to the three planes.
+      cv::Mat rgb(counts.size(), CV_8UC3);
+      cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
+        for (int y = r.start; y < r.end; y++) {
+          const uint16_t* s = counts.ptr<uint16_t>(y);
+          uint8_t* d = rgb.ptr<uint8_t>(y);
+          for (int x = 0; x < counts.cols; x++) d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = grey_of(s[x]);
+        }
+      });
+      return rgb;
+    }
     cv::Mat g(counts.size(), CV_8UC1);
     cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
       for (int y = r.start; y < r.end; y++) {
         const uint16_t* s = counts.ptr<uint16_t>(y);
         uint8_t* d = g.ptr<uint8_t>(y);
-        for (int x = 0; x < counts.cols; x++) d[x] = s[x] < 1024 ? grey[s[x]] : 255;
+        for (int x = 0; x < counts.cols; x++) d[x] = grey_of(s[x]);
       }
     });
     // The three planes are equal and resizing treats planes alike, so enlarging the single
     // grey plane before expanding it gives the same bytes for a third of the work.
-    if (factor != 1)
-      cv::resize(g, g, cv::Size(counts.cols * factor, counts.rows * factor), 0, 0,
-                 cv::INTER_CUBIC);
+    cv::resize(g, g, cv::Size(counts.cols * factor, counts.rows * factor), 0, 0, cv::INTER_CUBIC);
     cv::Mat rgb;
     cv::cvtColor(g, rgb, cv::COLOR_GRAY2RGB);
     return rgb;

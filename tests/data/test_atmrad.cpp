@@ -1,5 +1,6 @@
 // Brightness temperatures and RGB composites from counts whose values are known.
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
 #include <cmath>
 #include <vector>
@@ -257,6 +258,48 @@ TEST(AtmradComposite, HrvModeTakesTheHrvSizeAndEnlargesTheRest) {
   for (auto [y, x] : {std::pair{0, 0}, {0, 1}, {1, 0}}) {
     double d = Value(im, 9, y, x) - Value(im, 4, y, x);
     EXPECT_NEAR(Byte(out, 3 * y + 1, 3 * x + 1, 2), Expected(d, -70, -40, 2), 1) << d;
+  }
+}
+
+TEST(AtmradComposite, HrvModeEnlargementIsBilinearResize) {
+  // Reference: brightness temperatures of IR 10.8 and IR 3.9 enlarged with cv::resize
+  // (bilinear) to the HRV size, subtracted, stretched by the rules. Every pixel, not only the
+  // block centres.
+  Images im;
+  const int rows = 7, cols = 9;
+  for (int ch : {4, 9}) {
+    im.m[ch] = cv::Mat(rows, cols, CV_16UC1);
+    for (int y = 0; y < rows; y++)
+      for (int x = 0; x < cols; x++)
+        im.m[ch].at<uint16_t>(y, x) = uint16_t(ch == 9 ? 500 + 23 * x + 17 * y : 700 - 9 * x + 4 * y);
+  }
+  im.m[12] = Filled(3 * rows, 3 * cols, 400);
+  cv::Mat bt[2];
+  for (int n = 0; n < 2; n++) {
+    const int ch = n ? 4 : 9;
+    cv::Mat f(rows, cols, CV_32FC1);
+    for (int y = 0; y < rows; y++)
+      for (int x = 0; x < cols; x++) f.at<float>(y, x) = float(Value(im, ch, y, x));
+    cv::resize(f, bt[n], cv::Size(3 * cols, 3 * rows), 0, 0, cv::INTER_LINEAR);
+  }
+  int32_t chans[6] = {12, 0, 12, 0, 9, 4};
+  for (double t0 : {-70.0, 0.0}) {
+    const double t1 = t0 == 0.0 ? 10000 : -40;
+    double p[9] = {0, 10000, 1, 0, 10000, 1, t0, t1, 2};
+    cv::Mat out = AtmradComposite(im.m, p, chans);
+    ASSERT_EQ(out.size(), cv::Size(3 * cols, 3 * rows));
+    cv::Mat d = bt[0] - bt[1];
+    double mn, mx;
+    cv::minMaxLoc(d, &mn, &mx);
+    int off = 0;
+    for (int y = 0; y < out.rows; y++)
+      for (int x = 0; x < out.cols; x++) {
+        const int want = Expected(d.at<float>(y, x), t0, t1, 2, mn, mx);
+        const int got = Byte(out, y, x, 2);
+        EXPECT_NEAR(got, want, 1) << x << "," << y;
+        off += got != want;
+      }
+    EXPECT_LT(off, int(out.total() / 20));
   }
 }
 
