@@ -84,15 +84,36 @@ struct XritHeader {
 };
 
 // Parses the header records at the start of `file` (the whole file's bytes, or at least its
-// headers). Every record length is checked against the total header length and the buffer;
-// unknown records are skipped by their length. False with a one-line reason in *err.
+// headers): big-endian, the primary header first (type 0, length 16), then records until their
+// lengths sum exactly to the total header length. A record shorter than 3 bytes or than its
+// fixed fields, running past the total header length, or a total header length past the end of
+// `file` is an error; unknown record types are skipped by their length. Never reads outside
+// `file`. False with a one-line reason in *err (out is then partly filled).
 bool XritParseHeaders(std::span<const uint8_t> file, XritHeader* out, std::string* err);
 
-// Decodes a segment's data field into the packed 10-bit stream of nc * nl pixels (the seam for
-// every decoder: none, native WT, external xRITDecompress). False with a reason in *err.
+// Columns of the strip of the segment's channel: 5568 for HRV, 3712 for the others, taken from
+// the segment identification record, else the annotation, else the file name `path` (may be
+// null). 0 when the channel cannot be told.
+int XritChannelColumns(const XritHeader& h, const char* path);
+
+// Checks an uncompressed (flag 0) data field of `field_bits` bits against NB, NC and NL: whole
+// lines, exactly NL of them. False with a reason in *err.
+bool XritCheckPlainField(const XritHeader& h, uint64_t field_bits, std::string* err);
+
+// Decodes a segment's data field (exactly the primary header's data-field length, rounded up to
+// bytes) into the packed 10-bit stream of nc * nl pixels. Flag 0: the field itself, checked by
+// XritCheckPlainField. Otherwise by the representation of the segment identification record:
+// WT through WtDecode, and when that fails through EUMETSAT's xRITDecompress program if it is
+// on PATH (run on `path` in a private temporary folder, removed afterwards). JPEG, T.4 and
+// unknown representations are not decoded. False with a reason in *err; *compressed is set
+// true when the failure is that of a compressed field (no decoder, decoder error).
 bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const char* path,
-                     std::vector<uint8_t>* packed, std::string* err);
+                     std::vector<uint8_t>* packed, std::string* err, bool* compressed = nullptr);
 
 // Reads one segment file: the packed 10-bit stream of its 464 lines in file order, at least
-// NC * 580 bytes. Empty (with one warning "%s(reason)") on any failure.
+// NC * 580 bytes, NC being the width of the channel's strip. Empty, with exactly one warning,
+// on any failure, tested in this order: "%s(input)" file missing, unreadable, not xRIT headers;
+// "%s(encrypted)"; "%s(width)" NC not the channel's strip width; "%s(strip)" NL not 464;
+// "%s(input)" data field past the end of the file or (flag 0) not NL whole lines;
+// "%s(compressed)" no decoder or the decoder failed; "%s(malloc)" out of memory.
 std::vector<uint8_t> XritSegmentRead(const char* path);

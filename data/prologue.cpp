@@ -1,0 +1,126 @@
+#include "data/prologue.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "data/fileinfo.h"
+
+namespace {
+
+// Big-endian reads from a buffer whose size the caller has checked.
+uint16_t U16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
+uint32_t U32(const uint8_t* p) {
+  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+int32_t I32(const uint8_t* p) { return int32_t(U32(p)); }
+float F32(const uint8_t* p) {
+  const uint32_t u = U32(p);
+  float f;
+  std::memcpy(&f, &u, 4);
+  return f;
+}
+double F64(const uint8_t* p) {
+  const uint64_t u = uint64_t(U32(p)) << 32 | U32(p + 4);
+  double d;
+  std::memcpy(&d, &u, 8);
+  return d;
+}
+
+PrologueGrid Grid(const uint8_t* p) {
+  return {I32(p), I32(p + 4), F32(p + 8), F32(p + 12), p[16]};
+}
+
+bool ReadExact(FILE* f, void* dst, size_t n) { return std::fread(dst, 1, n, f) == n; }
+
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+int PrologueRead(FILE* file, Prologue* rec) {
+  uint8_t ph[16];
+  if (!file || !ReadExact(file, ph, sizeof ph)) return 3;
+  rec->header_type = ph[0];
+  rec->header_record_length = U16(ph + 1);
+  rec->file_type = ph[3];
+  rec->total_header_length = U32(ph + 4);
+  rec->data_length_hi = U32(ph + 8);
+  rec->data_length_lo = U32(ph + 12);
+  if (rec->header_type != 0 || rec->header_record_length != 16 || rec->file_type != 128) return 3;
+
+  uint8_t an[3 + 61];
+  if (!ReadExact(file, an, sizeof an)) return 3;
+  if (an[0] != 4 || U16(an + 1) != 64) return 3;
+
+  if (std::fseek(file, long(rec->total_header_length), SEEK_SET) != 0) return 3;
+  std::vector<uint8_t> buf;
+  try {
+    buf.resize(PROLOGUE_READ_SIZE);
+  } catch (const std::bad_alloc&) {
+    return 3;
+  }
+  if (!ReadExact(file, buf.data(), buf.size())) return 3;  // truncated prologue
+  const uint8_t* d = buf.data();
+
+  rec->satellite_id = U16(d);
+  rec->nominal_longitude = F32(d + 2);
+  rec->orbit.assign(d + 35, d + 35 + 39612);
+  rec->attitude.assign(d + 39647, d + 39647 + 20420);
+  rec->spin_rate = F64(d + 60067);
+  for (int i = 0; i < 3; i++) {
+    const uint8_t* t = d + 60134 + 10 * i;
+    rec->acquisition[i] = {U16(t), U32(t + 2), U16(t + 6), U16(t + 8)};
+  }
+  const uint8_t* ce = d + 60834;
+  rec->celestial_part.assign(ce + 28044, ce + 42044);
+  rec->celestial_tail.assign(ce + 326042, ce + 326058);
+
+  const uint8_t* id = d + 386892;
+  rec->projection_type = id[0];
+  rec->ssp_longitude = F32(id + 1);
+  rec->grid_visir = Grid(id + 5);
+  rec->grid_hrv = Grid(id + 22);
+  for (int i = 0; i < 4; i++) rec->coverage_visir[i] = I32(id + 39 + 4 * i);
+  for (int i = 0; i < 8; i++) rec->coverage_hrv[i] = I32(id + 55 + 4 * i);
+  rec->processing_direction = id[87];
+  rec->pixel_direction = id[88];
+  std::memcpy(rec->channel_processing.data(), id + 89, 12);
+  for (int c = 0; c < 12; c++) {
+    rec->calibration[c][0] = F64(d + 387065 + 16 * c);
+    rec->calibration[c][1] = F64(d + 387065 + 16 * c + 8);
+  }
+  return 0;
+}
+
+gboolean LayerPrologueWindow(const char* path, int32_t out[4]) {
+  const size_t n = path ? std::strlen(path) : 0;
+  if (n < size_t(NAME_LENGTH)) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path ? path : "(null)");
+    return FALSE;
+  }
+  // Only the file name changes, so the prologue is looked for in the segment's own folder.
+  std::string pro(path);
+  char* name = pro.data() + n - NAME_LENGTH;
+  std::memcpy(name + 26, "______", 6);
+  std::memcpy(name + 36, "PRO___", 6);
+  name[59] = '_';
+
+  std::unique_ptr<FILE, FileCloser> f(std::fopen(pro.c_str(), "rb"));
+  if (!f) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path);
+    return FALSE;
+  }
+  Prologue rec;
+  if (PrologueRead(f.get(), &rec) != 0) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path);
+    return FALSE;
+  }
+  out[0] = rec.coverage_hrv[7];
+  out[1] = rec.coverage_hrv[5];
+  out[2] = rec.coverage_hrv[6];
+  out[3] = rec.coverage_hrv[4];
+  return TRUE;
+}

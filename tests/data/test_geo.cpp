@@ -1,0 +1,149 @@
+// Projection: the published reference figures both ways, and an independent ray/ellipsoid
+// computation of the viewing geometry as a cross-check over the disk.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "data/geo.h"
+
+namespace {
+
+// Independent model: a ray from a satellite at distance 42164 km along +x, scan angles (x, y) in
+// radians, intersected with the ellipsoid a = 6378.169, b = 6356.5838. Geodetic latitude from the
+// surface normal.
+bool RayToLatLon(double sx, double sy, double* lat, double* lon) {
+  const double a = 6378.169, b = 6356.5838, h = 42164.0;
+  // Direction of the ray in Earth-centred frame (satellite at (h, 0, 0) looking to -x).
+  const double dx = -std::cos(sx) * std::cos(sy);
+  const double dy = std::sin(sx) * std::cos(sy);
+  const double dz = -std::sin(sy);
+  // ((h + t dx)^2 + (t dy)^2)/a^2 + (t dz)^2/b^2 = 1
+  const double qa = (dx * dx + dy * dy) / (a * a) + dz * dz / (b * b);
+  const double qb = 2 * h * dx / (a * a);
+  const double qc = h * h / (a * a) - 1;
+  const double disc = qb * qb - 4 * qa * qc;
+  if (disc < 0) return false;
+  const double t = (-qb - std::sqrt(disc)) / (2 * qa);
+  const double px = h + t * dx, py = t * dy, pz = t * dz;
+  *lon = std::atan2(py, px) * 180 / M_PI;
+  *lat = std::atan2(pz / (b * b), std::hypot(px, py) / (a * a)) * 180 / M_PI;
+  return true;
+}
+
+double ScanAngle(double pixel) { return (pixel - 1856.0) * 65536.0 / -781648333.0; }
+
+}  // namespace
+
+TEST(Geo, SubSatellitePointBothWays) {
+  double lat = 99, lon = 99;
+  ASSERT_EQ(GeoPixelToLatLon(1856, 1856, &lat, &lon), 0);
+  EXPECT_NEAR(lat, 0, 1e-12);
+  EXPECT_NEAR(lon, 0, 1e-12);
+  double c = 0, l = 0;
+  ASSERT_EQ(GeoLatLonToPixel(0, 0, &c, &l, 0), 0);
+  EXPECT_NEAR(c, 1856, 1e-9);
+  EXPECT_NEAR(l, 1856, 1e-9);
+  ASSERT_EQ(GeoLatLonToPixel(0, 0, &c, &l, 1), 0);
+  EXPECT_NEAR(c, 5566, 1e-9);
+  EXPECT_NEAR(l, 5566, 1e-9);
+}
+
+TEST(Geo, BlackSeaFigureRoundTrip) {
+  double lat = 0, lon = 0;
+  ASSERT_EQ(GeoPixelToLatLon(956, 3218, &lat, &lon), 0);
+  EXPECT_NEAR(lat, 44.500, 5e-4);
+  EXPECT_NEAR(lon, 39.908, 5e-4);
+  double c = 0, l = 0;
+  ASSERT_EQ(GeoLatLonToPixel(lat, lon, &c, &l, 0), 0);
+  // The two directions use slightly different constants; the residue is a few 1e-5 pixels.
+  EXPECT_NEAR(c, 956.00001, 5e-6);
+  EXPECT_NEAR(l, 3218.00002, 5e-6);
+  EXPECT_NE(c, 956.0);
+  ASSERT_EQ(GeoLatLonToPixel(lat, lon, &c, &l, 1), 0);
+  EXPECT_NEAR(c, 2866.0, 0.05);
+  EXPECT_NEAR(l, 9652.0, 0.05);
+}
+
+TEST(Geo, SignsFollowGridConvention) {
+  double c = 0, l = 0;
+  ASSERT_EQ(GeoLatLonToPixel(30, 20, &c, &l, 0), 0);
+  EXPECT_LT(c, 1856);  // east: columns counted from the east
+  EXPECT_GT(l, 1856);  // north: lines counted from the south
+  ASSERT_EQ(GeoLatLonToPixel(-30, -20, &c, &l, 0), 0);
+  EXPECT_GT(c, 1856);
+  EXPECT_LT(l, 1856);
+  double lat = 0, lon = 0;
+  ASSERT_EQ(GeoPixelToLatLon(1000, 3000, &lat, &lon), 0);
+  EXPECT_GT(lat, 0);
+  EXPECT_GT(lon, 0);
+}
+
+TEST(Geo, OffEarthLeavesOutputsUntouched) {
+  double lat = 7, lon = 8;
+  EXPECT_EQ(GeoPixelToLatLon(1, 1856, &lat, &lon), -1);
+  EXPECT_EQ(GeoPixelToLatLon(1856, 3712, &lat, &lon), -1);
+  EXPECT_EQ(GeoPixelToLatLon(1, 1, &lat, &lon), -1);
+  EXPECT_EQ(GeoPixelToLatLon(NAN, 1856, &lat, &lon), -1);
+  EXPECT_EQ(lat, 7);
+  EXPECT_EQ(lon, 8);
+}
+
+TEST(Geo, VisibilityLimits) {
+  double c = -1, l = -1;
+  ASSERT_EQ(GeoLatLonToPixel(0, 80, &c, &l, 0), 0);
+  EXPECT_NEAR(c, 45.3, 0.05);
+  EXPECT_NEAR(l, 1856, 1e-9);
+  c = l = -1;
+  EXPECT_EQ(GeoLatLonToPixel(0, 82, &c, &l, 0), -1);
+  EXPECT_EQ(GeoLatLonToPixel(0, -82, &c, &l, 0), -1);
+  EXPECT_EQ(GeoLatLonToPixel(90, 0, &c, &l, 0), -1);
+  EXPECT_EQ(GeoLatLonToPixel(-90, 0, &c, &l, 0), -1);
+  EXPECT_EQ(GeoLatLonToPixel(0, 180, &c, &l, 0), -1);
+  EXPECT_EQ(GeoLatLonToPixel(NAN, 0, &c, &l, 0), -1);
+  EXPECT_EQ(c, -1);
+  EXPECT_EQ(l, -1);
+  ASSERT_EQ(GeoLatLonToPixel(81, 0, &c, &l, 0), 0);
+  EXPECT_NEAR(c, 1856, 1e-9);
+  EXPECT_NEAR(l, 3661.1, 0.05);
+}
+
+TEST(Geo, OutOfRangeInputIsClamped) {
+  double c = -1, l = -1;
+  // Unclamped, latitude 100 would act as 80 S on the far meridian side and be visible.
+  EXPECT_EQ(GeoLatLonToPixel(100, 0, &c, &l, 0), -1);
+  EXPECT_EQ(GeoLatLonToPixel(-100, 0, &c, &l, 1), -1);
+  EXPECT_EQ(GeoLatLonToPixel(0, 200, &c, &l, 0), -1);  // as 180, behind the Earth
+  EXPECT_EQ(c, -1);
+  EXPECT_EQ(l, -1);
+}
+
+TEST(Geo, AgreesWithIndependentRayModel) {
+  int checked = 0;
+  for (int l = 100; l <= 3612; l += 250)
+    for (int c = 100; c <= 3612; c += 250) {
+      double rlat = 0, rlon = 0, lat = 0, lon = 0;
+      const bool visible = RayToLatLon(ScanAngle(c), ScanAngle(l), &rlat, &rlon);
+      const int r = GeoPixelToLatLon(c, l, &lat, &lon);
+      if (!visible) {
+        EXPECT_EQ(r, -1) << c << "," << l;
+        continue;
+      }
+      ASSERT_EQ(r, 0) << c << "," << l;
+      // Rounded constants shift the result by well under a thousandth of a degree, except
+      // grazing the limb.
+      EXPECT_NEAR(lat, rlat, 2e-3) << c << "," << l;
+      EXPECT_NEAR(lon, rlon, 2e-3) << c << "," << l;
+      double c2 = 0, l2 = 0;
+      ASSERT_EQ(GeoLatLonToPixel(lat, lon, &c2, &l2, 0), 0);
+      EXPECT_NEAR(c2, c, 1e-3);
+      EXPECT_NEAR(l2, l, 1e-3);
+      // The HRV grid is three times finer around its own offset.
+      double ch = 0, lh = 0;
+      ASSERT_EQ(GeoLatLonToPixel(lat, lon, &ch, &lh, 1), 0);
+      const double k = 2344944941.0 / 781648333.0;
+      EXPECT_NEAR(ch - 5566, (c2 - 1856) * k, 1e-6);
+      EXPECT_NEAR(lh - 5566, (l2 - 1856) * k, 1e-6);
+      checked++;
+    }
+  EXPECT_GT(checked, 100);
+}

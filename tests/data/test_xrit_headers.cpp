@@ -1,0 +1,231 @@
+// xRIT header records: a real segment's headers, hand-built records, and every way a header
+// can be malformed.
+#include <gtest/gtest.h>
+#include <glib.h>
+
+#include <random>
+
+#include "data/xrit.h"
+#include "tests/support/xrit_builder.h"
+
+namespace {
+
+xb::Bytes ReadFile(const std::string& path) {
+  gchar* data = nullptr;
+  gsize n = 0;
+  if (!g_file_get_contents(path.c_str(), &data, &n, nullptr)) return {};
+  xb::Bytes b(data, data + n);
+  g_free(data);
+  return b;
+}
+
+bool Parse(const xb::Bytes& b, XritHeader* h, std::string* err = nullptr) {
+  std::string e;
+  return XritParseHeaders(b, h, err ? err : &e);
+}
+
+}  // namespace
+
+TEST(XritHeaders, RealWtSegment) {
+  const xb::Bytes b = ReadFile(NUBICORN_TESTDATA "/wt_nc3712_zero.hrit");
+  ASSERT_EQ(b.size(), 10591u);
+  XritHeader h;
+  std::string err;
+  ASSERT_TRUE(Parse(b, &h, &err)) << err;
+  EXPECT_EQ(h.file_type, 0);
+  EXPECT_EQ(h.header_length, 6198u);
+  EXPECT_EQ(h.data_bits, 4393u * 8);
+  EXPECT_EQ(h.header_length + h.data_bits / 8, b.size());
+  EXPECT_EQ(h.nb, 10);
+  EXPECT_EQ(h.nc, 3712);
+  EXPECT_EQ(h.nl, 464);
+  EXPECT_EQ(h.compression, 1);
+  EXPECT_EQ(h.projection, "GEOS(+000.0)");
+  EXPECT_EQ(h.cfac, -13642337);
+  EXPECT_EQ(h.lfac, -13642337);
+  EXPECT_EQ(h.coff, 1856);
+  EXPECT_EQ(h.loff, 1856 - 464 * 6);
+  EXPECT_EQ(h.annotation, "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-C_");
+  EXPECT_TRUE(h.compressed_mark);
+  EXPECT_FALSE(h.encrypted);
+  EXPECT_TRUE(h.has_time);
+  EXPECT_EQ(h.days, 21369);  // 2016-07-04 counted from 1958-01-01
+  EXPECT_TRUE(h.has_segment);
+  EXPECT_EQ(h.spacecraft, 323);
+  EXPECT_EQ(h.channel, 9);
+  EXPECT_EQ(h.segment, 7);
+  EXPECT_EQ(h.planned_start, 1);
+  EXPECT_EQ(h.planned_end, 8);
+  EXPECT_EQ(h.representation, XRIT_REPR_WT);
+  ASSERT_EQ(h.line_quality.size(), 464u);
+  EXPECT_EQ(h.line_quality[0].days, 21369);
+  EXPECT_EQ(h.line_quality[1].line, h.line_quality[0].line + 1);
+  EXPECT_EQ(XritChannelColumns(h, nullptr), 3712);
+}
+
+TEST(XritHeaders, BuiltSegmentRoundTrip) {
+  xb::Segment s;
+  s.channel = 12;
+  s.segment = 20;
+  s.nc = 5568;
+  s.annotation = "H-000-MSG3__-MSG3________-HRV______-000020___-201607041200-C_";
+  xb::Bytes anc;
+  xb::PutText(anc, "ancillary");
+  s.extra_records = xb::Record(6, anc);
+  const xb::Bytes b = xb::Headers(s);
+  XritHeader h;
+  std::string err;
+  ASSERT_TRUE(Parse(b, &h, &err)) << err;
+  EXPECT_EQ(h.header_length, b.size());
+  EXPECT_EQ(h.nc, 5568);
+  EXPECT_EQ(h.cfac, -40927014);
+  EXPECT_EQ(h.coff, 5566 - 1947 + 1);
+  EXPECT_EQ(h.loff, 5566 - 464 * 19);
+  EXPECT_EQ(h.ms, 43200000u);
+  EXPECT_EQ(h.ancillary, "ancillary");
+  EXPECT_EQ(h.segment, 20);
+  EXPECT_EQ(h.line_quality.back().line, 464 * 19 + 464);
+  EXPECT_EQ(h.line_quality.back().ms, 43200000u + 463 * 100);
+  EXPECT_EQ(XritChannelColumns(h, nullptr), 5568);
+}
+
+TEST(XritHeaders, UnknownRecordsAreSkippedByLength) {
+  xb::Segment s;
+  xb::Bytes junk(40, 0xFF);
+  s.extra_records = xb::Record(200, junk);
+  const xb::Bytes more = xb::Record(3, xb::Bytes{'$', 'H'});
+  s.extra_records.insert(s.extra_records.end(), more.begin(), more.end());
+  XritHeader h;
+  std::string err;
+  ASSERT_TRUE(Parse(xb::Headers(s), &h, &err)) << err;
+  EXPECT_EQ(h.channel, 9);  // the record after the unknown one is read in place
+  EXPECT_EQ(h.data_function, "$H");
+  EXPECT_EQ(h.line_quality.size(), 464u);
+}
+
+TEST(XritHeaders, EncryptionMarks) {
+  xb::Segment s;
+  XritHeader h;
+  s.annotation = "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-CE";
+  ASSERT_TRUE(Parse(xb::Headers(s), &h));
+  EXPECT_TRUE(h.encrypted);
+  EXPECT_TRUE(h.compressed_mark);
+  s.annotation = "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-__";
+  s.key_header = true;
+  ASSERT_TRUE(Parse(xb::Headers(s), &h));
+  EXPECT_TRUE(h.has_key);
+  EXPECT_TRUE(h.encrypted);
+  EXPECT_FALSE(h.compressed_mark);
+}
+
+TEST(XritHeaders, ChannelColumnsFromRecordAnnotationOrName) {
+  XritHeader h;
+  EXPECT_EQ(XritChannelColumns(h, nullptr), 0);
+  EXPECT_EQ(XritChannelColumns(h, "/x/H-000-MSG3__-MSG3________-HRV______-000019___-201607041200-C_"),
+            5568);
+  EXPECT_EQ(XritChannelColumns(h, "/x/H-000-MSG3__-MSG3________-WV_062___-000007___-201607041200-C_"),
+            3712);
+  EXPECT_EQ(XritChannelColumns(h, "short"), 0);
+  h.has_annotation = true;
+  h.annotation = "H-000-MSG3__-MSG3________-HRV______-000019___-201607041200-C_";
+  EXPECT_EQ(XritChannelColumns(h, "/x/H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-C_"),
+            5568);
+  h.has_segment = true;
+  h.channel = 1;
+  EXPECT_EQ(XritChannelColumns(h, nullptr), 3712);  // the record wins
+}
+
+TEST(XritHeaders, MalformedRecordsAreErrors) {
+  const xb::Segment good;
+  const xb::Bytes base = xb::Headers(good);
+  XritHeader h;
+  ASSERT_TRUE(Parse(base, &h));
+
+  struct Case {
+    const char* what;
+    xb::Bytes bytes;
+  };
+  std::vector<Case> cases;
+  auto with_extra = [&](const xb::Bytes& rec) {
+    xb::Segment s;
+    s.extra_records = rec;
+    return xb::Headers(s);
+  };
+  cases.push_back({"length 0", with_extra(xb::Record(200, {}, 0))});
+  cases.push_back({"length 2", with_extra(xb::Record(200, {}, 2))});
+  cases.push_back({"length 65535", with_extra(xb::Record(200, xb::Bytes(20, 0), 65535))});
+  cases.push_back({"structure too short", with_extra(xb::Record(1, xb::Bytes(3, 0)))});
+  cases.push_back({"segment id too short", with_extra(xb::Record(128, xb::Bytes(9, 0)))});
+  cases.push_back({"navigation too short", with_extra(xb::Record(2, xb::Bytes(47, 0)))});
+  cases.push_back({"time stamp too short", with_extra(xb::Record(5, xb::Bytes(6, 0)))});
+  cases.push_back({"line quality partial entry", with_extra(xb::Record(129, xb::Bytes(14, 0)))});
+  cases.push_back({"second primary", with_extra(xb::Record(0, xb::Bytes(13, 0)))});
+  {
+    xb::Segment s;
+    s.header_length = (long long)base.size() - 1;  // last record overruns the total
+    cases.push_back({"sum above total", xb::Headers(s)});
+    s.header_length = (long long)base.size() + 2;  // two stray bytes: no room for a record
+    xb::Bytes b = xb::Headers(s);
+    b.push_back(0);
+    b.push_back(0);
+    cases.push_back({"sum below total", b});
+    s.header_length = (long long)base.size() + 100;  // total past the end of the buffer
+    cases.push_back({"total past end", xb::Headers(s)});
+    s.header_length = 10;
+    cases.push_back({"total below 16", xb::Headers(s)});
+  }
+  {
+    xb::Bytes b = base;
+    b[0] = 1;
+    cases.push_back({"not primary first", b});
+    b = base;
+    b[2] = 17;
+    cases.push_back({"primary length 17", b});
+  }
+  cases.push_back({"empty", {}});
+  cases.push_back({"15 bytes", xb::Bytes(base.begin(), base.begin() + 15)});
+
+  for (const Case& c : cases) {
+    std::string err;
+    EXPECT_FALSE(Parse(c.bytes, &h, &err)) << c.what;
+    EXPECT_FALSE(err.empty()) << c.what;
+  }
+}
+
+TEST(XritHeaders, EveryTruncationFailsCleanly) {
+  const xb::Bytes base = xb::Headers(xb::Segment{});
+  XritHeader h;
+  // Headers are complete only with all their bytes; any cut must be refused, never over-read
+  // (the sanitizer build checks the latter).
+  for (size_t n = 0; n < base.size(); n += (n < 400 ? 1 : 97)) {
+    xb::Bytes cut(base.begin(), base.begin() + n);
+    cut.shrink_to_fit();
+    EXPECT_FALSE(Parse(cut, &h)) << n;
+  }
+}
+
+TEST(XritHeaders, RandomBytesNeverParseAsSegment) {
+  std::mt19937 rng(20160704);
+  XritHeader h;
+  int accepted = 0;
+  for (int i = 0; i < 2000; i++) {
+    xb::Bytes b(rng() % 300);
+    for (auto& c : b) c = uint8_t(rng());
+    if (i % 2 && b.size() >= 16) {  // half of them with a plausible primary header
+      b[0] = 0;
+      b[1] = 0;
+      b[2] = 16;
+      b[4] = b[5] = 0;
+      b[6] = 0;
+      b[7] = uint8_t(16 + rng() % (b.size() - 15));
+    }
+    std::string err;
+    if (XritParseHeaders(b, &h, &err)) {
+      accepted++;
+      EXPECT_LE(h.header_length, b.size());
+    } else {
+      EXPECT_FALSE(err.empty());
+    }
+  }
+  EXPECT_LT(accepted, 2000);
+}

@@ -1,0 +1,248 @@
+// Builds xRIT segment and prologue files byte by byte for tests, straight from the record
+// layouts of the LRIT/HRIT standard (big-endian, type + 2-byte length + content).
+#pragma once
+
+#include <cstdint>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace xb {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void Put(Bytes& b, uint64_t v, int bytes) {
+  for (int i = bytes - 1; i >= 0; i--) b.push_back(uint8_t(v >> (8 * i)));
+}
+inline void PutText(Bytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
+
+// One header record: type, length (3 + content, or `force_len` when >= 0), content.
+inline Bytes Record(uint8_t type, const Bytes& content, int force_len = -1) {
+  Bytes r;
+  r.push_back(type);
+  Put(r, force_len >= 0 ? uint64_t(force_len) : content.size() + 3, 2);
+  r.insert(r.end(), content.begin(), content.end());
+  return r;
+}
+
+// Packs 10-bit counts most significant bit first, with a plain bit accumulator.
+inline Bytes Pack10(const std::vector<uint16_t>& counts) {
+  Bytes out;
+  uint32_t acc = 0;
+  int bits = 0;
+  for (uint16_t c : counts) {
+    acc = (acc << 10) | (c & 1023u);
+    bits += 10;
+    while (bits >= 8) {
+      out.push_back(uint8_t(acc >> (bits - 8)));
+      bits -= 8;
+    }
+    acc &= (1u << bits) - 1;
+  }
+  if (bits) out.push_back(uint8_t(acc << (8 - bits)));
+  return out;
+}
+
+struct Segment {
+  uint8_t file_type = 0;
+  int nb = 10, nc = 3712, nl = 464, compression = 0;
+  std::string annotation = "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-C_";
+  bool segment_record = true;
+  uint8_t channel = 9;          // IR_108
+  uint16_t segment = 7;
+  uint8_t representation = 0;
+  bool key_header = false;
+  Bytes extra_records;          // inserted before the segment identification
+  Bytes field;                  // the data field
+  long long data_bits = -1;     // primary header's bit count; -1: 8 * field size
+  long long header_length = -1; // -1: the records' sum
+};
+
+inline Bytes Headers(const Segment& s) {
+  Bytes recs;
+  Bytes is;
+  Put(is, s.nb, 1);
+  Put(is, s.nc, 2);
+  Put(is, s.nl, 2);
+  Put(is, s.compression, 1);
+  Bytes r = Record(1, is);
+  recs.insert(recs.end(), r.begin(), r.end());
+
+  Bytes nav;
+  std::string proj = "GEOS(+000.0)";
+  proj.resize(32, ' ');
+  PutText(nav, proj);
+  const bool hrv = s.channel == 12;
+  Put(nav, uint32_t(hrv ? -40927014 : -13642337), 4);
+  Put(nav, uint32_t(hrv ? -40927014 : -13642337), 4);
+  Put(nav, hrv ? 5566 - 1947 + 1 : 1856, 4);
+  Put(nav, uint32_t((hrv ? 5566 : 1856) - 464 * (s.segment - 1)), 4);
+  r = Record(2, nav);
+  recs.insert(recs.end(), r.begin(), r.end());
+
+  Bytes ann;
+  PutText(ann, s.annotation);
+  r = Record(4, ann);
+  recs.insert(recs.end(), r.begin(), r.end());
+
+  Bytes ts;
+  Put(ts, 0x40, 1);
+  Put(ts, 21369, 2);         // 2016-07-04
+  Put(ts, 43200000, 4);      // 12:00
+  r = Record(5, ts);
+  recs.insert(recs.end(), r.begin(), r.end());
+
+  if (s.key_header) {
+    Bytes k;
+    Put(k, 1, 4);
+    r = Record(7, k);
+    recs.insert(recs.end(), r.begin(), r.end());
+  }
+  recs.insert(recs.end(), s.extra_records.begin(), s.extra_records.end());
+
+  if (s.segment_record) {
+    Bytes sid;
+    Put(sid, 323, 2);
+    Put(sid, s.channel, 1);
+    Put(sid, s.segment, 2);
+    Put(sid, hrv ? 19 : 1, 2);
+    Put(sid, hrv ? 24 : 8, 2);
+    Put(sid, s.representation, 1);
+    r = Record(128, sid);
+    recs.insert(recs.end(), r.begin(), r.end());
+  }
+  Bytes q;
+  for (int i = 0; i < s.nl; i++) {
+    Put(q, uint32_t(464 * (s.segment - 1) + i + 1), 4);
+    Put(q, 21369, 2);
+    Put(q, uint32_t(43200000 + i * 100), 4);
+    Put(q, 1, 1);
+    Put(q, 1, 1);
+    Put(q, 1, 1);
+  }
+  r = Record(129, q);
+  recs.insert(recs.end(), r.begin(), r.end());
+
+  Bytes out;
+  Put(out, 0, 1);
+  Put(out, 16, 2);
+  Put(out, s.file_type, 1);
+  Put(out, s.header_length >= 0 ? uint64_t(s.header_length) : 16 + recs.size(), 4);
+  Put(out, s.data_bits >= 0 ? uint64_t(s.data_bits) : uint64_t(s.field.size()) * 8, 8);
+  out.insert(out.end(), recs.begin(), recs.end());
+  return out;
+}
+
+inline Bytes File(const Segment& s) {
+  Bytes b = Headers(s);
+  b.insert(b.end(), s.field.begin(), s.field.end());
+  return b;
+}
+
+// Counts of a test pattern: distinct in every pixel of a strip, covering all 10 bits.
+inline std::vector<uint16_t> Pattern(int nc, int nl, unsigned seed = 1) {
+  std::vector<uint16_t> c(size_t(nc) * nl);
+  uint32_t x = seed * 2654435761u + 12345u;
+  for (size_t i = 0; i < c.size(); i++) {
+    x = x * 1664525u + 1013904223u;
+    c[i] = uint16_t((x >> 13) & 1023u);
+  }
+  return c;
+}
+
+inline bool Write(const std::string& path, const Bytes& b) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = b.empty() || std::fwrite(b.data(), 1, b.size(), f) == b.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace xb
+
+namespace xb {
+
+inline void PutAt(Bytes& b, size_t at, uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; i++) b[at + i] = uint8_t(v >> (8 * (bytes - 1 - i)));
+}
+inline void PutF32(Bytes& b, size_t at, float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  PutAt(b, at, u, 4);
+}
+inline void PutF64(Bytes& b, size_t at, double d) {
+  uint64_t u;
+  std::memcpy(&u, &d, 8);
+  PutAt(b, at, u, 8);
+}
+
+struct Prologue {
+  uint8_t file_type = 128;
+  uint16_t second_type = 4;  // the annotation must follow the primary header
+  uint16_t annotation_length = 64;
+  // HRV planned coverage: lower south, lower north, lower east, lower west, upper south,
+  // upper north, upper east, upper west.
+  int32_t hrv[8] = {1, 8064, 8994, 3427, 8065, 11136, 1947, 7514};
+  long long data_size = 425461;  // bytes of data field written
+};
+
+// A prologue file: primary header, annotation, a time stamp, then the Level 1.5 data field with
+// the fields placed at their published offsets.
+inline Bytes PrologueFile(const Prologue& p) {
+  Bytes recs;
+  Bytes ann;
+  PutText(ann, "H-000-MSG3__-MSG3________-_________-PRO______-201607041200-__");
+  Bytes r = Record(uint8_t(p.second_type), ann, p.annotation_length);
+  recs.insert(recs.end(), r.begin(), r.end());
+  Bytes ts = {0x40, 0x53, 0x79, 0x02, 0x93, 0x2E, 0x00};
+  r = Record(5, ts);
+  recs.insert(recs.end(), r.begin(), r.end());
+
+  Bytes d(size_t(std::max(p.data_size, 425461LL)), 0);
+  PutAt(d, 0, 323, 2);             // satellite id
+  PutF32(d, 2, 0.0f);              // nominal longitude
+  for (int i = 0; i < 39612; i++) d[35 + i] = uint8_t(i * 7);  // orbit, raw
+  PutF64(d, 60067, 99.974);        // spin rate
+  for (int i = 0; i < 3; i++) {    // acquisition times
+    PutAt(d, 60134 + 10 * i, 21369, 2);
+    PutAt(d, 60134 + 10 * i + 2, uint32_t(43200000 + 600000 * i), 4);
+    PutAt(d, 60134 + 10 * i + 6, uint32_t(10 + i), 2);
+    PutAt(d, 60134 + 10 * i + 8, uint32_t(20 + i), 2);
+  }
+  d[386892] = 1;                   // projection type
+  PutF32(d, 386893, 0.0f);         // sub-satellite longitude
+  PutAt(d, 386897, 3712, 4);
+  PutAt(d, 386901, 3712, 4);
+  PutF32(d, 386905, 3.0004032f);
+  PutF32(d, 386909, 3.0004032f);
+  d[386913] = 2;
+  PutAt(d, 386914, 11136, 4);
+  PutAt(d, 386918, 11136, 4);
+  PutF32(d, 386922, 1.0001343f);
+  PutF32(d, 386926, 1.0001343f);
+  d[386930] = 2;
+  const int32_t visir[4] = {1, 3712, 1, 3712};
+  for (int i = 0; i < 4; i++) PutAt(d, 386931 + 4 * i, uint32_t(visir[i]), 4);
+  for (int i = 0; i < 8; i++) PutAt(d, 386947 + 4 * i, uint32_t(p.hrv[i]), 4);
+  d[386979] = 1;                   // south to north
+  d[386980] = 1;
+  for (int c = 0; c < 12; c++) {
+    d[386981 + c] = 1;
+    PutF64(d, 387065 + 16 * c, 0.01 * (c + 1));
+    PutF64(d, 387065 + 16 * c + 8, -0.5 * (c + 1));
+  }
+  d.resize(size_t(p.data_size));
+
+  Bytes out;
+  Put(out, 0, 1);
+  Put(out, 16, 2);
+  Put(out, p.file_type, 1);
+  Put(out, 16 + recs.size(), 4);
+  Put(out, uint64_t(p.data_size) * 8, 8);
+  out.insert(out.end(), recs.begin(), recs.end());
+  out.insert(out.end(), d.begin(), d.end());
+  return out;
+}
+
+}  // namespace xb

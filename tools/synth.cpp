@@ -1,0 +1,271 @@
+#include "tools/synth.h"
+
+#include <glib.h>
+#include <glib/gstdio.h>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "data/fileinfo.h"
+#include "data/geo.h"
+#include "data/supl.h"
+#include "data/xrit.h"
+#include "tools/synthprologue.h"
+#include "tools/synthscene.h"
+#include "tools/xritwrite.h"
+
+namespace {
+
+constexpr int IR_FIRST_SEGMENT = 7, IR_SEGMENTS = 2;
+constexpr int HRV_FIRST_SEGMENT = 19, HRV_SEGMENTS = 6;
+constexpr int IR_ROWS = IR_SEGMENTS * SEGMENT_LINES;    // 928
+constexpr int HRV_ROWS = HRV_SEGMENTS * SEGMENT_LINES;  // 2784
+constexpr int IR_FIRST_LINE = (IR_FIRST_SEGMENT - 1) * SEGMENT_LINES + 1;    // 2785
+constexpr int HRV_FIRST_LINE = (HRV_FIRST_SEGMENT - 1) * SEGMENT_LINES + 1;  // 8353
+
+// Navigation of the segment files.
+constexpr int32_t CFAC_IR = -13642337, CFAC_HRV = -40927014;
+constexpr int32_t COFF_IR = 1856, COFF_HRV = 5566;
+// Column and line scaling of the projection: HRV grid distances from the sub-satellite point
+// times HRV_TO_IR give 3712-grid distances (both grids see the same scan angles).
+constexpr double HRV_TO_IR = 781648333.0 / 2344944941.0;
+
+constexpr int64_t SCAN_START_MS = 9000, FORWARD_SCAN_MS = 762000;
+
+// Acquisition time of a line of the 3712 grid.
+int64_t LineTimeMs(int64_t t0_ms, double ir_line) {
+  return t0_ms + SCAN_START_MS + int64_t((ir_line - 1) * FORWARD_SCAN_MS / 3712.0);
+}
+
+struct Strips {
+  std::array<std::vector<uint16_t>, 12> ir;  // index channel id 1..11: IR_ROWS x 3712, file order
+  cv::Mat hrv_ir;                             // CV_32FC1 IR_ROWS x 3712: HRV value on the 3712 grid
+  std::vector<uint16_t> hrv;                  // HRV_ROWS x 5568, file order
+};
+
+void RunRows(int rows, int threads, const std::function<void(int)>& row_fn) {
+  int n = std::max(1, threads);
+  std::vector<std::thread> pool;
+  for (int t = 0; t < n; t++)
+    pool.emplace_back([&, t] {
+      for (int r = t; r < rows; r += n) row_fn(r);
+    });
+  for (auto& th : pool) th.join();
+}
+
+// Rows are in file order: row r is grid line IR_FIRST_LINE + r; column i is grid column i + 1.
+void RenderIr(const SynthScene& scene, int threads, Strips* s) {
+  for (int ch = 1; ch <= 11; ch++) s->ir[ch].assign(size_t(IR_ROWS) * IR_COLUMNS, 0);
+  s->hrv_ir = cv::Mat(IR_ROWS, IR_COLUMNS, CV_32FC1, cv::Scalar(0));
+  RunRows(IR_ROWS, threads, [&](int r) {
+    float* hrow = s->hrv_ir.ptr<float>(r);
+    size_t base = size_t(r) * IR_COLUMNS;
+    SynthPixelCounts px;
+    for (int i = 0; i < IR_COLUMNS; i++) {
+      double lat, lon;
+      if (GeoPixelToLatLon(i + 1, IR_FIRST_LINE + r, &lat, &lon) != 0) continue;  // space
+      SynthPixel(scene, lat, lon, &px);
+      for (int ch = 1; ch <= 11; ch++) s->ir[ch][base + i] = px.counts[ch];
+      hrow[i] = px.hrv;
+    }
+  });
+}
+
+// 3712-grid position of an HRV raw pixel: raw index i of a line is HRV column east + i.
+inline double HrvToIrColumn(int east, double i) { return COFF_IR + (east + i - COFF_HRV) * HRV_TO_IR; }
+inline double HrvToIrLine(double hrv_line) { return COFF_IR + (hrv_line - COFF_HRV) * HRV_TO_IR; }
+
+bool OnEarth(double column, double line) {
+  double lat, lon;
+  return GeoPixelToLatLon(column, line, &lat, &lon) == 0;
+}
+
+// HRV: the 3712-grid field resampled at the exact position of every HRV pixel, and the limb
+// found with the projection itself.
+void RenderHrv(int east, int threads, Strips* s) {
+  cv::Mat m = (cv::Mat_<double>(2, 3) << HRV_TO_IR, 0, HrvToIrColumn(east, 0) - 1.0, 0, HRV_TO_IR,
+               HrvToIrLine(HRV_FIRST_LINE) - IR_FIRST_LINE);
+  cv::Mat field;
+  cv::warpAffine(s->hrv_ir, field, m, cv::Size(HRV_COLUMNS, HRV_ROWS),
+                 cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(0));
+  s->hrv.assign(size_t(HRV_ROWS) * HRV_COLUMNS, 0);
+  RunRows(HRV_ROWS, threads, [&](int q) {
+    double line = HrvToIrLine(HRV_FIRST_LINE + q);
+    // The Earth covers one run of each line, widest at the sub-satellite column.
+    int mid = std::clamp(COFF_HRV - east, 0, HRV_COLUMNS - 1);
+    if (!OnEarth(HrvToIrColumn(east, mid), line)) return;
+    int lo = 0, hi = mid;  // first on-Earth index in [lo, hi]
+    if (OnEarth(HrvToIrColumn(east, 0), line)) hi = 0;
+    while (lo < hi) {
+      int m2 = (lo + hi) / 2;
+      if (OnEarth(HrvToIrColumn(east, m2), line)) hi = m2; else lo = m2 + 1;
+    }
+    int first = hi;
+    lo = mid, hi = HRV_COLUMNS - 1;  // last on-Earth index in [lo, hi]
+    if (OnEarth(HrvToIrColumn(east, hi), line)) lo = hi;
+    while (lo < hi) {
+      int m2 = (lo + hi + 1) / 2;
+      if (OnEarth(HrvToIrColumn(east, m2), line)) lo = m2; else hi = m2 - 1;
+    }
+    int last = lo;
+    const float* src = field.ptr<float>(q);
+    uint16_t* dst = s->hrv.data() + size_t(q) * HRV_COLUMNS;
+    for (int i = first; i <= last; i++) dst[i] = uint16_t(std::clamp(std::lround(src[i]), 1L, 1023L));
+  });
+}
+
+Bytes SegmentHeader(int ch, int seg, const std::string& slot, int64_t t0_ms, int east,
+                    uint64_t data_bits, bool compressed) {
+  bool hrv = ch == HRV_ID;
+  int nc = hrv ? HRV_COLUMNS : IR_COLUMNS;
+  std::string name = SynthSegmentName(ch, seg, slot);
+  std::vector<XritLineEntry> lines(SEGMENT_LINES);
+  for (int l = 0; l < SEGMENT_LINES; l++) {
+    int grid_line = (seg - 1) * SEGMENT_LINES + l + 1;
+    double ir_line = hrv ? (grid_line + 2) / 3.0 : grid_line;
+    int64_t ms = LineTimeMs(t0_ms, ir_line);
+    lines[l].line = grid_line;
+    lines[l].time = XritCdsFromUnix(ms / 1000, int(ms % 1000));
+  }
+  uint32_t header_length = XRIT_PRIMARY_LENGTH + XRIT_STRUCTURE_LENGTH + XRIT_NAVIGATION_LENGTH +
+                           XritAnnotationLength(name) + XRIT_TIME_LENGTH + XRIT_SEGMENT_ID_LENGTH +
+                           XritLineQualityLength(lines.size());
+  Bytes b;
+  b.reserve(header_length);
+  XritWritePrimary(&b, XRIT_FILE_IMAGE, header_length, data_bits);
+  XritWriteImageStructure(&b, 10, uint16_t(nc), SEGMENT_LINES, compressed ? 1 : 0);
+  int32_t coff = hrv ? COFF_HRV - east + 1 : COFF_IR;
+  int32_t loff = (hrv ? COFF_HRV : COFF_IR) - SEGMENT_LINES * (seg - 1);
+  int32_t cfac = hrv ? CFAC_HRV : CFAC_IR;
+  XritWriteNavigation(&b, "GEOS(+000.0)", cfac, cfac, coff, loff);
+  XritWriteAnnotation(&b, name);
+  XritWriteTimeStamp(&b, lines.back().time);  // stamped with its last line
+  XritWriteSegmentId(&b, SYNTH_SPACECRAFT, uint8_t(ch), uint16_t(seg), 1, hrv ? 24 : 8,
+                     compressed ? XRIT_REPR_WT : XRIT_REPR_NONE);
+  XritWriteLineQuality(&b, lines);
+  return b;
+}
+
+bool WriteSegment(const std::string& dir, int ch, int seg, const std::string& slot, int64_t t0_ms,
+                  int east, const uint16_t* counts, std::string* err) {
+  int nc = ch == HRV_ID ? HRV_COLUMNS : IR_COLUMNS;
+  Bytes field;
+  XritPack10Bit(counts, size_t(nc) * SEGMENT_LINES, &field);
+  Bytes head = SegmentHeader(ch, seg, slot, t0_ms, east, uint64_t(field.size()) * 8, false);
+  return XritWriteFile(dir + "/" + SynthSegmentName(ch, seg, slot), head, field, err);
+}
+
+bool WriteAncillary(const std::string& path, const std::string& name, uint8_t file_type,
+                    int64_t t0_ms, const Bytes& field, std::string* err) {
+  uint32_t header_length = XRIT_PRIMARY_LENGTH + XritAnnotationLength(name) + XRIT_TIME_LENGTH;
+  Bytes head;
+  XritWritePrimary(&head, file_type, header_length, uint64_t(field.size()) * 8);
+  XritWriteAnnotation(&head, name);  // the prologue reader expects it second
+  XritWriteTimeStamp(&head, XritCdsFromUnix(t0_ms / 1000, int(t0_ms % 1000)));
+  return XritWriteFile(path, head, field, err);
+}
+
+bool AllDigits(const std::string& s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+std::string SynthSegmentName(int channel, int segment, const std::string& slot) {
+  char buf[80];
+  std::snprintf(buf, sizeof buf, "H-000-MSG3__-MSG3________-%s___-0000%02d___-%s-C_",
+                InfoChannelText[channel], segment, slot.c_str());
+  return buf;
+}
+
+std::string SynthPrologueName(const std::string& slot) {
+  return "H-000-MSG3__-MSG3________-_________-PRO______-" + slot + "-__";
+}
+
+std::string SynthEpilogueName(const std::string& slot) {
+  return "H-000-MSG3__-MSG3________-_________-EPI______-" + slot + "-__";
+}
+
+bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* err) {
+  auto fail = [&](const char* why) {
+    if (err) *err = "bad slot '" + text + "': " + why;
+    return false;
+  };
+  if (text.size() != 12 || !AllDigits(text)) return fail("expected 12 digits YYYYMMDDhhmm");
+  int year = std::stoi(text.substr(0, 4)), month = std::stoi(text.substr(4, 2));
+  int day = std::stoi(text.substr(6, 2)), hour = std::stoi(text.substr(8, 2));
+  int minute = std::stoi(text.substr(10, 2));
+  if (year < 1970 || month < 1 || month > 12 || day < 1 || day > SuplDaysInMonth(year, month - 1))
+    return fail("no such date");
+  if (hour > 23 || minute > 59) return fail("no such time");
+  if (minute % 15 != 0) return fail("a repeat cycle starts on a quarter hour");
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  *unix_time = int64_t(timegm(&tm));
+  return true;
+}
+
+std::string SynthSlotText(int64_t unix_time) {
+  time_t t = time_t(unix_time);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+                tm.tm_mday, tm.tm_hour, tm.tm_min);
+  return buf;
+}
+
+bool SynthCycle(const SynthOptions& o, std::string* err) {
+  int64_t t0 = 0;
+  if (!SynthParseSlot(o.slot, &t0, err)) return false;
+  if (o.out.empty()) {
+    if (err) *err = "no output folder";
+    return false;
+  }
+  if (o.compress) {
+    if (err) *err = "compressed output is not available";
+    return false;
+  }
+  if (g_mkdir_with_parents(o.out.c_str(), 0755) != 0) {
+    if (err) *err = o.out + ": " + std::strerror(errno);
+    return false;
+  }
+  int threads = o.threads > 0 ? o.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+  const std::string slot = SynthSlotText(t0);
+  const int64_t t0_ms = t0 * 1000;
+  const int east = SYNTH_HRV.upper_east;
+
+  SynthScene scene = SynthSceneMake(o.seed, t0, o.cloud_cover);
+  Strips s;
+  RenderIr(scene, threads, &s);
+  RenderHrv(east, threads, &s);
+
+  // The prologue first and the epilogue last, as a watcher expects them to arrive.
+  if (!WriteAncillary(o.out + "/" + SynthPrologueName(slot), SynthPrologueName(slot),
+                      XRIT_FILE_PROLOGUE, t0_ms, SynthPrologueField(t0, SYNTH_HRV), err))
+    return false;
+  for (int ch = 1; ch <= 11; ch++)
+    for (int k = 0; k < IR_SEGMENTS; k++)
+      if (!WriteSegment(o.out, ch, IR_FIRST_SEGMENT + k, slot, t0_ms, east,
+                        s.ir[ch].data() + size_t(k) * SEGMENT_LINES * IR_COLUMNS, err))
+        return false;
+  for (int k = 0; k < HRV_SEGMENTS; k++)
+    if (!WriteSegment(o.out, HRV_ID, HRV_FIRST_SEGMENT + k, slot, t0_ms, east,
+                      s.hrv.data() + size_t(k) * SEGMENT_LINES * HRV_COLUMNS, err))
+      return false;
+  return WriteAncillary(o.out + "/" + SynthEpilogueName(slot), SynthEpilogueName(slot),
+                        XRIT_FILE_EPILOGUE, t0_ms, SynthEpilogueField(t0, SYNTH_HRV), err);
+}

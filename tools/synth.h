@@ -1,0 +1,43 @@
+// Test-data generator: complete MSG3 SEVIRI HRIT repeat cycles as they are disseminated
+// (segments 7 and 8 of the eleven low-resolution channels, HRV segments 19 to 24, prologue and
+// epilogue), with a synthetic but plausible northern disk.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct SynthOptions {
+  std::string out;           // folder; made when missing
+  std::string slot;          // YYYYMMDDhhmm, a quarter hour
+  uint32_t seed = 1;
+  double cloud_cover = 0.5;  // 0 clear sky .. 1 overcast
+  bool compress = false;     // WT-compressed segments (needs the encoder)
+  int threads = 0;           // 0: one per core
+};
+
+// The HRV coverage that prologue (planned) and epilogue (actual) carry. The upper window's
+// four values differ from each other and from the usual 1947, so a wrong field shows.
+struct SynthHrvCoverage {
+  int32_t lower_south, lower_north, lower_east, lower_west;
+  int32_t upper_south, upper_north, upper_east, upper_west;
+};
+inline constexpr SynthHrvCoverage SYNTH_HRV = {1, 8192, 1, 5568, 8193, 11136, 2014, 7581};
+
+inline constexpr uint16_t SYNTH_SPACECRAFT = 323;  // MSG3
+inline constexpr long SYNTH_PROLOGUE_SIZE = 425461;  // SEVIRI Level 1.5 header
+inline constexpr long SYNTH_EPILOGUE_SIZE = 380363;  // SEVIRI Level 1.5 trailer
+
+// The 61-character file names of a slot.
+std::string SynthSegmentName(int channel, int segment, const std::string& slot);
+std::string SynthPrologueName(const std::string& slot);
+std::string SynthEpilogueName(const std::string& slot);
+
+// Parses a quarter-hour slot text YYYYMMDDhhmm into UTC seconds since 1970. False with a
+// reason in *err for any other text (wrong length, non-digits, impossible date, off the quarter).
+bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* err);
+// The slot text of a UTC instant.
+std::string SynthSlotText(int64_t unix_time);
+
+// Writes one repeat cycle (22 + 6 segment files, prologue, epilogue) into options.out.
+// False with a reason in *err; files already written stay.
+bool SynthCycle(const SynthOptions& options, std::string* err);

@@ -1,0 +1,252 @@
+#include "tools/synthscene.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <ctime>
+#include <vector>
+
+#include "tools/synthland.h"
+
+// The calibration that the composites assume; HRV has none there.
+const double SynthCalSlope[13] = {0,       0.02295, 0.02922, 0.02328, 0.00366, 0.0083, 0.03862,
+                                  0.12674, 0.10396, 0.20503, 0.22231, 0.15761, 0};
+const double SynthCalOffset[13] = {0,         -1.17046,  -1.49001, -1.18724, -0.18659,
+                                   -0.42422,  -1.96972,  -6.46392, -5.30202, -10.45676,
+                                   -11.33788, -8.03795,  0};
+
+namespace {
+
+constexpr double C1 = 1.19104e-5, C2 = 1.43877;
+constexpr double VC[12] = {0, 0, 0, 0, 2569.09, 1598.57, 1362.14, 1149.08, 1034.35, 930.66, 839.66, 752.38};
+constexpr double BETA[12] = {0, 0, 0, 0, 3.471, 2.219, 0.485, 0.181, 0.06, 0.627, 0.397, 0.576};
+// Band solar irradiance over pi, mW m-2 sr-1 (cm-1)-1, of VIS 0.6, VIS 0.8, IR 1.6 and HRV;
+// and the solar term of IR 3.9 for a reflectance of 1.
+constexpr double SUN_VIS06 = 20.85, SUN_VIS08 = 23.29, SUN_IR16 = 19.74, SUN_HRV = 25.13;
+constexpr double SUN_IR39 = 4.8;
+// HRV counts: the prologue gives HRV no calibration, so the generator uses a typical one.
+constexpr double HRV_SLOPE = 0.0276, HRV_OFFSET = -1.4;
+constexpr double DEG = 0.017453292519943295;
+
+// Radiance look-up tables of the infrared channels over 150..350 K.
+constexpr double LUT_T0 = 150.0, LUT_STEP = 0.02;
+constexpr int LUT_SIZE = 10001;
+
+struct RadianceTables {
+  std::array<std::vector<float>, 12> r;
+  RadianceTables() {
+    for (int ch = 4; ch <= 11; ch++) {
+      r[ch].resize(LUT_SIZE);
+      for (int i = 0; i < LUT_SIZE; i++) r[ch][i] = float(SynthRadianceOfTemp(ch, LUT_T0 + i * LUT_STEP));
+    }
+  }
+};
+
+const RadianceTables& Tables() {
+  static const RadianceTables t;
+  return t;
+}
+
+double FastRadiance(int ch, double t) {
+  double x = (t - LUT_T0) / LUT_STEP;
+  x = std::clamp(x, 0.0, double(LUT_SIZE - 1.001));
+  int i = int(x);
+  const float* r = Tables().r[ch].data();
+  return r[i] + (r[i + 1] - r[i]) * (x - i);
+}
+
+inline uint64_t Mix(uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+  return z ^ (z >> 31);
+}
+
+inline double Lattice(int64_t x, int64_t y, int64_t z, uint64_t seed) {
+  uint64_t h = Mix(seed * 0x9e3779b97f4a7c15ULL + uint64_t(x));
+  h = Mix(h + uint64_t(y) * 0xd1b54a32d192ed03ULL);
+  h = Mix(h + uint64_t(z) * 0xabc98388fb8fac03ULL);
+  return double(h >> 11) * (1.0 / 9007199254740992.0);
+}
+
+inline double Fade(double t) { return t * t * (3 - 2 * t); }
+
+// Value noise in 0..1 on the unit lattice.
+double Noise2(double x, double y, uint64_t seed) {
+  double fx = std::floor(x), fy = std::floor(y);
+  int64_t ix = int64_t(fx), iy = int64_t(fy);
+  double u = Fade(x - fx), v = Fade(y - fy);
+  double a = Lattice(ix, iy, 0, seed), b = Lattice(ix + 1, iy, 0, seed);
+  double c = Lattice(ix, iy + 1, 0, seed), d = Lattice(ix + 1, iy + 1, 0, seed);
+  return (a + (b - a) * u) + ((c + (d - c) * u) - (a + (b - a) * u)) * v;
+}
+
+double Noise3(double x, double y, double z, uint64_t seed) {
+  double fz = std::floor(z);
+  int64_t iz = int64_t(fz);
+  double w = Fade(z - fz);
+  double fx = std::floor(x), fy = std::floor(y);
+  int64_t ix = int64_t(fx), iy = int64_t(fy);
+  double u = Fade(x - fx), v = Fade(y - fy);
+  double layer[2];
+  for (int k = 0; k < 2; k++) {
+    double a = Lattice(ix, iy, iz + k, seed), b = Lattice(ix + 1, iy, iz + k, seed);
+    double c = Lattice(ix, iy + 1, iz + k, seed), d = Lattice(ix + 1, iy + 1, iz + k, seed);
+    double top = a + (b - a) * u, bottom = c + (d - c) * u;
+    layer[k] = top + (bottom - top) * v;
+  }
+  return layer[0] + (layer[1] - layer[0]) * w;
+}
+
+// Fractal sum of value noise, roughly 0..1 with mean 0.5.
+double Fbm2(double x, double y, int octaves, uint64_t seed) {
+  double sum = 0, amp = 1, norm = 0;
+  for (int o = 0; o < octaves; o++) {
+    sum += amp * Noise2(x, y, seed + uint64_t(o) * 7919);
+    norm += amp;
+    amp *= 0.55;
+    // Rotate a little between octaves so the lattice does not show.
+    double nx = 1.6 * x + 1.2 * y + 17.3, ny = -1.2 * x + 1.6 * y + 5.1;
+    x = nx, y = ny;
+  }
+  return sum / norm;
+}
+
+inline double Smooth(double e0, double e1, double x) {
+  double t = std::clamp((x - e0) / (e1 - e0), 0.0, 1.0);
+  return t * t * (3 - 2 * t);
+}
+inline double Bump(double x, double centre, double width) {
+  double d = (x - centre) / width;
+  return std::exp(-d * d);
+}
+
+}  // namespace
+
+SynthScene SynthSceneMake(uint32_t seed, int64_t unix_time, double cloud_cover) {
+  SynthScene s;
+  s.seed = seed;
+  s.unix_time = unix_time;
+  s.cloud_cover = std::clamp(cloud_cover, 0.0, 1.0);
+  s.land = SynthLandRaster();
+  time_t tt = time_t(unix_time);
+  std::tm tm{};
+  gmtime_r(&tt, &tm);
+  double dec = -23.44 * DEG * std::cos(2 * M_PI * (tm.tm_yday + 10) / 365.25);
+  double hours = tm.tm_hour + tm.tm_min / 60.0 + tm.tm_sec / 3600.0;
+  s.sun_sin_dec = std::sin(dec);
+  s.sun_cos_dec = std::cos(dec);
+  s.sun_hour_deg = (hours - 12.0) * 15.0;
+  return s;
+}
+
+double SynthRadianceOfTemp(int ch, double t) {
+  double vc = VC[ch];
+  return C1 * vc * vc * vc / (std::exp(C2 * vc / (t + BETA[ch])) - 1.0);
+}
+
+uint16_t SynthCountOfRadiance(int ch, double radiance) {
+  double c = (radiance - SynthCalOffset[ch]) / SynthCalSlope[ch];
+  return uint16_t(std::clamp(std::lround(c), 1L, 1023L));
+}
+
+void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCounts* out) {
+  const uint64_t seed = scene.seed;
+  const double hours = double(scene.unix_time) / 3600.0;
+  const double slat = std::sin(lat * DEG), clat = std::cos(lat * DEG);
+
+  // Sun: cosine of the solar zenith angle.
+  double mu = slat * scene.sun_sin_dec +
+              clat * scene.sun_cos_dec * std::cos((scene.sun_hour_deg + lon) * DEG);
+  double sunlit = std::max(mu, 0.0);
+
+  // Surface kinds.
+  double land = SynthLandAt(scene.land, lat, lon);
+  double desert = land * std::clamp(1.0 - std::fabs(lat - 24.0) / 11.0, 0.0, 1.0) *
+                  Smooth(-19, -14, lon) * (1.0 - Smooth(58, 63, lon));
+  double ice_land = land * Smooth(58, 61, lat) * Smooth(-76, -72, lon) * (1.0 - Smooth(-14, -10, lon));
+  double sea_ice = (1.0 - land) * Smooth(77, 81, lat);
+  double ice = std::min(1.0, ice_land + sea_ice);
+  double veg = std::max(0.0, land - desert - ice_land);
+  double sea = std::max(0.0, 1.0 - land - sea_ice);
+  double texture = 0.8 + 0.4 * Fbm2(lon * 1.5, lat * 1.5, 4, seed + 101);
+
+  // Surface temperature.
+  double t_sea = 271.5 + 30.0 * clat * clat;
+  double diurnal = mu > 0 ? mu * (16.0 + 10.0 * desert / std::max(land, 1e-6)) : -(4.0 + 8.0 * desert / std::max(land, 1e-6));
+  double t_land = t_sea + diurnal;
+  double t_ice = 245.0 + 12.0 * sunlit;
+  double t_surf = sea * t_sea + veg * t_land + desert * t_land + ice * t_ice;
+  double wsum = sea + veg + desert + ice;
+  t_surf = wsum > 0 ? t_surf / wsum : t_sea;
+
+  // Clouds drift with a uniform westerly wind and evolve slowly.
+  double cx = lon - 0.55 * hours, cy = lat - 0.08 * hours;
+  double n = 0.55 * Noise3(cx / 14.0, cy / 10.0, hours / 5.0, seed + 1) +
+             0.45 * Fbm2(cx / 5.0, cy / 4.0, 5, seed + 2);
+  // Value noise clusters round its mean; stretch it to about 0.2 standard deviation.
+  n = 0.5 + 2.4 * (n - 0.5);
+  n += 0.25 * Bump(lat, 7, 8) - 0.12 * Bump(lat, 26, 9) + 0.12 * Bump(lat, 56, 12);
+  double cover = 0, thick = 0;
+  if (scene.cloud_cover > 0) {
+    double th = 0.45 - 0.45 * (scene.cloud_cover - 0.5);
+    cover = Smooth(th, th + 0.1, n);
+    thick = std::clamp((n - th) / 0.3, 0.0, 1.0);
+  }
+  double height = std::clamp(1.0 + 12.5 * std::pow(thick, 0.7) *
+                                       (0.6 + 0.7 * Noise2(cx / 3.0, cy / 3.0, seed + 3)),
+                             0.5, 14.0);
+  double t_cloud = std::max(203.0, t_sea + 2.0 - 6.5 * height);
+  double ice_cloud = Smooth(250, 238, t_cloud);
+  double thin = cover * (1.0 - thick);
+
+  // Upper-tropospheric humidity for the water-vapour channels.
+  double m = Fbm2(cx / 9.0, cy / 7.0, 3, seed + 4);
+  double dry = std::clamp(0.45 + 1.6 * (m - 0.5) + 0.35 * Bump(lat, 25, 10) - 0.3 * Bump(lat, 7, 8) -
+                              0.5 * cover * thick,
+                          0.0, 1.0);
+
+  // Reflectances of the solar channels.
+  double rc = 0.25 + 0.6 * thick;
+  auto blend = [&](double r_sea, double r_veg, double r_desert, double r_ice, double r_cloud) {
+    double s = (sea * r_sea + veg * r_veg * texture + desert * r_desert * texture + ice * r_ice) /
+               std::max(wsum, 1e-6);
+    return s * (1.0 - cover) + r_cloud * cover;
+  };
+  double r06 = blend(0.03, 0.07, 0.30, 0.85, rc) + 0.015;
+  double r08 = blend(0.02, 0.28, 0.38, 0.80, rc * 0.98);
+  double r16 = blend(0.01, 0.18, 0.48, 0.12, rc * (0.75 - 0.45 * ice_cloud));
+  double r39 = blend(0.01, 0.04, 0.15, 0.01, 0.18 - 0.14 * ice_cloud);
+
+  auto vis = [&](double r, double sun_irr, int ch) {
+    return SynthCountOfRadiance(ch, r * sunlit * sun_irr);
+  };
+  out->counts[0] = 0;
+  out->counts[1] = vis(r06, SUN_VIS06, 1);
+  out->counts[2] = vis(r08, SUN_VIS08, 2);
+  out->counts[3] = vis(r16, SUN_IR16, 3);
+  double r_hrv = 0.45 * r06 + 0.55 * r08;
+  out->hrv = float(std::clamp((r_hrv * sunlit * SUN_HRV - HRV_OFFSET) / HRV_SLOPE, 1.0, 1023.0));
+
+  // Infrared: clear-sky and cloud-top brightness temperatures per channel, mixed by cover.
+  auto mix = [&](double clear, double cloud) { return clear * (1.0 - cover) + cloud * cover; };
+  double t108 = mix(t_surf - 1.0, t_cloud);
+  double t120 = mix(t_surf - 2.0 - 1.5 * (1.0 - dry), t_cloud - 0.8) - 2.5 * thin * ice_cloud;
+  double t087 = mix(t_surf - 2.0 - 7.0 * desert, t_cloud - 1.5 + 2.5 * ice_cloud);
+  double t097 = mix(t_surf - 24.0, std::max(200.0, t_cloud - 2.0));
+  double t134 = mix(0.6 * t_surf + 0.4 * 222.0 - 3.0, std::max(218.0, t_cloud) - 1.0);
+  double t62 = 226.0 + 20.0 * dry, t73 = 244.0 + 20.0 * dry;
+  double w62 = cover * std::clamp((t62 - t_cloud) / 8.0, 0.0, 1.0);
+  double w73 = cover * std::clamp((t73 - t_cloud) / 8.0, 0.0, 1.0);
+  t62 = t62 * (1.0 - w62) + w62 * std::min(t_cloud, t62);
+  t73 = t73 * (1.0 - w73) + w73 * std::min(t_cloud, t73);
+  double t39 = mix(t_surf - 1.0 - 4.0 * desert, t_cloud - 1.0 - 1.5 * (1.0 - ice_cloud));
+
+  out->counts[4] = SynthCountOfRadiance(4, FastRadiance(4, t39) + r39 * sunlit * SUN_IR39);
+  out->counts[5] = SynthCountOfRadiance(5, FastRadiance(5, t62));
+  out->counts[6] = SynthCountOfRadiance(6, FastRadiance(6, t73));
+  out->counts[7] = SynthCountOfRadiance(7, FastRadiance(7, t087));
+  out->counts[8] = SynthCountOfRadiance(8, FastRadiance(8, t097));
+  out->counts[9] = SynthCountOfRadiance(9, FastRadiance(9, t108));
+  out->counts[10] = SynthCountOfRadiance(10, FastRadiance(10, t120));
+  out->counts[11] = SynthCountOfRadiance(11, FastRadiance(11, t134));
+}
