@@ -18,6 +18,7 @@
 #include "data/fileinfo.h"
 #include "data/geo.h"
 #include "data/supl.h"
+#include "data/wt.h"
 #include "data/xrit.h"
 #include "tools/synthprologue.h"
 #include "tools/synthscene.h"
@@ -156,11 +157,19 @@ Bytes SegmentHeader(int ch, int seg, const std::string& slot, int64_t t0_ms, int
 }
 
 bool WriteSegment(const std::string& dir, int ch, int seg, const std::string& slot, int64_t t0_ms,
-                  int east, const uint16_t* counts, std::string* err) {
+                  int east, const uint16_t* counts, bool compress, std::string* err) {
   int nc = ch == HRV_ID ? HRV_COLUMNS : IR_COLUMNS;
   Bytes field;
-  XritPack10Bit(counts, size_t(nc) * SEGMENT_LINES, &field);
-  Bytes head = SegmentHeader(ch, seg, slot, t0_ms, east, uint64_t(field.size()) * 8, false);
+  if (compress) {
+    WtImage img{10, nc, SEGMENT_LINES};
+    if (!WtEncode(counts, img, WtDefaultParams(img), &field)) {
+      if (err) *err = SynthSegmentName(ch, seg, slot) + ": WT encoding failed";
+      return false;
+    }
+  } else {
+    XritPack10Bit(counts, size_t(nc) * SEGMENT_LINES, &field);
+  }
+  Bytes head = SegmentHeader(ch, seg, slot, t0_ms, east, uint64_t(field.size()) * 8, compress);
   return XritWriteFile(dir + "/" + SynthSegmentName(ch, seg, slot), head, field, err);
 }
 
@@ -235,10 +244,6 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
     if (err) *err = "no output folder";
     return false;
   }
-  if (o.compress) {
-    if (err) *err = "compressed output is not available";
-    return false;
-  }
   if (g_mkdir_with_parents(o.out.c_str(), 0755) != 0) {
     if (err) *err = o.out + ": " + std::strerror(errno);
     return false;
@@ -260,11 +265,11 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
   for (int ch = 1; ch <= 11; ch++)
     for (int k = 0; k < IR_SEGMENTS; k++)
       if (!WriteSegment(o.out, ch, IR_FIRST_SEGMENT + k, slot, t0_ms, east,
-                        s.ir[ch].data() + size_t(k) * SEGMENT_LINES * IR_COLUMNS, err))
+                        s.ir[ch].data() + size_t(k) * SEGMENT_LINES * IR_COLUMNS, o.compress, err))
         return false;
   for (int k = 0; k < HRV_SEGMENTS; k++)
     if (!WriteSegment(o.out, HRV_ID, HRV_FIRST_SEGMENT + k, slot, t0_ms, east,
-                      s.hrv.data() + size_t(k) * SEGMENT_LINES * HRV_COLUMNS, err))
+                      s.hrv.data() + size_t(k) * SEGMENT_LINES * HRV_COLUMNS, o.compress, err))
       return false;
   return WriteAncillary(o.out + "/" + SynthEpilogueName(slot), SynthEpilogueName(slot),
                         XRIT_FILE_EPILOGUE, t0_ms, SynthEpilogueField(t0, SYNTH_HRV), err);

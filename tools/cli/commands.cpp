@@ -14,6 +14,7 @@ const CliCommand CliCommands[] = {
     {"decode", "FILE -o|--out OUT.pgm", CliDecode},
     {"geo", "to-latlon X Y | to-pixel LAT LON", CliGeo},
     {"prologue", "FILE", CliPrologue},
-    {"synth", "--out DIR --slot YYYYMMDDhhmm [--count N] [--seed S] [--clouds F]", CliSynth},
+    {"synth", "--out DIR --slot YYYYMMDDhhmm [--count N] [--seed S] [--clouds F] [--compress]",
+     CliSynth},
 };
 const int CliCommandCount = sizeof CliCommands / sizeof CliCommands[0];
