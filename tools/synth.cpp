@@ -258,19 +258,32 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
   RenderIr(scene, threads, &s);
   RenderHrv(east, threads, &s);
 
-  // The prologue first and the epilogue last, as a watcher expects them to arrive.
+  // The prologue first and the epilogue last, as a watcher expects them to arrive; the
+  // segments in between, several at a time (encoding is the costly part when compressing).
   if (!WriteAncillary(o.out + "/" + SynthPrologueName(slot), SynthPrologueName(slot),
                       XRIT_FILE_PROLOGUE, t0_ms, SynthPrologueField(t0, SYNTH_HRV), err))
     return false;
+  struct Job {
+    int ch, seg;
+    const uint16_t* counts;
+  };
+  std::vector<Job> jobs;
   for (int ch = 1; ch <= 11; ch++)
     for (int k = 0; k < IR_SEGMENTS; k++)
-      if (!WriteSegment(o.out, ch, IR_FIRST_SEGMENT + k, slot, t0_ms, east,
-                        s.ir[ch].data() + size_t(k) * SEGMENT_LINES * IR_COLUMNS, o.compress, err))
-        return false;
+      jobs.push_back({ch, IR_FIRST_SEGMENT + k, s.ir[ch].data() + size_t(k) * SEGMENT_LINES * IR_COLUMNS});
   for (int k = 0; k < HRV_SEGMENTS; k++)
-    if (!WriteSegment(o.out, HRV_ID, HRV_FIRST_SEGMENT + k, slot, t0_ms, east,
-                      s.hrv.data() + size_t(k) * SEGMENT_LINES * HRV_COLUMNS, o.compress, err))
+    jobs.push_back({HRV_ID, HRV_FIRST_SEGMENT + k, s.hrv.data() + size_t(k) * SEGMENT_LINES * HRV_COLUMNS});
+  std::vector<std::string> errors(jobs.size());
+  std::vector<char> ok(jobs.size(), 0);
+  RunRows(int(jobs.size()), threads, [&](int j) {
+    ok[j] = WriteSegment(o.out, jobs[j].ch, jobs[j].seg, slot, t0_ms, east, jobs[j].counts, o.compress,
+                         &errors[j]);
+  });
+  for (size_t j = 0; j < jobs.size(); j++)
+    if (!ok[j]) {
+      if (err) *err = errors[j];
       return false;
+    }
   return WriteAncillary(o.out + "/" + SynthEpilogueName(slot), SynthEpilogueName(slot),
                         XRIT_FILE_EPILOGUE, t0_ms, SynthEpilogueField(t0, SYNTH_HRV), err);
 }
