@@ -7,6 +7,8 @@ int CliDecode(int argc, char** argv);
 int CliGeo(int argc, char** argv);
 int CliPrologue(int argc, char** argv);
 int CliSynth(int argc, char** argv);
+int CliChannel(int argc, char** argv);
+int CliComposite(int argc, char** argv);
 
 const CliCommand CliCommands[] = {
     {"version", "", CliVersion},
@@ -16,5 +18,13 @@ const CliCommand CliCommands[] = {
     {"prologue", "FILE", CliPrologue},
     {"synth", "--out DIR --slot YYYYMMDDhhmm [--count N] [--seed S] [--clouds F] [--compress]",
      CliSynth},
+    {"channel",
+     "--data DIR --slot YYYYMMDDhhmm --channel ID --rect X,Y,W,H -o|--out OUT.pgm "
+     "[--display OUT.png] [--hrv-east N]",
+     CliChannel},
+    {"composite",
+     "--data DIR --slot YYYYMMDDhhmm --recipe NAME|INDEX --rect X,Y,W,H -o|--out OUT.png "
+     "[--settings nubicorn.ini]",
+     CliComposite},
 };
 const int CliCommandCount = sizeof CliCommands / sizeof CliCommands[0];

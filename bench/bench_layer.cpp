@@ -1,0 +1,86 @@
+// Channel and HRV loading from uncompressed segments in the page cache, for the default
+// window, a 1000 x 600 window and the whole strip, each next to its floor.
+#include "bench/bench_support_layer.h"
+#include "data/layer.h"
+
+namespace {
+
+using benchlayer::Cycle;
+using benchlayer::WINDOWS;
+
+void ChannelLoad(benchmark::State& state) {
+  const auto& w = WINDOWS[state.range(0)];
+  const std::string path = Cycle::Get().Path(9);
+  cv::Size display;
+  for (auto _ : state) {
+    int32_t r[4] = {w.r[0], w.r[1], w.r[2], w.r[3]};
+    int32_t east = 0;
+    auto images = LayerLoadChannel(path.c_str(), 9, r, &east);
+    if (!images) {
+      state.SkipWithError("load failed");
+      return;
+    }
+    display = (*images)[1].size();
+    benchmark::DoNotOptimize(images);
+  }
+  benchlayer::ReportFloor(state, benchlayer::Floor(display, CV_8UC3));
+  state.SetLabel(w.name);
+}
+
+// HRV with the resampling maps kept from the previous load of the same window (the program
+// keeps them while window and east column stay); the first load computes them.
+void HrvLoad(benchmark::State& state) {
+  const auto& w = WINDOWS[state.range(0)];
+  const std::string path = Cycle::Get().Path(HRV_ID);
+  LayerHrvMaps maps;
+  cv::Size display;
+  {
+    int32_t r[4] = {w.r[0], w.r[1], w.r[2], w.r[3]};
+    int32_t east = 0;
+    if (!LayerLoadChannel(path.c_str(), HRV_ID, r, &east, &maps)) {
+      state.SkipWithError("load failed");
+      return;
+    }
+  }
+  for (auto _ : state) {
+    int32_t r[4] = {w.r[0], w.r[1], w.r[2], w.r[3]};
+    int32_t east = 0;
+    auto images = LayerLoadChannel(path.c_str(), HRV_ID, r, &east, &maps);
+    if (!images) {
+      state.SkipWithError("load failed");
+      return;
+    }
+    display = (*images)[1].size();
+    benchmark::DoNotOptimize(images);
+  }
+  benchlayer::ReportFloor(state, benchlayer::Floor(display, CV_8UC3));
+  state.SetLabel(w.name);
+}
+
+// HRV including the computation of the maps (the first load of a window).
+void HrvLoadCold(benchmark::State& state) {
+  const auto& w = WINDOWS[state.range(0)];
+  const std::string path = Cycle::Get().Path(HRV_ID);
+  cv::Size display;
+  for (auto _ : state) {
+    int32_t r[4] = {w.r[0], w.r[1], w.r[2], w.r[3]};
+    int32_t east = 0;
+    auto images = LayerLoadChannel(path.c_str(), HRV_ID, r, &east);
+    if (!images) {
+      state.SkipWithError("load failed");
+      return;
+    }
+    display = (*images)[1].size();
+  }
+  benchlayer::ReportFloor(state, benchlayer::Floor(display, CV_8UC3));
+  state.SetLabel(w.name);
+}
+
+}  // namespace
+
+BENCHMARK(ChannelLoad)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(HrvLoad)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(HrvLoadCold)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Iterations(3);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,259 @@
+#include "data/layer.h"
+
+#include <glib.h>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "data/fileinfo.h"
+#include "data/geo.h"
+#include "data/prologue.h"
+#include "data/suplimage.h"
+#include "data/xrit.h"
+
+namespace {
+
+// Output pixel i of the HRV grid samples window column (i - HRV_PHASE) / 3: with phase 1 the
+// centre pixel of each 3 x 3 block is the window pixel's centre, as in the bicubic enlargement
+// of the other channels, so HRV and IR overlay.
+constexpr int HRV_PHASE = 1;
+// Map position of output pixels that do not project: far enough outside the crop that the
+// bilinear lookup sees only the fill value 0.
+constexpr float OFF_EARTH = -16.0f;
+
+struct Geometry {
+  int rows, cols, count, first;  // strip size, segment count, first segment number
+};
+constexpr Geometry IR_GEOMETRY = {STRIP_ROWS, IR_COLUMNS, 2, 7};
+constexpr Geometry HRV_GEOMETRY = {HRV_STRIP_ROWS, HRV_COLUMNS, 6, 19};
+
+// The rectangle (x, y, w, h) of the north-up strip after clamping it to end at the strip's
+// right and bottom edges (the clamp is written back, as the window cut does), with the part
+// that lies on the strip. False when nothing of it does.
+bool ClampRect(int32_t r[4], int rows, int cols) {
+  int64_t w = std::min<int64_t>(r[2], int64_t(cols) - r[0]);
+  int64_t h = std::min<int64_t>(r[3], int64_t(rows) - r[1]);
+  r[2] = int32_t(w);
+  r[3] = int32_t(h);
+  return w > 0 && h > 0 && int64_t(r[0]) + w > 0 && int64_t(r[1]) + h > 0;
+}
+
+// The rect of the north-up strip straight from the packed segments in file order (lines
+// south first, each east first): row fr of the north-up strip is raw line rows - 1 - fr,
+// column fc raw pixel cols - 1 - fc. Only the lines and 4-pixel groups the rect needs are
+// unpacked. Rows of segments not read and the parts off the strip are 0.
+cv::Mat CutStrip(const std::vector<std::vector<uint8_t>>& segs, const Geometry& g,
+                 const int32_t r[4]) {
+  const int x = r[0], y = r[1], w = r[2], h = r[3];
+  cv::Mat out(h, w, CV_16UC1);
+  const int fc0 = std::max(x, 0), fc1 = std::min(x + w, g.cols);  // columns on the strip
+  const int p_lo = g.cols - fc1, p_hi = g.cols - 1 - fc0;          // raw pixels needed
+  const size_t line_bytes = size_t(g.cols) * 10 / 8;
+  cv::parallel_for_(cv::Range(0, h), [&](const cv::Range& range) {
+    std::vector<uint16_t> line(g.cols);
+    for (int j = range.start; j < range.end; j++) {
+      uint16_t* d = out.ptr<uint16_t>(j);
+      const int fr = y + j;
+      const int q = g.rows - 1 - fr;  // raw line
+      const std::vector<uint8_t>* seg =
+          fr >= 0 && fr < g.rows ? &segs[q / SEGMENT_LINES] : nullptr;
+      if (!seg || seg->empty() || fc0 >= fc1) {
+        std::fill(d, d + w, 0);
+        continue;
+      }
+      const uint8_t* src = seg->data() + size_t(q % SEGMENT_LINES) * line_bytes;
+      for (int gi = p_lo / 4; gi <= p_hi / 4; gi++) {
+        const uint8_t* b = src + 5 * gi;
+        uint16_t* v = line.data() + 4 * gi;
+        v[0] = uint16_t(b[0] << 2 | b[1] >> 6);
+        v[1] = uint16_t((b[1] & 63) << 4 | b[2] >> 4);
+        v[2] = uint16_t((b[2] & 15) << 6 | b[3] >> 2);
+        v[3] = uint16_t((b[3] & 3) << 8 | b[4]);
+      }
+      std::fill(d, d + (fc0 - x), 0);
+      for (int fc = fc0; fc < fc1; fc++) d[fc - x] = line[g.cols - 1 - fc];
+      std::fill(d + (fc1 - x), d + w, 0);
+    }
+  });
+  return out;
+}
+
+// Reads the segments whose rows the rect touches. False when none of them could be read.
+bool ReadSegments(const char* path, const Geometry& g, const int32_t r[4],
+                  std::vector<std::vector<uint8_t>>* segs) {
+  std::string name(path);
+  const size_t at = name.size() - NAME_LENGTH + 40;  // segment digits of the file name
+  const size_t need = size_t(g.cols) * 580;
+  segs->assign(g.count, {});
+  bool any = false;
+  for (int k = 0; k < g.count; k++) {
+    const int top = (g.count - k) * SEGMENT_LINES;  // north-up rows top - 464 .. top - 1
+    if (!(r[1] < top && top - SEGMENT_LINES < r[1] + r[3])) continue;
+    char digits[12];
+    std::snprintf(digits, sizeof digits, "%02d", (g.first + k) % 100);
+    name[at] = digits[0];
+    name[at + 1] = digits[1];
+    std::vector<uint8_t> buf = XritSegmentRead(name.c_str());
+    if (buf.size() < need) continue;
+    (*segs)[k] = std::move(buf);
+    any = true;
+  }
+  return any;
+}
+
+// Fixed-point maps from each output pixel of the HRV grid to the crop, by both projection
+// directions. HRV column ch lies at raw pixel ch - east of a line (east: the 1-based upper
+// east column), so at north-up strip column 5567 - (ch - east); HRV line lh at row 11136 - lh.
+void HrvMaps(const int32_t window[4], int32_t east, int sx, int sy, LayerHrvMaps* maps) {
+  const int rows = 3 * window[3], cols = 3 * window[2];
+  maps->map1.create(rows, cols, CV_16SC2);
+  maps->map2.create(rows, cols, CV_16UC1);
+  const double c0 = 3712.0 - window[0], l0 = 3712.0 - window[1];
+  cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& range) {
+    cv::Mat mx(1, cols, CV_32FC1), my(1, cols, CV_32FC1);
+    for (int j = range.start; j < range.end; j++) {
+      float* px = mx.ptr<float>();
+      float* py = my.ptr<float>();
+      const double l = l0 - (j - HRV_PHASE) / 3.0;
+      for (int i = 0; i < cols; i++) {
+        const double c = c0 - (i - HRV_PHASE) / 3.0;
+        double lat, lon, ch, lh;
+        if (GeoPixelToLatLon(c, l, &lat, &lon) == 0 &&
+            GeoLatLonToPixel(lat, lon, &ch, &lh, 1) == 0) {
+          px[i] = float(5567.0 - (sx + ch - east));
+          py[i] = float((11136.0 - lh) - sy);
+        } else {
+          px[i] = py[i] = OFF_EARTH;
+        }
+      }
+      cv::Mat m1 = maps->map1.row(j), m2 = maps->map2.row(j);
+      cv::convertMaps(mx, my, m1, m2, CV_16SC2);
+    }
+  });
+}
+
+cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
+                LayerHrvMaps* maps) {
+  if (!path || std::strlen(path) < size_t(NAME_LENGTH)) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path ? path : "(null)");
+    return {};
+  }
+  const Geometry& g = hrv ? HRV_GEOMETRY : IR_GEOMETRY;
+  if (window[2] <= 0 || window[3] <= 0) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: view window %d,%d %dx%d is empty", path, window[0],
+          window[1], window[2], window[3]);
+    return {};
+  }
+  int32_t rect[4];
+  if (!hrv) {
+    // The strip window is the view window, shrunk in place to end at the strip; a window
+    // that is refused stays as it was.
+    std::copy(window, window + 4, rect);
+    if (!ClampRect(rect, g.rows, g.cols) || rect[0] < 0 || rect[1] < 0) {
+      g_log(nullptr, G_LOG_LEVEL_WARNING,
+            "%s: view window %d,%d %dx%d lies outside the northern strip (%dx%d)", path,
+            window[0], window[1], window[2], window[3], g.cols, g.rows);
+      return {};
+    }
+    std::copy(rect, rect + 4, window);
+  } else {
+    if (*east == 0) *east = HRV_EAST_DEFAULT;
+    int32_t pro[4];
+    if (LayerPrologueWindow(path, pro)) *east = pro[2];
+    std::array<int32_t, 4> hw = LayerHrvWindow(window);
+    const int hx = hw[0] - LAYER_HRV_MARGIN, hy = hw[1] - LAYER_HRV_MARGIN;
+    const int ww = hw[2] + 2 * LAYER_HRV_MARGIN, hh = hw[3] + 2 * LAYER_HRV_MARGIN;
+    // HRV columns hx .. hx + ww and lines hy .. hy + hh of the north-up strip.
+    rect[0] = 5567 - (hx + ww - *east);
+    rect[1] = 11136 - hy - hh;
+    rect[2] = ww + 1;
+    rect[3] = hh + 1;
+    if (!ClampRect(rect, g.rows, g.cols)) {
+      g_log(nullptr, G_LOG_LEVEL_WARNING,
+            "%s: view window %d,%d %dx%d lies outside the HRV upper window (east column %d)",
+            path, window[0], window[1], window[2], window[3], *east);
+      return {};
+    }
+  }
+  std::vector<std::vector<uint8_t>> segs;
+  if (!ReadSegments(path, g, rect, &segs)) return {};
+  cv::Mat crop = CutStrip(segs, g, rect);
+  segs.clear();
+  if (!hrv) return crop;
+
+  LayerHrvMaps local;
+  if (!maps) maps = &local;
+  const int32_t key[6] = {window[0], window[1], window[2], window[3], *east, 1};
+  if (!std::equal(key, key + 6, maps->key) || maps->map1.empty()) {
+    maps->key[5] = 0;
+    HrvMaps(window, *east, rect[0], rect[1], maps);
+    std::copy(key, key + 6, maps->key);
+  }
+  cv::Mat out;
+  cv::remap(crop, out, maps->map1, maps->map2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+  return out;
+}
+
+}  // namespace
+
+std::array<int32_t, 4> LayerHrvWindow(const int32_t window[4]) {
+  const int32_t x = window[0], y = window[1], w = window[2], h = window[3];
+  double min_c = 11136.0, min_l = 11136.0, max_c = 0.0, max_l = 0.0;
+  auto take = [&](double c, double l) {
+    double lat, lon, ch, lh;
+    if (GeoPixelToLatLon(c, l, &lat, &lon) != 0) return;
+    if (GeoLatLonToPixel(lat, lon, &ch, &lh, 1) != 0) return;
+    min_c = std::min(min_c, ch);
+    max_c = std::max(max_c, ch);
+    min_l = std::min(min_l, lh);
+    max_l = std::max(max_l, lh);
+  };
+  for (int k = 0; k < w; k++) {
+    const double c = 3712.0 - x - k;
+    take(c, 3712.0 - y);
+    take(c, 3712.0 - h - y);
+  }
+  for (int k = 0; k < h; k++) {
+    const double l = 3712.0 - y - k;
+    take(3712.0 - x, l);
+    take(3712.0 - w - x, l);
+  }
+  if (!(min_c < max_c)) max_c = min_c + 1;
+  if (!(min_l < max_l)) max_l = min_l + 1;
+  return {int32_t(min_c), int32_t(min_l), int32_t(max_c - min_c), int32_t(max_l - min_l)};
+}
+
+cv::Mat LayerLoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
+                     LayerHrvMaps* maps) {
+  int32_t fallback_east = HRV_EAST_DEFAULT;
+  if (!east) east = &fallback_east;
+  try {
+    return LoadMsg(path, window, hrv, east, maps);
+  } catch (const cv::Exception& e) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", e.what());
+  } catch (const std::bad_alloc& e) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", e.what());
+  }
+  if (maps) maps->key[5] = 0;
+  return {};
+}
+
+std::optional<std::array<cv::Mat, 3>> LayerLoadChannel(const char* path, int id,
+                                                       int32_t window[4], int32_t* hrv_east,
+                                                       LayerHrvMaps* maps) {
+  std::array<cv::Mat, 3> images;
+  if (id >= 1 && id <= CHANNEL_COUNT) {
+    images[0] = LayerLoadMsg(path, window, id == HRV_ID, hrv_east, maps);
+    if (!images[0].empty()) images[1] = SuplGray2Rgb(images[0], id == HRV_ID ? 1 : 3);
+  }
+  if (images[0].empty() || images[1].empty()) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path ? path : "(null)");
+    return std::nullopt;
+  }
+  return images;
+}

@@ -1,0 +1,47 @@
+// Channel layer loading: from the segment files of one channel and slot to its count image and
+// grey display image for a view window.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+inline constexpr int STRIP_ROWS = 928;       // segments 7 and 8 of channels 1..11
+inline constexpr int HRV_STRIP_ROWS = 2784;  // segments 19..24
+inline constexpr int32_t HRV_EAST_DEFAULT = 1947;
+// HRV columns and lines added on every side of the projected window before cutting the strip,
+// so each output pixel that projects has its bilinear neighbours.
+inline constexpr int LAYER_HRV_MARGIN = 4;
+
+// The resampling maps of one HRV window and east column, in the fixed-point form the remap
+// uses. Owned by the caller, reused while window and east column stay the same: computing
+// them costs two projections per output pixel, applying them one bilinear lookup.
+struct LayerHrvMaps {
+  int32_t key[6] = {};  // window x, y, w, h, east column, valid flag
+  cv::Mat map1, map2;
+};
+
+// Bounding box (x, y, width, height) in the HRV grid (columns from the east, lines from the
+// south) of the projected border of the view window (x, y, width, height of the north-up
+// 3712 image); values truncated toward zero, sides at least 1.
+std::array<int32_t, 4> LayerHrvWindow(const int32_t window[4]);
+
+// Count image (CV_16UC1) of one channel for the view window, from the full path of its
+// reference segment (7, or 19 for HRV): the window cut from the north-up strip, or for HRV the
+// strip resampled onto a grid three times finer than the window. Only the segments the window
+// touches are read. For channels 1..11 the window's width and height are shrunk in place to
+// end at the strip's edges. For HRV *east (0: 1947) is replaced by the prologue's upper east
+// column when the prologue can be read; maps (may be null) caches the resampling.
+// Empty, with a warning, when the path is no segment name, the window lies off the strip,
+// none of the needed segments can be read, or memory runs out.
+cv::Mat LayerLoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
+                     LayerHrvMaps* maps = nullptr);
+
+// images of a channel layer: [0] LayerLoadMsg's counts, [1] the grey display image of three
+// times the window (SuplGray2Rgb, factor 3, or 1 for HRV), [2] empty. nullopt with the
+// warning "%s" (path) when either cannot be made.
+std::optional<std::array<cv::Mat, 3>> LayerLoadChannel(const char* path, int id,
+                                                       int32_t window[4], int32_t* hrv_east,
+                                                       LayerHrvMaps* maps = nullptr);

@@ -1,0 +1,188 @@
+// Channel loading from segment files whose counts are known at every line and column.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+
+#include "data/geo.h"
+#include "data/layer.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/tempdir.h"
+#include "tests/support/xrit_builder.h"
+
+namespace {
+
+const char* const FIELD[13] = {"",          "VIS006___", "VIS008___", "IR_016___", "IR_039___",
+                               "WV_062___", "WV_073___", "IR_087___", "IR_097___", "IR_108___",
+                               "IR_120___", "IR_134___", "HRV______"};
+
+std::string Name(int ch, int segment, const char* slot = "201607041200") {
+  char buf[80];
+  std::snprintf(buf, sizeof buf, "H-000-MSG3__-MSG3________-%s-0000%02d___-%s-C_", FIELD[ch],
+                segment, slot);
+  return buf;
+}
+
+// Count at a disk line (1-based from the south) and column (1-based from the east).
+using CountAt = std::function<uint16_t(int line, int column)>;
+
+uint16_t Ramp(int line, int column) { return uint16_t((line * 7 + column * 3) % 1023 + 1); }
+
+class LayerLoad : public ::testing::Test {
+ protected:
+  TestTempDir dir;
+
+  // Writes segment `segment` of channel ch; its file lines run south first, east first.
+  void WriteSegment(int ch, int segment, const CountAt& f) {
+    const bool hrv = ch == 12;
+    const int nc = hrv ? 5568 : 3712;
+    std::vector<uint16_t> counts(size_t(nc) * 464);
+    for (int r = 0; r < 464; r++) {
+      const int line = 464 * (segment - 1) + r + 1;
+      for (int p = 0; p < nc; p++) counts[size_t(r) * nc + p] = f(line, p + 1);
+    }
+    xb::Segment s;
+    s.nc = nc;
+    s.channel = uint8_t(ch);
+    s.segment = uint16_t(segment);
+    s.annotation = Name(ch, segment);
+    s.field = xb::Pack10(counts);
+    ASSERT_TRUE(xb::Write(dir.file(Name(ch, segment)), xb::File(s)));
+  }
+  std::string Path(int ch) { return dir.file(Name(ch, ch == 12 ? 19 : 7)); }
+
+  // Every pixel of the count image is the count of its line and column: image x = 3712 -
+  // column, image y = 3712 - line (north-up, west-left). Rows of `missing_segment` are 0.
+  void ExpectWindow(const cv::Mat& m, const int32_t w[4], const CountAt& f,
+                    int missing_segment = 0) {
+    ASSERT_EQ(m.type(), CV_16UC1);
+    ASSERT_EQ(m.cols, w[2]);
+    ASSERT_EQ(m.rows, w[3]);
+    int bad = 0;
+    for (int iy = 0; iy < m.rows; iy++)
+      for (int ix = 0; ix < m.cols; ix++) {
+        const int line = 3712 - (w[1] + iy), column = 3712 - (w[0] + ix);
+        const int seg = (line - 1) / 464 + 1;
+        const uint16_t want = seg == missing_segment ? 0 : f(line, column);
+        if (m.at<uint16_t>(iy, ix) != want && bad++ < 5)
+          ADD_FAILURE() << "pixel " << ix << "," << iy << " line " << line << " column "
+                        << column << ": " << m.at<uint16_t>(iy, ix) << " != " << want;
+      }
+    EXPECT_EQ(bad, 0);
+  }
+};
+
+TEST_F(LayerLoad, DefaultWindowReadsOnlySegment7) {
+  WriteSegment(9, 7, Ramp);  // segment 8 does not exist: reading it would warn
+  LogCapture log;
+  int32_t w[4] = {2710, 464, 92, 60};
+  int32_t east = 0;
+  auto images = LayerLoadChannel(Path(9).c_str(), 9, w, &east);
+  ASSERT_TRUE(images.has_value());
+  EXPECT_EQ(log.count(), 0u) << log.messages()[0];
+  ExpectWindow((*images)[0], w, Ramp);
+  EXPECT_EQ((*images)[1].size(), cv::Size(276, 180));
+  EXPECT_EQ((*images)[1].type(), CV_8UC3);
+  EXPECT_TRUE((*images)[2].empty());
+  EXPECT_EQ(east, 0);  // only HRV touches the east column
+}
+
+TEST_F(LayerLoad, WindowAcrossSegments7And8) {
+  WriteSegment(5, 7, Ramp);
+  WriteSegment(5, 8, Ramp);
+  LogCapture log;
+  int32_t w[4] = {100, 400, 50, 120};  // rows 400..519
+  cv::Mat m = LayerLoadMsg(Path(5).c_str(), w, false, nullptr);
+  EXPECT_EQ(log.count(), 0u);
+  ExpectWindow(m, w, Ramp);
+}
+
+TEST_F(LayerLoad, OneMissingSegmentOfTwoGivesZeroRows) {
+  WriteSegment(5, 7, Ramp);
+  LogCapture log;
+  int32_t w[4] = {100, 400, 50, 120};
+  cv::Mat m = LayerLoadMsg(Path(5).c_str(), w, false, nullptr);
+  ASSERT_EQ(log.count(), 1u);
+  EXPECT_NE(log.messages()[0].find("000008___"), std::string::npos);
+  ExpectWindow(m, w, Ramp, 8);
+}
+
+TEST_F(LayerLoad, AllSegmentsMissingFails) {
+  LogCapture log;
+  int32_t w[4] = {100, 400, 50, 120};
+  EXPECT_FALSE(LayerLoadChannel(Path(5).c_str(), 5, w, nullptr).has_value());
+  EXPECT_TRUE(log.contains(Path(5)));  // the layer's own "%s" after the two segment warnings
+  EXPECT_EQ(log.count(), 3u);
+}
+
+TEST_F(LayerLoad, WholeStrip) {
+  WriteSegment(1, 7, Ramp);
+  WriteSegment(1, 8, Ramp);
+  int32_t w[4] = {0, 0, 3712, 928};
+  cv::Mat m = LayerLoadMsg(Path(1).c_str(), w, false, nullptr);
+  ExpectWindow(m, w, Ramp);
+}
+
+TEST_F(LayerLoad, OverTallWindowShrinksToTheStrip) {
+  WriteSegment(9, 7, Ramp);
+  WriteSegment(9, 8, Ramp);
+  int32_t w[4] = {3700, 900, 40, 100};
+  cv::Mat m = LayerLoadMsg(Path(9).c_str(), w, false, nullptr);
+  EXPECT_EQ(w[0], 3700);
+  EXPECT_EQ(w[1], 900);
+  EXPECT_EQ(w[2], 12);  // ends at column 3712
+  EXPECT_EQ(w[3], 28);  // ends at row 928
+  ExpectWindow(m, w, Ramp);
+}
+
+TEST_F(LayerLoad, WindowsWithoutAStripPixelAreRefusedAndKept) {
+  WriteSegment(9, 7, Ramp);
+  WriteSegment(9, 8, Ramp);
+  const int32_t bad[][4] = {{10, 928, 20, 20},  {10, 2000, 20, 20}, {3712, 10, 20, 20},
+                            {10, 10, 0, 20},    {10, 10, 20, -5},   {-30, 10, 20, 20}};
+  for (const auto& b : bad) {
+    int32_t w[4] = {b[0], b[1], b[2], b[3]};
+    LogCapture log;
+    EXPECT_FALSE(LayerLoadChannel(Path(9).c_str(), 9, w, nullptr).has_value())
+        << b[0] << "," << b[1] << " " << b[2] << "x" << b[3];
+    EXPECT_GE(log.count(), 1u);
+    EXPECT_TRUE(std::equal(w, w + 4, b));
+  }
+  // A width that would overflow a 32-bit sum is only shrunk.
+  int32_t wide[4] = {10, 10, INT32_MAX, 20};
+  EXPECT_FALSE(LayerLoadMsg(Path(9).c_str(), wide, false, nullptr).empty());
+  EXPECT_EQ(wide[2], 3702);
+}
+
+TEST_F(LayerLoad, BadPathsFail) {
+  LogCapture log;
+  int32_t w[4] = {2710, 464, 92, 60};
+  EXPECT_FALSE(LayerLoadChannel("short/name", 9, w, nullptr).has_value());
+  EXPECT_TRUE(log.contains("short/name"));
+  EXPECT_FALSE(LayerLoadChannel(nullptr, 9, w, nullptr).has_value());
+  WriteSegment(9, 7, Ramp);
+  EXPECT_FALSE(LayerLoadChannel(Path(9).c_str(), 0, w, nullptr).has_value());
+  EXPECT_FALSE(LayerLoadChannel(Path(9).c_str(), 13, w, nullptr).has_value());
+}
+
+TEST_F(LayerLoad, DisplayImageIsTheGreyOfTheCounts) {
+  // Counts 0, 512 and 1023 in three columns: greys 0, 128, 255 at the block centres.
+  auto three = [](int, int column) -> uint16_t {
+    return column == 1000 ? 0 : column == 999 ? 512 : 1023;
+  };
+  WriteSegment(9, 7, three);
+  int32_t w[4] = {2710, 464, 5, 4};  // columns 1002 .. 998
+  auto images = LayerLoadChannel(Path(9).c_str(), 9, w, nullptr);
+  ASSERT_TRUE(images.has_value());
+  const cv::Mat& d = (*images)[1];
+  const int want[5] = {255, 255, 0, 128, 255};
+  for (int ix = 0; ix < 5; ix++)
+    for (int c = 0; c < 3; c++)
+      EXPECT_NEAR(d.at<cv::Vec3b>(4, 3 * ix + 1)[c], want[ix], ix == 2 || ix == 3 ? 40 : 0);
+  // Column 1000 (image x 2712): the bicubic centre keeps the exact grey.
+  EXPECT_EQ((*images)[0].at<uint16_t>(1, 2), 0);
+  EXPECT_EQ((*images)[0].at<uint16_t>(1, 3), 512);
+}
+
+}  // namespace

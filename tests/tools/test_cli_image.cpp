@@ -1,0 +1,177 @@
+// nubicorn-cli channel and composite on segment files whose counts are known.
+#include <gtest/gtest.h>
+#include <glib.h>
+#include <opencv2/imgcodecs.hpp>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/tempdir.h"
+#include "tests/support/xrit_builder.h"
+
+namespace {
+
+const char* const FIELD[13] = {"",          "VIS006___", "VIS008___", "IR_016___", "IR_039___",
+                               "WV_062___", "WV_073___", "IR_087___", "IR_097___", "IR_108___",
+                               "IR_120___", "IR_134___", "HRV______"};
+const char* const SLOT = "201607041200";
+
+std::string Name(int ch, int segment) {
+  char buf[80];
+  std::snprintf(buf, sizeof buf, "H-000-MSG3__-MSG3________-%s-0000%02d___-%s-C_", FIELD[ch],
+                segment, SLOT);
+  return buf;
+}
+
+using CountAt = std::function<uint16_t(int line, int column)>;
+
+struct CliRun {
+  int status = -1;
+  std::string out, err;
+};
+
+CliRun Cli(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  std::string cli = NUBICORN_CLI;
+  argv.push_back(cli.data());
+  std::vector<std::string> copy = args;
+  for (auto& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  CliRun r;
+  gchar *out = nullptr, *err = nullptr;
+  gint status = 0;
+  if (g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
+                   &status, nullptr)) {
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = out ? out : "";
+    r.err = err ? err : "";
+  }
+  g_free(out);
+  g_free(err);
+  return r;
+}
+
+// Reads a P5 PGM with 16-bit big-endian samples; empty on any surprise.
+cv::Mat ReadPgm16(const std::string& path, int* maxval) {
+  std::ifstream f(path, std::ios::binary);
+  std::string magic;
+  int w = 0, h = 0;
+  f >> magic >> w >> h >> *maxval;
+  f.get();
+  if (magic != "P5" || w <= 0 || h <= 0 || *maxval < 256) return {};
+  cv::Mat m(h, w, CV_16UC1);
+  std::vector<unsigned char> buf(size_t(w) * h * 2);
+  if (!f.read(reinterpret_cast<char*>(buf.data()), std::streamsize(buf.size()))) return {};
+  for (size_t i = 0; i < size_t(w) * h; i++)
+    m.ptr<uint16_t>()[i] = uint16_t(buf[2 * i] << 8 | buf[2 * i + 1]);
+  return m;
+}
+
+uint16_t Ramp(int line, int column) { return uint16_t((line * 7 + column * 3) % 1023 + 1); }
+
+class CliImage : public ::testing::Test {
+ protected:
+  TestTempDir dir;
+  void WriteSegment(int ch, int segment, const CountAt& f) {
+    std::vector<uint16_t> counts(size_t(3712) * 464);
+    for (int r = 0; r < 464; r++)
+      for (int p = 0; p < 3712; p++)
+        counts[size_t(r) * 3712 + p] = f(464 * (segment - 1) + r + 1, p + 1);
+    xb::Segment s;
+    s.channel = uint8_t(ch);
+    s.segment = uint16_t(segment);
+    s.annotation = Name(ch, segment);
+    s.field = xb::Pack10(counts);
+    ASSERT_TRUE(xb::Write(dir.file(Name(ch, segment)), xb::File(s)));
+  }
+};
+
+TEST_F(CliImage, ChannelWritesCountsAndDisplay) {
+  WriteSegment(9, 7, Ramp);
+  const std::string pgm = dir.file("out.pgm"), png = dir.file("out.png");
+  CliRun r = Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", "IR_108", "--rect",
+               "2710,464,92,60", "-o", pgm, "--display", png});
+  ASSERT_EQ(r.status, 0) << r.err;
+  int maxval = 0;
+  cv::Mat m = ReadPgm16(pgm, &maxval);
+  ASSERT_EQ(m.size(), cv::Size(92, 60));
+  EXPECT_EQ(maxval, 1023);
+  for (auto [x, y] : {std::pair{0, 0}, {91, 0}, {0, 59}, {45, 30}})
+    EXPECT_EQ(m.at<uint16_t>(y, x), Ramp(3712 - 464 - y, 3712 - 2710 - x)) << x << "," << y;
+  cv::Mat d = cv::imread(png, cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(d.size(), cv::Size(276, 180));
+  ASSERT_EQ(d.type(), CV_8UC3);
+  const uint8_t grey =
+      uint8_t(std::lround(Ramp(3712 - 464 - 10, 3712 - 2710 - 20) * 255.0 / 1024));
+  EXPECT_EQ(d.at<cv::Vec3b>(31, 61), cv::Vec3b(grey, grey, grey));
+}
+
+TEST_F(CliImage, ChannelFailures) {
+  const std::string pgm = dir.file("out.pgm");
+  CliRun r = Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", "9", "--rect",
+               "2710,464,92,60", "-o", pgm});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Input data error"), std::string::npos);
+  EXPECT_FALSE(g_file_test(pgm.c_str(), G_FILE_TEST_EXISTS));
+  EXPECT_EQ(Cli({"channel", "--data", dir.path(), "--slot", "2016", "--channel", "9", "--rect",
+                 "1,2,3,4", "-o", pgm}).status, 2);
+  EXPECT_EQ(Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", "13", "--rect",
+                 "1,2,3,4", "-o", pgm}).status, 2);
+  EXPECT_EQ(Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", "9", "--rect",
+                 "1,2,3", "-o", pgm}).status, 2);
+  EXPECT_EQ(Cli({"channel", "--data"}).status, 2);
+}
+
+// Visible counts 100 + 10 per column west of column 990: a known stretch per colour.
+TEST_F(CliImage, CompositeFromTheSettingsRecipes) {
+  auto vis = [](int, int column) -> uint16_t {
+    return uint16_t(std::clamp(100 + (column - 990) * 10, 0, 1023));
+  };
+  WriteSegment(1, 7, vis);
+  const std::string ini = dir.file("nubicorn.ini"), png = dir.file("rgb.png");
+  {
+    std::ofstream f(ini);
+    f << "[Rgb composite]\n"
+         "rgb-name-00=Plain\nrgb-channels-00=1;0;1;0;1;0;\n"
+         "rgb-params-00=0;999;1;999;0;1;0;999;2;\n"
+         "rgb-name-01=Broken\nrgb-channels-01=1;0;1;\nrgb-params-01=0;1;1;0;1;1;0;1;1;\n";
+  }
+  CliRun r = Cli({"composite", "--data", dir.path(), "--slot", SLOT, "--recipe", "Plain", "--rect",
+               "2712,464,10,4", "-o", png, "--settings", ini});
+  ASSERT_EQ(r.status, 0) << r.err;
+  cv::Mat d = cv::imread(png, cv::IMREAD_UNCHANGED);  // B, G, R
+  ASSERT_EQ(d.size(), cv::Size(30, 12));
+  for (int x = 0; x < 10; x++) {
+    const int count = 100 + (3712 - 2712 - x - 990) * 10;
+    const int red = int(std::lround(count * 255.0 / 999));  // never a half
+    const cv::Vec3b px = d.at<cv::Vec3b>(4, 3 * x + 1);
+    EXPECT_EQ(px[2], red) << x;
+    EXPECT_EQ(px[1], 255 - red) << x;
+    EXPECT_EQ(px[0], int(255 * std::sqrt(red / 255.0))) << x;
+  }
+  // The incomplete recipe 01 ends the list: it is not there.
+  r = Cli({"composite", "--data", dir.path(), "--slot", SLOT, "--recipe", "1", "--rect",
+           "2712,464,10,4", "-o", png, "--settings", ini});
+  EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(CliImage, CompositeNeedsEveryChannel) {
+  WriteSegment(3, 7, Ramp);
+  WriteSegment(2, 7, Ramp);  // Natural also needs VIS 0.6
+  const std::string png = dir.file("rgb.png");
+  CliRun r = Cli({"composite", "--data", dir.path(), "--slot", SLOT, "--recipe", "Natural",
+               "--rect", "2710,464,92,60", "-o", png});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Input data error"), std::string::npos);
+  WriteSegment(1, 7, Ramp);
+  r = Cli({"composite", "--data", dir.path(), "--slot", SLOT, "--recipe", "3", "--rect",
+           "2710,464,92,60", "-o", png});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(cv::imread(png).size(), cv::Size(276, 180));
+}
+
+}  // namespace

@@ -1,0 +1,18 @@
+// Helpers shared by the image subcommands (channel, composite).
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <cstdint>
+#include <string>
+
+// "X,Y,W,H" into r; false unless exactly four integers.
+bool CliParseRect(const char* text, int32_t r[4]);
+// Whole decimal integer; false on anything else.
+bool CliParseInt(const char* text, int* out);
+// Channel id from "1".."12" or a file-name text such as "IR_108" or "HRV"; 0 when unknown.
+int CliParseChannel(const char* text);
+// Full path of the reference segment of channel id in slot text of folder dir.
+std::string CliSegmentPath(const char* dir, const char* slot, int id);
+// Writes an RGB display matrix as PNG (OpenCV writes BGR, so the planes are swapped).
+bool CliWritePng(const std::string& path, const cv::Mat& rgb);
