@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -53,13 +55,22 @@ struct Strips {
   std::vector<uint16_t> hrv;                  // HRV_ROWS x 5568, file order
 };
 
+// Runs row_fn for rows 0 .. rows - 1 on up to `threads` threads (the caller's among them).
+// Rows are handed out one at a time, so a thread that cannot be started costs only speed.
 void RunRows(int rows, int threads, const std::function<void(int)>& row_fn) {
-  int n = std::max(1, threads);
+  std::atomic<int> next{0};
+  auto work = [&] {
+    for (int r; (r = next.fetch_add(1)) < rows;) row_fn(r);
+  };
   std::vector<std::thread> pool;
-  for (int t = 0; t < n; t++)
-    pool.emplace_back([&, t] {
-      for (int r = t; r < rows; r += n) row_fn(r);
-    });
+  for (int t = 1; t < threads; t++) {
+    try {
+      pool.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  work();
   for (auto& th : pool) th.join();
 }
 
@@ -248,7 +259,8 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
     if (err) *err = o.out + ": " + std::strerror(errno);
     return false;
   }
-  int threads = o.threads > 0 ? o.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+  int threads = o.threads > 0 ? std::min(o.threads, 64)
+                              : int(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
   const std::string slot = SynthSlotText(t0);
   const int64_t t0_ms = t0 * 1000;
   const int east = SYNTH_HRV.upper_east;

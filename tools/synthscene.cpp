@@ -125,7 +125,7 @@ SynthScene SynthSceneMake(uint32_t seed, int64_t unix_time, double cloud_cover) 
   SynthScene s;
   s.seed = seed;
   s.unix_time = unix_time;
-  s.cloud_cover = std::clamp(cloud_cover, 0.0, 1.0);
+  s.cloud_cover = std::isfinite(cloud_cover) ? std::clamp(cloud_cover, 0.0, 1.0) : 0.5;
   s.land = SynthLandRaster();
   time_t tt = time_t(unix_time);
   std::tm tm{};
