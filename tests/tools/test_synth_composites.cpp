@@ -1,6 +1,6 @@
 // The generated counts through the program's own channel loader and composites: the default
-// recipes give the colours a forecaster expects (dark sea and bright land in "Natural", blue
-// clear sea and dark-blue, red-brown cold cloud in "MPhys(Air)").
+// recipes give the colours a forecaster expects (in "Natural" dark sea, bright land and
+// warm-coloured desert; in "MPhys(Air)" blue clear sea and red-brown cold cloud).
 #include <gtest/gtest.h>
 
 #include "data/atmrad.h"

@@ -105,25 +105,64 @@ class TempDir {
   std::string path_;
 };
 
-// A folder holding `count` cycles from `slot`, made on first request in this process.
-inline const std::string& Cycles(const std::string& slot, uint32_t seed, double clouds, int count = 1) {
-  static std::map<std::tuple<std::string, uint32_t, double, int>, std::unique_ptr<TempDir>> made;
-  auto& dir = made[{slot, seed, clouds, count}];
-  if (!dir) {
-    dir = std::make_unique<TempDir>();
-    int64_t t0 = 0;
-    SynthParseSlot(slot, &t0, nullptr);
-    for (int k = 0; k < count; k++) {
-      SynthOptions o;
-      o.out = dir->path();
-      o.slot = SynthSlotText(t0 + 900 * k);
-      o.seed = seed;
-      o.cloud_cover = clouds;
-      std::string err;
-      if (!SynthCycle(o, &err)) ADD_FAILURE() << err;
-    }
+// Removes a folder and the files in it.
+inline void RemoveFolder(const std::string& path) {
+  if (GDir* dir = g_dir_open(path.c_str(), 0, nullptr)) {
+    while (const char* name = g_dir_read_name(dir)) g_remove((path + "/" + name).c_str());
+    g_dir_close(dir);
   }
-  return dir->path();
+  g_rmdir(path.c_str());
+}
+
+// Generated cycles are cached below the build folder, keyed by this test program's own file
+// (relinked whenever the generator changes), so the many test processes share them. Writers
+// rename finished files into place, so concurrent generation of the same cycle is harmless.
+inline std::string CacheRoot() {
+  static const std::string root = [] {
+    GStatBuf st{};
+    g_stat("/proc/self/exe", &st);
+    std::string base = std::string(NUBICORN_BINARY_DIR) + "/synth-cache";
+    std::string stamp = std::to_string(int64_t(st.st_mtime)) + "-" + std::to_string(int64_t(st.st_size));
+    if (GDir* dir = g_dir_open(base.c_str(), 0, nullptr)) {  // caches of older builds
+      while (const char* name = g_dir_read_name(dir)) {
+        if (stamp == name) continue;
+        std::string old = base + "/" + name;
+        if (GDir* sub = g_dir_open(old.c_str(), 0, nullptr)) {
+          while (const char* n = g_dir_read_name(sub)) RemoveFolder(old + "/" + n);
+          g_dir_close(sub);
+        }
+        g_rmdir(old.c_str());
+      }
+      g_dir_close(dir);
+    }
+    return base + "/" + stamp;
+  }();
+  return root;
+}
+
+// A folder holding `count` cycles from `slot` (plain or WT-compressed segments).
+inline std::string Cycles(const std::string& slot, uint32_t seed, double clouds, int count = 1,
+                          bool compress = false) {
+  int64_t t0 = 0;
+  SynthParseSlot(slot, &t0, nullptr);
+  char key[128];
+  std::snprintf(key, sizeof key, "/%s-s%u-c%.3f-n%d%s", slot.c_str(), seed, clouds, count,
+                compress ? "-wt" : "");
+  std::string dir = CacheRoot() + key;
+  std::string last = dir + "/H-000-MSG3__-MSG3________-_________-EPI______-" +
+                     SynthSlotText(t0 + 900 * (count - 1)) + "-__";
+  if (g_file_test(last.c_str(), G_FILE_TEST_EXISTS)) return dir;
+  for (int k = 0; k < count; k++) {
+    SynthOptions o;
+    o.out = dir;
+    o.slot = SynthSlotText(t0 + 900 * k);
+    o.seed = seed;
+    o.cloud_cover = clouds;
+    o.compress = compress;
+    std::string err;
+    if (!SynthCycle(o, &err)) ADD_FAILURE() << err;
+  }
+  return dir;
 }
 
 inline std::string Segment(const std::string& dir, const char* channel, int seg, const char* slot) {
