@@ -82,29 +82,6 @@ inline std::vector<uint16_t> SegmentCounts(const std::string& path, int nc) {
   return Unpack(d.data() + hl, size_t(nc) * 464);
 }
 
-class TempDir {
- public:
-  TempDir() {
-    char* p = g_dir_make_tmp("nubicorn-synth-XXXXXX", nullptr);
-    path_ = p ? p : "";
-    g_free(p);
-  }
-  ~TempDir() {
-    if (path_.empty()) return;
-    if (GDir* dir = g_dir_open(path_.c_str(), 0, nullptr)) {
-      while (const char* name = g_dir_read_name(dir)) g_remove((path_ + "/" + name).c_str());
-      g_dir_close(dir);
-    }
-    g_rmdir(path_.c_str());
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 // Removes a folder and the files in it.
 inline void RemoveFolder(const std::string& path) {
   if (GDir* dir = g_dir_open(path.c_str(), 0, nullptr)) {
@@ -113,6 +90,24 @@ inline void RemoveFolder(const std::string& path) {
   }
   g_rmdir(path.c_str());
 }
+
+class TempDir {
+ public:
+  TempDir() {
+    char* p = g_dir_make_tmp("nubicorn-synth-XXXXXX", nullptr);
+    path_ = p ? p : "";
+    g_free(p);
+  }
+  ~TempDir() {
+    if (!path_.empty()) RemoveFolder(path_);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 // Generated cycles are cached below the build folder, keyed by this test program's own file
 // (relinked whenever the generator changes), so the many test processes share them. Writers
