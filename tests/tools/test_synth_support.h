@@ -135,22 +135,22 @@ inline std::string CacheRoot() {
   return root;
 }
 
-// A folder holding `count` cycles from `slot` (plain or WT-compressed segments).
+// A folder holding (at least) the `count` cycles from `slot`, plain or WT-compressed; cycles
+// already there are not made again.
 inline std::string Cycles(const std::string& slot, uint32_t seed, double clouds, int count = 1,
                           bool compress = false) {
   int64_t t0 = 0;
   SynthParseSlot(slot, &t0, nullptr);
-  char key[128];
-  std::snprintf(key, sizeof key, "/%s-s%u-c%.3f-n%d%s", slot.c_str(), seed, clouds, count,
-                compress ? "-wt" : "");
+  char key[96];
+  std::snprintf(key, sizeof key, "/s%u-c%.3f%s", seed, clouds, compress ? "-wt" : "");
   std::string dir = CacheRoot() + key;
-  std::string last = dir + "/H-000-MSG3__-MSG3________-_________-EPI______-" +
-                     SynthSlotText(t0 + 900 * (count - 1)) + "-__";
-  if (g_file_test(last.c_str(), G_FILE_TEST_EXISTS)) return dir;
   for (int k = 0; k < count; k++) {
+    std::string text = SynthSlotText(t0 + 900 * k);
+    std::string epilogue = dir + "/H-000-MSG3__-MSG3________-_________-EPI______-" + text + "-__";
+    if (g_file_test(epilogue.c_str(), G_FILE_TEST_EXISTS)) continue;  // written last
     SynthOptions o;
     o.out = dir;
-    o.slot = SynthSlotText(t0 + 900 * k);
+    o.slot = text;
     o.seed = seed;
     o.cloud_cover = clouds;
     o.compress = compress;
