@@ -38,13 +38,17 @@ struct WtBits {
   uint64_t buf = 0;   // left-aligned unread bits
   int cnt = 0;        // number of unread bits in buf
   bool marker_hit = false;
+  int zeros = 0;      // how many of the last buffered bits lie past the end of the field
 
   void Start(size_t p) {
     pos = p;
     buf = 0;
     cnt = 0;
+    zeros = 0;
     marker_hit = false;
   }
+  // Whether decoding has consumed bits that the field does not hold.
+  bool PastEnd() const { return cnt < zeros; }
 
   void Refill() {
     while (cnt <= 56) {
@@ -62,8 +66,12 @@ struct WtBits {
         pos += 2;
       } else {
         // Last byte (its stuffing zero would lie past the end) or beyond: zeros follow.
-        if (pos < size) buf |= uint64_t(data[pos]) << (56 - cnt);
-        pos += pos < size ? (data[pos] == 0xFF ? 2 : 1) : 0;
+        if (pos < size) {
+          buf |= uint64_t(data[pos]) << (56 - cnt);
+          pos += data[pos] == 0xFF ? 2 : 1;
+        } else {
+          zeros += 8;
+        }
         cnt += 8;
       }
     }
@@ -97,6 +105,7 @@ struct WtBits {
 struct WtRange {
   WtBits bits;
   uint32_t r = 0, v = 0;
+  bool blind = false;  // the last operation decided on bits from beyond the field
 
   void Start(size_t p) {
     bits.Start(p);
@@ -111,6 +120,7 @@ struct WtRange {
     }
   }
   uint32_t Raw(int n) {  // 1 <= n <= 29
+    blind = bits.PastEnd();
     r >>= n;
     uint32_t x;
     if (n <= 3) {
@@ -136,6 +146,7 @@ struct WtRange {
     return x;
   }
   int Symbol(WtModel* m) {
+    blind = bits.PastEnd();
     const uint32_t q = WtDivTotal(r, m->c[0]);
     int i = 1;
     while (m->c[i] * q > v) i++;
@@ -229,6 +240,9 @@ void ZeroRegion(int32_t* a, int ld, int w, int h) {
 // Decodes block b into the counts image. False when the block is corrupt (nothing written).
 bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
   WtRange& rc = wk.rc;
+  // A block whose first bits lie beyond the field (a truncated file) can only decode to
+  // zero-bit garbage: it is lost, not good.
+  if (rc.bits.PastEnd()) return false;
   const int bw = job.lay.bw, bh = job.lay.bh, levels = job.p.levels;
   int32_t* a = wk.coef.data();
   const uint32_t big = rc.Raw(5);
@@ -279,7 +293,7 @@ bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
       if (!ok) return false;
     }
   }
-  if (rc.bits.marker_hit) return false;
+  if (rc.bits.marker_hit || rc.blind) return false;
   const int32_t top = (1 << job.nb) - 1;
   const int32_t dc = a[0];
   bool flat = true;
