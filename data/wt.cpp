@@ -384,7 +384,10 @@ bool DecodeSequential(const WtJob& job, std::vector<uint8_t>& good) {
     if (e.corrupt < 0 && !marker_due) {  // final run, footer follows
       return e.aligned && MarkerAt(job.field, e.pos, 0x03);
     }
-    if (marker_due && e.aligned && MarkerAt(job.field, e.pos, uint8_t(0xE0 + (k & 15)))) {
+    // A restart marker right where a cleanly decoded run ends is the one expected, even with
+    // another number: a damaged number byte must not throw away the runs that follow.
+    if (marker_due && e.aligned && e.pos + 1 < job.field.size() && job.field[e.pos] == 0xFF &&
+        (job.field[e.pos + 1] & 0xF0) == 0xE0) {
       pos = e.pos + 2;
       k++;
       b = last;
