@@ -64,9 +64,12 @@ void WtForward(int32_t* a, int ld, int w, int h, int levels, int predictor, int3
 // of the result goes to out[i * out_stride + e].
 namespace {
 
-template <int predictor>
-void InverseLanes(int32_t* __restrict x, size_t stride, int lanes, int n, int32_t* __restrict out,
-                  size_t out_stride) {
+template <int predictor, int kLanes = 0, int kN = 0>
+void InverseLanes(int32_t* __restrict x, size_t stride, int lanes_dyn, int n_dyn,
+                  int32_t* __restrict out, size_t out_stride) {
+  // Sizes known at compile time (the common 16 x 16 blocks) let the loops unroll.
+  const int lanes = kLanes ? kLanes : lanes_dyn;
+  const int n = kN ? kN : n_dyn;
   auto L = [x, stride](int k) -> const int32_t* { return x + size_t(k) * stride; };
   auto H = [x, stride, n](int k) { return x + size_t(n + k) * stride; };
   if (predictor != 0 && n >= 2) {
@@ -117,6 +120,28 @@ void Inverse(int32_t* a, int ld, int w, int h, int levels, int32_t* t) {
     const int rw = w >> i, rh = h >> i;
     // Columns, with the rows of the region as lanes; the result lands transposed in t so that
     // the row step again runs over contiguous lanes and writes straight back.
+    if (rw == rh && rw <= 16) {
+      switch (rw) {
+        case 16:
+          InverseLanes<predictor, 16, 8>(a, size_t(ld), rw, rh / 2, t, size_t(rh));
+          InverseLanes<predictor, 16, 8>(t, size_t(rh), rh, rw / 2, a, size_t(ld));
+          continue;
+        case 8:
+          InverseLanes<predictor, 8, 4>(a, size_t(ld), rw, rh / 2, t, size_t(rh));
+          InverseLanes<predictor, 8, 4>(t, size_t(rh), rh, rw / 2, a, size_t(ld));
+          continue;
+        case 4:
+          InverseLanes<predictor, 4, 2>(a, size_t(ld), rw, rh / 2, t, size_t(rh));
+          InverseLanes<predictor, 4, 2>(t, size_t(rh), rh, rw / 2, a, size_t(ld));
+          continue;
+        case 2:
+          InverseLanes<predictor, 2, 1>(a, size_t(ld), rw, rh / 2, t, size_t(rh));
+          InverseLanes<predictor, 2, 1>(t, size_t(rh), rh, rw / 2, a, size_t(ld));
+          continue;
+        default:
+          break;
+      }
+    }
     InverseLanes<predictor>(a, size_t(ld), rw, rh / 2, t, size_t(rh));
     InverseLanes<predictor>(t, size_t(rh), rh, rw / 2, a, size_t(ld));
   }
