@@ -3,6 +3,7 @@
 #include "data/wt.h"
 
 #include <algorithm>
+#include <bit>
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -51,6 +52,22 @@ struct WtBits {
   bool PastEnd() const { return cnt < zeros; }
 
   void Refill() {
+    // Whole bytes at once while none of them is FF (a marker or a stuffed byte).
+    if (pos + 8 <= size) {
+      uint64_t w;
+      std::memcpy(&w, data + pos, 8);
+      if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+      const int nbytes = (64 - cnt) >> 3;
+      const uint64_t keep = ~uint64_t(0) << (64 - 8 * nbytes);
+      const uint64_t x = ~w & keep;  // a zero byte of x within keep is an FF of the stream
+      const uint64_t ff = (x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull & keep;
+      if (!ff) {
+        buf |= (w & keep) >> cnt;
+        cnt += 8 * nbytes;
+        pos += size_t(nbytes);
+        return;
+      }
+    }
     while (cnt <= 56) {
       if (pos + 1 < size) {
         const uint8_t b = data[pos];
@@ -164,7 +181,9 @@ struct WtRange {
   int32_t Value(int m) {
     if (m == 1) return Raw(1) ? 1 : -1;
     const uint32_t u = Raw(m);
-    return (u >> (m - 1)) & 1 ? int32_t(u) : int32_t(u) - int32_t((1u << m) - 1);
+    // Top bit clear means negative: u - (2^m - 1), without a branch.
+    const uint32_t neg = ((u >> (m - 1)) & 1) - 1;
+    return int32_t(u - (neg & ((1u << m) - 1)));
   }
 };
 
@@ -204,30 +223,39 @@ bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, int n, int shift, ui
     ~Back() { to = from; }
   } back{shared, rc};
   uint32_t p = dc ? 1u << (n - 1) : 0;
+  // One value into *cell; false for a class the stream cannot hold (DC class 30).
+  auto one = [&](int32_t* cell) {
+    const int m = rc.Symbol(&set[ctx]);
+    ctx = (ctx + m) >> 1;
+    int32_t v = 0;
+    if (m) {
+      if constexpr (dc) {
+        if (m > 29) return false;  // AC classes never exceed n <= 29
+      }
+      v = rc.Value(m);
+    }
+    if constexpr (dc) {
+      p += uint32_t(v);
+      *cell = int32_t(p);
+    } else if constexpr (lossy) {
+      if (v) {
+        const uint32_t mag = (uint32_t(v < 0 ? -v : v) << shift) | mask;
+        v = v < 0 ? -int32_t(mag) : int32_t(mag);
+      }
+      *cell = v;
+    } else {
+      *cell = v;
+    }
+    return true;
+  };
   for (int y = 0; y < h; y++) {
     int32_t* row = a + size_t(y) * ld;
-    const bool rev = y & 1;
-    for (int i = 0; i < w; i++) {
-      const int x = rev ? w - 1 - i : i;
-      const int m = rc.Symbol(&set[ctx]);
-      int32_t v = 0;
-      if (m) {
-        if (m > 29) return false;
-        v = rc.Value(m);
-      }
-      if constexpr (dc) {
-        p += uint32_t(v);
-        row[x] = int32_t(p);
-      } else if constexpr (lossy) {
-        if (v) {
-          const uint32_t mag = (uint32_t(v < 0 ? -v : v) << shift) | mask;
-          v = v < 0 ? -int32_t(mag) : int32_t(mag);
-        }
-        row[x] = v;
-      } else {
-        row[x] = v;
-      }
-      ctx = (ctx + m) >> 1;
+    if (y & 1) {
+      for (int x = w - 1; x >= 0; x--)
+        if (!one(row + x)) return false;
+    } else {
+      for (int x = 0; x < w; x++)
+        if (!one(row + x)) return false;
     }
   }
   return true;
