@@ -109,6 +109,21 @@ struct WtBits {
     return v;
   }
 
+  // k bits (0 <= k <= 31), as Get.
+  uint32_t GetUpTo(int k) {
+    if (cnt < k) {
+      Refill();
+      if (cnt < k) {
+        marker_hit = true;
+        return 0;
+      }
+    }
+    const uint32_t v = uint32_t((buf >> (63 - k)) >> 1);
+    buf <<= k;
+    cnt -= k;
+    return v;
+  }
+
   // Drops the rest of the current byte; true when no whole data byte remains buffered.
   bool Align() {
     const int drop = cnt & 7;
@@ -129,12 +144,12 @@ struct WtRange {
     r = WT_TOP;
     v = bits.Get(31);
   }
+  // Doubles r until it exceeds 2^29 (k = 0 when it already does), feeding v the next k bits;
+  // no branch on k.
   void Renorm() {
-    if (r <= WT_QUARTER) {
-      const int k = std::countl_zero(r - 1) - 2;
-      r <<= k;
-      v = (v << k) | bits.Get(k);
-    }
+    const int k = std::max(std::countl_zero(r - 1) - 2, 0);
+    r <<= k;
+    v = (v << k) | bits.GetUpTo(k);
   }
   uint32_t Raw(int n) {  // 1 <= n <= 29
     blind = bits.PastEnd();
@@ -176,6 +191,17 @@ struct WtRange {
     WtModelUpdate<false>(m, i);
     Renorm();
     return s;
+  }
+  // Signed value of class m (0 <= m <= 29) without branching on m: class 0 reads nothing
+  // (v / r is 0 and r stays above 2^29), class 1 is the sign bit, top bit clear is negative.
+  int32_t ValueAny(int m) {
+    blind = bits.PastEnd();
+    r >>= m;
+    const uint32_t u = v / r;
+    v -= u * r;
+    Renorm();
+    const uint32_t neg = ((u >> std::max(m - 1, 0)) & 1) - 1;
+    return int32_t(u - (neg & ((1u << m) - 1)));
   }
   // Signed value of class m (1 <= m <= 29).
   int32_t Value(int m) {
@@ -227,13 +253,10 @@ bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, int n, int shift, ui
   auto one = [&](int32_t* cell) {
     const int m = rc.Symbol(&set[ctx]);
     ctx = (ctx + m) >> 1;
-    int32_t v = 0;
-    if (m) {
-      if constexpr (dc) {
-        if (m > 29) return false;  // AC classes never exceed n <= 29
-      }
-      v = rc.Value(m);
+    if constexpr (dc) {
+      if (m > 29) return false;  // AC classes never exceed n <= 29
     }
+    int32_t v = rc.ValueAny(m);
     if constexpr (dc) {
       p += uint32_t(v);
       *cell = int32_t(p);
