@@ -154,26 +154,8 @@ struct WtRange {
   uint32_t Raw(int n) {  // 1 <= n <= 29
     blind = bits.PastEnd();
     r >>= n;
-    uint32_t x;
-    if (n <= 3) {
-      // Short quotients by shift and subtract; the rare excess (only in corrupt streams,
-      // when the old range was not a multiple of 2^n) falls back to the division.
-      x = 0;
-      for (int b = n - 1; b >= 0; b--) {
-        const uint32_t t = r << b;
-        const bool ge = v >= t;
-        v -= ge ? t : 0;
-        x |= uint32_t(ge) << b;
-      }
-      if (v >= r) {
-        const uint32_t more = v / r;
-        x += more;
-        v -= more * r;
-      }
-    } else {
-      x = v / r;
-      v -= x * r;
-    }
+    const uint32_t x = v / r;
+    v -= x * r;
     Renorm();
     return x;
   }
@@ -194,21 +176,13 @@ struct WtRange {
   }
   // Signed value of class m (0 <= m <= 29) without branching on m: class 0 reads nothing
   // (v / r is 0 and r stays above 2^29), class 1 is the sign bit, top bit clear is negative.
-  int32_t ValueAny(int m) {
-    blind = bits.PastEnd();
+  int32_t Value(int m) {
+    blind = m ? bits.PastEnd() : blind;  // class 0 decides nothing
     r >>= m;
     const uint32_t u = v / r;
     v -= u * r;
     Renorm();
     const uint32_t neg = ((u >> std::max(m - 1, 0)) & 1) - 1;
-    return int32_t(u - (neg & ((1u << m) - 1)));
-  }
-  // Signed value of class m (1 <= m <= 29).
-  int32_t Value(int m) {
-    if (m == 1) return Raw(1) ? 1 : -1;
-    const uint32_t u = Raw(m);
-    // Top bit clear means negative: u - (2^m - 1), without a branch.
-    const uint32_t neg = ((u >> (m - 1)) & 1) - 1;
     return int32_t(u - (neg & ((1u << m) - 1)));
   }
 };
@@ -256,7 +230,7 @@ bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, int n, int shift, ui
     if constexpr (dc) {
       if (m > 29) return false;  // AC classes never exceed n <= 29
     }
-    int32_t v = rc.ValueAny(m);
+    int32_t v = rc.Value(m);
     if constexpr (dc) {
       p += uint32_t(v);
       *cell = int32_t(p);
