@@ -177,7 +177,9 @@ struct WtRange {
   // Signed value of class m (0 <= m <= 29) without branching on m: class 0 reads nothing
   // (v / r is 0 and r stays above 2^29), class 1 is the sign bit, top bit clear is negative.
   int32_t Value(int m) {
-    blind = m ? bits.PastEnd() : blind;  // class 0 decides nothing
+    // Class 0 decides nothing; written without a branch.
+    const bool decides = m != 0;
+    blind = (bits.PastEnd() & decides) | (blind & !decides);
     r >>= m;
     const uint32_t u = v / r;
     v -= u * r;
