@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int64_t MAX_PIXELS = int64_t(1) << 26;  // far above any HRIT segment (5568 x 464)
+constexpr int64_t MAX_PIXELS = int64_t(1) << 24;  // far above any HRIT segment (5568 x 464)
 
 // Quotients by a model total (1 .. 1024) through a reciprocal: floor(x * M >> 42) with
 // M = floor(2^42 / d) + 1 is exact for x < 2^32, since the error stays below 2^-10 <= 1/d.
