@@ -71,7 +71,8 @@ void InverseLanes(int32_t* __restrict x, size_t stride, int lanes_dyn, int n_dyn
   const int lanes = kLanes ? kLanes : lanes_dyn;
   const int n = kN ? kN : n_dyn;
   auto L = [x, stride](int k) -> const int32_t* { return x + size_t(k) * stride; };
-  auto H = [x, stride, n](int k) { return x + size_t(n + k) * stride; };
+  int32_t* const high = x + size_t(n) * stride;
+  auto H = [high, stride](int k) { return high + size_t(k) * stride; };
   if (predictor != 0 && n >= 2) {
     for (int j = n - 1; j >= 0; j--) {
       int32_t* h = H(j);
