@@ -174,17 +174,15 @@ struct WtRange {
     Renorm();
     return s;
   }
-  // Signed value of class m (0 <= m <= 29) without branching on m: class 0 reads nothing
-  // (v / r is 0 and r stays above 2^29), class 1 is the sign bit, top bit clear is negative.
+  // Signed value of class m (1 <= m <= 29) without branching on m: class 1 is the sign bit,
+  // otherwise a clear top bit means negative.
   int32_t Value(int m) {
-    // Class 0 decides nothing; written without a branch.
-    const bool decides = m != 0;
-    blind = (bits.PastEnd() & decides) | (blind & !decides);
+    blind = bits.PastEnd();
     r >>= m;
     const uint32_t u = v / r;
     v -= u * r;
     Renorm();
-    const uint32_t neg = ((u >> std::max(m - 1, 0)) & 1) - 1;
+    const uint32_t neg = ((u >> (m - 1)) & 1) - 1;
     return int32_t(u - (neg & ((1u << m) - 1)));
   }
 };
@@ -232,7 +230,7 @@ bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, int n, int shift, ui
     if constexpr (dc) {
       if (m > 29) return false;  // AC classes never exceed n <= 29
     }
-    int32_t v = rc.Value(m);
+    int32_t v = m ? rc.Value(m) : 0;  // zeros are common enough to be worth the branch
     if constexpr (dc) {
       p += uint32_t(v);
       *cell = int32_t(p);
