@@ -303,7 +303,7 @@ bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
       int32_t* q = a + size_t(ys[k]) * bw + xs[k];
       const int n = int(rc.Raw(kbits));
       if (n > int(big)) return false;
-      const WtQuadShift sh = WtQuadrantShift(job.p.lossy, levels, qi);
+      const WtQuadShift sh = job.p.lossy ? WtQuadrantShift(job.p.lossy, levels, qi) : WtQuadShift{};
       if (n <= sh.shift) {
         ZeroRegion(q, bw, w, h);
         continue;
