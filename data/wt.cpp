@@ -3,6 +3,7 @@
 #include "data/wt.h"
 
 #include <algorithm>
+#include <bit>
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -12,7 +13,7 @@
 
 namespace {
 
-constexpr int64_t MAX_PIXELS = int64_t(1) << 26;  // far above any HRIT segment (5568 x 464)
+constexpr int64_t MAX_PIXELS = int64_t(1) << 24;  // far above any HRIT segment (5568 x 464)
 
 // Quotients by a model total (1 .. 1024) through a reciprocal: floor(x * M >> 42) with
 // M = floor(2^42 / d) + 1 is exact for x < 2^32, since the error stays below 2^-10 <= 1/d.
@@ -38,15 +39,35 @@ struct WtBits {
   uint64_t buf = 0;   // left-aligned unread bits
   int cnt = 0;        // number of unread bits in buf
   bool marker_hit = false;
+  int zeros = 0;      // how many of the last buffered bits lie past the end of the field
 
   void Start(size_t p) {
     pos = p;
     buf = 0;
     cnt = 0;
+    zeros = 0;
     marker_hit = false;
   }
+  // Whether decoding has consumed bits that the field does not hold.
+  bool PastEnd() const { return cnt < zeros; }
 
   void Refill() {
+    // Whole bytes at once while none of them is FF (a marker or a stuffed byte).
+    if (pos + 8 <= size) {
+      uint64_t w;
+      std::memcpy(&w, data + pos, 8);
+      if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+      const int nbytes = (64 - cnt) >> 3;
+      const uint64_t keep = ~uint64_t(0) << (64 - 8 * nbytes);
+      const uint64_t x = ~w & keep;  // a zero byte of x within keep is an FF of the stream
+      const uint64_t ff = (x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull & keep;
+      if (!ff) {
+        buf |= (w & keep) >> cnt;
+        cnt += 8 * nbytes;
+        pos += size_t(nbytes);
+        return;
+      }
+    }
     while (cnt <= 56) {
       if (pos + 1 < size) {
         const uint8_t b = data[pos];
@@ -62,8 +83,12 @@ struct WtBits {
         pos += 2;
       } else {
         // Last byte (its stuffing zero would lie past the end) or beyond: zeros follow.
-        if (pos < size) buf |= uint64_t(data[pos]) << (56 - cnt);
-        pos += pos < size ? (data[pos] == 0xFF ? 2 : 1) : 0;
+        if (pos < size) {
+          buf |= uint64_t(data[pos]) << (56 - cnt);
+          pos += data[pos] == 0xFF ? 2 : 1;
+        } else {
+          zeros += 8;
+        }
         cnt += 8;
       }
     }
@@ -84,6 +109,21 @@ struct WtBits {
     return v;
   }
 
+  // k bits (0 <= k <= 31), as Get.
+  uint32_t GetUpTo(int k) {
+    if (cnt < k) {
+      Refill();
+      if (cnt < k) {
+        marker_hit = true;
+        return 0;
+      }
+    }
+    const uint32_t v = uint32_t((buf >> (63 - k)) >> 1);
+    buf <<= k;
+    cnt -= k;
+    return v;
+  }
+
   // Drops the rest of the current byte; true when no whole data byte remains buffered.
   bool Align() {
     const int drop = cnt & 7;
@@ -97,45 +137,30 @@ struct WtBits {
 struct WtRange {
   WtBits bits;
   uint32_t r = 0, v = 0;
+  bool blind = false;  // the last operation decided on bits from beyond the field
 
   void Start(size_t p) {
     bits.Start(p);
     r = WT_TOP;
     v = bits.Get(31);
   }
+  // Doubles r until it exceeds 2^29 (k = 0 when it already does), feeding v the next k bits;
+  // no branch on k.
   void Renorm() {
-    if (r <= WT_QUARTER) {
-      const int k = std::countl_zero(r - 1) - 2;
-      r <<= k;
-      v = (v << k) | bits.Get(k);
-    }
+    const int k = std::max(std::countl_zero(r - 1) - 2, 0);
+    r <<= k;
+    v = (v << k) | bits.GetUpTo(k);
   }
   uint32_t Raw(int n) {  // 1 <= n <= 29
+    blind = bits.PastEnd();
     r >>= n;
-    uint32_t x;
-    if (n <= 3) {
-      // Short quotients by shift and subtract; the rare excess (only in corrupt streams,
-      // when the old range was not a multiple of 2^n) falls back to the division.
-      x = 0;
-      for (int b = n - 1; b >= 0; b--) {
-        const uint32_t t = r << b;
-        const bool ge = v >= t;
-        v -= ge ? t : 0;
-        x |= uint32_t(ge) << b;
-      }
-      if (v >= r) {
-        const uint32_t more = v / r;
-        x += more;
-        v -= more * r;
-      }
-    } else {
-      x = v / r;
-      v -= x * r;
-    }
+    const uint32_t x = v / r;
+    v -= x * r;
     Renorm();
     return x;
   }
   int Symbol(WtModel* m) {
+    blind = bits.PastEnd();
     const uint32_t q = WtDivTotal(r, m->c[0]);
     int i = 1;
     while (m->c[i] * q > v) i++;
@@ -149,11 +174,16 @@ struct WtRange {
     Renorm();
     return s;
   }
-  // Signed value of class m (1 <= m <= 29).
+  // Signed value of class m (1 <= m <= 29) without branching on m: class 1 is the sign bit,
+  // otherwise a clear top bit means negative.
   int32_t Value(int m) {
-    if (m == 1) return Raw(1) ? 1 : -1;
-    const uint32_t u = Raw(m);
-    return (u >> (m - 1)) & 1 ? int32_t(u) : int32_t(u) - int32_t((1u << m) - 1);
+    blind = bits.PastEnd();
+    r >>= m;
+    const uint32_t u = v / r;
+    v -= u * r;
+    Renorm();
+    const uint32_t neg = ((u >> (m - 1)) & 1) - 1;
+    return int32_t(u - (neg & ((1u << m) - 1)));
   }
 };
 
@@ -193,30 +223,36 @@ bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, int n, int shift, ui
     ~Back() { to = from; }
   } back{shared, rc};
   uint32_t p = dc ? 1u << (n - 1) : 0;
+  // One value into *cell; false for a class the stream cannot hold (DC class 30).
+  auto one = [&](int32_t* cell) {
+    const int m = rc.Symbol(&set[ctx]);
+    ctx = (ctx + m) >> 1;
+    if constexpr (dc) {
+      if (m > 29) return false;  // AC classes never exceed n <= 29
+    }
+    int32_t v = m ? rc.Value(m) : 0;  // zeros are common enough to be worth the branch
+    if constexpr (dc) {
+      p += uint32_t(v);
+      *cell = int32_t(p);
+    } else if constexpr (lossy) {
+      if (v) {
+        const uint32_t mag = (uint32_t(v < 0 ? -v : v) << shift) | mask;
+        v = v < 0 ? -int32_t(mag) : int32_t(mag);
+      }
+      *cell = v;
+    } else {
+      *cell = v;
+    }
+    return true;
+  };
   for (int y = 0; y < h; y++) {
     int32_t* row = a + size_t(y) * ld;
-    const bool rev = y & 1;
-    for (int i = 0; i < w; i++) {
-      const int x = rev ? w - 1 - i : i;
-      const int m = rc.Symbol(&set[ctx]);
-      int32_t v = 0;
-      if (m) {
-        if (m > 29) return false;
-        v = rc.Value(m);
-      }
-      if constexpr (dc) {
-        p += uint32_t(v);
-        row[x] = int32_t(p);
-      } else if constexpr (lossy) {
-        if (v) {
-          const uint32_t mag = (uint32_t(v < 0 ? -v : v) << shift) | mask;
-          v = v < 0 ? -int32_t(mag) : int32_t(mag);
-        }
-        row[x] = v;
-      } else {
-        row[x] = v;
-      }
-      ctx = (ctx + m) >> 1;
+    if (y & 1) {
+      for (int x = w - 1; x >= 0; x--)
+        if (!one(row + x)) return false;
+    } else {
+      for (int x = 0; x < w; x++)
+        if (!one(row + x)) return false;
     }
   }
   return true;
@@ -229,6 +265,9 @@ void ZeroRegion(int32_t* a, int ld, int w, int h) {
 // Decodes block b into the counts image. False when the block is corrupt (nothing written).
 bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
   WtRange& rc = wk.rc;
+  // A block whose first bits lie beyond the field (a truncated file) can only decode to
+  // zero-bit garbage: it is lost, not good.
+  if (rc.bits.PastEnd()) return false;
   const int bw = job.lay.bw, bh = job.lay.bh, levels = job.p.levels;
   int32_t* a = wk.coef.data();
   const uint32_t big = rc.Raw(5);
@@ -264,7 +303,7 @@ bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
       int32_t* q = a + size_t(ys[k]) * bw + xs[k];
       const int n = int(rc.Raw(kbits));
       if (n > int(big)) return false;
-      const WtQuadShift sh = WtQuadrantShift(job.p.lossy, levels, qi);
+      const WtQuadShift sh = job.p.lossy ? WtQuadrantShift(job.p.lossy, levels, qi) : WtQuadShift{};
       if (n <= sh.shift) {
         ZeroRegion(q, bw, w, h);
         continue;
@@ -279,7 +318,7 @@ bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
       if (!ok) return false;
     }
   }
-  if (rc.bits.marker_hit) return false;
+  if (rc.bits.marker_hit || rc.blind) return false;
   const int32_t top = (1 << job.nb) - 1;
   const int32_t dc = a[0];
   bool flat = true;
@@ -370,7 +409,10 @@ bool DecodeSequential(const WtJob& job, std::vector<uint8_t>& good) {
     if (e.corrupt < 0 && !marker_due) {  // final run, footer follows
       return e.aligned && MarkerAt(job.field, e.pos, 0x03);
     }
-    if (marker_due && e.aligned && MarkerAt(job.field, e.pos, uint8_t(0xE0 + (k & 15)))) {
+    // A restart marker right where a cleanly decoded run ends is the one expected, even with
+    // another number: a damaged number byte must not throw away the runs that follow.
+    if (marker_due && e.aligned && e.pos + 1 < job.field.size() && job.field[e.pos] == 0xFF &&
+        (job.field[e.pos + 1] & 0xF0) == 0xE0) {
       pos = e.pos + 2;
       k++;
       b = last;

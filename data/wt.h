@@ -31,7 +31,9 @@ struct WtParams {
 };
 
 struct WtOptions {
-  int threads = 0;  // 0: all cores when the segment is large enough, 1: single-threaded
+  // 0: the restart intervals of a large segment on all cores; 1: single-threaded (use it when
+  // the caller already decodes several segments at once); n: at most n threads.
+  int threads = 0;
 };
 
 // Block side for a block mode 0..2 (16, 32, 64); 0 for whole-segment mode.

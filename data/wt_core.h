@@ -70,7 +70,12 @@ inline void WtModelUpdate(WtModel* m, int i) {
     }
   }
   m->f[j]++;
-  for (int k = 0; k < j; k++) m->c[k]++;
+  if (j <= 2) {
+    m->c[0]++;
+    m->c[1] += uint16_t(j - 1);
+  } else {
+    for (int k = 0; k < j; k++) m->c[k]++;
+  }
 }
 
 // All model sets of one coder run; a set is initialised on its first use after a restart.

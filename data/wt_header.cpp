@@ -1,5 +1,6 @@
 // WT stream header, block geometry, lossy shifts and pixel packing.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "data/wt_core.h"
@@ -97,12 +98,14 @@ std::vector<uint8_t> WtPack(const uint16_t* counts, size_t count, int nb) {
     // Four pixels make five bytes.
     size_t g = 0, o = 0;
     // Eight-byte stores that overlap the next group while three bytes of room remain.
-    for (; g + 4 <= count && o + 8 <= out.size(); g += 4, o += 5) {
-      const uint64_t v = (uint64_t(counts[g] & 1023) << 54) | (uint64_t(counts[g + 1] & 1023) << 44) |
-                         (uint64_t(counts[g + 2] & 1023) << 34) | (uint64_t(counts[g + 3] & 1023) << 24);
-      uint8_t be[8];
-      for (int i = 0; i < 8; i++) be[i] = uint8_t(v >> (56 - 8 * i));
-      std::memcpy(out.data() + o, be, 8);
+    uint8_t* dst8 = out.data();
+    const size_t groups = out.size() >= 8 ? std::min(count / 4, (out.size() - 8) / 5 + 1) : 0;
+    for (size_t k = 0; k < groups; k++, g += 4, o += 5) {
+      const uint16_t* c = counts + g;
+      const uint64_t v = (uint64_t(c[0] & 1023) << 54) | (uint64_t(c[1] & 1023) << 44) |
+                         (uint64_t(c[2] & 1023) << 34) | (uint64_t(c[3] & 1023) << 24);
+      const uint64_t be = std::endian::native == std::endian::little ? __builtin_bswap64(v) : v;
+      std::memcpy(dst8 + o, &be, 8);
     }
     for (; g + 4 <= count; g += 4, o += 5) {
       const uint64_t v = (uint64_t(counts[g] & 1023) << 30) | (uint64_t(counts[g + 1] & 1023) << 20) |

@@ -61,6 +61,8 @@ TEST(WtVectors, SharedGoodDecodeBitExact) {
 
 namespace {
 
+const std::string kTruncatedName = "bad_truncated";
+
 struct Damaged {
   const char* name;
   std::vector<std::pair<int, int32_t>> quality;  // (first line, quality) runs up to the next entry
@@ -76,11 +78,20 @@ std::vector<int32_t> Expand(const Damaged& d, int nl) {
   return q;
 }
 
+// Zeroes pixels [x0, x1) of lines [y0, y1) in a packed 10-bit stream.
+void ZeroPacked(std::vector<uint8_t>& packed, int nc, int y0, int y1, int x0, int x1) {
+  std::vector<uint16_t> px = WtUnpack(packed, packed.size() * 8 / 10, 10);
+  for (int y = y0; y < y1; y++)
+    for (int x = x0; x < x1; x++) px[size_t(y) * nc + x] = 0;
+  packed = WtPack(px.data(), px.size(), 10);
+}
+
 void ExpectDamaged(const std::string& dir, const Damaged& d, int threads) {
   SCOPED_TRACE(std::string(d.name) + " threads " + std::to_string(threads));
   const WtTestSegment seg = WtTestLoad(dir + d.name + ".hrit");
   ASSERT_TRUE(seg.ok);
-  const std::vector<uint8_t> expected = WtTestGunzip(dir + d.name + ".expected.gz");
+  std::vector<uint8_t> expected = WtTestGunzip(dir + d.name + ".expected.gz");
+  if (d.name == kTruncatedName) ZeroPacked(expected, seg.img.nc, 160, 176, 2656, 2672);
   WtResult res;
   std::string err;
   ASSERT_TRUE(WtDecode(seg.field(), seg.img, WtOptions{threads}, &res, &err)) << err;
@@ -95,11 +106,28 @@ void ExpectDamaged(const std::string& dir, const Damaged& d, int threads) {
 const Damaged kFlipped{"bad_flipped",
                        {{0, 3712}, {16, -480}, {32, 3712}, {112, -2944}, {128, 3712}, {288, -2288},
                         {304, 3712}}};
-const Damaged kTruncated{"bad_truncated", {{0, 3712}, {160, -2672}, {176, 0}}};
+// The reference keeps block 166 of strip 10 (pixels 2656..2671), decoded partly from the zeros
+// past the end of the cut field, and calls it good although most of its pixels are wrong. We
+// count a block that decided on bits the field does not hold as lost.
+const Damaged kTruncated{"bad_truncated", {{0, 3712}, {160, -2656}, {176, 0}}};
 
 TEST(WtVectors, InTreeFlippedBytesLoseOnlyTheirRuns) {
   ExpectDamaged(kTree, kFlipped, 1);
   ExpectDamaged(kTree, kFlipped, 2);
+}
+
+// The block the reference keeps past the cut is not the image: the clean decode differs there.
+TEST(WtVectors, SharedTruncatedReferenceKeepsAWrongBlock) {
+  if (!std::filesystem::exists(kShared + "MANIFEST.md")) GTEST_SKIP() << "no shared vectors";
+  const std::vector<uint16_t> ref = WtUnpack(WtTestGunzip(kShared + "bad_truncated.expected.gz"), 3712 * 464, 10);
+  const std::vector<uint16_t> clean = WtUnpack(WtTestGunzip(kShared + "nc3712_cloud.expected.gz"), 3712 * 464, 10);
+  int wrong = 0, before = 0;
+  for (int y = 160; y < 176; y++) {
+    for (int x = 2656; x < 2672; x++) wrong += ref[size_t(y) * 3712 + x] != clean[size_t(y) * 3712 + x];
+    for (int x = 0; x < 2656; x++) before += ref[size_t(y) * 3712 + x] != clean[size_t(y) * 3712 + x];
+  }
+  EXPECT_GT(wrong, 100);
+  EXPECT_EQ(before, 0);
 }
 
 TEST(WtVectors, SharedDamagedAsReference) {
