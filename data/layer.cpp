@@ -149,19 +149,20 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
           window[1], window[2], window[3]);
     return {};
   }
+  // The view window is shrunk in place to end at the 3712 x 928 strip; a window that is
+  // refused stays as it was. HRV has no data outside that strip either (its upper window
+  // covers the same lines), and an unshrunk 3712 x 3712 window would cost a resampled image
+  // of 11136 x 11136 pixels, most of it empty.
   int32_t rect[4];
-  if (!hrv) {
-    // The strip window is the view window, shrunk in place to end at the strip; a window
-    // that is refused stays as it was.
-    std::copy(window, window + 4, rect);
-    if (!ClampRect(rect, g.rows, g.cols) || rect[0] < 0 || rect[1] < 0) {
-      g_log(nullptr, G_LOG_LEVEL_WARNING,
-            "%s: view window %d,%d %dx%d lies outside the northern strip (%dx%d)", path,
-            window[0], window[1], window[2], window[3], g.cols, g.rows);
-      return {};
-    }
-    std::copy(rect, rect + 4, window);
-  } else {
+  std::copy(window, window + 4, rect);
+  if (!ClampRect(rect, IR_GEOMETRY.rows, IR_GEOMETRY.cols) || rect[0] < 0 || rect[1] < 0) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING,
+          "%s: view window %d,%d %dx%d lies outside the northern strip (%dx%d)", path,
+          window[0], window[1], window[2], window[3], IR_GEOMETRY.cols, IR_GEOMETRY.rows);
+    return {};
+  }
+  std::copy(rect, rect + 4, window);
+  if (hrv) {
     if (*east == 0) *east = HRV_EAST_DEFAULT;
     int32_t pro[4];
     if (LayerPrologueWindow(path, pro)) *east = pro[2];

@@ -194,6 +194,20 @@ TEST_F(Hrv, WindowWestOfTheUpperWindowIsRefused) {
   EXPECT_TRUE(log.contains("HRV upper window"));
 }
 
+TEST_F(Hrv, OverTallWindowShrinksToTheStripToo) {
+  WriteHrv(1947, Slopes);
+  int32_t w[4] = {2000, 900, 20, 2000};
+  int32_t east = 1947;
+  cv::Mat m = LayerLoadMsg(HrvPath().c_str(), w, true, &east);
+  EXPECT_EQ(w[3], 28);
+  ASSERT_EQ(m.size(), cv::Size(60, 84));
+  ExpectClose(m, Reference(Slopes, 1947, w));
+  int32_t below[4] = {2000, 928, 20, 20};
+  LogCapture log;
+  EXPECT_TRUE(LayerLoadMsg(HrvPath().c_str(), below, true, &east).empty());
+  EXPECT_EQ(below[1], 928);
+}
+
 TEST_F(Hrv, WindowOffTheEarthIsRefused) {
   WriteHrv(1947, Slopes);
   int32_t w[4] = {0, 0, 10, 10};
