@@ -159,6 +159,10 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
     return {};
   }
   const Geometry& g = hrv ? HRV_GEOMETRY : IR_GEOMETRY;
+  if (!window) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: no view window", path);
+    return {};
+  }
   if (window[2] <= 0 || window[3] <= 0) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: view window %d,%d %dx%d is empty", path, window[0],
           window[1], window[2], window[3]);
