@@ -20,3 +20,7 @@ char* SuplDateLabel(const char* text);
 
 // Unpacks nc * 464 10-bit big-endian samples from src (nc * 580 bytes) into dst.
 void SuplUnpack10Bit(const unsigned char* src, uint16_t* dst, int nc);
+// The same with the vector unit chosen: 0 plain C++, 1 SSSE3, 2 AVX2 (lowered to what the
+// processor has); SuplUnpack10BitLevel() is the best level available. For tests and benchmarks.
+void SuplUnpack10BitAt(const unsigned char* src, uint16_t* dst, int nc, int level);
+int SuplUnpack10BitLevel();

@@ -1,7 +1,525 @@
-// Temporary: replaced by the native decoder.
+// Native decoder of WT-compressed HRIT data fields: range decoder, coefficient decoding,
+// recovery from damaged runs, and runs decoded in parallel.
 #include "data/wt.h"
 
-bool WtDecode(std::span<const uint8_t>, const WtImage&, WtResult*, std::string* err) {
-  if (err) *err = "no WT decoder";
-  return false;
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "data/wt_core.h"
+
+namespace {
+
+constexpr int64_t MAX_PIXELS = int64_t(1) << 26;  // far above any HRIT segment (5568 x 464)
+
+// Quotients by a model total (1 .. 1024) through a reciprocal: floor(x * M >> 42) with
+// M = floor(2^42 / d) + 1 is exact for x < 2^32, since the error stays below 2^-10 <= 1/d.
+struct WtReciprocals {
+  uint64_t m[WT_MAX_SYMBOLS * 32 + 1];
+  WtReciprocals() {
+    m[0] = 0;
+    for (uint64_t d = 1; d < std::size(m); d++) m[d] = (uint64_t(1) << 42) / d + 1;
+  }
+};
+const WtReciprocals kReciprocals;
+
+inline uint32_t WtDivTotal(uint32_t x, uint32_t d) {
+  return uint32_t((static_cast<unsigned __int128>(x) * kReciprocals.m[d]) >> 42);
+}
+
+// Bits of the stored (byte-stuffed) stream. Stops loading in front of a marker; past the end
+// of the field it supplies zero bytes.
+struct WtBits {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  size_t pos = 0;     // next stored byte to load
+  uint64_t buf = 0;   // left-aligned unread bits
+  int cnt = 0;        // number of unread bits in buf
+  bool marker_hit = false;
+
+  void Start(size_t p) {
+    pos = p;
+    buf = 0;
+    cnt = 0;
+    marker_hit = false;
+  }
+
+  void Refill() {
+    while (cnt <= 56) {
+      if (pos + 1 < size) {
+        const uint8_t b = data[pos];
+        if (b != 0xFF) {
+          buf |= uint64_t(b) << (56 - cnt);
+          cnt += 8;
+          pos++;
+          continue;
+        }
+        if (data[pos + 1] != 0) return;  // a marker: never read into it
+        buf |= uint64_t(0xFF) << (56 - cnt);
+        cnt += 8;
+        pos += 2;
+      } else {
+        // Last byte (its stuffing zero would lie past the end) or beyond: zeros follow.
+        if (pos < size) buf |= uint64_t(data[pos]) << (56 - cnt);
+        pos += pos < size ? (data[pos] == 0xFF ? 2 : 1) : 0;
+        cnt += 8;
+      }
+    }
+  }
+
+  // k bits (1 <= k <= 31); 0 and the marker flag when they would run into a marker.
+  uint32_t Get(int k) {
+    if (cnt < k) {
+      Refill();
+      if (cnt < k) {
+        marker_hit = true;
+        return 0;
+      }
+    }
+    const uint32_t v = uint32_t(buf >> (64 - k));
+    buf <<= k;
+    cnt -= k;
+    return v;
+  }
+
+  // Drops the rest of the current byte; true when no whole data byte remains buffered.
+  bool Align() {
+    const int drop = cnt & 7;
+    buf <<= drop;
+    cnt -= drop;
+    return cnt == 0;
+  }
+  size_t StoredPos() const { return std::min(pos, size); }
+};
+
+struct WtRange {
+  WtBits bits;
+  uint32_t r = 0, v = 0;
+
+  void Start(size_t p) {
+    bits.Start(p);
+    r = WT_TOP;
+    v = bits.Get(31);
+  }
+  void Renorm() {
+    if (r <= WT_QUARTER) {
+      const int k = std::countl_zero(r - 1) - 2;
+      r <<= k;
+      v = (v << k) | bits.Get(k);
+    }
+  }
+  uint32_t Raw(int n) {  // 1 <= n <= 29
+    r >>= n;
+    uint32_t x;
+    if (n <= 3) {
+      // Short quotients by shift and subtract; the rare excess (only in corrupt streams,
+      // when the old range was not a multiple of 2^n) falls back to the division.
+      x = 0;
+      for (int b = n - 1; b >= 0; b--) {
+        const uint32_t t = r << b;
+        const bool ge = v >= t;
+        v -= ge ? t : 0;
+        x |= uint32_t(ge) << b;
+      }
+      if (v >= r) {
+        const uint32_t more = v / r;
+        x += more;
+        v -= more * r;
+      }
+    } else {
+      x = v / r;
+      v -= x * r;
+    }
+    Renorm();
+    return x;
+  }
+  int Symbol(WtModel* m) {
+    const uint32_t q = WtDivTotal(r, m->c[0]);
+    int i = 1;
+    while (m->c[i] * q > v) i++;
+    v -= m->c[i] * q;
+    if (i == 1)
+      r -= m->c[1] * q;
+    else
+      r = m->f[i] * q;
+    const int s = m->sym[i];
+    WtModelUpdate<false>(m, i);
+    Renorm();
+    return s;
+  }
+  // Signed value of class m (1 <= m <= 29).
+  int32_t Value(int m) {
+    if (m == 1) return Raw(1) ? 1 : -1;
+    const uint32_t u = Raw(m);
+    return (u >> (m - 1)) & 1 ? int32_t(u) : int32_t(u) - int32_t((1u << m) - 1);
+  }
+};
+
+struct WtJob {
+  std::span<const uint8_t> field;
+  WtParams p;
+  WtLayout lay;
+  int nc = 0, nl = 0, nb = 10;
+  uint16_t* counts = nullptr;
+};
+
+// What one worker needs: coder, models, one coefficient block and a line buffer.
+struct WtWorker {
+  WtRange rc;
+  std::unique_ptr<WtModelSets> models = std::make_unique<WtModelSets>();
+  std::vector<int32_t> coef;
+  std::vector<int32_t> tmp;
+
+  explicit WtWorker(const WtJob& job) {
+    rc.bits.data = job.field.data();
+    rc.bits.size = job.field.size();
+    coef.resize(size_t(job.lay.bw) * size_t(job.lay.bh));
+    tmp.resize(2 * coef.size());
+  }
+};
+
+// Decodes the coefficients of one quadrant (w x h at x0, y0) in serpentine order.
+// Returns false for a corrupt class.
+template <bool dc, bool lossy>
+bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, int n, int shift, uint32_t mask,
+                    int32_t* a, int ld, int w, int h) {
+  // A local copy of the coder stays in registers: the model stores cannot alias it.
+  WtRange rc = shared;
+  struct Back {
+    WtRange& to;
+    const WtRange& from;
+    ~Back() { to = from; }
+  } back{shared, rc};
+  uint32_t p = dc ? 1u << (n - 1) : 0;
+  for (int y = 0; y < h; y++) {
+    int32_t* row = a + size_t(y) * ld;
+    const bool rev = y & 1;
+    for (int i = 0; i < w; i++) {
+      const int x = rev ? w - 1 - i : i;
+      const int m = rc.Symbol(&set[ctx]);
+      int32_t v = 0;
+      if (m) {
+        if (m > 29) return false;
+        v = rc.Value(m);
+      }
+      if constexpr (dc) {
+        p += uint32_t(v);
+        row[x] = int32_t(p);
+      } else if constexpr (lossy) {
+        if (v) {
+          const uint32_t mag = (uint32_t(v < 0 ? -v : v) << shift) | mask;
+          v = v < 0 ? -int32_t(mag) : int32_t(mag);
+        }
+        row[x] = v;
+      } else {
+        row[x] = v;
+      }
+      ctx = (ctx + m) >> 1;
+    }
+  }
+  return true;
+}
+
+void ZeroRegion(int32_t* a, int ld, int w, int h) {
+  for (int y = 0; y < h; y++) std::memset(a + size_t(y) * ld, 0, size_t(w) * sizeof(int32_t));
+}
+
+// Decodes block b into the counts image. False when the block is corrupt (nothing written).
+bool DecodeBlock(const WtJob& job, WtWorker& wk, int b) {
+  WtRange& rc = wk.rc;
+  const int bw = job.lay.bw, bh = job.lay.bh, levels = job.p.levels;
+  int32_t* a = wk.coef.data();
+  const uint32_t big = rc.Raw(5);
+  if (big > 29) return false;
+  const int bx = (b % job.lay.nbx) * bw, by = (b / job.lay.nbx) * bh;
+  const int rw = std::min(bw, job.nc - bx), rh = std::min(bh, job.nl - by);
+  if (big == 0) {
+    if (rc.bits.marker_hit) return false;
+    for (int y = 0; y < rh; y++)
+      std::memset(job.counts + size_t(by + y) * job.nc + bx, 0, size_t(rw) * sizeof(uint16_t));
+    return true;
+  }
+  const int kbits = WtCsize(big);
+  const int w0 = bw >> levels, h0 = bh >> levels;
+  // DC quadrant.
+  {
+    const int n = int(rc.Raw(kbits));
+    if (n > int(big)) return false;
+    if (n == 0) {
+      ZeroRegion(a, bw, w0, h0);
+    } else if (!DecodeQuadrant<true, false>(rc, wk.models->Set(n), n + 1, n, 0, 0, a, bw, w0, h0)) {
+      return false;
+    }
+  }
+  // A constant low band under all-zero high bands stays constant through the inverse steps,
+  // so the transform starts at the first level step that has something coded.
+  int first_coded = levels;
+  int qi = 1;
+  for (int t = 0; t < levels; t++) {
+    const int w = w0 << t, h = h0 << t;
+    const int xs[3] = {w, 0, w}, ys[3] = {0, h, h};
+    for (int k = 0; k < 3; k++, qi++) {
+      int32_t* q = a + size_t(ys[k]) * bw + xs[k];
+      const int n = int(rc.Raw(kbits));
+      if (n > int(big)) return false;
+      const WtQuadShift sh = WtQuadrantShift(job.p.lossy, levels, qi);
+      if (n <= sh.shift) {
+        ZeroRegion(q, bw, w, h);
+        continue;
+      }
+      first_coded = std::min(first_coded, t);
+      const int ns = n - sh.shift;
+      const bool ok = sh.shift || sh.mask
+                          ? DecodeQuadrant<false, true>(rc, wk.models->Set(ns - 1), ns, ns, sh.shift,
+                                                        sh.mask, q, bw, w, h)
+                          : DecodeQuadrant<false, false>(rc, wk.models->Set(ns - 1), ns, ns, 0, 0, q,
+                                                         bw, w, h);
+      if (!ok) return false;
+    }
+  }
+  if (rc.bits.marker_hit) return false;
+  const int32_t top = (1 << job.nb) - 1;
+  const int32_t dc = a[0];
+  bool flat = true;
+  for (int y = 0; y < h0 && flat; y++)
+    for (int x = 0; x < w0; x++) flat = flat && a[size_t(y) * bw + x] == dc;
+  int skip = 0;
+  if (flat) {
+    skip = first_coded;
+    if (skip == levels) {
+      const uint16_t v = uint16_t(std::clamp(dc, 0, top));
+      for (int y = 0; y < rh; y++) std::fill_n(job.counts + size_t(by + y) * job.nc + bx, rw, v);
+      return true;
+    }
+    const int lw = w0 << skip, lh = h0 << skip;
+    for (int y = 0; y < lh; y++) std::fill_n(a + size_t(y) * bw, lw, dc);
+  }
+  WtInverse(a, bw, bw, bh, levels - skip, job.p.predictor, wk.tmp.data());
+  for (int y = 0; y < rh; y++) {
+    const int32_t* src = a + size_t(y) * bw;
+    uint16_t* dst = job.counts + size_t(by + y) * job.nc + bx;
+    for (int x = 0; x < rw; x++) dst[x] = uint16_t(std::clamp(src[x], 0, top));
+  }
+  return true;
+}
+
+struct RunEnd {
+  int corrupt = -1;       // first corrupt block, -1 when every block decoded
+  bool aligned = false;   // read position ended on a byte boundary with nothing left over
+  size_t pos = 0;         // stored position where the next marker is expected / search starts
+};
+
+// Decodes blocks [b0, b1) as one coder run starting at stored byte `start`.
+RunEnd DecodeRun(const WtJob& job, WtWorker& wk, size_t start, int b0, int b1) {
+  wk.models->Reset();
+  wk.rc.Start(start);
+  RunEnd end;
+  for (int b = b0; b < b1; b++) {
+    if (!DecodeBlock(job, wk, b)) {
+      end.corrupt = b;
+      wk.rc.bits.Align();
+      end.pos = wk.rc.bits.StoredPos();
+      return end;
+    }
+  }
+  end.aligned = wk.rc.bits.Align();
+  end.pos = wk.rc.bits.StoredPos();
+  return end;
+}
+
+enum class Mark { restart, footer, none };
+struct Found {
+  Mark kind = Mark::none;
+  int number = 0;   // restart number 0..15
+  size_t at = 0;    // stored position of the FF
+};
+
+// Next restart marker or footer at or after stored position `from`.
+Found SearchMarker(std::span<const uint8_t> d, size_t from) {
+  Found f;
+  for (size_t i = from; i + 1 < d.size(); i++) {
+    if (d[i] != 0xFF) continue;
+    const uint8_t m = d[i + 1];
+    if (m >= 0xE0 && m <= 0xEF) return {Mark::restart, m - 0xE0, i};
+    if (m == 0x03) return {Mark::footer, 0, i};
+    if (m == 0x00) i++;  // stuffed data byte
+  }
+  return f;
+}
+
+bool MarkerAt(std::span<const uint8_t> d, size_t at, uint8_t code) {
+  return at + 1 < d.size() && d[at] == 0xFF && d[at + 1] == code;
+}
+
+// The reference order of decoding with recovery. good[b] = 1 for decoded blocks.
+// Returns whether the footer was found where expected.
+bool DecodeSequential(const WtJob& job, std::vector<uint8_t>& good) {
+  WtWorker wk(job);
+  const int nblocks = job.lay.nblocks, rst = job.lay.restart;
+  size_t pos = 12;
+  int k = 0;  // number of the restart marker expected next
+  int b = 0;
+  while (b < nblocks) {
+    const int last = rst > 0 ? std::min(b + rst, nblocks) : nblocks;
+    const RunEnd e = DecodeRun(job, wk, pos, b, last);
+    const int done = e.corrupt >= 0 ? e.corrupt : last;
+    std::fill(good.begin() + b, good.begin() + done, 1);
+    const bool marker_due = rst > 0 && e.corrupt < 0 && last % rst == 0;
+    if (e.corrupt < 0 && !marker_due) {  // final run, footer follows
+      return e.aligned && MarkerAt(job.field, e.pos, 0x03);
+    }
+    if (marker_due && e.aligned && MarkerAt(job.field, e.pos, uint8_t(0xE0 + (k & 15)))) {
+      pos = e.pos + 2;
+      k++;
+      b = last;
+      if (b == nblocks) return MarkerAt(job.field, pos, 0x03);
+      continue;
+    }
+    // Lost sync: resume after the next restart marker, zero-filling what lies between.
+    const Found f = SearchMarker(job.field, e.pos);
+    if (f.kind != Mark::restart || rst == 0) return f.kind == Mark::footer;
+    const int k2 = k + ((f.number - k) & 15);
+    b = int(std::min<int64_t>(int64_t(k2 + 1) * rst, nblocks));
+    k = k2 + 1;
+    pos = f.at + 2;
+    if (b >= nblocks) return MarkerAt(job.field, pos, 0x03);
+  }
+  return true;
+}
+
+// Every run decoded independently on `threads` workers. False when the stream is not the
+// clean sequence of runs and markers it must be; the caller then decodes sequentially.
+bool DecodeParallel(const WtJob& job, int threads) {
+  const int nblocks = job.lay.nblocks, rst = job.lay.restart;
+  const int runs = (nblocks + rst - 1) / rst;
+  const int markers = nblocks / rst;
+  std::vector<size_t> starts(size_t(runs) + 1);
+  starts[0] = 12;
+  size_t from = 12;
+  for (int i = 0; i < markers; i++) {
+    const Found f = SearchMarker(job.field, from);
+    if (f.kind != Mark::restart || f.number != (i & 15)) return false;
+    starts[size_t(i) + 1] = f.at + 2;
+    from = f.at + 2;
+  }
+  // ends[i]: where run i must stop (its marker, or the footer for a run without one).
+  std::vector<size_t> ends(static_cast<size_t>(runs));
+  for (int i = 0; i < markers; i++) ends[size_t(i)] = starts[size_t(i) + 1] - 2;
+  const Found footer = SearchMarker(job.field, from);
+  if (footer.kind != Mark::footer) return false;
+  if (markers < runs) ends[size_t(runs) - 1] = footer.at;
+  else if (footer.at != from) return false;
+
+  std::atomic<int> next{0};
+  std::atomic<bool> failed{false};
+  auto work = [&] {
+    WtWorker wk(job);
+    for (int i; (i = next.fetch_add(1)) < runs && !failed.load();) {
+      const int b0 = i * rst, b1 = std::min(b0 + rst, nblocks);
+      const RunEnd e = DecodeRun(job, wk, starts[size_t(i)], b0, b1);
+      if (e.corrupt >= 0 || !e.aligned || e.pos != ends[size_t(i)]) failed = true;
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int t = 1; t < threads; t++) pool.emplace_back(work);
+  work();
+  for (auto& t : pool) t.join();
+  return !failed;
+}
+
+void LineQuality(const WtJob& job, const std::vector<uint8_t>& good, bool footer,
+                 std::vector<int32_t>* quality) {
+  quality->assign(size_t(job.nl), 0);
+  const WtLayout& lay = job.lay;
+  for (int r = 0; r < lay.nby; r++) {
+    int first_bad = lay.nbx;
+    for (int c = 0; c < lay.nbx; c++)
+      if (!good[size_t(r) * lay.nbx + c]) {
+        first_bad = c;
+        break;
+      }
+    const int px = std::min(first_bad * lay.bw, job.nc);
+    const int32_t q = first_bad == lay.nbx ? job.nc : -px;
+    for (int y = r * lay.bh; y < std::min((r + 1) * lay.bh, job.nl); y++) (*quality)[size_t(y)] = q;
+  }
+  if (!footer) {
+    // Image kept, but the lines of the final run are suspect.
+    const int rst = lay.restart > 0 ? lay.restart : lay.nblocks;
+    const int first = (lay.nblocks - 1) / rst * rst;
+    for (int y = first / lay.nbx * lay.bh; y < job.nl; y++) {
+      int32_t& q = (*quality)[size_t(y)];
+      if (q == job.nc) q = -job.nc;
+    }
+  }
+}
+
+}  // namespace
+
+bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const WtOptions& opt,
+                    std::vector<uint16_t>* counts, std::vector<int32_t>* quality,
+                    std::string* err) {
+  auto fail = [err](const std::string& why) {
+    if (err) *err = why;
+    return false;
+  };
+  if (img.nc <= 0 || img.nl <= 0 || int64_t(img.nc) * img.nl > MAX_PIXELS)
+    return fail("image size out of range");
+  if (img.nb < 1 || img.nb > 16) return fail("bits per pixel out of range");
+  WtJob job;
+  if (!WtParseHeader(field, &job.p, err)) return false;
+  if (job.p.width != img.nc || job.p.height != img.nl)
+    return fail("WT size " + std::to_string(job.p.width) + "x" + std::to_string(job.p.height) +
+                " differs from the image " + std::to_string(img.nc) + "x" + std::to_string(img.nl));
+  if (!WtMakeLayout(job.p, &job.lay, err)) return false;
+  job.field = field;
+  job.nc = img.nc;
+  job.nl = img.nl;
+  job.nb = img.nb;
+  std::vector<uint16_t> local;
+  std::vector<uint16_t>& px = counts ? *counts : local;
+  px.resize(size_t(img.nc) * size_t(img.nl));  // every block is written or zero-filled below
+  job.counts = px.data();
+
+  int threads = opt.threads;
+  if (threads <= 0) {
+    const int64_t pixels = int64_t(img.nc) * img.nl;
+    threads = pixels >= (int64_t(1) << 18) ? int(std::max(1u, std::thread::hardware_concurrency())) : 1;
+  }
+  const int runs = job.lay.restart > 0 ? (job.lay.nblocks + job.lay.restart - 1) / job.lay.restart : 1;
+  threads = std::min(threads, runs);
+
+  std::vector<uint8_t> good(size_t(job.lay.nblocks), 0);
+  bool footer = true;
+  if (threads > 1 && DecodeParallel(job, threads)) {
+    std::fill(good.begin(), good.end(), 1);
+  } else {
+    footer = DecodeSequential(job, good);
+  }
+  for (int b = 0; b < job.lay.nblocks; b++) {
+    if (good[size_t(b)]) continue;
+    const int bx = (b % job.lay.nbx) * job.lay.bw, by = (b / job.lay.nbx) * job.lay.bh;
+    const int rw = std::min(job.lay.bw, img.nc - bx), rh = std::min(job.lay.bh, img.nl - by);
+    for (int y = 0; y < rh; y++) std::fill_n(px.data() + size_t(by + y) * img.nc + bx, rw, uint16_t(0));
+  }
+  if (std::find(good.begin(), good.end(), 1) == good.end()) return fail("WT stream corrupt: no block decoded");
+  if (quality) LineQuality(job, good, footer, quality);
+  return true;
+}
+
+bool WtDecode(std::span<const uint8_t> field, const WtImage& img, const WtOptions& opt,
+              WtResult* out, std::string* err) {
+  std::vector<uint16_t> counts;
+  std::vector<int32_t> quality;
+  if (!WtDecodeCounts(field, img, opt, &counts, &quality, err)) return false;
+  out->packed = WtPack(counts.data(), counts.size(), img.nb);
+  out->line_ok.resize(quality.size());
+  for (size_t i = 0; i < quality.size(); i++) out->line_ok[i] = quality[i] == img.nc ? 1 : 0;
+  out->quality = std::move(quality);
+  return true;
+}
+
+bool WtDecode(std::span<const uint8_t> field, const WtImage& img, WtResult* out, std::string* err) {
+  return WtDecode(field, img, WtOptions{}, out, err);
 }

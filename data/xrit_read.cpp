@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <new>
 
 #include "data/xrit.h"
@@ -33,62 +34,67 @@ std::vector<uint8_t> Warn(const char* path, const char* what) {
   return {};
 }
 
-// The whole file in one read (a loop only for short reads). False when it cannot be read.
-bool ReadAll(const char* path, std::vector<uint8_t>* buf, bool* no_memory) {
-  Fd fd(open(path, O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  struct stat st;
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  if (st.st_size <= 0 || st.st_size > MAX_SEGMENT_FILE) return false;
-  try {
-    buf->resize(size_t(st.st_size));
-  } catch (const std::bad_alloc&) {
-    *no_memory = true;
-    return false;
-  }
+// pread until `n` bytes are in or the file ends; false on error or a short file.
+bool ReadAt(int fd, uint8_t* dst, size_t n, off_t at) {
   size_t got = 0;
-  while (got < buf->size()) {
-    const ssize_t n = read(fd.get(), buf->data() + got, buf->size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;  // error, or the file shrank under us
-    got += size_t(n);
+  while (got < n) {
+    const ssize_t r = pread(fd, dst + got, n - got, at + off_t(got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    got += size_t(r);
   }
   return true;
 }
+
+// Bytes read first: the whole header of a real segment (6198 bytes) fits.
+constexpr size_t HEAD_CHUNK = 8192;
 
 }  // namespace
 
 std::vector<uint8_t> XritSegmentRead(const char* path) {
   if (!path) return Warn("(null)", "input");
-  std::vector<uint8_t> buf;
-  bool no_memory = false;
-  if (!ReadAll(path, &buf, &no_memory)) return Warn(path, no_memory ? "malloc" : "input");
-
-  XritHeader h;
-  if (!XritParseHeaders(buf, &h, nullptr) || h.file_type != XRIT_FILE_IMAGE || !h.has_structure)
+  Fd fd(open(path, O_RDONLY | O_CLOEXEC));
+  struct stat st;
+  if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
+      st.st_size > MAX_SEGMENT_FILE)
     return Warn(path, "input");
-  if (h.encrypted) return Warn(path, "encrypted");
-  const int columns = XritChannelColumns(h, path);
-  if (columns == 0 || h.nc != columns) return Warn(path, "width");
-  if (h.nl != SEGMENT_LINES) return Warn(path, "strip");
-
-  const uint64_t avail = buf.size() - h.header_length;
-  const uint64_t field_bytes = h.data_bits / 8 + (h.data_bits % 8 != 0);
-  if (h.data_bits / 8 > avail || field_bytes > avail) return Warn(path, "input");
-  const size_t need = size_t(columns) * 580;
+  const size_t file_size = size_t(st.st_size);
 
   try {
-    if (h.compression == 0) {
-      // Fast path: the field is the packed stream; move it to the front of the buffer we have.
-      if (!XritCheckPlainField(h, h.data_bits, nullptr) || field_bytes < need)
-        return Warn(path, "input");
-      buf.erase(buf.begin(), buf.begin() + h.header_length);
-      buf.resize(size_t(field_bytes));
-      return buf;
+    // Headers first, then the data field straight into the result: no copy of the field.
+    std::vector<uint8_t> head(std::min(file_size, HEAD_CHUNK));
+    if (!ReadAt(fd.get(), head.data(), head.size(), 0)) return Warn(path, "input");
+    if (head.size() >= 8) {
+      const size_t total = size_t(head[4]) << 24 | size_t(head[5]) << 16 | size_t(head[6]) << 8 | head[7];
+      if (total > head.size() && total <= file_size) {
+        const size_t had = head.size();
+        head.resize(total);
+        if (!ReadAt(fd.get(), head.data() + had, total - had, off_t(had))) return Warn(path, "input");
+      }
     }
+    XritHeader h;
+    if (!XritParseHeaders(head, &h, nullptr) || h.file_type != XRIT_FILE_IMAGE || !h.has_structure)
+      return Warn(path, "input");
+    if (h.encrypted) return Warn(path, "encrypted");
+    const int columns = XritChannelColumns(h, path);
+    if (columns == 0 || h.nc != columns) return Warn(path, "width");
+    if (h.nl != SEGMENT_LINES) return Warn(path, "strip");
+
+    const uint64_t avail = file_size - h.header_length;
+    const uint64_t field_bytes = h.data_bits / 8 + (h.data_bits % 8 != 0);
+    if (field_bytes > avail) return Warn(path, "input");
+    const size_t need = size_t(columns) * 580;
+    if (h.compression == 0 && (!XritCheckPlainField(h, h.data_bits, nullptr) || field_bytes < need))
+      return Warn(path, "input");
+
+    std::vector<uint8_t> field;
+    field.resize(size_t(field_bytes));
+    if (!ReadAt(fd.get(), field.data(), field.size(), off_t(h.header_length)))
+      return Warn(path, "input");
+    if (h.compression == 0) return field;  // the field is the packed stream
+
     std::vector<uint8_t> packed;
     bool compressed = false;
-    std::span<const uint8_t> field(buf.data() + h.header_length, size_t(field_bytes));
     if (!XritDecodeField(h, field, path, &packed, nullptr, &compressed))
       return Warn(path, compressed ? "compressed" : "input");
     if (packed.size() < need) return Warn(path, "compressed");

@@ -38,6 +38,6 @@ bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* er
 // The slot text of a UTC instant.
 std::string SynthSlotText(int64_t unix_time);
 
-// Writes one repeat cycle (24 + 6 segment files, prologue, epilogue) into options.out.
+// Writes one repeat cycle (22 + 6 segment files, prologue, epilogue) into options.out.
 // False with a reason in *err; files already written stay.
 bool SynthCycle(const SynthOptions& options, std::string* err);

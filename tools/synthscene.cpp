@@ -23,7 +23,7 @@ constexpr double BETA[12] = {0, 0, 0, 0, 3.471, 2.219, 0.485, 0.181, 0.06, 0.627
 // Band solar irradiance over pi, mW m-2 sr-1 (cm-1)-1, of VIS 0.6, VIS 0.8, IR 1.6 and HRV;
 // and the solar term of IR 3.9 for a reflectance of 1.
 constexpr double SUN_VIS06 = 20.85, SUN_VIS08 = 23.29, SUN_IR16 = 19.74, SUN_HRV = 25.13;
-constexpr double SUN_IR39 = 1.55;
+constexpr double SUN_IR39 = 4.8;
 // HRV counts: the prologue gives HRV no calibration, so the generator uses a typical one.
 constexpr double HRV_SLOPE = 0.0276, HRV_OFFSET = -1.4;
 constexpr double DEG = 0.017453292519943295;
@@ -172,7 +172,7 @@ void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCount
 
   // Surface temperature.
   double t_sea = 271.5 + 30.0 * clat * clat;
-  double diurnal = mu > 0 ? mu * (10.0 + 14.0 * desert / std::max(land, 1e-6)) : -(4.0 + 8.0 * desert / std::max(land, 1e-6));
+  double diurnal = mu > 0 ? mu * (16.0 + 10.0 * desert / std::max(land, 1e-6)) : -(4.0 + 8.0 * desert / std::max(land, 1e-6));
   double t_land = t_sea + diurnal;
   double t_ice = 245.0 + 12.0 * sunlit;
   double t_surf = sea * t_sea + veg * t_land + desert * t_land + ice * t_ice;
@@ -183,15 +183,17 @@ void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCount
   double cx = lon - 0.55 * hours, cy = lat - 0.08 * hours;
   double n = 0.55 * Noise3(cx / 14.0, cy / 10.0, hours / 5.0, seed + 1) +
              0.45 * Fbm2(cx / 5.0, cy / 4.0, 5, seed + 2);
-  n += 0.12 * Bump(lat, 7, 8) - 0.11 * Bump(lat, 26, 9) + 0.06 * Bump(lat, 56, 12);
+  // Value noise clusters round its mean; stretch it to about 0.2 standard deviation.
+  n = 0.5 + 2.4 * (n - 0.5);
+  n += 0.25 * Bump(lat, 7, 8) - 0.12 * Bump(lat, 26, 9) + 0.12 * Bump(lat, 56, 12);
   double cover = 0, thick = 0;
   if (scene.cloud_cover > 0) {
-    double th = 0.5 - 0.3 * (scene.cloud_cover - 0.5);
-    cover = Smooth(th, th + 0.08, n);
-    thick = std::clamp((n - th) / 0.22, 0.0, 1.0);
+    double th = 0.45 - 0.45 * (scene.cloud_cover - 0.5);
+    cover = Smooth(th, th + 0.1, n);
+    thick = std::clamp((n - th) / 0.3, 0.0, 1.0);
   }
-  double height = std::clamp(1.2 + 11.5 * std::pow(thick, 0.8) *
-                                       (0.55 + 0.7 * Noise2(cx / 3.0, cy / 3.0, seed + 3)),
+  double height = std::clamp(1.0 + 12.5 * std::pow(thick, 0.7) *
+                                       (0.6 + 0.7 * Noise2(cx / 3.0, cy / 3.0, seed + 3)),
                              0.5, 14.0);
   double t_cloud = std::max(203.0, t_sea + 2.0 - 6.5 * height);
   double ice_cloud = Smooth(250, 238, t_cloud);

@@ -155,7 +155,7 @@ inline std::vector<uint16_t> Pattern(int nc, int nl, unsigned seed = 1) {
 inline bool Write(const std::string& path, const Bytes& b) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  const bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
+  const bool ok = b.empty() || std::fwrite(b.data(), 1, b.size(), f) == b.size();
   return std::fclose(f) == 0 && ok;
 }
 

@@ -1,0 +1,77 @@
+// The canvas in its scrolled window and the layer tree.
+#include "app/app.h"
+#include "data/fileinfo.h"
+
+namespace {
+
+GtkWidget* TreeNew(Canv* canv, const Conf* conf) {
+  canv->store = gtk_tree_store_new(2, G_TYPE_STRING, G_TYPE_INT);
+  canv->tree = gtk_tree_view_new_with_model(GTK_TREE_MODEL(canv->store));
+  g_object_unref(canv->store);  // the view holds the only reference
+  GtkTreeView* view = GTK_TREE_VIEW(canv->tree);
+
+  GtkTreeIter parent, child;
+  gtk_tree_store_append(canv->store, &parent, nullptr);
+  gtk_tree_store_set(canv->store, &parent, CANV_COL_LABEL, "Channels", CANV_COL_ID, 0, -1);
+  for (int id = 1; id <= CHANNEL_COUNT; id++) {
+    gtk_tree_store_append(canv->store, &child, &parent);
+    gtk_tree_store_set(canv->store, &child, CANV_COL_LABEL, InfoChannelLabel[id], CANV_COL_ID, id, -1);
+  }
+  GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(canv->store), &child);
+  gtk_tree_view_expand_to_path(view, path);
+  gtk_tree_path_free(path);
+
+  gtk_tree_store_append(canv->store, &parent, nullptr);
+  gtk_tree_store_set(canv->store, &parent, CANV_COL_LABEL, "Rgb", CANV_COL_ID, 0, -1);
+  GtkTreeIter* last = &parent;
+  for (size_t i = 0; i < conf->recipes.size(); i++) {
+    gtk_tree_store_append(canv->store, &child, &parent);
+    gtk_tree_store_set(canv->store, &child, CANV_COL_LABEL, conf->recipes[i].name.c_str(), CANV_COL_ID,
+                       RECIPE_FIRST_ID + int(i), -1);
+    last = &child;
+  }
+  path = gtk_tree_model_get_path(GTK_TREE_MODEL(canv->store), last);
+  gtk_tree_view_expand_to_path(view, path);
+  gtk_tree_path_free(path);
+
+  gtk_tree_selection_set_mode(gtk_tree_view_get_selection(view), GTK_SELECTION_SINGLE);
+  gtk_tree_view_set_hover_selection(view, FALSE);
+  gtk_tree_view_set_headers_visible(view, FALSE);
+  gtk_tree_view_set_enable_tree_lines(view, TRUE);
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  gtk_tree_view_set_rules_hint(view, FALSE);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  gtk_tree_view_set_reorderable(view, FALSE);
+  gtk_tree_view_set_enable_search(view, FALSE);
+
+  GtkTreeViewColumn* column =
+      gtk_tree_view_column_new_with_attributes("Time slot", gtk_cell_renderer_text_new(), "text", CANV_COL_LABEL, nullptr);
+  gtk_tree_view_column_set_resizable(column, TRUE);
+  gtk_tree_view_append_column(view, column);
+
+  GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+  gtk_container_add(GTK_CONTAINER(scrolled), canv->tree);
+  return scrolled;
+}
+
+}  // namespace
+
+void AppCanvasNew(Canv* canv, GtkWidget* toolbar, GtkWidget* left, GtkWidget* menubar) {
+  Canv_get = canv;
+  canv->scroll = gtk_scrolled_window_new(nullptr, nullptr);
+  gtk_container_set_border_width(GTK_CONTAINER(canv->scroll), 2);
+  gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(canv->scroll), GTK_SHADOW_IN);
+  canv->canvas = goo_canvas_new();
+  g_object_set(canv->canvas, "automatic-bounds", TRUE, nullptr);
+  gtk_container_add(GTK_CONTAINER(canv->scroll), canv->canvas);
+  canv->group = goo_canvas_group_new(goo_canvas_get_root_item(GOO_CANVAS(canv->canvas)), nullptr);
+  goo_canvas_item_raise(canv->group, nullptr);
+
+  gtk_box_pack_start(GTK_BOX(left), TreeNew(canv, Conf_get), TRUE, TRUE, 0);
+
+  canv->zoom = CanvZoomIndex(Conf_get->zoom);
+  goo_canvas_set_scale(GOO_CANVAS(canv->canvas), CanvZoomScales[canv->zoom].scale);
+
+  AppMenuNew(toolbar, menubar);
+}

@@ -1,0 +1,93 @@
+// The zoom commands and the shutdown of the canvas context.
+#include <algorithm>
+
+#include "canvas/canv.h"
+#include "data/fileinfo.h"
+#include "settings/conf.h"
+
+Canv* Canv_get = nullptr;
+
+const CanvZoomScale CanvZoomScales[CANV_ZOOM_COUNT] = {
+    {" 10%", 0.1},  {"12.5%", 0.125}, {"16.6%", 1.0 / 6}, {" 20%", 0.2}, {" 25%", 0.25},
+    {" 33%", 1.0 / 3}, {" 50%", 0.5}, {" 75%", 0.75},     {"x1", 1},     {"x1.5", 1.5},
+    {"x2", 2},      {"x2.5", 2.5},    {"x3", 3},          {"x3.5", 3.5}, {"x4", 4},
+    {"x5", 5},      {"x6", 6},        {"x7", 7},          {"x8", 8},     {"x9", 9},
+    {"x10", 10},    {"x11", 11},      {"x12", 12},        {"x13", 13},   {"x14", 14},
+    {"x15", 15},
+};
+
+namespace {
+
+// Id of the selected tree row, 0 when nothing or a group row is selected.
+int SelectedId() {
+  GtkTreeModel* model = nullptr;
+  GtkTreeIter iter;
+  GtkTreeSelection* sel = gtk_tree_view_get_selection(GTK_TREE_VIEW(Canv_get->tree));
+  if (!gtk_tree_selection_get_selected(sel, &model, &iter)) return 0;
+  gint id = 0;
+  gtk_tree_model_get(model, &iter, CANV_COL_ID, &id, -1);
+  return id;
+}
+
+}  // namespace
+
+int CanvZoomIndex(int setting) {
+  // A hand-edited "zoom" above 18 would point past the table.
+  return std::clamp(setting + 7, 0, CANV_ZOOM_COUNT - 1);
+}
+
+void CanvZoomApply() {
+  Canv* c = Canv_get;
+  c->zoom = std::clamp(c->zoom, 0, CANV_ZOOM_COUNT - 1);
+  goo_canvas_set_scale(GOO_CANVAS(c->canvas), CanvZoomScales[c->zoom].scale);
+  if (GtkWidget* item = c->zoom_items[c->zoom]) gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), TRUE);
+}
+
+void CanvZoomIn(GtkWidget*, gpointer) {
+  if (Canv_get->zoom >= CANV_ZOOM_COUNT - 1) return;
+  Canv_get->zoom++;
+  CanvZoomApply();
+}
+
+void CanvZoomOut(GtkWidget*, gpointer) {
+  if (Canv_get->zoom < 1) return;
+  Canv_get->zoom--;
+  CanvZoomApply();
+}
+
+void CanvZoomSet(GtkWidget* item, gpointer index) {
+  // A radio item that loses its activity is activated too; only the newly active one counts.
+  if (item && GTK_IS_CHECK_MENU_ITEM(item) && !gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item))) return;
+  Canv_get->zoom = GPOINTER_TO_INT(index);
+  CanvZoomApply();
+}
+
+void CanvZoomFit(GtkWidget*, gpointer) {
+  Conf* conf = Conf_get;
+  if (!conf || !conf->slots) return;
+  const int id = SelectedId();
+  if (id < 1 || id >= SLOT_SIZE) return;
+  const Layer* layer = static_cast<Slot*>(conf->slots->data)[id];
+  if (!layer || layer->images[1].empty() || layer->images[1].rows == 0) return;
+  GtkAdjustment* vadj = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(Canv_get->scroll));
+  const double ratio = gtk_adjustment_get_page_size(vadj) / layer->images[1].rows;
+  int zoom = 0;
+  if (ratio > 0.1)
+    while (zoom < CANV_ZOOM_COUNT - 1 && CanvZoomScales[zoom].scale <= ratio) zoom++;
+  Canv_get->zoom = zoom;
+  CanvZoomApply();
+}
+
+void CanvShutdown() {
+  Canv* c = Canv_get;
+  if (!c) return;
+  c->monitor = 0;
+  if (c->spinner) {
+    gtk_spinner_stop(GTK_SPINNER(c->spinner));
+    gtk_widget_hide(c->spinner);
+  }
+  if (c->image) {
+    goo_canvas_item_remove(c->image);
+    c->image = nullptr;
+  }
+}

@@ -1,0 +1,91 @@
+// The configuration record: the settings of nubicorn.ini and the open data of the run.
+#pragma once
+
+#include <gdk/gdk.h>
+#include <glib.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/fileinfo.h"
+#include "data/rgbrecipe.h"
+
+struct KeyFileFree {
+  void operator()(GKeyFile* k) const { g_key_file_free(k); }
+};
+using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileFree>;
+
+struct PtrArrayFree {
+  void operator()(GPtrArray* a) const { g_ptr_array_unref(a); }
+};
+using PtrArrayPtr = std::unique_ptr<GPtrArray, PtrArrayFree>;
+
+// Group and key names of the settings file.
+inline constexpr const char* CONF_GROUP_STARTUP = "Startup files";
+inline constexpr const char* CONF_GROUP_INTERFACE = "Interface";
+inline constexpr const char* CONF_GROUP_RGB = "Rgb composite";
+
+// Interface defaults, used when a value is missing or out of range.
+inline constexpr int CONF_RECT_X = 2710;
+inline constexpr int CONF_RECT_Y = 464;
+inline constexpr int CONF_RECT_WIDTH = 92;
+inline constexpr int CONF_RECT_HEIGHT = 60;
+inline constexpr int CONF_GRID = 3712;  // non-HRV full-disk grid size
+inline constexpr int CONF_HRV_EAST = 1947;
+inline constexpr const char* CONF_FONT = "Sans Bold 3";
+inline constexpr const char* CONF_FONT_WRITE = "Sans 6";
+inline constexpr const char* CONF_FIELD = "name";
+inline constexpr int CONF_ZOOM = 10;
+inline constexpr int CONF_RANGE = 10;
+inline constexpr int CONF_FIELD_MAX = 10;  // bytes of "field-name"
+inline constexpr int CONF_CHARSET_MAX = 2;
+
+struct Conf {
+  std::string canvas_font;
+  guint32 charset = 0;
+  std::string field_name;
+  GList* slots = nullptr;     // of Slot* (g_new0 arrays of SLOT_SIZE layers), owned
+  GList* contours = nullptr;  // of CntrsFile*, owned
+  gint32 zoom = 0;
+  gint32 scroll_x = 0;
+  gint32 scroll_y = 0;
+  gint32 rect_x = 0;
+  gint32 rect_y = 0;
+  gint32 rect_width = 0;
+  gint32 rect_height = 0;
+  std::vector<RgbRecipe> recipes;
+  GdkColor selected_color{};
+  gint32 selected_range = 0;
+  KeyFilePtr key_file;
+  std::string ini_path;
+  SlotTime last_date{};
+  PtrArrayPtr places;
+  GThread* loader = nullptr;
+  GMutex mutex{};
+  gint32 loaded_id = 0;
+  gint32 hrv_east = 0;
+};
+
+// The one configuration record of the run; set by ConfRead.
+extern Conf* Conf_get;
+
+// Loads <home>/config/nubicorn.ini (falling back to config/setup/nubicorn.ini, which is then
+// stored as nubicorn.ini) and fills conf by the read rules. FALSE when no file could be loaded
+// and stored: then the rectangle is 0,0,10x10, the recipe list is empty and key_file is empty.
+gboolean ConfRead(Conf* conf, const std::string& home);
+// Copies the groups of mode (0 all, 1 "Startup files", 2 "Interface", 3 "Rgb composite") into
+// the key file and saves it atomically. FALSE, with a warning, when the file cannot be written.
+gboolean ConfWrite(int mode);
+// Stores the default settings in the key file and saves it; conf itself is unchanged.
+// FALSE, with a warning, when the file cannot be written.
+gboolean ConfReset();
+// Frees everything conf owns (settings, key file, recipes, places, contours, slots, mutex).
+void ConfFree(Conf* conf);
+
+// Numbered key "base-NN"; caller owns the result.
+std::string ConfNumberedKey(const char* base, int n);
+// Decimal colour code R*1000000 + G*1000 + B to a colour (components clamped to 0..255, times 256).
+GdkColor ConfColorDecode(gint64 code);
+// Colour to its decimal code (components divided by 256, truncating).
+gint64 ConfColorEncode(const GdkColor& color);

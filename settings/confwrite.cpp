@@ -1,0 +1,138 @@
+// ConfWrite and ConfReset: copy settings into the loaded key file and save it in one piece.
+#include <algorithm>
+#include <vector>
+
+#include "contours/cntrs.h"
+#include "data/recipes.h"
+#include "settings/conf.h"
+#include "settings/confrules.h"
+
+namespace {
+
+struct GFree {
+  void operator()(gpointer p) const { g_free(p); }
+};
+using GStr = std::unique_ptr<gchar, GFree>;
+
+void WriteStartup(Conf* conf) {
+  GKeyFile* kf = conf->key_file.get();
+  const char* g = CONF_GROUP_STARTUP;
+  g_key_file_remove_group(kf, g, nullptr);
+  int n = 0;
+  for (GList* l = conf->slots; l; l = l->next) {
+    Slot* slot = static_cast<Slot*>(l->data);
+    for (int i = 1; i <= CHANNEL_COUNT; i++) {
+      const Layer* layer = slot[i];
+      if (!layer || layer->id < 1 || layer->id > CHANNEL_COUNT) continue;
+      g_key_file_set_string(kf, g, ConfNumberedKey("image-file", n++).c_str(), layer->name.c_str());
+    }
+  }
+  n = 0;
+  for (GList* l = conf->contours; l; l = l->next) {
+    const CntrsFile* entry = static_cast<const CntrsFile*>(l->data);
+    if (!entry || entry->channel >= 0) continue;
+    g_key_file_set_string(kf, g, ConfNumberedKey("contour-file", n).c_str(), entry->file.c_str());
+    std::vector<std::string> attrs;
+    if (!entry->field.empty()) attrs.push_back("field:" + entry->field);
+    if (!entry->color.empty()) attrs.push_back("color:" + entry->color);
+    if (!attrs.empty()) {
+      std::vector<const char*> list;
+      for (const auto& a : attrs) list.push_back(a.c_str());
+      g_key_file_set_string_list(kf, g, ConfNumberedKey("cntrs-file-attr", n).c_str(), list.data(),
+                                 list.size());
+    }
+    n++;
+  }
+}
+
+// The slot text of the last non-empty entry of the first slot, or empty with no slot.
+std::string LastDate(const Conf* conf) {
+  if (!conf->slots) return {};
+  Slot* slot = static_cast<Slot*>(conf->slots->data);
+  for (int i = SLOT_SIZE - 1; i >= 0; i--)
+    if (slot[i]) return InfoSlotText(slot[i]->time);
+  return {};
+}
+
+void WriteInterface(Conf* conf) {
+  GKeyFile* kf = conf->key_file.get();
+  const char* g = CONF_GROUP_INTERFACE;
+  g_key_file_set_integer(kf, g, "rect-x", conf->rect_x);
+  g_key_file_set_integer(kf, g, "rect-y", conf->rect_y);
+  g_key_file_set_integer(kf, g, "rect-width", conf->rect_width);
+  g_key_file_set_integer(kf, g, "rect-height", conf->rect_height);
+  g_key_file_set_integer(kf, g, "hrv-east", conf->hrv_east);
+  g_key_file_set_string(kf, g, "canvas-font",
+                        ConfFontWritable(conf->canvas_font.c_str()) ? conf->canvas_font.c_str() : CONF_FONT_WRITE);
+  if (conf->charset <= guint32(CONF_CHARSET_MAX)) g_key_file_set_integer(kf, g, "charset", gint(conf->charset));
+  g_key_file_set_string(kf, g, "field-name",
+                        ConfFieldValid(conf->field_name.c_str()) ? conf->field_name.c_str() : CONF_FIELD);
+  g_key_file_set_int64(kf, g, "selected-color", ConfColorEncode(conf->selected_color));
+  if (conf->selected_range >= 0 && conf->selected_range <= 179)
+    g_key_file_set_integer(kf, g, "selected-range", conf->selected_range);
+  if (conf->zoom >= 1 && conf->zoom <= 15) g_key_file_set_integer(kf, g, "zoom", conf->zoom);
+  g_key_file_set_integer(kf, g, "scroll-x", conf->scroll_x);
+  g_key_file_set_integer(kf, g, "scroll-y", conf->scroll_y);
+  std::string date = LastDate(conf);
+  if (!date.empty()) g_key_file_set_string(kf, g, "last-date", date.c_str());
+}
+
+void WriteRecipe(GKeyFile* kf, int n, const RgbRecipe& r) {
+  const char* g = CONF_GROUP_RGB;
+  g_key_file_set_string(kf, g, ConfNumberedKey("rgb-name", n).c_str(), r.name.c_str());
+  gint channels[6];
+  std::copy_n(r.channels, 6, channels);
+  g_key_file_set_integer_list(kf, g, ConfNumberedKey("rgb-channels", n).c_str(), channels, 6);
+  gdouble params[9];
+  std::copy_n(r.params, 9, params);
+  g_key_file_set_double_list(kf, g, ConfNumberedKey("rgb-params", n).c_str(), params, 9);
+}
+
+void WriteRecipes(Conf* conf) {
+  g_key_file_remove_group(conf->key_file.get(), CONF_GROUP_RGB, nullptr);
+  for (size_t i = 0; i < conf->recipes.size(); i++) WriteRecipe(conf->key_file.get(), int(i), conf->recipes[i]);
+}
+
+gboolean Save(Conf* conf) {
+  gsize length = 0;
+  GStr data(g_key_file_to_data(conf->key_file.get(), &length, nullptr));
+  GError* err = nullptr;
+  if (!g_file_set_contents(conf->ini_path.c_str(), data.get(), gssize(length), &err)) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s error: %s", "nubicorn.ini", err ? err->message : "");
+    g_clear_error(&err);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+gboolean ConfWrite(int mode) {
+  Conf* conf = Conf_get;
+  if (!conf || !conf->key_file || mode < 0 || mode > 3) return FALSE;
+  if (mode == 0 || mode == 1) WriteStartup(conf);
+  if (mode == 0 || mode == 2) WriteInterface(conf);
+  if (mode == 0 || mode == 3) WriteRecipes(conf);
+  return Save(conf);
+}
+
+gboolean ConfReset() {
+  Conf* conf = Conf_get;
+  if (!conf || !conf->key_file) return FALSE;
+  GKeyFile* kf = conf->key_file.get();
+  const char* g = CONF_GROUP_INTERFACE;
+  g_key_file_remove_group(kf, CONF_GROUP_STARTUP, nullptr);
+  g_key_file_set_integer(kf, g, "rect-x", CONF_RECT_X);
+  g_key_file_set_integer(kf, g, "rect-y", CONF_RECT_Y);
+  g_key_file_set_integer(kf, g, "rect-width", CONF_RECT_WIDTH);
+  g_key_file_set_integer(kf, g, "rect-height", CONF_RECT_HEIGHT);
+  g_key_file_set_integer(kf, g, "hrv-east", CONF_HRV_EAST);
+  g_key_file_set_string(kf, g, "canvas-font", CONF_FONT);
+  g_key_file_set_integer(kf, g, "charset", 0);
+  g_key_file_set_string(kf, g, "field-name", CONF_FIELD);
+  g_key_file_set_integer(kf, g, "zoom", CONF_ZOOM);
+  g_key_file_set_integer(kf, g, "selected-range", CONF_RANGE);
+  const std::vector<RgbRecipe> presets = AtmradDefaultRecipes();
+  for (size_t i = 0; i < presets.size(); i++) WriteRecipe(kf, int(i), presets[i]);
+  return Save(conf);
+}

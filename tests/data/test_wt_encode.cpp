@@ -1,0 +1,164 @@
+// WT encoder: lossless round trips through our decoder, and the received vectors' data fields
+// reproduced byte for byte from their decoded images.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <random>
+
+#include "data/wt.h"
+#include "tests/data/test_wt_util.h"
+
+namespace {
+
+const std::string kShared = std::string(NUBICORN_SHARED) + "/wt/vectors/";
+const std::string kTree = std::string(NUBICORN_TESTDATA) + "/wt/";
+
+// Smooth blobs with a little noise, like cloud fields; fixed seed.
+std::vector<uint16_t> Cloudy(int nc, int nl, uint32_t seed, int top = 1023) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  struct Blob { double x, y, r, a; };
+  std::vector<Blob> blobs(12);
+  for (Blob& b : blobs) b = {u(rng) * nc, u(rng) * nl, 20 + u(rng) * 200, u(rng) * top};
+  std::vector<uint16_t> img(size_t(nc) * nl);
+  std::uniform_int_distribution<int> noise(-4, 3);
+  for (int y = 0; y < nl; y++)
+    for (int x = 0; x < nc; x++) {
+      double v = 40;
+      for (const Blob& b : blobs)
+        v += b.a * std::exp(-((x - b.x) * (x - b.x) + (y - b.y) * (y - b.y)) / (2 * b.r * b.r));
+      img[size_t(y) * nc + x] = uint16_t(std::clamp(int(v) + noise(rng), 0, top));
+    }
+  return img;
+}
+
+std::vector<uint16_t> Noise(int nc, int nl, uint32_t seed, int top = 1023) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> d(0, top);
+  std::vector<uint16_t> img(size_t(nc) * nl);
+  for (uint16_t& v : img) v = uint16_t(d(rng));
+  return img;
+}
+
+// Encodes, decodes and checks the image comes back unchanged with full quality.
+void RoundTrip(const std::vector<uint16_t>& img, const WtImage& wi, const WtParams& p, size_t* bytes = nullptr) {
+  std::vector<uint8_t> field;
+  ASSERT_TRUE(WtEncode(img.data(), wi, p, &field));
+  WtParams got;
+  std::string err;
+  ASSERT_TRUE(WtParseHeader(field, &got, &err)) << err;
+  EXPECT_EQ(got.width, wi.nc);
+  EXPECT_EQ(got.height, wi.nl);
+  EXPECT_EQ(got.levels, p.levels);
+  EXPECT_EQ(got.predictor, p.predictor);
+  EXPECT_EQ(got.block_mode, p.block_mode);
+  EXPECT_EQ(got.restart, p.restart);
+  EXPECT_EQ(field[field.size() - 2], 0xFF);
+  EXPECT_EQ(field.back(), 0x03);
+  std::vector<uint16_t> back;
+  std::vector<int32_t> quality;
+  ASSERT_TRUE(WtDecodeCounts(field, wi, WtOptions{1}, &back, &quality, &err)) << err;
+  EXPECT_TRUE(back == img) << "round trip changed the image";
+  for (int32_t q : quality) ASSERT_EQ(q, wi.nc);
+  if (bytes) *bytes = field.size();
+}
+
+TEST(WtEncode, RoundTripBothSegmentWidths) {
+  for (int nc : {3712, 5568}) {
+    SCOPED_TRACE(nc);
+    const WtImage wi{10, nc, 464};
+    const WtParams p = WtDefaultParams(wi);
+    EXPECT_EQ(p.restart, nc / 16);
+    size_t cloud = 0, noise = 0;
+    RoundTrip(Cloudy(nc, 464, 7), wi, p, &cloud);
+    RoundTrip(Noise(nc, 464, 11), wi, p, &noise);
+    // Smooth content compresses far better than noise, which cannot go below its 10 bits.
+    EXPECT_LT(cloud * 2, noise);
+    EXPECT_GT(noise, size_t(nc) * 464 * 10 / 8);
+  }
+}
+
+TEST(WtEncode, RoundTripEveryModeOnOddSizes) {
+  const WtImage wi{10, 203, 45};
+  const std::vector<uint16_t> img = Cloudy(wi.nc, wi.nl, 3);
+  for (int pred = 0; pred < 4; pred++)
+    for (int mode = 0; mode < 4; mode++)
+      for (int levels = 3; levels <= 6; levels++) {
+        if ((mode == 0 && levels > 4) || (mode == 1 && levels > 5)) continue;
+        for (int restart : {0, 1, 5}) {
+          SCOPED_TRACE(testing::Message() << "pred " << pred << " mode " << mode << " levels "
+                                          << levels << " restart " << restart);
+          WtParams p;
+          p.levels = levels;
+          p.predictor = pred;
+          p.block_mode = mode;
+          p.restart = restart;
+          RoundTrip(img, wi, p);
+        }
+      }
+}
+
+TEST(WtEncode, RoundTripExtremesAndOtherDepths) {
+  const WtImage wi{10, 64, 48};
+  RoundTrip(std::vector<uint16_t>(64 * 48, 0), wi, WtDefaultParams(wi));
+  RoundTrip(std::vector<uint16_t>(64 * 48, 1023), wi, WtDefaultParams(wi));
+  std::vector<uint16_t> checker(64 * 48);
+  for (int y = 0; y < 48; y++)
+    for (int x = 0; x < 64; x++) checker[size_t(y) * 64 + x] = ((x + y) & 1) ? 1023 : 0;
+  RoundTrip(checker, wi, WtDefaultParams(wi));
+  const WtImage deep{16, 64, 48};
+  RoundTrip(Noise(64, 48, 5, 65535), deep, WtDefaultParams(deep));
+  const WtImage shallow{8, 64, 48};
+  RoundTrip(Cloudy(64, 48, 5, 255), shallow, WtDefaultParams(shallow));
+}
+
+TEST(WtEncode, RefusesWhatItCannotCode) {
+  const WtImage wi{10, 32, 32};
+  std::vector<uint16_t> img(32 * 32, 5);
+  std::vector<uint8_t> field{1, 2, 3};
+  WtParams p = WtDefaultParams(wi);
+  p.lossy = 1;
+  EXPECT_FALSE(WtEncode(img.data(), wi, p, &field));
+  p = WtDefaultParams(wi);
+  p.levels = 5;  // more than a 16x16 block allows
+  EXPECT_FALSE(WtEncode(img.data(), wi, p, &field));
+  p = WtDefaultParams(wi);
+  img[100] = 1024;  // not a 10-bit count
+  EXPECT_FALSE(WtEncode(img.data(), wi, p, &field));
+  EXPECT_EQ(field, (std::vector<uint8_t>{1, 2, 3}));
+}
+
+// Decodes name.hrit and encodes the image again with the stream's own parameters.
+void ExpectReencodedExactly(const std::string& dir, const std::string& name) {
+  SCOPED_TRACE(name);
+  const WtTestSegment seg = WtTestLoad(dir + name + ".hrit");
+  ASSERT_TRUE(seg.ok);
+  WtParams p;
+  std::string err;
+  ASSERT_TRUE(WtParseHeader(seg.field(), &p, &err)) << err;
+  std::vector<uint16_t> counts;
+  ASSERT_TRUE(WtDecodeCounts(seg.field(), seg.img, WtOptions{}, &counts, nullptr, &err)) << err;
+  std::vector<uint8_t> field;
+  ASSERT_TRUE(WtEncode(counts.data(), seg.img, p, &field));
+  EXPECT_EQ(field.size(), seg.field().size());
+  EXPECT_TRUE(std::equal(field.begin(), field.end(), seg.field().begin(), seg.field().end()))
+      << "data field differs";
+}
+
+TEST(WtEncode, InTreeVectorsReencodeByteForByte) {
+  for (const char* name : {"nc3712_hramp", "nc5568_vramp", "var_pred_a", "var_odd_1001x77"})
+    ExpectReencodedExactly(kTree, name);
+}
+
+TEST(WtEncode, SharedLosslessVectorsReencodeByteForByte) {
+  if (!std::filesystem::exists(kShared + "MANIFEST.md")) GTEST_SKIP() << "no shared vectors";
+  for (const char* name :
+       {"nc3712_zero", "nc3712_full", "nc3712_noise", "nc3712_cloud", "nc3712_disk", "nc3712_checker1",
+        "nc3712_checker8", "nc5568_zero", "nc5568_hramp", "nc5568_noise", "nc5568_cloud", "nc5568_disk",
+        "nc5568_checker8", "var_pred_none", "var_pred_b", "var_b32_l5", "var_b64_l6", "var_full_l3",
+        "var_full_l5", "var_r0", "var_r7"})
+    ExpectReencodedExactly(kShared, name);
+}
+
+}  // namespace

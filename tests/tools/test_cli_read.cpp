@@ -1,0 +1,212 @@
+// nubicorn-cli info, decode, geo and prologue, run as a user's script would run them.
+#include <gtest/gtest.h>
+#include <glib.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/support/tempdir.h"
+#include "tests/support/xrit_builder.h"
+
+namespace {
+
+struct CliRun {
+  int status = -1;
+  std::string out, err;
+};
+
+CliRun Cli(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  static std::string cli = NUBICORN_CLI;
+  argv.push_back(cli.data());
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  CliRun r;
+  gchar* out = nullptr;
+  gchar* err = nullptr;
+  gint status = 0;
+  if (g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
+                   &status, nullptr)) {
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    r.out = out ? out : "";
+    r.err = err ? err : "";
+  }
+  g_free(out);
+  g_free(err);
+  return r;
+}
+
+const char* const HRV_NAME = "H-000-MSG3__-MSG3________-HRV______-000019___-201607041200-C_";
+const char* const PRO_NAME = "H-000-MSG3__-MSG3________-_________-PRO______-201607041200-__";
+
+xb::Segment Hrv() {
+  xb::Segment s;
+  s.nc = 5568;
+  s.channel = 12;
+  s.segment = 19;
+  s.annotation = HRV_NAME;
+  s.field = xb::Pack10(xb::Pattern(5568, 464, 3));
+  return s;
+}
+
+std::vector<double> Numbers(const std::string& s) {
+  std::vector<double> v;
+  const char* p = s.c_str();
+  char* end = nullptr;
+  for (;;) {
+    const double d = g_ascii_strtod(p, &end);
+    if (end == p) break;
+    v.push_back(d);
+    p = end;
+  }
+  return v;
+}
+
+}  // namespace
+
+TEST(CliRead, InfoTextAndJson) {
+  TestTempDir dir;
+  const std::string path = dir.file(HRV_NAME);
+  ASSERT_TRUE(xb::Write(path, xb::File(Hrv())));
+  CliRun r = Cli({"info", path});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("NC 5568, NL 464, compression 0"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("CFAC -40927014"), std::string::npos);
+  EXPECT_NE(r.out.find("2016-07-04T12:00:00.000Z"), std::string::npos);
+  EXPECT_NE(r.out.find(HRV_NAME), std::string::npos);
+  r = Cli({"info", path, "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"nc\": 5568"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"channel\": 12"), std::string::npos);
+  EXPECT_NE(r.out.find("\"segment\": 19"), std::string::npos);
+  EXPECT_NE(r.out.find("\"line_quality_entries\": 464"), std::string::npos);
+  EXPECT_NE(r.out.find("\"encrypted\": false"), std::string::npos);
+}
+
+TEST(CliRead, InfoRefusesBadFiles) {
+  TestTempDir dir;
+  CliRun r = Cli({"info", dir.file("missing")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(r.err.empty());
+  EXPECT_TRUE(r.out.empty());
+  xb::Segment s = Hrv();
+  s.extra_records = xb::Record(200, {}, 0);
+  ASSERT_TRUE(xb::Write(dir.file("bad"), xb::File(s)));
+  r = Cli({"info", dir.file("bad")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("length 0"), std::string::npos) << r.err;
+  EXPECT_EQ(Cli({"info"}).status, 2);
+  EXPECT_EQ(Cli({"info", "--help"}).status, 0);
+}
+
+TEST(CliRead, DecodeWritesTheCountsInFileOrder) {
+  TestTempDir dir;
+  const std::string path = dir.file(HRV_NAME);
+  ASSERT_TRUE(xb::Write(path, xb::File(Hrv())));
+  const std::string pgm = dir.file("out.pgm");
+  CliRun r = Cli({"decode", path, "-o", pgm});
+  ASSERT_EQ(r.status, 0) << r.err;
+  gchar* data = nullptr;
+  gsize size = 0;
+  ASSERT_TRUE(g_file_get_contents(pgm.c_str(), &data, &size, nullptr));
+  const std::string bytes(data, size);
+  g_free(data);
+  const std::string head = "P5\n5568 464\n1023\n";
+  ASSERT_EQ(bytes.compare(0, head.size(), head), 0);
+  ASSERT_EQ(bytes.size(), head.size() + 5568u * 464 * 2);
+  const std::vector<uint16_t> want = xb::Pattern(5568, 464, 3);
+  size_t bad = 0;
+  for (size_t i = 0; i < want.size(); i++) {
+    const uint16_t v = uint16_t(uint8_t(bytes[head.size() + 2 * i]) << 8 |
+                                uint8_t(bytes[head.size() + 2 * i + 1]));
+    bad += v != want[i];
+  }
+  EXPECT_EQ(bad, 0u);
+  EXPECT_EQ(Cli({"decode", path, "--out", dir.file("b.pgm")}).status, 0);
+}
+
+TEST(CliRead, DecodeFailsWithoutOutput) {
+  TestTempDir dir;
+  xb::Segment s = Hrv();
+  s.nl = 463;
+  const std::string path = dir.file(HRV_NAME);
+  ASSERT_TRUE(xb::Write(path, xb::File(s)));
+  const std::string pgm = dir.file("out.pgm");
+  CliRun r = Cli({"decode", path, "-o", pgm});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("(strip)"), std::string::npos) << r.err;
+  EXPECT_FALSE(g_file_test(pgm.c_str(), G_FILE_TEST_EXISTS));
+  EXPECT_EQ(Cli({"decode", path}).status, 2);
+  EXPECT_EQ(Cli({"decode", path, "-o"}).status, 2);
+}
+
+TEST(CliRead, GeoBothWaysInImageCoordinates) {
+  // Column 956, line 3218 of the grid is image x 2756, y 494.
+  CliRun r = Cli({"geo", "to-latlon", "2756", "494"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<double> v = Numbers(r.out);
+  ASSERT_EQ(v.size(), 2u) << r.out;
+  EXPECT_NEAR(v[0], 44.500, 5e-4);
+  EXPECT_NEAR(v[1], 39.908, 5e-4);
+  r = Cli({"geo", "to-pixel", "0", "0"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  v = Numbers(r.out);
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_NEAR(v[0], 1856, 1e-6);
+  EXPECT_NEAR(v[1], 1856, 1e-6);
+  r = Cli({"geo", "to-pixel", "81", "0.0"});
+  v = Numbers(r.out);
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_NEAR(v[1], 3712 - 3661.1, 0.05);  // north is up
+  r = Cli({"geo", "to-latlon", "1855.5", "1856.25"});  // fractional input
+  ASSERT_EQ(r.status, 0);
+  v = Numbers(r.out);
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_LT(v[0], 0);  // below the centre: south
+  EXPECT_LT(v[1], 0);  // left of the centre: west
+}
+
+TEST(CliRead, GeoOffEarthAndBadArguments) {
+  CliRun r = Cli({"geo", "to-latlon", "3711", "1856"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(r.err.empty());
+  EXPECT_TRUE(r.out.empty());
+  r = Cli({"geo", "to-pixel", "0", "82"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.out.empty());
+  EXPECT_EQ(Cli({"geo", "to-pixel", "abc", "1"}).status, 2);
+  EXPECT_EQ(Cli({"geo", "to-pixel", "1"}).status, 2);
+  EXPECT_EQ(Cli({"geo", "sideways", "1", "2"}).status, 2);
+  EXPECT_EQ(Cli({"geo", "to-pixel", "nan", "0"}).status, 2);
+  r = Cli({"geo", "--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("to-latlon"), std::string::npos);
+}
+
+TEST(CliRead, PrologueWindowAsJson) {
+  TestTempDir dir;
+  xb::Prologue p;
+  const int32_t hrv[8] = {1, 8064, 8994, 3427, 8065, 11136, 2021, 7588};
+  std::copy(hrv, hrv + 8, p.hrv);
+  ASSERT_TRUE(xb::Write(dir.file(PRO_NAME), xb::PrologueFile(p)));
+  CliRun r = Cli({"prologue", dir.file(PRO_NAME)});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\"upper_west_column\": 7588, \"upper_north_line\": 11136, \"upper_east_column\": 2021, "
+            "\"upper_south_line\": 8065}\n");
+  p.file_type = 129;
+  ASSERT_TRUE(xb::Write(dir.file("epi"), xb::PrologueFile(p)));
+  r = Cli({"prologue", dir.file("epi")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(r.err.empty());
+  EXPECT_EQ(Cli({"prologue", dir.file("missing")}).status, 1);
+  EXPECT_EQ(Cli({"prologue"}).status, 2);
+}
+
+TEST(CliRead, UsageListsTheReadCommands) {
+  CliRun r = Cli({"--help"});
+  ASSERT_EQ(r.status, 0);
+  for (const char* c : {"info", "decode", "geo", "prologue"})
+    EXPECT_NE(r.out.find(std::string("  ") + c + " "), std::string::npos) << c;
+}

@@ -1,0 +1,135 @@
+// Helpers of the generator tests: cycles generated once per test process into temporary
+// folders, and an independent minimal reader of the files' bytes (offsets from the xRIT and
+// SEVIRI Level 1.5 layouts, not from the writer).
+#pragma once
+
+#include <glib.h>
+#include <glib/gstdio.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "tools/synth.h"
+
+namespace synthtest {
+
+inline std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+inline uint32_t Be16(const std::vector<uint8_t>& d, size_t at) { return uint32_t(d.at(at)) << 8 | d.at(at + 1); }
+inline uint32_t Be32(const std::vector<uint8_t>& d, size_t at) { return Be16(d, at) << 16 | Be16(d, at + 2); }
+inline int32_t BeI32(const std::vector<uint8_t>& d, size_t at) { return int32_t(Be32(d, at)); }
+inline uint64_t Be64(const std::vector<uint8_t>& d, size_t at) { return uint64_t(Be32(d, at)) << 32 | Be32(d, at + 4); }
+inline double BeF64(const std::vector<uint8_t>& d, size_t at) {
+  uint64_t u = Be64(d, at);
+  double v;
+  std::memcpy(&v, &u, 8);
+  return v;
+}
+inline float BeF32(const std::vector<uint8_t>& d, size_t at) {
+  uint32_t u = Be32(d, at);
+  float v;
+  std::memcpy(&v, &u, 4);
+  return v;
+}
+
+struct Record {
+  int type;
+  size_t offset;  // of the type byte
+  size_t length;  // including type and length
+};
+
+// Walks the header records; stops at the primary header's total header length.
+inline std::vector<Record> Records(const std::vector<uint8_t>& d) {
+  std::vector<Record> out;
+  if (d.size() < 16) return out;
+  size_t total = Be32(d, 4), p = 0;
+  while (p + 3 <= total && p + 3 <= d.size()) {
+    size_t len = Be16(d, p + 1);
+    out.push_back({d[p], p, len});
+    if (len < 3) break;
+    p += len;
+  }
+  return out;
+}
+
+// Reads n 10-bit samples, most significant bit first, one bit at a time.
+inline std::vector<uint16_t> Unpack(const uint8_t* field, size_t n) {
+  std::vector<uint16_t> v(n, 0);
+  for (size_t k = 0; k < n; k++)
+    for (int b = 0; b < 10; b++) {
+      size_t bit = k * 10 + b;
+      v[k] = uint16_t(v[k] << 1 | ((field[bit / 8] >> (7 - bit % 8)) & 1));
+    }
+  return v;
+}
+
+// The counts of one segment file, in file order (464 lines of nc, east first, south first).
+inline std::vector<uint16_t> SegmentCounts(const std::string& path, int nc) {
+  std::vector<uint8_t> d = ReadAll(path);
+  if (d.size() < 8) return {};
+  size_t hl = Be32(d, 4);
+  if (d.size() < hl + size_t(nc) * 580) return {};
+  return Unpack(d.data() + hl, size_t(nc) * 464);
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    char* p = g_dir_make_tmp("nubicorn-synth-XXXXXX", nullptr);
+    path_ = p ? p : "";
+    g_free(p);
+  }
+  ~TempDir() {
+    if (path_.empty()) return;
+    if (GDir* dir = g_dir_open(path_.c_str(), 0, nullptr)) {
+      while (const char* name = g_dir_read_name(dir)) g_remove((path_ + "/" + name).c_str());
+      g_dir_close(dir);
+    }
+    g_rmdir(path_.c_str());
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// A folder holding `count` cycles from `slot`, made on first request in this process.
+inline const std::string& Cycles(const std::string& slot, uint32_t seed, double clouds, int count = 1) {
+  static std::map<std::tuple<std::string, uint32_t, double, int>, std::unique_ptr<TempDir>> made;
+  auto& dir = made[{slot, seed, clouds, count}];
+  if (!dir) {
+    dir = std::make_unique<TempDir>();
+    int64_t t0 = 0;
+    SynthParseSlot(slot, &t0, nullptr);
+    for (int k = 0; k < count; k++) {
+      SynthOptions o;
+      o.out = dir->path();
+      o.slot = SynthSlotText(t0 + 900 * k);
+      o.seed = seed;
+      o.cloud_cover = clouds;
+      std::string err;
+      if (!SynthCycle(o, &err)) ADD_FAILURE() << err;
+    }
+  }
+  return dir->path();
+}
+
+inline std::string Segment(const std::string& dir, const char* channel, int seg, const char* slot) {
+  char segment[8];
+  std::snprintf(segment, sizeof segment, "%02d", seg);
+  return dir + "/H-000-MSG3__-MSG3________-" + channel + "-0000" + segment + "___-" + slot + "-C_";
+}
+
+}  // namespace synthtest

@@ -1,0 +1,639 @@
+// The settings file: read rules, write rules, presets, numbered keys, fallback and bad input.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "contours/cntrs.h"
+#include "settings/conf.h"
+#include "tests/support/logcapture.h"
+#include "tests/ui/uitest.h"
+
+namespace {
+
+using uitest::TempHome;
+
+// A Conf that is read from a temp home and freed at the end.
+struct ConfRun {
+  Conf conf;
+  gboolean ok = FALSE;
+  explicit ConfRun(const TempHome& home) { ok = ConfRead(&conf, home.path()); }
+  ~ConfRun() { ConfFree(&conf); }
+};
+
+// The settings file as written, loaded into a separate key file.
+struct Stored {
+  GKeyFile* kf = g_key_file_new();
+  explicit Stored(const std::string& path) { loaded = g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, nullptr); }
+  ~Stored() { g_key_file_free(kf); }
+  bool loaded = false;
+  bool Has(const char* group, const char* key) const { return g_key_file_has_key(kf, group, key, nullptr); }
+  int Int(const char* key, const char* group = CONF_GROUP_INTERFACE) const {
+    return g_key_file_get_integer(kf, group, key, nullptr);
+  }
+  std::string Str(const char* key, const char* group = CONF_GROUP_INTERFACE) const {
+    gchar* s = g_key_file_get_string(kf, group, key, nullptr);
+    std::string out = s ? s : "<none>";
+    g_free(s);
+    return out;
+  }
+  std::vector<std::string> List(const char* group, const char* key) const {
+    gsize n = 0;
+    gchar** l = g_key_file_get_string_list(kf, group, key, &n, nullptr);
+    std::vector<std::string> out(l, l + n);
+    g_strfreev(l);
+    return out;
+  }
+  // The group as text, to compare a group before and after a save.
+  std::string Group(const char* group) const {
+    std::string out;
+    gsize n = 0;
+    gchar** keys = g_key_file_get_keys(kf, group, &n, nullptr);
+    for (gsize i = 0; i < n; i++) out += std::string(keys[i]) + "=" + Str(keys[i], group) + "\n";
+    g_strfreev(keys);
+    return out;
+  }
+};
+
+std::string Interface(const std::string& body) { return "[Interface]\n" + body; }
+
+// One recipe's three numbered keys.
+std::string Recipe(int n, const std::string& name, const std::string& channels, const std::string& params) {
+  char nn[8];
+  g_snprintf(nn, sizeof nn, "%02d", n);
+  return "rgb-name-" + std::string(nn) + "=" + name + "\nrgb-channels-" + nn + "=" + channels + "\nrgb-params-" + nn +
+         "=" + params + "\n";
+}
+const char* const SIX = "1;2;3;4;5;6";
+const char* const NINE = "0;1;2;3;4;5;6;7;8";
+
+TEST(ConfNames, NumberedKeysHaveTwoDigits) {
+  EXPECT_EQ(ConfNumberedKey("image-file", 0), "image-file-00");
+  EXPECT_EQ(ConfNumberedKey("rgb-name", 7), "rgb-name-07");
+  EXPECT_EQ(ConfNumberedKey("rgb-name", 98), "rgb-name-98");
+}
+
+TEST(ConfRead, EmptyFileGivesTheTableDefaults) {
+  TempHome home;
+  home.WriteIni("");
+  ConfRun r(home);
+  ASSERT_TRUE(r.ok);
+  const Conf& c = r.conf;
+  EXPECT_EQ(c.rect_x, 2710);
+  EXPECT_EQ(c.rect_y, 464);
+  EXPECT_EQ(c.rect_width, 92);
+  EXPECT_EQ(c.rect_height, 60);
+  EXPECT_EQ(c.hrv_east, 1947);
+  EXPECT_EQ(c.canvas_font, "Sans Bold 3");
+  EXPECT_EQ(c.charset, 0u);
+  EXPECT_EQ(c.field_name, "name");
+  EXPECT_EQ(c.selected_color.red | c.selected_color.green | c.selected_color.blue, 0);
+  EXPECT_EQ(c.selected_range, 10);
+  EXPECT_EQ(c.zoom, 10);
+  EXPECT_EQ(c.scroll_x, 0);
+  EXPECT_EQ(c.scroll_y, 0);
+  EXPECT_EQ(c.last_date.tm_year, 0);
+  EXPECT_EQ(c.ini_path, home.ini());
+  EXPECT_EQ(Conf_get, &r.conf);
+  ASSERT_EQ(c.recipes.size(), 7u);
+  const char* names[] = {"MPhys(Air)", "MPhys(Night)", "MPhys(Day)", "Natural", "Cloud top HRV", "HRV MPhys",
+                         "True color HRV"};
+  for (int i = 0; i < 7; i++) EXPECT_EQ(c.recipes[i].name, names[i]);
+  const int ch5[6] = {12, 0, 12, 0, 9, 4};
+  const double p5[9] = {7000, 10000, 1, 7000, 10000, 1, -70, -40, 2};
+  for (int i = 0; i < 6; i++) EXPECT_EQ(c.recipes[5].channels[i], ch5[i]);
+  for (int i = 0; i < 9; i++) EXPECT_EQ(c.recipes[5].params[i], p5[i]);
+  EXPECT_EQ(c.recipes[2].params[4], 6000);
+  EXPECT_EQ(c.recipes[2].params[5], 1.5);
+}
+
+TEST(ConfRead, RectangleIsTakenOnlyInsideTheGrid) {
+  struct Case {
+    int x, y, w, h;
+    bool taken;
+  } cases[] = {
+      {3000, 0, 712, 10, true},    // right edge exactly 3712
+      {3000, 0, 713, 10, false},   // one past
+      {3000, 400, 800, 60, false},  // 3800 > 3712
+      {0, 3652, 10, 60, true},     // bottom edge exactly 3712
+      {0, 3653, 10, 60, false},
+      {0, 0, 0, 60, false},        // zero width
+      {0, 0, 60, 0, false},        // zero height
+      {-1, 0, 10, 10, false},
+      {0, -1, 10, 10, false},
+      {100, 100, -5, 20, true},    // a negative width is not rejected
+  };
+  for (const Case& k : cases) {
+    TempHome home;
+    home.WriteIni(Interface("rect-x=" + std::to_string(k.x) + "\nrect-y=" + std::to_string(k.y) +
+                            "\nrect-width=" + std::to_string(k.w) + "\nrect-height=" + std::to_string(k.h) + "\n"));
+    ConfRun r(home);
+    SCOPED_TRACE(::testing::Message() << k.x << "," << k.y << " " << k.w << "x" << k.h);
+    if (k.taken) {
+      EXPECT_EQ(r.conf.rect_x, k.x);
+      EXPECT_EQ(r.conf.rect_y, k.y);
+      EXPECT_EQ(r.conf.rect_width, k.w);
+      EXPECT_EQ(r.conf.rect_height, k.h);
+    } else {
+      EXPECT_EQ(r.conf.rect_x, 2710);
+      EXPECT_EQ(r.conf.rect_y, 464);
+      EXPECT_EQ(r.conf.rect_width, 92);
+      EXPECT_EQ(r.conf.rect_height, 60);
+    }
+  }
+}
+
+TEST(ConfRead, HugeRectangleValuesDoNotOverflowTheBoundsCheck) {
+  TempHome home;
+  home.WriteIni(Interface("rect-x=2147483000\nrect-y=0\nrect-width=2000\nrect-height=10\n"));
+  ConfRun r(home);
+  EXPECT_EQ(r.conf.rect_x, 2710);
+  EXPECT_EQ(r.conf.rect_width, 92);
+}
+
+TEST(ConfRead, CharsetIsComparedAsUnsigned) {
+  const std::pair<const char*, guint32> cases[] = {{"0", 0}, {"1", 1}, {"2", 2}, {"3", 0}, {"-1", 0}, {"-2147483648", 0}};
+  for (const auto& [text, want] : cases) {
+    TempHome home;
+    home.WriteIni(Interface(std::string("charset=") + text + "\n"));
+    ConfRun r(home);
+    EXPECT_EQ(r.conf.charset, want) << text;
+  }
+}
+
+TEST(ConfColor, DecodeSplitsTruncatesAndClamps) {
+  struct Case {
+    gint64 code;
+    int r, g, b;
+  } cases[] = {
+      {255128000, 255, 128, 0}, {0, 0, 0, 0},           {12345678, 12, 255, 255},  // 345 and 678 clamp
+      {256000000, 255, 0, 0},   {1255000, 1, 255, 0},   {999, 0, 0, 255},
+      {-5, 0, 0, 0},            {-1000001, 0, 0, 0},    {1000, 0, 1, 0},
+      {2147483647, 255, 255, 255},
+  };
+  for (const Case& k : cases) {
+    GdkColor c = ConfColorDecode(k.code);
+    EXPECT_EQ(c.red, k.r * 256) << k.code;
+    EXPECT_EQ(c.green, k.g * 256) << k.code;
+    EXPECT_EQ(c.blue, k.b * 256) << k.code;
+    EXPECT_EQ(c.pixel, 0u);
+  }
+}
+
+TEST(ConfColor, EncodeDividesBy256) {
+  GdkColor c{0, 65535, 32768, 0};
+  EXPECT_EQ(ConfColorEncode(c), 255128000);
+  GdkColor d{0, 255, 256, 511};  // truncation: 0, 1, 1
+  EXPECT_EQ(ConfColorEncode(d), 1001);
+}
+
+TEST(ConfRead, StringRules) {
+  struct Case {
+    const char* font;
+    const char* field;
+    const char* want_font;
+    const char* want_field;
+  } cases[] = {
+      {"Sans", "abcdefghij", "Sans", "abcdefghij"},          // 10 bytes taken
+      {"abc", "abcdefghijk", "abc", "name"},                 // 11 bytes rejected
+      {"Sans \xc3\x9c 3", "n\xc3\xa4me", "Sans Bold 3", "name"},  // non-ASCII
+      {"", "", "Sans Bold 3", "name"},                        // empty
+  };
+  for (const Case& k : cases) {
+    TempHome home;
+    home.WriteIni(Interface(std::string("canvas-font=") + k.font + "\nfield-name=" + k.field + "\n"));
+    ConfRun r(home);
+    EXPECT_EQ(r.conf.canvas_font, k.want_font) << k.font;
+    EXPECT_EQ(r.conf.field_name, k.want_field) << k.field;
+  }
+}
+
+TEST(ConfRead, NumberRules) {
+  TempHome home;
+  home.WriteIni(Interface("hrv-east=0\nzoom=-3\nselected-range=0\nscroll-x=-40\nscroll-y=77\n"));
+  ConfRun r(home);
+  EXPECT_EQ(r.conf.hrv_east, 1947);
+  EXPECT_EQ(r.conf.zoom, 10);
+  EXPECT_EQ(r.conf.selected_range, 10);
+  EXPECT_EQ(r.conf.scroll_x, -40);
+  EXPECT_EQ(r.conf.scroll_y, 77);
+
+  TempHome h2;
+  h2.WriteIni(Interface("hrv-east=5\nzoom=16\nselected-range=180\n"));
+  ConfRun r2(h2);
+  EXPECT_EQ(r2.conf.hrv_east, 5);
+  EXPECT_EQ(r2.conf.zoom, 16);
+  EXPECT_EQ(r2.conf.selected_range, 180);
+}
+
+TEST(ConfRead, WrongTypesReadAsZero) {
+  TempHome home;
+  home.WriteIni(Interface("rect-x=abc\nrect-y=464\nrect-width=92\nrect-height=60\nzoom=1.5\nhrv-east=x\n"
+                          "selected-color=orange\nselected-range=;;\n"));
+  ConfRun r(home);
+  EXPECT_EQ(r.conf.rect_x, 0);  // 0 is a valid column
+  EXPECT_EQ(r.conf.rect_y, 464);
+  EXPECT_EQ(r.conf.zoom, 10);
+  EXPECT_EQ(r.conf.hrv_east, 1947);
+  EXPECT_EQ(r.conf.selected_color.red, 0);
+  EXPECT_EQ(r.conf.selected_range, 10);
+}
+
+TEST(ConfRead, LastDateNeedsTwelveDigits) {
+  const std::pair<const char*, int> cases[] = {{"201607041200", 2016}, {"2016070412", 0}, {"20160704120x", 0},
+                                               {"2016070412000", 0}};
+  for (const auto& [text, year] : cases) {
+    TempHome home;
+    home.WriteIni(Interface(std::string("last-date=") + text + "\n"));
+    ConfRun r(home);
+    EXPECT_EQ(r.conf.last_date.tm_year, year) << text;
+    if (year) {
+      EXPECT_EQ(r.conf.last_date.tm_mon, 6);
+      EXPECT_EQ(r.conf.last_date.tm_mday, 4);
+      EXPECT_EQ(r.conf.last_date.tm_hour, 12);
+      EXPECT_EQ(r.conf.last_date.tm_min, 0);
+    }
+  }
+}
+
+TEST(ConfRecipes, ReadingStopsAtTheFirstIncompleteRecipe) {
+  TempHome home;
+  std::string rgb = "[Rgb composite]\n";
+  for (int i = 0; i < 5; i++) rgb += Recipe(i, "R" + std::to_string(i), SIX, NINE);
+  rgb += Recipe(5, "R5", SIX, "0;1;2;3;4;5;6;7");  // 8 params
+  rgb += Recipe(6, "R6", SIX, NINE);
+  home.WriteIni(rgb);
+  ConfRun r(home);
+  ASSERT_EQ(r.conf.recipes.size(), 5u);
+  EXPECT_EQ(r.conf.recipes[4].name, "R4");
+  EXPECT_EQ(r.conf.recipes[4].channels[5], 6);
+  EXPECT_EQ(r.conf.recipes[4].params[8], 8);
+}
+
+TEST(ConfRecipes, MissingOrBrokenRecipe00GivesThePresets) {
+  const std::string broken[] = {
+      Recipe(1, "only01", SIX, NINE),                              // 00 missing
+      Recipe(0, "five", "1;2;3;4;5", NINE) + Recipe(1, "x", SIX, NINE),  // 5 channels
+      Recipe(0, "seven", "1;2;3;4;5;6;7", NINE),                    // 7 channels
+      Recipe(0, "text", "1;2;a;4;5;6", NINE),                       // not integers
+      "rgb-channels-00=1;2;3;4;5;6\nrgb-params-00=0;1;2;3;4;5;6;7;8\n",  // no name
+  };
+  for (const std::string& b : broken) {
+    TempHome home;
+    home.WriteIni("[Rgb composite]\n" + b);
+    ConfRun r(home);
+    ASSERT_EQ(r.conf.recipes.size(), 7u) << b;
+    EXPECT_EQ(r.conf.recipes[0].name, "MPhys(Air)");
+    EXPECT_EQ(r.conf.recipes[6].name, "True color HRV");
+  }
+}
+
+TEST(ConfRecipes, ChannelNumbersOutsideTheChannelsRejectTheRecipe) {
+  for (const char* bad : {"13;0;0;0;0;0", "1;200;0;0;0;0", "1;0;0;0;0;-1"}) {
+    TempHome home;
+    home.WriteIni("[Rgb composite]\n" + Recipe(0, "a", SIX, NINE) + Recipe(1, "b", "12;0;0;0;0;0", NINE) +
+                  Recipe(2, "bad", bad, NINE) + Recipe(3, "d", SIX, NINE));
+    ConfRun r(home);
+    ASSERT_EQ(r.conf.recipes.size(), 2u) << bad;
+    EXPECT_EQ(r.conf.recipes[1].channels[0], 12);
+
+    TempHome first;
+    first.WriteIni("[Rgb composite]\n" + Recipe(0, "bad", bad, NINE));
+    ConfRun r0(first);
+    ASSERT_EQ(r0.conf.recipes.size(), 7u) << bad;
+    EXPECT_EQ(r0.conf.recipes[0].name, "MPhys(Air)");
+  }
+}
+
+TEST(ConfRecipes, NonFiniteParametersRejectTheRecipe) {
+  TempHome home;
+  home.WriteIni("[Rgb composite]\n" + Recipe(0, "a", SIX, NINE) + Recipe(1, "nan", SIX, "0;1;nan;3;4;5;6;7;8"));
+  ConfRun r(home);
+  ASSERT_EQ(r.conf.recipes.size(), 1u);
+  for (double p : r.conf.recipes[0].params) EXPECT_TRUE(std::isfinite(p));
+}
+
+TEST(ConfRecipes, AtMost99AreRead) {
+  TempHome home;
+  std::string rgb = "[Rgb composite]\n";
+  for (int i = 0; i < 100; i++) rgb += Recipe(i, "R" + std::to_string(i), SIX, NINE);
+  home.WriteIni(rgb);
+  ConfRun r(home);
+  ASSERT_EQ(r.conf.recipes.size(), 99u);
+  EXPECT_EQ(r.conf.recipes.back().name, "R98");
+}
+
+// Every "Interface" key and every recipe value, changed in memory, survives a save and a fresh read.
+TEST(ConfWrite, RoundTripOfEveryKey) {
+  TempHome home;
+  home.WriteIni("");
+  {
+    ConfRun r(home);
+    Conf& c = r.conf;
+    c.rect_x = 100;
+    c.rect_y = 200;
+    c.rect_width = 300;
+    c.rect_height = 400;
+    c.hrv_east = 1500;
+    c.canvas_font = "Serif 9";
+    c.charset = 2;
+    c.field_name = "NAME_EN";
+    c.selected_color = GdkColor{0, 10 * 256, 20 * 256, 30 * 256};
+    c.selected_range = 45;
+    c.zoom = 3;
+    c.scroll_x = 12;
+    c.scroll_y = 34;
+    c.recipes.resize(2);
+    c.recipes[1].name = "Mine";
+    for (int i = 0; i < 6; i++) c.recipes[1].channels[i] = 12 - i;
+    for (int i = 0; i < 9; i++) c.recipes[1].params[i] = -1.25 + i * 1000.5;
+    ASSERT_TRUE(ConfWrite(0));
+  }
+  ConfRun r(home);
+  const Conf& c = r.conf;
+  EXPECT_EQ(c.rect_x, 100);
+  EXPECT_EQ(c.rect_y, 200);
+  EXPECT_EQ(c.rect_width, 300);
+  EXPECT_EQ(c.rect_height, 400);
+  EXPECT_EQ(c.hrv_east, 1500);
+  EXPECT_EQ(c.canvas_font, "Serif 9");
+  EXPECT_EQ(c.charset, 2u);
+  EXPECT_EQ(c.field_name, "NAME_EN");
+  EXPECT_EQ(c.selected_color.red, 10 * 256);
+  EXPECT_EQ(c.selected_color.green, 20 * 256);
+  EXPECT_EQ(c.selected_color.blue, 30 * 256);
+  EXPECT_EQ(c.selected_range, 45);
+  EXPECT_EQ(c.zoom, 3);
+  EXPECT_EQ(c.scroll_x, 12);
+  EXPECT_EQ(c.scroll_y, 34);
+  ASSERT_EQ(c.recipes.size(), 2u);
+  EXPECT_EQ(c.recipes[0].name, "MPhys(Air)");
+  EXPECT_EQ(c.recipes[1].name, "Mine");
+  for (int i = 0; i < 6; i++) EXPECT_EQ(c.recipes[1].channels[i], 12 - i);
+  for (int i = 0; i < 9; i++) EXPECT_EQ(c.recipes[1].params[i], -1.25 + i * 1000.5);
+  Stored s(home.ini());
+  EXPECT_EQ(s.Int("selected-color"), 10020030);
+}
+
+TEST(ConfWrite, WriteRulesSkipOrReplaceBadValues) {
+  TempHome home;
+  home.WriteIni(Interface("zoom=16\nselected-range=180\ncharset=1\nfield-name=abc\n"));
+  ConfRun r(home);
+  ASSERT_EQ(r.conf.zoom, 16);
+  r.conf.canvas_font = "abc";
+  r.conf.charset = 7;
+  r.conf.field_name = "abcdefghijk";
+  ASSERT_TRUE(ConfWrite(2));
+  Stored s(home.ini());
+  EXPECT_EQ(s.Int("zoom"), 16);             // 16 is not written back
+  EXPECT_EQ(s.Int("selected-range"), 180);  // nor 180
+  EXPECT_EQ(s.Int("charset"), 1);           // nor 7: the stored value stays
+  EXPECT_EQ(s.Str("canvas-font"), "Sans 6");
+  EXPECT_EQ(s.Str("field-name"), "name");
+
+  r.conf.canvas_font = "Sans";
+  r.conf.zoom = 15;
+  r.conf.selected_range = 0;
+  r.conf.charset = 0;
+  ASSERT_TRUE(ConfWrite(2));
+  Stored t(home.ini());
+  EXPECT_EQ(t.Str("canvas-font"), "Sans");
+  EXPECT_EQ(t.Int("zoom"), 15);
+  EXPECT_EQ(t.Int("selected-range"), 0);
+  EXPECT_EQ(t.Int("charset"), 0);
+  EXPECT_FALSE(t.Has(CONF_GROUP_INTERFACE, "last-date"));  // no slot open
+}
+
+Slot* SlotWith(std::initializer_list<std::pair<int, const char*>> layers, const char* slot_text) {
+  Slot* slot = InfoSlotNew();
+  for (const auto& [id, name] : layers) {
+    slot[id] = InfoNew(id, slot_text);
+    slot[id]->name = name;
+  }
+  return slot;
+}
+
+CntrsFile* Contour(const char* file, const char* field, const char* color, int channel = -1) {
+  auto* e = std::make_unique<CntrsFile>().release();
+  e->channel = channel;
+  e->file = file;
+  e->field = field;
+  e->color = color;
+  return e;
+}
+
+TEST(ConfWrite, StartupFilesAreNumberedWithoutGaps) {
+  TempHome home;
+  home.WriteIni("[Startup files]\nimage-file-00=old\nimage-file-05=stale\n");
+  ConfRun r(home);
+  Slot* a = SlotWith({{9, "ir108-a"}, {1, "vis006-a"}, {13, "composite"}}, "201607041200");
+  Slot* b = SlotWith({{12, "hrv-b"}}, "201607041215");
+  r.conf.slots = g_list_append(g_list_append(nullptr, a), b);
+  r.conf.contours = g_list_append(r.conf.contours, Contour("coast.shp", "NAME", "Red"));
+  r.conf.contours = g_list_append(r.conf.contours, Contour("ignored.shp", "", "", 3));
+  r.conf.contours = g_list_append(r.conf.contours, Contour("plain.shp", "", ""));
+  r.conf.contours = g_list_append(r.conf.contours, Contour("colour.shp", "", "Navy"));
+  ASSERT_TRUE(ConfWrite(1));
+
+  Stored s(home.ini());
+  const char* g = CONF_GROUP_STARTUP;
+  EXPECT_EQ(s.Str("image-file-00", g), "vis006-a");  // slot order, entries 1 to 12 in order
+  EXPECT_EQ(s.Str("image-file-01", g), "ir108-a");
+  EXPECT_EQ(s.Str("image-file-02", g), "hrv-b");
+  EXPECT_FALSE(s.Has(g, "image-file-03"));  // composites are not stored
+  EXPECT_FALSE(s.Has(g, "image-file-05"));  // the old group was removed
+  EXPECT_EQ(s.Str("contour-file-00", g), "coast.shp");
+  EXPECT_EQ(s.List(g, "cntrs-file-attr-00"), (std::vector<std::string>{"field:NAME", "color:Red"}));
+  EXPECT_EQ(s.Str("contour-file-01", g), "plain.shp");
+  EXPECT_FALSE(s.Has(g, "cntrs-file-attr-01"));
+  EXPECT_EQ(s.Str("contour-file-02", g), "colour.shp");
+  EXPECT_EQ(s.List(g, "cntrs-file-attr-02"), (std::vector<std::string>{"color:Navy"}));
+  EXPECT_FALSE(s.Has(g, "contour-file-03"));
+  EXPECT_FALSE(s.Has(CONF_GROUP_INTERFACE, "rect-x"));  // mode 1 leaves the rest alone
+
+  ASSERT_TRUE(ConfWrite(2));  // last-date: the last entry of the first slot
+  Stored t(home.ini());
+  EXPECT_EQ(t.Str("last-date"), "201607041200");
+}
+
+TEST(ConfWrite, EachModeTouchesOnlyItsGroups) {
+  TempHome home;
+  home.WriteIni("[Startup files]\nimage-file-00=keep\n[Interface]\nzoom=4\n[Rgb composite]\n" +
+                Recipe(0, "Mine", SIX, NINE));
+  ConfRun r(home);
+  r.conf.zoom = 5;
+  r.conf.recipes[0].name = "Changed";
+  Stored before(home.ini());
+  ASSERT_TRUE(ConfWrite(2));
+  Stored after2(home.ini());
+  EXPECT_EQ(after2.Group(CONF_GROUP_STARTUP), before.Group(CONF_GROUP_STARTUP));
+  EXPECT_EQ(after2.Group(CONF_GROUP_RGB), before.Group(CONF_GROUP_RGB));
+  EXPECT_EQ(after2.Int("zoom"), 5);
+
+  ASSERT_TRUE(ConfWrite(3));
+  Stored after3(home.ini());
+  EXPECT_EQ(after3.Str("rgb-name-00", CONF_GROUP_RGB), "Changed");
+  EXPECT_EQ(after3.Group(CONF_GROUP_STARTUP), before.Group(CONF_GROUP_STARTUP));
+
+  ASSERT_TRUE(ConfWrite(1));  // no slots: the group is emptied
+  Stored after1(home.ini());
+  EXPECT_FALSE(after1.Has(CONF_GROUP_STARTUP, "image-file-00"));
+  EXPECT_EQ(after1.Group(CONF_GROUP_RGB), after3.Group(CONF_GROUP_RGB));
+  EXPECT_FALSE(ConfWrite(4));
+}
+
+TEST(ConfWrite, UnknownGroupsAndKeysSurvive) {
+  TempHome home;
+  home.WriteIni("# a comment\n[Mine]\nfoo=bar\n[Interface]\nmy-key=7\nzoom=2\n[Rgb composite]\n" +
+                Recipe(0, "a", SIX, NINE) + "rgb-extra=x\n");
+  ConfRun r(home);
+  ASSERT_TRUE(ConfWrite(0));
+  ASSERT_TRUE(ConfReset());
+  Stored s(home.ini());
+  EXPECT_EQ(s.Str("foo", "Mine"), "bar");
+  EXPECT_EQ(s.Int("my-key"), 7);
+  EXPECT_FALSE(s.Has(CONF_GROUP_RGB, "rgb-extra"));  // the recipe group is rewritten whole
+}
+
+TEST(ConfReset, StoresDefaultsAndKeepsTheRest) {
+  TempHome home;
+  std::string rgb = "[Rgb composite]\n";
+  for (int i = 0; i < 9; i++) rgb += Recipe(i, "R" + std::to_string(i), SIX, NINE);
+  home.WriteIni("[Startup files]\nimage-file-00=x\n[Interface]\nrect-x=1\nrect-y=2\nrect-width=3\nrect-height=4\n"
+                "selected-color=255128000\nscroll-x=5\nscroll-y=6\nlast-date=201601010000\nzoom=3\n" + rgb);
+  ConfRun r(home);
+  ASSERT_TRUE(ConfReset());
+  Stored s(home.ini());
+  EXPECT_FALSE(g_key_file_has_group(s.kf, CONF_GROUP_STARTUP));
+  EXPECT_EQ(s.Int("rect-x"), 2710);
+  EXPECT_EQ(s.Int("rect-y"), 464);
+  EXPECT_EQ(s.Int("rect-width"), 92);
+  EXPECT_EQ(s.Int("rect-height"), 60);
+  EXPECT_EQ(s.Int("hrv-east"), 1947);
+  EXPECT_EQ(s.Str("canvas-font"), "Sans Bold 3");
+  EXPECT_EQ(s.Int("charset"), 0);
+  EXPECT_EQ(s.Str("field-name"), "name");
+  EXPECT_EQ(s.Int("zoom"), 10);
+  EXPECT_EQ(s.Int("selected-range"), 10);
+  EXPECT_EQ(s.Int("selected-color"), 255128000);
+  EXPECT_EQ(s.Int("scroll-x"), 5);
+  EXPECT_EQ(s.Str("last-date"), "201601010000");
+  EXPECT_EQ(s.Str("rgb-name-00", CONF_GROUP_RGB), "MPhys(Air)");
+  EXPECT_EQ(s.Str("rgb-name-06", CONF_GROUP_RGB), "True color HRV");
+  EXPECT_EQ(s.Str("rgb-name-07", CONF_GROUP_RGB), "R7");  // stored recipes from 07 on stay
+  EXPECT_EQ(s.Str("rgb-params-05", CONF_GROUP_RGB), "7000;10000;1;7000;10000;1;-70;-40;2;");
+  // The running program keeps its values.
+  EXPECT_EQ(r.conf.rect_x, 1);
+  EXPECT_EQ(r.conf.zoom, 3);
+  EXPECT_EQ(r.conf.recipes[0].name, "R0");
+}
+
+TEST(ConfFallback, SetupCopyIsStoredAndLoaded) {
+  TempHome home;
+  home.WriteSetup(Interface("zoom=4\n") + "[Own]\nkept=1\n");
+  ConfRun r(home);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.conf.zoom, 4);
+  ASSERT_TRUE(uitest::Exists(home.ini()));
+  Stored s(home.ini());
+  EXPECT_EQ(s.Int("zoom"), 4);
+  EXPECT_EQ(s.Str("kept", "Own"), "1");
+}
+
+TEST(ConfFallback, NeitherFileLeavesAnEmptyRecipeListAndASmallRectangle) {
+  TempHome home;
+  LogCapture log;
+  Conf conf;
+  EXPECT_FALSE(ConfRead(&conf, home.path()));
+  EXPECT_TRUE(conf.recipes.empty());
+  EXPECT_EQ(conf.rect_x, 0);
+  EXPECT_EQ(conf.rect_y, 0);
+  EXPECT_EQ(conf.rect_width, 10);
+  EXPECT_EQ(conf.rect_height, 10);
+  EXPECT_EQ(conf.zoom, 0);
+  EXPECT_TRUE(log.contains(home.setup() + " error: "));
+  ASSERT_TRUE(conf.key_file);
+  gsize groups = 99;
+  g_strfreev(g_key_file_get_groups(conf.key_file.get(), &groups));
+  EXPECT_EQ(groups, 0u);
+  ConfFree(&conf);  // must cope with the empty state
+  EXPECT_EQ(Conf_get, nullptr);
+}
+
+TEST(ConfFallback, UnreadableFileIsKeptAsideWhenTheSetupCopyReplacesIt) {
+  const std::string bad[] = {
+      std::string("\x00\x01\x02\xff\xfe garbage\n[[[", 17),
+      "zoom=3\n",                                      // key outside any group
+  };
+  for (const std::string& text : bad) {
+    TempHome home;
+    home.WriteIni(text);
+    home.WriteSetup(Interface("zoom=6\n"));
+    LogCapture log;
+    ConfRun r(home);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.conf.zoom, 6);
+    EXPECT_EQ(r.conf.recipes.size(), 7u);
+    EXPECT_EQ(uitest::ReadFile(home.ini() + ".bad"), text);
+    EXPECT_TRUE(log.contains(home.ini() + ".bad"));
+  }
+}
+
+TEST(ConfRead, InvalidUtf8ValueGivesTheDefaultAndSurvivesASave) {
+  TempHome home;
+  home.WriteIni("[Interface]\nzoom=3\nfield-name=\xff\xfe\ncanvas-font=Sans \xe9\n[Own]\nraw=\xff\n");
+  ConfRun r(home);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.conf.zoom, 3);
+  EXPECT_EQ(r.conf.field_name, "name");
+  EXPECT_EQ(r.conf.canvas_font, "Sans Bold 3");
+  ASSERT_TRUE(ConfWrite(0));
+  const std::string saved = uitest::ReadFile(home.ini());
+  EXPECT_NE(saved.find("[Own]\nraw=\xff\n"), std::string::npos);
+  EXPECT_NE(saved.find("field-name=name\n"), std::string::npos);
+}
+
+TEST(ConfFallback, UnreadableFileWithoutSetupCopyIsLeftAlone) {
+  TempHome home;
+  const std::string text("\x01\x02 binary \xff\n\x00", 14);
+  home.WriteIni(text);
+  ConfRun r(home);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(uitest::ReadFile(home.ini()), text);
+  EXPECT_FALSE(uitest::Exists(home.ini() + ".bad"));
+}
+
+TEST(ConfWrite, UnwritableFolderFailsWithAWarningAndLosesNothing) {
+  TempHome home;
+  const std::string text = Interface("zoom=4\n") + "[Own]\nkept=1\n";
+  home.WriteIni(text);
+  ConfRun r(home);
+  r.conf.zoom = 9;
+  // Make the settings path unreachable: the config folder is moved away and a plain file
+  // takes its name (root ignores permission bits, so this works for every user).
+  std::filesystem::rename(home / "config", home / "config-away");
+  uitest::TempHome::Write(home / "config", "not a folder");
+  LogCapture log;
+  EXPECT_FALSE(ConfWrite(0));
+  EXPECT_FALSE(ConfReset());
+  EXPECT_TRUE(log.contains("nubicorn.ini error: "));
+  EXPECT_EQ(uitest::ReadFile(home / "config-away/nubicorn.ini"), text);
+  EXPECT_EQ(uitest::ReadFile(home / "config"), "not a folder");
+  EXPECT_EQ(r.conf.zoom, 9);
+}
+
+TEST(ConfWrite, SaveReplacesTheFileWhole) {
+  TempHome home;
+  home.WriteIni(Interface("zoom=4\n"));
+  ConfRun r(home);
+  // A long file shrinking to a short one must not keep a tail of the old text.
+  r.conf.recipes.resize(1);
+  ASSERT_TRUE(ConfWrite(0));
+  Stored s(home.ini());
+  ASSERT_TRUE(s.loaded);
+  EXPECT_FALSE(s.Has(CONF_GROUP_RGB, "rgb-name-01"));
+  EXPECT_TRUE(s.Has(CONF_GROUP_RGB, "rgb-name-00"));
+}
+
+}  // namespace

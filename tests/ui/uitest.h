@@ -1,0 +1,83 @@
+// Helpers of the interface tests: a throw-away home folder, file access, GTK start-up.
+#pragma once
+
+#include <glib.h>
+#include <gtk/gtk.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+namespace uitest {
+
+// A fresh folder under the build tree, removed with everything in it at the end.
+class TempHome {
+ public:
+  TempHome() {
+    std::string base = std::string(NUBICORN_BINARY_DIR) + "/test-homes";
+    std::filesystem::create_directories(base);
+    std::string tmpl = base + "/home-XXXXXX";
+    path_ = g_mkdtemp(tmpl.data()) ? tmpl : std::string();
+  }
+  ~TempHome() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempHome(const TempHome&) = delete;
+  TempHome& operator=(const TempHome&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
+  std::string ini() const { return path_ + "/config/nubicorn.ini"; }
+  std::string setup() const { return path_ + "/config/setup/nubicorn.ini"; }
+
+  // Writes the settings file (and makes its folders).
+  void WriteIni(const std::string& text) const { Write(ini(), text); }
+  void WriteSetup(const std::string& text) const { Write(setup(), text); }
+
+  static void Write(const std::string& file, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+  }
+
+ private:
+  std::string path_;
+};
+
+inline std::string ReadFile(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline bool Exists(const std::string& file) { return std::filesystem::exists(file); }
+
+// Every file below root with its content: a fingerprint to prove that nothing was written.
+inline std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+    auto t = std::filesystem::last_write_time(e.path()).time_since_epoch().count();
+    out[e.path().string()] = (e.is_regular_file() ? ReadFile(e.path().string()) : std::string("<dir>")) + "@" +
+                             std::to_string(t);
+  }
+  return out;
+}
+
+// GTK for the window tests; FALSE when there is no display (the test then skips).
+inline bool GtkReady() {
+  // Dialogs store their state through GSettings; keep it in memory, off the tester's desktop.
+  g_setenv("GSETTINGS_BACKEND", "memory", FALSE);
+  static const bool ok = gtk_init_check(nullptr, nullptr);
+  return ok;
+}
+
+// Runs pending main-loop work, as the window would between user actions.
+inline void Drain() {
+  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
+}  // namespace uitest
