@@ -234,6 +234,15 @@ void PlaneFromEnlarged(const cv::Mat& v, const Stretch& s, cv::Mat& out, int k) 
   });
 }
 
+void CopyPlane(cv::Mat& out, int from, int to) {
+  cv::parallel_for_(cv::Range(0, out.rows), [&](const cv::Range& r) {
+    for (int y = r.start; y < r.end; y++) {
+      uint8_t* d = out.ptr<uint8_t>(y);
+      for (int x = 0; x < out.cols; x++) d[3 * x + to] = d[3 * x + from];
+    }
+  });
+}
+
 bool ValidImage(const cv::Mat images[], int ch) {
   return ch >= 1 && ch <= CHANNEL_COUNT && !images[ch].empty() &&
          images[ch].type() == CV_16UC1;
@@ -337,11 +346,23 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
   }
   try {
     cv::Mat out(size, CV_8UC3);
-    for (int k = 0; k < 3; k++)
+    for (int k = 0; k < 3; k++) {
+      // A colour made exactly like an earlier one ("Cloud top HRV" red and green) is a copy.
+      int same = -1;
+      for (int j = 0; j < k && same < 0; j++)
+        if (channels[2 * j] == channels[2 * k] && channels[2 * j + 1] == channels[2 * k + 1] &&
+            std::equal(params + 3 * j, params + 3 * j + 3, params + 3 * k) &&
+            ValidImage(images, channels[2 * k]))
+          same = j;
+      if (same >= 0) {
+        CopyPlane(out, same, k);
+        continue;
+      }
       if (!Colour(images, params + 3 * k, channels[2 * k], channels[2 * k + 1], out, k)) {
         ATMRAD_WARN();
         return {};
       }
+    }
     if (!hrv) cv::resize(out, out, cv::Size(size.width * 3, size.height * 3), 0, 0,
                          cv::INTER_LINEAR);
     return out;

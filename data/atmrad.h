@@ -33,7 +33,9 @@ void AtmradBrightnessTemp(const cv::Mat& counts, int ch, cv::Mat& dst);
 // or of the HRV image when HRV takes part. Empty after warnings "atmrad:%d" when a colour's
 // channel or subtracted channel is missing or out of range, or nothing could be allocated.
 // Pixels without data (count 0 in a channel of the colour, or no brightness temperature) are
-// 0 in that colour and take no part in the relative stretch.
+// 0 in that colour and take no part in the relative stretch. A visible or HRV subtracted
+// channel subtracts its counts; a zero span (equal thresholds, or a flat image in relative
+// units) is a step: 255 from the threshold up, 0 below.
 cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double params[9],
                         const int32_t channels[6]);
 // The same for a recipe and the channel layers of a slot (entries 1..12).

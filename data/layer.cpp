@@ -55,7 +55,6 @@ cv::Mat CutStrip(const std::vector<std::vector<uint8_t>>& segs, const Geometry& 
   const int p_lo = g.cols - fc1, p_hi = g.cols - 1 - fc0;          // raw pixels needed
   const size_t line_bytes = size_t(g.cols) * 10 / 8;
   cv::parallel_for_(cv::Range(0, h), [&](const cv::Range& range) {
-    std::vector<uint16_t> line(g.cols);
     for (int j = range.start; j < range.end; j++) {
       uint16_t* d = out.ptr<uint16_t>(j);
       const int fr = y + j;
@@ -67,16 +66,32 @@ cv::Mat CutStrip(const std::vector<std::vector<uint8_t>>& segs, const Geometry& 
         continue;
       }
       const uint8_t* src = seg->data() + size_t(q % SEGMENT_LINES) * line_bytes;
-      for (int gi = p_lo / 4; gi <= p_hi / 4; gi++) {
-        const uint8_t* b = src + 5 * gi;
-        uint16_t* v = line.data() + 4 * gi;
+      std::fill(d, d + (fc0 - x), 0);
+      // Raw pixel p goes to output column base - p; whole groups of four are written
+      // straight, the partial groups at either end pixel by pixel.
+      const int base = g.cols - 1 - x;
+      auto unpack = [](const uint8_t* b, uint16_t v[4]) {
         v[0] = uint16_t(b[0] << 2 | b[1] >> 6);
         v[1] = uint16_t((b[1] & 63) << 4 | b[2] >> 4);
         v[2] = uint16_t((b[2] & 15) << 6 | b[3] >> 2);
         v[3] = uint16_t((b[3] & 3) << 8 | b[4]);
+      };
+      const int g0 = p_lo / 4, g1 = p_hi / 4;
+      for (int gi = g0; gi <= g1; gi++) {
+        uint16_t v[4];
+        unpack(src + 5 * gi, v);
+        const int p0 = 4 * gi;
+        if (p0 >= p_lo && p0 + 3 <= p_hi) {
+          uint16_t* o = d + (base - p0 - 3);
+          o[3] = v[0];
+          o[2] = v[1];
+          o[1] = v[2];
+          o[0] = v[3];
+        } else {
+          for (int t = 0; t < 4; t++)
+            if (p0 + t >= p_lo && p0 + t <= p_hi) d[base - p0 - t] = v[t];
+        }
       }
-      std::fill(d, d + (fc0 - x), 0);
-      for (int fc = fc0; fc < fc1; fc++) d[fc - x] = line[g.cols - 1 - fc];
       std::fill(d + (fc1 - x), d + w, 0);
     }
   });
@@ -144,24 +159,29 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
     return {};
   }
   const Geometry& g = hrv ? HRV_GEOMETRY : IR_GEOMETRY;
+  if (!window) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: no view window", path);
+    return {};
+  }
   if (window[2] <= 0 || window[3] <= 0) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: view window %d,%d %dx%d is empty", path, window[0],
           window[1], window[2], window[3]);
     return {};
   }
+  // The view window is shrunk in place to end at the 3712 x 928 strip; a window that is
+  // refused stays as it was. HRV has no data outside that strip either (its upper window
+  // covers the same lines), and an unshrunk 3712 x 3712 window would cost a resampled image
+  // of 11136 x 11136 pixels, most of it empty.
   int32_t rect[4];
-  if (!hrv) {
-    // The strip window is the view window, shrunk in place to end at the strip; a window
-    // that is refused stays as it was.
-    std::copy(window, window + 4, rect);
-    if (!ClampRect(rect, g.rows, g.cols) || rect[0] < 0 || rect[1] < 0) {
-      g_log(nullptr, G_LOG_LEVEL_WARNING,
-            "%s: view window %d,%d %dx%d lies outside the northern strip (%dx%d)", path,
-            window[0], window[1], window[2], window[3], g.cols, g.rows);
-      return {};
-    }
-    std::copy(rect, rect + 4, window);
-  } else {
+  std::copy(window, window + 4, rect);
+  if (!ClampRect(rect, IR_GEOMETRY.rows, IR_GEOMETRY.cols) || rect[0] < 0 || rect[1] < 0) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING,
+          "%s: view window %d,%d %dx%d lies outside the northern strip (%dx%d)", path,
+          window[0], window[1], window[2], window[3], IR_GEOMETRY.cols, IR_GEOMETRY.rows);
+    return {};
+  }
+  std::copy(rect, rect + 4, window);
+  if (hrv) {
     if (*east == 0) *east = HRV_EAST_DEFAULT;
     int32_t pro[4];
     if (LayerPrologueWindow(path, pro)) *east = pro[2];

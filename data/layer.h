@@ -31,11 +31,14 @@ std::array<int32_t, 4> LayerHrvWindow(const int32_t window[4]);
 // Count image (CV_16UC1) of one channel for the view window, from the full path of its
 // reference segment (7, or 19 for HRV): the window cut from the north-up strip, or for HRV the
 // strip resampled onto a grid three times finer than the window. Only the segments the window
-// touches are read. For channels 1..11 the window's width and height are shrunk in place to
-// end at the strip's edges. For HRV *east (0: 1947) is replaced by the prologue's upper east
-// column when the prologue can be read; maps (may be null) caches the resampling.
-// Empty, with a warning, when the path is no segment name, the window lies off the strip,
-// none of the needed segments can be read, or memory runs out.
+// touches are read. The window's width and height are shrunk in place to end at the edges of
+// the 3712 x 928 strip (HRV too: its upper window covers the same lines). For HRV *east
+// (0: 1947) is replaced by the prologue's upper east column when the prologue can be read; HRV
+// column ch lies at raw pixel ch - east of a line; output pixels off the Earth or off the
+// upper window are 0; maps (may be null) caches the resampling.
+// Empty, with a warning, when the path is no segment name, the window has no pixel on the
+// strip (or on the HRV upper window), none of the needed segments can be read, or memory runs
+// out; a refused window is left as it was.
 cv::Mat LayerLoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
                      LayerHrvMaps* maps = nullptr);
 

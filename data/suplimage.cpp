@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 cv::Mat SuplCropToRect(const cv::Mat& m, int32_t rect[4]) {
@@ -51,13 +52,21 @@ cv::Mat SuplGray2Rgb(const cv::Mat& counts, int factor) {
     const auto& grey = GreyTable();
     auto grey_of = [&](uint16_t c) -> uint8_t { return c < 1024 ? grey[c] : 255; };
     if (factor == 1) {
-      // One pass from counts to the three planes.
+      // One pass from counts to the three planes: each pixel is one 4-byte store of a packed
+      // grey (the fourth byte is overwritten by the next pixel; the last one is stored bytewise).
+      uint32_t packed[1024];
+      for (int i = 0; i < 1024; i++) packed[i] = grey[i] * 0x010101u;
       cv::Mat rgb(counts.size(), CV_8UC3);
       cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
         for (int y = r.start; y < r.end; y++) {
           const uint16_t* s = counts.ptr<uint16_t>(y);
           uint8_t* d = rgb.ptr<uint8_t>(y);
-          for (int x = 0; x < counts.cols; x++) d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = grey_of(s[x]);
+          const int n = counts.cols;
+          for (int x = 0; x + 1 < n; x++) {
+            const uint32_t v = s[x] < 1024 ? packed[s[x]] : 0xFFFFFFu;
+            std::memcpy(d + 3 * x, &v, 4);
+          }
+          if (n > 0) d[3 * n - 3] = d[3 * n - 2] = d[3 * n - 1] = grey_of(s[n - 1]);
         }
       });
       return rgb;

@@ -261,6 +261,36 @@ TEST(AtmradComposite, HrvModeTakesTheHrvSizeAndEnlargesTheRest) {
   }
 }
 
+TEST(AtmradComposite, CloudTopAndTrueColourHrv) {
+  // HRV counts rise to the east and the window channels are flat but for one pixel, so every
+  // colour's stretch end points are known.
+  Images im = Scene(2, 3);
+  im.m[12] = cv::Mat(6, 9, CV_16UC1);
+  for (int y = 0; y < 6; y++)
+    for (int x = 0; x < 9; x++) im.m[12].at<uint16_t>(y, x) = uint16_t(100 + 50 * x + y);
+  const double mn = 100, mx = 100 + 50 * 8 + 5;
+  for (int idx : {4, 6}) {
+    RgbRecipe r = AtmradDefaultRecipes()[idx];
+    cv::Mat out = AtmradComposite(im.m, r.params, r.channels);
+    ASSERT_EQ(out.size(), cv::Size(9, 6)) << r.name;
+    for (int k = 0; k < 3; k++) {
+      const int ch = r.channels[2 * k];
+      if (ch == HRV_ID) {
+        for (auto [y, x] : {std::pair{0, 0}, {2, 4}, {5, 8}})
+          EXPECT_EQ(Byte(out, y, x, k), Expected(100 + 50 * x + y, 0, 10000, 1, mn, mx))
+              << r.name << " " << k;
+      } else {
+        // Window pixels (0, 0) and (1, 1) at the centres of their blocks: the darkest and,
+        // with (1, 2) in space, the brightest real value of the window.
+        double lo = Value(im, ch, 0, 0), hi = Value(im, ch, 1, 1);
+        EXPECT_EQ(Byte(out, 1, 1, k), Expected(lo, 0, 10000, 1, lo, hi)) << r.name << " " << k;
+        EXPECT_EQ(Byte(out, 4, 4, k), 255) << r.name << " " << k;
+        EXPECT_EQ(Byte(out, 4, 7, k), 0) << r.name << ": space is black";
+      }
+    }
+  }
+}
+
 TEST(AtmradComposite, HrvModeEnlargementIsBilinearResize) {
   // Reference: brightness temperatures of IR 10.8 and IR 3.9 enlarged with cv::resize
   // (bilinear) to the HRV size, subtracted, stretched by the rules. Every pixel, not only the

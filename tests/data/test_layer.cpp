@@ -164,6 +164,12 @@ TEST_F(LayerLoad, BadPathsFail) {
   WriteSegment(9, 7, Ramp);
   EXPECT_FALSE(LayerLoadChannel(Path(9).c_str(), 0, w, nullptr).has_value());
   EXPECT_FALSE(LayerLoadChannel(Path(9).c_str(), 13, w, nullptr).has_value());
+  EXPECT_FALSE(LayerLoadChannel(Path(9).c_str(), 9, nullptr, nullptr).has_value());
+  // The HRV loader on files of a 3712-column channel: every segment fails its width test.
+  log.clear();
+  int32_t east = 0;
+  EXPECT_TRUE(LayerLoadMsg(Path(9).c_str(), w, true, &east).empty());
+  EXPECT_TRUE(log.contains("(width)") || log.contains("(input)"));
 }
 
 TEST_F(LayerLoad, DisplayImageIsTheGreyOfTheCounts) {

@@ -1,5 +1,6 @@
 // HRV loading: placement of the upper window by its east column, resampling through the
 // projection, registration with the 3712-grid channels.
+#include <glib/gstdio.h>
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
@@ -194,6 +195,20 @@ TEST_F(Hrv, WindowWestOfTheUpperWindowIsRefused) {
   EXPECT_TRUE(log.contains("HRV upper window"));
 }
 
+TEST_F(Hrv, OverTallWindowShrinksToTheStripToo) {
+  WriteHrv(1947, Slopes);
+  int32_t w[4] = {2000, 900, 20, 2000};
+  int32_t east = 1947;
+  cv::Mat m = LayerLoadMsg(HrvPath().c_str(), w, true, &east);
+  EXPECT_EQ(w[3], 28);
+  ASSERT_EQ(m.size(), cv::Size(60, 84));
+  ExpectClose(m, Reference(Slopes, 1947, w));
+  int32_t below[4] = {2000, 928, 20, 20};
+  LogCapture log;
+  EXPECT_TRUE(LayerLoadMsg(HrvPath().c_str(), below, true, &east).empty());
+  EXPECT_EQ(below[1], 928);
+}
+
 TEST_F(Hrv, WindowOffTheEarthIsRefused) {
   WriteHrv(1947, Slopes);
   int32_t w[4] = {0, 0, 10, 10};
@@ -246,23 +261,31 @@ TEST_F(Hrv, FeatureLandsOnTheSameDisplayPixelAsInIr108) {
   };
   WriteIr(ir);
   WriteHrv(2100, hrv);
-  WritePrologue(2100);
-  int32_t wi[4] = {w[0], w[1], w[2], w[3]}, wh[4] = {w[0], w[1], w[2], w[3]};
-  int32_t east = 1947;
-  auto a = LayerLoadChannel(IrPath().c_str(), 9, wi, &east);
-  auto b = LayerLoadChannel(HrvPath().c_str(), 12, wh, &east);
-  ASSERT_TRUE(a && b);
   const int background = 50;  // round(200 * 255 / 1024)
-  for (const Spot& s : spots) {
-    // Display pixel of the 3712-grid pixel's centre: image x = 3712 - column, three display
-    // pixels per window pixel, the middle one at the centre.
-    const int dx = 3 * (3712 - s.c - w[0]) + 1, dy = 3 * (3712 - s.l - w[1]) + 1;
-    cv::Point2d pi = Centroid((*a)[1], dx, dy, background);
-    cv::Point2d ph = Centroid((*b)[1], dx, dy, background);
-    EXPECT_NEAR(pi.x, dx, 1.0 / 3) << "IR column " << s.c;
-    EXPECT_NEAR(pi.y, dy, 1.0 / 3) << "IR line " << s.l;
-    EXPECT_NEAR(ph.x, pi.x, 1.0 / 3) << "HRV column " << s.ch;
-    EXPECT_NEAR(ph.y, pi.y, 1.0 / 3) << "HRV line " << s.lh;
+  for (bool prologue : {true, false}) {
+    // With the prologue its east column places the data; without it the configured one must.
+    if (prologue) {
+      WritePrologue(2100);
+    } else {
+      ASSERT_EQ(g_remove(dir.file(PROLOGUE).c_str()), 0);
+    }
+    int32_t wi[4] = {w[0], w[1], w[2], w[3]}, wh[4] = {w[0], w[1], w[2], w[3]};
+    int32_t east = prologue ? 1947 : 2100;
+    auto a = LayerLoadChannel(IrPath().c_str(), 9, wi, &east);
+    auto b = LayerLoadChannel(HrvPath().c_str(), 12, wh, &east);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(east, 2100);
+    for (const Spot& s : spots) {
+      // Display pixel of the 3712-grid pixel's centre: image x = 3712 - column, three
+      // display pixels per window pixel, the middle one at the centre.
+      const int dx = 3 * (3712 - s.c - w[0]) + 1, dy = 3 * (3712 - s.l - w[1]) + 1;
+      cv::Point2d pi = Centroid((*a)[1], dx, dy, background);
+      cv::Point2d ph = Centroid((*b)[1], dx, dy, background);
+      EXPECT_NEAR(pi.x, dx, 1.0 / 3) << "IR column " << s.c;
+      EXPECT_NEAR(pi.y, dy, 1.0 / 3) << "IR line " << s.l;
+      EXPECT_NEAR(ph.x, pi.x, 1.0 / 3) << "HRV column " << s.ch << " prologue " << prologue;
+      EXPECT_NEAR(ph.y, pi.y, 1.0 / 3) << "HRV line " << s.lh << " prologue " << prologue;
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <glib.h>
 #include <opencv2/imgcodecs.hpp>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -34,6 +35,15 @@ struct CliRun {
   std::string out, err;
 };
 
+// Address-space limit of the child in bytes; 0 none.
+rlim_t child_limit = 0;
+void LimitChild(gpointer) {
+  if (child_limit) {
+    struct rlimit r = {child_limit, child_limit};
+    setrlimit(RLIMIT_AS, &r);
+  }
+}
+
 CliRun Cli(const std::vector<std::string>& args) {
   std::vector<char*> argv;
   std::string cli = NUBICORN_CLI;
@@ -44,7 +54,7 @@ CliRun Cli(const std::vector<std::string>& args) {
   CliRun r;
   gchar *out = nullptr, *err = nullptr;
   gint status = 0;
-  if (g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
+  if (g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, LimitChild, nullptr, &out, &err,
                    &status, nullptr)) {
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = out ? out : "";
@@ -124,6 +134,34 @@ TEST_F(CliImage, ChannelFailures) {
   EXPECT_EQ(Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", "9", "--rect",
                  "1,2,3", "-o", pgm}).status, 2);
   EXPECT_EQ(Cli({"channel", "--data"}).status, 2);
+}
+
+TEST_F(CliImage, OutOfMemoryFailsTheLoadCleanly) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "sanitizers need more address space than the limit leaves";
+#endif
+  // HRV of the whole strip needs some 450 MB (image, maps, display) beyond the program's own
+  // mappings (about 200 MB); with 300 MB of address space the load must fail with the usual
+  // message, not abort.
+  const xb::Bytes field = xb::Pack10(std::vector<uint16_t>(size_t(5568) * 464, 300));
+  for (int seg = 19; seg <= 24; seg++) {
+    xb::Segment s;
+    s.nc = 5568;
+    s.channel = 12;
+    s.segment = uint16_t(seg);
+    s.annotation = Name(12, seg);
+    s.field = field;
+    ASSERT_TRUE(xb::Write(dir.file(Name(12, seg)), xb::File(s)));
+  }
+  child_limit = rlim_t(300) << 20;
+  CliRun r = Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", "HRV", "--rect",
+                  "0,0,3712,928", "-o", dir.file("hrv.pgm")});
+  child_limit = 0;
+  if (r.err.find("error while loading shared libraries") != std::string::npos)
+    GTEST_SKIP() << "the libraries alone need more than the limit here";
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("Input data error"), std::string::npos);
+  EXPECT_NE(r.err.find("Insufficient memory"), std::string::npos);
 }
 
 // Visible counts 100 + 10 per column west of column 990: a known stretch per colour.
