@@ -84,6 +84,30 @@ TEST(CliRead, InfoTextAndJson) {
   EXPECT_NE(r.out.find("\"encrypted\": false"), std::string::npos);
 }
 
+TEST(CliRead, InfoShowsTheWtStreamParameters) {
+  // A received IR 10.8 segment: 4 levels, predictor C, 16x16 blocks, one block row per run.
+  const std::string path = std::string(NUBICORN_TESTDATA) + "/wt/nc3712_hramp.hrit";
+  CliRun r = Cli({"info", path});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("representation 3 (WT)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("WT stream: 10 bits, 3712 x 464, 4 levels, predictor C, blocks 16x16, "
+                       "restart interval 232, lossless"),
+            std::string::npos)
+      << r.out;
+  r = Cli({"info", path, "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"levels\": 4, \"predictor\": \"C\", \"block_mode\": \"16x16\", "
+                       "\"restart_interval\": 232, \"lossy\": 0"),
+            std::string::npos)
+      << r.out;
+  // An uncompressed segment has no stream to describe.
+  TestTempDir dir;
+  ASSERT_TRUE(xb::Write(dir.file(HRV_NAME), xb::File(Hrv())));
+  r = Cli({"info", dir.file(HRV_NAME)});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("WT stream"), std::string::npos);
+}
+
 TEST(CliRead, InfoRefusesBadFiles) {
   TestTempDir dir;
   CliRun r = Cli({"info", dir.file("missing")});

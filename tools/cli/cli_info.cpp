@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "data/wt.h"
 #include "data/xrit.h"
 
 namespace {
@@ -62,7 +63,20 @@ const char* ReprName(int r) {
   }
 }
 
-void PrintJson(const XritHeader& h, const char* path) {
+const char* const PREDICTOR_NAMES[] = {"none", "A", "B", "C"};
+const char* const BLOCK_NAMES[] = {"16x16", "32x32", "64x64", "whole segment"};
+
+// The WT stream parameters of a compressed image field, when it has them.
+bool StreamParams(const XritHeader& h, std::span<const uint8_t> file, WtParams* p, std::string* err) {
+  if (h.compression == 0 || !h.has_segment || h.representation != XRIT_REPR_WT) return false;
+  if (h.header_length >= file.size()) {
+    *err = "data field missing";
+    return false;
+  }
+  return WtParseHeader(file.subspan(h.header_length), p, err);
+}
+
+void PrintJson(const XritHeader& h, const char* path, const WtParams* wt) {
   std::printf("{\n  \"file\": %s,\n  \"file_type\": %d,\n  \"header_length\": %u,\n"
               "  \"data_field_bits\": %llu",
               Json(path).c_str(), h.file_type, h.header_length, (unsigned long long)h.data_bits);
@@ -90,10 +104,16 @@ void PrintJson(const XritHeader& h, const char* path) {
                 "\"representation\": %u}",
                 h.spacecraft, h.channel, h.segment, h.planned_start, h.planned_end,
                 h.representation);
+  if (wt)
+    std::printf(",\n  \"wt_stream\": {\"bits_per_pixel\": %d, \"width\": %d, \"height\": %d, "
+                "\"levels\": %d, \"predictor\": \"%s\", \"block_mode\": \"%s\", "
+                "\"restart_interval\": %d, \"lossy\": %d}",
+                wt->bpp, wt->width, wt->height, wt->levels, PREDICTOR_NAMES[wt->predictor & 3],
+                BLOCK_NAMES[wt->block_mode & 3], wt->restart, wt->lossy);
   std::printf(",\n  \"line_quality_entries\": %zu\n}\n", h.line_quality.size());
 }
 
-void PrintText(const XritHeader& h, const char* path) {
+void PrintText(const XritHeader& h, const char* path, const WtParams* wt) {
   std::printf("file: %s\n", path);
   std::printf("primary: file type %d, header length %u, data field %llu bits\n", h.file_type,
               h.header_length, (unsigned long long)h.data_bits);
@@ -116,6 +136,12 @@ void PrintText(const XritHeader& h, const char* path) {
                 "representation %u (%s)\n",
                 h.spacecraft, h.channel, h.segment, h.planned_start, h.planned_end,
                 h.representation, ReprName(h.representation));
+  if (wt)
+    std::printf("WT stream: %d bits, %d x %d, %d levels, predictor %s, blocks %s, restart interval "
+                "%d, %s\n",
+                wt->bpp, wt->width, wt->height, wt->levels, PREDICTOR_NAMES[wt->predictor & 3],
+                BLOCK_NAMES[wt->block_mode & 3], wt->restart,
+                wt->lossy ? ("lossy Q " + std::to_string(wt->lossy)).c_str() : "lossless");
   std::printf("line quality: %zu entries\n", h.line_quality.size());
 }
 
@@ -150,13 +176,18 @@ int CliInfo(int argc, char** argv) {
   }
   XritHeader h;
   std::string err;
-  const bool ok = XritParseHeaders({reinterpret_cast<const uint8_t*>(data), size}, &h, &err);
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(data), size);
+  const bool ok = XritParseHeaders(bytes, &h, &err);
+  WtParams wt;
+  std::string wt_err;
+  const bool has_wt = ok && StreamParams(h, bytes, &wt, &wt_err);
   g_free(data);
   if (!ok) {
     std::fprintf(stderr, "nubicorn-cli info: %s: %s\n", file, err.c_str());
     return 1;
   }
-  if (json) PrintJson(h, file);
-  else PrintText(h, file);
+  if (!wt_err.empty()) std::fprintf(stderr, "nubicorn-cli info: %s: WT stream: %s\n", file, wt_err.c_str());
+  if (json) PrintJson(h, file, has_wt ? &wt : nullptr);
+  else PrintText(h, file, has_wt ? &wt : nullptr);
   return 0;
 }
