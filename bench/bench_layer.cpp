@@ -1,5 +1,6 @@
-// Channel and HRV loading from uncompressed segments in the page cache, for the default
-// window, a 1000 x 600 window and the whole strip, each next to its floor.
+// Channel and HRV loading from segments in the page cache, for the default window, a
+// 1000 x 600 window and the whole strip, each next to its floor; uncompressed, and
+// WT-compressed as a station receives them.
 #include "bench/bench_support_layer.h"
 #include "data/layer.h"
 
@@ -10,7 +11,8 @@ using benchlayer::WINDOWS;
 
 void ChannelLoad(benchmark::State& state) {
   const auto& w = WINDOWS[state.range(0)];
-  const std::string path = Cycle::Get().Path(9);
+  const bool wt = state.range(1) != 0;
+  const std::string path = Cycle::Get(wt).Path(9);
   cv::Size display;
   for (auto _ : state) {
     int32_t r[4] = {w.r[0], w.r[1], w.r[2], w.r[3]};
@@ -24,14 +26,15 @@ void ChannelLoad(benchmark::State& state) {
     benchmark::DoNotOptimize(images);
   }
   benchlayer::ReportFloor(state, benchlayer::Floor(display, CV_8UC3));
-  state.SetLabel(w.name);
+  state.SetLabel(std::string(w.name) + (wt ? " wt" : ""));
 }
 
 // HRV with the resampling maps kept from the previous load of the same window (the program
 // keeps them while window and east column stay); the first load computes them.
 void HrvLoad(benchmark::State& state) {
   const auto& w = WINDOWS[state.range(0)];
-  const std::string path = Cycle::Get().Path(HRV_ID);
+  const bool wt = state.range(1) != 0;
+  const std::string path = Cycle::Get(wt).Path(HRV_ID);
   LayerHrvMaps maps;
   cv::Size display;
   {
@@ -54,7 +57,7 @@ void HrvLoad(benchmark::State& state) {
     benchmark::DoNotOptimize(images);
   }
   benchlayer::ReportFloor(state, benchlayer::Floor(display, CV_8UC3));
-  state.SetLabel(w.name);
+  state.SetLabel(std::string(w.name) + (wt ? " wt" : ""));
 }
 
 // HRV including the computation of the maps (the first load of a window).
@@ -78,8 +81,8 @@ void HrvLoadCold(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(ChannelLoad)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(HrvLoad)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ChannelLoad)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(HrvLoad)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(HrvLoadCold)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime()
     ->Iterations(3);
 

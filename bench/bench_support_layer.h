@@ -32,12 +32,13 @@ inline const Window WINDOWS[3] = {
     {"strip", {0, 0, 3712, 928}},
 };
 
-// One cycle for the whole run, removed at exit.
+// One cycle for the whole run, removed at exit: uncompressed, or WT-compressed as received.
 class Cycle {
  public:
-  static const Cycle& Get() {
-    static Cycle c;
-    return c;
+  static const Cycle& Get(bool compressed = false) {
+    static Cycle plain(false);
+    static Cycle wt(true);
+    return compressed ? wt : plain;
   }
   std::string Path(int id) const {
     char name[128];
@@ -54,13 +55,14 @@ class Cycle {
   }
 
  private:
-  Cycle() {
+  explicit Cycle(bool compressed) {
     gchar* p = g_dir_make_tmp("nubicorn-bench-XXXXXX", nullptr);
     dir_ = p ? p : "";
     g_free(p);
     SynthOptions o;
     o.out = dir_;
     o.slot = SLOT;
+    o.compress = compressed;
     std::string err;
     if (dir_.empty() || !SynthCycle(o, &err)) {
       std::fprintf(stderr, "bench: cannot generate a cycle: %s\n", err.c_str());

@@ -105,7 +105,8 @@ bool ReadSegments(const char* path, const Geometry& g, const int32_t r[4],
   const size_t at = name.size() - NAME_LENGTH + 40;  // segment digits of the file name
   const size_t need = size_t(g.cols) * 580;
   segs->assign(g.count, {});
-  bool any = false;
+  std::vector<std::string> names;  // index k of the segments the rect touches
+  std::vector<int> ks;
   for (int k = 0; k < g.count; k++) {
     const int top = (g.count - k) * SEGMENT_LINES;  // north-up rows top - 464 .. top - 1
     if (!(r[1] < top && top - SEGMENT_LINES < r[1] + r[3])) continue;
@@ -113,12 +114,22 @@ bool ReadSegments(const char* path, const Geometry& g, const int32_t r[4],
     std::snprintf(digits, sizeof digits, "%02d", (g.first + k) % 100);
     name[at] = digits[0];
     name[at + 1] = digits[1];
-    std::vector<uint8_t> buf = XritSegmentRead(name.c_str());
-    if (buf.size() < need) continue;
-    (*segs)[k] = std::move(buf);
-    any = true;
+    names.push_back(name);
+    ks.push_back(k);
   }
-  return any;
+  // Several segments are decoded side by side, each on one thread: a compressed segment's
+  // restart intervals would otherwise compete with its neighbours for the same cores.
+  const int n = int(names.size());
+  const int threads = n > 1 ? 1 : 0;
+  cv::parallel_for_(cv::Range(0, n), [&](const cv::Range& range) {
+    for (int i = range.start; i < range.end; i++) {
+      std::vector<uint8_t> buf = XritSegmentRead(names[i].c_str(), threads);
+      if (buf.size() >= need) (*segs)[ks[i]] = std::move(buf);
+    }
+  });
+  for (const auto& s : *segs)
+    if (!s.empty()) return true;
+  return false;
 }
 
 // Fixed-point maps from each output pixel of the HRV grid to the crop, by both projection

@@ -107,8 +107,10 @@ bool XritCheckPlainField(const XritHeader& h, uint64_t field_bits, std::string* 
 // on PATH (run on `path` in a private temporary folder, removed afterwards). JPEG, T.4 and
 // unknown representations are not decoded. False with a reason in *err; *compressed is set
 // true when the failure is that of a compressed field (no decoder, decoder error).
+// `threads` bounds the WT decoder's threads (0: all cores when the segment pays for it).
 bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const char* path,
-                     std::vector<uint8_t>* packed, std::string* err, bool* compressed = nullptr);
+                     std::vector<uint8_t>* packed, std::string* err, bool* compressed = nullptr,
+                     int threads = 0);
 
 // Reads one segment file: the packed 10-bit stream of its 464 lines in file order, at least
 // NC * 580 bytes, NC being the width of the channel's strip. Empty, with exactly one warning,
@@ -116,4 +118,5 @@ bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const 
 // "%s(encrypted)"; "%s(width)" NC not the channel's strip width; "%s(strip)" NL not 464;
 // "%s(input)" data field past the end of the file or (flag 0) not NL whole lines;
 // "%s(compressed)" no decoder or the decoder failed; "%s(malloc)" out of memory.
-std::vector<uint8_t> XritSegmentRead(const char* path);
+// `threads` as for XritDecodeField: pass 1 when several segments are read at once.
+std::vector<uint8_t> XritSegmentRead(const char* path, int threads = 0);

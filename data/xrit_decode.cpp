@@ -97,7 +97,8 @@ bool ExternalDecode(const char* program, const char* path, const XritHeader& h,
 }  // namespace
 
 bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const char* path,
-                     std::vector<uint8_t>* packed, std::string* err, bool* compressed) {
+                     std::vector<uint8_t>* packed, std::string* err, bool* compressed,
+                     int threads) {
   if (compressed) *compressed = false;
   packed->clear();
   if (h.compression == 0) {
@@ -116,7 +117,7 @@ bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const 
   const size_t want = (size_t(h.nb) * size_t(h.nc) * size_t(h.nl) + 7) / 8;
   WtResult r;
   std::string why;
-  if (WtDecode(field, WtImage{h.nb, h.nc, h.nl}, &r, &why)) {
+  if (WtDecode(field, WtImage{h.nb, h.nc, h.nl}, WtOptions{threads}, &r, &why)) {
     if (r.packed.size() >= want) {
       *packed = std::move(r.packed);
       return true;

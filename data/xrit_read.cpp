@@ -51,7 +51,7 @@ constexpr size_t HEAD_CHUNK = 8192;
 
 }  // namespace
 
-std::vector<uint8_t> XritSegmentRead(const char* path) {
+std::vector<uint8_t> XritSegmentRead(const char* path, int threads) {
   if (!path) return Warn("(null)", "input");
   Fd fd(open(path, O_RDONLY | O_CLOEXEC));
   struct stat st;
@@ -95,7 +95,7 @@ std::vector<uint8_t> XritSegmentRead(const char* path) {
 
     std::vector<uint8_t> packed;
     bool compressed = false;
-    if (!XritDecodeField(h, field, path, &packed, nullptr, &compressed))
+    if (!XritDecodeField(h, field, path, &packed, nullptr, &compressed, threads))
       return Warn(path, compressed ? "compressed" : "input");
     if (packed.size() < need) return Warn(path, "compressed");
     return packed;
