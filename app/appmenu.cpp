@@ -2,6 +2,7 @@
 // handler is connected. Commands that later parts provide are left unconnected (NULL).
 #include "app/app.h"
 #include "app/suplgtk.h"
+#include "dialogs/dlg.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ const MenuEntry FILE_MENU[] = {
     {"Open by date", nullptr}, {"Monitoring of the working dir", nullptr}, {nullptr, nullptr}, {"Close a file", nullptr}};
 const MenuEntry COLOR_MENU[] = {{"The color of selection", nullptr}, {"Select by color", nullptr}};
 const MenuEntry ANIMATION_MENU[] = {{"Play", nullptr}, {"Stop", nullptr}, {"Rewind", nullptr}, {"Forward", nullptr}};
-const MenuEntry SETTINGS_MENU[] = {{"Preferences", nullptr}, {nullptr, nullptr}, {"About", G_CALLBACK(AppAbout)}};
+const MenuEntry SETTINGS_MENU[] = {{"Preferences", G_CALLBACK(DlgSettings)}, {nullptr, nullptr}, {"About", G_CALLBACK(AppAbout)}};
 
 const ToolButton ZOOM_BUTTONS[] = {
     {"zoom-in", 0, "Zoom in", G_CALLBACK(CanvZoomIn), &Canv::btn_zoom_in},
@@ -44,7 +45,7 @@ const ToolButton ANIMATION_BUTTONS[] = {
     {APP_RES_VIDEO, 1, "Make video from the RGB images", nullptr, &Canv::btn_video},
 };
 const ToolButton SETTINGS_BUTTONS[] = {
-    {"preferences-system", 0, "Settings", nullptr, &Canv::btn_settings},
+    {"preferences-system", 0, "Settings", G_CALLBACK(DlgSettings), &Canv::btn_settings},
     {"dialog-information", 0, "About", G_CALLBACK(AppAbout), nullptr},
 };
 const ToolButton CLOSE_BUTTONS[] = {
