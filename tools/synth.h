@@ -11,7 +11,7 @@ struct SynthOptions {
   std::string slot;          // YYYYMMDDhhmm, a quarter hour
   uint32_t seed = 1;
   double cloud_cover = 0.5;  // 0 clear sky .. 1 overcast
-  bool compress = false;     // WT-compressed segments (needs the encoder)
+  bool compress = false;     // lossless WT-compressed segments (compression flag 1, representation 3)
   int threads = 0;           // 0: one per core
 };
 

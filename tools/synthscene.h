@@ -14,7 +14,8 @@ struct SynthScene {
   double sun_sin_dec = 0, sun_cos_dec = 1, sun_hour_deg = 0;  // hour angle at longitude 0
 };
 
-// The scene of one repeat cycle (builds the land raster and the sun's position).
+// The scene of one repeat cycle (builds the land raster and the sun's position). The cloud
+// cover is kept in 0..1; a value that is not a number counts as 0.5.
 SynthScene SynthSceneMake(uint32_t seed, int64_t unix_time, double cloud_cover);
 
 // Counts of one Earth pixel: index = channel id (1..11; 0 unused), each 1..1023, and the HRV

@@ -13,7 +13,8 @@ const char* USAGE =
     "usage: nubicorn-cli synth --out DIR --slot YYYYMMDDhhmm [--count N] [--seed S]\n"
     "                          [--clouds F] [--compress]\n"
     "  writes N consecutive quarter-hour repeat cycles (default 1) starting at the slot;\n"
-    "  F is the cloud cover from 0 (clear sky) to 1 (default 0.5)\n";
+    "  F is the cloud cover from 0 (clear sky) to 1 (default 0.5); --compress writes\n"
+    "  lossless wavelet-compressed segments as disseminated\n";
 
 bool ParseLong(const char* s, long lo, long hi, long* out) {
   char* end = nullptr;
