@@ -1,5 +1,6 @@
 #include "contours/cntrsgeom.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "data/geo.h"
@@ -51,8 +52,10 @@ bool Clip(Pt a, Pt b, double w, double h, Pt* ca, Pt* cb, bool* a_in, bool* b_in
   }
   *a_in = t0 == 0.0;
   *b_in = t1 == 1.0;
-  *ca = *a_in ? a : Pt{a.x + t0 * dx, a.y + t0 * dy};
-  *cb = *b_in ? b : Pt{a.x + t1 * dx, a.y + t1 * dy};
+  // Points cut at the border are snapped onto it: rounding must not leave them a hair outside.
+  auto inside = [w, h](Pt p) { return Pt{std::clamp(p.x, 0.0, w), std::clamp(p.y, 0.0, h)}; };
+  *ca = *a_in ? a : inside(Pt{a.x + t0 * dx, a.y + t0 * dy});
+  *cb = *b_in ? b : inside(Pt{a.x + t1 * dx, a.y + t1 * dy});
   return true;
 }
 
