@@ -36,6 +36,12 @@ struct DlgRgb {
   GtkWidget* params[9] = {};    // thresh.0, thresh.1, gamma of red, green, blue
 };
 
+// The Startup files page's two tables, owned by the page's top widget.
+struct DlgStartup {
+  GtkWidget* images = nullptr;    // tree view: channel text, slot text, Layer*
+  GtkWidget* contours = nullptr;  // tree view: file, colour, CntrsFile*, field
+};
+
 // Opens the modal dialog and runs it until it is closed ("Preferences", toolbar "Settings").
 void DlgSettings(GtkWidget* widget, gpointer data);
 // Builds the dialog with its pages and buttons, transient for the main window; not yet run.
@@ -52,6 +58,24 @@ GtkWidget* DlgRgbNew();
 // The state of a page made by DlgInterfaceNew / DlgRgbNew (NULL for any other widget).
 DlgInterface* DlgInterfaceOf(GtkWidget* page);
 DlgRgb* DlgRgbOf(GtkWidget* page);
+DlgStartup* DlgStartupOf(GtkWidget* page);
+
+// Opens the chosen segment files (base names in import/SEVIRI_data) in the running program
+// with a row each; names that do not parse, are open already or do not load are skipped with a
+// warning. Then refreshes the time-slot scale, the canvas and the toolbar (also for none).
+void DlgStartupAddImages(GtkTreeView* view, const std::vector<std::string>& names);
+// Closes the selected image row's layer (off the canvas first when shown) and removes the row;
+// "Select a file, please" without a selection, "Operation failed" when its layer is gone.
+void DlgStartupDeleteImage(GtkTreeView* view);
+// Loads the chosen shapefiles (base names in import/Shp, extension shp/Shp/SHP) onto the canvas
+// and into Conf.contours, a row each; refused ones are freed with a warning.
+void DlgStartupAddContours(GtkTreeView* view, const std::vector<std::string>& names);
+// Removes the selected contour row, its entry and its canvas layer; messages as for images.
+void DlgStartupDeleteContour(GtkTreeView* view);
+// Edited cells of the contour table at path: a colour name of SuplColors recolours the layer
+// at once; a field name is kept for the next start. FALSE, nothing changed, when refused.
+gboolean DlgStartupSetColor(GtkListStore* store, const char* path, const char* text);
+gboolean DlgStartupSetField(GtkListStore* store, const char* path, const char* text);
 
 // Why a typed name cannot be a new recipe: NULL when it can, else the message to show.
 const char* DlgRecipeNameFault(const std::vector<RgbRecipe>& recipes, const char* name);
