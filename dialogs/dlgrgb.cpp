@@ -98,7 +98,10 @@ const char* DlgRecipeNameFault(const std::vector<RgbRecipe>& recipes, const char
 gboolean DlgRgbAdd(GtkWidget* page, const char* name) {
   Conf* c = Conf_get;
   const RgbRecipe* r = Current();
-  if (!r) return FALSE;
+  if (!r) {
+    AppStatus("No recipe to copy: no recipe was added");
+    return FALSE;
+  }
   if (c->recipes.size() >= size_t(RECIPE_MAX)) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "dlgrgb", __LINE__);
     AppStatus("At most 99 recipes: no recipe was added");

@@ -1,6 +1,8 @@
 // The Rgb composite page: one recipe shown, edits into Conf.recipes, new recipes in the tree.
 #include <gtest/gtest.h>
 
+#include <opencv2/core.hpp>
+
 #include "data/fileinfo.h"
 #include "tests/support/logcapture.h"
 #include "tests/ui/test_dlg_support.h"
@@ -179,6 +181,52 @@ TEST_F(RgbPage, SavedRecipesComeBackAfterARestart) {
   EXPECT_EQ(TreeRows().back(), (std::pair<std::string, int>{"Night copy", 20}));
   Stored f(home.ini());
   EXPECT_EQ(f.Int("keep", "Mine"), 1);
+}
+
+TEST_F(RgbPage, NewRecipeOpensAsACompositeWithTheEditedValues) {
+  const std::string slot = "201607041200";
+  Link(slot);
+  Start();
+  Open(0);
+  DlgStartupAddImages(GTK_TREE_VIEW(DlgStartupOf(Page(0))->images), {Name(1, slot)});
+  ASSERT_NE(conf.slots, nullptr);
+  Choose(3);  // Natural: IR 0.16, VIS 0.8, VIS 0.6
+  Add("Inverted natural");
+  Choose(7);
+  SetSpin(Rgb()->params[0], 10000);  // red thresholds swapped: that colour inverts
+  SetSpin(Rgb()->params[1], 0);
+  CloseDialog();
+  CanvTreeSelectId(20);
+  uitest::Drain();
+  Slot* s = static_cast<Slot*>(conf.slots->data);
+  ASSERT_NE(s[20], nullptr);
+  const cv::Mat& inverted = s[20]->images[1];
+  ASSERT_FALSE(inverted.empty());
+  EXPECT_EQ(canv.image != nullptr, true);
+  CanvTreeSelectId(16);  // Natural itself, built from the same channels
+  uitest::Drain();
+  ASSERT_NE(s[16], nullptr);
+  const cv::Mat& natural = s[16]->images[1];
+  ASSERT_EQ(natural.size(), inverted.size());
+  // Red inverted, green and blue the same.
+  std::vector<cv::Mat> a, b;
+  cv::split(natural, a);
+  cv::split(inverted, b);
+  EXPECT_EQ(cv::norm(a[1], b[1], cv::NORM_INF), 0);
+  EXPECT_EQ(cv::norm(a[2], b[2], cv::NORM_INF), 0);
+  EXPECT_GT(cv::norm(a[0], b[0], cv::NORM_INF), 0);
+}
+
+TEST_F(RgbPage, WithoutRecipesNothingCanBeCopied) {
+  uitest::TempHome::Write(home / "config", "a file where the folder should be");
+  Answer ok;  // the start-up error box
+  Start();
+  ASSERT_TRUE(conf.recipes.empty());
+  Open(2);
+  EXPECT_FALSE(DlgRgbAdd(Page(2), "New"));
+  EXPECT_NE(Status().find("No recipe"), std::string::npos) << Status();
+  SetSpin(Rgb()->params[0], 5);  // no recipe to edit: nothing breaks
+  EXPECT_TRUE(conf.recipes.empty());
 }
 
 TEST_F(RgbPage, Screenshot) {

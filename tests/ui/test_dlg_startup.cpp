@@ -9,7 +9,6 @@
 #include "data/fileinfo.h"
 #include "tests/support/logcapture.h"
 #include "tests/ui/test_dlg_support.h"
-#include "tools/synth.h"
 
 namespace {
 
@@ -19,48 +18,8 @@ namespace fs = std::filesystem;
 constexpr const char* SLOT = "201607041200";
 constexpr const char* SLOT2 = "201607041215";
 
-// One generated repeat cycle per build tree, shared by the tests (made under a temporary name
-// and renamed, so an interrupted run leaves no half cycle).
-std::string Cycle(const std::string& slot) {
-  const std::string base = std::string(NUBICORN_BINARY_DIR) + "/test-cycles-dlg";
-  const std::string dir = base + "/" + slot;
-  if (fs::exists(dir)) return dir;
-  fs::create_directories(base);
-  std::string tmpl = base + "/tmp-XXXXXX";
-  if (!g_mkdtemp(tmpl.data())) return {};
-  SynthOptions o;
-  o.out = tmpl;
-  o.slot = slot;
-  o.seed = 3;
-  std::string err;
-  if (!SynthCycle(o, &err)) {
-    ADD_FAILURE() << err;
-    return {};
-  }
-  std::error_code ec;
-  fs::rename(tmpl, dir, ec);
-  if (ec) fs::remove_all(tmpl, ec);
-  return dir;
-}
-
-std::string Name(int id, const std::string& slot) { return SynthSegmentName(id, id == 12 ? 19 : 7, slot); }
-
 class StartupPage : public Dialog {
  protected:
-  // Links the cycle's files (those keep accepts) into the home's input folder.
-  void Link(const std::string& slot, const std::function<bool(const std::string&)>& keep = {}) {
-    const std::string src = Cycle(slot);
-    ASSERT_FALSE(src.empty());
-    const std::string in = home / "import/SEVIRI_data";
-    fs::create_directories(in);
-    for (const auto& e : fs::directory_iterator(src)) {
-      const std::string n = e.path().filename().string();
-      if (keep && !keep(n)) continue;
-      std::error_code ec;
-      fs::create_hard_link(e.path(), in + "/" + n, ec);
-      if (ec) fs::copy_file(e.path(), in + "/" + n, fs::copy_options::overwrite_existing);
-    }
-  }
   void Shapes() {
     const std::string dir = home / "import/Shp";
     fs::create_directories(dir);

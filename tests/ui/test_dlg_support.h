@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <string>
 
 #include "app/app.h"
 #include "dialogs/dlg.h"
 #include "tests/ui/uitest.h"
+#include "tools/synth.h"
 
 namespace dlgtest {
 
@@ -52,6 +55,34 @@ struct Answer {
     return G_SOURCE_CONTINUE;  // later boxes get the same answer
   }
 };
+
+namespace fs = std::filesystem;
+
+// One generated repeat cycle per build tree, shared by the tests (made under a temporary name
+// and renamed, so an interrupted run leaves no half cycle).
+inline std::string Cycle(const std::string& slot) {
+  const std::string base = std::string(NUBICORN_BINARY_DIR) + "/test-cycles-dlg";
+  const std::string dir = base + "/" + slot;
+  if (fs::exists(dir)) return dir;
+  fs::create_directories(base);
+  std::string tmpl = base + "/tmp-XXXXXX";
+  if (!g_mkdtemp(tmpl.data())) return {};
+  SynthOptions o;
+  o.out = tmpl;
+  o.slot = slot;
+  o.seed = 3;
+  std::string err;
+  if (!SynthCycle(o, &err)) {
+    ADD_FAILURE() << err;
+    return {};
+  }
+  std::error_code ec;
+  fs::rename(tmpl, dir, ec);
+  if (ec) fs::remove_all(tmpl, ec);
+  return dir;
+}
+
+inline std::string Name(int id, const std::string& slot) { return SynthSegmentName(id, id == 12 ? 19 : 7, slot); }
 
 class Dialog : public ::testing::Test {
  protected:
@@ -115,6 +146,20 @@ class Dialog : public ::testing::Test {
     EXPECT_TRUE(uitest::Exists(out));
   }
   std::string Status() { return Answer::Status(); }
+  // Links the cycle's files (those keep accepts) into the home's input folder.
+  void Link(const std::string& slot, const std::function<bool(const std::string&)>& keep = {}) {
+    const std::string src = Cycle(slot);
+    ASSERT_FALSE(src.empty());
+    const std::string in = home / "import/SEVIRI_data";
+    fs::create_directories(in);
+    for (const auto& e : fs::directory_iterator(src)) {
+      const std::string n = e.path().filename().string();
+      if (keep && !keep(n)) continue;
+      std::error_code ec;
+      fs::create_hard_link(e.path(), in + "/" + n, ec);
+      if (ec) fs::copy_file(e.path(), in + "/" + n, fs::copy_options::overwrite_existing);
+    }
+  }
 
   uitest::TempHome home;
   App app;
