@@ -251,6 +251,84 @@ TEST_F(StartupPage, SavedListsReopenAtTheNextStart) {
   EXPECT_EQ(Rows(Contours(), 0, 1), (std::vector<std::string>{"GSHHS_c_L1.shp|Blue"}));
 }
 
+// What the file chooser showed when a toolbar "add" button ran it; the chooser is cancelled.
+struct ChooserSeen {
+  std::string filter, folder;
+  bool multiple = false;
+  int count = 0, waits = 0;
+  guint source = 0;
+  ChooserSeen() {
+    source = g_timeout_add(30, +[](gpointer self) -> gboolean {
+      auto* c = static_cast<ChooserSeen*>(self);
+      GList* tops = gtk_window_list_toplevels();
+      for (GList* l = tops; l; l = l->next) {
+        if (!GTK_IS_FILE_CHOOSER_DIALOG(l->data) || !gtk_widget_get_visible(GTK_WIDGET(l->data))) continue;
+        GtkFileChooser* fc = GTK_FILE_CHOOSER(l->data);
+        GtkFileFilter* f = gtk_file_chooser_get_filter(fc);
+        c->filter = f && gtk_file_filter_get_name(f) ? gtk_file_filter_get_name(f) : "";
+        gchar* folder = gtk_file_chooser_get_current_folder(fc);
+        c->folder = folder ? folder : "";
+        g_free(folder);
+        if (c->folder.empty() && ++c->waits < 100) continue;  // the chooser goes there on its own time
+        c->multiple = gtk_file_chooser_get_select_multiple(fc);
+        c->count++;
+        gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CANCEL);
+      }
+      g_list_free(tops);
+      return G_SOURCE_CONTINUE;
+    }, this);
+  }
+  ~ChooserSeen() { g_source_remove(source); }
+};
+
+// The k-th tool button (0 delete, 1 add) of the page's n-th toolbar (0 images, 1 contours).
+GtkWidget* ToolButton(GtkWidget* page, int n, int k) {
+  std::vector<GtkWidget*> bars;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(page));
+  for (GList* l = children; l; l = l->next)
+    if (GTK_IS_TOOLBAR(l->data)) bars.push_back(GTK_WIDGET(l->data));
+  g_list_free(children);
+  if (size_t(n) >= bars.size()) return nullptr;
+  GtkToolItem* sep = gtk_toolbar_get_nth_item(GTK_TOOLBAR(bars[size_t(n)]), 0);
+  if (!GTK_IS_SEPARATOR_TOOL_ITEM(sep) || gtk_separator_tool_item_get_draw(GTK_SEPARATOR_TOOL_ITEM(sep)) ||
+      !gtk_tool_item_get_expand(sep))
+    return nullptr;  // the buttons sit at the right end behind an invisible expanding separator
+  return GTK_WIDGET(gtk_toolbar_get_nth_item(GTK_TOOLBAR(bars[size_t(n)]), k + 1));
+}
+
+TEST_F(StartupPage, AddButtonsRunTheChooserInTheirFolders) {
+  Link(SLOT);
+  Shapes();
+  Start();
+  Open(0);
+  GtkWidget* add_images = ToolButton(Page(0), 0, 1);
+  GtkWidget* add_contours = ToolButton(Page(0), 1, 1);
+  ASSERT_TRUE(add_images && add_contours);
+  {
+    ChooserSeen seen;
+    gtk_widget_set_sensitive(canv.btn_close, TRUE);  // wrong on purpose: the refresh must mend it
+    g_signal_emit_by_name(add_images, "clicked");
+    EXPECT_EQ(seen.count, 1);
+    EXPECT_EQ(seen.filter, "MSG3");
+    EXPECT_EQ(fs::weakly_canonical(seen.folder), fs::canonical(home / "import/SEVIRI_data"));
+    EXPECT_TRUE(seen.multiple);
+    EXPECT_TRUE(Rows(Images(), 0, 1).empty());
+    EXPECT_FALSE(gtk_widget_get_sensitive(canv.btn_close));  // cancelled: still refreshed
+  }
+  {
+    ChooserSeen seen;
+    g_signal_emit_by_name(add_contours, "clicked");
+    EXPECT_EQ(seen.count, 1);
+    EXPECT_EQ(seen.filter, "Shape files(*.shp)");
+    EXPECT_EQ(fs::weakly_canonical(seen.folder), fs::canonical(home / "import/Shp"));
+    EXPECT_EQ(conf.contours, nullptr);
+  }
+  // The delete buttons ask for a selection first.
+  Answer ask;
+  g_signal_emit_by_name(ToolButton(Page(0), 0, 0), "clicked");
+  EXPECT_EQ(ask.text, "Select a file, please");
+}
+
 TEST_F(StartupPage, Screenshot) {
   Link(SLOT);
   Shapes();
