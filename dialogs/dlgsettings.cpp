@@ -45,6 +45,8 @@ gboolean DlgSettingsRespond(GtkWidget* dialog, int response) {
   const int page = gtk_notebook_get_current_page(DlgSettingsNotebook(dialog));
   if (page < 0) return FALSE;
   if (response == GTK_RESPONSE_APPLY) {
+    CanvGuard guard;  // the start-up loader may be changing the slot list being written
+    if (!guard.ok()) return TRUE;
     if (ConfWrite(page + 1)) {
       if (page == 2) DlgMessage(GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "Restart the program, please");
       AppStatus("Save operation succeeded");

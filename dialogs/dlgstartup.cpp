@@ -310,12 +310,15 @@ GtkWidget* DlgStartupNew() {
   g_signal_connect(field, "edited", G_CALLBACK(OnField), contours);
   Column(GTK_TREE_VIEW(s->contours), "Field name", field, CTR_FIELD, 100);
 
-  for (GList* l = conf->slots; l; l = l->next) {
-    Slot* slot = static_cast<Slot*>(l->data);
-    for (int id = 1; id <= CHANNEL_COUNT; id++)
-      if (slot[id] && slot[id]->id >= 1) AppendImage(images, slot[id]);
+  // While the start-up loader holds the slot list the image table stays empty (the guard says so).
+  if (CanvGuard guard; guard.ok()) {
+    for (GList* l = conf->slots; l; l = l->next) {
+      Slot* slot = static_cast<Slot*>(l->data);
+      for (int id = 1; id <= CHANNEL_COUNT; id++)
+        if (slot[id] && slot[id]->id >= 1) AppendImage(images, slot[id]);
+    }
+    conf->slots = g_list_sort(conf->slots, InfoSlotCompare);
   }
-  conf->slots = g_list_sort(conf->slots, InfoSlotCompare);
   for (GList* l = conf->contours; l; l = l->next) {
     auto* entry = static_cast<CntrsFile*>(l->data);
     if (entry && entry->channel < 0) AppendContour(contours, entry);

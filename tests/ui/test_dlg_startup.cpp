@@ -329,6 +329,40 @@ TEST_F(StartupPage, AddButtonsRunTheChooserInTheirFolders) {
   EXPECT_EQ(ask.text, "Select a file, please");
 }
 
+TEST_F(StartupPage, SaveWaitsWhileTheStartupLoaderHoldsTheSlots) {
+  Link(SLOT);
+  Start();
+  ASSERT_TRUE(WaitStartup());
+  Open(0);
+  DlgStartupAddImages(Images(), {Name(9, SLOT)});
+  // A stand-in for the loader thread, holding the slot list as a decode does.
+  struct Hold {
+    GMutex* mutex;
+    gint release = 0;
+    gint held = 0;
+  } hold{&conf.mutex};
+  GThread* t = g_thread_new("hold", +[](gpointer p) -> gpointer {
+    auto* h = static_cast<Hold*>(p);
+    g_mutex_lock(h->mutex);
+    g_atomic_int_set(&h->held, 1);
+    while (!g_atomic_int_get(&h->release)) g_usleep(1000);
+    g_mutex_unlock(h->mutex);
+    return nullptr;
+  }, &hold);
+  while (!g_atomic_int_get(&hold.held)) g_usleep(1000);
+  conf.loader = t;
+  const std::string before = uitest::ReadFile(home.ini());
+  Save(0);
+  EXPECT_EQ(Status(), "Busy: loading the start-up files");
+  EXPECT_EQ(uitest::ReadFile(home.ini()), before);
+  g_atomic_int_set(&hold.release, 1);
+  g_thread_join(t);
+  conf.loader = nullptr;
+  Save(0);
+  EXPECT_EQ(Status(), "Save operation succeeded");
+  EXPECT_EQ(Stored(home.ini()).Str("image-file-00", "Startup files"), Name(9, SLOT));
+}
+
 TEST_F(StartupPage, Screenshot) {
   Link(SLOT);
   Shapes();
