@@ -135,7 +135,9 @@ void DlgStartupAddImages(GtkTreeView* view, const std::vector<std::string>& name
       continue;
     }
     // The same image twice would leave a row pointing to the layer its slot has replaced.
-    if (GList* link = SlotOf(layer); link && static_cast<Slot*>(link->data)[layer->id]) {
+    const Layer* open = nullptr;
+    if (GList* link = SlotOf(layer)) open = static_cast<Slot*>(link->data)[layer->id];
+    if (open && open->id > 0) {
       std::unique_ptr<gchar, decltype(&g_free)> text(g_strdup_printf("%s is open already", name.c_str()), g_free);
       AppStatus(text.get());
       InfoDel(&layer);
