@@ -224,7 +224,7 @@ bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* er
   int year = std::stoi(text.substr(0, 4)), month = std::stoi(text.substr(4, 2));
   int day = std::stoi(text.substr(6, 2)), hour = std::stoi(text.substr(8, 2));
   int minute = std::stoi(text.substr(10, 2));
-  if (year < 1970 || month < 1 || month > 12 || day < 1 || day > SuplDaysInMonth(year, month - 1))
+  if (year < 1970 || year > 2099 || month < 1 || month > 12 || day < 1 || day > SuplDaysInMonth(year, month - 1))
     return fail("no such date");
   if (hour > 23 || minute > 59) return fail("no such time");
   if (minute % 15 != 0) return fail("a repeat cycle starts on a quarter hour");

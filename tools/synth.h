@@ -33,7 +33,8 @@ std::string SynthPrologueName(const std::string& slot);
 std::string SynthEpilogueName(const std::string& slot);
 
 // Parses a quarter-hour slot text YYYYMMDDhhmm into UTC seconds since 1970. False with a
-// reason in *err for any other text (wrong length, non-digits, impossible date, off the quarter).
+// reason in *err for any other text (wrong length, non-digits, impossible date, a year outside
+// 1970..2099, off the quarter).
 bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* err);
 // The slot text of a UTC instant.
 std::string SynthSlotText(int64_t unix_time);
