@@ -283,11 +283,14 @@ TEST_F(InterfacePage, UnwritableFileReportsFailureAndWritesNothing) {
   Open();
   SetSpin(Interface()->width, 100);
   const std::string before = uitest::ReadFile(home.ini());
-  conf.ini_path = home / "config";  // a folder: the save cannot replace it
+  // Its folder is a file: nothing can be written there.
+  uitest::TempHome::Write(home / "config/blocked", "a file");
+  conf.ini_path = home / "config/blocked/nubicorn.ini";
   LogCapture log;
   Save(1);
   EXPECT_EQ(Status(), "Operation failed");
   EXPECT_GE(log.count(), 1u);
+  EXPECT_EQ(uitest::ReadFile(home / "config/blocked"), "a file");
   EXPECT_EQ(uitest::ReadFile(home.ini()), before);
 }
 
@@ -342,7 +345,8 @@ TEST_F(InterfacePage, ClearAsksAndWritesThePresetsOnlyOnYes) {
 TEST_F(InterfacePage, ClearThatCannotWriteSaysSo) {
   Start();
   Open();
-  conf.ini_path = home / "config";
+  uitest::TempHome::Write(home / "config/blocked", "a file");
+  conf.ini_path = home / "config/blocked/nubicorn.ini";
   Answer yes(GTK_RESPONSE_YES);
   LogCapture log;
   EXPECT_TRUE(DlgSettingsRespond(dialog, GTK_RESPONSE_HELP));
