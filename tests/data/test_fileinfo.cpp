@@ -36,6 +36,8 @@ TEST(FileInfoName, ParsesReferenceSegmentName) {
 }
 
 TEST(FileInfoName, ParsesAgainAfterThePatternWasFreed) {
+  LayerPtr first{Parsed(IR108)};
+  ASSERT_EQ(first.p->id, 9);
   InfoFreePattern();  // as a window closing does; a window built later must still parse
   LayerPtr l{Parsed(IR108)};
   EXPECT_EQ(l.p->id, 9);
