@@ -129,6 +129,8 @@ void InfoFreePattern() {
     g_regex_unref(name_regex);
     name_regex = nullptr;
   }
+  // A window built again in the same process (tests) parses names again: compile anew then.
+  name_regex_once = G_ONCE_INIT;
 }
 
 Slot* InfoSlotNew() { return g_new0(Slot, SLOT_SIZE); }

@@ -51,6 +51,7 @@ void ConfFree(Conf* conf) {
   conf->recipes.clear();
   conf->key_file.reset();
   conf->places.reset();
+  conf->rect_next.reset();
   g_list_free_full(conf->contours, InfoCntrsFileDel);
   conf->contours = nullptr;
   g_list_free_full(conf->slots, InfoSlotDel);

@@ -5,6 +5,7 @@
 #include <glib.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,11 @@ inline constexpr int CONF_RANGE = 10;
 inline constexpr int CONF_FIELD_MAX = 10;  // bytes of "field-name"
 inline constexpr int CONF_CHARSET_MAX = 2;
 
+// A displayed rectangle of the 3712 grid.
+struct ConfRect {
+  gint32 x = 0, y = 0, width = 0, height = 0;
+};
+
 struct Conf {
   std::string canvas_font;
   guint32 charset = 0;
@@ -65,6 +71,10 @@ struct Conf {
   GMutex mutex{};
   gint32 loaded_id = 0;
   gint32 hrv_east = 0;
+  // The rectangle the Settings dialog edits for the next start; the rect_* fields stay what
+  // this run loaded with. Empty until the dialog edits it; "Interface" saves write it.
+  std::optional<ConfRect> rect_next;
+  gint32 recipe_index = 0;  // the recipe the Settings dialog shows, kept for the whole run
 };
 
 // The one configuration record of the run; set by ConfRead.

@@ -57,10 +57,12 @@ std::string LastDate(const Conf* conf) {
 void WriteInterface(Conf* conf) {
   GKeyFile* kf = conf->key_file.get();
   const char* g = CONF_GROUP_INTERFACE;
-  g_key_file_set_integer(kf, g, "rect-x", conf->rect_x);
-  g_key_file_set_integer(kf, g, "rect-y", conf->rect_y);
-  g_key_file_set_integer(kf, g, "rect-width", conf->rect_width);
-  g_key_file_set_integer(kf, g, "rect-height", conf->rect_height);
+  const ConfRect r =
+      conf->rect_next.value_or(ConfRect{conf->rect_x, conf->rect_y, conf->rect_width, conf->rect_height});
+  g_key_file_set_integer(kf, g, "rect-x", r.x);
+  g_key_file_set_integer(kf, g, "rect-y", r.y);
+  g_key_file_set_integer(kf, g, "rect-width", r.width);
+  g_key_file_set_integer(kf, g, "rect-height", r.height);
   g_key_file_set_integer(kf, g, "hrv-east", conf->hrv_east);
   g_key_file_set_string(kf, g, "canvas-font",
                         ConfFontWritable(conf->canvas_font.c_str()) ? conf->canvas_font.c_str() : CONF_FONT_WRITE);

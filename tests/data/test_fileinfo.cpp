@@ -35,6 +35,14 @@ TEST(FileInfoName, ParsesReferenceSegmentName) {
   EXPECT_EQ(l.p->time.tm_min, 0);
 }
 
+TEST(FileInfoName, ParsesAgainAfterThePatternWasFreed) {
+  LayerPtr first{Parsed(IR108)};
+  ASSERT_EQ(first.p->id, 9);
+  InfoFreePattern();  // as a window closing does; a window built later must still parse
+  LayerPtr l{Parsed(IR108)};
+  EXPECT_EQ(l.p->id, 9);
+}
+
 TEST(FileInfoName, EveryChannelFieldGivesItsId) {
   for (int id = 1; id <= CHANNEL_COUNT; id++) {
     LayerPtr made{InfoNew(id, "201607041200")};

@@ -1,0 +1,310 @@
+// The "Interface" page: the view window for the next start, the selection colour and range,
+// the contour font, character set and label field, and the view to restore at start.
+//
+// The rectangle edited here is a pending copy (Conf.rect_next): channel loading, export and
+// contours of this run keep reading the rectangle the program started with, so a size
+// changed without a restart can never mix images of two sizes.
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "app/app.h"
+#include "dialogs/dlg.h"
+#include "dialogs/dlgrect.h"
+#include "dialogs/places.h"
+#include "data/geo.h"
+#include "settings/confrules.h"
+
+namespace {
+
+using GStr = std::unique_ptr<gchar, decltype(&g_free)>;
+
+// The character sets of shapefile attribute tables, in "charset" order.
+constexpr const char* CHARSETS[] = {"windows-1251", "UTF-8", "ISO-8859-1"};
+
+ConfRect Pending() {
+  const Conf* c = Conf_get;
+  return c->rect_next.value_or(ConfRect{c->rect_x, c->rect_y, c->rect_width, c->rect_height});
+}
+
+void SetLabel(GtkWidget* label, const char* format, int value) {
+  GStr text(g_strdup_printf(format, value), g_free);
+  gtk_label_set_text(GTK_LABEL(label), text.get());
+}
+
+void ShowRect(DlgInterface* s, const ConfRect& r) {
+  SetLabel(s->x_label, "%d", r.x);
+  SetLabel(s->y_label, "%d", r.y);
+}
+
+// Puts a spin button back to a value without running the page's reaction.
+void Restore(DlgInterface* s, GtkWidget* spin, double value) {
+  s->restoring = true;
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), value);
+  s->restoring = false;
+}
+
+void StatusFault(DlgRectFault f) {
+  if (f == DlgRectFault::kOffDisk)
+    AppStatus("The centre is off the Earth's disk: the window is left as it was");
+  else
+    AppStatus("The window would leave the northern strip (x 0 to 3712, y 0 to 928): it is left as it was");
+}
+
+void OnColorSet(GtkColorButton* button, gpointer) {
+  GdkRGBA rgba{};
+  gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(button), &rgba);
+  GdkColor& c = Conf_get->selected_color;
+  c.red = guint16(std::lround(rgba.red * 65535));
+  c.green = guint16(std::lround(rgba.green * 65535));
+  c.blue = guint16(std::lround(rgba.blue * 65535));
+  // The main window's selection tools follow: its colour button and the hue in degrees.
+  if (Canv_get && Canv_get->sel_color) gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(Canv_get->sel_color), &rgba);
+  if (Canv_get && Canv_get->sel_hue) {
+    double h = 0, sat = 0, v = 0;
+    gtk_rgb_to_hsv(c.red / 65536.0, c.green / 65536.0, c.blue / 65536.0, &h, &sat, &v);
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(Canv_get->sel_hue), h * 360);
+  }
+}
+
+void OnRange(GtkSpinButton* spin, gpointer) {
+  Conf_get->selected_range = gint32(gtk_spin_button_get_value(spin));
+  if (Canv_get && Canv_get->sel_range)
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(Canv_get->sel_range), Conf_get->selected_range);
+}
+
+void OnFont(GtkFontButton* button, gpointer) {
+  GStr font(gtk_font_chooser_get_font(GTK_FONT_CHOOSER(button)), g_free);
+  if (font) Conf_get->canvas_font = font.get();
+}
+
+void OnCharset(GtkComboBox* combo, gpointer) {
+  const int i = gtk_combo_box_get_active(combo);
+  if (i >= 0) Conf_get->charset = guint32(i);
+}
+
+void OnField(GtkEntry* entry, gpointer) {
+  const char* text = gtk_entry_get_text(entry);
+  if (!ConfFieldValid(text)) {
+    AppStatus("A field name has 1 to 10 characters of one byte each: it is left as it was");
+    return;
+  }
+  Conf_get->field_name = text;
+}
+
+void OnEast(GtkSpinButton* spin, gpointer data) {
+  auto* s = static_cast<DlgInterface*>(data);
+  if (s->restoring) return;
+  const double lon = gtk_spin_button_get_value(spin);
+  if (lon == s->lon) return;  // a refused value put back
+  ConfRect moved;
+  DlgRectFault f = DlgRectAtCentre(Pending(), s->lat, lon, true, &moved);
+  if (f == DlgRectFault::kNone) f = DlgRectCheck(moved);
+  if (f != DlgRectFault::kNone) {
+    StatusFault(f);
+    Restore(s, s->east, s->lon);
+    return;
+  }
+  s->lon = lon;
+  Conf_get->rect_next = moved;
+  ShowRect(s, moved);
+}
+
+void OnNorth(GtkSpinButton* spin, gpointer data) {
+  auto* s = static_cast<DlgInterface*>(data);
+  if (s->restoring) return;
+  const double lat = gtk_spin_button_get_value(spin);
+  if (lat == s->lat) return;
+  ConfRect moved;
+  DlgRectFault f = DlgRectAtCentre(Pending(), lat, s->lon, false, &moved);
+  if (f == DlgRectFault::kNone) f = DlgRectCheck(moved);
+  if (f != DlgRectFault::kNone) {
+    StatusFault(f);
+    Restore(s, s->north, s->lat);
+    return;
+  }
+  s->lat = lat;
+  Conf_get->rect_next = moved;
+  ShowRect(s, moved);
+}
+
+void Resize(DlgInterface* s, GtkSpinButton* spin, bool horizontal) {
+  if (s->restoring) return;
+  const ConfRect r = Pending();
+  const gint32 size = gint32(gtk_spin_button_get_value(spin));
+  if (size == (horizontal ? r.width : r.height)) return;
+  const ConfRect sized = DlgRectResize(r, size, horizontal);
+  if (DlgRectCheck(sized) != DlgRectFault::kNone) {
+    StatusFault(DlgRectFault::kOutside);
+    Restore(s, GTK_WIDGET(spin), horizontal ? r.width : r.height);
+    return;
+  }
+  Conf_get->rect_next = sized;
+  ShowRect(s, sized);  // the position moved with the size: the labels follow
+}
+
+void OnWidth(GtkSpinButton* spin, gpointer data) { Resize(static_cast<DlgInterface*>(data), spin, true); }
+void OnHeight(GtkSpinButton* spin, gpointer data) { Resize(static_cast<DlgInterface*>(data), spin, false); }
+
+void OnPlace(GtkComboBox* combo, gpointer data) {
+  auto* s = static_cast<DlgInterface*>(data);
+  const int i = gtk_combo_box_get_active(combo);
+  GPtrArray* places = Conf_get->places.get();
+  if (i < 0 || !places || guint(i) >= places->len) return;
+  const Place* p = static_cast<const Place*>(g_ptr_array_index(places, i));
+  const ConfRect moved = DlgRectAtPlace(Pending(), p->x, p->y);
+  double lat = 0, lon = 0;
+  DlgRectFault f = DlgRectCheck(moved);
+  if (f == DlgRectFault::kNone && GeoPixelToLatLon(CONF_GRID - p->x, CONF_GRID - p->y, &lat, &lon) != 0)
+    f = DlgRectFault::kOffDisk;
+  if (f != DlgRectFault::kNone) {
+    StatusFault(f);
+    return;
+  }
+  Conf_get->rect_next = moved;
+  ShowRect(s, moved);
+  s->lat = lat;
+  s->lon = lon;
+  // The spin buttons' own reactions recompute the position from the degrees shown.
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->east), lon);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->north), lat);
+}
+
+GtkWidget* Spin(double value, double lower, double upper, double step, double page, double page_size,
+                double climb, guint digits) {
+  GtkAdjustment* adj = gtk_adjustment_new(value, lower, upper, step, page, page_size);
+  GtkWidget* spin = gtk_spin_button_new(adj, climb, digits);
+  gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(spin), TRUE);
+  return spin;
+}
+
+GtkWidget* Framed(const char* title, GtkWidget* child) {
+  GtkWidget* frame = gtk_frame_new(title);
+  gtk_container_add(GTK_CONTAINER(frame), child);
+  return frame;
+}
+
+GtkWidget* Row(GtkWidget* box, const char* title, GtkWidget* child, guint padding) {
+  GtkWidget* frame = Framed(title, child);
+  gtk_box_pack_start(GTK_BOX(box), frame, FALSE, FALSE, padding);
+  return frame;
+}
+
+// Conf.places on first use; the status bar tells when the file is missing or had bad lines.
+GPtrArray* Places() {
+  Conf* conf = Conf_get;
+  if (conf->places) return conf->places.get();
+  if (!App_get) return nullptr;
+  int skipped = 0;
+  conf->places.reset(PlacesRead(App_get->home + "/import/Shp/places.csv", &skipped));
+  if (!conf->places) {
+    AppStatus("File \"places.csv\" not found in \"import/Shp\"");
+    return nullptr;
+  }
+  if (skipped > 0) {
+    GStr text(g_strdup_printf("\"places.csv\": %d line(s) skipped, see the log", skipped), g_free);
+    AppStatus(text.get());
+  }
+  return conf->places.get();
+}
+
+void StateFree(gpointer p) { delete static_cast<DlgInterface*>(p); }
+
+}  // namespace
+
+DlgInterface* DlgInterfaceOf(GtkWidget* page) {
+  return page ? static_cast<DlgInterface*>(g_object_get_data(G_OBJECT(page), "dlg-interface")) : nullptr;
+}
+
+GtkWidget* DlgInterfaceNew() {
+  Conf* conf = Conf_get;
+  auto* s = new DlgInterface;
+  GtkWidget* page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  g_object_set_data_full(G_OBJECT(page), "dlg-interface", s, StateFree);
+
+  const GdkRGBA rgba{conf->selected_color.red / 65535.0, conf->selected_color.green / 65535.0,
+                     conf->selected_color.blue / 65535.0, 1.0};
+  s->color = gtk_color_button_new_with_rgba(&rgba);
+  g_signal_connect(s->color, "color-set", G_CALLBACK(OnColorSet), nullptr);
+
+  s->range = Spin(conf->selected_range, 1, 180, 1, 1, 0, 1, 0);
+  g_signal_connect(s->range, "value-changed", G_CALLBACK(OnRange), nullptr);
+
+  s->font = conf->canvas_font.empty() ? gtk_font_button_new() : gtk_font_button_new_with_font(conf->canvas_font.c_str());
+  gtk_font_button_set_title(GTK_FONT_BUTTON(s->font), "Font");
+  g_signal_connect(s->font, "font-set", G_CALLBACK(OnFont), nullptr);
+
+  s->charset = gtk_combo_box_text_new();
+  for (const char* name : CHARSETS) gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(s->charset), name);
+  gtk_combo_box_set_active(GTK_COMBO_BOX(s->charset), conf->charset < G_N_ELEMENTS(CHARSETS) ? gint(conf->charset) : -1);
+  g_signal_connect(s->charset, "changed", G_CALLBACK(OnCharset), nullptr);
+
+  s->field = gtk_entry_new();
+  if (!conf->field_name.empty()) gtk_entry_set_text(GTK_ENTRY(s->field), conf->field_name.c_str());
+  g_signal_connect(s->field, "activate", G_CALLBACK(OnField), nullptr);
+
+  // The view of this moment is what a save of this page records for the next start.
+  const Canv* canv = Canv_get;
+  conf->zoom = canv ? canv->zoom - 7 : conf->zoom;
+  if (canv && canv->scroll) {
+    GtkScrolledWindow* sw = GTK_SCROLLED_WINDOW(canv->scroll);
+    conf->scroll_x = gint32(gtk_adjustment_get_value(gtk_scrolled_window_get_hadjustment(sw)));
+    conf->scroll_y = gint32(gtk_adjustment_get_value(gtk_scrolled_window_get_vadjustment(sw)));
+  }
+  const char* formats[] = {"zoom=%d", "horiz scroll=%d", "vert scroll=%d"};
+  const int values[] = {conf->zoom, conf->scroll_x, conf->scroll_y};
+  for (int i = 0; i < 3; i++) {
+    s->view_labels[i] = gtk_label_new(nullptr);
+    SetLabel(s->view_labels[i], formats[i], values[i]);
+  }
+
+  const ConfRect r = Pending();
+  s->width = Spin(r.width, 0, CONF_GRID, 1, 10, 0, 1, 0);
+  s->height = Spin(r.height, 0, CONF_GRID, 1, 10, 0, 1, 0);
+  DlgRectCentre(r, &s->lat, &s->lon);
+  s->east = Spin(s->lon, -85, 80, 0.1, 1, 1, 0, 2);
+  s->north = Spin(s->lat, -85, 85, 0.1, 1, 1, 0, 2);
+  s->x_label = gtk_label_new(nullptr);
+  s->y_label = gtk_label_new(nullptr);
+  ShowRect(s, r);
+
+  if (GPtrArray* places = Places()) {
+    s->places = gtk_combo_box_text_new();
+    gtk_widget_set_size_request(s->places, 150, -1);
+    for (guint i = 0; i < places->len; i++)
+      gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(s->places),
+                                     static_cast<const Place*>(g_ptr_array_index(places, i))->name.c_str());
+    g_signal_connect(s->places, "changed", G_CALLBACK(OnPlace), s);
+  }
+  g_signal_connect(s->east, "value-changed", G_CALLBACK(OnEast), s);
+  g_signal_connect(s->north, "value-changed", G_CALLBACK(OnNorth), s);
+  g_signal_connect(s->width, "value-changed", G_CALLBACK(OnWidth), s);
+  g_signal_connect(s->height, "value-changed", G_CALLBACK(OnHeight), s);
+
+  GtkWidget* reference = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+  if (s->places) Row(reference, "Places", s->places, 2);
+  Row(reference, "East centre °", s->east, 2);
+  Row(reference, "X(pix)", s->x_label, 2);
+  Row(reference, "North centre °", s->north, 2);
+  Row(reference, "Y(pix)", s->y_label, 2);
+  Row(reference, "Width", s->width, 2);
+  Row(reference, "Height", s->height, 2);
+
+  GtkWidget* color = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+  Row(color, "Select by color", s->color, 10);
+  Row(color, "Color range", s->range, 10);
+
+  GtkWidget* contours = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+  Row(contours, "Font", s->font, 5);
+  Row(contours, "Char set", s->charset, 5);
+  Row(contours, "Field name", s->field, 5);
+
+  GtkWidget* view = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+  for (GtkWidget* label : s->view_labels) gtk_box_pack_start(GTK_BOX(view), label, FALSE, FALSE, 10);
+
+  Row(page, "Reference", reference, 3);
+  Row(page, "Color", color, 3);
+  Row(page, "Contours", contours, 3);
+  Row(page, "Initial scrolling position and zoom level", view, 3);
+  return page;
+}

@@ -1,0 +1,49 @@
+// View rectangle arithmetic of the Interface page.
+#include "dialogs/dlgrect.h"
+
+#include <cmath>
+
+#include "data/geo.h"
+
+DlgRectFault DlgRectCheck(const ConfRect& r) {
+  const gint64 x = r.x, y = r.y, w = r.width, h = r.height;
+  if (w < 1 || h < 1 || x < 0 || y < 0 || x + w > CONF_GRID || y + h > DLG_STRIP_LINES) return DlgRectFault::kOutside;
+  return DlgRectFault::kNone;
+}
+
+bool DlgRectCentre(const ConfRect& r, double* lat, double* lon) {
+  const double column = CONF_GRID - r.width / 2 - r.x;
+  const double line = CONF_GRID - r.height / 2 - r.y;
+  return GeoPixelToLatLon(column, line, lat, lon) == 0;
+}
+
+ConfRect DlgRectAtPlace(const ConfRect& r, gint32 px, gint32 py) {
+  ConfRect out = r;
+  out.x = px - r.width / 2;
+  out.y = py - r.height / 2;
+  return out;
+}
+
+DlgRectFault DlgRectAtCentre(const ConfRect& r, double lat, double lon, bool east_west, ConfRect* out) {
+  double column = -1, line = -1;
+  if (GeoLatLonToPixel(lat, lon, &column, &line, 0) != 0) return DlgRectFault::kOffDisk;
+  ConfRect moved = r;
+  if (east_west)
+    moved.x = -(r.width / 2) - gint32(std::trunc(column - CONF_GRID));
+  else
+    moved.y = -(r.height / 2) - gint32(std::trunc(line - CONF_GRID));
+  *out = moved;
+  return DlgRectFault::kNone;
+}
+
+ConfRect DlgRectResize(const ConfRect& r, gint32 size, bool horizontal) {
+  ConfRect out = r;
+  if (horizontal) {
+    out.x += (r.width - size) / 2;
+    out.width = size;
+  } else {
+    out.y += (r.height - size) / 2;
+    out.height = size;
+  }
+  return out;
+}

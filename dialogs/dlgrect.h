@@ -1,0 +1,26 @@
+// The view rectangle arithmetic of the Interface page (image x = 3712 - column, y = 3712 - line;
+// integer divisions truncate toward zero).
+#pragma once
+
+#include <glib.h>
+
+#include "settings/conf.h"
+
+inline constexpr int DLG_STRIP_LINES = 928;  // the northern strip the channels are loaded from
+
+// Why a rectangle cannot be the view window.
+enum class DlgRectFault { kNone, kOffDisk, kOutside };
+
+// kNone when the rectangle is non-empty and lies inside the northern strip of the grid
+// (x 0..3712, y 0..928), kOutside otherwise.
+DlgRectFault DlgRectCheck(const ConfRect& r);
+// Centre pixel of the rectangle in degrees; FALSE (outputs untouched) when it is off the Earth.
+bool DlgRectCentre(const ConfRect& r, double* lat, double* lon);
+// The rectangle of the same size centred on the place at image (px, py).
+ConfRect DlgRectAtPlace(const ConfRect& r, gint32 px, gint32 py);
+// The rectangle moved so that its centre column is that of (lat, lon) (east_west) or its centre
+// line that of (lat, lon) (!east_west). kOffDisk, *out untouched, when the satellite cannot
+// see the point.
+DlgRectFault DlgRectAtCentre(const ConfRect& r, double lat, double lon, bool east_west, ConfRect* out);
+// New width (horizontal) or height, the centre kept: x += (width - w) / 2.
+ConfRect DlgRectResize(const ConfRect& r, gint32 size, bool horizontal);

@@ -1,0 +1,175 @@
+// places.csv lines and files, and the view rectangle arithmetic of the Interface page.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "data/geo.h"
+#include "dialogs/dlgrect.h"
+#include "dialogs/places.h"
+#include "tests/support/logcapture.h"
+#include "tests/ui/uitest.h"
+
+namespace {
+
+struct Parsed {
+  bool ok;
+  Place p;
+};
+Parsed Parse(const char* line) {
+  Parsed r{false, {"<untouched>", -7, -7}};
+  r.ok = PlaceParseLine(line, &r.p);
+  return r;
+}
+
+TEST(PlaceLine, NameAndTwoNumbers) {
+  Parsed r = Parse("Moscow,2756,494\n");
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.p.name, "Moscow");
+  EXPECT_EQ(r.p.x, 2756);
+  EXPECT_EQ(r.p.y, 494);
+  r = Parse("Kyiv,2901,597\r\n");  // a CR LF line end
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.p.y, 597);
+  r = Parse("Last,1,2");  // no line end at all
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.p.y, 2);
+}
+
+TEST(PlaceLine, NumbersReadLikeAtoi) {
+  Parsed r = Parse("A,12abc, 34x\n");  // digits up to the first non-digit; leading blanks skipped
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.p.x, 12);
+  EXPECT_EQ(r.p.y, 34);
+  r = Parse("B,-5,+6\n");
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.p.x, -5);
+  EXPECT_EQ(r.p.y, 6);
+  r = Parse("C,99999999999999,1\n");  // saturates instead of overflowing
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.p.x, 2147483647);
+}
+
+TEST(PlaceLine, LeadingCommasAreEmptyFieldsAndRepeatedOnesToo) {
+  Parsed r = Parse(",,Lead,,100,200\n");
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.p.name, "Lead");
+  EXPECT_EQ(r.p.x, 100);
+  EXPECT_EQ(r.p.y, 200);
+  r = Parse("Name with spaces and ümlaut,5,6\n");
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.p.name, "Name with spaces and ümlaut");
+}
+
+TEST(PlaceLine, MissingFieldsAndNonNumbersAreRefusedUntouched) {
+  for (const char* bad : {"", "\n", "NoComma\n", "Half,12\n", "Half,12", ",,,\n", "Bad,x,y\n", "Bad,1,\n",
+                          "Bad,,\n", "Bad,-,5\n"}) {
+    Parsed r = Parse(bad);
+    EXPECT_FALSE(r.ok) << bad;
+    EXPECT_EQ(r.p.name, "<untouched>") << bad;
+    EXPECT_EQ(r.p.x, -7) << bad;
+  }
+}
+
+TEST(PlaceLine, InvalidUtf8NameIsMadeValid) {
+  Parsed r = Parse("Bad\xff name,1,2\n");
+  ASSERT_TRUE(r.ok);
+  EXPECT_TRUE(g_utf8_validate(r.p.name.c_str(), -1, nullptr));
+  EXPECT_EQ(r.p.name.substr(0, 3), "Bad");
+}
+
+TEST(PlacesFile, KeepsOrderSkipsBadAndOverLongLines) {
+  uitest::TempHome home;
+  const std::string longname(120, 'n');
+  const std::string exact(PLACE_LINE_MAX - 4, 'e');  // "e...e,1,2" is exactly 99 characters
+  uitest::TempHome::Write(home / "places.csv", "First,1,2\n" + longname + ",3,4\n\nMissing\n" + exact +
+                                                   ",1,2\r\nSecond,5,6\n" + longname + longname + ",7,8\nThird,9,10");
+  LogCapture log;
+  int skipped = -1;
+  GPtrArray* a = PlacesRead(home / "places.csv", &skipped);
+  ASSERT_NE(a, nullptr);
+  std::vector<std::string> names;
+  for (guint i = 0; i < a->len; i++) names.push_back(static_cast<Place*>(g_ptr_array_index(a, i))->name);
+  EXPECT_EQ(names, (std::vector<std::string>{"First", exact, "Second", "Third"}));
+  EXPECT_EQ(static_cast<Place*>(g_ptr_array_index(a, 3))->y, 10);
+  EXPECT_EQ(skipped, 3);  // two over-long lines and "Missing"; the empty line is no fault
+  EXPECT_EQ(log.count(), 3u);
+  EXPECT_TRUE(log.contains("places.csv:2(place)"));
+  EXPECT_TRUE(log.contains("places.csv:4(place)"));
+  g_ptr_array_unref(a);
+}
+
+TEST(PlacesFile, MissingFileIsNull) {
+  int skipped = -1;
+  EXPECT_EQ(PlacesRead("/nonexistent/places.csv", &skipped), nullptr);
+  EXPECT_EQ(skipped, 0);
+}
+
+TEST(DlgRect, PlaceCentresTheRectangleWithTruncatingHalves) {
+  const ConfRect r{0, 0, 92, 60};
+  const ConfRect p = DlgRectAtPlace(r, 2756, 494);
+  EXPECT_EQ(p.x, 2710);
+  EXPECT_EQ(p.y, 464);
+  EXPECT_EQ(p.width, 92);
+  const ConfRect odd = DlgRectAtPlace(ConfRect{0, 0, 93, 61}, 2756, 494);
+  EXPECT_EQ(odd.x, 2756 - 46);
+  EXPECT_EQ(odd.y, 494 - 30);
+}
+
+TEST(DlgRect, ResizeKeepsTheCentre) {
+  const ConfRect r{2710, 464, 92, 60};
+  EXPECT_EQ(DlgRectResize(r, 100, true).x, 2706);
+  EXPECT_EQ(DlgRectResize(r, 93, true).x, 2710);  // (92 - 93) / 2 truncates to 0
+  EXPECT_EQ(DlgRectResize(r, 91, true).x, 2710);
+  EXPECT_EQ(DlgRectResize(r, 50, false).y, 469);
+  EXPECT_EQ(DlgRectResize(r, 50, false).x, 2710);
+}
+
+TEST(DlgRect, CheckAcceptsOnlyTheNorthernStrip) {
+  EXPECT_EQ(DlgRectCheck({2710, 464, 92, 60}), DlgRectFault::kNone);
+  EXPECT_EQ(DlgRectCheck({0, 0, 3712, 928}), DlgRectFault::kNone);
+  EXPECT_EQ(DlgRectCheck({1, 0, 3712, 928}), DlgRectFault::kOutside);
+  EXPECT_EQ(DlgRectCheck({0, 1, 3712, 928}), DlgRectFault::kOutside);
+  EXPECT_EQ(DlgRectCheck({-1, 0, 10, 10}), DlgRectFault::kOutside);
+  EXPECT_EQ(DlgRectCheck({0, -1, 10, 10}), DlgRectFault::kOutside);
+  EXPECT_EQ(DlgRectCheck({5, 5, 0, 10}), DlgRectFault::kOutside);
+  EXPECT_EQ(DlgRectCheck({5, 5, 10, 0}), DlgRectFault::kOutside);
+  EXPECT_EQ(DlgRectCheck({2147483000, 5, 2147483000, 10}), DlgRectFault::kOutside);  // no overflow
+}
+
+TEST(DlgRect, CentreRoundTripsWithinAPixel) {
+  const ConfRect r{2710, 464, 92, 60};
+  double lat = 0, lon = 0;
+  ASSERT_TRUE(DlgRectCentre(r, &lat, &lon));
+  // The sub-satellite point is at column and line 1856: this one lies north-east of it.
+  EXPECT_GT(lat, 30);
+  EXPECT_GT(lon, 20);
+  ConfRect back{};
+  ASSERT_EQ(DlgRectAtCentre(r, lat, lon, true, &back), DlgRectFault::kNone);
+  EXPECT_LE(std::abs(back.x - 2710), 1);
+  EXPECT_EQ(back.y, 464);  // only x moves
+  ASSERT_EQ(DlgRectAtCentre(r, lat, lon, false, &back), DlgRectFault::kNone);
+  EXPECT_LE(std::abs(back.y - 464), 1);
+  EXPECT_EQ(back.x, 2710);
+}
+
+TEST(DlgRect, SubSatellitePointIsTheGridCentre) {
+  // Latitude 0, longitude 0 projects to column and line 1856 (half the grid, from first principles).
+  ConfRect out{};
+  ASSERT_EQ(DlgRectAtCentre({0, 0, 100, 100}, 0, 0, true, &out), DlgRectFault::kNone);
+  EXPECT_LE(std::abs(out.x - (3712 - 1856 - 50)), 1);
+  ASSERT_EQ(DlgRectAtCentre({0, 0, 100, 100}, 0, 0, false, &out), DlgRectFault::kNone);
+  EXPECT_LE(std::abs(out.y - (3712 - 1856 - 50)), 1);
+}
+
+TEST(DlgRect, OffTheDiskLeavesTheOutputAlone) {
+  ConfRect out{1, 2, 3, 4};
+  EXPECT_EQ(DlgRectAtCentre({2710, 464, 92, 60}, 85, 0, false, &out), DlgRectFault::kOffDisk);
+  EXPECT_EQ(DlgRectAtCentre({2710, 464, 92, 60}, 0, 170, true, &out), DlgRectFault::kOffDisk);
+  EXPECT_EQ(out.x, 1);
+  EXPECT_EQ(out.height, 4);
+  double lat = 99, lon = 99;
+  EXPECT_FALSE(DlgRectCentre({-5000, -5000, 10, 10}, &lat, &lon));  // a corner of space
+  EXPECT_EQ(lat, 99);
+}
+
+}  // namespace

@@ -1,0 +1,198 @@
+// The Settings dialog tests: a real main window on a throw-away home, message boxes answered
+// by a timer, the status bar text and the settings file as written.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "app/app.h"
+#include "dialogs/dlg.h"
+#include "tests/ui/uitest.h"
+#include "tools/synth.h"
+
+namespace dlgtest {
+
+// Answers the next visible message box with `response`, keeping its text and what the status
+// bar showed at that moment.
+struct Answer {
+  int response;
+  std::string text, status_then;
+  int count = 0;
+  guint source = 0;
+  explicit Answer(int r = GTK_RESPONSE_OK) : response(r) { source = g_timeout_add(30, &Answer::Poll, this); }
+  ~Answer() {
+    if (source) g_source_remove(source);
+  }
+  static std::string Status() {
+    if (!App_get || !App_get->statusbar) return {};
+    GtkWidget* area = gtk_statusbar_get_message_area(GTK_STATUSBAR(App_get->statusbar));
+    GList* children = gtk_container_get_children(GTK_CONTAINER(area));
+    std::string out;
+    for (GList* l = children; l; l = l->next)
+      if (GTK_IS_LABEL(l->data)) out = gtk_label_get_text(GTK_LABEL(l->data));
+    g_list_free(children);
+    return out;
+  }
+  static gboolean Poll(gpointer self) {
+    auto* a = static_cast<Answer*>(self);
+    GList* tops = gtk_window_list_toplevels();
+    GtkWidget* found = nullptr;
+    for (GList* l = tops; l; l = l->next)
+      if (GTK_IS_MESSAGE_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) found = GTK_WIDGET(l->data);
+    g_list_free(tops);
+    if (!found) return G_SOURCE_CONTINUE;
+    gchar* text = nullptr;
+    g_object_get(found, "text", &text, nullptr);
+    a->text = text ? text : "";
+    g_free(text);
+    a->status_then = Status();
+    a->count++;
+    gtk_dialog_response(GTK_DIALOG(found), a->response);
+    return G_SOURCE_CONTINUE;  // later boxes get the same answer
+  }
+};
+
+namespace fs = std::filesystem;
+
+// One generated repeat cycle per build tree, shared by the tests (made under a temporary name
+// and renamed, so an interrupted run leaves no half cycle).
+inline std::string Cycle(const std::string& slot) {
+  const std::string base = std::string(NUBICORN_BINARY_DIR) + "/test-cycles-dlg";
+  const std::string dir = base + "/" + slot;
+  if (fs::exists(dir)) return dir;
+  fs::create_directories(base);
+  std::string tmpl = base + "/tmp-XXXXXX";
+  if (!g_mkdtemp(tmpl.data())) return {};
+  SynthOptions o;
+  o.out = tmpl;
+  o.slot = slot;
+  o.seed = 3;
+  std::string err;
+  if (!SynthCycle(o, &err)) {
+    ADD_FAILURE() << err;
+    return {};
+  }
+  std::error_code ec;
+  fs::rename(tmpl, dir, ec);
+  if (ec) fs::remove_all(tmpl, ec);
+  return dir;
+}
+
+inline std::string Name(int id, const std::string& slot) { return SynthSegmentName(id, id == 12 ? 19 : 7, slot); }
+
+class Dialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!uitest::GtkReady()) GTEST_SKIP() << "no display";
+  }
+  void TearDown() override { Close(); }
+
+  // The main window on the home folder, the settings file written first when given.
+  void Start(const std::string& ini = {}) {
+    if (!ini.empty()) home.WriteIni(ini);
+    ASSERT_TRUE(AppCreate(&app, &canv, &conf, home.path()));
+    uitest::Drain();
+  }
+  // The dialog with the notebook on page p.
+  GtkWidget* Open(int p = 1) {
+    CloseDialog();
+    dialog = DlgSettingsNew();
+    gtk_notebook_set_current_page(DlgSettingsNotebook(dialog), p);
+    uitest::Drain();
+    return dialog;
+  }
+  GtkWidget* Page(int p) { return gtk_notebook_get_nth_page(DlgSettingsNotebook(dialog), p); }
+  DlgInterface* Interface() { return DlgInterfaceOf(Page(1)); }
+  DlgRgb* Rgb() { return DlgRgbOf(Page(2)); }
+  // Presses Save with page p shown.
+  void Save(int p) {
+    gtk_notebook_set_current_page(DlgSettingsNotebook(dialog), p);
+    EXPECT_TRUE(DlgSettingsRespond(dialog, GTK_RESPONSE_APPLY));
+  }
+  void CloseDialog() {
+    if (dialog) gtk_widget_destroy(dialog);
+    dialog = nullptr;
+    uitest::Drain();
+  }
+  void Close() {
+    CloseDialog();
+    if (!app.window) return;
+    AppOnDelete(app.window, nullptr, nullptr);
+    gtk_widget_destroy(app.window);
+    app.window = nullptr;
+    uitest::Drain();
+  }
+  // The main window closed and built again on the same home: a restart.
+  void Restart() {
+    Close();
+    app = App{};
+    canv = Canv{};
+    conf = Conf{};
+    Start();
+  }
+  // The screen as it is now, saved as build/<name>.png for a person to look at.
+  void Screenshot(const std::string& name) {
+    for (int i = 0; i < 20; i++) {
+      uitest::Drain();
+      g_usleep(10000);
+    }
+    const std::string out = std::string(NUBICORN_BINARY_DIR) + "/" + name + ".png";
+    const std::string cmd = "import -window root '" + out + "' 2>/dev/null";
+    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "import (ImageMagick) not available";
+    EXPECT_TRUE(uitest::Exists(out));
+  }
+  std::string Status() { return Answer::Status(); }
+  // Links the cycle's files (those keep accepts) into the home's input folder.
+  void Link(const std::string& slot, const std::function<bool(const std::string&)>& keep = {}) {
+    const std::string src = Cycle(slot);
+    ASSERT_FALSE(src.empty());
+    const std::string in = home / "import/SEVIRI_data";
+    fs::create_directories(in);
+    for (const auto& e : fs::directory_iterator(src)) {
+      const std::string n = e.path().filename().string();
+      if (keep && !keep(n)) continue;
+      std::error_code ec;
+      fs::create_hard_link(e.path(), in + "/" + n, ec);
+      if (ec) fs::copy_file(e.path(), in + "/" + n, fs::copy_options::overwrite_existing);
+    }
+  }
+
+  uitest::TempHome home;
+  App app;
+  Canv canv;
+  Conf conf;
+  GtkWidget* dialog = nullptr;
+};
+
+// The settings file as written, read back into its own key file.
+struct Stored {
+  GKeyFile* kf = g_key_file_new();
+  bool loaded = false;
+  explicit Stored(const std::string& path) { loaded = g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, nullptr); }
+  ~Stored() { g_key_file_free(kf); }
+  Stored(const Stored&) = delete;
+  Stored& operator=(const Stored&) = delete;
+  bool Has(const char* group, const char* key) const { return g_key_file_has_key(kf, group, key, nullptr); }
+  int Int(const char* key, const char* group = "Interface") const {
+    return g_key_file_get_integer(kf, group, key, nullptr);
+  }
+  std::string Str(const char* key, const char* group = "Interface") const {
+    gchar* s = g_key_file_get_string(kf, group, key, nullptr);
+    std::string out = s ? s : "<none>";
+    g_free(s);
+    return out;
+  }
+};
+
+inline void SetSpin(GtkWidget* spin, double v) {
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), v);
+  uitest::Drain();
+}
+inline double SpinValue(GtkWidget* spin) { return gtk_spin_button_get_value(GTK_SPIN_BUTTON(spin)); }
+inline std::string LabelText(GtkWidget* label) { return gtk_label_get_text(GTK_LABEL(label)); }
+
+}  // namespace dlgtest
