@@ -143,6 +143,25 @@ TEST_F(CntrsCanvasTest, DrawPutsLabelsAndLinesAtThreeTimesThePixels) {
   EXPECT_EQ(Rgba(line, "stroke-color-rgba"), 0x1E1E1EFFu);
   EXPECT_EQ(Rgba(text, "fill-color-rgba"), 0xFF0000FFu);
   EXPECT_EQ(c->color, 15);
+  // Line width: 0.1 canvas units, or one screen pixel when the canvas is zoomed out so far that
+  // 0.1 would vanish. Empty links of the list are passed over.
+  auto width = [&] {
+    double w = 0;
+    g_object_get(line, "line-width", &w, nullptr);
+    return w;
+  };
+  EXPECT_DOUBLE_EQ(width(), CntrsLineWidth(goo_canvas_get_scale(GOO_CANVAS(canv.canvas))));
+  CntrsFile holder;
+  holder.cntrs = c;
+  GList* list = g_list_append(g_list_append(nullptr, nullptr), &holder);
+  CntrsSetScale(list, 15.0);
+  EXPECT_DOUBLE_EQ(width(), 0.1);
+  CntrsSetScale(list, 0.5);
+  EXPECT_DOUBLE_EQ(width(), 2.0);
+  g_list_free(list);
+  holder.cntrs = nullptr;
+  EXPECT_DOUBLE_EQ(CntrsLineWidth(4.0), 0.25);
+  EXPECT_DOUBLE_EQ(CntrsLineWidth(0.0), 0.1);
   CntrsDel(c);
   EXPECT_EQ(goo_canvas_item_get_n_children(canv.group), 0);
   EXPECT_FALSE(CntrsSetColor(nullptr, 1));
