@@ -6,18 +6,21 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "data/fileinfo.h"
 #include "data/geo.h"
 #include "data/supl.h"
+#include "data/wt.h"
 #include "data/xrit.h"
 #include "tools/synthprologue.h"
 #include "tools/synthscene.h"
@@ -52,13 +55,22 @@ struct Strips {
   std::vector<uint16_t> hrv;                  // HRV_ROWS x 5568, file order
 };
 
+// Runs row_fn for rows 0 .. rows - 1 on up to `threads` threads (the caller's among them).
+// Rows are handed out one at a time, so a thread that cannot be started costs only speed.
 void RunRows(int rows, int threads, const std::function<void(int)>& row_fn) {
-  int n = std::max(1, threads);
+  std::atomic<int> next{0};
+  auto work = [&] {
+    for (int r; (r = next.fetch_add(1)) < rows;) row_fn(r);
+  };
   std::vector<std::thread> pool;
-  for (int t = 0; t < n; t++)
-    pool.emplace_back([&, t] {
-      for (int r = t; r < rows; r += n) row_fn(r);
-    });
+  for (int t = 1; t < threads; t++) {
+    try {
+      pool.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  work();
   for (auto& th : pool) th.join();
 }
 
@@ -156,11 +168,19 @@ Bytes SegmentHeader(int ch, int seg, const std::string& slot, int64_t t0_ms, int
 }
 
 bool WriteSegment(const std::string& dir, int ch, int seg, const std::string& slot, int64_t t0_ms,
-                  int east, const uint16_t* counts, std::string* err) {
+                  int east, const uint16_t* counts, bool compress, std::string* err) {
   int nc = ch == HRV_ID ? HRV_COLUMNS : IR_COLUMNS;
   Bytes field;
-  XritPack10Bit(counts, size_t(nc) * SEGMENT_LINES, &field);
-  Bytes head = SegmentHeader(ch, seg, slot, t0_ms, east, uint64_t(field.size()) * 8, false);
+  if (compress) {
+    WtImage img{10, nc, SEGMENT_LINES};
+    if (!WtEncode(counts, img, WtDefaultParams(img), &field)) {
+      if (err) *err = SynthSegmentName(ch, seg, slot) + ": WT encoding failed";
+      return false;
+    }
+  } else {
+    XritPack10Bit(counts, size_t(nc) * SEGMENT_LINES, &field);
+  }
+  Bytes head = SegmentHeader(ch, seg, slot, t0_ms, east, uint64_t(field.size()) * 8, compress);
   return XritWriteFile(dir + "/" + SynthSegmentName(ch, seg, slot), head, field, err);
 }
 
@@ -204,7 +224,7 @@ bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* er
   int year = std::stoi(text.substr(0, 4)), month = std::stoi(text.substr(4, 2));
   int day = std::stoi(text.substr(6, 2)), hour = std::stoi(text.substr(8, 2));
   int minute = std::stoi(text.substr(10, 2));
-  if (year < 1970 || month < 1 || month > 12 || day < 1 || day > SuplDaysInMonth(year, month - 1))
+  if (year < 1970 || year > 2099 || month < 1 || month > 12 || day < 1 || day > SuplDaysInMonth(year, month - 1))
     return fail("no such date");
   if (hour > 23 || minute > 59) return fail("no such time");
   if (minute % 15 != 0) return fail("a repeat cycle starts on a quarter hour");
@@ -235,15 +255,12 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
     if (err) *err = "no output folder";
     return false;
   }
-  if (o.compress) {
-    if (err) *err = "compressed output is not available";
-    return false;
-  }
   if (g_mkdir_with_parents(o.out.c_str(), 0755) != 0) {
     if (err) *err = o.out + ": " + std::strerror(errno);
     return false;
   }
-  int threads = o.threads > 0 ? o.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+  int threads = o.threads > 0 ? std::min(o.threads, 64)
+                              : int(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
   const std::string slot = SynthSlotText(t0);
   const int64_t t0_ms = t0 * 1000;
   const int east = SYNTH_HRV.upper_east;
@@ -253,19 +270,32 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
   RenderIr(scene, threads, &s);
   RenderHrv(east, threads, &s);
 
-  // The prologue first and the epilogue last, as a watcher expects them to arrive.
+  // The prologue first and the epilogue last, as a watcher expects them to arrive; the
+  // segments in between, several at a time (encoding is the costly part when compressing).
   if (!WriteAncillary(o.out + "/" + SynthPrologueName(slot), SynthPrologueName(slot),
                       XRIT_FILE_PROLOGUE, t0_ms, SynthPrologueField(t0, SYNTH_HRV), err))
     return false;
+  struct Job {
+    int ch, seg;
+    const uint16_t* counts;
+  };
+  std::vector<Job> jobs;
   for (int ch = 1; ch <= 11; ch++)
     for (int k = 0; k < IR_SEGMENTS; k++)
-      if (!WriteSegment(o.out, ch, IR_FIRST_SEGMENT + k, slot, t0_ms, east,
-                        s.ir[ch].data() + size_t(k) * SEGMENT_LINES * IR_COLUMNS, err))
-        return false;
+      jobs.push_back({ch, IR_FIRST_SEGMENT + k, s.ir[ch].data() + size_t(k) * SEGMENT_LINES * IR_COLUMNS});
   for (int k = 0; k < HRV_SEGMENTS; k++)
-    if (!WriteSegment(o.out, HRV_ID, HRV_FIRST_SEGMENT + k, slot, t0_ms, east,
-                      s.hrv.data() + size_t(k) * SEGMENT_LINES * HRV_COLUMNS, err))
+    jobs.push_back({HRV_ID, HRV_FIRST_SEGMENT + k, s.hrv.data() + size_t(k) * SEGMENT_LINES * HRV_COLUMNS});
+  std::vector<std::string> errors(jobs.size());
+  std::vector<char> ok(jobs.size(), 0);
+  RunRows(int(jobs.size()), threads, [&](int j) {
+    ok[j] = WriteSegment(o.out, jobs[j].ch, jobs[j].seg, slot, t0_ms, east, jobs[j].counts, o.compress,
+                         &errors[j]);
+  });
+  for (size_t j = 0; j < jobs.size(); j++)
+    if (!ok[j]) {
+      if (err) *err = errors[j];
       return false;
+    }
   return WriteAncillary(o.out + "/" + SynthEpilogueName(slot), SynthEpilogueName(slot),
                         XRIT_FILE_EPILOGUE, t0_ms, SynthEpilogueField(t0, SYNTH_HRV), err);
 }

@@ -62,9 +62,8 @@ inline uint64_t Mix(uint64_t z) {
 }
 
 inline double Lattice(int64_t x, int64_t y, int64_t z, uint64_t seed) {
-  uint64_t h = Mix(seed * 0x9e3779b97f4a7c15ULL + uint64_t(x));
-  h = Mix(h + uint64_t(y) * 0xd1b54a32d192ed03ULL);
-  h = Mix(h + uint64_t(z) * 0xabc98388fb8fac03ULL);
+  uint64_t h = Mix(seed * 0x9e3779b97f4a7c15ULL ^ uint64_t(x) * 0xd1b54a32d192ed03ULL ^
+                   uint64_t(y) * 0xabc98388fb8fac03ULL ^ uint64_t(z) * 0x8cb92ba72f3d8dd7ULL);
   return double(h >> 11) * (1.0 / 9007199254740992.0);
 }
 
@@ -127,7 +126,7 @@ SynthScene SynthSceneMake(uint32_t seed, int64_t unix_time, double cloud_cover, 
   SynthScene s;
   s.seed = seed;
   s.unix_time = unix_time;
-  s.cloud_cover = std::clamp(cloud_cover, 0.0, 1.0);
+  s.cloud_cover = std::isfinite(cloud_cover) ? std::clamp(cloud_cover, 0.0, 1.0) : 0.5;
   s.land = SynthLandRaster(shore, lakes);
   time_t tt = time_t(unix_time);
   std::tm tm{};

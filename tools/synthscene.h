@@ -15,8 +15,9 @@ struct SynthScene {
   double sun_sin_dec = 0, sun_cos_dec = 1, sun_hour_deg = 0;  // hour angle at longitude 0
 };
 
-// The scene of one repeat cycle (builds the land raster and the sun's position).
-// shore and lakes: the land-mask shapefiles of SynthLandRaster (empty: built-in outlines).
+// The scene of one repeat cycle (builds the land raster and the sun's position). The cloud
+// cover is kept in 0..1; a value that is not a number counts as 0.5. shore and lakes: the
+// land-mask shapefiles of SynthLandRaster (empty: built-in outlines).
 SynthScene SynthSceneMake(uint32_t seed, int64_t unix_time, double cloud_cover, const std::string& shore = {},
                           const std::string& lakes = {});
 
