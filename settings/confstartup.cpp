@@ -19,6 +19,7 @@ constexpr const char* INPUT_DIR = "import/SEVIRI_data";
 struct StartupMessage {
   int n = 0;
   bool loaded = false;
+  std::string error;  // why an entry that exists was not loaded; shown when the chain ends
 };
 
 using GStr = std::unique_ptr<gchar, decltype(&g_free)>;
@@ -32,23 +33,34 @@ void Start(Conf* conf, int n) {
   conf->loader = g_thread_new(name, ConfStartupImage, GINT_TO_POINTER(n));
 }
 
-// Loads image n into conf->slots; the caller holds conf->mutex. TRUE when a layer is in a slot.
-bool LoadImage(Conf* conf, int n) {
+std::string NotLoaded(const char* value) { return std::string("Start-up file not loaded: ") + value; }
+
+// Loads image n into conf->slots; the caller holds conf->mutex. TRUE when a layer is in a slot;
+// else *error tells why, unless the entry does not exist (the normal end of the list).
+bool LoadImage(Conf* conf, int n, std::string* error) {
   GKeyFile* kf = conf->key_file.get();
   if (!kf) return false;
   GStr value(g_key_file_get_string(kf, CONF_GROUP_STARTUP, ConfNumberedKey("image-file", n).c_str(), nullptr),
              g_free);
   if (!value) return false;
   g_strchomp(value.get());
-  if (!g_utf8_validate(value.get(), -1, nullptr)) return false;
+  if (!g_utf8_validate(value.get(), -1, nullptr)) {
+    *error = "Start-up file not loaded: its name is not UTF-8";
+    return false;
+  }
   // A plain file name: a hand-edited entry must not reach outside the input folder.
-  if (std::strchr(value.get(), G_DIR_SEPARATOR) || std::strchr(value.get(), '/')) return false;
+  if (std::strchr(value.get(), G_DIR_SEPARATOR) || std::strchr(value.get(), '/')) {
+    *error = NotLoaded(value.get());
+    return false;
+  }
   const std::string home = App_get ? App_get->home : std::string();
   GStr path(g_build_filename(home.c_str(), INPUT_DIR, value.get(), nullptr), g_free);
   if (!g_file_test(path.get(), G_FILE_TEST_IS_REGULAR)) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path.get());
+    *error = NotLoaded(value.get());
     return false;
   }
+  *error = NotLoaded(value.get());  // until it is in a slot
   auto layer = std::make_unique<Layer>();
   if (!ConfParseImageName(value.get(), layer.get())) return false;
   layer->name = value.get();
@@ -59,6 +71,7 @@ bool LoadImage(Conf* conf, int n) {
     if (last[id] && last[id]->id > 0) {
       // Listed twice: the slot has it already.
       conf->loaded_id = id;
+      error->clear();
       return true;
     }
     last[id] = layer.release();
@@ -79,6 +92,7 @@ bool LoadImage(Conf* conf, int n) {
         conf->loaded_id = cid;
       }
     }
+    error->clear();
     return true;
   }
 
@@ -95,10 +109,11 @@ bool LoadImage(Conf* conf, int n) {
   slot[0] = header.release();
   conf->slots = g_list_append(conf->slots, slot);
   conf->loaded_id = id;
+  error->clear();
   return true;
 }
 
-void End(Conf* conf) {
+void End(Conf* conf, const std::string& error) {
   // The start-up contours belong here, once the contour files can be loaded.
   Canv* c = Canv_get;
   if (c && c->scroll) {
@@ -106,6 +121,7 @@ void End(Conf* conf) {
     gtk_adjustment_set_value(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(c->scroll)), conf->scroll_y);
   }
   AppStatus("");
+  if (!error.empty()) AppStatus(error.c_str());
   if (App_get) PlatformBusyCursor(App_get->window, false);
 }
 
@@ -137,9 +153,9 @@ gboolean ConfParseImageName(const char* name, Layer* layer) {
 
 gpointer ConfStartupImage(gpointer data) {
   Conf* conf = Conf_get;
-  auto* message = new StartupMessage{GPOINTER_TO_INT(data), false};
+  auto* message = new StartupMessage{GPOINTER_TO_INT(data), false, {}};
   g_mutex_lock(&conf->mutex);
-  message->loaded = LoadImage(conf, message->n);
+  message->loaded = LoadImage(conf, message->n, &message->error);
   g_mutex_unlock(&conf->mutex);
   g_idle_add(ConfStartupStep, message);
   return message;
@@ -176,7 +192,7 @@ gboolean ConfStartupStep(gpointer data) {
   conf->loaded_id = 0;
   if (next) Start(conf, message->n + 1);
   c->mutex_held = 0;
-  if (!next) End(conf);
+  if (!next) End(conf, message->error);
   if (lock) g_mutex_unlock(&conf->mutex);
   CanvSensitive();
   return G_SOURCE_REMOVE;
