@@ -148,7 +148,9 @@ TEST_F(OpenDate, TheDialogHasEveryControl) {
         g_usleep(20000);
       }
       const std::string out = std::string(NUBICORN_BINARY_DIR) + "/ui-open-date.png";
-      if (std::system(("import -window root '" + out + "' 2>/dev/null").c_str()) == 0) EXPECT_TRUE(uitest::Exists(out));
+      if (std::system(("import -window root '" + out + "' 2>/dev/null").c_str()) == 0) {
+        EXPECT_TRUE(uitest::Exists(out));
+      }
     }
   }, false);
   EXPECT_EQ(SlotCount(), 0u) << "Cancel loads nothing";
