@@ -113,14 +113,16 @@ bool LoadImage(Conf* conf, int n, std::string* error) {
   return true;
 }
 
-void End(Conf* conf, const std::string& error) {
+// shown: the chain put layer names on the status bar, which the empty message now covers. A
+// chain that showed nothing leaves the bar alone, so a warning of the window's start stays.
+void End(Conf* conf, const std::string& error, bool shown) {
   // The start-up contours belong here, once the contour files can be loaded.
   Canv* c = Canv_get;
   if (c && c->scroll) {
     gtk_adjustment_set_value(gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(c->scroll)), conf->scroll_x);
     gtk_adjustment_set_value(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(c->scroll)), conf->scroll_y);
   }
-  AppStatus("");
+  if (shown) AppStatus("");
   if (!error.empty()) AppStatus(error.c_str());
   if (App_get) PlatformBusyCursor(App_get->window, false);
 }
@@ -192,7 +194,7 @@ gboolean ConfStartupStep(gpointer data) {
   conf->loaded_id = 0;
   if (next) Start(conf, message->n + 1);
   c->mutex_held = 0;
-  if (!next) End(conf, message->error);
+  if (!next) End(conf, message->error, message->n > 0 || message->loaded);
   if (lock) g_mutex_unlock(&conf->mutex);
   CanvSensitive();
   return G_SOURCE_REMOVE;

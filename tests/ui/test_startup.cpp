@@ -71,8 +71,7 @@ TEST_F(Startup, WithoutStartupFilesTheChainEndsAtOnce) {
   ASSERT_TRUE(StartupDone());
   uitest::Drain();
   EXPECT_EQ(SlotCount(), 0u);
-  ASSERT_FALSE(status.empty());
-  EXPECT_EQ(status.back(), "");
+  EXPECT_TRUE(status.empty()) << "nothing shown, nothing to cover";
   EXPECT_TRUE(CursorIsArrow());
 }
 
