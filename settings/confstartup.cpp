@@ -8,9 +8,20 @@
 #include "app/app.h"
 #include "app/platform.h"
 #include "canvas/canv.h"
+#include "canvas/canvtsan.h"
 #include "data/supl.h"
 
 namespace {
+
+void Lock(Conf* conf) {
+  g_mutex_lock(&conf->mutex);
+  CanvTsanAcquire(&conf->mutex);
+}
+
+void Unlock(Conf* conf) {
+  CanvTsanRelease(&conf->mutex);
+  g_mutex_unlock(&conf->mutex);
+}
 
 constexpr const char* INPUT_DIR = "import/SEVIRI_data";
 
@@ -156,14 +167,16 @@ gboolean ConfParseImageName(const char* name, Layer* layer) {
 gpointer ConfStartupImage(gpointer data) {
   Conf* conf = Conf_get;
   auto* message = new StartupMessage{GPOINTER_TO_INT(data), false, {}};
-  g_mutex_lock(&conf->mutex);
+  Lock(conf);
   message->loaded = LoadImage(conf, message->n, &message->error);
-  g_mutex_unlock(&conf->mutex);
+  Unlock(conf);
+  CanvTsanRelease(message);
   g_idle_add(ConfStartupStep, message);
   return message;
 }
 
 gboolean ConfStartupStep(gpointer data) {
+  CanvTsanAcquire(data);
   std::unique_ptr<StartupMessage> message(static_cast<StartupMessage*>(data));
   Conf* conf = Conf_get;
   Canv* c = Canv_get;
@@ -171,7 +184,7 @@ gboolean ConfStartupStep(gpointer data) {
   // A modal dialog's OK handler may hold the mutex already (its loop runs this idle); the
   // finished worker no longer touches the list then.
   const bool lock = !c->mutex_held;
-  if (lock) g_mutex_lock(&conf->mutex);
+  if (lock) Lock(conf);
   c->mutex_held = 1;
 
   bool next = false;
@@ -195,7 +208,7 @@ gboolean ConfStartupStep(gpointer data) {
   if (next) Start(conf, message->n + 1);
   c->mutex_held = 0;
   if (!next) End(conf, message->error, message->n > 0 || message->loaded);
-  if (lock) g_mutex_unlock(&conf->mutex);
+  if (lock) Unlock(conf);
   CanvSensitive();
   return G_SOURCE_REMOVE;
 }
@@ -203,10 +216,10 @@ gboolean ConfStartupStep(gpointer data) {
 void ConfStartupBegin() {
   Conf* conf = Conf_get;
   if (!conf || conf->loader) return;
-  g_mutex_lock(&conf->mutex);
+  Lock(conf);
   if (App_get) PlatformBusyCursor(App_get->window, true);
   Start(conf, 0);
-  g_mutex_unlock(&conf->mutex);
+  Unlock(conf);
 }
 
 void ConfStartupStop(Conf* conf) {
