@@ -43,6 +43,7 @@ GtkWidget* TreeNew(Canv* canv, const Conf* conf) {
   G_GNUC_END_IGNORE_DEPRECATIONS
   gtk_tree_view_set_reorderable(view, FALSE);
   gtk_tree_view_set_enable_search(view, FALSE);
+  gtk_tree_selection_set_select_function(gtk_tree_view_get_selection(view), CanvTreeSelect, nullptr, nullptr);
 
   GtkTreeViewColumn* column =
       gtk_tree_view_column_new_with_attributes("Time slot", gtk_cell_renderer_text_new(), "text", CANV_COL_LABEL, nullptr);
@@ -59,6 +60,7 @@ GtkWidget* TreeNew(Canv* canv, const Conf* conf) {
 
 void AppCanvasNew(Canv* canv, GtkWidget* toolbar, GtkWidget* left, GtkWidget* menubar) {
   Canv_get = canv;
+  canv->main_thread = g_thread_self();
   canv->scroll = gtk_scrolled_window_new(nullptr, nullptr);
   gtk_container_set_border_width(GTK_CONTAINER(canv->scroll), 2);
   gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(canv->scroll), GTK_SHADOW_IN);

@@ -20,7 +20,10 @@ struct ToolButton {
 
 // The tables below are the window's layout: labels, icons and tooltips in their order.
 const MenuEntry FILE_MENU[] = {
-    {"Open by date", nullptr}, {"Monitoring of the working dir", nullptr}, {nullptr, nullptr}, {"Close a file", nullptr}};
+    {"Open by date", G_CALLBACK(CanvOpenDate)},
+    {"Monitoring of the working dir", nullptr},
+    {nullptr, nullptr},
+    {"Close a file", G_CALLBACK(CanvFileClose)}};
 const MenuEntry COLOR_MENU[] = {{"The color of selection", nullptr}, {"Select by color", nullptr}};
 const MenuEntry ANIMATION_MENU[] = {{"Play", nullptr}, {"Stop", nullptr}, {"Rewind", nullptr}, {"Forward", nullptr}};
 const MenuEntry SETTINGS_MENU[] = {{"Preferences", nullptr}, {nullptr, nullptr}, {"About", G_CALLBACK(AppAbout)}};
@@ -48,7 +51,7 @@ const ToolButton SETTINGS_BUTTONS[] = {
     {"dialog-information", 0, "About", G_CALLBACK(AppAbout), nullptr},
 };
 const ToolButton CLOSE_BUTTONS[] = {
-    {"window-close", 0, "Close a file", nullptr, &Canv::btn_close},
+    {"window-close", 0, "Close a file", G_CALLBACK(CanvFileClose), &Canv::btn_close},
 };
 
 GtkWidget* MenuNew(GtkWidget* menubar, const char* title) {
@@ -149,6 +152,8 @@ void TimeTools(GtkWidget* toolbar) {
   gtk_scale_set_draw_value(GTK_SCALE(c->range), FALSE);
   gtk_widget_set_size_request(c->range, 300, 35);
   SuplAddToolItem(toolbar, c->range, 0, "Time slot", TRUE);
+  g_signal_connect(c->range, "value-changed", G_CALLBACK(CanvRangeChanged), nullptr);
+  g_signal_connect(c->range, "button-release-event", G_CALLBACK(CanvRangeReleased), nullptr);
 }
 
 // The date label is brown; GTK 3 buttons and spin buttons are wider than the toolbar was
@@ -178,7 +183,7 @@ void AppMenuNew(GtkWidget* toolbar, GtkWidget* menubar) {
   ToolbarStyle(toolbar);
 
   MenuFill(menubar, "File", FILE_MENU);
-  c->btn_open_date = SuplAddButtonOpt("document-open", 0, nullptr, "Open by date");
+  c->btn_open_date = SuplAddButtonOpt("document-open", 0, G_CALLBACK(CanvOpenDate), "Open by date");
   gtk_toolbar_insert(GTK_TOOLBAR(toolbar), GTK_TOOL_ITEM(c->btn_open_date), -1);
   Separator(toolbar, false);
   c->spinner = gtk_spinner_new();

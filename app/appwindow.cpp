@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include "app/platform.h"
 #include "data/fileinfo.h"
+#include "settings/confstartup.h"
 
 App* App_get = nullptr;
 
@@ -90,19 +91,18 @@ gboolean AppCreate(App* app, Canv* canv, Conf* conf, const std::string& home) {
         g_strdup_printf("Settings cannot be saved: %s is not writable", config.get()), g_free);
     AppStatus(text.get());
   }
+  CanvSensitive();
+  ConfStartupBegin();
   return TRUE;
 }
 
 gboolean AppOnDelete(GtkWidget*, GdkEvent*, gpointer) {
   InfoFreePattern();
   Conf* conf = Conf_get;
-  if (conf && conf->loader) {
-    // The loader works on the slot list that ConfFree is about to free.
-    g_thread_join(conf->loader);
-    conf->loader = nullptr;
-  }
+  // The loader works on the slot list that ConfFree is about to free.
+  ConfStartupStop(conf);
+  CanvShutdown();  // the image item goes before the layers it was made from
   ConfFree(conf);
-  CanvShutdown();
   if (App_get) App_get->home.clear();
   return FALSE;
 }

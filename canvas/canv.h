@@ -50,10 +50,76 @@ struct Canv {
   GtkWidget* zoom_items[CANV_ZOOM_COUNT] = {};  // GtkRadioMenuItem per zoom row
   GtkWidget* range = nullptr;                   // "Time slot" scale
   gint32 monitor = 0;                           // 1 while the working-directory monitor runs
+  GThread* main_thread = nullptr;               // the GTK thread; others post status through idles
+  gint32 mutex_held = 0;  // 1 while the main thread holds Conf.mutex around canvas calls
+  gint32 slot_shown = -1;  // slot index of the last refresh, -1 none
+  guint slot_source = 0;   // pending settle timeout of the "Time slot" scale
 };
 
 // The one canvas context of the run; set by AppCanvasNew.
 extern Canv* Canv_get;
+
+struct Layer;
+using Slot = Layer*;
+
+// Holds Conf.mutex for a canvas command while the start-up loader runs (trylock: the loader may
+// hold it for a whole decode). ok() is false, after the status message "Busy: loading the
+// start-up files", when it is taken; without a loader, or when the main thread already holds
+// it (mutex_held), it takes nothing and ok() is true.
+class CanvGuard {
+ public:
+  CanvGuard();
+  ~CanvGuard();
+  CanvGuard(const CanvGuard&) = delete;
+  CanvGuard& operator=(const CanvGuard&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = true;
+  bool locked_ = false;
+};
+
+// Status message (context 0) from any thread: pushed at once on the GTK thread, else through an
+// idle callback, so messages keep their order.
+void CanvStatus(const char* text);
+// Busy cursor on the main window, except while the start-up loader owns it.
+void CanvBusy(bool on);
+// The current slot: element floor(range value) of Conf.slots, or NULL.
+Slot* CanvCurrentSlot();
+// Index of the highest loaded entry of slot (non-NULL, id > 0), 0 when none or slot NULL.
+int CanvSlotLast(const Slot* slot);
+
+// Tree selection function: shows layer id of the current slot, loading it when needed.
+// TRUE lets the row be selected; FALSE for parent rows, no slot, or a busy loader.
+gboolean CanvTreeSelect(GtkTreeSelection* selection, GtkTreeModel* model, GtkTreePath* path,
+                        gboolean currently_selected, gpointer data);
+// Refresh of the shown layer after the slot changed (busy cursor around it).
+void CanvSlotChanged(GtkWidget* widget, gpointer data);
+// "value-changed" of the scale: refreshes once the value settles (a short timeout; at once on
+// button release), and only when the integer slot index moved.
+void CanvRangeChanged(GtkRange* range, gpointer data);
+gboolean CanvRangeReleased(GtkWidget* widget, GdkEvent* event, gpointer data);
+// "Close a file": frees the shown layer, removes the item, shows the highest layer left.
+void CanvFileClose(GtkWidget* widget, gpointer data);
+// Range [0, n - 0.99] and one mark per slot; with no slot the range stays.
+void CanvScaleMarkup();
+// Toolbar sensitivity from the zoom, the current slot and the slot count.
+void CanvSensitive();
+// Id of the selected tree row, 0 when none or a parent row.
+int CanvTreeGetId();
+// Selects the row of layer id (the tree then calls CanvTreeSelect); ids outside 1..111 select
+// the "Channels" row, which is refused.
+void CanvTreeSelectId(int id);
+
+// Loads a channel layer's images from App.home/import/SEVIRI_data/name. FALSE, with the
+// warning "%s Error!" and "Input data error", after freeing *info and setting it NULL.
+gboolean CanvOpen(Layer** info);
+// Makes sure layer id is loaded in slot (a channel or composite); "Operation failed" if not.
+void CanvOpenLayer(Slot* slot, int id);
+// Builds composite *info, loading its missing channels into slot. FALSE after freeing *info.
+gboolean CanvOpenRgb(Layer** info, Slot* slot);
+// "Open by date": runs the "Load DateTime slots" dialog.
+void CanvOpenDate(GtkWidget* widget, gpointer data);
 
 // Zoom index for a "zoom" setting: setting + 7, kept inside the table.
 int CanvZoomIndex(int setting);

@@ -17,20 +17,6 @@ const CanvZoomScale CanvZoomScales[CANV_ZOOM_COUNT] = {
     {"x15", 15},
 };
 
-namespace {
-
-// Id of the selected tree row, 0 when nothing or a group row is selected.
-int SelectedId() {
-  GtkTreeModel* model = nullptr;
-  GtkTreeIter iter;
-  GtkTreeSelection* sel = gtk_tree_view_get_selection(GTK_TREE_VIEW(Canv_get->tree));
-  if (!gtk_tree_selection_get_selected(sel, &model, &iter)) return 0;
-  gint id = 0;
-  gtk_tree_model_get(model, &iter, CANV_COL_ID, &id, -1);
-  return id;
-}
-
-}  // namespace
 
 int CanvZoomIndex(int setting) {
   // A hand-edited "zoom" above 18 would point past the table.
@@ -66,8 +52,9 @@ void CanvZoomSet(GtkWidget* item, gpointer index) {
 
 void CanvZoomFit(GtkWidget*, gpointer) {
   Conf* conf = Conf_get;
-  if (!conf || !conf->slots) return;
-  const int id = SelectedId();
+  CanvGuard guard;
+  if (!guard.ok() || !conf || !conf->slots) return;
+  const int id = CanvTreeGetId();
   if (id < 1 || id >= SLOT_SIZE) return;
   const Layer* layer = static_cast<Slot*>(conf->slots->data)[id];
   if (!layer || layer->images[1].empty() || layer->images[1].rows == 0) return;
@@ -84,6 +71,10 @@ void CanvShutdown() {
   Canv* c = Canv_get;
   if (!c) return;
   c->monitor = 0;
+  if (c->slot_source) {
+    g_source_remove(c->slot_source);
+    c->slot_source = 0;
+  }
   if (c->spinner) {
     gtk_spinner_stop(GTK_SPINNER(c->spinner));
     gtk_widget_hide(c->spinner);

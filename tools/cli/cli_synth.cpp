@@ -14,12 +14,9 @@ const char* USAGE =
     "usage: nubicorn-cli synth --out DIR --slot YYYYMMDDhhmm [--count N] [--seed S]\n"
     "                          [--clouds F] [--compress] [--land builtin|SHORE.shp]\n"
     "  writes N consecutive quarter-hour repeat cycles (default 1) starting at the slot;\n"
-    "  F is the cloud cover from 0 (clear sky) to 1 (default 0.5); --compress writes
-"
-    "  lossless wavelet-compressed segments as disseminated; the land mask comes from the
-"
-    "  GSHHS shorelines of python-cartopy-data when installed, else from built-in outlines
-";
+    "  F is the cloud cover from 0 (clear sky) to 1 (default 0.5); --compress writes\n"
+    "  lossless wavelet-compressed segments as disseminated; the land mask comes from the\n"
+    "  GSHHS shorelines of python-cartopy-data when installed, else from built-in outlines\n";
 
 bool ParseLong(const char* s, long lo, long hi, long* out) {
   char* end = nullptr;

@@ -1,0 +1,244 @@
+// The layer tree's selection, the time scale, toolbar sensitivity and "Close a file".
+#include <cmath>
+#include <memory>
+
+#include "app/app.h"
+#include "app/platform.h"
+#include "canvas/canv.h"
+#include "canvas/canvtsan.h"
+#include "data/fileinfo.h"
+#include "data/supl.h"
+#include "settings/conf.h"
+
+namespace {
+
+// How long the scale's value must rest before the slot is refreshed (GTK 3 has no
+// discontinuous update policy).
+constexpr guint SLOT_SETTLE_MS = 120;
+
+struct StatusPost {
+  GtkWidget* bar;  // referenced: the window may be gone when the idle runs
+  gchar* text;
+};
+
+gboolean StatusIdle(gpointer data) {
+  CanvTsanAcquire(data);
+  std::unique_ptr<StatusPost> post(static_cast<StatusPost*>(data));
+  // A destroyed status bar has lost its parent; the message then has nowhere to go.
+  if (gtk_widget_get_parent(post->bar)) gtk_statusbar_push(GTK_STATUSBAR(post->bar), 0, post->text);
+  g_free(post->text);
+  g_object_unref(post->bar);
+  return G_SOURCE_REMOVE;
+}
+
+bool Loaded(const Layer* layer) { return layer && layer->id > 0; }
+
+void RemoveImage() {
+  Canv* c = Canv_get;
+  if (c->image) {
+    goo_canvas_item_remove(c->image);
+    c->image = nullptr;
+  }
+  gtk_label_set_text(GTK_LABEL(c->label), "");
+}
+
+void ShowLayer(const Layer* layer) {
+  Canv* c = Canv_get;
+  const cv::Mat& m = layer->images[1];
+  if (m.empty() || m.type() != CV_8UC3) return;
+  // Borrowed pixels: the item copies them into its own surface when it is made.
+  GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(m.data, GDK_COLORSPACE_RGB, FALSE, 8, m.cols, m.rows, int(m.step[0]),
+                                               nullptr, nullptr);
+  GooCanvasItem* root = goo_canvas_get_root_item(GOO_CANVAS(c->canvas));
+  c->image = goo_canvas_image_new(root, pixbuf, 0, 0, nullptr);
+  goo_canvas_item_raise(c->group, nullptr);
+  g_object_set(c->image, "visibility", GOO_CANVAS_ITEM_VISIBLE, "pixbuf", pixbuf, nullptr);
+  g_object_unref(pixbuf);
+  std::unique_ptr<char, decltype(&g_free)> date(SuplDateLabel(layer->slot.c_str()), g_free);
+  std::unique_ptr<char, decltype(&g_free)> markup(
+      g_markup_printf_escaped("<span weight=\"heavy\">%s</span>", date ? date.get() : ""), g_free);
+  gtk_label_set_markup(GTK_LABEL(c->label), markup.get());
+}
+
+int SlotIndex() {
+  if (!Canv_get || !Canv_get->range) return 0;
+  return int(std::floor(gtk_range_get_value(GTK_RANGE(Canv_get->range))));
+}
+
+gboolean SlotSettled(gpointer) {
+  Canv_get->slot_source = 0;
+  if (SlotIndex() != Canv_get->slot_shown) CanvSlotChanged(nullptr, nullptr);
+  return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+CanvGuard::CanvGuard() {
+  Conf* conf = Conf_get;
+  Canv* c = Canv_get;
+  if (!conf || !c || !conf->loader || c->mutex_held) return;
+  if (!g_mutex_trylock(&conf->mutex)) {
+    ok_ = false;
+    CanvStatus("Busy: loading the start-up files");
+    return;
+  }
+  CanvTsanAcquire(&conf->mutex);
+  locked_ = true;
+  c->mutex_held = 1;
+}
+
+CanvGuard::~CanvGuard() {
+  if (!locked_) return;
+  Canv_get->mutex_held = 0;
+  CanvTsanRelease(&Conf_get->mutex);
+  g_mutex_unlock(&Conf_get->mutex);
+}
+
+void CanvStatus(const char* text) {
+  if (!App_get || !App_get->statusbar) return;
+  if (Canv_get && Canv_get->main_thread && g_thread_self() != Canv_get->main_thread) {
+    auto* post = new StatusPost{GTK_WIDGET(g_object_ref(App_get->statusbar)), g_strdup(text)};
+    CanvTsanRelease(post);
+    g_idle_add(StatusIdle, post);
+    return;
+  }
+  AppStatus(text);
+}
+
+void CanvBusy(bool on) {
+  if (Conf_get && Conf_get->loader) return;  // the start-up loading owns the cursor
+  if (App_get) PlatformBusyCursor(App_get->window, on);
+}
+
+Slot* CanvCurrentSlot() {
+  if (!Conf_get) return nullptr;
+  const int index = SlotIndex();
+  if (index < 0) return nullptr;
+  return static_cast<Slot*>(g_list_nth_data(Conf_get->slots, guint(index)));
+}
+
+int CanvSlotLast(const Slot* slot) {
+  if (!slot) return 0;
+  for (int i = SLOT_SIZE - 1; i > 0; i--)
+    if (Loaded(slot[i])) return i;
+  return 0;
+}
+
+gboolean CanvTreeSelect(GtkTreeSelection*, GtkTreeModel* model, GtkTreePath* path, gboolean currently_selected,
+                        gpointer) {
+  if (currently_selected) return TRUE;
+  Canv* c = Canv_get;
+  const int index = SlotIndex();
+  int id = 0;
+  GtkTreeIter iter;
+  if (path) {
+    if (!model || !gtk_tree_model_get_iter(model, &iter, path)) return FALSE;
+    gtk_tree_model_get(model, &iter, CANV_COL_ID, &id, -1);
+  } else {
+    id = CanvTreeGetId();
+  }
+  if (id <= 0 || id >= SLOT_SIZE) return FALSE;
+  CanvGuard guard;
+  if (!guard.ok()) return FALSE;
+  Slot* slot = CanvCurrentSlot();
+  if (!slot) return FALSE;
+
+  CanvBusy(true);
+  RemoveImage();
+  c->slot_shown = index;
+  if (!Loaded(slot[id])) {
+    CanvOpenLayer(slot, id);
+    CanvSensitive();
+  }
+  if (const Layer* layer = slot[id]; layer && Loaded(layer)) ShowLayer(layer);
+  CanvBusy(false);
+  return TRUE;
+}
+
+void CanvSlotChanged(GtkWidget*, gpointer) {
+  CanvGuard guard;
+  if (!guard.ok()) return;
+  CanvBusy(true);
+  CanvTreeSelect(nullptr, nullptr, nullptr, FALSE, nullptr);
+  CanvBusy(false);
+}
+
+void CanvRangeChanged(GtkRange*, gpointer) {
+  Canv* c = Canv_get;
+  if (!c) return;
+  if (c->slot_source) g_source_remove(c->slot_source);
+  c->slot_source = g_timeout_add(SLOT_SETTLE_MS, SlotSettled, nullptr);
+}
+
+gboolean CanvRangeReleased(GtkWidget*, GdkEvent*, gpointer) {
+  Canv* c = Canv_get;
+  if (c && c->slot_source) {
+    g_source_remove(c->slot_source);
+    SlotSettled(nullptr);
+  }
+  return FALSE;
+}
+
+void CanvFileClose(GtkWidget*, gpointer) {
+  CanvGuard guard;
+  if (!guard.ok()) return;
+  Slot* slot = CanvCurrentSlot();
+  const int id = CanvTreeGetId();
+  if (!slot || id <= 0 || id >= SLOT_SIZE) return;
+  // The item is taken off the canvas before the layer it was made from goes.
+  RemoveImage();
+  InfoDel(&slot[id]);
+  CanvTreeSelectId(CanvSlotLast(slot));
+  CanvSensitive();
+}
+
+void CanvScaleMarkup() {
+  Canv* c = Canv_get;
+  g_return_if_fail(c && c->range);
+  const guint n = Conf_get ? g_list_length(Conf_get->slots) : 0;
+  if (n == 0) return;  // an empty range would be refused by the toolkit
+  gtk_range_set_range(GTK_RANGE(c->range), 0, n - 0.99);
+  GtkScale* scale = GTK_SCALE(c->range);
+  gtk_scale_clear_marks(scale);
+  for (guint i = 0; i < n; i++) gtk_scale_add_mark(scale, i, GTK_POS_TOP, nullptr);
+}
+
+void CanvSensitive() {
+  Canv* c = Canv_get;
+  if (!c) return;
+  const int z = c->zoom;
+  const int n = Conf_get ? int(g_list_length(Conf_get->slots)) : 0;
+  const int last = CanvSlotLast(CanvCurrentSlot());
+  gtk_widget_set_sensitive(c->btn_zoom_fit, last != 0);
+  gtk_widget_set_sensitive(c->btn_close, last != 0);
+  gtk_widget_set_sensitive(c->btn_zoom_in, last != 0 && z <= CANV_ZOOM_COUNT - 2);
+  gtk_widget_set_sensitive(c->btn_zoom_out, last != 0 && z >= 1);
+  for (GtkWidget* w : {c->sel_color, c->sel_hue, c->sel_range, c->btn_select})
+    gtk_widget_set_sensitive(w, last > CHANNEL_COUNT);
+  for (GtkWidget* w : {c->btn_rewind, c->btn_play, c->btn_stop, c->btn_forward, c->range})
+    gtk_widget_set_sensitive(w, n > 1);
+}
+
+int CanvTreeGetId() {
+  if (!Canv_get || !Canv_get->tree) return 0;
+  GtkTreeModel* model = nullptr;
+  GtkTreeIter iter;
+  GtkTreeSelection* sel = gtk_tree_view_get_selection(GTK_TREE_VIEW(Canv_get->tree));
+  if (!gtk_tree_selection_get_selected(sel, &model, &iter)) return 0;
+  gint id = 0;
+  gtk_tree_model_get(model, &iter, CANV_COL_ID, &id, -1);
+  return id;
+}
+
+void CanvTreeSelectId(int id) {
+  if (!Canv_get || !Canv_get->tree) return;
+  GtkTreePath* path = nullptr;
+  if (id >= 1 && id < RECIPE_FIRST_ID)
+    path = gtk_tree_path_new_from_indices(0, id - 1, -1);
+  else if (id >= RECIPE_FIRST_ID && id < SLOT_SIZE)
+    path = gtk_tree_path_new_from_indices(1, id - RECIPE_FIRST_ID, -1);
+  else
+    path = gtk_tree_path_new_from_indices(0, -1);
+  gtk_tree_selection_select_path(gtk_tree_view_get_selection(GTK_TREE_VIEW(Canv_get->tree)), path);
+  gtk_tree_path_free(path);
+}

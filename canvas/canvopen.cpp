@@ -1,0 +1,108 @@
+// Opening channel and composite layers of a slot.
+#include <memory>
+
+#include "app/app.h"
+#include "canvas/canv.h"
+#include "canvas/dlgdatetime.h"
+#include "data/atmrad.h"
+#include "data/fileinfo.h"
+#include "data/layer.h"
+#include "settings/conf.h"
+
+namespace {
+
+constexpr const char* INPUT_DIR = "import/SEVIRI_data";
+
+bool HasCounts(const Layer* layer) { return layer && layer->id > 0 && !layer->images[0].empty(); }
+
+}  // namespace
+
+gboolean CanvOpen(Layer** info) {
+  g_return_val_if_fail(info && *info, FALSE);
+  Layer* layer = *info;
+  const Conf* conf = Conf_get;
+  const std::string home = App_get ? App_get->home : std::string();
+  std::unique_ptr<gchar, decltype(&g_free)> path(
+      g_build_filename(home.c_str(), INPUT_DIR, layer->name.c_str(), nullptr), g_free);
+  // The loader shrinks the window in place and may read the HRV east column: copies.
+  int32_t window[4] = {conf ? conf->rect_x : 0, conf ? conf->rect_y : 0, conf ? conf->rect_width : 0,
+                       conf ? conf->rect_height : 0};
+  int32_t east = conf ? conf->hrv_east : 0;
+  auto images = LayerLoadChannel(path.get(), layer->id, window, &east);
+  if (images) {
+    layer->images = std::move(*images);
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s ok", layer->name.c_str());
+    return TRUE;
+  }
+  g_log(nullptr, G_LOG_LEVEL_WARNING, "%s Error!", layer->name.c_str());
+  InfoDel(info);
+  CanvStatus("Input data error");
+  return FALSE;
+}
+
+void CanvOpenLayer(Slot* slot, int id) {
+  if (!slot || id <= 0 || id >= SLOT_SIZE) return;
+  const Layer* last = nullptr;
+  for (int i = 0; i < SLOT_SIZE; i++)
+    if (slot[i]) last = slot[i];
+  if (slot[id] && slot[id]->id > 0) return;
+  if (!last) return;  // a slot without even its header names no time
+  Layer* info = InfoNew(id, last->slot.c_str(), Conf_get ? &Conf_get->recipes : nullptr);
+  const gboolean ok = id < RECIPE_FIRST_ID ? CanvOpen(&info) : CanvOpenRgb(&info, slot);
+  if (!ok) {
+    CanvStatus("Operation failed");
+    return;
+  }
+  InfoSlotInsert(&Conf_get->slots, info);
+}
+
+gboolean CanvOpenRgb(Layer** info, Slot* slot) {
+  g_return_val_if_fail(info && *info && slot, FALSE);
+  Layer* layer = *info;
+  const Conf* conf = Conf_get;
+  const size_t index = size_t(layer->id - RECIPE_FIRST_ID);
+  bool ok = conf && layer->id >= RECIPE_FIRST_ID && index < conf->recipes.size();
+  cv::Mat table[CHANNEL_COUNT + 1];
+  if (ok) {
+    const RgbRecipe& recipe = conf->recipes[index];
+    for (int entry = 0; ok && entry < 6; entry++) {
+      const int c = recipe.channels[entry];
+      if (c < 1 || c > CHANNEL_COUNT) continue;
+      if (!table[c].empty()) continue;  // named twice: loaded once
+      if (!HasCounts(slot[c])) {
+        Layer* channel = InfoNew(c, layer->slot.c_str());
+        if (!CanvOpen(&channel)) {
+          ok = false;
+          break;
+        }
+        InfoDel(&slot[c]);
+        slot[c] = channel;
+      }
+      table[c] = slot[c]->images[0];
+    }
+    if (ok) {
+      layer->images = {};
+      layer->images[1] = AtmradComposite(table, recipe.params, recipe.channels);
+      ok = !layer->images[1].empty();
+    }
+  }
+  if (ok) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s ok", layer->name.c_str());
+    return TRUE;
+  }
+  g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", layer->name.c_str());
+  InfoDel(info);
+  CanvStatus("Operation failed");
+  return FALSE;
+}
+
+void CanvOpenDate(GtkWidget*, gpointer) {
+  GtkWidget* dialog = DlgDateTimeNew();
+  if (!dialog) {
+    CanvStatus("Operation failed");
+    return;
+  }
+  gtk_widget_set_size_request(dialog, 550, 270);
+  gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+}

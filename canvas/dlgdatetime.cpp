@@ -1,0 +1,195 @@
+// The "Load DateTime slots" dialog.
+#include "canvas/dlgdatetime.h"
+
+#include <memory>
+
+#include "app/app.h"
+#include "canvas/canv.h"
+#include "data/supl.h"
+#include "settings/conf.h"
+
+namespace {
+
+constexpr const char* RECORD_KEY = "record";
+
+GtkWidget* Combo(int count, int step) {
+  GtkWidget* combo = gtk_combo_box_text_new();
+  for (int i = 0; i < count; i++) {
+    char text[8];
+    g_snprintf(text, sizeof text, "%02d", i * step);
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(combo), text);
+  }
+  return combo;
+}
+
+void Attach(GtkWidget* grid, GtkWidget* w, int col, int row, int width = 1, int height = 1) {
+  gtk_grid_attach(GTK_GRID(grid), w, col, row, width, height);
+}
+
+// Reads one end of the span; FALSE when a combo has no choice or the calendar no day.
+bool ReadEnd(GtkWidget* cal, GtkWidget* hour, GtkWidget* min, SlotTime* t) {
+  guint y = 0, mo = 0, d = 0;
+  gtk_calendar_get_date(GTK_CALENDAR(cal), &y, &mo, &d);
+  const int h = gtk_combo_box_get_active(GTK_COMBO_BOX(hour));
+  const int m = gtk_combo_box_get_active(GTK_COMBO_BOX(min));
+  *t = SlotTime{};
+  t->tm_year = int(y);
+  t->tm_mon = int(mo);
+  t->tm_mday = int(d);
+  t->tm_hour = h;
+  t->tm_min = 15 * m;
+  return h >= 0 && h <= 23 && m >= 0 && m <= 3 && y != 0 && d != 0;
+}
+
+// Days since a fixed origin of a Gregorian date (month 0-based).
+long DayNumber(int year, int month, int day) {
+  long n = 0;
+  for (int y = 1970; y < year; y++) n += 365 + (SuplDaysInMonth(y, 1) == 29);
+  for (int y = year; y < 1970; y++) n -= 365 + (SuplDaysInMonth(y, 1) == 29);
+  for (int m = 0; m < month; m++) n += SuplDaysInMonth(year, m);
+  return n + day - 1;
+}
+
+// Sorting, the scale and the view: after every load, also a refused or failed one, so that the
+// slots already made can be reached.
+void Refresh() {
+  Conf* conf = Conf_get;
+  conf->slots = g_list_sort(conf->slots, InfoSlotCompare);
+  CanvScaleMarkup();  // widen first: a value above the old range would be clamped
+  const guint n = g_list_length(conf->slots);
+  if (n > 0) gtk_range_set_value(GTK_RANGE(Canv_get->range), n - 1);
+  CanvSlotChanged(nullptr, nullptr);
+  CanvSensitive();
+}
+
+}  // namespace
+
+long DlgDateTimeCount(const SlotTime& from, const SlotTime& to) {
+  auto quarter = [](const SlotTime& t) {
+    return DayNumber(t.tm_year, t.tm_mon, t.tm_mday) * 96 + t.tm_hour * 4 + t.tm_min / 15;
+  };
+  const long n = quarter(to) - quarter(from) + 1;
+  return n > 0 ? n : 0;
+}
+
+void DlgDateTimeNext(SlotTime* t) {
+  t->tm_min += 15;
+  if (t->tm_min < 60) return;
+  t->tm_min -= 60;
+  if (++t->tm_hour < 24) return;
+  t->tm_hour = 0;
+  if (++t->tm_mday <= SuplDaysInMonth(t->tm_year, t->tm_mon)) return;
+  t->tm_mday = 1;
+  if (++t->tm_mon < 12) return;
+  t->tm_mon = 0;
+  t->tm_year++;
+}
+
+DlgDateTime* DlgDateTimeGet(GtkWidget* dialog) {
+  return dialog ? static_cast<DlgDateTime*>(g_object_get_data(G_OBJECT(dialog), RECORD_KEY)) : nullptr;
+}
+
+GtkWidget* DlgDateTimeNew() {
+  if (!App_get || !App_get->window || !Conf_get) return nullptr;
+  auto* d = new DlgDateTime{};
+  GtkWidget* grid = gtk_grid_new();
+  gtk_grid_set_column_spacing(GTK_GRID(grid), 4);
+  gtk_grid_set_row_spacing(GTK_GRID(grid), 4);
+  d->cal_from = gtk_calendar_new();
+  d->cal_to = gtk_calendar_new();
+  for (GtkWidget* cal : {d->cal_from, d->cal_to})
+    gtk_calendar_set_display_options(GTK_CALENDAR(cal), GTK_CALENDAR_SHOW_HEADING);
+  Attach(grid, d->cal_from, 0, 0, 4, 4);
+  Attach(grid, d->cal_to, 4, 0, 4, 4);
+
+  d->hour_from = Combo(24, 1);
+  d->hour_to = Combo(24, 1);
+  d->min_from = Combo(4, 15);
+  d->min_to = Combo(4, 15);
+  GtkWidget* row[8] = {gtk_label_new("hour:"), d->hour_from, gtk_label_new("min:"), d->min_from,
+                       gtk_label_new("hour:"), d->hour_to,   gtk_label_new("min:"), d->min_to};
+  for (int i = 0; i < 8; i++) Attach(grid, row[i], i, 4);
+
+  GtkWidget* toolbar = gtk_toolbar_new();
+  gtk_toolbar_set_style(GTK_TOOLBAR(toolbar), GTK_TOOLBAR_TEXT);
+  for (int c = 1; c <= CHANNEL_COUNT; c++) {
+    GtkToolItem* b = gtk_toggle_tool_button_new();
+    gtk_tool_button_set_label(GTK_TOOL_BUTTON(b), InfoChannelLabel[c]);
+    gtk_tool_item_set_homogeneous(b, FALSE);
+    gtk_toolbar_insert(GTK_TOOLBAR(toolbar), b, -1);
+    d->channel_buttons[c - 1] = GTK_WIDGET(b);
+  }
+  Attach(grid, toolbar, 0, 5, 8, 1);
+
+  const SlotTime& last = Conf_get->last_date;
+  if (last.tm_mday != 0) {
+    for (GtkWidget* cal : {d->cal_from, d->cal_to}) {
+      gtk_calendar_select_month(GTK_CALENDAR(cal), guint(last.tm_mon), guint(last.tm_year));
+      gtk_calendar_select_day(GTK_CALENDAR(cal), guint(last.tm_mday));
+    }
+    for (GtkWidget* h : {d->hour_from, d->hour_to}) gtk_combo_box_set_active(GTK_COMBO_BOX(h), last.tm_hour);
+    for (GtkWidget* m : {d->min_from, d->min_to}) gtk_combo_box_set_active(GTK_COMBO_BOX(m), last.tm_min / 15);
+  }
+
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  GtkWidget* dialog = gtk_dialog_new_with_buttons("Load DateTime slots", GTK_WINDOW(App_get->window),
+                                                  GTK_DIALOG_MODAL, "gtk-ok", GTK_RESPONSE_OK, "gtk-cancel",
+                                                  GTK_RESPONSE_CANCEL, nullptr);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  if (App_get->icon) gtk_window_set_icon(GTK_WINDOW(dialog), App_get->icon.get());
+  g_object_set_data_full(G_OBJECT(dialog), RECORD_KEY, d, [](gpointer p) { delete static_cast<DlgDateTime*>(p); });
+  GtkWidget* area = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
+  gtk_box_pack_start(GTK_BOX(area), grid, TRUE, TRUE, 20);
+  GtkWidget* ok = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+  g_signal_connect(ok, "clicked", G_CALLBACK(DlgDateTimeLoad), d);
+  gtk_widget_show_all(grid);
+  return dialog;
+}
+
+void DlgDateTimeLoad(GtkWidget*, gpointer record) {
+  auto* d = static_cast<DlgDateTime*>(record);
+  Conf* conf = Conf_get;
+  if (!d || !conf) return;
+  CanvGuard guard;  // the start-up loader fills the same list
+  if (!guard.ok()) return;
+  SlotTime from{}, to{};
+  const bool valid_from = ReadEnd(d->cal_from, d->hour_from, d->min_from, &from);
+  const bool valid_to = ReadEnd(d->cal_to, d->hour_to, d->min_to, &to);
+  CanvBusy(true);
+  const long count = valid_from && valid_to ? DlgDateTimeCount(from, to) : 0;
+  if (valid_from && valid_to && count == 0) {
+    CanvStatus("The end of the span is before its start");
+  } else if (count > DLG_DATETIME_MAX_SLOTS) {
+    std::unique_ptr<gchar, decltype(&g_free)> text(
+        g_strdup_printf("Too many time slots: %ld (at most %ld)", count, DLG_DATETIME_MAX_SLOTS), g_free);
+    CanvStatus(text.get());
+  } else {
+    SlotTime t = from;
+    bool failed = false;
+    for (long i = 0; i < count && !failed; i++, DlgDateTimeNext(&t)) {
+      const std::string text = InfoSlotText(t);
+      // The header alone makes the slot, so an empty one still shows on the scale.
+      auto header = std::make_unique<Layer>();
+      if (!SuplParseDate(text.c_str(), &header->time)) header->time = t;
+      header->slot = InfoSlotText(header->time);
+      if (!g_list_find_custom(conf->slots, header.get(), InfoSlotFindTime)) {
+        Slot* slot = InfoSlotNew();
+        slot[0] = header.release();
+        conf->slots = g_list_append(conf->slots, slot);
+      }
+      for (int c = 1; c <= CHANNEL_COUNT && !failed; c++) {
+        if (!gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[c - 1]))) continue;
+        Layer* info = InfoNew(c, text.c_str());
+        if (!CanvOpen(&info)) {
+          g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "dlgdatetime", __LINE__);
+          CanvStatus("Operation failed");
+          failed = true;
+          break;
+        }
+        InfoSlotInsert(&conf->slots, info);
+      }
+    }
+  }
+  Refresh();
+  CanvBusy(false);
+}

@@ -1,0 +1,37 @@
+// The "Load DateTime slots" dialog: a span of quarter-hour slots and the channels to load.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+#include "data/fileinfo.h"
+
+// More slots than a week of repeat cycles are refused: each holds up to 12 channel images.
+inline constexpr long DLG_DATETIME_MAX_SLOTS = 7 * 96;
+
+struct DlgDateTime {
+  GtkWidget* cal_from = nullptr;
+  GtkWidget* cal_to = nullptr;
+  GtkWidget* hour_from = nullptr;
+  GtkWidget* hour_to = nullptr;
+  GtkWidget* min_from = nullptr;
+  GtkWidget* min_to = nullptr;
+  GtkWidget* unused = nullptr;
+  GtkWidget* channel_buttons[CHANNEL_COUNT] = {};
+};
+
+// The dialog (modal, over the main window), its record kept as its "record" data and freed with
+// it. NULL when there is no main window.
+GtkWidget* DlgDateTimeNew();
+// The record of a dialog made by DlgDateTimeNew.
+DlgDateTime* DlgDateTimeGet(GtkWidget* dialog);
+// OK: makes a slot for every quarter hour of the span and loads the toggled channels into it,
+// then sorts the slots and shows the last one. A span ending before its start or longer than
+// DLG_DATETIME_MAX_SLOTS is refused with a status message.
+void DlgDateTimeLoad(GtkWidget* button, gpointer record);
+
+// Quarter hours from `from` to `to` inclusive (0 when `to` is earlier). Fields as in SlotTime.
+long DlgDateTimeCount(const SlotTime& from, const SlotTime& to);
+// Moves t 15 minutes on, across hours, days, months (Gregorian lengths) and years.
+void DlgDateTimeNext(SlotTime* t);
