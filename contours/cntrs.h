@@ -80,6 +80,12 @@ Cntrs* CntrsRead(const std::string& path, int field, int x, int y, int width, in
 // colour (NULL or unknown: row 0); false when no polyline was made.
 gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const char* color, int x, int y,
                    int width, int height);
+// Width of contour lines in canvas units at a canvas scale: 0.1, or one screen pixel when that
+// is wider, so that lines stay visible when zoomed out.
+double CntrsLineWidth(double scale);
+// The canvas scale changed: every drawn layer of the contour list (empty links skipped) gets
+// the line width of that scale. CntrsDraw uses the canvas's scale of the moment.
+void CntrsSetScale(const GList* contours, double scale);
 // Recolours a drawn layer: strokes row index mod 16, labels the next row. FALSE for no layer.
 gboolean CntrsSetColor(Cntrs* cntrs, int index);
 // Removes the layer's group from the canvas and frees the layer; accepts NULL.

@@ -22,7 +22,15 @@ void Warn(int line) { g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "cntrs", line
 
 void FreeArray(gpointer a) { g_array_unref(static_cast<GArray*>(a)); }
 
+void SetWidth(const Cntrs* cntrs, double width) {
+  if (!cntrs || !cntrs->polylines) return;
+  for (guint i = 0; i < cntrs->polylines->len; i++)
+    g_object_set(g_ptr_array_index(cntrs->polylines, i), "line-width", width, nullptr);
+}
+
 }  // namespace
+
+double CntrsLineWidth(double scale) { return scale > 0 && 1.0 / scale > LINE_WIDTH ? 1.0 / scale : LINE_WIDTH; }
 
 int SuplColorIndex(const char* name) {
   if (!name) return -1;
@@ -69,6 +77,8 @@ gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const 
     Warn(__LINE__);
     return FALSE;
   }
+  GooCanvas* canvas = goo_canvas_item_get_canvas(parent);
+  const double line_width = CntrsLineWidth(canvas ? goo_canvas_get_scale(canvas) : 0.0);
   if (color && *color) cntrs->color = SuplColorIndex(color);
   const guint32 stroke = SuplColorRgba(cntrs->color);
   const guint32 text_rgba = SuplColorRgba(cntrs->color < 0 ? 1 : (cntrs->color + 1) % SUPL_COLOR_COUNT);
@@ -99,7 +109,7 @@ gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const 
       }
       g_ptr_array_add(cntrs->texts, t);
     }
-    GooCanvasItem* line = goo_canvas_polyline_new(cntrs->group, FALSE, 0, "line-width", LINE_WIDTH,
+    GooCanvasItem* line = goo_canvas_polyline_new(cntrs->group, FALSE, 0, "line-width", line_width,
                                                   "stroke-color-rgba", stroke, "points", pts, nullptr);
     if (line) {
       g_ptr_array_add(cntrs->polylines, line);
@@ -110,6 +120,12 @@ gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const 
     goo_canvas_points_unref(pts);
   }
   return drawn;
+}
+
+void CntrsSetScale(const GList* contours, double scale) {
+  const double width = CntrsLineWidth(scale);
+  for (const GList* l = contours; l; l = l->next)
+    if (const auto* entry = static_cast<const CntrsFile*>(l->data)) SetWidth(entry->cntrs, width);
 }
 
 gboolean CntrsSetColor(Cntrs* cntrs, int index) {

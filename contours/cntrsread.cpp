@@ -2,7 +2,6 @@
 #include <glib.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "contours/cntrs.h"
 #include "contours/cntrsshp.h"
@@ -57,8 +56,8 @@ std::vector<CntrsField> CntrsFieldList(const std::string& path) {
   const int count = DBFGetFieldCount(dbf.get());
   for (int i = 0; i < count; i++) {
     char name[XBASE_FLDNAME_LEN_READ + 1] = {};
-    DBFFieldType type = DBFGetFieldInfo(dbf.get(), i, name, nullptr, nullptr);
-    if (type == FTInteger || type == FTDouble || type == FTLogical) continue;
+    DBFGetFieldInfo(dbf.get(), i, name, nullptr, nullptr);
+    // Character, date and any other field can label; numbers and logicals cannot.
     const char letter = DBFGetNativeFieldType(dbf.get(), i);
     if (letter == 'N' || letter == 'F' || letter == 'L') continue;
     std::string s(name);

@@ -8,9 +8,21 @@
 #include "app/app.h"
 #include "app/platform.h"
 #include "canvas/canv.h"
+#include "contours/cntrs.h"
+#include "canvas/canvtsan.h"
 #include "data/supl.h"
 
 namespace {
+
+void Lock(Conf* conf) {
+  g_mutex_lock(&conf->mutex);
+  CanvTsanAcquire(&conf->mutex);
+}
+
+void Unlock(Conf* conf) {
+  CanvTsanRelease(&conf->mutex);
+  g_mutex_unlock(&conf->mutex);
+}
 
 constexpr const char* INPUT_DIR = "import/SEVIRI_data";
 
@@ -19,6 +31,7 @@ constexpr const char* INPUT_DIR = "import/SEVIRI_data";
 struct StartupMessage {
   int n = 0;
   bool loaded = false;
+  std::string error;  // why an entry that exists was not loaded; shown when the chain ends
 };
 
 using GStr = std::unique_ptr<gchar, decltype(&g_free)>;
@@ -32,23 +45,34 @@ void Start(Conf* conf, int n) {
   conf->loader = g_thread_new(name, ConfStartupImage, GINT_TO_POINTER(n));
 }
 
-// Loads image n into conf->slots; the caller holds conf->mutex. TRUE when a layer is in a slot.
-bool LoadImage(Conf* conf, int n) {
+std::string NotLoaded(const char* value) { return std::string("Start-up file not loaded: ") + value; }
+
+// Loads image n into conf->slots; the caller holds conf->mutex. TRUE when a layer is in a slot;
+// else *error tells why, unless the entry does not exist (the normal end of the list).
+bool LoadImage(Conf* conf, int n, std::string* error) {
   GKeyFile* kf = conf->key_file.get();
   if (!kf) return false;
   GStr value(g_key_file_get_string(kf, CONF_GROUP_STARTUP, ConfNumberedKey("image-file", n).c_str(), nullptr),
              g_free);
   if (!value) return false;
   g_strchomp(value.get());
-  if (!g_utf8_validate(value.get(), -1, nullptr)) return false;
+  if (!g_utf8_validate(value.get(), -1, nullptr)) {
+    *error = "Start-up file not loaded: its name is not UTF-8";
+    return false;
+  }
   // A plain file name: a hand-edited entry must not reach outside the input folder.
-  if (std::strchr(value.get(), G_DIR_SEPARATOR) || std::strchr(value.get(), '/')) return false;
+  if (std::strchr(value.get(), G_DIR_SEPARATOR) || std::strchr(value.get(), '/')) {
+    *error = NotLoaded(value.get());
+    return false;
+  }
   const std::string home = App_get ? App_get->home : std::string();
   GStr path(g_build_filename(home.c_str(), INPUT_DIR, value.get(), nullptr), g_free);
   if (!g_file_test(path.get(), G_FILE_TEST_IS_REGULAR)) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path.get());
+    *error = NotLoaded(value.get());
     return false;
   }
+  *error = NotLoaded(value.get());  // until it is in a slot
   auto layer = std::make_unique<Layer>();
   if (!ConfParseImageName(value.get(), layer.get())) return false;
   layer->name = value.get();
@@ -59,6 +83,7 @@ bool LoadImage(Conf* conf, int n) {
     if (last[id] && last[id]->id > 0) {
       // Listed twice: the slot has it already.
       conf->loaded_id = id;
+      error->clear();
       return true;
     }
     last[id] = layer.release();
@@ -79,6 +104,7 @@ bool LoadImage(Conf* conf, int n) {
         conf->loaded_id = cid;
       }
     }
+    error->clear();
     return true;
   }
 
@@ -95,17 +121,21 @@ bool LoadImage(Conf* conf, int n) {
   slot[0] = header.release();
   conf->slots = g_list_append(conf->slots, slot);
   conf->loaded_id = id;
+  error->clear();
   return true;
 }
 
-void End(Conf* conf) {
-  // The start-up contours belong here, once the contour files can be loaded.
+// shown: the chain put layer names on the status bar, which the empty message now covers. A
+// chain that showed nothing leaves the bar alone, so a warning of the window's start stays.
+void End(Conf* conf, const std::string& error, bool shown) {
+  CntrsStartup();
   Canv* c = Canv_get;
   if (c && c->scroll) {
     gtk_adjustment_set_value(gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(c->scroll)), conf->scroll_x);
     gtk_adjustment_set_value(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(c->scroll)), conf->scroll_y);
   }
-  AppStatus("");
+  if (shown) AppStatus("");
+  if (!error.empty()) AppStatus(error.c_str());
   if (App_get) PlatformBusyCursor(App_get->window, false);
 }
 
@@ -137,15 +167,17 @@ gboolean ConfParseImageName(const char* name, Layer* layer) {
 
 gpointer ConfStartupImage(gpointer data) {
   Conf* conf = Conf_get;
-  auto* message = new StartupMessage{GPOINTER_TO_INT(data), false};
-  g_mutex_lock(&conf->mutex);
-  message->loaded = LoadImage(conf, message->n);
-  g_mutex_unlock(&conf->mutex);
+  auto* message = new StartupMessage{GPOINTER_TO_INT(data), false, {}};
+  Lock(conf);
+  message->loaded = LoadImage(conf, message->n, &message->error);
+  Unlock(conf);
+  CanvTsanRelease(message);
   g_idle_add(ConfStartupStep, message);
   return message;
 }
 
 gboolean ConfStartupStep(gpointer data) {
+  CanvTsanAcquire(data);
   std::unique_ptr<StartupMessage> message(static_cast<StartupMessage*>(data));
   Conf* conf = Conf_get;
   Canv* c = Canv_get;
@@ -153,7 +185,7 @@ gboolean ConfStartupStep(gpointer data) {
   // A modal dialog's OK handler may hold the mutex already (its loop runs this idle); the
   // finished worker no longer touches the list then.
   const bool lock = !c->mutex_held;
-  if (lock) g_mutex_lock(&conf->mutex);
+  if (lock) Lock(conf);
   c->mutex_held = 1;
 
   bool next = false;
@@ -176,8 +208,8 @@ gboolean ConfStartupStep(gpointer data) {
   conf->loaded_id = 0;
   if (next) Start(conf, message->n + 1);
   c->mutex_held = 0;
-  if (!next) End(conf);
-  if (lock) g_mutex_unlock(&conf->mutex);
+  if (!next) End(conf, message->error, message->n > 0 || message->loaded);
+  if (lock) Unlock(conf);
   CanvSensitive();
   return G_SOURCE_REMOVE;
 }
@@ -185,10 +217,10 @@ gboolean ConfStartupStep(gpointer data) {
 void ConfStartupBegin() {
   Conf* conf = Conf_get;
   if (!conf || conf->loader) return;
-  g_mutex_lock(&conf->mutex);
+  Lock(conf);
   if (App_get) PlatformBusyCursor(App_get->window, true);
   Start(conf, 0);
-  g_mutex_unlock(&conf->mutex);
+  Unlock(conf);
 }
 
 void ConfStartupStop(Conf* conf) {

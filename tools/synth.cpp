@@ -265,7 +265,7 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
   const int64_t t0_ms = t0 * 1000;
   const int east = SYNTH_HRV.upper_east;
 
-  SynthScene scene = SynthSceneMake(o.seed, t0, o.cloud_cover);
+  SynthScene scene = SynthSceneMake(o.seed, t0, o.cloud_cover, o.land_shore, o.land_lakes);
   Strips s;
   RenderIr(scene, threads, &s);
   RenderHrv(east, threads, &s);

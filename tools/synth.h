@@ -13,6 +13,8 @@ struct SynthOptions {
   double cloud_cover = 0.5;  // 0 clear sky .. 1 overcast
   bool compress = false;     // lossless WT-compressed segments (compression flag 1, representation 3)
   int threads = 0;           // 0: one per core
+  std::string land_shore;    // land-mask shapefiles (SynthLandRaster); empty: built-in outlines
+  std::string land_lakes;
 };
 
 // The HRV coverage that prologue (planned) and epilogue (actual) carry. The upper window's

@@ -59,14 +59,25 @@ class CntrsCanvasTest : public ::testing::Test {
   void SetUp() override {
     if (!uitest::GtkReady()) GTEST_SKIP() << "no display";
     home.WriteIni(Ini());
+    shp = home / "import/Shp";
+    g_mkdir_with_parents(shp.c_str(), 0755);
+    Prepare();
     ASSERT_TRUE(AppCreate(&app, &canv, &conf, home.path()));
+    // The start-up chain ends on the main loop, loading the start-up contours.
+    const gint64 until = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+    while (conf.loader && g_get_monotonic_time() < until) {
+      uitest::Drain();
+      g_usleep(1000);
+    }
+    ASSERT_EQ(conf.loader, nullptr);
     uitest::Drain();
+    Started();
     // Whatever the start-up loading put up, the tests start from an empty list.
     g_list_free_full(conf.contours, InfoCntrsFileDel);
     conf.contours = nullptr;
-    shp = home / "import/Shp";
-    g_mkdir_with_parents(shp.c_str(), 0755);
   }
+  virtual void Prepare() {}  // before the window: files of the home
+  virtual void Started() {}  // after the start-up loading, before the list is emptied
   void TearDown() override {
     if (!app.window) return;
     AppOnDelete(app.window, nullptr, nullptr);
@@ -143,6 +154,25 @@ TEST_F(CntrsCanvasTest, DrawPutsLabelsAndLinesAtThreeTimesThePixels) {
   EXPECT_EQ(Rgba(line, "stroke-color-rgba"), 0x1E1E1EFFu);
   EXPECT_EQ(Rgba(text, "fill-color-rgba"), 0xFF0000FFu);
   EXPECT_EQ(c->color, 15);
+  // Line width: 0.1 canvas units, or one screen pixel when the canvas is zoomed out so far that
+  // 0.1 would vanish. Empty links of the list are passed over.
+  auto width = [&] {
+    double w = 0;
+    g_object_get(line, "line-width", &w, nullptr);
+    return w;
+  };
+  EXPECT_DOUBLE_EQ(width(), CntrsLineWidth(goo_canvas_get_scale(GOO_CANVAS(canv.canvas))));
+  CntrsFile holder;
+  holder.cntrs = c;
+  GList* list = g_list_append(g_list_append(nullptr, nullptr), &holder);
+  CntrsSetScale(list, 15.0);
+  EXPECT_DOUBLE_EQ(width(), 0.1);
+  CntrsSetScale(list, 0.5);
+  EXPECT_DOUBLE_EQ(width(), 2.0);
+  g_list_free(list);
+  holder.cntrs = nullptr;
+  EXPECT_DOUBLE_EQ(CntrsLineWidth(4.0), 0.25);
+  EXPECT_DOUBLE_EQ(CntrsLineWidth(0.0), 0.1);
   CntrsDel(c);
   EXPECT_EQ(goo_canvas_item_get_n_children(canv.group), 0);
   EXPECT_FALSE(CntrsSetColor(nullptr, 1));
@@ -241,6 +271,37 @@ TEST_F(CntrsStartupTest, NumberedEntriesLoadAndFailuresLeaveTheList) {
   EXPECT_STREQ(attrs[0], "field:ALT");
   EXPECT_STREQ(attrs[1], "color:Yellow");
   g_strfreev(attrs);
+}
+
+// The real start-up: the chain of the window's start ends by loading the listed contours.
+class CntrsStartupChainTest : public CntrsCanvasTest {
+  std::string Ini() override {
+    return CntrsCanvasTest::Ini() + "[Startup files]\ncontour-file-00=a.shp\ncontour-file-01=far.shp\n"
+                                    "cntrs-file-attr-01=color:Navy\ncontour-file-02=a.shp\n"
+                                    "cntrs-file-attr-02=color:Black\n";
+  }
+  void Prepare() override {
+    ASSERT_TRUE(cntrstest::WriteShapes(shp + "/a.shp", SHPT_ARC, {{{{{0, 0}, {0.5, 0}}}, "A"}}));
+    ASSERT_TRUE(cntrstest::WriteShapes(shp + "/far.shp", SHPT_POINT, {{{{{30, 30}}}, "far away"}}));
+  }
+  void Started() override {
+    for (GList* l = conf.contours; l; l = l->next) {
+      auto* e = static_cast<CntrsFile*>(l->data);
+      ASSERT_NE(e, nullptr);
+      loaded.push_back(e->file + ":" + e->color + (e->cntrs ? ":drawn" : ""));
+    }
+    groups = goo_canvas_item_get_n_children(canv.group);
+  }
+
+ protected:
+  std::vector<std::string> loaded;
+  int groups = 0;
+};
+
+TEST_F(CntrsStartupChainTest, ListedContoursAreOnTheCanvasAfterStart) {
+  EXPECT_EQ(loaded, (std::vector<std::string>{"a.shp::drawn", "a.shp:Black:drawn"}));
+  EXPECT_EQ(groups, 2);
+  EXPECT_TRUE(log.contains("far.shp"));
 }
 
 }  // namespace

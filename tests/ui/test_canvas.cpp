@@ -1,0 +1,370 @@
+// The canvas and the layer tree on generated repeat cycles: selection, loading on demand,
+// composites, zoom, the time scale, sensitivity and "Close a file".
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "data/layer.h"
+#include "tests/support/logcapture.h"
+#include "tests/ui/test_canvas_support.h"
+
+namespace {
+
+using canvtest::CanvasTest;
+using canvtest::Name;
+
+constexpr const char* SLOT_A = "201607041200";
+constexpr const char* SLOT_B = "201609301845";
+constexpr int IR108 = 9;
+constexpr int NATURAL = RECIPE_FIRST_ID + 3;  // channels 3, 2, 1
+constexpr int AIR = RECIPE_FIRST_ID + 0;      // 10, 9, 9, 7, 9: IR 10.8 three times
+
+// The default view window is 92 x 60 pixels; the display image is three times larger.
+constexpr int DISPLAY_W = 3 * 92, DISPLAY_H = 3 * 60;
+
+class Canvas : public CanvasTest {
+ protected:
+  // A window on slot A (all files present) with its empty slot open.
+  void OpenA() {
+    canvtest::Link(home, SLOT_A);
+    Build();
+    AddSlot(SLOT_A);
+  }
+  int LoggedOk(const LogCapture& log, const std::string& name) {
+    int n = 0;
+    for (const auto& m : log.messages()) n += m == name + " ok";
+    return n;
+  }
+  // A screenshot of the whole screen under build/, for a person to look at.
+  void Shot(const std::string& file) {
+    gtk_window_move(GTK_WINDOW(app.window), 0, 0);
+    for (int i = 0; i < 20; i++) {
+      uitest::Drain();
+      g_usleep(20000);
+    }
+    const std::string out = std::string(NUBICORN_BINARY_DIR) + "/" + file;
+    const std::string cmd = "import -window root '" + out + "' 2>/dev/null";
+    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "import (ImageMagick) not available";
+    EXPECT_TRUE(uitest::Exists(out));
+  }
+  // The canvas drawn at scale 1 into an image of the display image's size.
+  cairo_surface_t* Render() {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, DISPLAY_W, DISPLAY_H);
+    cairo_t* cr = cairo_create(s);
+    GooCanvasBounds b{0, 0, double(DISPLAY_W), double(DISPLAY_H)};
+    goo_canvas_render(GOO_CANVAS(canv.canvas), cr, &b, 1.0);
+    cairo_destroy(cr);
+    cairo_surface_flush(s);
+    return s;
+  }
+};
+
+TEST_F(Canvas, WithoutASlotNoRowCanBeSelected) {
+  canvtest::Link(home, SLOT_A);
+  Build();
+  Select(IR108);
+  EXPECT_EQ(CanvTreeGetId(), 0);
+  EXPECT_EQ(canv.image, nullptr);
+}
+
+TEST_F(Canvas, SelectingAChannelLoadsAndShowsIt) {
+  OpenA();
+  EXPECT_FALSE(Sensitive(canv.btn_close));
+  Select(IR108);
+  Slot* slot = SlotAt(0);
+  ASSERT_NE(slot[IR108], nullptr);
+  EXPECT_EQ(slot[IR108]->name, Name(IR108, SLOT_A));
+  EXPECT_EQ(CanvTreeGetId(), IR108);
+  ASSERT_NE(canv.image, nullptr);
+  EXPECT_EQ(ItemSize(), std::make_pair(double(DISPLAY_W), double(DISPLAY_H)));
+  EXPECT_EQ(LabelText(), "July04 12:00");
+  EXPECT_EQ(LabelMarkup(), "<span weight=\"heavy\">July04 12:00</span>");
+  // A channel: zoom and close, but no selection by colour; one slot: no animation.
+  for (GtkWidget* w : {canv.btn_zoom_fit, canv.btn_close, canv.btn_zoom_in, canv.btn_zoom_out})
+    EXPECT_TRUE(Sensitive(w));
+  for (GtkWidget* w : {canv.sel_color, canv.sel_hue, canv.sel_range, canv.btn_select, canv.btn_play,
+                       canv.btn_rewind, canv.btn_stop, canv.btn_forward, canv.range})
+    EXPECT_FALSE(Sensitive(w));
+  for (GtkWidget* w : {canv.btn_gray, canv.btn_save_sel, canv.btn_video}) EXPECT_TRUE(Sensitive(w));
+  // The contour group stays above the image.
+  GooCanvasItem* root = goo_canvas_get_root_item(GOO_CANVAS(canv.canvas));
+  EXPECT_EQ(goo_canvas_item_find_child(root, canv.group), goo_canvas_item_get_n_children(root) - 1);
+}
+
+TEST_F(Canvas, TheCanvasShowsTheDisplayImagesPixels) {
+  OpenA();
+  Select(IR108);
+  const cv::Mat& m = SlotAt(0)[IR108]->images[1];
+  ASSERT_EQ(m.cols, DISPLAY_W);
+  cairo_surface_t* s = Render();
+  const unsigned char* data = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  int differ = 0, varied = 0;
+  for (int y = 0; y < m.rows; y += 7)
+    for (int x = 0; x < m.cols; x += 5) {
+      const uint32_t px = *reinterpret_cast<const uint32_t*>(data + y * stride + 4 * x);
+      const cv::Vec3b rgb = m.at<cv::Vec3b>(y, x);
+      differ += ((px >> 16) & 255) != rgb[0] || ((px >> 8) & 255) != rgb[1] || (px & 255) != rgb[2];
+      varied += rgb != m.at<cv::Vec3b>(0, 0);
+    }
+  cairo_surface_destroy(s);
+  EXPECT_EQ(differ, 0);
+  EXPECT_GT(varied, 0) << "a flat image proves nothing";
+}
+
+TEST_F(Canvas, ParentRowsAreRefusedAndReselectingKeepsTheImage) {
+  OpenA();
+  Select(IR108);
+  GooCanvasItem* shown = canv.image;
+  CanvTreeSelectId(0);  // "Channels"
+  uitest::Drain();
+  EXPECT_EQ(CanvTreeGetId(), IR108);
+  GtkTreePath* rgb = gtk_tree_path_new_from_indices(1, -1);
+  GtkTreeSelection* sel = gtk_tree_view_get_selection(GTK_TREE_VIEW(canv.tree));
+  EXPECT_FALSE(CanvTreeSelect(sel, GTK_TREE_MODEL(canv.store), rgb, FALSE, nullptr));
+  gtk_tree_path_free(rgb);
+  GtkTreePath* same = gtk_tree_path_new_from_indices(0, IR108 - 1, -1);
+  EXPECT_TRUE(CanvTreeSelect(sel, GTK_TREE_MODEL(canv.store), same, TRUE, nullptr));
+  gtk_tree_path_free(same);
+  EXPECT_EQ(canv.image, shown);
+  EXPECT_EQ(CanvTreeGetId(), IR108);
+}
+
+TEST_F(Canvas, AMissingChannelReportsAndLeavesTheCanvasEmpty) {
+  OpenA();
+  Select(IR108);
+  for (int seg : {7, 8}) std::filesystem::remove(canvtest::Input(home) + "/" + SynthSegmentName(1, seg, SLOT_A));
+  LogCapture log;
+  Select(1);
+  EXPECT_TRUE(log.contains(Name(1, SLOT_A) + " Error!"));
+  ASSERT_GE(status.size(), 2u);
+  EXPECT_EQ(status[status.size() - 2], "Input data error");
+  EXPECT_EQ(status.back(), "Operation failed");
+  EXPECT_EQ(CanvTreeGetId(), 1) << "the row stays selected";
+  EXPECT_EQ(canv.image, nullptr);
+  EXPECT_EQ(LabelText(), "");
+  EXPECT_EQ(SlotAt(0)[1], nullptr);
+  // A layer already loaded comes from memory: its files may be gone.
+  for (int seg : {7, 8}) std::filesystem::remove(canvtest::Input(home) + "/" + SynthSegmentName(IR108, seg, SLOT_A));
+  Select(IR108);
+  EXPECT_NE(canv.image, nullptr);
+  EXPECT_EQ(LoggedOk(log, Name(IR108, SLOT_A)), 0);
+}
+
+TEST_F(Canvas, ACompositeLoadsItsMissingChannelsIntoTheSlot) {
+  OpenA();
+  Select(2);
+  Layer* two = SlotAt(0)[2];
+  LogCapture log;
+  Select(NATURAL);
+  Slot* slot = SlotAt(0);
+  EXPECT_EQ(slot[2], two) << "the loaded channel is used as it is";
+  ASSERT_NE(slot[1], nullptr);
+  ASSERT_NE(slot[3], nullptr);
+  ASSERT_NE(slot[NATURAL], nullptr);
+  EXPECT_EQ(slot[NATURAL]->name, "Natural");
+  EXPECT_TRUE(slot[NATURAL]->images[0].empty());
+  EXPECT_EQ(slot[NATURAL]->images[1].type(), CV_8UC3);
+  EXPECT_EQ(LoggedOk(log, Name(2, SLOT_A)), 0);
+  EXPECT_EQ(LoggedOk(log, Name(1, SLOT_A)), 1);
+  EXPECT_EQ(LoggedOk(log, Name(3, SLOT_A)), 1);
+  EXPECT_TRUE(log.contains("Natural ok"));
+  EXPECT_EQ(ItemSize(), std::make_pair(double(DISPLAY_W), double(DISPLAY_H)));
+  // A composite in the slot: selection by colour becomes possible.
+  for (GtkWidget* w : {canv.sel_color, canv.sel_hue, canv.sel_range, canv.btn_select}) EXPECT_TRUE(Sensitive(w));
+  log.clear();
+  Select(3);
+  EXPECT_EQ(LoggedOk(log, Name(3, SLOT_A)), 0) << "shown without loading again";
+  EXPECT_NE(canv.image, nullptr);
+}
+
+TEST_F(Canvas, AChannelNamedTwiceInARecipeIsLoadedOnce) {
+  OpenA();
+  LogCapture log;
+  Select(AIR);
+  EXPECT_EQ(LoggedOk(log, Name(IR108, SLOT_A)), 1);
+  EXPECT_EQ(LoggedOk(log, Name(10, SLOT_A)), 1);
+  EXPECT_EQ(LoggedOk(log, Name(7, SLOT_A)), 1);
+  EXPECT_NE(SlotAt(0)[AIR], nullptr);
+}
+
+TEST_F(Canvas, AFailedCompositeKeepsTheChannelsLoadedSoFar) {
+  OpenA();
+  for (int seg : {7, 8}) std::filesystem::remove(canvtest::Input(home) + "/" + SynthSegmentName(2, seg, SLOT_A));
+  LogCapture log;
+  Select(NATURAL);  // 3 loads, 2 fails
+  Slot* slot = SlotAt(0);
+  EXPECT_NE(slot[3], nullptr);
+  EXPECT_EQ(slot[2], nullptr);
+  EXPECT_EQ(slot[NATURAL], nullptr);
+  EXPECT_TRUE(log.contains("Natural"));
+  EXPECT_FALSE(log.contains("Natural ok"));
+  ASSERT_GE(status.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(status.end() - 3, status.end()),
+            (std::vector<std::string>{"Input data error", "Operation failed", "Operation failed"}));
+  EXPECT_EQ(canv.image, nullptr);
+}
+
+TEST_F(Canvas, AChannelWithOneSegmentMissingShowsTheOther) {
+  canvtest::Link(home, SLOT_A);
+  // Rows 440..499 of the two-segment strip: 24 lines of one segment, 36 of the other.
+  Build("[Interface]\nrect-x=2710\nrect-y=440\nrect-width=92\nrect-height=60\n");
+  int32_t window[4] = {conf.rect_x, conf.rect_y, conf.rect_width, conf.rect_height};
+  int32_t east = 0;
+  auto full = LayerLoadChannel((canvtest::Input(home) + "/" + Name(IR108, SLOT_A)).c_str(), IR108, window, &east);
+  ASSERT_TRUE(full);
+  std::filesystem::remove(canvtest::Input(home) + "/" + SynthSegmentName(IR108, 8, SLOT_A));
+  AddSlot(SLOT_A);
+  Select(IR108);
+  const Layer* layer = SlotAt(0)[IR108];
+  ASSERT_NE(layer, nullptr);
+  ASSERT_NE(canv.image, nullptr);
+  const cv::Mat& counts = layer->images[0];
+  const cv::Mat& whole = (*full)[0];
+  ASSERT_EQ(counts.size(), whole.size());
+  int same = 0, zero = 0, other = 0;
+  for (int y = 0; y < counts.rows; y++) {
+    const bool equal = cv::countNonZero(counts.row(y) != whole.row(y)) == 0;
+    const bool blank = cv::countNonZero(counts.row(y)) == 0;
+    same += equal;
+    zero += !equal && blank;
+    other += !equal && !blank;
+  }
+  EXPECT_EQ(other, 0) << "every line is either the true one or zero";
+  EXPECT_EQ(same + zero, 60);
+  EXPECT_TRUE(same == 24 || same == 36) << same;
+}
+
+TEST_F(Canvas, TheImageItemScalesWithEveryZoomLevel) {
+  OpenA();
+  Select(IR108);
+  GtkAdjustment* h = gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(canv.scroll));
+  for (int i = 0; i < CANV_ZOOM_COUNT; i++) {
+    CanvZoomSet(nullptr, GINT_TO_POINTER(i));
+    uitest::Drain();
+    const double scale = CanvZoomScales[i].scale;
+    EXPECT_DOUBLE_EQ(goo_canvas_get_scale(GOO_CANVAS(canv.canvas)), scale);
+    EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(canv.zoom_items[i])));
+    // The scrolled area is the image at that scale, or the visible page when that is larger.
+    const double page = gtk_adjustment_get_page_size(h);
+    EXPECT_NEAR(gtk_adjustment_get_upper(h), std::max(page, DISPLAY_W * scale), 1.0) << CanvZoomScales[i].label;
+    EXPECT_EQ(ItemSize(), std::make_pair(double(DISPLAY_W), double(DISPLAY_H)));
+  }
+  CanvZoomIn(nullptr, nullptr);
+  EXPECT_EQ(canv.zoom, CANV_ZOOM_COUNT - 1);
+  CanvZoomSet(nullptr, GINT_TO_POINTER(0));
+  CanvZoomOut(nullptr, nullptr);
+  EXPECT_EQ(canv.zoom, 0);
+}
+
+TEST_F(Canvas, ZoomToFitUsesTheImageOfTheFirstSlot) {
+  OpenA();
+  Select(IR108);
+  uitest::Drain();
+  CanvZoomFit(nullptr, nullptr);
+  GtkAdjustment* v = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(canv.scroll));
+  const double ratio = gtk_adjustment_get_page_size(v) / DISPLAY_H;
+  ASSERT_GT(ratio, 0.1);
+  EXPECT_GT(CanvZoomScales[canv.zoom].scale, ratio);
+  if (canv.zoom > 0) {
+    EXPECT_LE(CanvZoomScales[canv.zoom - 1].scale, ratio);
+  }
+}
+
+TEST_F(Canvas, TheScaleHasOneMarkPerSlotAndChoosesTheSlot) {
+  canvtest::Link(home, SLOT_A);
+  canvtest::Link(home, SLOT_B);
+  Build();
+  AddSlot(SLOT_A);
+  GtkAdjustment* adj = gtk_range_get_adjustment(GTK_RANGE(canv.range));
+  EXPECT_DOUBLE_EQ(gtk_adjustment_get_lower(adj), 0);
+  EXPECT_NEAR(gtk_adjustment_get_upper(adj), 0.01, 1e-9);
+  Select(IR108);
+  EXPECT_FALSE(Sensitive(canv.range));
+  AddSlot(SLOT_B);
+  CanvSensitive();
+  EXPECT_NEAR(gtk_adjustment_get_upper(adj), 1.01, 1e-9);
+  for (GtkWidget* w : {canv.range, canv.btn_play, canv.btn_rewind, canv.btn_stop, canv.btn_forward})
+    EXPECT_TRUE(Sensitive(w));
+  // Sliding to the second slot shows the same layer there once the value rests.
+  gtk_range_set_value(GTK_RANGE(canv.range), 1);
+  ASSERT_TRUE(WaitFor([&] { return SlotAt(1)[IR108] != nullptr && canv.image; }));
+  EXPECT_EQ(SlotAt(1)[IR108]->name, Name(IR108, SLOT_B));
+  EXPECT_EQ(LabelText(), "Sept30 18:45");
+  EXPECT_EQ(LabelMarkup(), "<span weight=\"heavy\">Sept30 18:45</span>");
+  // Back to the first: already loaded, shown again.
+  gtk_range_set_value(GTK_RANGE(canv.range), 0.5);
+  ASSERT_TRUE(WaitFor([&] { return LabelText() == "July04 12:00"; }));
+  // An empty slot list leaves the range alone.
+  EXPECT_NEAR(gtk_adjustment_get_upper(adj), 1.01, 1e-9);
+}
+
+TEST_F(Canvas, CloseFreesTheLayerAndShowsTheHighestLeft) {
+  OpenA();
+  Select(IR108);
+  Select(1);
+  ASSERT_NE(SlotAt(0)[1], nullptr);
+  CanvFileClose(nullptr, nullptr);
+  uitest::Drain();
+  EXPECT_EQ(SlotAt(0)[1], nullptr);
+  EXPECT_EQ(CanvTreeGetId(), IR108);
+  ASSERT_NE(canv.image, nullptr);
+  EXPECT_EQ(LabelText(), "July04 12:00");
+  CanvFileClose(nullptr, nullptr);
+  uitest::Drain();
+  EXPECT_EQ(SlotAt(0)[IR108], nullptr);
+  EXPECT_EQ(canv.image, nullptr);
+  EXPECT_EQ(LabelText(), "");
+  ASSERT_EQ(SlotCount(), 1u) << "the slot stays with its header";
+  EXPECT_NE(SlotAt(0)[0], nullptr);
+  EXPECT_FALSE(Sensitive(canv.btn_close));
+  EXPECT_FALSE(Sensitive(canv.btn_zoom_in));
+}
+
+TEST_F(Canvas, CommandsWaitForABusyLoader) {
+  OpenA();
+  Select(IR108);
+  // A loader thread that holds the mutex until it is told to stop.
+  struct Hold {
+    GMutex* mutex;
+    gint locked = 0, release = 0;
+  } hold{&conf.mutex};
+  GThread* t = g_thread_new("Nubicorn", +[](gpointer p) -> gpointer {
+    auto* h = static_cast<Hold*>(p);
+    g_mutex_lock(h->mutex);
+    g_atomic_int_set(&h->locked, 1);
+    while (!g_atomic_int_get(&h->release)) g_usleep(1000);
+    g_mutex_unlock(h->mutex);
+    return nullptr;
+  }, &hold);
+  while (!g_atomic_int_get(&hold.locked)) g_usleep(1000);
+  conf.loader = t;
+  status.clear();
+  CanvFileClose(nullptr, nullptr);
+  EXPECT_NE(SlotAt(0)[IR108], nullptr) << "nothing is freed under the loader";
+  EXPECT_EQ(status, std::vector<std::string>{"Busy: loading the start-up files"});
+  Select(1);
+  EXPECT_EQ(CanvTreeGetId(), IR108);
+  g_atomic_int_set(&hold.release, 1);
+  g_thread_join(t);
+  // The loader has let go: the commands work while it is still set.
+  CanvFileClose(nullptr, nullptr);
+  EXPECT_EQ(SlotAt(0)[IR108], nullptr);
+  conf.loader = nullptr;
+}
+
+TEST_F(Canvas, ScreenshotOfAChannelAndAComposite) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+  OpenA();
+  Select(IR108);
+  uitest::Drain();
+  CanvZoomFit(nullptr, nullptr);
+  Shot("ui-canvas-channel.png");
+  Select(AIR);
+  Shot("ui-canvas-composite.png");
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// Start-up loading of the "Startup files" entries on generated cycles, and the parsing of
+// their names.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/logcapture.h"
+#include "tests/ui/test_canvas_support.h"
+
+namespace {
+
+using canvtest::CanvasTest;
+using canvtest::Name;
+
+constexpr const char* SLOT_A = "201607041200";
+constexpr const char* SLOT_B = "201609301845";
+constexpr int NATURAL = RECIPE_FIRST_ID + 3;  // channels 3, 2, 1
+
+// The default settings with a "Startup files" group listing names as image-file-00, -01, ...
+// (an empty name leaves its number out).
+std::string Ini(const std::vector<std::string>& names) {
+  std::string ini = uitest::ReadFile(std::string(NUBICORN_SOURCE_DIR) + "/resources/nubicorn.ini");
+  ini += "\n[Startup files]\n";
+  for (size_t i = 0; i < names.size(); i++)
+    if (!names[i].empty()) ini += ConfNumberedKey("image-file", int(i)) + "=" + names[i] + "\n";
+  return ini;
+}
+
+class Startup : public CanvasTest {
+ protected:
+  bool CursorIsArrow() {
+    GdkWindow* w = gtk_widget_get_window(app.window);
+    return w && gdk_window_get_cursor(w) == nullptr;
+  }
+};
+
+TEST(StartupName, ChannelFieldGivesTheId) {
+  const char* codes[] = {"VIS006", "VIS008", "IR_016", "IR_039", "WV_062", "WV_073",
+                         "IR_087", "IR_097", "IR_108", "IR_120", "IR_134", "HRV___"};
+  for (int id = 1; id <= 12; id++) {
+    const std::string name = std::string("H-000-MSG3__-MSG3________-") + codes[id - 1] +
+                             "___-0000" + (id == 12 ? "19" : "07") + "___-201609301845-C_";
+    Layer layer;
+    ASSERT_TRUE(ConfParseImageName(name.c_str(), &layer)) << name;
+    EXPECT_EQ(layer.id, id);
+    EXPECT_EQ(layer.slot, "201609301845");
+    EXPECT_EQ(layer.time.tm_year, 2016);
+    EXPECT_EQ(layer.time.tm_mon, 8);
+    EXPECT_EQ(layer.time.tm_mday, 30);
+    EXPECT_EQ(layer.time.tm_hour, 18);
+    EXPECT_EQ(layer.time.tm_min, 45);
+  }
+}
+
+TEST(StartupName, NamesWithoutChannelOrDateAreRefused) {
+  Layer a;
+  EXPECT_FALSE(ConfParseImageName("H-000-MSG3__-MSG3________-_________-PRO______-201609301845-__", &a));
+  EXPECT_EQ(a.id, 0);
+  Layer b;
+  EXPECT_FALSE(ConfParseImageName("H-000-MSG3__-MSG3________-IR_108___-000007___-2016", &b)) << "too short";
+  LogCapture log;
+  Layer c;
+  const char* bad_date = "H-000-MSG3__-MSG3________-IR_108___-000007___-2016x9301845-C_";
+  EXPECT_FALSE(ConfParseImageName(bad_date, &c));
+  EXPECT_EQ(c.id, 0);
+  EXPECT_TRUE(log.contains(bad_date));
+}
+
+TEST_F(Startup, WithoutStartupFilesTheChainEndsAtOnce) {
+  Build();
+  ASSERT_TRUE(StartupDone());
+  uitest::Drain();
+  EXPECT_EQ(SlotCount(), 0u);
+  EXPECT_TRUE(status.empty()) << "nothing shown, nothing to cover";
+  EXPECT_TRUE(CursorIsArrow());
+}
+
+TEST_F(Startup, CyclesAreGroupedAndCompositesCompleted) {
+  canvtest::Link(home, SLOT_A);
+  canvtest::Link(home, SLOT_B);
+  // Cycle A, B, then A again: the last comparison is with B, so A gets a second slot.
+  Build(Ini({Name(3, SLOT_A), Name(2, SLOT_A), Name(1, SLOT_A), Name(9, SLOT_B), Name(9, SLOT_A)}));
+  EXPECT_NE(conf.loader, nullptr);
+  ASSERT_TRUE(StartupDone());
+  uitest::Drain();
+  ASSERT_EQ(SlotCount(), 3u);
+  Slot* a = SlotAt(0);
+  for (int id : {1, 2, 3}) ASSERT_NE(a[id], nullptr) << id;
+  ASSERT_NE(a[NATURAL], nullptr) << "the composite the channels complete";
+  EXPECT_EQ(a[NATURAL]->name, "Natural");
+  EXPECT_EQ(a[0]->slot, SLOT_A);
+  int layers = 0;
+  for (int i = 1; i < SLOT_SIZE; i++) layers += a[i] != nullptr;
+  EXPECT_EQ(layers, 4);
+  EXPECT_EQ(SlotAt(1)[0]->slot, SLOT_B);
+  ASSERT_NE(SlotAt(1)[9], nullptr);
+  EXPECT_EQ(SlotAt(2)[0]->slot, SLOT_A);
+  ASSERT_NE(SlotAt(2)[9], nullptr);
+  // The last step is shown: its slot on the scale, its row, its date; then the chain's end.
+  EXPECT_DOUBLE_EQ(gtk_range_get_value(GTK_RANGE(canv.range)), 2);
+  EXPECT_NEAR(gtk_adjustment_get_upper(gtk_range_get_adjustment(GTK_RANGE(canv.range))), 2.01, 1e-9);
+  EXPECT_EQ(CanvTreeGetId(), 9);
+  EXPECT_NE(canv.image, nullptr);
+  EXPECT_EQ(LabelText(), "July04 12:00");
+  EXPECT_TRUE(StatusHas(Name(9, SLOT_B)));
+  EXPECT_TRUE(StatusHas("Natural"));
+  EXPECT_EQ(status.back(), "");
+  EXPECT_TRUE(CursorIsArrow());
+  EXPECT_TRUE(Sensitive(canv.range));
+}
+
+TEST_F(Startup, AGapInTheNumbersEndsTheList) {
+  canvtest::Link(home, SLOT_A);
+  Build(Ini({Name(9, SLOT_A), "", Name(1, SLOT_A)}));
+  ASSERT_TRUE(StartupDone());
+  uitest::Drain();
+  ASSERT_EQ(SlotCount(), 1u);
+  EXPECT_NE(SlotAt(0)[9], nullptr);
+  EXPECT_EQ(SlotAt(0)[1], nullptr);
+  EXPECT_EQ(status.back(), "");
+}
+
+TEST_F(Startup, AMissingOrCorruptFileEndsTheChainWithAMessage) {
+  canvtest::Link(home, SLOT_A);
+  // Entry 01's segments are cut short: the reader finds no complete segment.
+  for (int seg : {7, 8}) {
+    const std::string f = canvtest::Input(home) + "/" + SynthSegmentName(1, seg, SLOT_A);
+    std::filesystem::remove(f);
+    uitest::TempHome::Write(f, "H-000 not a segment");
+  }
+  Build(Ini({Name(9, SLOT_A), Name(1, SLOT_A), Name(2, SLOT_A)}));
+  ASSERT_TRUE(StartupDone());
+  uitest::Drain();
+  ASSERT_EQ(SlotCount(), 1u);
+  EXPECT_NE(SlotAt(0)[9], nullptr);
+  EXPECT_EQ(SlotAt(0)[1], nullptr);
+  EXPECT_EQ(SlotAt(0)[2], nullptr) << "later numbers are not tried";
+  EXPECT_TRUE(StatusHas("Input data error"));
+  EXPECT_EQ(status.back(), "Start-up file not loaded: " + Name(1, SLOT_A));
+  EXPECT_TRUE(CursorIsArrow());
+}
+
+TEST_F(Startup, AFirstFileMissingLeavesNoSlotBehind) {
+  canvtest::Link(home, SLOT_A);
+  std::filesystem::remove(canvtest::Input(home) + "/" + Name(4, SLOT_A));
+  Build(Ini({Name(4, SLOT_A), Name(9, SLOT_A)}));
+  ASSERT_TRUE(StartupDone());
+  uitest::Drain();
+  EXPECT_EQ(SlotCount(), 0u);
+  EXPECT_EQ(status.back(), "Start-up file not loaded: " + Name(4, SLOT_A));
+}
+
+TEST_F(Startup, EntriesReachingOutsideTheInputFolderAreRefused) {
+  canvtest::Link(home, SLOT_A);
+  std::filesystem::create_directories(home / "elsewhere");
+  std::filesystem::copy_file(canvtest::Input(home) + "/" + Name(9, SLOT_A), home / ("elsewhere/" + Name(9, SLOT_A)));
+  Build(Ini({"../../elsewhere/" + Name(9, SLOT_A)}));
+  ASSERT_TRUE(StartupDone());
+  uitest::Drain();
+  EXPECT_EQ(SlotCount(), 0u);
+  EXPECT_EQ(status.back(), "Start-up file not loaded: ../../elsewhere/" + Name(9, SLOT_A));
+}
+
+TEST_F(Startup, AnEntryListedTwiceIsLoadedOnce) {
+  canvtest::Link(home, SLOT_A);
+  LogCapture log;
+  Build(Ini({Name(9, SLOT_A), Name(9, SLOT_A), Name(1, SLOT_A)}));
+  ASSERT_TRUE(StartupDone());
+  uitest::Drain();
+  ASSERT_EQ(SlotCount(), 1u);
+  EXPECT_NE(SlotAt(0)[1], nullptr) << "the chain went on after the repeated entry";
+  int ok = 0;
+  for (const auto& m : log.messages()) ok += m == Name(9, SLOT_A) + " ok";
+  EXPECT_EQ(ok, 1);
+}
+
+TEST_F(Startup, ClosingTheWindowWhileLoadingIsSafe) {
+  canvtest::Link(home, SLOT_A);
+  std::vector<std::string> names;
+  for (int round = 0; round < 3; round++)
+    for (int id = 1; id <= 12; id++) names.push_back(Name(id, SLOT_A));
+  for (int wait_ms : {0, 30, 150}) {
+    Build(Ini(names));
+    ASSERT_NE(conf.loader, nullptr);
+    for (int t = 0; t < wait_ms; t += 5) {
+      uitest::Drain();
+      g_usleep(5000);
+    }
+    Close();
+    EXPECT_EQ(conf.loader, nullptr);
+    EXPECT_EQ(conf.slots, nullptr);
+    EXPECT_EQ(Conf_get, nullptr);
+    // Nothing queued by the loader may run on the freed records later.
+    for (int i = 0; i < 20; i++) {
+      uitest::Drain();
+      g_usleep(5000);
+    }
+    app = App{};
+    canv = Canv{};
+    conf = Conf{};
+    status.clear();
+  }
+}
+
+TEST_F(Startup, TheWindowAnswersWhileLoading) {
+  canvtest::Link(home, SLOT_A);
+  std::vector<std::string> names;
+  for (int id = 1; id <= 12; id++) names.push_back(Name(id, SLOT_A));
+  Build(Ini(names));
+  // Commands either work on what is loaded or refuse while the loader holds the slots.
+  int refused = 0;
+  while (conf.loader) {
+    status.clear();
+    CanvZoomFit(nullptr, nullptr);
+    CanvFileClose(nullptr, nullptr);
+    refused += !status.empty() && status.back() == "Busy: loading the start-up files";
+    for (int i = 0; i < 3; i++) {
+      uitest::Drain();
+      g_usleep(2000);
+    }
+  }
+  uitest::Drain();
+  EXPECT_EQ(SlotCount(), 1u);
+  EXPECT_TRUE(CursorIsArrow());
+  RecordProperty("refused", refused);
+}
+
+}  // namespace
