@@ -183,8 +183,8 @@ gboolean ConfStartupStep(gpointer data) {
   if (!conf || !conf->loader || !c) return G_SOURCE_REMOVE;
   // A modal dialog's OK handler may hold the mutex already (its loop runs this idle); the
   // finished worker no longer touches the list then.
-  const bool lock = !c->mutex_held;
-  if (lock) Lock(conf);
+  const gint32 held = c->mutex_held;
+  if (!held) Lock(conf);
   c->mutex_held = 1;
 
   bool next = false;
@@ -202,14 +202,14 @@ gboolean ConfStartupStep(gpointer data) {
     if (slot && slot[id] && !slot[id]->name.empty()) AppStatus(slot[id]->name.c_str());
     next = message->loaded;
   }
+  CanvSensitive();  // reads the slots: before the next step may change them
   g_thread_join(conf->loader);  // it has queued this callback: it is ending
   conf->loader = nullptr;
   conf->loaded_id = 0;
   if (next) Start(conf, message->n + 1);
-  c->mutex_held = 0;
+  c->mutex_held = held;
   if (!next) End(conf, message->error, message->n > 0 || message->loaded);
-  if (lock) Unlock(conf);
-  CanvSensitive();
+  if (!held) Unlock(conf);
   return G_SOURCE_REMOVE;
 }
 
