@@ -9,6 +9,7 @@
 #include "app/platform.h"
 #include "canvas/canv.h"
 #include "canvas/canvtsan.h"
+#include "contours/cntrs.h"
 #include "data/supl.h"
 
 namespace {
@@ -127,7 +128,7 @@ bool LoadImage(Conf* conf, int n, std::string* error) {
 // shown: the chain put layer names on the status bar, which the empty message now covers. A
 // chain that showed nothing leaves the bar alone, so a warning of the window's start stays.
 void End(Conf* conf, const std::string& error, bool shown) {
-  // The start-up contours belong here, once the contour files can be loaded.
+  CntrsStartup();
   Canv* c = Canv_get;
   if (c && c->scroll) {
     gtk_adjustment_set_value(gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(c->scroll)), conf->scroll_x);
