@@ -2,6 +2,7 @@
 // their names.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "contours/cntrs.h"
@@ -82,7 +83,10 @@ TEST_F(Startup, CyclesAreGroupedAndCompositesCompleted) {
   canvtest::Link(home, SLOT_A);
   canvtest::Link(home, SLOT_B);
   // Cycle A, B, then A again: the last comparison is with B, so A gets a second slot.
-  Build(Ini({Name(3, SLOT_A), Name(2, SLOT_A), Name(1, SLOT_A), Name(9, SLOT_B), Name(9, SLOT_A)}));
+  std::string ini = Ini({Name(3, SLOT_A), Name(2, SLOT_A), Name(1, SLOT_A), Name(9, SLOT_B), Name(9, SLOT_A)});
+  for (auto [from, to] : {std::pair{"scroll-x=0", "scroll-x=40"}, std::pair{"scroll-y=0", "scroll-y=30"}})
+    ini.replace(ini.find(from), std::strlen(from), to);
+  Build(ini);
   EXPECT_NE(conf.loader, nullptr);
   ASSERT_TRUE(StartupDone());
   uitest::Drain();
@@ -110,6 +114,9 @@ TEST_F(Startup, CyclesAreGroupedAndCompositesCompleted) {
   EXPECT_EQ(status.back(), "");
   EXPECT_TRUE(CursorIsArrow());
   EXPECT_TRUE(Sensitive(canv.range));
+  // The stored scroll position is restored at the end (the image at x7 is larger than the view).
+  EXPECT_DOUBLE_EQ(gtk_adjustment_get_value(gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(canv.scroll))), 40);
+  EXPECT_DOUBLE_EQ(gtk_adjustment_get_value(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(canv.scroll))), 30);
 }
 
 TEST_F(Startup, TheContoursFollowTheImagesAboveThem) {
