@@ -131,6 +131,8 @@ void End(Conf* conf, const std::string& error, bool shown) {
   CntrsStartup();
   Canv* c = Canv_get;
   if (c && c->scroll) {
+    // The bounds of the item just shown decide how far the view can scroll: bring them up to date.
+    if (c->canvas) goo_canvas_update(GOO_CANVAS(c->canvas));
     gtk_adjustment_set_value(gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(c->scroll)), conf->scroll_x);
     gtk_adjustment_set_value(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(c->scroll)), conf->scroll_y);
   }
