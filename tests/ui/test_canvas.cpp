@@ -115,6 +115,22 @@ TEST_F(Canvas, TheCanvasShowsTheDisplayImagesPixels) {
   EXPECT_GT(varied, 0) << "a flat image proves nothing";
 }
 
+TEST_F(Canvas, EveryChannelAndCompositeOfTheTreeCanBeShown) {
+  OpenA();
+  ASSERT_EQ(conf.recipes.size(), 7u);
+  for (int id = 1; id < RECIPE_FIRST_ID + 7; id++) {
+    Select(id);
+    EXPECT_EQ(CanvTreeGetId(), id);
+    const Layer* layer = SlotAt(0)[id];
+    ASSERT_NE(layer, nullptr) << id;
+    ASSERT_NE(canv.image, nullptr) << id;
+    EXPECT_EQ(ItemSize(), std::make_pair(double(layer->images[1].cols), double(layer->images[1].rows))) << id;
+    EXPECT_EQ(LabelText(), "July04 12:00");
+  }
+  EXPECT_FALSE(StatusHas("Input data error"));
+  EXPECT_FALSE(StatusHas("Operation failed"));
+}
+
 TEST_F(Canvas, ParentRowsAreRefusedAndReselectingKeepsTheImage) {
   OpenA();
   Select(IR108);
