@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 // The folder of one generated repeat cycle, made once per build tree (written under a
 // temporary name and renamed, so a test stopped half-way leaves no half cycle behind).
 inline std::string Cycle(const std::string& slot) {
-  const std::string base = std::string(NUBICORN_BINARY_DIR) + "/test-cycles";
+  const std::string base = std::string(NUBICORN_BINARY_DIR) + "/test-cycles-wt";
   const std::string dir = base + "/" + slot;
   if (fs::exists(dir)) return dir;
   fs::create_directories(base);
@@ -35,6 +35,7 @@ inline std::string Cycle(const std::string& slot) {
   o.out = tmpl;
   o.slot = slot;
   o.seed = 7;
+  o.compress = true;  // as received: WT segments, a sixth of the size
   std::string err;
   if (!SynthCycle(o, &err)) {
     ADD_FAILURE() << err;
