@@ -4,6 +4,10 @@
 #include <goocanvas.h>
 #include <gtk/gtk.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 inline constexpr int CANV_ZOOM_COUNT = 26;
 
 // One row of the zoom table: the "Zoom" menu label and the canvas scale.
@@ -17,6 +21,14 @@ extern const CanvZoomScale CanvZoomScales[CANV_ZOOM_COUNT];
 
 // Columns of the layer tree's store.
 enum { CANV_COL_LABEL = 0, CANV_COL_ID = 1 };
+
+// The working-directory monitor between its ticks.
+struct CanvMonitorState {
+  guint source = 0;                       // the 3-second timeout, 0 when none
+  std::vector<guint> idles;               // pending CanvMonitorShow sources
+  std::vector<std::string> done;          // slot times whose epilogue was handled
+  std::map<std::string, std::pair<int, int>> waiting;  // slot time -> (files present, ticks unchanged)
+};
 
 struct Canv {
   GtkWidget* canvas = nullptr;  // GooCanvas, "automatic-bounds" TRUE
@@ -54,6 +66,8 @@ struct Canv {
   gint32 mutex_held = 0;  // 1 while the main thread holds Conf.mutex around canvas calls
   gint32 slot_shown = -1;  // slot index of the last refresh, -1 none
   guint slot_source = 0;   // pending settle timeout of the "Time slot" scale
+  guint play_source = 0;   // the animation's 1-second timeout, 0 when none
+  CanvMonitorState monitor_state;
 };
 
 // The one canvas context of the run; set by AppCanvasNew.
