@@ -6,6 +6,7 @@
 #include "canvas/canvexport.h"
 #include "canvas/canvmonitor.h"
 #include "canvas/canvselect.h"
+#include "canvas/canvvideo.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ const ToolButton ANIMATION_BUTTONS[] = {
     {"media-playback-start", 0, "Play", G_CALLBACK(CanvAnimPlay), &Canv::btn_play},
     {"media-playback-stop", 0, "Stop", G_CALLBACK(CanvAnimStop), &Canv::btn_stop},
     {"media-seek-forward", 0, "Forward", G_CALLBACK(CanvAnimForward), &Canv::btn_forward},
-    {APP_RES_VIDEO, 1, "Make video from the RGB images", nullptr, &Canv::btn_video},
+    {APP_RES_VIDEO, 1, "Make video from the RGB images", G_CALLBACK(CanvVideo), &Canv::btn_video},
 };
 const ToolButton SETTINGS_BUTTONS[] = {
     {"preferences-system", 0, "Settings", nullptr, &Canv::btn_settings},
