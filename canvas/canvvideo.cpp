@@ -101,7 +101,8 @@ gboolean CanvVideoWrite(std::string* file, int* frames) {
   const double x0 = gtk_adjustment_get_value(ha), y0 = gtk_adjustment_get_value(va);
   const double w = gtk_adjustment_get_page_size(ha), h = gtk_adjustment_get_page_size(va);
   const double s = goo_canvas_get_scale(GOO_CANVAS(c->canvas));
-  const int W = int(w), H = int(h);
+  // The encoder works on even sizes: an odd last row or column is left out.
+  const int W = int(w) & ~1, H = int(h) & ~1;
   if (W < 2 || H < 2) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "canvvideo", __LINE__);
     return FALSE;
