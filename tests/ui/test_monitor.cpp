@@ -23,6 +23,7 @@ class Monitor : public CanvasTest {
     CanvasTest::SetUp();
     if (IsSkipped()) return;
     Build();
+    ASSERT_TRUE(StartupDone());  // the monitor waits while the start-up loader runs
     fs::create_directories(Mnt());
     fs::create_directories(canvtest::Input(home));
   }

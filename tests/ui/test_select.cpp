@@ -321,6 +321,7 @@ class SelectWindow : public CanvasTest {
     if (IsSkipped()) return;
     canvtest::Link(home, SLOT_A);
     Build();
+    ASSERT_TRUE(StartupDone());
     AddSlot(SLOT_A);
   }
   DialogSeen Save() {

@@ -59,6 +59,7 @@ class Video : public CanvasTest {
   void Open(int n) {
     for (int i = 0; i < n; i++) canvtest::Link(home, SLOTS[i]);
     Build();
+    ASSERT_TRUE(StartupDone());
     for (int i = 0; i < n; i++) AddSlot(SLOTS[i]);
   }
   DialogSeen Make() {
@@ -157,6 +158,10 @@ TEST_F(Video, OneFramePerSlotOfTheVisibleCanvas) {
   EXPECT_NE(probe.find("codec_name=mjpeg"), std::string::npos) << probe;
   EXPECT_NE(probe.find("codec_tag_string=MJPG"), std::string::npos) << probe;
   EXPECT_NE(probe.find("format_name=avi"), std::string::npos) << probe;
+  // The first frame as a picture under build/, for a person to look at.
+  const std::string png = std::string(NUBICORN_BINARY_DIR) + "/video-frame.png";
+  Shell("ffmpeg -v error -y -i '" + path + "' -frames:v 1 '" + png + "'");
+  EXPECT_TRUE(uitest::Exists(png));
 }
 
 TEST_F(Video, MissingFolderIsAnErrorAndLeavesNoFile) {

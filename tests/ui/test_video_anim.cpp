@@ -26,6 +26,7 @@ class Anim : public CanvasTest {
   void Open(int n) {
     for (int i = 0; i < n; i++) canvtest::Link(home, SLOTS[i]);
     Build();
+    ASSERT_TRUE(StartupDone());
     for (int i = 0; i < n; i++) AddSlot(SLOTS[i]);
     Select(IR108);
   }
