@@ -252,3 +252,24 @@ TEST(MonitorNames, CycleFilesAndOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window while monitoring, after a cycle arrived: spinner on, the last layer shown.
+TEST_F(Monitor, Screenshot) {
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(canv.btn_monitor), TRUE);
+  Drop(SLOT_A, [](const std::string&) { return true; });
+  Tick();
+  ASSERT_EQ(Loaded(0), 12);
+  gtk_window_move(GTK_WINDOW(app.window), 0, 0);
+  for (int i = 0; i < 20; i++) {
+    uitest::Drain();
+    g_usleep(20000);
+  }
+  const std::string out = std::string(NUBICORN_BINARY_DIR) + "/monitor.png";
+  if (std::system(("import -window root '" + out + "' 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "no import";
+  EXPECT_TRUE(uitest::Exists(out));
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(canv.btn_monitor), FALSE);
+}
+
+}  // namespace
