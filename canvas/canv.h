@@ -27,6 +27,7 @@ struct CanvMonitorState {
   guint source = 0;                       // the 3-second timeout, 0 when none
   std::vector<guint> idles;               // pending CanvMonitorShow sources
   std::vector<std::string> done;          // slot times whose epilogue was handled
+  std::vector<std::string> left;          // files of handled cycles that could not be moved
   std::map<std::string, std::pair<int, int>> waiting;  // slot time -> (files present, ticks unchanged)
 };
 

@@ -72,18 +72,34 @@ bool WriteAll(int fd, const char* p, size_t n) {
   return true;
 }
 
+bool Contains(const std::vector<std::string>& v, const std::string& s) {
+  return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+// Moves one file of a cycle; a failure is logged once and the file remembered as left behind.
+bool MoveOne(const std::string& f, const std::string& watch, const std::string& target, CanvMonitorState* s) {
+  if (CanvMonitorMove(watch + "/" + f, target + "/" + f)) return true;
+  g_log(nullptr, G_LOG_LEVEL_WARNING, "%s left in %s: %s", f.c_str(), WATCH_DIR, std::strerror(errno));
+  s->left.push_back(f);
+  return false;
+}
+
+// The channel id of a segment name, 0 for any other name.
+int ChannelOf(const std::string& name) {
+  if (name.size() != size_t(NAME_LENGTH)) return 0;
+  for (int ch = 1; ch <= CHANNEL_COUNT; ch++)
+    if (name.compare(26, 6, InfoChannelText[ch]) == 0) return ch;
+  return 0;
+}
+
 // Moves the files of cycle t and returns the names to load; failures are logged.
 void HandleCycle(const std::string& t, const std::string& watch, const std::string& target,
-                 std::vector<std::string>* names) {
+                 CanvMonitorState* s, std::vector<std::string>* names) {
   std::vector<std::string> files = CanvMonitorCycleFiles(t);
   // Segments 7 and 8 of HRV are not needed for the picture but belong to the cycle.
   files.insert(files.end() - 2, {Segment(HRV_ID, 7, t), Segment(HRV_ID, 8, t)});
-  for (const std::string& f : files) {
-    const std::string from = watch + "/" + f;
-    if (!Exists(from)) continue;
-    if (!CanvMonitorMove(from, target + "/" + f))
-      g_log(nullptr, G_LOG_LEVEL_WARNING, "%s left in %s: %s", f.c_str(), WATCH_DIR, std::strerror(errno));
-  }
+  for (const std::string& f : files)
+    if (Exists(watch + "/" + f)) MoveOne(f, watch, target, s);
   for (int ch = 1; ch <= CHANNEL_COUNT; ch++) names->push_back(Segment(ch, ch == HRV_ID ? 19 : 7, t));
 }
 
@@ -193,17 +209,35 @@ gboolean CanvMonitorStep(gpointer) {
   const std::string target = Join(App_get->home, TARGET_DIR, {});
   CanvBusy(true);
 
-  std::vector<std::string> times;
+  std::vector<std::string> times, late;
   if (GDir* dir = g_dir_open(watch.c_str(), 0, nullptr)) {
-    while (const char* name = g_dir_read_name(dir))
-      if (std::string t = EpilogueTime(name); !t.empty()) times.push_back(t);
+    while (const char* name = g_dir_read_name(dir)) {
+      if (std::string t = EpilogueTime(name); !t.empty()) {
+        times.push_back(t);
+        continue;
+      }
+      // A file of a cycle already handled that arrived afterwards.
+      const std::string n = name;
+      if (n.size() == size_t(NAME_LENGTH) && Contains(s.done, n.substr(46, 12)) && !Contains(s.left, n) &&
+          Contains(CanvMonitorCycleFiles(n.substr(46, 12)), n))
+        late.push_back(n);
+    }
     g_dir_close(dir);
   }
   std::sort(times.begin(), times.end());
+  std::sort(late.begin(), late.end());
 
   std::vector<std::string> names;
+  for (const std::string& f : late) {
+    if (!MoveOne(f, watch, target, &s)) continue;
+    const int ch = ChannelOf(f);
+    const std::string t = f.substr(46, 12);
+    if (ch == 0) continue;
+    const std::string ref = Segment(ch, ch == HRV_ID ? 19 : 7, t);
+    if (!Contains(names, ref)) names.push_back(ref);
+  }
   for (const std::string& t : times) {
-    if (std::find(s.done.begin(), s.done.end(), t) != s.done.end()) continue;
+    if (Contains(s.done, t)) continue;
     const std::vector<std::string> files = CanvMonitorCycleFiles(t);
     const int present = int(std::count_if(files.begin(), files.end(),
                                           [&](const std::string& f) { return Exists(watch + "/" + f); }));
@@ -222,12 +256,13 @@ gboolean CanvMonitorStep(gpointer) {
     }
     s.waiting.erase(t);
     s.done.push_back(t);
-    HandleCycle(t, watch, target, &names);
+    HandleCycle(t, watch, target, &s, &names);
   }
 
   if (!names.empty()) {
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return CanvNameCompare(a.c_str(), b.c_str()) < 0; });
+    names.erase(std::unique(names.begin(), names.end()), names.end());
     for (const std::string& name : names) {
       auto* info = new Layer{};
       info->name = name;

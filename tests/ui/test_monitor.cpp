@@ -123,6 +123,14 @@ TEST_F(Monitor, AnIncompleteCycleIsHandledOnceItStopsGrowing) {
   EXPECT_EQ(Loaded(0), 11);
   EXPECT_TRUE(log.contains("incomplete"));
   EXPECT_TRUE(log.contains(ir108 + " Error!"));
+  // The missing channel turns up late: the next tick moves it and loads it into the slot.
+  Drop(SLOT_A, [&](const std::string& n) { return n.substr(26, 6) == "IR_108"; });
+  EXPECT_EQ(Count(Mnt()), 2);
+  Tick();
+  EXPECT_EQ(Count(Mnt()), 0);
+  ASSERT_EQ(SlotCount(), 1u);
+  EXPECT_EQ(Loaded(0), 12);
+  EXPECT_EQ(CanvTreeGetId(), 9);
 }
 
 TEST_F(Monitor, ANamePresentInTheTargetIsNeverOverwrittenAndHandledOnce) {
