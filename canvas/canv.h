@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "data/layer.h"
+
 inline constexpr int CANV_ZOOM_COUNT = 26;
 
 // One row of the zoom table: the "Zoom" menu label and the canvas scale.
@@ -67,6 +69,9 @@ struct Canv {
   gint32 mutex_held = 0;  // 1 while the main thread holds Conf.mutex around canvas calls
   gint32 slot_shown = -1;  // slot index of the last refresh, -1 none
   guint slot_source = 0;   // pending settle timeout of the "Time slot" scale
+  // HRV resampling maps of the last HRV load, reused while window and east column stay. Used by
+  // CanvOpen, whose callers are serialised (the main thread, or a loader thread under Conf.mutex).
+  LayerHrvMaps hrv_maps;
   guint play_source = 0;   // the animation's 1-second timeout, 0 when none
   CanvMonitorState monitor_state;
 };

@@ -2,6 +2,8 @@
 #include <cmath>
 #include <memory>
 
+#include <opencv2/imgproc.hpp>
+
 #include "app/app.h"
 #include "app/platform.h"
 #include "canvas/canv.h"
@@ -42,18 +44,37 @@ void RemoveImage() {
   gtk_label_set_text(GTK_LABEL(c->label), "");
 }
 
+// The image item of a display image (RGB, 8 bits). The item draws from a cairo surface of its
+// own; it is filled here in one vectorised conversion instead of GooCanvas's per-pixel copy of a
+// pixbuf, so the layer's memory is not borrowed past this call.
+GooCanvasItem* ImageItem(GooCanvasItem* root, const cv::Mat& m) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, m.cols, m.rows);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  cairo_surface_flush(surface);
+  cv::Mat argb(m.rows, m.cols, CV_8UC4, cairo_image_surface_get_data(surface),
+               size_t(cairo_image_surface_get_stride(surface)));
+  cv::cvtColor(m, argb, cv::COLOR_RGB2BGRA);  // RGB24 is B, G, R, unused in memory (little endian)
+  cairo_surface_mark_dirty(surface);
+  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
+  cairo_surface_destroy(surface);
+  GooCanvasItem* item = goo_canvas_image_new(root, nullptr, 0, 0, "pattern", pattern, "width", double(m.cols),
+                                             "height", double(m.rows), nullptr);
+  cairo_pattern_destroy(pattern);
+  return item;
+}
+
 void ShowLayer(const Layer* layer) {
   Canv* c = Canv_get;
   const cv::Mat& m = layer->images[1];
   if (m.empty() || m.type() != CV_8UC3) return;
-  // Borrowed pixels: the item copies them into its own surface when it is made.
-  GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(m.data, GDK_COLORSPACE_RGB, FALSE, 8, m.cols, m.rows, int(m.step[0]),
-                                               nullptr, nullptr);
   GooCanvasItem* root = goo_canvas_get_root_item(GOO_CANVAS(c->canvas));
-  c->image = goo_canvas_image_new(root, pixbuf, 0, 0, nullptr);
+  c->image = ImageItem(root, m);
+  if (!c->image) return;
   goo_canvas_item_raise(c->group, nullptr);
-  g_object_set(c->image, "visibility", GOO_CANVAS_ITEM_VISIBLE, "pixbuf", pixbuf, nullptr);
-  g_object_unref(pixbuf);
+  g_object_set(c->image, "visibility", GOO_CANVAS_ITEM_VISIBLE, nullptr);
   std::unique_ptr<char, decltype(&g_free)> date(SuplDateLabel(layer->slot.c_str()), g_free);
   std::unique_ptr<char, decltype(&g_free)> markup(
       g_markup_printf_escaped("<span weight=\"heavy\">%s</span>", date ? date.get() : ""), g_free);

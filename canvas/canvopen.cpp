@@ -28,7 +28,7 @@ gboolean CanvOpen(Layer** info) {
   int32_t window[4] = {conf ? conf->rect_x : 0, conf ? conf->rect_y : 0, conf ? conf->rect_width : 0,
                        conf ? conf->rect_height : 0};
   int32_t east = conf ? conf->hrv_east : 0;
-  auto images = LayerLoadChannel(path.get(), layer->id, window, &east);
+  auto images = LayerLoadChannel(path.get(), layer->id, window, &east, Canv_get ? &Canv_get->hrv_maps : nullptr);
   if (images) {
     layer->images = std::move(*images);
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s ok", layer->name.c_str());

@@ -4,6 +4,7 @@
 #include "canvas/canv.h"
 #include "canvas/canvanim.h"
 #include "canvas/canvmonitor.h"
+#include "contours/cntrs.h"
 #include "data/fileinfo.h"
 #include "settings/conf.h"
 
@@ -28,6 +29,7 @@ void CanvZoomApply() {
   Canv* c = Canv_get;
   c->zoom = std::clamp(c->zoom, 0, CANV_ZOOM_COUNT - 1);
   goo_canvas_set_scale(GOO_CANVAS(c->canvas), CanvZoomScales[c->zoom].scale);
+  CntrsSetScale(Conf_get ? Conf_get->contours : nullptr, CanvZoomScales[c->zoom].scale);
   if (GtkWidget* item = c->zoom_items[c->zoom]) gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), TRUE);
 }
 

@@ -112,11 +112,16 @@ bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const 
   if (h.representation != XRIT_REPR_WT)
     return Fail(err, "unknown data field representation " + std::to_string(h.representation));
 
+  if (h.nb <= 0 || h.nc <= 0 || h.nl <= 0) return Fail(err, "image structure missing or empty");
+  const size_t want = (size_t(h.nb) * size_t(h.nc) * size_t(h.nl) + 7) / 8;
   WtResult r;
   std::string why;
   if (WtDecode(field, WtImage{h.nb, h.nc, h.nl}, &r, &why)) {
-    *packed = std::move(r.packed);
-    return true;
+    if (r.packed.size() >= want) {
+      *packed = std::move(r.packed);
+      return true;
+    }
+    why = "WT decoder returned " + std::to_string(r.packed.size()) + " bytes";
   }
   GStr program(g_find_program_in_path("xRITDecompress"));
   if (program) {

@@ -1,8 +1,11 @@
 // ConfFree and the small helpers of the settings record.
+#include <glib/gstdio.h>
+
 #include <algorithm>
 
 #include "contours/cntrs.h"
 #include "settings/conf.h"
+#include "settings/confrules.h"
 
 std::string ConfNumberedKey(const char* base, int n) {
   char* key = g_strdup_printf("%s-%02d", base, n);
@@ -26,6 +29,18 @@ GdkColor ConfColorDecode(gint64 code) {
 
 gint64 ConfColorEncode(const GdkColor& color) {
   return gint64(color.red / 256) * 1000000 + gint64(color.green / 256) * 1000 + color.blue / 256;
+}
+
+void ConfKeepUnreadable(const std::string& path) {
+  if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) return;
+  KeyFilePtr probe(g_key_file_new());
+  if (g_key_file_load_from_file(probe.get(), path.c_str(), G_KEY_FILE_NONE, nullptr)) return;
+  for (int i = 0; i < 100; i++) {
+    std::string kept = path + (i ? ".bad-" + std::to_string(i) : std::string(".bad"));
+    if (g_file_test(kept.c_str(), G_FILE_TEST_EXISTS)) continue;
+    if (g_rename(path.c_str(), kept.c_str()) == 0) g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", kept.c_str());
+    return;
+  }
 }
 
 void ConfFree(Conf* conf) {

@@ -32,25 +32,13 @@ bool LoadKeyFile(GKeyFile* kf, const std::string& path, GError** err) {
   return g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, err);
 }
 
-// An unreadable settings file is about to be replaced by the setup copy: keep it beside,
-// under a name that is not taken yet, so a hand-edited file with one bad line is not lost.
-void KeepUnreadable(const std::string& path) {
-  if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) return;
-  for (int i = 0; i < 100; i++) {
-    std::string kept = path + (i ? ".bad-" + std::to_string(i) : std::string(".bad"));
-    if (g_file_test(kept.c_str(), G_FILE_TEST_EXISTS)) continue;
-    if (g_rename(path.c_str(), kept.c_str()) == 0) g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", kept.c_str());
-    return;
-  }
-}
-
 // The fallback: load the setup copy, store it as nubicorn.ini and load that.
 bool LoadFallback(Conf* conf, const std::string& home) {
   GError* err = nullptr;
   GStr setup(g_build_filename(home.c_str(), "config", "setup", "nubicorn.ini", nullptr));
   bool ok = LoadKeyFile(conf->key_file.get(), setup.get(), &err);
   if (ok) {
-    KeepUnreadable(conf->ini_path);
+    ConfKeepUnreadable(conf->ini_path);
     ok = g_key_file_save_to_file(conf->key_file.get(), conf->ini_path.c_str(), &err);
   }
   if (ok) {

@@ -4,6 +4,7 @@
 #include <glib.h>
 
 #include <cstring>
+#include <string>
 
 #include "settings/conf.h"
 
@@ -25,3 +26,8 @@ inline bool ConfFieldValid(const char* s) {
 
 // "canvas-font" as written: at least 4 bytes, each character one byte.
 inline bool ConfFontWritable(const char* s) { return std::strlen(s) >= 4 && ConfSingleByte(s); }
+
+// Moves an existing settings file that is about to be replaced aside, to path.bad (or
+// path.bad-N when taken), when it cannot be loaded: a hand-edited file with one bad line is
+// kept for its owner instead of being lost. A readable or missing file is left alone.
+void ConfKeepUnreadable(const std::string& path);

@@ -9,6 +9,7 @@
 #include "app/platform.h"
 #include "canvas/canv.h"
 #include "canvas/canvtsan.h"
+#include "contours/cntrs.h"
 #include "data/supl.h"
 
 namespace {
@@ -127,9 +128,11 @@ bool LoadImage(Conf* conf, int n, std::string* error) {
 // shown: the chain put layer names on the status bar, which the empty message now covers. A
 // chain that showed nothing leaves the bar alone, so a warning of the window's start stays.
 void End(Conf* conf, const std::string& error, bool shown) {
-  // The start-up contours belong here, once the contour files can be loaded.
+  CntrsStartup();
   Canv* c = Canv_get;
   if (c && c->scroll) {
+    // The bounds of the item just shown decide how far the view can scroll: bring them up to date.
+    if (c->canvas) goo_canvas_update(GOO_CANVAS(c->canvas));
     gtk_adjustment_set_value(gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(c->scroll)), conf->scroll_x);
     gtk_adjustment_set_value(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(c->scroll)), conf->scroll_y);
   }
@@ -183,8 +186,8 @@ gboolean ConfStartupStep(gpointer data) {
   if (!conf || !conf->loader || !c) return G_SOURCE_REMOVE;
   // A modal dialog's OK handler may hold the mutex already (its loop runs this idle); the
   // finished worker no longer touches the list then.
-  const bool lock = !c->mutex_held;
-  if (lock) Lock(conf);
+  const gint32 held = c->mutex_held;
+  if (!held) Lock(conf);
   c->mutex_held = 1;
 
   bool next = false;
@@ -202,14 +205,14 @@ gboolean ConfStartupStep(gpointer data) {
     if (slot && slot[id] && !slot[id]->name.empty()) AppStatus(slot[id]->name.c_str());
     next = message->loaded;
   }
+  CanvSensitive();  // reads the slots: before the next step may change them
   g_thread_join(conf->loader);  // it has queued this callback: it is ending
   conf->loader = nullptr;
   conf->loaded_id = 0;
   if (next) Start(conf, message->n + 1);
-  c->mutex_held = 0;
+  c->mutex_held = held;
   if (!next) End(conf, message->error, message->n > 0 || message->loaded);
-  if (lock) Unlock(conf);
-  CanvSensitive();
+  if (!held) Unlock(conf);
   return G_SOURCE_REMOVE;
 }
 

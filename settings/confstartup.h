@@ -13,7 +13,9 @@ void ConfStartupBegin();
 // ConfStartupStep. Its result is the queued message (see ConfStartupStep), never NULL.
 gpointer ConfStartupImage(gpointer data);
 // Idle callback of a finished step: shows the loaded layer and starts step N + 1, or ends the
-// chain (scroll position, empty status message, arrow cursor). FALSE (runs once).
+// chain: scroll position, an empty status message (when layers were shown), then the reason
+// when an existing entry could not be loaded ("Start-up file not loaded: NAME"), arrow cursor.
+// FALSE (runs once).
 gboolean ConfStartupStep(gpointer message);
 // The window is closing: waits for a running step, drops its pending idle callback. Main thread.
 void ConfStartupStop(Conf* conf);

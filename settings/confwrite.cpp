@@ -96,6 +96,8 @@ void WriteRecipes(Conf* conf) {
 gboolean Save(Conf* conf) {
   gsize length = 0;
   GStr data(g_key_file_to_data(conf->key_file.get(), &length, nullptr));
+  // After a failed read the key file does not hold what the file on disk holds.
+  ConfKeepUnreadable(conf->ini_path);
   GError* err = nullptr;
   if (!g_file_set_contents(conf->ini_path.c_str(), data.get(), gssize(length), &err)) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s error: %s", "nubicorn.ini", err ? err->message : "");

@@ -224,7 +224,7 @@ bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* er
   int year = std::stoi(text.substr(0, 4)), month = std::stoi(text.substr(4, 2));
   int day = std::stoi(text.substr(6, 2)), hour = std::stoi(text.substr(8, 2));
   int minute = std::stoi(text.substr(10, 2));
-  if (year < 1970 || month < 1 || month > 12 || day < 1 || day > SuplDaysInMonth(year, month - 1))
+  if (year < 1970 || year > 2099 || month < 1 || month > 12 || day < 1 || day > SuplDaysInMonth(year, month - 1))
     return fail("no such date");
   if (hour > 23 || minute > 59) return fail("no such time");
   if (minute % 15 != 0) return fail("a repeat cycle starts on a quarter hour");
@@ -265,7 +265,7 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
   const int64_t t0_ms = t0 * 1000;
   const int east = SYNTH_HRV.upper_east;
 
-  SynthScene scene = SynthSceneMake(o.seed, t0, o.cloud_cover);
+  SynthScene scene = SynthSceneMake(o.seed, t0, o.cloud_cover, o.land_shore, o.land_lakes);
   Strips s;
   RenderIr(scene, threads, &s);
   RenderHrv(east, threads, &s);

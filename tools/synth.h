@@ -13,6 +13,8 @@ struct SynthOptions {
   double cloud_cover = 0.5;  // 0 clear sky .. 1 overcast
   bool compress = false;     // lossless WT-compressed segments (compression flag 1, representation 3)
   int threads = 0;           // 0: one per core
+  std::string land_shore;    // land-mask shapefiles (SynthLandRaster); empty: built-in outlines
+  std::string land_lakes;
 };
 
 // The HRV coverage that prologue (planned) and epilogue (actual) carry. The upper window's
@@ -33,7 +35,8 @@ std::string SynthPrologueName(const std::string& slot);
 std::string SynthEpilogueName(const std::string& slot);
 
 // Parses a quarter-hour slot text YYYYMMDDhhmm into UTC seconds since 1970. False with a
-// reason in *err for any other text (wrong length, non-digits, impossible date, off the quarter).
+// reason in *err for any other text (wrong length, non-digits, impossible date, a year outside
+// 1970..2099, off the quarter).
 bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* err);
 // The slot text of a UTC instant.
 std::string SynthSlotText(int64_t unix_time);

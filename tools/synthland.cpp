@@ -1,8 +1,12 @@
 #include "tools/synthland.h"
 
+#include <glib.h>
 #include <opencv2/imgproc.hpp>
+#include <shapefil.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -176,15 +180,67 @@ void Fill(cv::Mat* m, std::span<const std::span<const SynthLonLat>> rings, int v
   }
 }
 
+struct ShpClose {
+  void operator()(SHPInfo* h) const { SHPClose(h); }
+};
+struct ObjectFree {
+  void operator()(SHPObject* o) const { SHPDestroyObject(o); }
+};
+
+// The rings of a polygon shapefile; false when it cannot be opened or holds no polygons.
+bool ReadRings(const std::string& path, std::vector<std::vector<SynthLonLat>>* rings) {
+  std::unique_ptr<SHPInfo, ShpClose> shp(SHPOpen(path.c_str(), "rb"));
+  if (!shp) return false;
+  int records = 0, type = 0;
+  SHPGetInfo(shp.get(), &records, &type, nullptr, nullptr);
+  if (type != SHPT_POLYGON && type != SHPT_POLYGONZ && type != SHPT_POLYGONM) return false;
+  for (int r = 0; r < records; r++) {
+    std::unique_ptr<SHPObject, ObjectFree> o(SHPReadObject(shp.get(), r));
+    if (!o || o->nVertices < 3) continue;
+    const int parts = std::max(o->nParts, 1);
+    for (int p = 0; p < parts; p++) {
+      int begin = o->nParts > 1 ? std::clamp(o->panPartStart[p], 0, o->nVertices) : 0;
+      int end = o->nParts > 1 && p + 1 < parts ? std::clamp(o->panPartStart[p + 1], begin, o->nVertices)
+                                                : o->nVertices;
+      std::vector<SynthLonLat> ring;
+      for (int v = begin; v < end; v++)
+        if (std::isfinite(o->padfX[v]) && std::isfinite(o->padfY[v]))
+          ring.push_back({float(o->padfX[v]), float(o->padfY[v])});
+      if (ring.size() >= 3) rings->push_back(std::move(ring));
+    }
+  }
+  return !rings->empty();
+}
+
+std::string IfPresent(const char* path) {
+  return g_file_test(path, G_FILE_TEST_IS_REGULAR) ? std::string(path) : std::string();
+}
+
 }  // namespace
+
+std::string SynthLandDefaultShore() { return IfPresent(SYNTH_GSHHS_SHORE); }
+std::string SynthLandDefaultLakes() { return IfPresent(SYNTH_GSHHS_LAKES); }
 
 std::span<const std::span<const SynthLonLat>> SynthLandPolygons() { return LAND; }
 std::span<const std::span<const SynthLonLat>> SynthWaterPolygons() { return WATER; }
 
-cv::Mat SynthLandRaster() {
+cv::Mat SynthLandRaster(const std::string& shore, const std::string& lakes) {
   cv::Mat mask(RASTER_ROWS, RASTER_COLS, CV_8UC1, cv::Scalar(0));
-  Fill(&mask, LAND, 255);
-  Fill(&mask, WATER, 0);
+  std::vector<std::vector<SynthLonLat>> land, water;
+  if (!shore.empty() && !ReadRings(shore, &land)) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: no shoreline polygons, using the built-in outlines", shore.c_str());
+    land.clear();
+  }
+  if (!land.empty()) {
+    if (!lakes.empty() && !ReadRings(lakes, &water))
+      g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: no lake polygons", lakes.c_str());
+    std::vector<std::span<const SynthLonLat>> l(land.begin(), land.end()), w(water.begin(), water.end());
+    Fill(&mask, l, 255);
+    Fill(&mask, w, 0);
+  } else {
+    Fill(&mask, LAND, 255);
+    Fill(&mask, WATER, 0);
+  }
   cv::Mat f;
   mask.convertTo(f, CV_32F, 1.0 / 255.0);
   cv::GaussianBlur(f, f, cv::Size(5, 5), 1.0);

@@ -121,12 +121,13 @@ inline double Bump(double x, double centre, double width) {
 
 }  // namespace
 
-SynthScene SynthSceneMake(uint32_t seed, int64_t unix_time, double cloud_cover) {
+SynthScene SynthSceneMake(uint32_t seed, int64_t unix_time, double cloud_cover, const std::string& shore,
+                          const std::string& lakes) {
   SynthScene s;
   s.seed = seed;
   s.unix_time = unix_time;
   s.cloud_cover = std::isfinite(cloud_cover) ? std::clamp(cloud_cover, 0.0, 1.0) : 0.5;
-  s.land = SynthLandRaster();
+  s.land = SynthLandRaster(shore, lakes);
   time_t tt = time_t(unix_time);
   std::tm tm{};
   gmtime_r(&tt, &tm);

@@ -5,6 +5,7 @@
 #include <opencv2/core.hpp>
 
 #include <cstdint>
+#include <string>
 
 struct SynthScene {
   uint32_t seed = 1;
@@ -15,8 +16,10 @@ struct SynthScene {
 };
 
 // The scene of one repeat cycle (builds the land raster and the sun's position). The cloud
-// cover is kept in 0..1; a value that is not a number counts as 0.5.
-SynthScene SynthSceneMake(uint32_t seed, int64_t unix_time, double cloud_cover);
+// cover is kept in 0..1; a value that is not a number counts as 0.5. shore and lakes: the
+// land-mask shapefiles of SynthLandRaster (empty: built-in outlines).
+SynthScene SynthSceneMake(uint32_t seed, int64_t unix_time, double cloud_cover, const std::string& shore = {},
+                          const std::string& lakes = {});
 
 // Counts of one Earth pixel: index = channel id (1..11; 0 unused), each 1..1023, and the HRV
 // value before rounding (a count, 1..1023), sampled on the 3712 grid and resampled for HRV.

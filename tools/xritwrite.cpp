@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 void XritPutU8(Bytes* b, uint8_t v) { b->push_back(v); }
 void XritPutU16(Bytes* b, uint16_t v) {
@@ -155,7 +156,8 @@ bool XritWriteFile(const std::string& path, const Bytes& head, const Bytes& fiel
   size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string tmp = dir + "." + base + ".part";
+  // Unique per process, so that two writers of the same file never share a temporary.
+  std::string tmp = dir + "." + base + "." + std::to_string(::getpid()) + ".part";
   int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
     if (err) *err = tmp + ": " + std::strerror(errno);

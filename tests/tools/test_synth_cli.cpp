@@ -58,10 +58,7 @@ TEST(SynthCli, WritesConsecutiveQuarterHoursAcrossMidnight) {
   EXPECT_TRUE(g_file_test((sub + "/H-000-MSG3__-MSG3________-HRV______-000024___-201612312345-C_").c_str(),
                           G_FILE_TEST_IS_REGULAR));
   // Clean up the nested folders the command made.
-  GDir* d = g_dir_open(sub.c_str(), 0, nullptr);
-  while (const char* n = d ? g_dir_read_name(d) : nullptr) g_remove((sub + "/" + n).c_str());
-  if (d) g_dir_close(d);
-  g_rmdir(sub.c_str());
+  RemoveFolder(sub);
   g_rmdir((dir.path() + "/new").c_str());
 }
 
@@ -78,6 +75,7 @@ TEST(SynthCli, BadArgumentsGiveAMessageAndAFailureStatus) {
       {{"--out", dir.path(), "--slot", "20160704120x"}, "12 digits"},
       {{"--out", dir.path(), "--slot", "201602301200"}, "no such date"},
       {{"--out", dir.path(), "--slot", "201607042500"}, "no such time"},
+      {{"--out", dir.path(), "--slot", "196912312345"}, "no such date"},
       {{"--out", dir.path(), "--slot", "201607041207"}, "quarter hour"},
       {{"--slot", "201607041200"}, "--out"},
       {{"--out", dir.path()}, "--slot"},

@@ -85,7 +85,7 @@ TEST(SynthImagery, SpaceIsZeroExactlyWhereTheProjectionMissesTheEarth) {
 }
 
 TEST(SynthImagery, ClearSkyLandIsWarmerAndBrighterThanSea) {
-  const std::string& dir = Cycles(SLOT, 1, 0.0);
+  const std::string dir = Cycles(SLOT, 1, 0.0);
   Strip ir = Channel(dir, "IR_108___"), vis = Channel(dir, "VIS006___"), nir = Channel(dir, "VIS008___");
   Strip wv = Channel(dir, "WV_062___"), ir39 = Channel(dir, "IR_039___");
   struct Point {
@@ -146,7 +146,7 @@ TEST(SynthImagery, CloudsAreColdBrightAndCoverPartOfTheDisk) {
 }
 
 TEST(SynthImagery, CloudsMoveEastwardBetweenConsecutiveSlots) {
-  const std::string& dir = Cycles(SLOT, 1, 0.5, 2);
+  const std::string dir = Cycles(SLOT, 1, 0.5, 2);
   Strip a = Channel(dir, "IR_108___", "201607041200"), b = Channel(dir, "IR_108___", "201607041215");
   size_t changed = 0, earth = 0;
   for (size_t k = 0; k < a.v.size(); k++)
@@ -168,7 +168,7 @@ TEST(SynthImagery, CloudsMoveEastwardBetweenConsecutiveSlots) {
 }
 
 TEST(SynthImagery, HrvFollowsTheVisibleChannelsThroughTheProjection) {
-  const std::string& dir = Cycles(SLOT, 1, 0.5);
+  const std::string dir = Cycles(SLOT, 1, 0.5);
   Strip v06 = Channel(dir, "VIS006___"), v08 = Channel(dir, "VIS008___");
   std::vector<uint16_t> hrv;
   for (int seg = 19; seg <= 24; seg++) {

@@ -16,22 +16,7 @@ namespace {
 
 constexpr const char* SLOT = "201607041200";
 
-const std::string& Compressed() {
-  static TempDir dir;
-  static bool made = [] {
-    SynthOptions o;
-    o.out = dir.path();
-    o.slot = SLOT;
-    o.seed = 1;
-    o.compress = true;
-    std::string err;
-    bool ok = SynthCycle(o, &err);
-    if (!ok) ADD_FAILURE() << err;
-    return ok;
-  }();
-  (void)made;
-  return dir.path();
-}
+std::string Compressed() { return Cycles(SLOT, 1, 0.5, 1, true); }
 
 std::vector<uint16_t> ReadCounts(const std::string& path, int nc) {
   std::vector<uint8_t> packed = XritSegmentRead(path.c_str());
@@ -45,7 +30,7 @@ std::vector<uint16_t> ReadCounts(const std::string& path, int nc) {
 
 TEST(SynthReadback, HeaderParserAgreesWithTheWrittenRecords) {
   for (bool compressed : {false, true}) {
-    const std::string& dir = compressed ? Compressed() : Cycles(SLOT, 1, 0.5);
+    const std::string dir = compressed ? Compressed() : Cycles(SLOT, 1, 0.5);
     for (auto [field, seg] : {std::pair{"WV_073___", 8}, {"HRV______", 20}}) {
       SCOPED_TRACE(std::string(field) + (compressed ? " compressed" : " plain"));
       std::string path = Segment(dir, field, seg, SLOT);
@@ -81,7 +66,7 @@ TEST(SynthReadback, HeaderParserAgreesWithTheWrittenRecords) {
 
 TEST(SynthReadback, SegmentReaderGivesExactlyTheWrittenCounts) {
   LogCapture log;
-  const std::string& plain = Cycles(SLOT, 1, 0.5);
+  const std::string plain = Cycles(SLOT, 1, 0.5);
   for (auto [field, seg, nc] : {std::tuple{"VIS006___", 7, 3712}, {"IR_108___", 8, 3712},
                                 {"IR_039___", 7, 3712}, {"HRV______", 19, 5568}, {"HRV______", 24, 5568}}) {
     SCOPED_TRACE(std::string(field) + " " + std::to_string(seg));
@@ -98,9 +83,9 @@ TEST(SynthReadback, SegmentReaderGivesExactlyTheWrittenCounts) {
 
 TEST(SynthReadback, PrologueReaderFindsTheHrvWindowAsWritten) {
   LogCapture log;
-  for (const std::string* dir : {&Cycles(SLOT, 1, 0.5), &Compressed()}) {
+  for (const std::string& dir : {Cycles(SLOT, 1, 0.5), Compressed()}) {
     int32_t out[4] = {0, 0, 0, 0};
-    std::string seg = Segment(*dir, "HRV______", 19, SLOT);
+    std::string seg = Segment(dir, "HRV______", 19, SLOT);
     ASSERT_TRUE(LayerPrologueWindow(seg.c_str(), out));
     EXPECT_EQ(out[0], 7581);   // upper west column
     EXPECT_EQ(out[1], 11136);  // upper north line

@@ -82,6 +82,15 @@ inline std::vector<uint16_t> SegmentCounts(const std::string& path, int nc) {
   return Unpack(d.data() + hl, size_t(nc) * 464);
 }
 
+// Removes a folder and the files in it.
+inline void RemoveFolder(const std::string& path) {
+  if (GDir* dir = g_dir_open(path.c_str(), 0, nullptr)) {
+    while (const char* name = g_dir_read_name(dir)) g_remove((path + "/" + name).c_str());
+    g_dir_close(dir);
+  }
+  g_rmdir(path.c_str());
+}
+
 class TempDir {
  public:
   TempDir() {
@@ -90,12 +99,7 @@ class TempDir {
     g_free(p);
   }
   ~TempDir() {
-    if (path_.empty()) return;
-    if (GDir* dir = g_dir_open(path_.c_str(), 0, nullptr)) {
-      while (const char* name = g_dir_read_name(dir)) g_remove((path_ + "/" + name).c_str());
-      g_dir_close(dir);
-    }
-    g_rmdir(path_.c_str());
+    if (!path_.empty()) RemoveFolder(path_);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -105,25 +109,55 @@ class TempDir {
   std::string path_;
 };
 
-// A folder holding `count` cycles from `slot`, made on first request in this process.
-inline const std::string& Cycles(const std::string& slot, uint32_t seed, double clouds, int count = 1) {
-  static std::map<std::tuple<std::string, uint32_t, double, int>, std::unique_ptr<TempDir>> made;
-  auto& dir = made[{slot, seed, clouds, count}];
-  if (!dir) {
-    dir = std::make_unique<TempDir>();
-    int64_t t0 = 0;
-    SynthParseSlot(slot, &t0, nullptr);
-    for (int k = 0; k < count; k++) {
-      SynthOptions o;
-      o.out = dir->path();
-      o.slot = SynthSlotText(t0 + 900 * k);
-      o.seed = seed;
-      o.cloud_cover = clouds;
-      std::string err;
-      if (!SynthCycle(o, &err)) ADD_FAILURE() << err;
+// Generated cycles are cached below the build folder, keyed by this test program's own file
+// (relinked whenever the generator changes), so the many test processes share them. Writers
+// rename finished files into place, so concurrent generation of the same cycle is harmless.
+inline std::string CacheRoot() {
+  static const std::string root = [] {
+    GStatBuf st{};
+    g_stat("/proc/self/exe", &st);
+    std::string base = std::string(NUBICORN_BINARY_DIR) + "/synth-cache";
+    std::string stamp = std::to_string(int64_t(st.st_mtime)) + "-" + std::to_string(int64_t(st.st_size));
+    if (GDir* dir = g_dir_open(base.c_str(), 0, nullptr)) {  // caches of older builds
+      while (const char* name = g_dir_read_name(dir)) {
+        if (stamp == name) continue;
+        std::string old = base + "/" + name;
+        if (GDir* sub = g_dir_open(old.c_str(), 0, nullptr)) {
+          while (const char* n = g_dir_read_name(sub)) RemoveFolder(old + "/" + n);
+          g_dir_close(sub);
+        }
+        g_rmdir(old.c_str());
+      }
+      g_dir_close(dir);
     }
+    return base + "/" + stamp;
+  }();
+  return root;
+}
+
+// A folder holding (at least) the `count` cycles from `slot`, plain or WT-compressed; cycles
+// already there are not made again.
+inline std::string Cycles(const std::string& slot, uint32_t seed, double clouds, int count = 1,
+                          bool compress = false) {
+  int64_t t0 = 0;
+  SynthParseSlot(slot, &t0, nullptr);
+  char key[96];
+  std::snprintf(key, sizeof key, "/s%u-c%.3f%s", seed, clouds, compress ? "-wt" : "");
+  std::string dir = CacheRoot() + key;
+  for (int k = 0; k < count; k++) {
+    std::string text = SynthSlotText(t0 + 900 * k);
+    std::string epilogue = dir + "/H-000-MSG3__-MSG3________-_________-EPI______-" + text + "-__";
+    if (g_file_test(epilogue.c_str(), G_FILE_TEST_EXISTS)) continue;  // written last
+    SynthOptions o;
+    o.out = dir;
+    o.slot = text;
+    o.seed = seed;
+    o.cloud_cover = clouds;
+    o.compress = compress;
+    std::string err;
+    if (!SynthCycle(o, &err)) ADD_FAILURE() << err;
   }
-  return dir->path();
+  return dir;
 }
 
 inline std::string Segment(const std::string& dir, const char* channel, int seg, const char* slot) {

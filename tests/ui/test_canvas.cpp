@@ -115,6 +115,43 @@ TEST_F(Canvas, TheCanvasShowsTheDisplayImagesPixels) {
   EXPECT_GT(varied, 0) << "a flat image proves nothing";
 }
 
+TEST_F(Canvas, EveryChannelAndCompositeOfTheTreeCanBeShown) {
+  OpenA();
+  ASSERT_EQ(conf.recipes.size(), 7u);
+  for (int id = 1; id < RECIPE_FIRST_ID + 7; id++) {
+    Select(id);
+    EXPECT_EQ(CanvTreeGetId(), id);
+    const Layer* layer = SlotAt(0)[id];
+    ASSERT_NE(layer, nullptr) << id;
+    ASSERT_NE(canv.image, nullptr) << id;
+    EXPECT_EQ(ItemSize(), std::make_pair(double(layer->images[1].cols), double(layer->images[1].rows))) << id;
+    EXPECT_EQ(LabelText(), "July04 12:00");
+  }
+  EXPECT_FALSE(StatusHas("Input data error"));
+  EXPECT_FALSE(StatusHas("Operation failed"));
+}
+
+TEST_F(Canvas, HrvOfASecondSlotIsTheSameAsAFreshLoad) {
+  canvtest::Link(home, SLOT_A);
+  canvtest::Link(home, SLOT_B);
+  Build();
+  AddSlot(SLOT_A);
+  AddSlot(SLOT_B);
+  Select(HRV_ID);  // slot A: the resampling maps are made
+  gtk_range_set_value(GTK_RANGE(canv.range), 1);
+  CanvSlotChanged(nullptr, nullptr);  // slot B: the maps are reused
+  ASSERT_NE(SlotAt(1)[HRV_ID], nullptr);
+  int32_t window[4] = {conf.rect_x, conf.rect_y, conf.rect_width, conf.rect_height};
+  int32_t east = 0;
+  auto fresh = LayerLoadChannel((canvtest::Input(home) + "/" + Name(HRV_ID, SLOT_B)).c_str(), HRV_ID, window, &east);
+  ASSERT_TRUE(fresh);
+  for (int i : {0, 1}) {
+    const cv::Mat& shown = SlotAt(1)[HRV_ID]->images[i];
+    ASSERT_EQ(shown.size(), (*fresh)[i].size());
+    EXPECT_EQ(cv::norm(shown, (*fresh)[i], cv::NORM_INF), 0) << i;
+  }
+}
+
 TEST_F(Canvas, ParentRowsAreRefusedAndReselectingKeepsTheImage) {
   OpenA();
   Select(IR108);

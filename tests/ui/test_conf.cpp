@@ -602,6 +602,16 @@ TEST(ConfFallback, UnreadableFileWithoutSetupCopyIsLeftAlone) {
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(uitest::ReadFile(home.ini()), text);
   EXPECT_FALSE(uitest::Exists(home.ini() + ".bad"));
+  // A later save must not destroy the file it could not read.
+  ASSERT_TRUE(ConfWrite(0));
+  EXPECT_EQ(uitest::ReadFile(home.ini() + ".bad"), text);
+  Stored s(home.ini());
+  EXPECT_TRUE(s.loaded);
+  // And a second unreadable file finds the next free name.
+  uitest::TempHome::Write(home.ini(), text);
+  ASSERT_TRUE(ConfWrite(0));
+  EXPECT_EQ(uitest::ReadFile(home.ini() + ".bad-1"), text);
+  EXPECT_EQ(uitest::ReadFile(home.ini() + ".bad"), text);
 }
 
 TEST(ConfWrite, UnwritableFolderFailsWithAWarningAndLosesNothing) {

@@ -2,9 +2,13 @@
 // their names.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
+#include "contours/cntrs.h"
+#include "data/geo.h"
 #include "tests/support/logcapture.h"
+#include "tests/ui/test_cntrs_support.h"
 #include "tests/ui/test_canvas_support.h"
 
 namespace {
@@ -79,7 +83,10 @@ TEST_F(Startup, CyclesAreGroupedAndCompositesCompleted) {
   canvtest::Link(home, SLOT_A);
   canvtest::Link(home, SLOT_B);
   // Cycle A, B, then A again: the last comparison is with B, so A gets a second slot.
-  Build(Ini({Name(3, SLOT_A), Name(2, SLOT_A), Name(1, SLOT_A), Name(9, SLOT_B), Name(9, SLOT_A)}));
+  std::string ini = Ini({Name(3, SLOT_A), Name(2, SLOT_A), Name(1, SLOT_A), Name(9, SLOT_B), Name(9, SLOT_A)});
+  for (auto [from, to] : {std::pair{"scroll-x=0", "scroll-x=40"}, std::pair{"scroll-y=0", "scroll-y=30"}})
+    ini.replace(ini.find(from), std::strlen(from), to);
+  Build(ini);
   EXPECT_NE(conf.loader, nullptr);
   ASSERT_TRUE(StartupDone());
   uitest::Drain();
@@ -107,6 +114,32 @@ TEST_F(Startup, CyclesAreGroupedAndCompositesCompleted) {
   EXPECT_EQ(status.back(), "");
   EXPECT_TRUE(CursorIsArrow());
   EXPECT_TRUE(Sensitive(canv.range));
+  // The stored scroll position is restored at the end (the image at x7 is larger than the view).
+  EXPECT_DOUBLE_EQ(gtk_adjustment_get_value(gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(canv.scroll))), 40);
+  EXPECT_DOUBLE_EQ(gtk_adjustment_get_value(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(canv.scroll))), 30);
+}
+
+TEST_F(Startup, TheContoursFollowTheImagesAboveThem) {
+  canvtest::Link(home, SLOT_A);
+  // A short line through the middle of the default view window (x 2710, y 464, 92 x 60).
+  double lat = 0, lon = 0;
+  ASSERT_EQ(GeoPixelToLatLon(3712 - (2710 + 46), 3712 - (464 + 30), &lat, &lon), 0);
+  std::filesystem::create_directories(home / "import/Shp");
+  for (const char* f : {"a.shp", "b.shp"})
+    ASSERT_TRUE(cntrstest::WriteShapes(home / (std::string("import/Shp/") + f), SHPT_ARC,
+                                       {{{{{lon - 0.2, lat}, {lon + 0.2, lat}}}, "L"}}));
+  // Numbers 00 and 05 (the contour list has gaps); the image chain ends after one image.
+  Build(Ini({Name(9, SLOT_A)}) + "contour-file-00=a.shp\ncontour-file-05=b.shp\n");
+  EXPECT_EQ(conf.contours, nullptr) << "the contours come after the images";
+  ASSERT_TRUE(StartupDone());
+  uitest::Drain();
+  std::vector<std::string> files;
+  for (GList* l = conf.contours; l; l = l->next) files.push_back(static_cast<CntrsFile*>(l->data)->file);
+  EXPECT_EQ(files, (std::vector<std::string>{"a.shp", "b.shp"}));
+  ASSERT_NE(canv.image, nullptr);
+  GooCanvasItem* root = goo_canvas_get_root_item(GOO_CANVAS(canv.canvas));
+  EXPECT_EQ(goo_canvas_item_find_child(root, canv.group), goo_canvas_item_get_n_children(root) - 1);
+  EXPECT_GT(goo_canvas_item_get_n_children(canv.group), 0);
 }
 
 TEST_F(Startup, AGapInTheNumbersEndsTheList) {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,7 @@ std::string Label(GtkWidget* item) {
 struct DialogAnswer {
   std::string title, text, secondary;
   GtkWindow* transient_for = nullptr;
+  std::function<void()> before;  // runs while the box is on screen
   guint source = 0;
   DialogAnswer() { source = g_timeout_add(50, &DialogAnswer::Poll, this); }
   ~DialogAnswer() {
@@ -52,6 +54,7 @@ struct DialogAnswer {
     a->text = text ? text : "";
     g_free(text);
     a->transient_for = gtk_window_get_transient_for(GTK_WINDOW(found));
+    if (a->before) a->before();
     gtk_dialog_response(GTK_DIALOG(found), GTK_RESPONSE_OK);
     a->source = 0;
     return G_SOURCE_REMOVE;
@@ -337,8 +340,13 @@ TEST_F(Window, ToolbarItemsAndTooltipsInOrder) {
   gtk_widget_get_size_request(canv.range, &w, &h);
   EXPECT_EQ(w, 300);
   EXPECT_EQ(h, 35);
-  // The spinner is hidden once the window shows; the hue and range spin buttons have their ranges.
+  // The spinner is hidden once the window shows, its button with it, and both return together.
   EXPECT_FALSE(gtk_widget_get_visible(canv.spinner));
+  EXPECT_FALSE(gtk_widget_get_visible(nth(3)));
+  gtk_widget_show(canv.spinner);
+  EXPECT_TRUE(gtk_widget_get_visible(nth(3)));
+  gtk_widget_hide(canv.spinner);
+  EXPECT_FALSE(gtk_widget_get_visible(nth(3)));
   double lo = 0, hi = 0;
   gtk_spin_button_get_range(GTK_SPIN_BUTTON(canv.sel_hue), &lo, &hi);
   EXPECT_EQ(hi, 360);
@@ -529,6 +537,22 @@ TEST_F(Window, AboutBoxIsModalOverTheWindow) {
   EXPECT_EQ(answer.transient_for, GTK_WINDOW(app.window));
 }
 
+TEST_F(Window, AboutMenuItemAndButtonOpenTheAboutBox) {
+  Build();
+  std::vector<GtkWidget*> tops = Children(Menubar());
+  std::vector<GtkWidget*> settings = Children(gtk_menu_item_get_submenu(GTK_MENU_ITEM(tops[4])));
+  {
+    DialogAnswer answer;
+    gtk_menu_item_activate(GTK_MENU_ITEM(settings[2]));
+    EXPECT_EQ(answer.title, "Nubicorn");
+  }
+  {
+    DialogAnswer answer;
+    gtk_button_clicked(GTK_BUTTON(gtk_bin_get_child(GTK_BIN(gtk_toolbar_get_nth_item(GTK_TOOLBAR(Toolbar()), 27)))));
+    EXPECT_EQ(answer.title, "Nubicorn");
+  }
+}
+
 TEST_F(Window, WindowTitleSizeAndIcon) {
   Build();
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(app.window)), "Nubicorn");
@@ -560,6 +584,18 @@ TEST_F(Window, Screenshot) {
   const std::string cmd = "import -window root '" + out + "' 2>/dev/null";
   if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "import (ImageMagick) not available";
   EXPECT_TRUE(uitest::Exists(out));
+  // The About box over the window: build/ui-about.png.
+  const std::string about = std::string(NUBICORN_BINARY_DIR) + "/ui-about.png";
+  DialogAnswer answer;
+  answer.before = [&] {
+    for (int i = 0; i < 20; i++) {
+      uitest::Drain();
+      g_usleep(20000);
+    }
+    EXPECT_EQ(std::system(("import -window root '" + about + "' 2>/dev/null").c_str()), 0);
+  };
+  AppAbout(nullptr, nullptr);
+  EXPECT_TRUE(uitest::Exists(about));
 }
 
 }  // namespace

@@ -6,15 +6,17 @@
 #include <string>
 
 #include "tools/synth.h"
+#include "tools/synthland.h"
 
 namespace {
 
 const char* USAGE =
     "usage: nubicorn-cli synth --out DIR --slot YYYYMMDDhhmm [--count N] [--seed S]\n"
-    "                          [--clouds F] [--compress]\n"
+    "                          [--clouds F] [--compress] [--land builtin|SHORE.shp]\n"
     "  writes N consecutive quarter-hour repeat cycles (default 1) starting at the slot;\n"
     "  F is the cloud cover from 0 (clear sky) to 1 (default 0.5); --compress writes\n"
-    "  lossless wavelet-compressed segments as disseminated\n";
+    "  lossless wavelet-compressed segments as disseminated; the land mask comes from the\n"
+    "  GSHHS shorelines of python-cartopy-data when installed, else from built-in outlines\n";
 
 bool ParseLong(const char* s, long lo, long hi, long* out) {
   char* end = nullptr;
@@ -29,6 +31,8 @@ bool ParseLong(const char* s, long lo, long hi, long* out) {
 
 int CliSynth(int argc, char** argv) {
   SynthOptions o;
+  o.land_shore = SynthLandDefaultShore();
+  o.land_lakes = SynthLandDefaultLakes();
   long count = 1;
   for (int i = 1; i < argc; i++) {
     const char* a = argv[i];
@@ -75,6 +79,11 @@ int CliSynth(int argc, char** argv) {
       o.cloud_cover = f;
     } else if (!std::strcmp(a, "--compress")) {
       o.compress = true;
+    } else if (!std::strcmp(a, "--land")) {
+      const char* v = value();
+      if (!v) return 2;
+      o.land_shore = std::strcmp(v, "builtin") ? v : "";
+      o.land_lakes.clear();
     } else {
       std::fprintf(stderr, "nubicorn-cli synth: unknown argument '%s'\n%s", a, USAGE);
       return 2;
