@@ -422,6 +422,39 @@ TEST_F(SelectWindow, SaveSelectedReportsErrors) {
   EXPECT_FALSE(uitest::Exists(home / "export/Selected"));
 }
 
+TEST_F(SelectWindow, ColourButtonSetsTheHueAndSelects) {
+  Select(NATURAL);
+  const GdkRGBA green{0, 1, 0, 1};
+  gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(canv.sel_color), &green);
+  CanvColorSet(canv.sel_color, nullptr);  // as "color-set" does
+  uitest::Drain();
+  EXPECT_EQ(conf.selected_color.red, 0);
+  EXPECT_EQ(conf.selected_color.green, 65535);
+  EXPECT_EQ(conf.selected_color.blue, 0);
+  EXPECT_NEAR(gtk_spin_button_get_value(GTK_SPIN_BUTTON(canv.sel_hue)), 120, 0.5);
+  // The changed hue ran a selection on the shown composite.
+  EXPECT_FALSE(SlotAt(0)[NATURAL]->images[2].empty());
+}
+
+TEST_F(SelectWindow, MenuItemOpensTheColourChooser) {
+  GtkWidget* item = gtk_menu_item_new_with_label("The color of selection");
+  g_object_ref_sink(item);
+  CanvColorSet(item, nullptr);
+  GtkWidget* chooser = nullptr;
+  for (int i = 0; i < 50 && !chooser; i++) {
+    uitest::Drain();
+    GList* tops = gtk_window_list_toplevels();
+    for (GList* l = tops; l; l = l->next)
+      if (GTK_IS_COLOR_CHOOSER_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) chooser = GTK_WIDGET(l->data);
+    g_list_free(tops);
+    g_usleep(10000);
+  }
+  EXPECT_NE(chooser, nullptr);
+  if (chooser) gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+  uitest::Drain();
+  g_object_unref(item);
+}
+
 TEST_F(SelectWindow, Screenshot) {
   Select(NATURAL);
   SetHueRange(30, 25);
