@@ -2,6 +2,11 @@
 // handler is connected. Commands that later parts provide are left unconnected (NULL).
 #include "app/app.h"
 #include "app/suplgtk.h"
+#include "canvas/canvanim.h"
+#include "canvas/canvexport.h"
+#include "canvas/canvmonitor.h"
+#include "canvas/canvselect.h"
+#include "canvas/canvvideo.h"
 #include "dialogs/dlg.h"
 
 namespace {
@@ -22,11 +27,15 @@ struct ToolButton {
 // The tables below are the window's layout: labels, icons and tooltips in their order.
 const MenuEntry FILE_MENU[] = {
     {"Open by date", G_CALLBACK(CanvOpenDate)},
-    {"Monitoring of the working dir", nullptr},
+    {"Monitoring of the working dir", G_CALLBACK(CanvMonitorToggle)},
     {nullptr, nullptr},
     {"Close a file", G_CALLBACK(CanvFileClose)}};
-const MenuEntry COLOR_MENU[] = {{"The color of selection", nullptr}, {"Select by color", nullptr}};
-const MenuEntry ANIMATION_MENU[] = {{"Play", nullptr}, {"Stop", nullptr}, {"Rewind", nullptr}, {"Forward", nullptr}};
+const MenuEntry COLOR_MENU[] = {{"The color of selection", G_CALLBACK(CanvColorSet)},
+                                  {"Select by color", G_CALLBACK(CanvSelectColor)}};
+const MenuEntry ANIMATION_MENU[] = {{"Play", G_CALLBACK(CanvAnimPlay)},
+                                      {"Stop", G_CALLBACK(CanvAnimStop)},
+                                      {"Rewind", G_CALLBACK(CanvAnimRewind)},
+                                      {"Forward", G_CALLBACK(CanvAnimForward)}};
 const MenuEntry SETTINGS_MENU[] = {{"Preferences", G_CALLBACK(DlgSettings)}, {nullptr, nullptr}, {"About", G_CALLBACK(AppAbout)}};
 
 const ToolButton ZOOM_BUTTONS[] = {
@@ -35,17 +44,17 @@ const ToolButton ZOOM_BUTTONS[] = {
     {"zoom-fit-best", 0, "Zoom to fit", G_CALLBACK(CanvZoomFit), &Canv::btn_zoom_fit},
 };
 const ToolButton SELECTION_BUTTONS[] = {
-    {"color-select", 0, "Select by color", nullptr, &Canv::btn_select},
+    {"color-select", 0, "Select by color", G_CALLBACK(CanvSelectColor), &Canv::btn_select},
 };
 const ToolButton SAVE_BUTTONS[] = {
-    {"document-save", 0, "Save selected", nullptr, &Canv::btn_save_sel},
+    {"document-save", 0, "Save selected", G_CALLBACK(CanvSaveSelected), &Canv::btn_save_sel},
 };
 const ToolButton ANIMATION_BUTTONS[] = {
-    {"media-seek-backward", 0, "Rewind", nullptr, &Canv::btn_rewind},
-    {"media-playback-start", 0, "Play", nullptr, &Canv::btn_play},
-    {"media-playback-stop", 0, "Stop", nullptr, &Canv::btn_stop},
-    {"media-seek-forward", 0, "Forward", nullptr, &Canv::btn_forward},
-    {APP_RES_VIDEO, 1, "Make video from the RGB images", nullptr, &Canv::btn_video},
+    {"media-seek-backward", 0, "Rewind", G_CALLBACK(CanvAnimRewind), &Canv::btn_rewind},
+    {"media-playback-start", 0, "Play", G_CALLBACK(CanvAnimPlay), &Canv::btn_play},
+    {"media-playback-stop", 0, "Stop", G_CALLBACK(CanvAnimStop), &Canv::btn_stop},
+    {"media-seek-forward", 0, "Forward", G_CALLBACK(CanvAnimForward), &Canv::btn_forward},
+    {APP_RES_VIDEO, 1, "Make video from the RGB images", G_CALLBACK(CanvVideo), &Canv::btn_video},
 };
 const ToolButton SETTINGS_BUTTONS[] = {
     {"preferences-system", 0, "Settings", G_CALLBACK(DlgSettings), &Canv::btn_settings},
@@ -137,6 +146,10 @@ void SelectionTools(GtkWidget* toolbar, const Conf* conf) {
   if (gray) g_object_unref(gray);
   SuplAddToolItem(toolbar, c->btn_gray, 0, "Gray scale threshold", FALSE);
   ToolButtons(toolbar, SAVE_BUTTONS);
+  // Connected after the start values are set, so building the window selects nothing.
+  g_signal_connect(c->sel_color, "color-set", G_CALLBACK(CanvColorSet), nullptr);
+  g_signal_connect(c->sel_hue, "value-changed", G_CALLBACK(CanvSelectColor), nullptr);
+  g_signal_connect(c->sel_range, "value-changed", G_CALLBACK(CanvSelectColor), nullptr);
 }
 
 void TimeTools(GtkWidget* toolbar) {
@@ -195,6 +208,7 @@ void AppMenuNew(GtkWidget* toolbar, GtkWidget* menubar) {
   g_signal_connect_swapped(c->spinner, "hide", G_CALLBACK(gtk_widget_hide), spin_item);
   c->btn_monitor = ImageToggle(gtk_image_new_from_icon_name("network-transmit-receive", GTK_ICON_SIZE_BUTTON));
   SuplAddToolItem(toolbar, c->btn_monitor, 0, "Monitoring of the working dir", FALSE);
+  g_signal_connect(c->btn_monitor, "toggled", G_CALLBACK(CanvMonitorToggle), nullptr);
 
   ZoomMenu(menubar);
   Separator(toolbar, false);

@@ -4,6 +4,10 @@
 #include <goocanvas.h>
 #include <gtk/gtk.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "data/layer.h"
 
 inline constexpr int CANV_ZOOM_COUNT = 26;
@@ -19,6 +23,15 @@ extern const CanvZoomScale CanvZoomScales[CANV_ZOOM_COUNT];
 
 // Columns of the layer tree's store.
 enum { CANV_COL_LABEL = 0, CANV_COL_ID = 1 };
+
+// The working-directory monitor between its ticks.
+struct CanvMonitorState {
+  guint source = 0;                       // the 3-second timeout, 0 when none
+  std::vector<guint> idles;               // pending CanvMonitorShow sources
+  std::vector<std::string> done;          // slot times whose epilogue was handled
+  std::vector<std::string> left;          // files of handled cycles that could not be moved
+  std::map<std::string, std::pair<int, int>> waiting;  // slot time -> (files present, ticks unchanged)
+};
 
 struct Canv {
   GtkWidget* canvas = nullptr;  // GooCanvas, "automatic-bounds" TRUE
@@ -59,6 +72,8 @@ struct Canv {
   // HRV resampling maps of the last HRV load, reused while window and east column stay. Used by
   // CanvOpen, whose callers are serialised (the main thread, or a loader thread under Conf.mutex).
   LayerHrvMaps hrv_maps;
+  guint play_source = 0;   // the animation's 1-second timeout, 0 when none
+  CanvMonitorState monitor_state;
 };
 
 // The one canvas context of the run; set by AppCanvasNew.

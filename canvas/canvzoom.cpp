@@ -2,6 +2,8 @@
 #include <algorithm>
 
 #include "canvas/canv.h"
+#include "canvas/canvanim.h"
+#include "canvas/canvmonitor.h"
 #include "contours/cntrs.h"
 #include "data/fileinfo.h"
 #include "settings/conf.h"
@@ -71,6 +73,8 @@ void CanvShutdown() {
   Canv* c = Canv_get;
   if (!c) return;
   c->monitor = 0;
+  CanvMonitorShutdown();
+  CanvAnimStop(nullptr, nullptr);
   if (c->slot_source) {
     g_source_remove(c->slot_source);
     c->slot_source = 0;

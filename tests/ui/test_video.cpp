@@ -1,0 +1,191 @@
+// "Make video from the RGB images" on generated slots: the file name, frames read back with
+// OpenCV (count, size, colour of the rendered canvas), ffprobe's view of the container, failures.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "canvas/canvvideo.h"
+#include "tests/support/logcapture.h"
+#include "tests/ui/test_canvas_support.h"
+
+namespace {
+
+using canvtest::CanvasTest;
+
+constexpr const char* SLOTS[] = {"201607041200", "201607041215", "201607041230"};
+constexpr int IR108 = 9;
+constexpr int NATURAL = RECIPE_FIRST_ID + 3;
+
+struct DialogSeen {
+  bool seen = false;
+  std::string title, text;
+  GtkMessageType type = GTK_MESSAGE_OTHER;
+};
+
+guint AnswerDialog(DialogSeen* seen) {
+  return g_timeout_add(20, +[](gpointer p) -> gboolean {
+    auto* s = static_cast<DialogSeen*>(p);
+    GList* tops = gtk_window_list_toplevels();
+    GtkWidget* dialog = nullptr;
+    for (GList* l = tops; l; l = l->next)
+      if (GTK_IS_MESSAGE_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) dialog = GTK_WIDGET(l->data);
+    g_list_free(tops);
+    if (!dialog) return G_SOURCE_CONTINUE;
+    s->seen = true;
+    s->title = gtk_window_get_title(GTK_WINDOW(dialog));
+    gchar* text = nullptr;
+    g_object_get(dialog, "text", &text, "message-type", &s->type, nullptr);
+    s->text = text ? text : "";
+    g_free(text);
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    return G_SOURCE_REMOVE;
+  }, seen);
+}
+
+std::string Shell(const std::string& cmd) {
+  std::string out;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[256];
+    while (fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+  }
+  return out;
+}
+
+class Video : public CanvasTest {
+ protected:
+  void Open(int n) {
+    for (int i = 0; i < n; i++) canvtest::Link(home, SLOTS[i]);
+    Build();
+    ASSERT_TRUE(StartupDone());
+    for (int i = 0; i < n; i++) AddSlot(SLOTS[i]);
+  }
+  DialogSeen Make() {
+    DialogSeen seen;
+    const guint source = AnswerDialog(&seen);
+    CanvVideo(nullptr, nullptr);
+    if (!seen.seen) g_source_remove(source);
+    uitest::Drain();
+    return seen;
+  }
+  std::string VideoPath(const std::string& file) { return home / ("export/Video/" + file); }
+  // Mean BGR colour of the visible canvas as the window draws it now.
+  cv::Scalar CanvasMean(int* w, int* h) {
+    GtkAdjustment* ha = gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(canv.scroll));
+    GtkAdjustment* va = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(canv.scroll));
+    const double x0 = gtk_adjustment_get_value(ha), y0 = gtk_adjustment_get_value(va);
+    *w = int(gtk_adjustment_get_page_size(ha));
+    *h = int(gtk_adjustment_get_page_size(va));
+    const double s = goo_canvas_get_scale(GOO_CANVAS(canv.canvas));
+    cairo_surface_t* surf = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, *w, *h);
+    cairo_t* cr = cairo_create(surf);
+    cairo_translate(cr, -x0, -y0);
+    cairo_scale(cr, s, s);
+    GooCanvasBounds b{x0 / s, y0 / s, (x0 + *w) / s, (y0 + *h) / s};
+    goo_canvas_render(GOO_CANVAS(canv.canvas), cr, &b, s);
+    cairo_destroy(cr);
+    cairo_surface_flush(surf);
+    cv::Mat bgra(*h, *w, CV_8UC4, cairo_image_surface_get_data(surf), size_t(cairo_image_surface_get_stride(surf)));
+    const cv::Scalar mean = cv::mean(bgra);
+    cairo_surface_destroy(surf);
+    return mean;
+  }
+};
+
+TEST(VideoNames, DefaultCompositesAndOthers) {
+  EXPECT_EQ(CanvVideoFileName(RECIPE_FIRST_ID, "201607041200"), "MPhys(Air)-201607041200.avi");
+  EXPECT_EQ(CanvVideoFileName(NATURAL, "201607041200"), "Natural-201607041200.avi");
+  EXPECT_EQ(CanvVideoFileName(RECIPE_FIRST_ID + 6, "201607041200"), "True color HRV-201607041200.avi");
+  EXPECT_EQ(CanvVideoFileName(RECIPE_FIRST_ID + 40, "201607041200"), "RGB53-201607041200.avi");
+}
+
+TEST_F(Video, ChannelSelectedAsksForAComposite) {
+  Open(1);
+  canvtest::CanvasTest::Select(IR108);
+  const DialogSeen seen = Make();
+  ASSERT_TRUE(seen.seen);
+  EXPECT_EQ(seen.title, "Nubicorn");
+  EXPECT_EQ(seen.text, "Select RGB channel first!");
+  EXPECT_EQ(seen.type, GTK_MESSAGE_ERROR);
+}
+
+TEST_F(Video, OneFramePerSlotOfTheVisibleCanvas) {
+  Open(3);
+  canvtest::CanvasTest::Select(NATURAL);
+  int w = 0, h = 0;
+  gtk_range_set_value(GTK_RANGE(canv.range), 2);
+  CanvSlotChanged(nullptr, nullptr);
+  uitest::Drain();
+  const cv::Scalar want = CanvasMean(&w, &h);
+  ASSERT_GT(w, 10);
+  gtk_range_set_value(GTK_RANGE(canv.range), 0);
+  uitest::Drain();
+  const DialogSeen seen = Make();
+  ASSERT_TRUE(seen.seen);
+  EXPECT_EQ(seen.text, "Natural-201607041200.avi  :  saved OK.");
+  EXPECT_EQ(seen.type, GTK_MESSAGE_INFO);
+  const std::string path = VideoPath("Natural-201607041200.avi");
+  ASSERT_TRUE(uitest::Exists(path));
+  EXPECT_EQ(int(gtk_range_get_value(GTK_RANGE(canv.range))), 2);  // left on the last slot
+
+  cv::VideoCapture in(path);
+  ASSERT_TRUE(in.isOpened());
+  std::vector<cv::Mat> frames;
+  for (cv::Mat m; in.read(m);) frames.push_back(m.clone());
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[0].cols, w & ~1);  // even sizes for the encoder
+  EXPECT_EQ(frames[0].rows, h & ~1);
+  // The last frame is the canvas of the last slot (plus a small caption).
+  const cv::Scalar got = cv::mean(frames[2]);
+  for (int k = 0; k < 3; k++) EXPECT_NEAR(got[k], want[k], 6.0) << k;
+  // The caption is white text in the top-left corner.
+  double lo = 0, hi = 0;
+  cv::Mat corner;
+  cv::cvtColor(frames[0](cv::Rect(0, 0, std::min(w, 150), std::min(h, 22))), corner, cv::COLOR_BGR2GRAY);
+  cv::minMaxLoc(corner, &lo, &hi);
+  EXPECT_GT(hi, 200);
+
+  // Nothing but the video is left in the folder.
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(home / "export/Video")) entries += bool(e.path().string().size());
+  EXPECT_EQ(entries, 1);
+
+  if (Shell("command -v ffprobe").empty()) GTEST_SKIP() << "ffprobe (ffmpeg) not installed";
+  const std::string probe = Shell("ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,codec_tag_string"
+                                " -show_entries format=format_name -of default=nw=1 '" + path + "'");
+  EXPECT_NE(probe.find("codec_name=mjpeg"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("codec_tag_string=MJPG"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("format_name=avi"), std::string::npos) << probe;
+  // The first frame as a picture under build/, for a person to look at.
+  const std::string png = std::string(NUBICORN_BINARY_DIR) + "/video-frame.png";
+  Shell("ffmpeg -v error -y -i '" + path + "' -frames:v 1 '" + png + "'");
+  EXPECT_TRUE(uitest::Exists(png));
+}
+
+TEST_F(Video, MissingFolderIsAnErrorAndLeavesNoFile) {
+  Open(2);
+  canvtest::CanvasTest::Select(NATURAL);
+  std::filesystem::remove_all(home / "export/Video");
+  LogCapture log;
+  const DialogSeen seen = Make();
+  EXPECT_EQ(seen.text, "Natural-201607041200.avi  :  Error!");
+  EXPECT_EQ(seen.type, GTK_MESSAGE_ERROR);
+  EXPECT_FALSE(uitest::Exists(home / "export/Video"));
+}
+
+TEST_F(Video, Screenshot) {
+  Open(2);
+  canvtest::CanvasTest::Select(NATURAL);
+  gtk_window_move(GTK_WINDOW(app.window), 0, 0);
+  for (int i = 0; i < 20; i++) {
+    uitest::Drain();
+    g_usleep(20000);
+  }
+  const std::string out = std::string(NUBICORN_BINARY_DIR) + "/video-window.png";
+  if (std::system(("import -window root '" + out + "' 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "no import";
+  EXPECT_TRUE(uitest::Exists(out));
+}
+
+}  // namespace
