@@ -68,9 +68,12 @@ void OnColorSet(GtkColorButton* button, gpointer) {
 }
 
 void OnRange(GtkSpinButton* spin, gpointer) {
-  Conf_get->selected_range = gint32(gtk_spin_button_get_value(spin));
+  const gint32 range = gint32(gtk_spin_button_get_value(spin));
+  // The toolbar's spin button stops at 90 and its own handler stores what it shows; the
+  // page's value (up to 180) is stored after it, so the setting is the one typed here.
   if (Canv_get && Canv_get->sel_range)
-    gtk_spin_button_set_value(GTK_SPIN_BUTTON(Canv_get->sel_range), Conf_get->selected_range);
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(Canv_get->sel_range), range);
+  Conf_get->selected_range = range;
 }
 
 void OnFont(GtkFontButton* button, gpointer) {
