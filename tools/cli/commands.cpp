@@ -16,7 +16,8 @@ const CliCommand CliCommands[] = {
     {"decode", "FILE -o|--out OUT.pgm", CliDecode},
     {"geo", "to-latlon X Y | to-pixel LAT LON", CliGeo},
     {"prologue", "FILE", CliPrologue},
-    {"synth", "--out DIR --slot YYYYMMDDhhmm [--count N] [--seed S] [--clouds F] [--compress]",
+    {"synth", "--out DIR --slot YYYYMMDDhhmm [--count N] [--seed S] [--clouds F] [--compress] "
+     "[--land builtin|FILE]",
      CliSynth},
     {"channel",
      "--data DIR --slot YYYYMMDDhhmm --channel ID --rect X,Y,W,H -o|--out OUT.pgm "
