@@ -39,11 +39,7 @@ struct Answer {
   }
   static gboolean Poll(gpointer self) {
     auto* a = static_cast<Answer*>(self);
-    GList* tops = gtk_window_list_toplevels();
-    GtkWidget* found = nullptr;
-    for (GList* l = tops; l; l = l->next)
-      if (GTK_IS_MESSAGE_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) found = GTK_WIDGET(l->data);
-    g_list_free(tops);
+    GtkWidget* found = uitest::VisibleToplevel(GTK_TYPE_MESSAGE_DIALOG);
     if (!found) return G_SOURCE_CONTINUE;
     gchar* text = nullptr;
     g_object_get(found, "text", &text, nullptr);

@@ -79,11 +79,7 @@ class OpenDate : public CanvasTest {
     } ctx{fill, ok, false, {}, 0, 0};
     const guint source = g_timeout_add(20, +[](gpointer p) -> gboolean {
       auto* c = static_cast<Ctx*>(p);
-      GList* tops = gtk_window_list_toplevels();
-      GtkWidget* dialog = nullptr;
-      for (GList* l = tops; l; l = l->next)
-        if (GTK_IS_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) dialog = GTK_WIDGET(l->data);
-      g_list_free(tops);
+      GtkWidget* dialog = uitest::VisibleToplevel(GTK_TYPE_DIALOG);
       if (!dialog) return G_SOURCE_CONTINUE;
       c->seen = true;
       c->title = gtk_window_get_title(GTK_WINDOW(dialog));

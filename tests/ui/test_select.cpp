@@ -287,32 +287,8 @@ TEST_F(Export, FullDiskIsReportedAsFailure) {
 
 // ---- the commands on a window ----
 
-struct DialogSeen {
-  bool seen = false;
-  std::string title, text;
-  GtkMessageType type = GTK_MESSAGE_OTHER;
-};
-
-// Answers the next modal message dialog with OK and records it.
-guint AnswerDialog(DialogSeen* seen) {
-  return g_timeout_add(20, +[](gpointer p) -> gboolean {
-    auto* s = static_cast<DialogSeen*>(p);
-    GList* tops = gtk_window_list_toplevels();
-    GtkWidget* dialog = nullptr;
-    for (GList* l = tops; l; l = l->next)
-      if (GTK_IS_MESSAGE_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) dialog = GTK_WIDGET(l->data);
-    g_list_free(tops);
-    if (!dialog) return G_SOURCE_CONTINUE;
-    s->seen = true;
-    s->title = gtk_window_get_title(GTK_WINDOW(dialog));
-    gchar* text = nullptr;
-    g_object_get(dialog, "text", &text, "message-type", &s->type, nullptr);
-    s->text = text ? text : "";
-    g_free(text);
-    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-    return G_SOURCE_REMOVE;
-  }, seen);
-}
+using uitest::AnswerDialog;
+using uitest::DialogSeen;
 
 class SelectWindow : public CanvasTest {
  protected:
@@ -443,10 +419,7 @@ TEST_F(SelectWindow, MenuItemOpensTheColourChooser) {
   GtkWidget* chooser = nullptr;
   for (int i = 0; i < 50 && !chooser; i++) {
     uitest::Drain();
-    GList* tops = gtk_window_list_toplevels();
-    for (GList* l = tops; l; l = l->next)
-      if (GTK_IS_COLOR_CHOOSER_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) chooser = GTK_WIDGET(l->data);
-    g_list_free(tops);
+    chooser = uitest::VisibleToplevel(GTK_TYPE_COLOR_CHOOSER_DIALOG);
     g_usleep(10000);
   }
   EXPECT_NE(chooser, nullptr);

@@ -18,31 +18,8 @@ constexpr const char* SLOTS[] = {"201607041200", "201607041215", "201607041230"}
 constexpr int IR108 = 9;
 constexpr int NATURAL = RECIPE_FIRST_ID + 3;
 
-struct DialogSeen {
-  bool seen = false;
-  std::string title, text;
-  GtkMessageType type = GTK_MESSAGE_OTHER;
-};
-
-guint AnswerDialog(DialogSeen* seen) {
-  return g_timeout_add(20, +[](gpointer p) -> gboolean {
-    auto* s = static_cast<DialogSeen*>(p);
-    GList* tops = gtk_window_list_toplevels();
-    GtkWidget* dialog = nullptr;
-    for (GList* l = tops; l; l = l->next)
-      if (GTK_IS_MESSAGE_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) dialog = GTK_WIDGET(l->data);
-    g_list_free(tops);
-    if (!dialog) return G_SOURCE_CONTINUE;
-    s->seen = true;
-    s->title = gtk_window_get_title(GTK_WINDOW(dialog));
-    gchar* text = nullptr;
-    g_object_get(dialog, "text", &text, "message-type", &s->type, nullptr);
-    s->text = text ? text : "";
-    g_free(text);
-    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-    return G_SOURCE_REMOVE;
-  }, seen);
-}
+using uitest::AnswerDialog;
+using uitest::DialogSeen;
 
 std::string Shell(const std::string& cmd) {
   std::string out;

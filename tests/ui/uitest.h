@@ -80,4 +80,39 @@ inline void Drain() {
   while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
 }
 
+// The last visible top-level window of `type` (e.g. GTK_TYPE_MESSAGE_DIALOG), or NULL.
+inline GtkWidget* VisibleToplevel(GType type) {
+  GList* tops = gtk_window_list_toplevels();
+  GtkWidget* found = nullptr;
+  for (GList* l = tops; l; l = l->next)
+    if (G_TYPE_CHECK_INSTANCE_TYPE(l->data, type) && gtk_widget_get_visible(GTK_WIDGET(l->data)))
+      found = GTK_WIDGET(l->data);
+  g_list_free(tops);
+  return found;
+}
+
+// What the next modal message box showed.
+struct DialogSeen {
+  bool seen = false;
+  std::string title, text;
+  GtkMessageType type = GTK_MESSAGE_OTHER;
+};
+
+// Answers the next modal message box with OK and records it; returns the polling source.
+inline guint AnswerDialog(DialogSeen* seen) {
+  return g_timeout_add(20, +[](gpointer p) -> gboolean {
+    auto* s = static_cast<DialogSeen*>(p);
+    GtkWidget* dialog = VisibleToplevel(GTK_TYPE_MESSAGE_DIALOG);
+    if (!dialog) return G_SOURCE_CONTINUE;
+    s->seen = true;
+    s->title = gtk_window_get_title(GTK_WINDOW(dialog));
+    gchar* text = nullptr;
+    g_object_get(dialog, "text", &text, "message-type", &s->type, nullptr);
+    s->text = text ? text : "";
+    g_free(text);
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    return G_SOURCE_REMOVE;
+  }, seen);
+}
+
 }  // namespace uitest
