@@ -15,6 +15,7 @@
 #include "data/fileinfo.h"
 #include "data/supl.h"
 #include "settings/confstartup.h"
+#include "tests/support/cycles.h"
 #include "tests/ui/uitest.h"
 #include "tools/synth.h"
 
@@ -22,29 +23,9 @@ namespace canvtest {
 
 namespace fs = std::filesystem;
 
-// The folder of one generated repeat cycle, made once per build tree (written under a
-// temporary name and renamed, so a test stopped half-way leaves no half cycle behind).
+// One generated repeat cycle, WT-compressed as received (a sixth of the size).
 inline std::string Cycle(const std::string& slot) {
-  const std::string base = std::string(NUBICORN_BINARY_DIR) + "/test-cycles-wt";
-  const std::string dir = base + "/" + slot;
-  if (fs::exists(dir)) return dir;
-  fs::create_directories(base);
-  std::string tmpl = base + "/tmp-XXXXXX";
-  if (!g_mkdtemp(tmpl.data())) return {};
-  SynthOptions o;
-  o.out = tmpl;
-  o.slot = slot;
-  o.seed = 7;
-  o.compress = true;  // as received: WT segments, a sixth of the size
-  std::string err;
-  if (!SynthCycle(o, &err)) {
-    ADD_FAILURE() << err;
-    return {};
-  }
-  std::error_code ec;
-  fs::rename(tmpl, dir, ec);
-  if (ec) fs::remove_all(tmpl, ec);  // another run made it first
-  return dir;
+  return testcycles::Cached("test-cycles-wt", slot, 7, true);
 }
 
 inline std::string Input(const uitest::TempHome& home) { return home / "import/SEVIRI_data"; }
@@ -64,8 +45,7 @@ inline void Link(const uitest::TempHome& home, const std::string& slot,
   }
 }
 
-// The reference segment name of channel id in slot.
-inline std::string Name(int id, const std::string& slot) { return SynthSegmentName(id, id == HRV_ID ? 19 : 7, slot); }
+using testcycles::Name;
 
 class CanvasTest : public ::testing::Test {
  protected:

@@ -11,6 +11,7 @@
 
 #include "app/app.h"
 #include "dialogs/dlg.h"
+#include "tests/support/cycles.h"
 #include "tests/ui/uitest.h"
 #include "tools/synth.h"
 
@@ -54,31 +55,12 @@ struct Answer {
 
 namespace fs = std::filesystem;
 
-// One generated repeat cycle per build tree, shared by the tests (made under a temporary name
-// and renamed, so an interrupted run leaves no half cycle).
+// One generated repeat cycle per build tree, shared by the tests.
 inline std::string Cycle(const std::string& slot) {
-  const std::string base = std::string(NUBICORN_BINARY_DIR) + "/test-cycles-dlg";
-  const std::string dir = base + "/" + slot;
-  if (fs::exists(dir)) return dir;
-  fs::create_directories(base);
-  std::string tmpl = base + "/tmp-XXXXXX";
-  if (!g_mkdtemp(tmpl.data())) return {};
-  SynthOptions o;
-  o.out = tmpl;
-  o.slot = slot;
-  o.seed = 3;
-  std::string err;
-  if (!SynthCycle(o, &err)) {
-    ADD_FAILURE() << err;
-    return {};
-  }
-  std::error_code ec;
-  fs::rename(tmpl, dir, ec);
-  if (ec) fs::remove_all(tmpl, ec);
-  return dir;
+  return testcycles::Cached("test-cycles-dlg", slot, 3, false);
 }
 
-inline std::string Name(int id, const std::string& slot) { return SynthSegmentName(id, id == 12 ? 19 : 7, slot); }
+using testcycles::Name;
 
 class Dialog : public ::testing::Test {
  protected:

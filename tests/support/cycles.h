@@ -1,0 +1,48 @@
+// Generated repeat cycles for the tests, made once per build tree and shared between runs.
+#pragma once
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "data/fileinfo.h"
+#include "tools/synth.h"
+
+namespace testcycles {
+
+// The folder <build>/<cache>/<slot> holding one cycle generated with seed (WT-compressed when
+// compress). Made under a temporary name and renamed, so an interrupted run leaves no half
+// cycle; empty (with a test failure) when it cannot be made.
+inline std::string Cached(const std::string& cache, const std::string& slot, uint32_t seed,
+                          bool compress) {
+  namespace fs = std::filesystem;
+  const std::string base = std::string(NUBICORN_BINARY_DIR) + "/" + cache;
+  const std::string dir = base + "/" + slot;
+  if (fs::exists(dir)) return dir;
+  fs::create_directories(base);
+  std::string tmpl = base + "/tmp-XXXXXX";
+  if (!g_mkdtemp(tmpl.data())) return {};
+  SynthOptions o;
+  o.out = tmpl;
+  o.slot = slot;
+  o.seed = seed;
+  o.compress = compress;
+  std::string err;
+  if (!SynthCycle(o, &err)) {
+    ADD_FAILURE() << err;
+    return {};
+  }
+  std::error_code ec;
+  fs::rename(tmpl, dir, ec);
+  if (ec) fs::remove_all(tmpl, ec);  // another run made it first
+  return dir;
+}
+
+// The reference segment name of channel id in slot.
+inline std::string Name(int id, const std::string& slot) {
+  return SynthSegmentName(id, id == HRV_ID ? 19 : 7, slot);
+}
+
+}  // namespace testcycles
