@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "app/platform.h"
 #include "canvas/canv.h"
+#include "contours/cntrs.h"
 #include "canvas/canvtsan.h"
 #include "data/fileinfo.h"
 #include "data/supl.h"
@@ -79,6 +80,8 @@ void ShowLayer(const Layer* layer) {
   std::unique_ptr<char, decltype(&g_free)> markup(
       g_markup_printf_escaped("<span weight=\"heavy\">%s</span>", date ? date.get() : ""), g_free);
   gtk_label_set_markup(GTK_LABEL(c->label), markup.get());
+  // Coastlines follow the satellite the image was taken from.
+  CntrsFollow(layer->sub_lon);
 }
 
 int SlotIndex() {

@@ -83,7 +83,8 @@ void CanvExportGrid(int x, int y, int rect_x, int rect_y, double* column, double
   *line = CONF_GRID - rect_y - gy;
 }
 
-bool CanvExportWrite(const std::string& path, const cv::Mat& mask, int rect_x, int rect_y, std::string* err) {
+bool CanvExportWrite(const std::string& path, const cv::Mat& mask, int rect_x, int rect_y, std::string* err,
+                     double sub_lon) {
   if (mask.empty() || mask.type() != CV_8UC1) {
     *err = "no selection mask";
     return false;
@@ -102,7 +103,7 @@ bool CanvExportWrite(const std::string& path, const cv::Mat& mask, int rect_x, i
     for (int x = 0; x < mask.cols; x++) {
       double column = 0, row = 0, lat = 9999.0, lon = 9999.0;
       CanvExportGrid(x, y, rect_x, rect_y, &column, &row);
-      GeoPixelToLatLon(column, row, &lat, &lon);
+      GeoPixelToLatLon(column, row, &lat, &lon, sub_lon);
       const int n = std::snprintf(line, sizeof line, "%7.3f,%6.3f,%d\n", lon, lat, m[x] ? 1 : 0);
       buf.append(line, size_t(n));
     }
@@ -144,7 +145,7 @@ void CanvSaveSelected(GtkWidget*, gpointer) {
         std::unique_ptr<gchar, decltype(&g_free)> path(
             g_strdup_printf("%s/%s/%s.txt", App_get->home.c_str(), EXPORT_DIR, layer->slot.c_str()), g_free);
         std::string err;
-        ok = CanvExportWrite(path.get(), mask, conf->rect_x, conf->rect_y, &err);
+        ok = CanvExportWrite(path.get(), mask, conf->rect_x, conf->rect_y, &err, layer->sub_lon);
         if (!ok) g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", err.c_str());
       }
     }

@@ -23,14 +23,13 @@ constexpr const char* WATCH_DIR = "import/mnt";
 constexpr const char* TARGET_DIR = "import/SEVIRI_data";
 constexpr guint STEP_SECONDS = 3;
 
+// The names the monitor looks for are those of the configured satellite.
+Sat Chosen() { return Conf_get ? Conf_get->satellite : Sat{}; }
+
 std::string Segment(int channel, int segment, const std::string& t) {
-  char buf[NAME_LENGTH + 8];
-  g_snprintf(buf, sizeof buf, "H-000-MSG3__-MSG3________-%s___-0000%02d___-%s-C_", InfoChannelText[channel], segment,
-             t.c_str());
-  return buf;
+  return SatSegmentName(Chosen(), InfoChannelText[channel], segment, t);
 }
-std::string Prologue(const std::string& t) { return "H-000-MSG3__-MSG3________-_________-PRO______-" + t + "-__"; }
-std::string Epilogue(const std::string& t) { return "H-000-MSG3__-MSG3________-_________-EPI______-" + t + "-__"; }
+std::string Epilogue(const std::string& t) { return SatEpilogueName(Chosen(), t); }
 
 bool Exists(const std::string& path) {
   struct stat st;
@@ -95,7 +94,7 @@ int ChannelOf(const std::string& name) {
 // Moves the files of cycle t and returns the names to load; failures are logged.
 void HandleCycle(const std::string& t, const std::string& watch, const std::string& target,
                  CanvMonitorState* s, std::vector<std::string>* names) {
-  std::vector<std::string> files = CanvMonitorCycleFiles(t);
+  std::vector<std::string> files = CanvMonitorCycleFiles(Chosen(), t);
   // Segments 7 and 8 of HRV are not needed for the picture but belong to the cycle.
   files.insert(files.end() - 2, {Segment(HRV_ID, 7, t), Segment(HRV_ID, 8, t)});
   for (const std::string& f : files)
@@ -105,13 +104,15 @@ void HandleCycle(const std::string& t, const std::string& watch, const std::stri
 
 }  // namespace
 
-std::vector<std::string> CanvMonitorCycleFiles(const std::string& t) {
+std::vector<std::string> CanvMonitorCycleFiles(const std::string& t) { return CanvMonitorCycleFiles(Sat{}, t); }
+
+std::vector<std::string> CanvMonitorCycleFiles(const Sat& sat, const std::string& t) {
   std::vector<std::string> out;
   for (int ch = 1; ch < HRV_ID; ch++)
-    for (int seg : {7, 8}) out.push_back(Segment(ch, seg, t));
-  for (int seg = 19; seg <= 24; seg++) out.push_back(Segment(HRV_ID, seg, t));
-  out.push_back(Prologue(t));
-  out.push_back(Epilogue(t));
+    for (int seg = SatFirstSegment(sat); seg <= 8; seg++) out.push_back(SatSegmentName(sat, InfoChannelText[ch], seg, t));
+  for (int seg = 19; seg <= 24; seg++) out.push_back(SatSegmentName(sat, InfoChannelText[HRV_ID], seg, t));
+  out.push_back(SatPrologueName(sat, t));
+  out.push_back(SatEpilogueName(sat, t));
   return out;
 }
 
@@ -219,7 +220,7 @@ gboolean CanvMonitorStep(gpointer) {
       // A file of a cycle already handled that arrived afterwards.
       const std::string n = name;
       if (n.size() == size_t(NAME_LENGTH) && Contains(s.done, n.substr(46, 12)) && !Contains(s.left, n) &&
-          Contains(CanvMonitorCycleFiles(n.substr(46, 12)), n))
+          Contains(CanvMonitorCycleFiles(Chosen(), n.substr(46, 12)), n))
         late.push_back(n);
     }
     g_dir_close(dir);
@@ -238,7 +239,7 @@ gboolean CanvMonitorStep(gpointer) {
   }
   for (const std::string& t : times) {
     if (Contains(s.done, t)) continue;
-    const std::vector<std::string> files = CanvMonitorCycleFiles(t);
+    const std::vector<std::string> files = CanvMonitorCycleFiles(Chosen(), t);
     const int present = int(std::count_if(files.begin(), files.end(),
                                           [&](const std::string& f) { return Exists(watch + "/" + f); }));
     if (present < int(files.size())) {

@@ -7,14 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "data/satellite.h"
+
 struct Layer;
 
 // Ticks a cycle whose epilogue has arrived may wait, with no new file of it appearing, before
 // it is handled with the files it has.
 inline constexpr int MONITOR_SETTLE_TICKS = 2;
 
-// The files of slot time t (YYYYMMDDhhmm) that a complete cycle has, in the order they are
-// moved: segments 7 and 8 of channels 1..11, HRV segments 19..24, the prologue, the epilogue.
+// The files of slot time t (YYYYMMDDhhmm) that a complete cycle of sat has, in the order they
+// are moved: segments SatFirstSegment..8 of channels 1..11 (7 and 8 full disk, 6 to 8 rapid
+// scan), HRV segments 19..24, the prologue, the epilogue. Without sat: MSG3's full disk.
+std::vector<std::string> CanvMonitorCycleFiles(const Sat& sat, const std::string& t);
 std::vector<std::string> CanvMonitorCycleFiles(const std::string& t);
 // Moves from to to without ever replacing to; across file systems it copies, syncs, and only
 // then removes from. FALSE (both files as they were, errno set) on failure.

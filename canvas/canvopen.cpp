@@ -15,6 +15,16 @@ constexpr const char* INPUT_DIR = "import/SEVIRI_data";
 
 bool HasCounts(const Layer* layer) { return layer && layer->id > 0 && !layer->images[0].empty(); }
 
+// The satellite whose names the slot's other channels have: that of a channel already in the
+// slot (a slot opened from MSG4 files stays MSG4), else the configured one.
+Sat SlotSat(const Slot* slot) {
+  for (int c = 1; slot && c <= CHANNEL_COUNT; c++) {
+    Sat s;
+    if (slot[c] && SatFromName(slot[c]->name, &s)) return s;
+  }
+  return Conf_get ? Conf_get->satellite : Sat{};
+}
+
 }  // namespace
 
 gboolean CanvOpen(Layer** info) {
@@ -31,6 +41,11 @@ gboolean CanvOpen(Layer** info) {
   auto images = LayerLoadChannel(path.get(), layer->id, window, &east, Canv_get ? &Canv_get->hrv_maps : nullptr);
   if (images) {
     layer->images = std::move(*images);
+    // The longitude the data was taken from, for contours and export; the nominal one of the
+    // name's service when the segment does not say.
+    Sat sat = conf ? conf->satellite : Sat{};
+    SatFromName(layer->name, &sat);
+    layer->sub_lon = SatFileLongitude(path.get(), SatNominalLongitude(sat));
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s ok", layer->name.c_str());
     return TRUE;
   }
@@ -47,7 +62,8 @@ void CanvOpenLayer(Slot* slot, int id) {
     if (slot[i]) last = slot[i];
   if (slot[id] && slot[id]->id > 0) return;
   if (!last) return;  // a slot without even its header names no time
-  Layer* info = InfoNew(id, last->slot.c_str(), Conf_get ? &Conf_get->recipes : nullptr);
+  const Sat sat = SlotSat(slot);
+  Layer* info = InfoNew(id, last->slot.c_str(), Conf_get ? &Conf_get->recipes : nullptr, &sat);
   const gboolean ok = id < RECIPE_FIRST_ID ? CanvOpen(&info) : CanvOpenRgb(&info, slot);
   if (!ok) {
     CanvStatus("Operation failed");
@@ -63,6 +79,7 @@ gboolean CanvOpenRgb(Layer** info, Slot* slot) {
   const size_t index = size_t(layer->id - RECIPE_FIRST_ID);
   bool ok = conf && layer->id >= RECIPE_FIRST_ID && index < conf->recipes.size();
   cv::Mat table[CHANNEL_COUNT + 1];
+  const Sat sat = SlotSat(slot);
   if (ok) {
     const RgbRecipe& recipe = conf->recipes[index];
     for (int entry = 0; ok && entry < 6; entry++) {
@@ -70,7 +87,7 @@ gboolean CanvOpenRgb(Layer** info, Slot* slot) {
       if (c < 1 || c > CHANNEL_COUNT) continue;
       if (!table[c].empty()) continue;  // named twice: loaded once
       if (!HasCounts(slot[c])) {
-        Layer* channel = InfoNew(c, layer->slot.c_str());
+        Layer* channel = InfoNew(c, layer->slot.c_str(), nullptr, &sat);
         if (!CanvOpen(&channel)) {
           ok = false;
           break;
@@ -79,6 +96,7 @@ gboolean CanvOpenRgb(Layer** info, Slot* slot) {
         slot[c] = channel;
       }
       table[c] = slot[c]->images[0];
+      layer->sub_lon = slot[c]->sub_lon;
     }
     if (ok) {
       layer->images = {};

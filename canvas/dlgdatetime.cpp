@@ -27,7 +27,7 @@ void Attach(GtkWidget* grid, GtkWidget* w, int col, int row, int width = 1, int 
 }
 
 // Reads one end of the span; FALSE when a combo has no choice or the calendar no day.
-bool ReadEnd(GtkWidget* cal, GtkWidget* hour, GtkWidget* min, SlotTime* t) {
+bool ReadEnd(GtkWidget* cal, GtkWidget* hour, GtkWidget* min, int step, SlotTime* t) {
   guint y = 0, mo = 0, d = 0;
   gtk_calendar_get_date(GTK_CALENDAR(cal), &y, &mo, &d);
   const int h = gtk_combo_box_get_active(GTK_COMBO_BOX(hour));
@@ -37,8 +37,8 @@ bool ReadEnd(GtkWidget* cal, GtkWidget* hour, GtkWidget* min, SlotTime* t) {
   t->tm_mon = int(mo);
   t->tm_mday = int(d);
   t->tm_hour = h;
-  t->tm_min = 15 * m;
-  return h >= 0 && h <= 23 && m >= 0 && m <= 3 && y != 0 && d != 0;
+  t->tm_min = step * m;
+  return h >= 0 && h <= 23 && m >= 0 && m < 60 / step && y != 0 && d != 0;
 }
 
 // Days since a fixed origin of a Gregorian date (month 0-based).
@@ -64,16 +64,17 @@ void Refresh() {
 
 }  // namespace
 
-long DlgDateTimeCount(const SlotTime& from, const SlotTime& to) {
-  auto quarter = [](const SlotTime& t) {
-    return DayNumber(t.tm_year, t.tm_mon, t.tm_mday) * 96 + t.tm_hour * 4 + t.tm_min / 15;
+long DlgDateTimeCount(const SlotTime& from, const SlotTime& to, int step) {
+  const int per_hour = 60 / step;
+  auto index = [&](const SlotTime& t) {
+    return (DayNumber(t.tm_year, t.tm_mon, t.tm_mday) * 24 + t.tm_hour) * per_hour + t.tm_min / step;
   };
-  const long n = quarter(to) - quarter(from) + 1;
+  const long n = index(to) - index(from) + 1;
   return n > 0 ? n : 0;
 }
 
-void DlgDateTimeNext(SlotTime* t) {
-  t->tm_min += 15;
+void DlgDateTimeNext(SlotTime* t, int step) {
+  t->tm_min += step;
   if (t->tm_min < 60) return;
   t->tm_min -= 60;
   if (++t->tm_hour < 24) return;
@@ -92,6 +93,7 @@ DlgDateTime* DlgDateTimeGet(GtkWidget* dialog) {
 GtkWidget* DlgDateTimeNew() {
   if (!App_get || !App_get->window || !Conf_get) return nullptr;
   auto* d = new DlgDateTime{};
+  d->step = SatSlotMinutes(Conf_get->satellite);
   GtkWidget* grid = gtk_grid_new();
   gtk_grid_set_column_spacing(GTK_GRID(grid), 4);
   gtk_grid_set_row_spacing(GTK_GRID(grid), 4);
@@ -104,8 +106,8 @@ GtkWidget* DlgDateTimeNew() {
 
   d->hour_from = Combo(24, 1);
   d->hour_to = Combo(24, 1);
-  d->min_from = Combo(4, 15);
-  d->min_to = Combo(4, 15);
+  d->min_from = Combo(60 / d->step, d->step);
+  d->min_to = Combo(60 / d->step, d->step);
   GtkWidget* row[8] = {gtk_label_new("hour:"), d->hour_from, gtk_label_new("min:"), d->min_from,
                        gtk_label_new("hour:"), d->hour_to,   gtk_label_new("min:"), d->min_to};
   for (int i = 0; i < 8; i++) Attach(grid, row[i], i, 4);
@@ -128,7 +130,7 @@ GtkWidget* DlgDateTimeNew() {
       gtk_calendar_select_day(GTK_CALENDAR(cal), guint(last.tm_mday));
     }
     for (GtkWidget* h : {d->hour_from, d->hour_to}) gtk_combo_box_set_active(GTK_COMBO_BOX(h), last.tm_hour);
-    for (GtkWidget* m : {d->min_from, d->min_to}) gtk_combo_box_set_active(GTK_COMBO_BOX(m), last.tm_min / 15);
+    for (GtkWidget* m : {d->min_from, d->min_to}) gtk_combo_box_set_active(GTK_COMBO_BOX(m), last.tm_min / d->step);
   }
 
   G_GNUC_BEGIN_IGNORE_DEPRECATIONS
@@ -153,10 +155,10 @@ void DlgDateTimeLoad(GtkWidget*, gpointer record) {
   CanvGuard guard;  // the start-up loader fills the same list
   if (!guard.ok()) return;
   SlotTime from{}, to{};
-  const bool valid_from = ReadEnd(d->cal_from, d->hour_from, d->min_from, &from);
-  const bool valid_to = ReadEnd(d->cal_to, d->hour_to, d->min_to, &to);
+  const bool valid_from = ReadEnd(d->cal_from, d->hour_from, d->min_from, d->step, &from);
+  const bool valid_to = ReadEnd(d->cal_to, d->hour_to, d->min_to, d->step, &to);
   CanvBusy(true);
-  const long count = valid_from && valid_to ? DlgDateTimeCount(from, to) : 0;
+  const long count = valid_from && valid_to ? DlgDateTimeCount(from, to, d->step) : 0;
   if (valid_from && valid_to && count == 0) {
     CanvStatus("The end of the span is before its start");
   } else if (count > DLG_DATETIME_MAX_SLOTS) {
@@ -166,7 +168,7 @@ void DlgDateTimeLoad(GtkWidget*, gpointer record) {
   } else {
     SlotTime t = from;
     bool failed = false;
-    for (long i = 0; i < count && !failed; i++, DlgDateTimeNext(&t)) {
+    for (long i = 0; i < count && !failed; i++, DlgDateTimeNext(&t, d->step)) {
       const std::string text = InfoSlotText(t);
       // The header alone makes the slot, so an empty one still shows on the scale.
       auto header = std::make_unique<Layer>();
@@ -179,7 +181,7 @@ void DlgDateTimeLoad(GtkWidget*, gpointer record) {
       }
       for (int c = 1; c <= CHANNEL_COUNT && !failed; c++) {
         if (!gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[c - 1]))) continue;
-        Layer* info = InfoNew(c, text.c_str());
+        Layer* info = InfoNew(c, text.c_str(), nullptr, &conf->satellite);
         if (!CanvOpen(&info)) {
           g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "dlgdatetime", __LINE__);
           CanvStatus("Operation failed");

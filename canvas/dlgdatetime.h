@@ -1,4 +1,5 @@
-// The "Load DateTime slots" dialog: a span of quarter-hour slots and the channels to load.
+// The "Load DateTime slots" dialog: a span of slots (every 15 minutes, every 5 for the Rapid
+// Scan Service) and the channels to load.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -19,6 +20,7 @@ struct DlgDateTime {
   GtkWidget* min_to = nullptr;
   GtkWidget* unused = nullptr;
   GtkWidget* channel_buttons[CHANNEL_COUNT] = {};
+  int step = 15;  // minutes between slots, of the satellite configured when the dialog was made
 };
 
 // The dialog (modal, over the main window), its record kept as its "record" data and freed with
@@ -26,12 +28,13 @@ struct DlgDateTime {
 GtkWidget* DlgDateTimeNew();
 // The record of a dialog made by DlgDateTimeNew.
 DlgDateTime* DlgDateTimeGet(GtkWidget* dialog);
-// OK: makes a slot for every quarter hour of the span and loads the toggled channels into it,
+// OK: makes a slot for every step of the span and loads the toggled channels into it,
 // then sorts the slots and shows the last one. A span ending before its start or longer than
 // DLG_DATETIME_MAX_SLOTS is refused with a status message.
 void DlgDateTimeLoad(GtkWidget* button, gpointer record);
 
-// Quarter hours from `from` to `to` inclusive (0 when `to` is earlier). Fields as in SlotTime.
-long DlgDateTimeCount(const SlotTime& from, const SlotTime& to);
-// Moves t 15 minutes on, across hours, days, months (Gregorian lengths) and years.
-void DlgDateTimeNext(SlotTime* t);
+// Slots of `step` minutes (a divisor of 60) from `from` to `to` inclusive (0 when `to` is
+// earlier). Fields as in SlotTime.
+long DlgDateTimeCount(const SlotTime& from, const SlotTime& to, int step = 15);
+// Moves t `step` minutes on, across hours, days, months (Gregorian lengths) and years.
+void DlgDateTimeNext(SlotTime* t, int step = 15);

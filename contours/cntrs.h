@@ -19,6 +19,7 @@ struct Cntrs {
   GPtrArray* texts = nullptr;      // GooCanvasItem* label items, not owned; NULL without labels
   GPtrArray* labels = nullptr;     // owned UTF-8 strings (NULL: no label), one per line; NULL without labels
   gint32 color = 0;                // index into the colour table
+  double sub_lon = 0.0;            // sub-satellite longitude the lines were projected for
 };
 
 // One entry of the contour file list (Conf.contours), which owns it.
@@ -75,7 +76,8 @@ bool CntrsReadShapes(const std::string& path, int field, const CntrsView& view, 
 
 // New layer of the lines of path inside the rectangle (x, y, width, height), colour 0; NULL when
 // nothing of it is visible or the file cannot be read.
-Cntrs* CntrsRead(const std::string& path, int field, int x, int y, int width, int height, guint32 charset);
+Cntrs* CntrsRead(const std::string& path, int field, int x, int y, int width, int height, guint32 charset,
+                 double sub_lon = 0.0);
 // Creates the layer's group under parent with one polyline per line and the labels, in font and
 // colour (NULL or unknown: row 0); false when no polyline was made.
 gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const char* color, int x, int y,
@@ -93,7 +95,12 @@ void CntrsDel(Cntrs* cntrs);
 
 // Reads and draws the entry's file from <home>/import/Shp into Canv.group. On failure the entry,
 // when it is in Conf.contours, is freed and its link removed. TRUE when a polyline is drawn.
+// Projected for the sub-satellite longitude of the shown layer (none shown: the nominal one of
+// the configured satellite).
 gboolean CntrsLoad(CntrsFile* entry);
+// A layer of a satellite over sub_lon is shown: every loaded layer of the contour list that was
+// projected for another longitude is read and drawn again for this one.
+void CntrsFollow(double sub_lon);
 // Loads the numbered "contour-file"/"cntrs-file-attr" entries 00..99 of "Startup files" into
 // Conf.contours; main loop only.
 void CntrsStartup();

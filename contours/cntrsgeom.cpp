@@ -66,7 +66,7 @@ bool CntrsProject(double lon, double lat, const CntrsView& view, double* x, doub
   // data, not a point on the border.
   if (!(lat >= -90.0 && lat <= 90.0 && lon >= -180.0 && lon <= 180.0)) return false;
   double column = 0, line = 0;
-  if (GeoLatLonToPixel(lat, lon, &column, &line, 0) != 0) return false;
+  if (GeoLatLonToPixel(lat, lon, &column, &line, 0, view.sub_lon) != 0) return false;
   *x = GRID - column - view.x;
   *y = GRID - line - view.y;
   return true;

@@ -9,6 +9,7 @@
 // y = 3712 - line), as the "rect-*" settings give it.
 struct CntrsView {
   int x = 0, y = 0, width = 0, height = 0;
+  double sub_lon = 0.0;  // sub-satellite longitude of the image the lines are drawn over
 };
 
 // The display polylines of a layer: vertex pairs (x, y) relative to the view corner, one run per

@@ -30,10 +30,14 @@ void ApplyAttrs(CntrsFile* entry, gchar** items) {
   }
 }
 
-}  // namespace
+double ShownLongitude(const Conf* conf) {
+  const Slot* slot = Canv_get ? CanvCurrentSlot() : nullptr;
+  const int id = Canv_get ? CanvTreeGetId() : 0;
+  if (slot && id > 0 && id < SLOT_SIZE && slot[id] && !slot[id]->images[1].empty()) return slot[id]->sub_lon;
+  return SatNominalLongitude(conf->satellite);
+}
 
-gboolean CntrsLoad(CntrsFile* entry) {
-  if (!entry || !Conf_get) return FALSE;
+gboolean Load(CntrsFile* entry, double sub_lon) {
   Conf* conf = Conf_get;
   const std::string path = ShpPath(entry->file);
   int field = CntrsFieldIndex(path, entry->field);
@@ -41,7 +45,7 @@ gboolean CntrsLoad(CntrsFile* entry) {
   gboolean ok = FALSE;
   CntrsDel(entry->cntrs);
   entry->cntrs = CntrsRead(path, field, conf->rect_x, conf->rect_y, conf->rect_width, conf->rect_height,
-                           conf->charset);
+                           conf->charset, sub_lon);
   if (entry->cntrs && Canv_get && Canv_get->group)
     ok = CntrsDraw(entry->cntrs, Canv_get->group, conf->canvas_font.c_str(),
                    entry->color.empty() ? nullptr : entry->color.c_str(), conf->rect_x, conf->rect_y,
@@ -62,6 +66,25 @@ gboolean CntrsLoad(CntrsFile* entry) {
   }
   AppStatus("Input data error");
   return FALSE;
+}
+
+}  // namespace
+
+gboolean CntrsLoad(CntrsFile* entry) {
+  if (!entry || !Conf_get) return FALSE;
+  return Load(entry, ShownLongitude(Conf_get));
+}
+
+void CntrsFollow(double sub_lon) {
+  Conf* conf = Conf_get;
+  if (!conf) return;
+  // Load may take a failed entry out of the list: the next link is taken first.
+  for (GList* l = conf->contours; l;) {
+    GList* next = l->next;
+    auto* entry = static_cast<CntrsFile*>(l->data);
+    if (entry && entry->cntrs && entry->cntrs->sub_lon != sub_lon) Load(entry, sub_lon);
+    l = next;
+  }
 }
 
 void CntrsStartup() {

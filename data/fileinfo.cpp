@@ -17,8 +17,10 @@ const char* const InfoChannelLabel[CHANNEL_COUNT + 1] = {
 
 namespace {
 
+// Group 1 the spacecraft digit (named twice, the same both times), 2 the channel field, 3 the
+// segment digits, 4 the slot digits.
 constexpr const char* NAME_PATTERN =
-    "H-000-MSG3__-MSG3________-(VIS006___|VIS008___|IR_016___|IR_039___|WV_062___|WV_073___|"
+    "H-000-MSG([1-4])__-MSG\\1(?:________|_RSS____)-(VIS006___|VIS008___|IR_016___|IR_039___|WV_062___|WV_073___|"
     "IR_087___|IR_097___|IR_108___|IR_120___|IR_134___|HRV______)-0000(07|19)___-(\\d{12})-C_";
 
 // Compiled once; callers parse names on one thread at a time, but a once-guard costs nothing
@@ -69,7 +71,7 @@ bool InfoSameTime(const SlotTime& a, const SlotTime& b) {
          a.tm_wday == b.tm_wday && a.tm_yday == b.tm_yday && a.tm_isdst == b.tm_isdst;
 }
 
-Layer* InfoNew(int id, const char* text, const std::vector<RgbRecipe>* recipes) {
+Layer* InfoNew(int id, const char* text, const std::vector<RgbRecipe>* recipes, const Sat* sat) {
   auto layer = std::make_unique<Layer>();
   layer->id = id;
   if (!text || !SuplParseDate(text, &layer->time)) {
@@ -79,10 +81,9 @@ Layer* InfoNew(int id, const char* text, const std::vector<RgbRecipe>* recipes) 
   }
   layer->slot = InfoSlotText(layer->time);
   if (id >= 1 && id <= CHANNEL_COUNT) {
-    char buf[256];
-    std::snprintf(buf, sizeof buf, id == HRV_ID ? INFO_NAME_FMT_HRV : INFO_NAME_FMT,
-                  InfoChannelText[id], text ? text : "(null)");
-    layer->name = buf;
+    // The text goes in as it was passed, also when it was no slot text.
+    layer->name = SatSegmentName(sat ? *sat : Sat{}, InfoChannelText[id], id == HRV_ID ? 19 : 7,
+                                 text ? text : "(null)");
   } else if (id >= RECIPE_FIRST_ID && id < SLOT_SIZE && recipes &&
              size_t(id - RECIPE_FIRST_ID) < recipes->size()) {
     layer->name = (*recipes)[id - RECIPE_FIRST_ID].name;
@@ -101,13 +102,13 @@ gboolean InfoParseName(Layer* layer) {
     return layer->id != 0;
   }
   std::unique_ptr<GMatchInfo, MatchInfoFree> match(raw);
-  GStr field(g_match_info_fetch(match.get(), 1));
+  GStr field(g_match_info_fetch(match.get(), 2));
   if (field && *field) {
     int id = ChannelFromField(field.get());
     if (id) layer->id = id;
   }
   if (layer->id < 1) return FALSE;
-  GStr digits(g_match_info_fetch(match.get(), 3));
+  GStr digits(g_match_info_fetch(match.get(), 4));
   if (digits && SuplParseDate(digits.get(), &layer->time)) {
     layer->slot = InfoSlotText(layer->time);
   } else {

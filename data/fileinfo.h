@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "data/satellite.h"
+
 struct RgbRecipe;
 
 // Broken-down time of a repeat cycle: tm_year is the full year, tm_mon is 0-based.
@@ -25,7 +27,8 @@ inline constexpr int NAME_LENGTH = 61;      // every HRIT file base name
 extern const char* const InfoChannelText[CHANNEL_COUNT + 1];   // "VIS006" ... "HRV___"
 extern const char* const InfoChannelLabel[CHANNEL_COUNT + 1];  // "VIS 0.6" ... "HRV"
 
-// Name patterns (printf / glob forms).
+// Name patterns (printf / glob forms) of MSG3's full disk, the default choice; the patterns of
+// any choice come from the Sat functions.
 inline constexpr const char* INFO_NAME_FMT = "H-000-MSG3__-MSG3________-%s___-000007___-%s-C_";
 inline constexpr const char* INFO_NAME_FMT_HRV = "H-000-MSG3__-MSG3________-%s___-000019___-%s-C_";
 inline constexpr const char* INFO_FILTER_MSG3 = "H-000-MSG3__-MSG3________-*-0000??___-*-C_";
@@ -43,15 +46,21 @@ struct Layer {
   // [0] channel counts CV_16UC1 (empty for composites), [1] display CV_8UC3 RGB,
   // [2] pristine copy of [1] kept by the selection command. Empty until loaded.
   std::array<cv::Mat, 3> images;
+  // Sub-satellite longitude of the data in degrees east, from the reference segment's image
+  // navigation record when loaded (composites: that of their channels).
+  double sub_lon = 0.0;
 };
 
 // A Slot is a g_new0 array of SLOT_SIZE Layer pointers; the open slots form a GList.
 using Slot = Layer*;
 
 // New layer of channel/composite `id` for slot text `text` (NULL or invalid: now, local time).
-// Composite names are copied from `recipes` (entry id - 13) when given.
-Layer* InfoNew(int id, const char* text, const std::vector<RgbRecipe>* recipes = nullptr);
-// Sets id, time and slot from layer->name. FALSE (one warning "%s") when it is no reference name.
+// Channel names are those of `sat` (NULL: MSG3 full disk); composite names are copied from
+// `recipes` (entry id - 13) when given.
+Layer* InfoNew(int id, const char* text, const std::vector<RgbRecipe>* recipes = nullptr,
+               const Sat* sat = nullptr);
+// Sets id, time and slot from layer->name, the reference-segment name of any MSG1..MSG4
+// spacecraft and either service. FALSE (one warning "%s") when it is no reference name.
 gboolean InfoParseName(Layer* layer);
 // Frees the layer and its images; accepts NULL and a pointer to NULL; sets *pp to NULL.
 void InfoDel(Layer** pp);

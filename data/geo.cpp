@@ -26,7 +26,7 @@ constexpr double RAD = 0.017453292519943295;
 
 }  // namespace
 
-int GeoPixelToLatLon(double column, double line, double* lat, double* lon) {
+int GeoPixelToLatLon(double column, double line, double* lat, double* lon, double sub_lon) {
   const double x = (column - COFF) * S / CFAC;
   const double y = (line - COFF) * S / CFAC;
   const double cx = std::cos(x), sx = std::sin(x);
@@ -39,7 +39,7 @@ int GeoPixelToLatLon(double column, double line, double* lat, double* lon) {
   const double s1 = H - sn * cx * cy;
   const double s2 = sx * sn * cy;
   const double s3 = -(sn * sy) * Q;
-  double lo = std::atan(s2 / s1) * DEG + 0.0;
+  double lo = std::atan(s2 / s1) * DEG + sub_lon;
   const double la = std::atan(s3 / std::sqrt(s1 * s1 + s2 * s2)) * DEG;
   if (lo > 180) lo -= 360;
   if (lo < -180) lo += 360;
@@ -48,11 +48,15 @@ int GeoPixelToLatLon(double column, double line, double* lat, double* lon) {
   return 0;
 }
 
-int GeoLatLonToPixel(double lat, double lon, double* column, double* line, int hrv) {
+int GeoLatLonToPixel(double lat, double lon, double* column, double* line, int hrv, double sub_lon) {
   if (lat < -90) lat = -90;
   if (lat > 90) lat = 90;
   if (lon < -180) lon = -180;
   if (lon > 180) lon = 180;
+  // Longitude east of the sub-satellite point, -180..180; unchanged when sub_lon is 0.
+  lon -= sub_lon;
+  if (lon > 180) lon -= 360;
+  if (lon < -180) lon += 360;
   lat *= RAD;
   lon *= RAD;
   const double cl = std::atan(QI * std::tan(lat));

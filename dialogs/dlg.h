@@ -25,6 +25,7 @@ struct DlgInterface {
   GtkWidget* width = nullptr;
   GtkWidget* height = nullptr;
   GtkWidget* view_labels[3] = {};  // zoom, horizontal and vertical scroll
+  GtkWidget* satellite = nullptr;  // combo box, ids the SatText of each choice
   bool restoring = false;          // the page is putting a refused value back
 };
 

@@ -4,6 +4,10 @@
 // The rectangle edited here is a pending copy (Conf.rect_next): channel loading, export and
 // contours of this run keep reading the rectangle the program started with, so a size
 // changed without a restart can never mix images of two sizes.
+//
+// The centre in degrees is that seen from the chosen satellite's service: 0° for the full
+// disk, 9.5° E for the Rapid Scan Service. The choice itself acts at once (names of files
+// opened from now on, the monitor, open by date) and is saved with the page.
 #include <cmath>
 #include <memory>
 #include <string>
@@ -21,6 +25,9 @@ using GStr = std::unique_ptr<gchar, decltype(&g_free)>;
 
 // The character sets of shapefile attribute tables, in "charset" order.
 constexpr const char* CHARSETS[] = {"windows-1251", "UTF-8", "ISO-8859-1"};
+
+// Sub-satellite longitude of the chosen service.
+double Longitude() { return SatNominalLongitude(Conf_get->satellite); }
 
 ConfRect Pending() {
   const Conf* c = Conf_get;
@@ -101,7 +108,7 @@ void OnEast(GtkSpinButton* spin, gpointer data) {
   const double lon = gtk_spin_button_get_value(spin);
   if (lon == s->lon) return;  // a refused value put back
   ConfRect moved;
-  DlgRectFault f = DlgRectAtCentre(Pending(), s->lat, lon, true, &moved);
+  DlgRectFault f = DlgRectAtCentre(Pending(), s->lat, lon, true, &moved, Longitude());
   if (f == DlgRectFault::kNone) f = DlgRectCheck(moved);
   if (f != DlgRectFault::kNone) {
     StatusFault(f);
@@ -119,7 +126,7 @@ void OnNorth(GtkSpinButton* spin, gpointer data) {
   const double lat = gtk_spin_button_get_value(spin);
   if (lat == s->lat) return;
   ConfRect moved;
-  DlgRectFault f = DlgRectAtCentre(Pending(), lat, s->lon, false, &moved);
+  DlgRectFault f = DlgRectAtCentre(Pending(), lat, s->lon, false, &moved, Longitude());
   if (f == DlgRectFault::kNone) f = DlgRectCheck(moved);
   if (f != DlgRectFault::kNone) {
     StatusFault(f);
@@ -158,7 +165,7 @@ void OnPlace(GtkComboBox* combo, gpointer data) {
   const ConfRect moved = DlgRectAtPlace(Pending(), p->x, p->y);
   double lat = 0, lon = 0;
   DlgRectFault f = DlgRectCheck(moved);
-  if (f == DlgRectFault::kNone && GeoPixelToLatLon(CONF_GRID - p->x, CONF_GRID - p->y, &lat, &lon) != 0)
+  if (f == DlgRectFault::kNone && GeoPixelToLatLon(CONF_GRID - p->x, CONF_GRID - p->y, &lat, &lon, Longitude()) != 0)
     f = DlgRectFault::kOffDisk;
   if (f != DlgRectFault::kNone) {
     StatusFault(f);
@@ -171,6 +178,39 @@ void OnPlace(GtkComboBox* combo, gpointer data) {
   // The spin buttons' own reactions recompute the position from the degrees shown.
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->east), lon);
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->north), lat);
+}
+
+// The east spin button spans the disk seen from the service's longitude.
+void EastRange(DlgInterface* s) {
+  const double lon0 = Longitude();
+  gtk_spin_button_set_range(GTK_SPIN_BUTTON(s->east), lon0 - 85, lon0 + 80);
+}
+
+void OnSatellite(GtkComboBox* combo, gpointer data) {
+  auto* s = static_cast<DlgInterface*>(data);
+  Sat sat;
+  if (!SatParse(gtk_combo_box_get_active_id(combo), &sat)) return;
+  Conf_get->satellite = sat;
+  // The same window seen from another longitude: the degrees shown follow, the pixels stay.
+  DlgRectCentre(Pending(), &s->lat, &s->lon, Longitude());
+  s->restoring = true;
+  EastRange(s);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->east), s->lon);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->north), s->lat);
+  s->restoring = false;
+}
+
+GtkWidget* SatelliteCombo(DlgInterface* s) {
+  GtkWidget* combo = gtk_combo_box_text_new();
+  for (int n = SAT_SPACECRAFT_MIN; n <= SAT_SPACECRAFT_MAX; n++)
+    for (bool rapid : {false, true}) {
+      const Sat sat{n, rapid};
+      GStr label(g_strdup_printf("MSG%d %s", n, rapid ? "rapid scan (9.5° E)" : "full disk (0°)"), g_free);
+      gtk_combo_box_text_append(GTK_COMBO_BOX_TEXT(combo), SatText(sat).c_str(), label.get());
+    }
+  gtk_combo_box_set_active_id(GTK_COMBO_BOX(combo), SatText(Conf_get->satellite).c_str());
+  g_signal_connect(combo, "changed", G_CALLBACK(OnSatellite), s);
+  return combo;
 }
 
 GtkWidget* Spin(double value, double lower, double upper, double step, double page, double page_size,
@@ -264,8 +304,11 @@ GtkWidget* DlgInterfaceNew() {
   const ConfRect r = Pending();
   s->width = Spin(r.width, 0, CONF_GRID, 1, 10, 0, 1, 0);
   s->height = Spin(r.height, 0, CONF_GRID, 1, 10, 0, 1, 0);
-  DlgRectCentre(r, &s->lat, &s->lon);
+  DlgRectCentre(r, &s->lat, &s->lon, Longitude());
   s->east = Spin(s->lon, -85, 80, 0.1, 1, 1, 0, 2);
+  EastRange(s);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->east), s->lon);
+  s->satellite = SatelliteCombo(s);
   s->north = Spin(s->lat, -85, 85, 0.1, 1, 1, 0, 2);
   s->x_label = gtk_label_new(nullptr);
   s->y_label = gtk_label_new(nullptr);
@@ -305,9 +348,13 @@ GtkWidget* DlgInterfaceNew() {
   GtkWidget* view = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
   for (GtkWidget* label : s->view_labels) gtk_box_pack_start(GTK_BOX(view), label, FALSE, FALSE, 10);
 
+  GtkWidget* satellite = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+  Row(satellite, "Satellite", s->satellite, 2);
+
   Row(page, "Reference", reference, 3);
   Row(page, "Color", color, 3);
   Row(page, "Contours", contours, 3);
   Row(page, "Initial scrolling position and zoom level", view, 3);
+  Row(page, "Satellite", satellite, 3);
   return page;
 }

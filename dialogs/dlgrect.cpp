@@ -11,10 +11,10 @@ DlgRectFault DlgRectCheck(const ConfRect& r) {
   return DlgRectFault::kNone;
 }
 
-bool DlgRectCentre(const ConfRect& r, double* lat, double* lon) {
+bool DlgRectCentre(const ConfRect& r, double* lat, double* lon, double sub_lon) {
   const double column = CONF_GRID - r.width / 2 - r.x;
   const double line = CONF_GRID - r.height / 2 - r.y;
-  return GeoPixelToLatLon(column, line, lat, lon) == 0;
+  return GeoPixelToLatLon(column, line, lat, lon, sub_lon) == 0;
 }
 
 ConfRect DlgRectAtPlace(const ConfRect& r, gint32 px, gint32 py) {
@@ -24,9 +24,10 @@ ConfRect DlgRectAtPlace(const ConfRect& r, gint32 px, gint32 py) {
   return out;
 }
 
-DlgRectFault DlgRectAtCentre(const ConfRect& r, double lat, double lon, bool east_west, ConfRect* out) {
+DlgRectFault DlgRectAtCentre(const ConfRect& r, double lat, double lon, bool east_west, ConfRect* out,
+                             double sub_lon) {
   double column = -1, line = -1;
-  if (GeoLatLonToPixel(lat, lon, &column, &line, 0) != 0) return DlgRectFault::kOffDisk;
+  if (GeoLatLonToPixel(lat, lon, &column, &line, 0, sub_lon) != 0) return DlgRectFault::kOffDisk;
   ConfRect moved = r;
   if (east_west)
     moved.x = -(r.width / 2) - gint32(std::trunc(column - CONF_GRID));

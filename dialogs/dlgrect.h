@@ -14,13 +14,15 @@ enum class DlgRectFault { kNone, kOffDisk, kOutside };
 // kNone when the rectangle is non-empty and lies inside the northern strip of the grid
 // (x 0..3712, y 0..928), kOutside otherwise.
 DlgRectFault DlgRectCheck(const ConfRect& r);
-// Centre pixel of the rectangle in degrees; FALSE (outputs untouched) when it is off the Earth.
-bool DlgRectCentre(const ConfRect& r, double* lat, double* lon);
+// Centre pixel of the rectangle in degrees, seen from a satellite over sub_lon; FALSE (outputs
+// untouched) when it is off the Earth.
+bool DlgRectCentre(const ConfRect& r, double* lat, double* lon, double sub_lon = 0.0);
 // The rectangle of the same size centred on the place at image (px, py).
 ConfRect DlgRectAtPlace(const ConfRect& r, gint32 px, gint32 py);
 // The rectangle moved so that its centre column is that of (lat, lon) (east_west) or its centre
-// line that of (lat, lon) (!east_west). kOffDisk, *out untouched, when the satellite cannot
-// see the point.
-DlgRectFault DlgRectAtCentre(const ConfRect& r, double lat, double lon, bool east_west, ConfRect* out);
+// line that of (lat, lon) (!east_west). kOffDisk, *out untouched, when the satellite (over
+// sub_lon) cannot see the point.
+DlgRectFault DlgRectAtCentre(const ConfRect& r, double lat, double lon, bool east_west, ConfRect* out,
+                             double sub_lon = 0.0);
 // New width (horizontal) or height, the centre kept: x += (width - w) / 2.
 ConfRect DlgRectResize(const ConfRect& r, gint32 size, bool horizontal);

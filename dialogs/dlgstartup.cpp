@@ -55,9 +55,11 @@ GtkListStore* StoreOf(GtkTreeView* view) { return GTK_LIST_STORE(gtk_tree_view_g
 
 void OnAddImages(GtkToolButton*, gpointer view) {
   const std::string folder = (App_get ? App_get->home : std::string()) + "/import/SEVIRI_data";
+  // The filter of the configured satellite, named by its settings text ("MSG3" by default).
+  const Sat sat = Conf_get ? Conf_get->satellite : Sat{};
   DlgStartupAddImages(GTK_TREE_VIEW(view),
-                      SuplChooseFiles(App_get ? GTK_WINDOW(App_get->window) : nullptr, folder.c_str(), "MSG3",
-                                      INFO_FILTER_MSG3));
+                      SuplChooseFiles(App_get ? GTK_WINDOW(App_get->window) : nullptr, folder.c_str(),
+                                      SatText(sat).c_str(), SatFilter(sat).c_str()));
 }
 
 void OnAddContours(GtkToolButton*, gpointer view) {

@@ -41,6 +41,9 @@ inline constexpr int CONF_ZOOM = 10;
 inline constexpr int CONF_RANGE = 10;
 inline constexpr int CONF_FIELD_MAX = 10;  // bytes of "field-name"
 inline constexpr int CONF_CHARSET_MAX = 2;
+// "satellite" key of "Interface": SatText of the choice ("MSG4", "MSG3_RSS"...). Missing means
+// the default (MSG3 full disk), which is never written, so an old file stays as it was.
+inline constexpr const char* CONF_KEY_SATELLITE = "satellite";
 
 // A displayed rectangle of the 3712 grid.
 struct ConfRect {
@@ -75,6 +78,7 @@ struct Conf {
   // this run loaded with. Empty until the dialog edits it; "Interface" saves write it.
   std::optional<ConfRect> rect_next;
   gint32 recipe_index = 0;  // the recipe the Settings dialog shows, kept for the whole run
+  Sat satellite;            // names, patterns and slot step of the files the program opens
 };
 
 // The one configuration record of the run; set by ConfRead.

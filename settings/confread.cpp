@@ -89,6 +89,11 @@ void ReadInterface(Conf* conf) {
   conf->scroll_x = ReadInt(kf, g, "scroll-x");
   conf->scroll_y = ReadInt(kf, g, "scroll-y");
 
+  conf->satellite = Sat{};
+  if (GStr sat = ReadString(kf, g, CONF_KEY_SATELLITE); sat && !SatParse(sat.get(), &conf->satellite))
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s=%s: unknown satellite, %s used", CONF_KEY_SATELLITE, sat.get(),
+          SatText(Sat{}).c_str());
+
   // SuplParseDate only counts characters; a date of anything but 12 digits is ignored.
   GStr date = ReadString(kf, g, "last-date");
   if (date && std::strlen(date.get()) == 12 &&

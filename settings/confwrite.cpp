@@ -77,6 +77,10 @@ void WriteInterface(Conf* conf) {
   g_key_file_set_integer(kf, g, "scroll-y", conf->scroll_y);
   std::string date = LastDate(conf);
   if (!date.empty()) g_key_file_set_string(kf, g, "last-date", date.c_str());
+  if (conf->satellite == Sat{})
+    g_key_file_remove_key(kf, g, CONF_KEY_SATELLITE, nullptr);
+  else
+    g_key_file_set_string(kf, g, CONF_KEY_SATELLITE, SatText(conf->satellite).c_str());
 }
 
 void WriteRecipe(GKeyFile* kf, int n, const RgbRecipe& r) {
@@ -136,6 +140,7 @@ gboolean ConfReset() {
   g_key_file_set_string(kf, g, "field-name", CONF_FIELD);
   g_key_file_set_integer(kf, g, "zoom", CONF_ZOOM);
   g_key_file_set_integer(kf, g, "selected-range", CONF_RANGE);
+  g_key_file_remove_key(kf, g, CONF_KEY_SATELLITE, nullptr);
   const std::vector<RgbRecipe> presets = AtmradDefaultRecipes();
   for (size_t i = 0; i < presets.size(); i++) WriteRecipe(kf, int(i), presets[i]);
   return Save(conf);

@@ -28,12 +28,19 @@
 
 namespace {
 
-constexpr int IR_FIRST_SEGMENT = 7, IR_SEGMENTS = 2;
+constexpr int IR_LAST_SEGMENT = 8;
 constexpr int HRV_FIRST_SEGMENT = 19, HRV_SEGMENTS = 6;
-constexpr int IR_ROWS = IR_SEGMENTS * SEGMENT_LINES;    // 928
 constexpr int HRV_ROWS = HRV_SEGMENTS * SEGMENT_LINES;  // 2784
-constexpr int IR_FIRST_LINE = (IR_FIRST_SEGMENT - 1) * SEGMENT_LINES + 1;    // 2785
 constexpr int HRV_FIRST_LINE = (HRV_FIRST_SEGMENT - 1) * SEGMENT_LINES + 1;  // 8353
+
+// The low-resolution segments a cycle of the service has: 7 and 8, or 6 to 8 for rapid scan.
+struct IrStrip {
+  int first_segment, segments, rows, first_line;  // first line 2785 (rapid scan 2321)
+};
+IrStrip IrStripOf(const Sat& s) {
+  const int first = SatFirstSegment(s), n = IR_LAST_SEGMENT - first + 1;
+  return {first, n, n * SEGMENT_LINES, (first - 1) * SEGMENT_LINES + 1};
+}
 
 // Navigation of the segment files.
 constexpr int32_t CFAC_IR = -13642337, CFAC_HRV = -40927014;
@@ -50,8 +57,10 @@ int64_t LineTimeMs(int64_t t0_ms, double ir_line) {
 }
 
 struct Strips {
-  std::array<std::vector<uint16_t>, 12> ir;  // index channel id 1..11: IR_ROWS x 3712, file order
-  cv::Mat hrv_ir;                             // CV_32FC1 IR_ROWS x 3712: HRV value on the 3712 grid
+  IrStrip strip;
+  double sub_lon = 0;                         // longitude the satellite sees the scene from
+  std::array<std::vector<uint16_t>, 12> ir;  // index channel id 1..11: strip rows x 3712, file order
+  cv::Mat hrv_ir;                             // CV_32FC1 strip rows x 3712: HRV value on the 3712 grid
   std::vector<uint16_t> hrv;                  // HRV_ROWS x 5568, file order
 };
 
@@ -74,17 +83,18 @@ void RunRows(int rows, int threads, const std::function<void(int)>& row_fn) {
   for (auto& th : pool) th.join();
 }
 
-// Rows are in file order: row r is grid line IR_FIRST_LINE + r; column i is grid column i + 1.
+// Rows are in file order: row r is grid line first_line + r; column i is grid column i + 1.
 void RenderIr(const SynthScene& scene, int threads, Strips* s) {
-  for (int ch = 1; ch <= 11; ch++) s->ir[ch].assign(size_t(IR_ROWS) * IR_COLUMNS, 0);
-  s->hrv_ir = cv::Mat(IR_ROWS, IR_COLUMNS, CV_32FC1, cv::Scalar(0));
-  RunRows(IR_ROWS, threads, [&](int r) {
+  const int rows = s->strip.rows, first_line = s->strip.first_line;
+  for (int ch = 1; ch <= 11; ch++) s->ir[ch].assign(size_t(rows) * IR_COLUMNS, 0);
+  s->hrv_ir = cv::Mat(rows, IR_COLUMNS, CV_32FC1, cv::Scalar(0));
+  RunRows(rows, threads, [&](int r) {
     float* hrow = s->hrv_ir.ptr<float>(r);
     size_t base = size_t(r) * IR_COLUMNS;
     SynthPixelCounts px;
     for (int i = 0; i < IR_COLUMNS; i++) {
       double lat, lon;
-      if (GeoPixelToLatLon(i + 1, IR_FIRST_LINE + r, &lat, &lon) != 0) continue;  // space
+      if (GeoPixelToLatLon(i + 1, first_line + r, &lat, &lon, s->sub_lon) != 0) continue;  // space
       SynthPixel(scene, lat, lon, &px);
       for (int ch = 1; ch <= 11; ch++) s->ir[ch][base + i] = px.counts[ch];
       hrow[i] = px.hrv;
@@ -105,7 +115,7 @@ bool OnEarth(double column, double line) {
 // found with the projection itself.
 void RenderHrv(int east, int threads, Strips* s) {
   cv::Mat m = (cv::Mat_<double>(2, 3) << HRV_TO_IR, 0, HrvToIrColumn(east, 0) - 1.0, 0, HRV_TO_IR,
-               HrvToIrLine(HRV_FIRST_LINE) - IR_FIRST_LINE);
+               HrvToIrLine(HRV_FIRST_LINE) - s->strip.first_line);
   cv::Mat field;
   cv::warpAffine(s->hrv_ir, field, m, cv::Size(HRV_COLUMNS, HRV_ROWS),
                  cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(0));
@@ -135,11 +145,11 @@ void RenderHrv(int east, int threads, Strips* s) {
   });
 }
 
-Bytes SegmentHeader(int ch, int seg, const std::string& slot, int64_t t0_ms, int east,
+Bytes SegmentHeader(const Sat& sat, int ch, int seg, const std::string& slot, int64_t t0_ms, int east,
                     uint64_t data_bits, bool compressed) {
   bool hrv = ch == HRV_ID;
   int nc = hrv ? HRV_COLUMNS : IR_COLUMNS;
-  std::string name = SynthSegmentName(ch, seg, slot);
+  std::string name = SatSegmentName(sat, InfoChannelText[ch], seg, slot);
   std::vector<XritLineEntry> lines(SEGMENT_LINES);
   for (int l = 0; l < SEGMENT_LINES; l++) {
     int grid_line = (seg - 1) * SEGMENT_LINES + l + 1;
@@ -158,30 +168,33 @@ Bytes SegmentHeader(int ch, int seg, const std::string& slot, int64_t t0_ms, int
   int32_t coff = hrv ? COFF_HRV - east + 1 : COFF_IR;
   int32_t loff = (hrv ? COFF_HRV : COFF_IR) - SEGMENT_LINES * (seg - 1);
   int32_t cfac = hrv ? CFAC_HRV : CFAC_IR;
-  XritWriteNavigation(&b, "GEOS(+000.0)", cfac, cfac, coff, loff);
+  XritWriteNavigation(&b, SatProjectionName(SatNominalLongitude(sat)), cfac, cfac, coff, loff);
   XritWriteAnnotation(&b, name);
   XritWriteTimeStamp(&b, lines.back().time);  // stamped with its last line
-  XritWriteSegmentId(&b, SYNTH_SPACECRAFT, uint8_t(ch), uint16_t(seg), 1, hrv ? 24 : 8,
-                     compressed ? XRIT_REPR_WT : XRIT_REPR_NONE);
+  // Planned segments: the whole disk, or the rapid scan's northern ones.
+  const int planned_start = !sat.rapid ? 1 : hrv ? HRV_FIRST_SEGMENT : SatFirstSegment(sat);
+  XritWriteSegmentId(&b, uint16_t(SatSpacecraftId(sat)), uint8_t(ch), uint16_t(seg), uint16_t(planned_start),
+                     hrv ? 24 : 8, compressed ? XRIT_REPR_WT : XRIT_REPR_NONE);
   XritWriteLineQuality(&b, lines);
   return b;
 }
 
-bool WriteSegment(const std::string& dir, int ch, int seg, const std::string& slot, int64_t t0_ms,
-                  int east, const uint16_t* counts, bool compress, std::string* err) {
+bool WriteSegment(const Sat& sat, const std::string& dir, int ch, int seg, const std::string& slot,
+                  int64_t t0_ms, int east, const uint16_t* counts, bool compress, std::string* err) {
   int nc = ch == HRV_ID ? HRV_COLUMNS : IR_COLUMNS;
+  const std::string name = SatSegmentName(sat, InfoChannelText[ch], seg, slot);
   Bytes field;
   if (compress) {
     WtImage img{10, nc, SEGMENT_LINES};
     if (!WtEncode(counts, img, WtDefaultParams(img), &field)) {
-      if (err) *err = SynthSegmentName(ch, seg, slot) + ": WT encoding failed";
+      if (err) *err = name + ": WT encoding failed";
       return false;
     }
   } else {
     XritPack10Bit(counts, size_t(nc) * SEGMENT_LINES, &field);
   }
-  Bytes head = SegmentHeader(ch, seg, slot, t0_ms, east, uint64_t(field.size()) * 8, compress);
-  return XritWriteFile(dir + "/" + SynthSegmentName(ch, seg, slot), head, field, err);
+  Bytes head = SegmentHeader(sat, ch, seg, slot, t0_ms, east, uint64_t(field.size()) * 8, compress);
+  return XritWriteFile(dir + "/" + name, head, field, err);
 }
 
 bool WriteAncillary(const std::string& path, const std::string& name, uint8_t file_type,
@@ -201,21 +214,14 @@ bool AllDigits(const std::string& s) {
 }  // namespace
 
 std::string SynthSegmentName(int channel, int segment, const std::string& slot) {
-  char buf[80];
-  std::snprintf(buf, sizeof buf, "H-000-MSG3__-MSG3________-%s___-0000%02d___-%s-C_",
-                InfoChannelText[channel], segment, slot.c_str());
-  return buf;
+  return SatSegmentName(Sat{}, InfoChannelText[channel], segment, slot);
 }
 
-std::string SynthPrologueName(const std::string& slot) {
-  return "H-000-MSG3__-MSG3________-_________-PRO______-" + slot + "-__";
-}
+std::string SynthPrologueName(const std::string& slot) { return SatPrologueName(Sat{}, slot); }
 
-std::string SynthEpilogueName(const std::string& slot) {
-  return "H-000-MSG3__-MSG3________-_________-EPI______-" + slot + "-__";
-}
+std::string SynthEpilogueName(const std::string& slot) { return SatEpilogueName(Sat{}, slot); }
 
-bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* err) {
+bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* err, int step_minutes) {
   auto fail = [&](const char* why) {
     if (err) *err = "bad slot '" + text + "': " + why;
     return false;
@@ -227,7 +233,8 @@ bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* er
   if (year < 1970 || year > 2099 || month < 1 || month > 12 || day < 1 || day > SuplDaysInMonth(year, month - 1))
     return fail("no such date");
   if (hour > 23 || minute > 59) return fail("no such time");
-  if (minute % 15 != 0) return fail("a repeat cycle starts on a quarter hour");
+  if (step_minutes == 15 && minute % 15 != 0) return fail("a repeat cycle starts on a quarter hour");
+  if (step_minutes <= 0 || minute % step_minutes != 0) return fail("a repeat cycle starts on a 5-minute step");
   std::tm tm{};
   tm.tm_year = year - 1900;
   tm.tm_mon = month - 1;
@@ -250,7 +257,8 @@ std::string SynthSlotText(int64_t unix_time) {
 
 bool SynthCycle(const SynthOptions& o, std::string* err) {
   int64_t t0 = 0;
-  if (!SynthParseSlot(o.slot, &t0, err)) return false;
+  const Sat& sat = o.satellite;
+  if (!SynthParseSlot(o.slot, &t0, err, SatSlotMinutes(sat))) return false;
   if (o.out.empty()) {
     if (err) *err = "no output folder";
     return false;
@@ -267,13 +275,16 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
 
   SynthScene scene = SynthSceneMake(o.seed, t0, o.cloud_cover, o.land_shore, o.land_lakes);
   Strips s;
+  s.strip = IrStripOf(sat);
+  s.sub_lon = SatNominalLongitude(sat);
   RenderIr(scene, threads, &s);
   RenderHrv(east, threads, &s);
 
   // The prologue first and the epilogue last, as a watcher expects them to arrive; the
   // segments in between, several at a time (encoding is the costly part when compressing).
-  if (!WriteAncillary(o.out + "/" + SynthPrologueName(slot), SynthPrologueName(slot),
-                      XRIT_FILE_PROLOGUE, t0_ms, SynthPrologueField(t0, SYNTH_HRV), err))
+  const std::string prologue = SatPrologueName(sat, slot), epilogue = SatEpilogueName(sat, slot);
+  if (!WriteAncillary(o.out + "/" + prologue, prologue, XRIT_FILE_PROLOGUE, t0_ms,
+                      SynthPrologueField(t0, SYNTH_HRV, sat), err))
     return false;
   struct Job {
     int ch, seg;
@@ -281,14 +292,14 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
   };
   std::vector<Job> jobs;
   for (int ch = 1; ch <= 11; ch++)
-    for (int k = 0; k < IR_SEGMENTS; k++)
-      jobs.push_back({ch, IR_FIRST_SEGMENT + k, s.ir[ch].data() + size_t(k) * SEGMENT_LINES * IR_COLUMNS});
+    for (int k = 0; k < s.strip.segments; k++)
+      jobs.push_back({ch, s.strip.first_segment + k, s.ir[ch].data() + size_t(k) * SEGMENT_LINES * IR_COLUMNS});
   for (int k = 0; k < HRV_SEGMENTS; k++)
     jobs.push_back({HRV_ID, HRV_FIRST_SEGMENT + k, s.hrv.data() + size_t(k) * SEGMENT_LINES * HRV_COLUMNS});
   std::vector<std::string> errors(jobs.size());
   std::vector<char> ok(jobs.size(), 0);
   RunRows(int(jobs.size()), threads, [&](int j) {
-    ok[j] = WriteSegment(o.out, jobs[j].ch, jobs[j].seg, slot, t0_ms, east, jobs[j].counts, o.compress,
+    ok[j] = WriteSegment(sat, o.out, jobs[j].ch, jobs[j].seg, slot, t0_ms, east, jobs[j].counts, o.compress,
                          &errors[j]);
   });
   for (size_t j = 0; j < jobs.size(); j++)
@@ -296,6 +307,6 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
       if (err) *err = errors[j];
       return false;
     }
-  return WriteAncillary(o.out + "/" + SynthEpilogueName(slot), SynthEpilogueName(slot),
-                        XRIT_FILE_EPILOGUE, t0_ms, SynthEpilogueField(t0, SYNTH_HRV), err);
+  return WriteAncillary(o.out + "/" + epilogue, epilogue, XRIT_FILE_EPILOGUE, t0_ms,
+                        SynthEpilogueField(t0, SYNTH_HRV, sat), err);
 }

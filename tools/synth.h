@@ -1,14 +1,18 @@
-// Test-data generator: complete MSG3 SEVIRI HRIT repeat cycles as they are disseminated
-// (segments 7 and 8 of the eleven low-resolution channels, HRV segments 19 to 24, prologue and
-// epilogue), with a synthetic but plausible northern disk.
+// Test-data generator: complete SEVIRI HRIT repeat cycles of any MSG spacecraft as they are
+// disseminated (segments 7 and 8 of the eleven low-resolution channels, 6 to 8 for the Rapid
+// Scan Service, HRV segments 19 to 24, prologue and epilogue), with a synthetic but plausible
+// northern disk seen from the service's longitude (0°, rapid scan 9.5° E).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "data/satellite.h"
+
 struct SynthOptions {
   std::string out;           // folder; made when missing
-  std::string slot;          // YYYYMMDDhhmm, a quarter hour
+  std::string slot;          // YYYYMMDDhhmm, on the service's slot step (15 or 5 minutes)
+  Sat satellite;             // names, spacecraft id, navigation, segments, slot step
   uint32_t seed = 1;
   double cloud_cover = 0.5;  // 0 clear sky .. 1 overcast
   bool compress = false;     // lossless WT-compressed segments (compression flag 1, representation 3)
@@ -25,22 +29,23 @@ struct SynthHrvCoverage {
 };
 inline constexpr SynthHrvCoverage SYNTH_HRV = {1, 8192, 1, 5568, 8193, 11136, 2014, 7581};
 
-inline constexpr uint16_t SYNTH_SPACECRAFT = 323;  // MSG3
+inline constexpr uint16_t SYNTH_SPACECRAFT = 323;  // MSG3, the default choice
 inline constexpr long SYNTH_PROLOGUE_SIZE = 425461;  // SEVIRI Level 1.5 header
 inline constexpr long SYNTH_EPILOGUE_SIZE = 380363;  // SEVIRI Level 1.5 trailer
 
-// The 61-character file names of a slot.
+// The 61-character file names of a slot (MSG3 full disk; any choice through the Sat functions).
 std::string SynthSegmentName(int channel, int segment, const std::string& slot);
 std::string SynthPrologueName(const std::string& slot);
 std::string SynthEpilogueName(const std::string& slot);
 
-// Parses a quarter-hour slot text YYYYMMDDhhmm into UTC seconds since 1970. False with a
-// reason in *err for any other text (wrong length, non-digits, impossible date, a year outside
-// 1970..2099, off the quarter).
-bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* err);
+// Parses a slot text YYYYMMDDhhmm into UTC seconds since 1970. False with a reason in *err for
+// any other text (wrong length, non-digits, impossible date, a year outside 1970..2099, a
+// minute off the step of `step_minutes`).
+bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* err, int step_minutes = 15);
 // The slot text of a UTC instant.
 std::string SynthSlotText(int64_t unix_time);
 
-// Writes one repeat cycle (22 + 6 segment files, prologue, epilogue) into options.out.
+// Writes one repeat cycle (22 or, rapid scan, 33 + 6 segment files, prologue, epilogue) into
+// options.out.
 // False with a reason in *err; files already written stay.
 bool SynthCycle(const SynthOptions& options, std::string* err);

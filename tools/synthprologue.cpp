@@ -6,7 +6,10 @@ namespace {
 
 // Scan timing of a nominal repeat cycle.
 constexpr int64_t FORWARD_SCAN_MS = 762000;  // 12 min 42 s
-constexpr int64_t CYCLE_MS = 900000;
+constexpr int64_t RAPID_FORWARD_SCAN_MS = 249000;  // the northern third only
+
+int64_t ForwardScanMs(const Sat& s) { return s.rapid ? RAPID_FORWARD_SCAN_MS : FORWARD_SCAN_MS; }
+int64_t CycleMs(const Sat& s) { return int64_t(SatSlotMinutes(s)) * 60000; }
 
 // Level 1.5 header offsets (from the start of the data field).
 constexpr size_t P_SATELLITE_ID = 0, P_NOMINAL_LON = 2, P_SATELLITE_STATUS = 6;
@@ -52,8 +55,9 @@ void SetHrv(Bytes* b, size_t at, const SynthHrvCoverage& h) {
   for (int i = 0; i < 8; i++) XritSetI32(b, at + 4 * i, v[i]);
 }
 
-void SetVisIr(Bytes* b, size_t at) {
-  XritSetI32(b, at, 1);          // southern line
+void SetVisIr(Bytes* b, size_t at, const Sat& s) {
+  // Rapid scan covers the segments from its first one northward.
+  XritSetI32(b, at, s.rapid ? (SatFirstSegment(s) - 1) * 464 + 1 : 1);  // southern line
   XritSetI32(b, at + 4, 3712);   // northern line
   XritSetI32(b, at + 8, 1);      // eastern column
   XritSetI32(b, at + 12, 3712);  // western column
@@ -61,22 +65,23 @@ void SetVisIr(Bytes* b, size_t at) {
 
 }  // namespace
 
-Bytes SynthPrologueField(int64_t unix_time, const SynthHrvCoverage& hrv) {
+Bytes SynthPrologueField(int64_t unix_time, const SynthHrvCoverage& hrv, const Sat& sat) {
   Bytes b(SYNTH_PROLOGUE_SIZE, 0);
-  XritSetU16(&b, P_SATELLITE_ID, SYNTH_SPACECRAFT);
-  XritSetF32(&b, P_NOMINAL_LON, 0.0f);
+  const float lon = float(SatNominalLongitude(sat));
+  XritSetU16(&b, P_SATELLITE_ID, uint16_t(SatSpacecraftId(sat)));
+  XritSetF32(&b, P_NOMINAL_LON, lon);
   XritSetU8(&b, P_SATELLITE_STATUS, 1);  // operational
   XritSetF64(&b, P_SPIN_RATE, 100.0);    // rpm
   int64_t t0 = unix_time * 1000;
   SetCdsExpanded(&b, P_ACQ_TIMES, t0);                         // true repeat cycle start
-  SetCdsExpanded(&b, P_ACQ_TIMES + 10, t0 + FORWARD_SCAN_MS);  // planned forward scan end
-  SetCdsExpanded(&b, P_ACQ_TIMES + 20, t0 + CYCLE_MS);         // planned repeat cycle end
+  SetCdsExpanded(&b, P_ACQ_TIMES + 10, t0 + ForwardScanMs(sat));  // planned forward scan end
+  SetCdsExpanded(&b, P_ACQ_TIMES + 20, t0 + CycleMs(sat));        // planned repeat cycle end
 
   XritSetU8(&b, P_PROJECTION, 1);  // geostationary, Earth model
-  XritSetF32(&b, P_SSP_LON, 0.0f);
+  XritSetF32(&b, P_SSP_LON, lon);
   SetGrid(&b, P_GRID_VISIR, 3712, 3.0004032f);
   SetGrid(&b, P_GRID_HRV, 11136, 1.0001344f);
-  SetVisIr(&b, P_COVERAGE_VISIR);
+  SetVisIr(&b, P_COVERAGE_VISIR, sat);
   SetHrv(&b, P_COVERAGE_HRV, hrv);
   XritSetU8(&b, P_PROC_DIRECTION, 1);   // south to north
   XritSetU8(&b, P_PIXEL_DIRECTION, 0);  // east to west
@@ -94,19 +99,19 @@ Bytes SynthPrologueField(int64_t unix_time, const SynthHrvCoverage& hrv) {
   return b;
 }
 
-Bytes SynthEpilogueField(int64_t unix_time, const SynthHrvCoverage& hrv) {
+Bytes SynthEpilogueField(int64_t unix_time, const SynthHrvCoverage& hrv, const Sat& sat) {
   Bytes b(SYNTH_EPILOGUE_SIZE, 0);
   XritSetU8(&b, E_VERSION, 1);
-  XritSetU16(&b, E_SATELLITE_ID, SYNTH_SPACECRAFT);
+  XritSetU16(&b, E_SATELLITE_ID, uint16_t(SatSpacecraftId(sat)));
   int64_t t0 = unix_time * 1000;
   XritSetU8(&b, E_SCAN_SUMMARY, 1);  // nominal image scanning; not reduced
   SetCdsShort(&b, E_SCAN_SUMMARY + 2, t0);
-  SetCdsShort(&b, E_SCAN_SUMMARY + 8, t0 + FORWARD_SCAN_MS);
+  SetCdsShort(&b, E_SCAN_SUMMARY + 8, t0 + ForwardScanMs(sat));
   XritSetU8(&b, E_RADIOMETER, 1);  // nominal behaviour
   for (int ch = 1; ch <= 12; ch++)  // planned level 1.0 lines; none missing
     XritSetU32(&b, E_RECEPTION + 4 * (ch - 1), ch == 12 ? 11136 / 3 : 3712 / 3);
   for (int ch = 0; ch < 12; ch++) XritSetU8(&b, E_VALIDITY + 6 * ch, 1);  // nominal image
-  SetVisIr(&b, E_COVERAGE_VISIR);
+  SetVisIr(&b, E_COVERAGE_VISIR, sat);
   SetHrv(&b, E_COVERAGE_HRV, hrv);
   return b;
 }

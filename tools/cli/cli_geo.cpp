@@ -11,8 +11,9 @@
 namespace {
 
 const char* const USAGE =
-    "Usage: nubicorn-cli geo to-latlon X Y    (prints LAT LON in degrees)\n"
-    "       nubicorn-cli geo to-pixel LAT LON (prints image X Y)\n";
+    "Usage: nubicorn-cli geo to-latlon X Y [SUBLON]    (prints LAT LON in degrees)\n"
+    "       nubicorn-cli geo to-pixel LAT LON [SUBLON] (prints image X Y)\n"
+    "  SUBLON: sub-satellite longitude in degrees east (default 0; 9.5 for rapid scan)\n";
 
 bool Number(const char* s, double* v) {
   char* end = nullptr;
@@ -27,14 +28,15 @@ int CliGeo(int argc, char** argv) {
     std::fputs(USAGE, stdout);
     return 0;
   }
-  double a = 0, b = 0;
-  if (argc != 4 || !Number(argv[2], &a) || !Number(argv[3], &b)) {
+  double a = 0, b = 0, sub_lon = 0;
+  if ((argc != 4 && argc != 5) || !Number(argv[2], &a) || !Number(argv[3], &b) ||
+      (argc == 5 && (!Number(argv[4], &sub_lon) || sub_lon < -180 || sub_lon > 180))) {
     std::fputs(USAGE, stderr);
     return 2;
   }
   if (!std::strcmp(argv[1], "to-latlon")) {
     double lat = 0, lon = 0;
-    if (GeoPixelToLatLon(3712 - a, 3712 - b, &lat, &lon) != 0) {
+    if (GeoPixelToLatLon(3712 - a, 3712 - b, &lat, &lon, sub_lon) != 0) {
       std::fprintf(stderr, "nubicorn-cli geo: pixel %s %s is not on the Earth\n", argv[2], argv[3]);
       return 1;
     }
@@ -43,7 +45,7 @@ int CliGeo(int argc, char** argv) {
   }
   if (!std::strcmp(argv[1], "to-pixel")) {
     double column = 0, line = 0;
-    if (GeoLatLonToPixel(a, b, &column, &line, 0) != 0) {
+    if (GeoLatLonToPixel(a, b, &column, &line, 0, sub_lon) != 0) {
       std::fprintf(stderr, "nubicorn-cli geo: %s %s is not visible from the satellite\n", argv[2],
                    argv[3]);
       return 1;

@@ -1,4 +1,4 @@
-// nubicorn-cli synth: writes repeat cycles of synthetic MSG3 HRIT files.
+// nubicorn-cli synth: writes repeat cycles of synthetic MSG HRIT files.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +13,10 @@ namespace {
 const char* USAGE =
     "usage: nubicorn-cli synth --out DIR --slot YYYYMMDDhhmm [--count N] [--seed S]\n"
     "                          [--clouds F] [--compress] [--land builtin|SHORE.shp]\n"
-    "  writes N consecutive quarter-hour repeat cycles (default 1) starting at the slot;\n"
+    "                          [--satellite MSG1..MSG4[_RSS]]\n"
+    "  writes N consecutive repeat cycles (default 1) starting at the slot, every 15 minutes\n"
+    "  of the full disk (default MSG3) or every 5 of the rapid scan service (MSG3_RSS: segments\n"
+    "  6 to 8, seen from 9.5 E);\n"
     "  F is the cloud cover from 0 (clear sky) to 1 (default 0.5); --compress writes\n"
     "  lossless wavelet-compressed segments as disseminated; the land mask comes from the\n"
     "  GSHHS shorelines of python-cartopy-data when installed, else from built-in outlines\n";
@@ -77,6 +80,12 @@ int CliSynth(int argc, char** argv) {
         return 2;
       }
       o.cloud_cover = f;
+    } else if (!std::strcmp(a, "--satellite")) {
+      const char* v = value();
+      if (!v || !SatParse(v, &o.satellite)) {
+        std::fprintf(stderr, "nubicorn-cli synth: --satellite wants MSG1 to MSG4, optionally with _RSS\n");
+        return 2;
+      }
     } else if (!std::strcmp(a, "--compress")) {
       o.compress = true;
     } else if (!std::strcmp(a, "--land")) {
@@ -95,12 +104,13 @@ int CliSynth(int argc, char** argv) {
   }
   int64_t t0 = 0;
   std::string err;
-  if (!SynthParseSlot(o.slot, &t0, &err)) {
+  const int step = SatSlotMinutes(o.satellite);
+  if (!SynthParseSlot(o.slot, &t0, &err, step)) {
     std::fprintf(stderr, "nubicorn-cli synth: %s\n", err.c_str());
     return 2;
   }
   for (long k = 0; k < count; k++) {
-    o.slot = SynthSlotText(t0 + 900 * k);
+    o.slot = SynthSlotText(t0 + 60 * step * k);
     if (!SynthCycle(o, &err)) {
       std::fprintf(stderr, "nubicorn-cli synth: %s\n", err.c_str());
       return 1;

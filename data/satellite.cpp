@@ -1,0 +1,137 @@
+#include "data/satellite.h"
+
+#include <glib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "data/xrit.h"
+
+namespace {
+
+constexpr const char* RAPID_SUFFIX = "_RSS";
+// The service field after "MSGn": 8 characters, blanks as underscores.
+constexpr const char* FIELD_FULL = "________";
+constexpr const char* FIELD_RAPID = "_RSS____";
+
+bool ValidSpacecraft(int n) { return n >= SAT_SPACECRAFT_MIN && n <= SAT_SPACECRAFT_MAX; }
+
+}  // namespace
+
+std::string SatText(const Sat& s) {
+  return "MSG" + std::to_string(s.spacecraft) + (s.rapid ? RAPID_SUFFIX : "");
+}
+
+bool SatParse(const char* text, Sat* out) {
+  if (!text) return false;
+  std::string t(text);
+  const size_t a = t.find_first_not_of(" \t"), b = t.find_last_not_of(" \t");
+  if (a == std::string::npos) return false;
+  t = t.substr(a, b - a + 1);
+  for (char& c : t) c = g_ascii_toupper(c);
+  if (t.size() != 4 && t.size() != 8) return false;
+  if (t.compare(0, 3, "MSG") != 0 || !ValidSpacecraft(t[3] - '0')) return false;
+  if (t.size() == 8 && t.compare(4, 4, RAPID_SUFFIX) != 0) return false;
+  *out = Sat{t[3] - '0', t.size() == 8};
+  return true;
+}
+
+bool SatFromName(const std::string& name, Sat* out) {
+  for (int n = SAT_SPACECRAFT_MIN; n <= SAT_SPACECRAFT_MAX; n++)
+    for (bool rapid : {false, true}) {
+      const Sat s{n, rapid};
+      if (name.compare(0, 26, SatNamePrefix(s)) == 0) {
+        *out = s;
+        return true;
+      }
+    }
+  return false;
+}
+
+std::string SatNamePrefix(const Sat& s) {
+  const std::string craft = "MSG" + std::to_string(s.spacecraft);
+  return "H-000-" + craft + "__-" + craft + (s.rapid ? FIELD_RAPID : FIELD_FULL) + "-";
+}
+
+std::string SatSegmentName(const Sat& s, const char* channel, int segment, const std::string& slot) {
+  char field[32];
+  std::snprintf(field, sizeof field, "%s___-0000%02d___-", channel, segment);
+  return SatNamePrefix(s) + field + slot + "-C_";
+}
+
+std::string SatPrologueName(const Sat& s, const std::string& slot) {
+  return SatNamePrefix(s) + "_________-PRO______-" + slot + "-__";
+}
+
+std::string SatEpilogueName(const Sat& s, const std::string& slot) {
+  return SatNamePrefix(s) + "_________-EPI______-" + slot + "-__";
+}
+
+std::string SatNameFormat(const Sat& s, bool hrv) {
+  return SatNamePrefix(s) + (hrv ? "%s___-000019___-%s-C_" : "%s___-000007___-%s-C_");
+}
+
+std::string SatFilter(const Sat& s) { return SatNamePrefix(s) + "*-0000??___-*-C_"; }
+std::string SatGlobSegment7(const Sat& s) { return SatNamePrefix(s) + "??????___-000007___-????????????-C_"; }
+std::string SatGlobPrologue(const Sat& s) { return SatNamePrefix(s) + "_________-PRO______-????????????-__"; }
+std::string SatGlobEpilogue(const Sat& s) { return SatNamePrefix(s) + "_________-EPI______-????????????-__"; }
+
+int SatSlotMinutes(const Sat& s) { return s.rapid ? 5 : 15; }
+int SatFirstSegment(const Sat& s) { return s.rapid ? 6 : 7; }
+int SatSpacecraftId(const Sat& s) { return 320 + s.spacecraft; }
+double SatNominalLongitude(const Sat& s) { return s.rapid ? 9.5 : 0.0; }
+
+std::string SatProjectionName(double lon) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "GEOS(%+06.1f)", lon);
+  return buf;
+}
+
+bool SatProjectionLongitude(const std::string& projection, double* lon) {
+  // "GEOS(" sign? digits [. digits] ")" then only blanks.
+  if (projection.compare(0, 5, "GEOS(") != 0) return false;
+  size_t i = 5;
+  double sign = 1;
+  if (i < projection.size() && (projection[i] == '+' || projection[i] == '-')) sign = projection[i++] == '-' ? -1 : 1;
+  const size_t digits = i;
+  double v = 0;
+  while (i < projection.size() && g_ascii_isdigit(projection[i])) v = v * 10 + (projection[i++] - '0');
+  if (i == digits || i - digits > 3) return false;
+  if (i < projection.size() && projection[i] == '.') {
+    double scale = 0.1;
+    const size_t frac = ++i;
+    while (i < projection.size() && g_ascii_isdigit(projection[i])) {
+      v += (projection[i++] - '0') * scale;
+      scale /= 10;
+    }
+    if (i == frac) return false;
+  }
+  if (i >= projection.size() || projection[i++] != ')') return false;
+  for (; i < projection.size(); i++)
+    if (projection[i] != ' ') return false;
+  v *= sign;
+  if (!(v >= -180 && v <= 180)) return false;
+  *lon = v;
+  return true;
+}
+
+double SatFileLongitude(const char* path, double fallback) {
+  if (!path) return fallback;
+  std::ifstream in(path, std::ios::binary);
+  uint8_t primary[16] = {};
+  if (!in.read(reinterpret_cast<char*>(primary), sizeof primary)) return fallback;
+  // Total header length: bytes 4..7 of the primary header, big-endian.
+  const uint32_t total = uint32_t(primary[4]) << 24 | uint32_t(primary[5]) << 16 | uint32_t(primary[6]) << 8 | primary[7];
+  if (total < sizeof primary || total > (1u << 20)) return fallback;  // headers are a few kB
+  std::vector<uint8_t> head(total);
+  std::copy(primary, primary + sizeof primary, head.begin());
+  if (!in.read(reinterpret_cast<char*>(head.data() + sizeof primary), total - sizeof primary)) return fallback;
+  XritHeader h;
+  std::string err;
+  double lon = fallback;
+  if (XritParseHeaders(head, &h, &err) && h.has_navigation && SatProjectionLongitude(h.projection, &lon)) return lon;
+  return fallback;
+}
