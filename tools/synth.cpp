@@ -50,10 +50,14 @@ constexpr int32_t COFF_IR = 1856, COFF_HRV = 5566;
 constexpr double HRV_TO_IR = 781648333.0 / 2344944941.0;
 
 constexpr int64_t SCAN_START_MS = 9000, FORWARD_SCAN_MS = 762000;
+constexpr int64_t RAPID_FORWARD_SCAN_MS = 249000;  // the northern third within the 5-minute cycle
 
-// Acquisition time of a line of the 3712 grid.
-int64_t LineTimeMs(int64_t t0_ms, double ir_line) {
-  return t0_ms + SCAN_START_MS + int64_t((ir_line - 1) * FORWARD_SCAN_MS / 3712.0);
+// Acquisition time of a line of the 3712 grid; rapid scan sweeps only its own segments, so its
+// lines fit in the shorter cycle.
+int64_t LineTimeMs(const Sat& sat, int64_t t0_ms, double ir_line) {
+  if (!sat.rapid) return t0_ms + SCAN_START_MS + int64_t((ir_line - 1) * FORWARD_SCAN_MS / 3712.0);
+  const double first = (SatFirstSegment(sat) - 1) * SEGMENT_LINES + 1;
+  return t0_ms + SCAN_START_MS + int64_t((ir_line - first) * RAPID_FORWARD_SCAN_MS / (3712.0 - first + 1));
 }
 
 struct Strips {
@@ -154,7 +158,7 @@ Bytes SegmentHeader(const Sat& sat, int ch, int seg, const std::string& slot, in
   for (int l = 0; l < SEGMENT_LINES; l++) {
     int grid_line = (seg - 1) * SEGMENT_LINES + l + 1;
     double ir_line = hrv ? (grid_line + 2) / 3.0 : grid_line;
-    int64_t ms = LineTimeMs(t0_ms, ir_line);
+    int64_t ms = LineTimeMs(sat, t0_ms, ir_line);
     lines[l].line = grid_line;
     lines[l].time = XritCdsFromUnix(ms / 1000, int(ms % 1000));
   }

@@ -1,0 +1,258 @@
+// The satellite choice in the running program: the settings key, the Interface page, open by
+// date and the monitor on rapid-scan cycles, contours seen from 9.5° E.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "canvas/canvmonitor.h"
+#include "canvas/dlgdatetime.h"
+#include "contours/cntrsgeom.h"
+#include "dialogs/dlgrect.h"
+#include "tests/support/logcapture.h"
+#include "tests/ui/test_canvas_support.h"
+#include "tests/ui/test_dlg_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* RSS_SLOT = "202204040740";
+
+std::string ReadText(const std::string& path) {
+  std::ifstream f(path);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// One rapid-scan cycle of MSG3, generated once per build tree.
+std::string RapidCycle() {
+  const std::string dir = std::string(NUBICORN_BINARY_DIR) + "/test-cycles-rss/" + RSS_SLOT;
+  if (fs::exists(dir)) return dir;
+  fs::create_directories(fs::path(dir).parent_path());
+  std::string tmpl = fs::path(dir).parent_path().string() + "/tmp-XXXXXX";
+  if (!g_mkdtemp(tmpl.data())) return {};
+  SynthOptions o;
+  o.out = tmpl;
+  o.slot = RSS_SLOT;
+  o.seed = 5;
+  o.satellite = Sat{3, true};
+  std::string err;
+  if (!SynthCycle(o, &err)) {
+    ADD_FAILURE() << err;
+    return {};
+  }
+  std::error_code ec;
+  fs::rename(tmpl, dir, ec);
+  if (ec) fs::remove_all(tmpl, ec);
+  return dir;
+}
+
+// Independent forward model of a satellite over longitude sub: geodetic (lat, lon) on the
+// ellipsoid a = 6378.169, b = 6356.5838, line of sight from 42164 km, 3712-grid column, line.
+void ModelPixel(double lat, double lon, double sub, double* column, double* line) {
+  const double a = 6378.169, b = 6356.5838, h = 42164.0, e2 = 1 - (b * b) / (a * a);
+  const double phi = lat * M_PI / 180, lam = (lon - sub) * M_PI / 180;
+  const double n = a / std::sqrt(1 - e2 * std::sin(phi) * std::sin(phi));
+  const double x = n * std::cos(phi) * std::cos(lam), y = n * std::cos(phi) * std::sin(lam);
+  const double z = n * (1 - e2) * std::sin(phi);
+  const double vx = h - x, vy = -y, vz = z;
+  *column = std::atan(-vy / vx) * -781648333.0 / 65536.0 + 1856.0;
+  *line = std::asin(-vz / std::sqrt(vx * vx + vy * vy + vz * vz)) * -781648333.0 / 65536.0 + 1856.0;
+}
+
+class SatelliteCanvas : public canvtest::CanvasTest {};
+
+class SatellitePage : public dlgtest::Dialog {};
+
+}  // namespace
+
+TEST_F(SatelliteCanvas, SettingsKeyReadsAndOldFilesStayAsTheyWere) {
+  const std::string old = "[Interface]\nrect-x=2710\nrect-y=464\nrect-width=92\nrect-height=60\n";
+  Build(old);
+  EXPECT_EQ(conf.satellite, Sat{});
+  // Saving the page of an old file adds no key: it reads as before in an older program.
+  ASSERT_TRUE(ConfWrite(2));
+  EXPECT_EQ(ReadText(home.ini()).find("satellite"), std::string::npos);
+  conf.satellite = Sat{4, false};
+  ASSERT_TRUE(ConfWrite(2));
+  EXPECT_NE(ReadText(home.ini()).find("satellite=MSG4\n"), std::string::npos);
+  conf.satellite = Sat{};
+  ASSERT_TRUE(ConfWrite(2));
+  EXPECT_EQ(ReadText(home.ini()).find("satellite"), std::string::npos);
+  // Clearing all settings goes back to the default as well.
+  conf.satellite = Sat{3, true};
+  ASSERT_TRUE(ConfWrite(2));
+  ASSERT_TRUE(ConfReset());
+  EXPECT_EQ(ReadText(home.ini()).find("satellite"), std::string::npos);
+}
+
+TEST_F(SatelliteCanvas, ChosenKeyAndHandEditedValues) {
+  Build("[Interface]\nsatellite=MSG3_RSS\n");
+  EXPECT_EQ(conf.satellite, (Sat{3, true}));
+  Close();
+  LogCapture log;
+  home.WriteIni("[Interface]\nsatellite=Meteosat-11 please\n");
+  Build();
+  EXPECT_EQ(conf.satellite, Sat{});
+  int warnings = 0;
+  for (const auto& m : log.messages()) warnings += m.find("unknown satellite") != std::string::npos;
+  EXPECT_EQ(warnings, 1);
+}
+
+TEST_F(SatelliteCanvas, OpenByDateStepsFiveMinutesForRapidScan) {
+  SlotTime from{}, to{};
+  from.tm_year = to.tm_year = 2022;
+  from.tm_mon = to.tm_mon = 3;
+  from.tm_mday = to.tm_mday = 4;
+  from.tm_hour = 7;
+  to.tm_hour = 7;
+  to.tm_min = 55;
+  EXPECT_EQ(DlgDateTimeCount(from, to, 5), 12);
+  EXPECT_EQ(DlgDateTimeCount(from, to, 15), 4);
+  EXPECT_EQ(DlgDateTimeCount(from, to), 4);  // unchanged for the full disk
+  SlotTime t{};
+  t.tm_year = 2022;
+  t.tm_mon = 11;
+  t.tm_mday = 31;
+  t.tm_hour = 23;
+  t.tm_min = 55;
+  DlgDateTimeNext(&t, 5);
+  EXPECT_EQ(InfoSlotText(t), "202301010000");
+  DlgDateTimeNext(&t, 5);
+  EXPECT_EQ(InfoSlotText(t), "202301010005");
+  // The dialog offers the minutes of the configured service.
+  Build("[Interface]\nsatellite=MSG3_RSS\n");
+  ASSERT_TRUE(StartupDone());
+  GtkWidget* dialog = DlgDateTimeNew();
+  ASSERT_NE(dialog, nullptr);
+  DlgDateTime* d = DlgDateTimeGet(dialog);
+  EXPECT_EQ(d->step, 5);
+  GtkTreeModel* minutes = gtk_combo_box_get_model(GTK_COMBO_BOX(d->min_from));
+  EXPECT_EQ(gtk_tree_model_iter_n_children(minutes, nullptr), 12);
+  gtk_widget_destroy(dialog);
+}
+
+TEST_F(SatelliteCanvas, OpenByDateLoadsAnHourOfRapidScanSlots) {
+  const std::string src = RapidCycle();
+  ASSERT_FALSE(src.empty());
+  Build("[Interface]\nsatellite=MSG3_RSS\n");
+  ASSERT_TRUE(StartupDone());
+  fs::create_directories(canvtest::Input(home));
+  for (const auto& e : fs::directory_iterator(src))
+    fs::copy_file(e.path(), canvtest::Input(home) + "/" + e.path().filename().string());
+  GtkWidget* dialog = DlgDateTimeNew();
+  ASSERT_NE(dialog, nullptr);
+  DlgDateTime* d = DlgDateTimeGet(dialog);
+  for (GtkWidget* cal : {d->cal_from, d->cal_to}) {
+    gtk_calendar_select_month(GTK_CALENDAR(cal), 3, 2022);
+    gtk_calendar_select_day(GTK_CALENDAR(cal), 4);
+  }
+  for (GtkWidget* h : {d->hour_from, d->hour_to}) gtk_combo_box_set_active(GTK_COMBO_BOX(h), 7);
+  gtk_combo_box_set_active(GTK_COMBO_BOX(d->min_from), 8);  // 07:40
+  gtk_combo_box_set_active(GTK_COMBO_BOX(d->min_to), 8);
+  gtk_toggle_tool_button_set_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[9 - 1]), TRUE);
+  DlgDateTimeLoad(nullptr, d);
+  gtk_widget_destroy(dialog);
+  uitest::Drain();
+  ASSERT_EQ(SlotCount(), 1u);
+  Slot* s = SlotAt(0);
+  ASSERT_TRUE(s[9]);
+  EXPECT_EQ(s[9]->name, "H-000-MSG3__-MSG3_RSS____-IR_108___-000007___-202204040740-C_");
+  EXPECT_FALSE(s[9]->images[1].empty());
+  EXPECT_DOUBLE_EQ(s[9]->sub_lon, 9.5);  // from the navigation record
+}
+
+TEST_F(SatelliteCanvas, MonitorTakesACompleteRapidScanCycle) {
+  const std::string src = RapidCycle();
+  ASSERT_FALSE(src.empty());
+  Build("[Interface]\nsatellite=MSG3_RSS\n");
+  ASSERT_TRUE(StartupDone());
+  const std::string mnt = home / "import/mnt";
+  fs::create_directories(mnt);
+  fs::create_directories(canvtest::Input(home));
+  const std::vector<std::string> files = CanvMonitorCycleFiles(Sat{3, true}, RSS_SLOT);
+  EXPECT_EQ(files.size(), 11u * 3 + 6 + 2);
+  for (const std::string& f : files) fs::copy_file(src + "/" + f, mnt + "/" + f);
+  canv.monitor = 1;
+  EXPECT_TRUE(CanvMonitorStep(nullptr));
+  WaitFor([this] { return canv.monitor_state.idles.empty(); });
+  ASSERT_EQ(SlotCount(), 1u);
+  Slot* s = SlotAt(0);
+  int loaded = 0;
+  for (int id = 1; id <= CHANNEL_COUNT; id++) loaded += s[id] && !s[id]->images[1].empty();
+  EXPECT_EQ(loaded, CHANNEL_COUNT);
+  EXPECT_EQ(s[0]->slot, RSS_SLOT);
+  // Segment 6 went with the cycle into the data folder.
+  EXPECT_TRUE(fs::exists(canvtest::Input(home) + "/" + SatSegmentName(Sat{3, true}, "IR_108", 6, RSS_SLOT)));
+  for (const auto& e : fs::directory_iterator(mnt)) ADD_FAILURE() << "left: " << e.path();
+  canv.monitor = 0;
+}
+
+TEST_F(SatelliteCanvas, MonitorWaitsForSegmentSixOfARapidScanCycle) {
+  const std::string src = RapidCycle();
+  ASSERT_FALSE(src.empty());
+  Build("[Interface]\nsatellite=MSG3_RSS\n");
+  ASSERT_TRUE(StartupDone());
+  const std::string mnt = home / "import/mnt";
+  fs::create_directories(mnt);
+  fs::create_directories(canvtest::Input(home));
+  for (const std::string& f : CanvMonitorCycleFiles(Sat{3, true}, RSS_SLOT))
+    if (f.find("-000006___-") == std::string::npos) fs::copy_file(src + "/" + f, mnt + "/" + f);
+  canv.monitor = 1;
+  EXPECT_TRUE(CanvMonitorStep(nullptr));
+  uitest::Drain();
+  EXPECT_EQ(SlotCount(), 0u);  // the epilogue is there, segment 6 not yet
+  canv.monitor = 0;
+}
+
+TEST_F(SatelliteCanvas, MsgThreeNamesOfTheMonitorAreThoseOfBefore) {
+  const std::vector<std::string> files = CanvMonitorCycleFiles("201607041200");
+  EXPECT_EQ(files, CanvMonitorCycleFiles(Sat{}, "201607041200"));
+  ASSERT_EQ(files.size(), 11u * 2 + 6 + 2);
+  EXPECT_EQ(files.front(), "H-000-MSG3__-MSG3________-VIS006___-000007___-201607041200-C_");
+  EXPECT_EQ(files.back(), "H-000-MSG3__-MSG3________-_________-EPI______-201607041200-__");
+}
+
+TEST(SatelliteContours, VerticesLandWhereThe9Point5EastViewSeesThem) {
+  const CntrsView rss{0, 0, 3712, 3712, 9.5}, full{0, 0, 3712, 3712};
+  for (const auto& p : {std::pair{48.85, 2.35}, {59.33, 18.07}, {38.72, -9.14}, {52.52, 13.40}}) {
+    double x = 0, y = 0, mc = 0, ml = 0, x0 = 0, y0 = 0;
+    ASSERT_TRUE(CntrsProject(p.second, p.first, rss, &x, &y));
+    ModelPixel(p.first, p.second, 9.5, &mc, &ml);
+    EXPECT_NEAR(x, 3712 - mc, 0.05);
+    EXPECT_NEAR(y, 3712 - ml, 0.05);
+    ASSERT_TRUE(CntrsProject(p.second, p.first, full, &x0, &y0));
+    EXPECT_GT(std::fabs(x - x0), 100);
+  }
+}
+
+TEST_F(SatellitePage, ShowsAndSavesTheChoice) {
+  Start("[Interface]\nrect-x=2710\nrect-y=464\nrect-width=92\nrect-height=60\n");
+  Open();
+  DlgInterface* s = Interface();
+  ASSERT_NE(s, nullptr);
+  ASSERT_NE(s->satellite, nullptr);
+  EXPECT_STREQ(gtk_combo_box_get_active_id(GTK_COMBO_BOX(s->satellite)), "MSG3");
+  const double lon0 = gtk_spin_button_get_value(GTK_SPIN_BUTTON(s->east));
+  const ConfRect before = conf.rect_next.value_or(ConfRect{conf.rect_x, conf.rect_y, conf.rect_width, conf.rect_height});
+  gtk_combo_box_set_active_id(GTK_COMBO_BOX(s->satellite), "MSG3_RSS");
+  uitest::Drain();
+  EXPECT_EQ(conf.satellite, (Sat{3, true}));
+  // The same window seen from 9.5° E: its centre's longitude is what that view gives.
+  double lat = 0, lon = 0;
+  ASSERT_TRUE(DlgRectCentre(before, &lat, &lon, 9.5));
+  EXPECT_NEAR(gtk_spin_button_get_value(GTK_SPIN_BUTTON(s->east)), lon, 0.006);
+  EXPECT_GT(std::fabs(lon - lon0), 1);
+  const ConfRect after = conf.rect_next.value_or(ConfRect{conf.rect_x, conf.rect_y, conf.rect_width, conf.rect_height});
+  EXPECT_EQ(after.x, before.x);  // the pixels stay
+  EXPECT_EQ(after.y, before.y);
+  Save(1);
+  EXPECT_NE(ReadText(home.ini()).find("satellite=MSG3_RSS\n"), std::string::npos);
+  CloseDialog();
+  Open();
+  EXPECT_STREQ(gtk_combo_box_get_active_id(GTK_COMBO_BOX(Interface()->satellite)), "MSG3_RSS");
+}
