@@ -7,12 +7,15 @@
 #include <fstream>
 #include <sstream>
 
+#include "canvas/canvexport.h"
 #include "canvas/canvmonitor.h"
 #include "canvas/dlgdatetime.h"
 #include "contours/cntrsgeom.h"
 #include "dialogs/dlgrect.h"
 #include "tests/support/logcapture.h"
+#include "contours/cntrs.h"
 #include "tests/ui/test_canvas_support.h"
+#include "tests/ui/test_cntrs_support.h"
 #include "tests/ui/test_dlg_support.h"
 
 namespace {
@@ -215,6 +218,66 @@ TEST_F(SatelliteCanvas, MsgThreeNamesOfTheMonitorAreThoseOfBefore) {
   ASSERT_EQ(files.size(), 11u * 2 + 6 + 2);
   EXPECT_EQ(files.front(), "H-000-MSG3__-MSG3________-VIS006___-000007___-201607041200-C_");
   EXPECT_EQ(files.back(), "H-000-MSG3__-MSG3________-_________-EPI______-201607041200-__");
+}
+
+TEST_F(SatelliteCanvas, ContoursFollowTheLongitudeOfTheShownImage) {
+  const std::string src = RapidCycle();
+  ASSERT_FALSE(src.empty());
+  fs::create_directories(home / "import/Shp");
+  // A short line over Cornwall, inside the view from 0° and from 9.5° E.
+  ASSERT_TRUE(cntrstest::WriteShapes(home / "import/Shp/line.shp", SHPT_ARC,
+                                     {cntrstest::Shape{{{{-3.0, 51.0}, {-2.9, 51.2}}}, "L"}}));
+  Build("[Interface]\nrect-x=1500\nrect-y=250\nrect-width=300\nrect-height=160\n"
+        "[Startup files]\ncontour-file-00=line.shp\n");
+  ASSERT_TRUE(StartupDone());
+  auto first = [this](double* x, double* y) {
+    if (!conf.contours) return false;
+    const auto* entry = static_cast<const CntrsFile*>(conf.contours->data);
+    if (!entry || !entry->cntrs || !entry->cntrs->lines || entry->cntrs->lines->len == 0) return false;
+    const GArray* a = static_cast<const GArray*>(g_ptr_array_index(entry->cntrs->lines, 0));
+    *x = g_array_index(a, float, 0);
+    *y = g_array_index(a, float, 1);
+    return true;
+  };
+  double x = 0, y = 0, ex = 0, ey = 0;
+  ASSERT_TRUE(WaitFor([&] { return first(&x, &y); }));
+  // No image yet: the view of the configured full disk, 0°.
+  cntrstest::ExpectedImageXY(51.0, -3.0, &ex, &ey);
+  EXPECT_NEAR(x, ex - 1500, 0.05);
+  EXPECT_NEAR(y, ey - 250, 0.05);
+  // A rapid-scan image is shown: the line moves to where 9.5° E sees it.
+  conf.satellite = Sat{3, true};
+  fs::create_directories(canvtest::Input(home));
+  for (const auto& e : fs::directory_iterator(src))
+    fs::copy_file(e.path(), canvtest::Input(home) + "/" + e.path().filename().string());
+  AddSlot(RSS_SLOT);
+  Select(9);
+  ASSERT_TRUE(canv.image);
+  ASSERT_TRUE(first(&x, &y));
+  cntrstest::ExpectedImageXY(51.0, -3.0 - 9.5, &ex, &ey);  // the same geometry turned by 9.5°
+  EXPECT_NEAR(x, ex - 1500, 0.05);
+  EXPECT_NEAR(y, ey - 250, 0.05);
+  EXPECT_GT(std::fabs(x - (1790.19 - 1500)), 100);
+}
+
+TEST(SatelliteExport, ExportedDegreesAreThoseOfTheShownLayersLongitude) {
+  uitest::TempHome home;
+  const std::string path = home / "points.txt";
+  cv::Mat mask(3, 3, CV_8UC1, cv::Scalar(1));
+  std::string err;
+  ASSERT_TRUE(CanvExportWrite(path, mask, 1600, 300, &err, 9.5)) << err;
+  std::ifstream f(path);
+  std::string header, first;
+  std::getline(f, header);
+  std::getline(f, first);
+  double lon = 0, lat = 0;
+  ASSERT_EQ(std::sscanf(first.c_str(), "%lf,%lf", &lon, &lat), 2);
+  // Display pixel (0, 0) is the window's first grid pixel, a third of it in: column 3712 - 1600
+  // - (0.5 / 3 - 0.5), line alike. The model point of those degrees must be that pixel.
+  double mc = 0, ml = 0;
+  ModelPixel(lat, lon, 9.5, &mc, &ml);
+  EXPECT_NEAR(mc, 3712 - 1600 - (0.5 / 3 - 0.5), 0.1);
+  EXPECT_NEAR(ml, 3712 - 300 - (0.5 / 3 - 0.5), 0.1);
 }
 
 TEST(SatelliteContours, VerticesLandWhereThe9Point5EastViewSeesThem) {
