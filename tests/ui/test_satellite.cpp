@@ -32,15 +32,15 @@ std::string ReadText(const std::string& path) {
 }
 
 // One rapid-scan cycle of MSG3, generated once per build tree.
-std::string RapidCycle() {
-  const std::string dir = std::string(NUBICORN_BINARY_DIR) + "/test-cycles-rss/" + RSS_SLOT;
+std::string RapidCycle(const std::string& slot = RSS_SLOT) {
+  const std::string dir = std::string(NUBICORN_BINARY_DIR) + "/test-cycles-rss/" + slot;
   if (fs::exists(dir)) return dir;
   fs::create_directories(fs::path(dir).parent_path());
   std::string tmpl = fs::path(dir).parent_path().string() + "/tmp-XXXXXX";
   if (!g_mkdtemp(tmpl.data())) return {};
   SynthOptions o;
   o.out = tmpl;
-  o.slot = RSS_SLOT;
+  o.slot = slot;
   o.seed = 5;
   o.satellite = Sat{3, true};
   std::string err;
@@ -139,14 +139,16 @@ TEST_F(SatelliteCanvas, OpenByDateStepsFiveMinutesForRapidScan) {
   gtk_widget_destroy(dialog);
 }
 
-TEST_F(SatelliteCanvas, OpenByDateLoadsAnHourOfRapidScanSlots) {
-  const std::string src = RapidCycle();
-  ASSERT_FALSE(src.empty());
+TEST_F(SatelliteCanvas, OpenByDateLoadsRapidScanSlotsFiveMinutesApart) {
   Build("[Interface]\nsatellite=MSG3_RSS\n");
   ASSERT_TRUE(StartupDone());
   fs::create_directories(canvtest::Input(home));
-  for (const auto& e : fs::directory_iterator(src))
-    fs::copy_file(e.path(), canvtest::Input(home) + "/" + e.path().filename().string());
+  for (const char* slot : {RSS_SLOT, "202204040745"}) {
+    const std::string src = RapidCycle(slot);
+    ASSERT_FALSE(src.empty());
+    for (const auto& e : fs::directory_iterator(src))
+      fs::copy_file(e.path(), canvtest::Input(home) + "/" + e.path().filename().string());
+  }
   GtkWidget* dialog = DlgDateTimeNew();
   ASSERT_NE(dialog, nullptr);
   DlgDateTime* d = DlgDateTimeGet(dialog);
@@ -156,17 +158,29 @@ TEST_F(SatelliteCanvas, OpenByDateLoadsAnHourOfRapidScanSlots) {
   }
   for (GtkWidget* h : {d->hour_from, d->hour_to}) gtk_combo_box_set_active(GTK_COMBO_BOX(h), 7);
   gtk_combo_box_set_active(GTK_COMBO_BOX(d->min_from), 8);  // 07:40
-  gtk_combo_box_set_active(GTK_COMBO_BOX(d->min_to), 8);
+  gtk_combo_box_set_active(GTK_COMBO_BOX(d->min_to), 9);    // 07:45
   gtk_toggle_tool_button_set_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[9 - 1]), TRUE);
   DlgDateTimeLoad(nullptr, d);
   gtk_widget_destroy(dialog);
   uitest::Drain();
-  ASSERT_EQ(SlotCount(), 1u);
-  Slot* s = SlotAt(0);
-  ASSERT_TRUE(s[9]);
-  EXPECT_EQ(s[9]->name, "H-000-MSG3__-MSG3_RSS____-IR_108___-000007___-202204040740-C_");
-  EXPECT_FALSE(s[9]->images[1].empty());
-  EXPECT_DOUBLE_EQ(s[9]->sub_lon, 9.5);  // from the navigation record
+  ASSERT_EQ(SlotCount(), 2u);
+  for (guint i = 0; i < 2; i++) {
+    Slot* s = SlotAt(i);
+    ASSERT_TRUE(s[9]) << i;
+    EXPECT_EQ(s[9]->name, SatSegmentName(Sat{3, true}, "IR_108", 7, i ? "202204040745" : RSS_SLOT));
+    EXPECT_FALSE(s[9]->images[1].empty());
+    EXPECT_DOUBLE_EQ(s[9]->sub_lon, 9.5);  // from the navigation record
+  }
+  // The "Time slot" scale steps through the two 5-minute slots.
+  GtkAdjustment* adj = gtk_range_get_adjustment(GTK_RANGE(canv.range));
+  EXPECT_NEAR(gtk_adjustment_get_upper(adj), 1.01, 1e-9);
+  Select(9);
+  gtk_range_set_value(GTK_RANGE(canv.range), 0);
+  CanvSlotChanged(nullptr, nullptr);
+  EXPECT_NE(LabelText().find("07:40"), std::string::npos) << LabelText();
+  gtk_range_set_value(GTK_RANGE(canv.range), 1);
+  CanvSlotChanged(nullptr, nullptr);
+  EXPECT_NE(LabelText().find("07:45"), std::string::npos) << LabelText();
 }
 
 TEST_F(SatelliteCanvas, MonitorTakesACompleteRapidScanCycle) {
