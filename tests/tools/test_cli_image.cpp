@@ -21,10 +21,11 @@ const char* const FIELD[13] = {"",          "VIS006___", "VIS008___", "IR_016___
                                "IR_120___", "IR_134___", "HRV______"};
 const char* const SLOT = "201607041200";
 
-std::string Name(int ch, int segment) {
+constexpr const char* MSG3 = "H-000-MSG3__-MSG3________-";
+
+std::string Name(int ch, int segment, const char* prefix = MSG3) {
   char buf[80];
-  std::snprintf(buf, sizeof buf, "H-000-MSG3__-MSG3________-%s-0000%02d___-%s-C_", FIELD[ch],
-                segment, SLOT);
+  std::snprintf(buf, sizeof buf, "%s%s-0000%02d___-%s-C_", prefix, FIELD[ch], segment, SLOT);
   return buf;
 }
 
@@ -86,7 +87,7 @@ uint16_t Ramp(int line, int column) { return uint16_t((line * 7 + column * 3) % 
 class CliImage : public ::testing::Test {
  protected:
   TestTempDir dir;
-  void WriteSegment(int ch, int segment, const CountAt& f) {
+  void WriteSegment(int ch, int segment, const CountAt& f, const char* prefix = MSG3) {
     std::vector<uint16_t> counts(size_t(3712) * 464);
     for (int r = 0; r < 464; r++)
       for (int p = 0; p < 3712; p++)
@@ -94,9 +95,9 @@ class CliImage : public ::testing::Test {
     xb::Segment s;
     s.channel = uint8_t(ch);
     s.segment = uint16_t(segment);
-    s.annotation = Name(ch, segment);
+    s.annotation = Name(ch, segment, prefix);
     s.field = xb::Pack10(counts);
-    ASSERT_TRUE(xb::Write(dir.file(Name(ch, segment)), xb::File(s)));
+    ASSERT_TRUE(xb::Write(dir.file(Name(ch, segment, prefix)), xb::File(s)));
   }
 };
 
@@ -118,6 +119,28 @@ TEST_F(CliImage, ChannelWritesCountsAndDisplay) {
   const uint8_t grey =
       uint8_t(std::lround(Ramp(3712 - 464 - 10, 3712 - 2710 - 20) * 255.0 / 1024));
   EXPECT_EQ(d.at<cv::Vec3b>(31, 61), cv::Vec3b(grey, grey, grey));
+}
+
+// A folder of MSG4 or rapid-scan files is read as it stands, without naming the satellite.
+TEST_F(CliImage, ChannelReadsTheFilesOfAnyMsgSpacecraftAndService) {
+  WriteSegment(9, 7, Ramp, "H-000-MSG4__-MSG4________-");
+  WriteSegment(1, 7, [](int l, int c) { return uint16_t(Ramp(l, c) / 2 + 1); }, "H-000-MSG3__-MSG3_RSS____-");
+  const std::string pgm = dir.file("out.pgm");
+  for (auto [ch, half] : {std::pair{"IR_108", false}, std::pair{"VIS006", true}}) {
+    CliRun r = Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", ch, "--rect",
+                    "2710,464,92,60", "-o", pgm});
+    ASSERT_EQ(r.status, 0) << ch << ": " << r.err;
+    int maxval = 0;
+    cv::Mat m = ReadPgm16(pgm, &maxval);
+    ASSERT_EQ(m.size(), cv::Size(92, 60)) << ch;
+    const uint16_t want = Ramp(3712 - 464 - 5, 3712 - 2710 - 7);
+    EXPECT_EQ(m.at<uint16_t>(5, 7), half ? want / 2 + 1 : want) << ch;
+  }
+  // Nothing of that channel under any name: the error names the default MSG3 file.
+  CliRun r = Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", "IR_120", "--rect",
+                  "2710,464,92,60", "-o", pgm});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Name(10, 7)), std::string::npos) << r.err;
 }
 
 TEST_F(CliImage, ChannelFailures) {

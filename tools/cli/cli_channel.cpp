@@ -11,6 +11,7 @@
 
 #include "data/fileinfo.h"
 #include "data/layer.h"
+#include "data/satellite.h"
 #include "data/supl.h"
 #include "tools/cli/cli_image.h"
 #include "tools/pgm.h"
@@ -57,13 +58,22 @@ int CliParseChannel(const char* text) {
 }
 
 std::string CliSegmentPath(const char* dir, const char* slot, int id) {
-  char name[128];
-  std::snprintf(name, sizeof name, id == HRV_ID ? INFO_NAME_FMT_HRV : INFO_NAME_FMT,
-                InfoChannelText[id], slot);
-  gchar* p = g_build_filename(dir, name, nullptr);
-  std::string out(p);
-  g_free(p);
-  return out;
+  // The folder may hold any spacecraft's or service's files: take the first name that exists,
+  // MSG3 full disk (the default choice) first, so its path is the one reported when none does.
+  std::string first;
+  for (int rapid = 0; rapid < 2; rapid++)
+    for (int k = 0; k < SAT_SPACECRAFT_MAX; k++) {
+      const Sat sat{(Sat{}.spacecraft - 1 + k) % SAT_SPACECRAFT_MAX + 1, rapid != 0};
+      char name[128];
+      std::snprintf(name, sizeof name, SatNameFormat(sat, id == HRV_ID).c_str(),
+                    InfoChannelText[id], slot);
+      gchar* p = g_build_filename(dir, name, nullptr);
+      std::string path(p);
+      g_free(p);
+      if (g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) return path;
+      if (first.empty()) first = path;
+    }
+  return first;
 }
 
 bool CliWritePng(const std::string& path, const cv::Mat& rgb) {

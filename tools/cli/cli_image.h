@@ -12,7 +12,8 @@ bool CliParseRect(const char* text, int32_t r[4]);
 bool CliParseInt(const char* text, int* out);
 // Channel id from "1".."12" or a file-name text such as "IR_108" or "HRV"; 0 when unknown.
 int CliParseChannel(const char* text);
-// Full path of the reference segment of channel id in slot text of folder dir.
+// Full path of the reference segment of channel id in slot text of folder dir, of whichever
+// MSG spacecraft and service has it there (the MSG3 full-disk name when none has).
 std::string CliSegmentPath(const char* dir, const char* slot, int id);
 // Writes an RGB display matrix as PNG (OpenCV writes BGR, so the planes are swapped).
 bool CliWritePng(const std::string& path, const cv::Mat& rgb);
