@@ -50,6 +50,6 @@ void Composite(benchmark::State& state) {
 BENCHMARK(Composite)
     ->ArgsProduct({{0, 1, 2}, {0, 1, 2, 3, 4, 5, 6}})
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+    ->UseRealTime()->MeasureProcessCPUTime();
 
 BENCHMARK_MAIN();

@@ -81,9 +81,9 @@ void HrvLoadCold(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(ChannelLoad)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(HrvLoad)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(HrvLoadCold)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime()
+BENCHMARK(ChannelLoad)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(HrvLoad)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(HrvLoadCold)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()
     ->Iterations(3);
 
 BENCHMARK_MAIN();

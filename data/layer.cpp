@@ -13,6 +13,7 @@
 #include "data/fileinfo.h"
 #include "data/geo.h"
 #include "data/prologue.h"
+#include "data/supl.h"
 #include "data/suplimage.h"
 #include "data/xrit.h"
 
@@ -45,8 +46,8 @@ bool ClampRect(int32_t r[4], int rows, int cols) {
 
 // The rect of the north-up strip straight from the packed segments in file order (lines
 // south first, each east first): row fr of the north-up strip is raw line rows - 1 - fr,
-// column fc raw pixel cols - 1 - fc. Only the lines and 4-pixel groups the rect needs are
-// unpacked. Rows of segments not read and the parts off the strip are 0.
+// column fc raw pixel cols - 1 - fc. Only the lines the rect needs are unpacked. Rows of
+// segments not read and the parts off the strip are 0.
 cv::Mat CutStrip(const std::vector<std::vector<uint8_t>>& segs, const Geometry& g,
                  const int32_t r[4]) {
   const int x = r[0], y = r[1], w = r[2], h = r[3];
@@ -55,6 +56,7 @@ cv::Mat CutStrip(const std::vector<std::vector<uint8_t>>& segs, const Geometry& 
   const int p_lo = g.cols - fc1, p_hi = g.cols - 1 - fc0;          // raw pixels needed
   const size_t line_bytes = size_t(g.cols) * 10 / 8;
   cv::parallel_for_(cv::Range(0, h), [&](const cv::Range& range) {
+    std::vector<uint16_t> line(size_t(g.cols));
     for (int j = range.start; j < range.end; j++) {
       uint16_t* d = out.ptr<uint16_t>(j);
       const int fr = y + j;
@@ -67,31 +69,12 @@ cv::Mat CutStrip(const std::vector<std::vector<uint8_t>>& segs, const Geometry& 
       }
       const uint8_t* src = seg->data() + size_t(q % SEGMENT_LINES) * line_bytes;
       std::fill(d, d + (fc0 - x), 0);
-      // Raw pixel p goes to output column base - p; whole groups of four are written
-      // straight, the partial groups at either end pixel by pixel.
+      // The whole line is unpacked by the vector unit (every line holds a whole number of
+      // 464-sample units), then the needed raw pixels p_lo..p_hi are copied reversed: raw
+      // pixel p goes to output column base - p.
+      SuplUnpack10Bit(src, line.data(), g.cols / SEGMENT_LINES);
       const int base = g.cols - 1 - x;
-      auto unpack = [](const uint8_t* b, uint16_t v[4]) {
-        v[0] = uint16_t(b[0] << 2 | b[1] >> 6);
-        v[1] = uint16_t((b[1] & 63) << 4 | b[2] >> 4);
-        v[2] = uint16_t((b[2] & 15) << 6 | b[3] >> 2);
-        v[3] = uint16_t((b[3] & 3) << 8 | b[4]);
-      };
-      const int g0 = p_lo / 4, g1 = p_hi / 4;
-      for (int gi = g0; gi <= g1; gi++) {
-        uint16_t v[4];
-        unpack(src + 5 * gi, v);
-        const int p0 = 4 * gi;
-        if (p0 >= p_lo && p0 + 3 <= p_hi) {
-          uint16_t* o = d + (base - p0 - 3);
-          o[3] = v[0];
-          o[2] = v[1];
-          o[1] = v[2];
-          o[0] = v[3];
-        } else {
-          for (int t = 0; t < 4; t++)
-            if (p0 + t >= p_lo && p0 + t <= p_hi) d[base - p0 - t] = v[t];
-        }
-      }
+      std::reverse_copy(line.data() + p_lo, line.data() + p_hi + 1, d + (base - p_hi));
       std::fill(d + (fc1 - x), d + w, 0);
     }
   });

@@ -1,5 +1,7 @@
 #include "data/suplimage.h"
 
+#include "data/suplresize.h"
+
 #include <glib.h>
 #include <opencv2/imgproc.hpp>
 
@@ -79,8 +81,9 @@ cv::Mat SuplGray2Rgb(const cv::Mat& counts, int factor) {
         for (int x = 0; x < counts.cols; x++) d[x] = grey_of(s[x]);
       }
     });
-    // The three planes are equal and resizing treats planes alike, so enlarging the single
-    // grey plane before expanding it gives the same bytes for a third of the work.
+    // The three planes are equal: the single grey plane is enlarged and expanded in one pass
+    // (the same bytes as resizing it and converting it to three planes).
+    if (factor == 3) return SuplCubic3Rgb(g);
     cv::resize(g, g, cv::Size(counts.cols * factor, counts.rows * factor), 0, 0, cv::INTER_CUBIC);
     cv::Mat rgb;
     cv::cvtColor(g, rgb, cv::COLOR_GRAY2RGB);

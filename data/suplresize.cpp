@@ -1,0 +1,513 @@
+#include "data/suplresize.h"
+
+#include <opencv2/core/utility.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define SUPL_X86 1
+#endif
+
+// The arithmetic below mirrors OpenCV 4's 8-bit resize: weights in 11-bit fixed point from
+// float positions, integer horizontal sums, and its two vertical roundings. It must be built
+// without floating-point contraction (no FMA in the target), as OpenCV's baseline code is.
+
+namespace {
+
+constexpr int COEF_SCALE = 1 << 11;
+// Output rows per parallel stripe: each stripe recomputes the few source rows it starts with.
+constexpr int STRIPE_ROWS = 96;
+
+// Source position of destination index d of an axis enlarged three times: floor and fraction
+// of (d + 0.5) / 3 - 0.5, computed in double, rounded to float, split in float.
+void Position(int d, int* s, float* f) {
+  const double scale = 1.0 / 3.0;
+  const float fx = float((d + 0.5) * scale - 0.5);
+  *s = cvFloor(fx);
+  *f = fx - float(*s);
+}
+
+void CubicWeights(float x, int16_t w[4]) {
+  const float A = -0.75f;
+  float c[4];
+  c[0] = ((A * (x + 1) - 5 * A) * (x + 1) + 8 * A) * (x + 1) - 4 * A;
+  c[1] = ((A + 2) * x - (A + 3)) * x * x + 1;
+  c[2] = ((A + 2) * (1 - x) - (A + 3)) * (1 - x) * (1 - x) + 1;
+  c[3] = 1.f - c[0] - c[1] - c[2];
+  for (int k = 0; k < 4; k++) w[k] = cv::saturate_cast<short>(c[k] * COEF_SCALE);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bicubic: one plane, laid out by phase (plane p holds destination columns 3b + p at index b),
+// so that the horizontal taps of eight neighbouring b are eight neighbouring source bytes.
+
+struct CubicTaps {
+  std::vector<std::array<int, 4>> idx;  // per destination index: clamped source indices
+  std::vector<std::array<int16_t, 4>> w;
+};
+
+CubicTaps MakeCubicTaps(int n) {
+  CubicTaps t;
+  t.idx.resize(size_t(3 * n));
+  t.w.resize(size_t(3 * n));
+  for (int d = 0; d < 3 * n; d++) {
+    int s;
+    float f;
+    Position(d, &s, &f);
+    CubicWeights(f, t.w[d].data());
+    for (int k = 0; k < 4; k++) t.idx[d][k] = std::clamp(s - 1 + k, 0, n - 1);
+  }
+  return t;
+}
+
+// Horizontal tables by phase, with the chunks of eight whose taps are plain shifted runs.
+struct CubicColumns {
+  int n = 0;
+  CubicTaps taps;
+  std::array<std::array<std::vector<int32_t>, 4>, 3> w;  // [phase][tap][b]
+  std::array<std::vector<int>, 3> run;                   // [phase][chunk]: first tap, or -1
+};
+
+CubicColumns MakeCubicColumns(int n) {
+  CubicColumns c;
+  c.n = n;
+  c.taps = MakeCubicTaps(n);
+  for (int p = 0; p < 3; p++) {
+    for (int k = 0; k < 4; k++) {
+      c.w[p][k].resize(size_t(n) + 8);
+      for (int b = 0; b < n; b++) c.w[p][k][b] = c.taps.w[3 * b + p][k];
+    }
+    const int chunks = n / 8;
+    c.run[p].assign(size_t(chunks), -1);
+    for (int ch = 0; ch < chunks; ch++) {
+      const int b0 = 8 * ch;
+      const int first = c.taps.idx[3 * b0 + p][0];
+      bool ok = first + 3 + 8 <= n;  // the last tap's eight bytes stay inside the row
+      for (int i = 0; i < 8 && ok; i++)
+        for (int k = 0; k < 4 && ok; k++) ok = c.taps.idx[3 * (b0 + i) + p][k] == first + i + k;
+      if (ok) c.run[p][ch] = first;
+    }
+  }
+  return c;
+}
+
+inline int32_t CubicSum(const uint8_t* g, const CubicTaps& t, int d) {
+  const auto& i = t.idx[d];
+  const auto& w = t.w[d];
+  return g[i[0]] * w[0] + g[i[1]] * w[1] + g[i[2]] * w[2] + g[i[3]] * w[3];
+}
+
+// The vertical step: OpenCV's vector code (float, round half to even) for the first
+// width & ~7 outputs of a row, its integer code (round half up) for the rest.
+inline uint8_t CubicFloat(int32_t s0, int32_t s1, int32_t s2, int32_t s3, const float fb[4]) {
+  const float t = float(s0) * fb[0] + (float(s1) * fb[1] + (float(s2) * fb[2] + float(s3) * fb[3]));
+  return cv::saturate_cast<uint8_t>(cv::saturate_cast<short>(int(std::nearbyint(t))));
+}
+
+inline uint8_t CubicInt(int32_t s0, int32_t s1, int32_t s2, int32_t s3, const int16_t b[4]) {
+  return cv::saturate_cast<uint8_t>((s0 * b[0] + s1 * b[1] + s2 * b[2] + s3 * b[3] + (1 << 21)) >> 22);
+}
+
+void CubicRowScalar(const uint8_t* g, const CubicColumns& c, int32_t* h /* [3][n] */) {
+  for (int p = 0; p < 3; p++)
+    for (int b = 0; b < c.n; b++) h[p * c.n + b] = CubicSum(g, c.taps, 3 * b + p);
+}
+
+void CubicVerticalScalar(const int32_t* const s[4], const int16_t beta[4], int n, uint8_t* o) {
+  float fb[4];
+  for (int k = 0; k < 4; k++) fb[k] = beta[k] * (1.f / float(COEF_SCALE * COEF_SCALE));
+  for (int p = 0; p < 3; p++)
+    for (int b = 0; b < n; b++) {
+      const int i = p * n + b;
+      o[i] = CubicFloat(s[0][i], s[1][i], s[2][i], s[3][i], fb);
+    }
+}
+
+void InterleaveScalar(const uint8_t* o, int n, uint8_t* out) {
+  for (int b = 0; b < n; b++)
+    for (int p = 0; p < 3; p++) {
+      const uint8_t v = o[p * n + b];
+      uint8_t* d = out + 9 * b + 3 * p;
+      d[0] = d[1] = d[2] = v;
+    }
+}
+
+#ifdef SUPL_X86
+__attribute__((target("avx2"))) inline __m256 LoadFloats(const int32_t* q) {
+  return _mm256_cvtepi32_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q)));
+}
+
+__attribute__((target("avx2"))) void CubicRowAvx2(const uint8_t* g, const CubicColumns& c,
+                                                  int32_t* h) {
+  const int n = c.n;
+  for (int p = 0; p < 3; p++) {
+    int32_t* hp = h + p * n;
+    const int chunks = int(c.run[p].size());
+    for (int ch = 0; ch < chunks; ch++) {
+      const int b0 = 8 * ch;
+      const int first = c.run[p][ch];
+      if (first < 0) {
+        for (int b = b0; b < b0 + 8; b++) hp[b] = CubicSum(g, c.taps, 3 * b + p);
+        continue;
+      }
+      __m256i acc = _mm256_setzero_si256();
+      for (int k = 0; k < 4; k++) {
+        const __m256i v = _mm256_cvtepu8_epi32(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(g + first + k)));
+        const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.w[p][k].data() + b0));
+        acc = _mm256_add_epi32(acc, _mm256_mullo_epi32(v, w));
+      }
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(hp + b0), acc);
+    }
+    for (int b = 8 * chunks; b < n; b++) hp[b] = CubicSum(g, c.taps, 3 * b + p);
+  }
+}
+
+// Lambdas do not take on the target of the function around them: helpers are named.
+__attribute__((target("avx2"))) inline __m256 LoadInts(const int32_t* q) {
+  return _mm256_cvtepi32_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q)));
+}
+
+__attribute__((target("avx2"))) void CubicVerticalAvx2(const int32_t* const s[4],
+                                                       const int16_t beta[4], int n, uint8_t* o) {
+  float fb[4];
+  for (int k = 0; k < 4; k++) fb[k] = beta[k] * (1.f / float(COEF_SCALE * COEF_SCALE));
+  const __m256 b0 = _mm256_set1_ps(fb[0]), b1 = _mm256_set1_ps(fb[1]);
+  const __m256 b2 = _mm256_set1_ps(fb[2]), b3 = _mm256_set1_ps(fb[3]);
+  const int total = 3 * n;
+  int i = 0;
+  for (; i + 8 <= total; i += 8) {
+    const __m256 t = _mm256_add_ps(
+        _mm256_mul_ps(LoadFloats(s[0] + i), b0),
+        _mm256_add_ps(_mm256_mul_ps(LoadFloats(s[1] + i), b1),
+                      _mm256_add_ps(_mm256_mul_ps(LoadFloats(s[2] + i), b2), _mm256_mul_ps(LoadFloats(s[3] + i), b3))));
+    const __m256i r = _mm256_cvtps_epi32(t);
+    const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(w, w));
+  }
+  for (; i < total; i++) o[i] = CubicFloat(s[0][i], s[1][i], s[2][i], s[3][i], fb);
+}
+
+// Shuffle masks that spread 16 values of each phase plane over 144 bytes (9 vectors).
+struct InterleaveMasks {
+  alignas(16) uint8_t m[9][3][16];
+  InterleaveMasks() {
+    for (int k = 0; k < 9; k++)
+      for (int p = 0; p < 3; p++)
+        for (int i = 0; i < 16; i++) {
+          const int j = 16 * k + i;
+          m[k][p][i] = (j % 9) / 3 == p ? uint8_t(j / 9) : 0x80;
+        }
+  }
+};
+const InterleaveMasks INTERLEAVE;
+
+__attribute__((target("avx2"))) void InterleaveAvx2(const uint8_t* o, int n, uint8_t* out) {
+  int b = 0;
+  for (; b + 16 <= n; b += 16) {
+    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + b));
+    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + n + b));
+    const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + 2 * n + b));
+    uint8_t* d = out + 9 * b;
+    for (int k = 0; k < 9; k++) {
+      const __m128i* m = reinterpret_cast<const __m128i*>(INTERLEAVE.m[k]);
+      const __m128i r = _mm_or_si128(
+          _mm_or_si128(_mm_shuffle_epi8(v0, _mm_load_si128(m)), _mm_shuffle_epi8(v1, _mm_load_si128(m + 1))),
+          _mm_shuffle_epi8(v2, _mm_load_si128(m + 2)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16 * k), r);
+    }
+  }
+  for (; b < n; b++)
+    for (int p = 0; p < 3; p++) {
+      const uint8_t v = o[p * n + b];
+      uint8_t* d = out + 9 * b + 3 * p;
+      d[0] = d[1] = d[2] = v;
+    }
+}
+#endif
+
+// Output rows [y0, y1) of the bicubic enlargement.
+void CubicStripe(const cv::Mat& grey, const CubicColumns& cols, const CubicTaps& rows, int y0,
+                 int y1, int level, cv::Mat& out) {
+  const int n = grey.cols;
+  const int plane = 3 * n + 8;
+  std::vector<int32_t> ring(size_t(4) * plane);
+  std::array<int, 4> key = {-1, -1, -1, -1};
+  std::vector<uint8_t> o(size_t(3 * n) + 16);
+  const int width = 3 * n;  // values per output row of the single-plane resize
+  const int vec_end = width & ~7;
+  for (int dy = y0; dy < y1; dy++) {
+    const int32_t* s[4];
+    for (int k = 0; k < 4; k++) {
+      const int r = rows.idx[dy][k];
+      int32_t* h = ring.data() + size_t(r & 3) * plane;
+      if (key[r & 3] != r) {
+#ifdef SUPL_X86
+        if (level >= 1) CubicRowAvx2(grey.ptr<uint8_t>(r), cols, h);
+        else
+#endif
+          CubicRowScalar(grey.ptr<uint8_t>(r), cols, h);
+        key[r & 3] = r;
+      }
+      s[k] = h;
+    }
+    const int16_t* beta = rows.w[dy].data();
+#ifdef SUPL_X86
+    if (level >= 1) CubicVerticalAvx2(s, beta, n, o.data());
+    else
+#endif
+      CubicVerticalScalar(s, beta, n, o.data());
+    for (int x = vec_end; x < width; x++) {  // the integer tail, by destination column
+      const int i = (x % 3) * n + x / 3;
+      o[i] = CubicInt(s[0][i], s[1][i], s[2][i], s[3][i], beta);
+    }
+    uint8_t* d = out.ptr<uint8_t>(dy);
+#ifdef SUPL_X86
+    if (level >= 1) InterleaveAvx2(o.data(), n, d);
+    else
+#endif
+      InterleaveScalar(o.data(), n, d);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bilinear of three interleaved planes. The vertical step uses only each horizontal sum
+// shifted right by 4, so the sums are kept as 16-bit values.
+
+struct LinearTaps {
+  std::vector<int> i0, i1;
+  std::vector<int16_t> w0, w1;
+};
+
+// Columns: positions left of the first or right of the last source pixel take that pixel alone.
+LinearTaps MakeLinearColumns(int n) {
+  LinearTaps t;
+  for (int d = 0; d < 3 * n; d++) {
+    int s;
+    float f;
+    Position(d, &s, &f);
+    if (s < 0) s = 0, f = 0;
+    if (s >= n - 1) s = n - 1, f = 0;
+    t.i0.push_back(s);
+    t.i1.push_back(std::min(s + 1, n - 1));
+    t.w0.push_back(cv::saturate_cast<short>((1.f - f) * COEF_SCALE));
+    t.w1.push_back(cv::saturate_cast<short>(f * COEF_SCALE));
+  }
+  return t;
+}
+
+// Rows: the fraction is kept at the edges and both rows clamped.
+LinearTaps MakeLinearRows(int n) {
+  LinearTaps t;
+  for (int d = 0; d < 3 * n; d++) {
+    int s;
+    float f;
+    Position(d, &s, &f);
+    t.i0.push_back(std::clamp(s, 0, n - 1));
+    t.i1.push_back(std::clamp(s + 1, 0, n - 1));
+    t.w0.push_back(cv::saturate_cast<short>((1.f - f) * COEF_SCALE));
+    t.w1.push_back(cv::saturate_cast<short>(f * COEF_SCALE));
+  }
+  return t;
+}
+
+// Per element e = 3 * column + plane of a destination row: byte offsets and weights, and for
+// chunks of 16 elements the shuffles that gather both taps from two 16-byte loads.
+struct LinearColumns {
+  int elems = 0;
+  std::vector<int> src0, src1;
+  std::vector<int16_t> w0, w1;
+  struct Chunk {
+    int base0 = -1, base1 = -1;  // -1: done element by element
+    alignas(16) uint8_t m0[16], m1[16];
+    alignas(32) int16_t w[32];  // (w0, w1) pairs in the order the unpacking leaves them
+  };
+  std::vector<Chunk> chunks;
+};
+
+LinearColumns MakeLinearCols(int n) {
+  const LinearTaps t = MakeLinearColumns(n);
+  LinearColumns c;
+  c.elems = 9 * n;
+  for (int d = 0; d < 3 * n; d++)
+    for (int k = 0; k < 3; k++) {
+      c.src0.push_back(3 * t.i0[d] + k);
+      c.src1.push_back(3 * t.i1[d] + k);
+      c.w0.push_back(t.w0[d]);
+      c.w1.push_back(t.w1[d]);
+    }
+  c.chunks.resize(size_t(c.elems / 16));
+  for (size_t ch = 0; ch < c.chunks.size(); ch++) {
+    LinearColumns::Chunk& k = c.chunks[ch];
+    const int e0 = int(ch) * 16;
+    int lo0 = c.src0[e0], lo1 = c.src1[e0], hi0 = lo0, hi1 = lo1;
+    for (int i = 0; i < 16; i++) {
+      lo0 = std::min(lo0, c.src0[e0 + i]);
+      hi0 = std::max(hi0, c.src0[e0 + i]);
+      lo1 = std::min(lo1, c.src1[e0 + i]);
+      hi1 = std::max(hi1, c.src1[e0 + i]);
+    }
+    if (hi0 - lo0 >= 16 || hi1 - lo1 >= 16 || lo0 + 16 > 3 * n || lo1 + 16 > 3 * n) continue;
+    k.base0 = lo0;
+    k.base1 = lo1;
+    for (int i = 0; i < 16; i++) {
+      k.m0[i] = uint8_t(c.src0[e0 + i] - lo0);
+      k.m1[i] = uint8_t(c.src1[e0 + i] - lo1);
+    }
+    // unpacklo/hi of 16-bit lanes: [0..3, 8..11] then [4..7, 12..15]
+    static const int order[16] = {0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15};
+    for (int i = 0; i < 16; i++) {
+      k.w[2 * i] = c.w0[e0 + order[i]];
+      k.w[2 * i + 1] = c.w1[e0 + order[i]];
+    }
+  }
+  return c;
+}
+
+inline int16_t LinearSum(const uint8_t* g, const LinearColumns& c, int e) {
+  return int16_t((g[c.src0[e]] * c.w0[e] + g[c.src1[e]] * c.w1[e]) >> 4);
+}
+
+inline uint8_t LinearVertical(int16_t h0, int16_t h1, int16_t b0, int16_t b1) {
+  return uint8_t((((b0 * h0) >> 16) + ((b1 * h1) >> 16) + 2) >> 2);
+}
+
+void LinearRowScalar(const uint8_t* g, const LinearColumns& c, int16_t* h) {
+  for (int e = 0; e < c.elems; e++) h[e] = LinearSum(g, c, e);
+}
+
+void LinearVerticalScalar(const int16_t* h0, const int16_t* h1, int16_t b0, int16_t b1, int n,
+                          uint8_t* d) {
+  for (int e = 0; e < n; e++) d[e] = LinearVertical(h0[e], h1[e], b0, b1);
+}
+
+#ifdef SUPL_X86
+__attribute__((target("avx2"))) void LinearRowAvx2(const uint8_t* g, const LinearColumns& c,
+                                                   int16_t* h) {
+  const int chunks = int(c.chunks.size());
+  for (int ch = 0; ch < chunks; ch++) {
+    const LinearColumns::Chunk& k = c.chunks[ch];
+    const int e0 = 16 * ch;
+    if (k.base0 < 0) {
+      for (int e = e0; e < e0 + 16; e++) h[e] = LinearSum(g, c, e);
+      continue;
+    }
+    const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k.base0)),
+                                       _mm_load_si128(reinterpret_cast<const __m128i*>(k.m0)));
+    const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k.base1)),
+                                       _mm_load_si128(reinterpret_cast<const __m128i*>(k.m1)));
+    const __m256i x = _mm256_cvtepu8_epi16(a), y = _mm256_cvtepu8_epi16(b);
+    const __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(x, y),
+                                         _mm256_load_si256(reinterpret_cast<const __m256i*>(k.w)));
+    const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(x, y),
+                                         _mm256_load_si256(reinterpret_cast<const __m256i*>(k.w + 16)));
+    const __m256i r = _mm256_packs_epi32(_mm256_srai_epi32(lo, 4), _mm256_srai_epi32(hi, 4));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(h + e0), r);
+  }
+  for (int e = 16 * chunks; e < c.elems; e++) h[e] = LinearSum(g, c, e);
+}
+
+__attribute__((target("avx2"))) inline __m256i LinearSixteen(const int16_t* h0, const int16_t* h1,
+                                                             __m256i w0, __m256i w1) {
+  const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0));
+  const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1));
+  const __m256i s = _mm256_add_epi16(_mm256_mulhi_epi16(x, w0), _mm256_mulhi_epi16(y, w1));
+  return _mm256_srai_epi16(_mm256_add_epi16(s, _mm256_set1_epi16(2)), 2);
+}
+
+__attribute__((target("avx2"))) inline __m256i LinearBlend(const int16_t* h0, const int16_t* h1,
+                                                            __m256i w0, __m256i w1) {
+  const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0));
+  const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1));
+  const __m256i sum = _mm256_add_epi16(_mm256_mulhi_epi16(x, w0), _mm256_mulhi_epi16(y, w1));
+  return _mm256_srai_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(2)), 2);
+}
+
+__attribute__((target("avx2"))) void LinearVerticalAvx2(const int16_t* h0, const int16_t* h1,
+                                                        int16_t b0, int16_t b1, int n, uint8_t* d) {
+  const __m256i w0 = _mm256_set1_epi16(b0), w1 = _mm256_set1_epi16(b1);
+  int e = 0;
+  for (; e + 32 <= n; e += 32) {
+    const __m256i r = _mm256_permute4x64_epi64(
+        _mm256_packus_epi16(LinearSixteen(h0 + e, h1 + e, w0, w1), LinearSixteen(h0 + e + 16, h1 + e + 16, w0, w1)),
+        0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + e), r);
+  }
+  for (; e < n; e++) d[e] = LinearVertical(h0[e], h1[e], b0, b1);
+}
+#endif
+
+void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTaps& rows, int y0,
+                  int y1, int level, cv::Mat& out) {
+  const int n = cols.elems;
+  std::vector<int16_t> ring(size_t(2) * (n + 32));
+  std::array<int, 2> key = {-1, -1};
+  auto row = [&](int r) {
+    int16_t* h = ring.data() + size_t(r & 1) * (n + 32);
+    if (key[r & 1] != r) {
+#ifdef SUPL_X86
+      if (level >= 1) LinearRowAvx2(src.ptr<uint8_t>(r), cols, h);
+      else
+#endif
+        LinearRowScalar(src.ptr<uint8_t>(r), cols, h);
+      key[r & 1] = r;
+    }
+    return h;
+  };
+  for (int dy = y0; dy < y1; dy++) {
+    const int r0 = rows.i0[dy], r1 = rows.i1[dy];
+    const int16_t* h0 = row(r0);
+    const int16_t* h1 = row(r1);  // r1 is r0 or r0 + 1: distinct slots
+    uint8_t* d = out.ptr<uint8_t>(dy);
+#ifdef SUPL_X86
+    if (level >= 1) LinearVerticalAvx2(h0, h1, rows.w0[dy], rows.w1[dy], n, d);
+    else
+#endif
+      LinearVerticalScalar(h0, h1, rows.w0[dy], rows.w1[dy], n, d);
+  }
+}
+
+int Stripes(int rows) { return std::max(1, rows / STRIPE_ROWS); }
+
+}  // namespace
+
+int SuplResizeLevel() {
+#ifdef SUPL_X86
+  static const int level = __builtin_cpu_supports("avx2") ? 1 : 0;
+  return level;
+#else
+  return 0;
+#endif
+}
+
+cv::Mat SuplCubic3Rgb(const cv::Mat& grey, int level) {
+  CV_Assert(grey.type() == CV_8UC1 && !grey.empty());
+  level = std::min(level, SuplResizeLevel());
+  cv::Mat out(grey.rows * 3, grey.cols * 3, CV_8UC3);
+  const CubicColumns cols = MakeCubicColumns(grey.cols);
+  const CubicTaps rows = MakeCubicTaps(grey.rows);
+  cv::parallel_for_(
+      cv::Range(0, out.rows),
+      [&](const cv::Range& r) { CubicStripe(grey, cols, rows, r.start, r.end, level, out); },
+      Stripes(out.rows));
+  return out;
+}
+
+cv::Mat SuplLinear3(const cv::Mat& rgb, int level) {
+  CV_Assert(rgb.type() == CV_8UC3 && !rgb.empty());
+  level = std::min(level, SuplResizeLevel());
+  cv::Mat out(rgb.rows * 3, rgb.cols * 3, CV_8UC3);
+  const LinearColumns cols = MakeLinearCols(rgb.cols);
+  const LinearTaps rows = MakeLinearRows(rgb.rows);
+  cv::parallel_for_(
+      cv::Range(0, out.rows),
+      [&](const cv::Range& r) { LinearStripe(rgb, cols, rows, r.start, r.end, level, out); },
+      Stripes(out.rows));
+  return out;
+}
