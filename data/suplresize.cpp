@@ -169,11 +169,6 @@ __attribute__((target("avx2"))) void CubicRowAvx2(const uint8_t* g, const CubicC
   }
 }
 
-// Lambdas do not take on the target of the function around them: helpers are named.
-__attribute__((target("avx2"))) inline __m256 LoadInts(const int32_t* q) {
-  return _mm256_cvtepi32_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q)));
-}
-
 __attribute__((target("avx2"))) void CubicVerticalAvx2(const int32_t* const s[4],
                                                        const int16_t beta[4], int n, uint8_t* o) {
   float fb[4];
@@ -419,14 +414,6 @@ __attribute__((target("avx2"))) inline __m256i LinearSixteen(const int16_t* h0, 
   const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1));
   const __m256i s = _mm256_add_epi16(_mm256_mulhi_epi16(x, w0), _mm256_mulhi_epi16(y, w1));
   return _mm256_srai_epi16(_mm256_add_epi16(s, _mm256_set1_epi16(2)), 2);
-}
-
-__attribute__((target("avx2"))) inline __m256i LinearBlend(const int16_t* h0, const int16_t* h1,
-                                                            __m256i w0, __m256i w1) {
-  const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0));
-  const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1));
-  const __m256i sum = _mm256_add_epi16(_mm256_mulhi_epi16(x, w0), _mm256_mulhi_epi16(y, w1));
-  return _mm256_srai_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(2)), 2);
 }
 
 __attribute__((target("avx2"))) void LinearVerticalAvx2(const int16_t* h0, const int16_t* h1,
