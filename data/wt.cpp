@@ -51,7 +51,7 @@ struct WtBits {
   // Whether decoding has consumed bits that the field does not hold.
   bool PastEnd() const { return cnt < zeros; }
 
-  void Refill() {
+  [[gnu::noinline]] void Refill() {
     // Whole bytes at once while none of them is FF (a marker or a stuffed byte).
     if (pos + 8 <= size) {
       uint64_t w;
@@ -213,49 +213,95 @@ struct WtWorker {
 // Decodes the coefficients of one quadrant (w x h at x0, y0) in serpentine order.
 // Returns false for a corrupt class.
 template <bool dc, bool lossy>
-bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, int n, int shift, uint32_t mask,
+bool DecodeQuadrant(WtRange& rc, WtModel* set, int ctx, int n, int shift, uint32_t mask,
                     int32_t* a, int ld, int w, int h) {
-  // A local copy of the coder stays in registers: the model stores cannot alias it.
-  WtRange rc = shared;
-  struct Back {
-    WtRange& to;
-    const WtRange& from;
-    ~Back() { to = from; }
-  } back{shared, rc};
+  // The coder state the loop touches lives in locals, so that it stays in registers; the bit
+  // source is only consulted to refill, out of line.
+  WtBits& bits = rc.bits;
+  uint64_t buf = bits.buf;
+  int cnt = bits.cnt, zeros = bits.zeros;
+  uint32_t r = rc.r, v = rc.v;
+  bool blind = rc.blind;
+  auto renorm = [&] {
+    const int k = std::max(std::countl_zero(r - 1) - 2, 0);
+    r <<= k;
+    if (cnt < k) [[unlikely]] {
+      bits.buf = buf;
+      bits.cnt = cnt;
+      bits.Refill();
+      buf = bits.buf;
+      cnt = bits.cnt;
+      zeros = bits.zeros;
+      if (cnt < k) {  // a marker ahead: zeros stand in, nothing is consumed
+        bits.marker_hit = true;
+        v <<= k;
+        return;
+      }
+    }
+    v = (v << k) | uint32_t((buf >> (63 - k)) >> 1);
+    buf <<= k;
+    cnt -= k;
+  };
   uint32_t p = dc ? 1u << (n - 1) : 0;
   // One value into *cell; false for a class the stream cannot hold (DC class 30).
   auto one = [&](int32_t* cell) {
-    const int m = rc.Symbol(&set[ctx]);
+    blind = cnt < zeros;
+    WtModel* md = set + ctx;
+    const uint32_t q = WtDivTotal(r, md->c[0]);
+    int i = 1;
+    while (md->c[i] * q > v) i++;
+    v -= md->c[i] * q;
+    if (i == 1)
+      r -= md->c[1] * q;
+    else
+      r = md->f[i] * q;
+    const int m = md->sym[i];
+    WtModelUpdate<false>(md, i);
+    renorm();
     ctx = (ctx + m) >> 1;
     if constexpr (dc) {
       if (m > 29) return false;  // AC classes never exceed n <= 29
     }
-    int32_t v = m ? rc.Value(m) : 0;  // zeros are common enough to be worth the branch
+    int32_t val = 0;
+    if (m) {  // zeros are common enough to be worth the branch
+      // Class 1 is the sign bit, otherwise a clear top bit means negative.
+      blind = cnt < zeros;
+      r >>= m;
+      const uint32_t u = v / r;
+      v -= u * r;
+      renorm();
+      const uint32_t neg = ((u >> (m - 1)) & 1) - 1;
+      val = int32_t(u - (neg & ((1u << m) - 1)));
+    }
     if constexpr (dc) {
-      p += uint32_t(v);
+      p += uint32_t(val);
       *cell = int32_t(p);
     } else if constexpr (lossy) {
-      if (v) {
-        const uint32_t mag = (uint32_t(v < 0 ? -v : v) << shift) | mask;
-        v = v < 0 ? -int32_t(mag) : int32_t(mag);
+      if (val) {
+        const uint32_t mag = (uint32_t(val < 0 ? -val : val) << shift) | mask;
+        val = val < 0 ? -int32_t(mag) : int32_t(mag);
       }
-      *cell = v;
+      *cell = val;
     } else {
-      *cell = v;
+      *cell = val;
     }
     return true;
   };
-  for (int y = 0; y < h; y++) {
+  bool ok = true;
+  for (int y = 0; y < h && ok; y++) {
     int32_t* row = a + size_t(y) * ld;
     if (y & 1) {
-      for (int x = w - 1; x >= 0; x--)
-        if (!one(row + x)) return false;
+      for (int x = w - 1; x >= 0 && ok; x--) ok = one(row + x);
     } else {
-      for (int x = 0; x < w; x++)
-        if (!one(row + x)) return false;
+      for (int x = 0; x < w && ok; x++) ok = one(row + x);
     }
   }
-  return true;
+  bits.buf = buf;
+  bits.cnt = cnt;
+  rc.r = r;
+  rc.v = v;
+  rc.blind = blind;
+  return ok;
 }
 
 void ZeroRegion(int32_t* a, int ld, int w, int h) {
