@@ -545,9 +545,14 @@ void LineQuality(const WtJob& job, const std::vector<uint8_t>& good, bool footer
 
 }  // namespace
 
-bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const WtOptions& opt,
-                    std::vector<uint16_t>* counts, std::vector<int32_t>* quality,
-                    std::string* err) {
+namespace {
+
+// Decoding into caller memory. `alloc(n)` returns room for the n counts once the header is
+// known to fit the image; every count is written (decoded or zero-filled), so the room need not
+// be cleared first.
+template <class Alloc>
+bool DecodeInto(std::span<const uint8_t> field, const WtImage& img, const WtOptions& opt,
+                Alloc alloc, std::vector<int32_t>* quality, std::string* err) {
   auto fail = [err](const std::string& why) {
     if (err) *err = why;
     return false;
@@ -565,10 +570,8 @@ bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const Wt
   job.nc = img.nc;
   job.nl = img.nl;
   job.nb = img.nb;
-  std::vector<uint16_t> local;
-  std::vector<uint16_t>& px = counts ? *counts : local;
-  px.resize(size_t(img.nc) * size_t(img.nl));  // every block is written or zero-filled below
-  job.counts = px.data();
+  uint16_t* const px = alloc(size_t(img.nc) * size_t(img.nl));
+  job.counts = px;
 
   int threads = opt.threads;
   if (threads <= 0) {
@@ -589,19 +592,42 @@ bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const Wt
     if (good[size_t(b)]) continue;
     const int bx = (b % job.lay.nbx) * job.lay.bw, by = (b / job.lay.nbx) * job.lay.bh;
     const int rw = std::min(job.lay.bw, img.nc - bx), rh = std::min(job.lay.bh, img.nl - by);
-    for (int y = 0; y < rh; y++) std::fill_n(px.data() + size_t(by + y) * img.nc + bx, rw, uint16_t(0));
+    for (int y = 0; y < rh; y++) std::fill_n(px + size_t(by + y) * img.nc + bx, rw, uint16_t(0));
   }
   if (std::find(good.begin(), good.end(), 1) == good.end()) return fail("WT stream corrupt: no block decoded");
   if (quality) LineQuality(job, good, footer, quality);
   return true;
 }
 
+}  // namespace
+
+bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const WtOptions& opt,
+                    std::vector<uint16_t>* counts, std::vector<int32_t>* quality,
+                    std::string* err) {
+  std::vector<uint16_t> local;
+  std::vector<uint16_t>& px = counts ? *counts : local;
+  return DecodeInto(
+      field, img, opt,
+      [&px](size_t n) {
+        px.resize(n);
+        return px.data();
+      },
+      quality, err);
+}
+
 bool WtDecode(std::span<const uint8_t> field, const WtImage& img, const WtOptions& opt,
               WtResult* out, std::string* err) {
-  std::vector<uint16_t> counts;
+  // The counts are only a step to the packed stream: uncleared room saves a pass over them.
+  std::unique_ptr<uint16_t[]> counts;
+  size_t count = 0;
   std::vector<int32_t> quality;
-  if (!WtDecodeCounts(field, img, opt, &counts, &quality, err)) return false;
-  out->packed = WtPack(counts.data(), counts.size(), img.nb);
+  auto alloc = [&](size_t n) {
+    counts = std::make_unique_for_overwrite<uint16_t[]>(n);
+    count = n;
+    return counts.get();
+  };
+  if (!DecodeInto(field, img, opt, alloc, &quality, err)) return false;
+  out->packed = WtPack(counts.get(), count, img.nb);
   out->line_ok.resize(quality.size());
   for (size_t i = 0; i < quality.size(); i++) out->line_ok[i] = quality[i] == img.nc ? 1 : 0;
   out->quality = std::move(quality);
