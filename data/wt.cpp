@@ -15,19 +15,21 @@ namespace {
 
 constexpr int64_t MAX_PIXELS = int64_t(1) << 24;  // far above any HRIT segment (5568 x 464)
 
-// Quotients by a model total (1 .. 1024) through a reciprocal: floor(x * M >> 42) with
-// M = floor(2^42 / d) + 1 is exact for x < 2^32, since the error stays below 2^-10 <= 1/d.
+// Quotients by a model total d (2 .. 1024; a model has at least two symbols of frequency >= 1)
+// through a reciprocal: the high half of x * M with M = ceil(2^64 / d) is floor(x / d) for
+// x < 2^32, since the error x * (M - 2^64 / d) / 2^64 stays below 2^-32 < 1/d. One multiply,
+// no shift.
 struct WtReciprocals {
   uint64_t m[WT_MAX_SYMBOLS * 32 + 1];
   WtReciprocals() {
-    m[0] = 0;
-    for (uint64_t d = 1; d < std::size(m); d++) m[d] = (uint64_t(1) << 42) / d + 1;
+    m[0] = m[1] = 0;  // never a total
+    for (uint64_t d = 2; d < std::size(m); d++) m[d] = ~uint64_t(0) / d + 1;
   }
 };
 const WtReciprocals kReciprocals;
 
 inline uint32_t WtDivTotal(uint32_t x, uint32_t d) {
-  return uint32_t((static_cast<unsigned __int128>(x) * kReciprocals.m[d]) >> 42);
+  return uint32_t((static_cast<unsigned __int128>(x) * kReciprocals.m[d]) >> 64);
 }
 
 // Bits of the stored (byte-stuffed) stream. Stops loading in front of a marker; past the end
