@@ -15,19 +15,21 @@ namespace {
 
 constexpr int64_t MAX_PIXELS = int64_t(1) << 24;  // far above any HRIT segment (5568 x 464)
 
-// Quotients by a model total (1 .. 1024) through a reciprocal: floor(x * M >> 42) with
-// M = floor(2^42 / d) + 1 is exact for x < 2^32, since the error stays below 2^-10 <= 1/d.
+// Quotients by a model total d (2 .. 1024; a model has at least two symbols of frequency >= 1)
+// through a reciprocal: the high half of x * M with M = ceil(2^64 / d) is floor(x / d) for
+// x < 2^32, since the error x * (M - 2^64 / d) / 2^64 stays below 2^-32 < 1/d. One multiply,
+// no shift.
 struct WtReciprocals {
   uint64_t m[WT_MAX_SYMBOLS * 32 + 1];
   WtReciprocals() {
-    m[0] = 0;
-    for (uint64_t d = 1; d < std::size(m); d++) m[d] = (uint64_t(1) << 42) / d + 1;
+    m[0] = m[1] = 0;  // never a total
+    for (uint64_t d = 2; d < std::size(m); d++) m[d] = ~uint64_t(0) / d + 1;
   }
 };
 const WtReciprocals kReciprocals;
 
 inline uint32_t WtDivTotal(uint32_t x, uint32_t d) {
-  return uint32_t((static_cast<unsigned __int128>(x) * kReciprocals.m[d]) >> 42);
+  return uint32_t((static_cast<unsigned __int128>(x) * kReciprocals.m[d]) >> 64);
 }
 
 // Bits of the stored (byte-stuffed) stream. Stops loading in front of a marker; past the end
@@ -51,7 +53,7 @@ struct WtBits {
   // Whether decoding has consumed bits that the field does not hold.
   bool PastEnd() const { return cnt < zeros; }
 
-  void Refill() {
+  [[gnu::noinline]] void Refill() {
     // Whole bytes at once while none of them is FF (a marker or a stuffed byte).
     if (pos + 8 <= size) {
       uint64_t w;
@@ -213,49 +215,95 @@ struct WtWorker {
 // Decodes the coefficients of one quadrant (w x h at x0, y0) in serpentine order.
 // Returns false for a corrupt class.
 template <bool dc, bool lossy>
-bool DecodeQuadrant(WtRange& shared, WtModel* set, int ctx, int n, int shift, uint32_t mask,
+bool DecodeQuadrant(WtRange& rc, WtModel* set, int ctx, int n, int shift, uint32_t mask,
                     int32_t* a, int ld, int w, int h) {
-  // A local copy of the coder stays in registers: the model stores cannot alias it.
-  WtRange rc = shared;
-  struct Back {
-    WtRange& to;
-    const WtRange& from;
-    ~Back() { to = from; }
-  } back{shared, rc};
+  // The coder state the loop touches lives in locals, so that it stays in registers; the bit
+  // source is only consulted to refill, out of line.
+  WtBits& bits = rc.bits;
+  uint64_t buf = bits.buf;
+  int cnt = bits.cnt, zeros = bits.zeros;
+  uint32_t r = rc.r, v = rc.v;
+  bool blind = rc.blind;
+  auto renorm = [&] {
+    const int k = std::max(std::countl_zero(r - 1) - 2, 0);
+    r <<= k;
+    if (cnt < k) [[unlikely]] {
+      bits.buf = buf;
+      bits.cnt = cnt;
+      bits.Refill();
+      buf = bits.buf;
+      cnt = bits.cnt;
+      zeros = bits.zeros;
+      if (cnt < k) {  // a marker ahead: zeros stand in, nothing is consumed
+        bits.marker_hit = true;
+        v <<= k;
+        return;
+      }
+    }
+    v = (v << k) | uint32_t((buf >> (63 - k)) >> 1);
+    buf <<= k;
+    cnt -= k;
+  };
   uint32_t p = dc ? 1u << (n - 1) : 0;
   // One value into *cell; false for a class the stream cannot hold (DC class 30).
   auto one = [&](int32_t* cell) {
-    const int m = rc.Symbol(&set[ctx]);
+    blind = cnt < zeros;
+    WtModel* md = set + ctx;
+    const uint32_t q = WtDivTotal(r, md->c[0]);
+    int i = 1;
+    while (md->c[i] * q > v) i++;
+    v -= md->c[i] * q;
+    if (i == 1)
+      r -= md->c[1] * q;
+    else
+      r = md->f[i] * q;
+    const int m = md->sym[i];
+    WtModelUpdate<false>(md, i);
+    renorm();
     ctx = (ctx + m) >> 1;
     if constexpr (dc) {
       if (m > 29) return false;  // AC classes never exceed n <= 29
     }
-    int32_t v = m ? rc.Value(m) : 0;  // zeros are common enough to be worth the branch
+    int32_t val = 0;
+    if (m) {  // zeros are common enough to be worth the branch
+      // Class 1 is the sign bit, otherwise a clear top bit means negative.
+      blind = cnt < zeros;
+      r >>= m;
+      const uint32_t u = v / r;
+      v -= u * r;
+      renorm();
+      const uint32_t neg = ((u >> (m - 1)) & 1) - 1;
+      val = int32_t(u - (neg & ((1u << m) - 1)));
+    }
     if constexpr (dc) {
-      p += uint32_t(v);
+      p += uint32_t(val);
       *cell = int32_t(p);
     } else if constexpr (lossy) {
-      if (v) {
-        const uint32_t mag = (uint32_t(v < 0 ? -v : v) << shift) | mask;
-        v = v < 0 ? -int32_t(mag) : int32_t(mag);
+      if (val) {
+        const uint32_t mag = (uint32_t(val < 0 ? -val : val) << shift) | mask;
+        val = val < 0 ? -int32_t(mag) : int32_t(mag);
       }
-      *cell = v;
+      *cell = val;
     } else {
-      *cell = v;
+      *cell = val;
     }
     return true;
   };
-  for (int y = 0; y < h; y++) {
+  bool ok = true;
+  for (int y = 0; y < h && ok; y++) {
     int32_t* row = a + size_t(y) * ld;
     if (y & 1) {
-      for (int x = w - 1; x >= 0; x--)
-        if (!one(row + x)) return false;
+      for (int x = w - 1; x >= 0 && ok; x--) ok = one(row + x);
     } else {
-      for (int x = 0; x < w; x++)
-        if (!one(row + x)) return false;
+      for (int x = 0; x < w && ok; x++) ok = one(row + x);
     }
   }
-  return true;
+  bits.buf = buf;
+  bits.cnt = cnt;
+  rc.r = r;
+  rc.v = v;
+  rc.blind = blind;
+  return ok;
 }
 
 void ZeroRegion(int32_t* a, int ld, int w, int h) {
@@ -499,9 +547,14 @@ void LineQuality(const WtJob& job, const std::vector<uint8_t>& good, bool footer
 
 }  // namespace
 
-bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const WtOptions& opt,
-                    std::vector<uint16_t>* counts, std::vector<int32_t>* quality,
-                    std::string* err) {
+namespace {
+
+// Decoding into caller memory. `alloc(n)` returns room for the n counts once the header is
+// known to fit the image; every count is written (decoded or zero-filled), so the room need not
+// be cleared first.
+template <class Alloc>
+bool DecodeInto(std::span<const uint8_t> field, const WtImage& img, const WtOptions& opt,
+                Alloc alloc, std::vector<int32_t>* quality, std::string* err) {
   auto fail = [err](const std::string& why) {
     if (err) *err = why;
     return false;
@@ -519,10 +572,8 @@ bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const Wt
   job.nc = img.nc;
   job.nl = img.nl;
   job.nb = img.nb;
-  std::vector<uint16_t> local;
-  std::vector<uint16_t>& px = counts ? *counts : local;
-  px.resize(size_t(img.nc) * size_t(img.nl));  // every block is written or zero-filled below
-  job.counts = px.data();
+  uint16_t* const px = alloc(size_t(img.nc) * size_t(img.nl));
+  job.counts = px;
 
   int threads = opt.threads;
   if (threads <= 0) {
@@ -543,19 +594,42 @@ bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const Wt
     if (good[size_t(b)]) continue;
     const int bx = (b % job.lay.nbx) * job.lay.bw, by = (b / job.lay.nbx) * job.lay.bh;
     const int rw = std::min(job.lay.bw, img.nc - bx), rh = std::min(job.lay.bh, img.nl - by);
-    for (int y = 0; y < rh; y++) std::fill_n(px.data() + size_t(by + y) * img.nc + bx, rw, uint16_t(0));
+    for (int y = 0; y < rh; y++) std::fill_n(px + size_t(by + y) * img.nc + bx, rw, uint16_t(0));
   }
   if (std::find(good.begin(), good.end(), 1) == good.end()) return fail("WT stream corrupt: no block decoded");
   if (quality) LineQuality(job, good, footer, quality);
   return true;
 }
 
+}  // namespace
+
+bool WtDecodeCounts(std::span<const uint8_t> field, const WtImage& img, const WtOptions& opt,
+                    std::vector<uint16_t>* counts, std::vector<int32_t>* quality,
+                    std::string* err) {
+  std::vector<uint16_t> local;
+  std::vector<uint16_t>& px = counts ? *counts : local;
+  return DecodeInto(
+      field, img, opt,
+      [&px](size_t n) {
+        px.resize(n);
+        return px.data();
+      },
+      quality, err);
+}
+
 bool WtDecode(std::span<const uint8_t> field, const WtImage& img, const WtOptions& opt,
               WtResult* out, std::string* err) {
-  std::vector<uint16_t> counts;
+  // The counts are only a step to the packed stream: uncleared room saves a pass over them.
+  std::unique_ptr<uint16_t[]> counts;
+  size_t count = 0;
   std::vector<int32_t> quality;
-  if (!WtDecodeCounts(field, img, opt, &counts, &quality, err)) return false;
-  out->packed = WtPack(counts.data(), counts.size(), img.nb);
+  auto alloc = [&](size_t n) {
+    counts = std::make_unique_for_overwrite<uint16_t[]>(n);
+    count = n;
+    return counts.get();
+  };
+  if (!DecodeInto(field, img, opt, alloc, &quality, err)) return false;
+  out->packed = WtPack(counts.get(), count, img.nb);
   out->line_ok.resize(quality.size());
   for (size_t i = 0; i < quality.size(); i++) out->line_ok[i] = quality[i] == img.nc ? 1 : 0;
   out->quality = std::move(quality);
