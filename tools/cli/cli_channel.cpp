@@ -31,7 +31,7 @@ bool CliParseRect(const char* text, int32_t r[4]) {
   gchar** parts = g_strsplit(text, ",", -1);
   bool ok = g_strv_length(parts) == 4;
   for (int i = 0; ok && i < 4; i++) {
-    int v;
+    int v = 0;
     ok = CliParseInt(g_strstrip(parts[i]), &v);
     r[i] = v;
   }
