@@ -1,7 +1,7 @@
 // Soak runs: every layer of a slot opened and closed many times (the heap comes back), and the
 // monitor over many arriving cycles, some incomplete, some corrupt, some clashing with a name
 // already in the target (every file accounted for, the window still answering). A short run
-// is part of the suite; SOAK=1 runs the long one (300 rounds, 100 cycles).
+// is part of the suite; SOAK=1 runs the long one (100 rounds, 100 cycles).
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -91,7 +91,7 @@ TEST_F(Soak, OpeningAndClosingEveryLayerGivesTheMemoryBack) {
   if (HasFatalFailure()) return;
   const size_t heap_before = HeapInUse();
   const double rss_before = ProcMb("VmRSS:");
-  const int rounds = Long() ? 300 : 2;
+  const int rounds = Long() ? 100 : 2;
   for (int r = 0; r < rounds && !HasFatalFailure(); r++) round();
   const size_t heap_after = HeapInUse();
   const double rss_after = ProcMb("VmRSS:");
