@@ -52,14 +52,19 @@ class CanvasTest : public ::testing::Test {
   void SetUp() override {
     if (!uitest::GtkReady()) GTEST_SKIP() << "no display";
   }
-  void TearDown() override { Close(); }
+  void TearDown() override {
+    on_status = nullptr;  // it may capture the test body's locals
+    Close();
+  }
 
   // Builds the window; ini text (when given) is the whole settings file, else the defaults.
   void Build(const std::string& ini = {}) {
     if (!ini.empty()) home.WriteIni(ini);
     ASSERT_TRUE(AppCreate(&app, &canv, &conf, home.path()));
     g_signal_connect(app.statusbar, "text-pushed", G_CALLBACK(+[](GtkStatusbar*, guint, gchar* text, gpointer self) {
-                       static_cast<CanvasTest*>(self)->status.emplace_back(text ? text : "");
+                       auto* t = static_cast<CanvasTest*>(self);
+                       t->status.emplace_back(text ? text : "");
+                       if (t->on_status) t->on_status(t->status.back());
                      }),
                      this);
     uitest::Drain();
@@ -126,6 +131,8 @@ class CanvasTest : public ::testing::Test {
   Canv canv;
   Conf conf;
   std::vector<std::string> status;
+  // Called with each message as it is pushed: lets a test look at the state at that moment.
+  std::function<void(const std::string&)> on_status;
 };
 
 }  // namespace canvtest

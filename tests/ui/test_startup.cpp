@@ -129,10 +129,20 @@ TEST_F(Startup, TheContoursFollowTheImagesAboveThem) {
     ASSERT_TRUE(cntrstest::WriteShapes(home / (std::string("import/Shp/") + f), SHPT_ARC,
                                        {{{{{lon - 0.2, lat}, {lon + 0.2, lat}}}, "L"}}));
   // Numbers 00 and 05 (the contour list has gaps); the image chain ends after one image.
+  // The image's name reaches the status bar when the image is shown: look then, however
+  // fast or slow the loader thread is.
+  int shown = 0;
+  bool contours_before = true;
+  on_status = [&](const std::string& text) {
+    if (text != Name(9, SLOT_A)) return;
+    shown++;
+    contours_before = conf.contours != nullptr;
+  };
   Build(Ini({Name(9, SLOT_A)}) + "contour-file-00=a.shp\ncontour-file-05=b.shp\n");
-  EXPECT_EQ(conf.contours, nullptr) << "the contours come after the images";
   ASSERT_TRUE(StartupDone());
   uitest::Drain();
+  ASSERT_EQ(shown, 1);
+  EXPECT_FALSE(contours_before) << "the contours come after the images";
   std::vector<std::string> files;
   for (GList* l = conf.contours; l; l = l->next) files.push_back(static_cast<CntrsFile*>(l->data)->file);
   EXPECT_EQ(files, (std::vector<std::string>{"a.shp", "b.shp"}));
