@@ -12,6 +12,8 @@
 #include "canvas/dlgdatetime.h"
 #include "contours/cntrsgeom.h"
 #include "dialogs/dlgrect.h"
+#include "tests/support/cycles.h"
+#include "tests/support/geomodel.h"
 #include "tests/support/logcapture.h"
 #include "contours/cntrs.h"
 #include "tests/ui/test_canvas_support.h"
@@ -33,39 +35,10 @@ std::string ReadText(const std::string& path) {
 
 // One rapid-scan cycle of MSG3, generated once per build tree.
 std::string RapidCycle(const std::string& slot = RSS_SLOT) {
-  const std::string dir = std::string(NUBICORN_BINARY_DIR) + "/test-cycles-rss/" + slot;
-  if (fs::exists(dir)) return dir;
-  fs::create_directories(fs::path(dir).parent_path());
-  std::string tmpl = fs::path(dir).parent_path().string() + "/tmp-XXXXXX";
-  if (!g_mkdtemp(tmpl.data())) return {};
-  SynthOptions o;
-  o.out = tmpl;
-  o.slot = slot;
-  o.seed = 5;
-  o.satellite = Sat{3, true};
-  std::string err;
-  if (!SynthCycle(o, &err)) {
-    ADD_FAILURE() << err;
-    return {};
-  }
-  std::error_code ec;
-  fs::rename(tmpl, dir, ec);
-  if (ec) fs::remove_all(tmpl, ec);
-  return dir;
+  return testcycles::Cached("test-cycles-rss", slot, 5, false, Sat{3, true});
 }
 
-// Independent forward model of a satellite over longitude sub: geodetic (lat, lon) on the
-// ellipsoid a = 6378.169, b = 6356.5838, line of sight from 42164 km, 3712-grid column, line.
-void ModelPixel(double lat, double lon, double sub, double* column, double* line) {
-  const double a = 6378.169, b = 6356.5838, h = 42164.0, e2 = 1 - (b * b) / (a * a);
-  const double phi = lat * M_PI / 180, lam = (lon - sub) * M_PI / 180;
-  const double n = a / std::sqrt(1 - e2 * std::sin(phi) * std::sin(phi));
-  const double x = n * std::cos(phi) * std::cos(lam), y = n * std::cos(phi) * std::sin(lam);
-  const double z = n * (1 - e2) * std::sin(phi);
-  const double vx = h - x, vy = -y, vz = z;
-  *column = std::atan(-vy / vx) * -781648333.0 / 65536.0 + 1856.0;
-  *line = std::asin(-vz / std::sqrt(vx * vx + vy * vy + vz * vz)) * -781648333.0 / 65536.0 + 1856.0;
-}
+using geomodel::ModelPixel;
 
 class SatelliteCanvas : public canvtest::CanvasTest {};
 
