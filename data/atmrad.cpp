@@ -10,6 +10,7 @@
 #include <mutex>
 #include <new>
 
+#include "data/suplalloc.h"
 #include "data/suplimage.h"
 #include "data/suplresize.h"
 
@@ -346,7 +347,7 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
     return {};
   }
   try {
-    cv::Mat out(size, CV_8UC3);
+    cv::Mat out = SuplLargeMat(size.height, size.width, CV_8UC3);
     for (int k = 0; k < 3; k++) {
       // A colour made exactly like an earlier one ("Cloud top HRV" red and green) is a copy.
       int same = -1;

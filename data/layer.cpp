@@ -14,6 +14,7 @@
 #include "data/geo.h"
 #include "data/prologue.h"
 #include "data/supl.h"
+#include "data/suplremap.h"
 #include "data/suplimage.h"
 #include "data/xrit.h"
 
@@ -146,8 +147,9 @@ void HrvMaps(const int32_t window[4], int32_t east, int sx, int sy, LayerHrvMaps
   });
 }
 
+// display, when given for HRV, receives the grey display image made in the resampling pass.
 cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
-                LayerHrvMaps* maps) {
+                LayerHrvMaps* maps, cv::Mat* display) {
   if (!path || std::strlen(path) < size_t(NAME_LENGTH)) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path ? path : "(null)");
     return {};
@@ -209,7 +211,7 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
     std::copy(key, key + 6, maps->key);
   }
   cv::Mat out;
-  cv::remap(crop, out, maps->map1, maps->map2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+  SuplRemapLinear16(crop, maps->map1, maps->map2, out, display);
   return out;
 }
 
@@ -242,12 +244,14 @@ std::array<int32_t, 4> LayerHrvWindow(const int32_t window[4]) {
   return {int32_t(min_c), int32_t(min_l), int32_t(max_c - min_c), int32_t(max_l - min_l)};
 }
 
-cv::Mat LayerLoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
-                     LayerHrvMaps* maps) {
+namespace {
+
+cv::Mat LoadMsgCaught(const char* path, int32_t window[4], bool hrv, int32_t* east,
+                      LayerHrvMaps* maps, cv::Mat* display) {
   int32_t fallback_east = HRV_EAST_DEFAULT;
   if (!east) east = &fallback_east;
   try {
-    return LoadMsg(path, window, hrv, east, maps);
+    return LoadMsg(path, window, hrv, east, maps, display);
   } catch (const cv::Exception& e) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", e.what());
   } catch (const std::bad_alloc& e) {
@@ -257,13 +261,22 @@ cv::Mat LayerLoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* eas
   return {};
 }
 
+}  // namespace
+
+cv::Mat LayerLoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
+                     LayerHrvMaps* maps) {
+  return LoadMsgCaught(path, window, hrv, east, maps, nullptr);
+}
+
 std::optional<std::array<cv::Mat, 3>> LayerLoadChannel(const char* path, int id,
                                                        int32_t window[4], int32_t* hrv_east,
                                                        LayerHrvMaps* maps) {
   std::array<cv::Mat, 3> images;
   if (id >= 1 && id <= CHANNEL_COUNT) {
-    images[0] = LayerLoadMsg(path, window, id == HRV_ID, hrv_east, maps);
-    if (!images[0].empty()) images[1] = SuplGray2Rgb(images[0], id == HRV_ID ? 1 : 3);
+    // HRV's display image comes out of the resampling pass itself.
+    const bool hrv = id == HRV_ID;
+    images[0] = LoadMsgCaught(path, window, hrv, hrv_east, maps, hrv ? &images[1] : nullptr);
+    if (!images[0].empty() && !hrv) images[1] = SuplGray2Rgb(images[0], 3);
   }
   if (images[0].empty() || images[1].empty()) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path ? path : "(null)");

@@ -1,5 +1,6 @@
 #include "data/suplimage.h"
 
+#include "data/suplalloc.h"
 #include "data/suplresize.h"
 
 #include <glib.h>
@@ -34,16 +35,19 @@ cv::Mat SuplCropToRect(const cv::Mat& m, int32_t rect[4]) {
 namespace {
 
 // round(count * 255 / 1024) saturated, for every count a 10-bit sample can hold.
-const std::array<uint8_t, 1024>& GreyTable() {
-  static const std::array<uint8_t, 1024> table = [] {
-    std::array<uint8_t, 1024> t{};
+const std::array<uint8_t, 1028>& GreyTable() {
+  static const std::array<uint8_t, 1028> table = [] {
+    std::array<uint8_t, 1028> t{};
     for (int i = 0; i < 1024; i++) t[i] = cv::saturate_cast<uint8_t>(i * SUPL_GREY_FACTOR);
+    for (int i = 1024; i < 1028; i++) t[i] = 255;
     return t;
   }();
   return table;
 }
 
 }  // namespace
+
+const uint8_t* SuplGreyTable() { return GreyTable().data(); }
 
 cv::Mat SuplGray2Rgb(const cv::Mat& counts, int factor) {
   if (counts.empty() || counts.type() != CV_16UC1 || factor < 1) {
@@ -58,7 +62,7 @@ cv::Mat SuplGray2Rgb(const cv::Mat& counts, int factor) {
       // grey (the fourth byte is overwritten by the next pixel; the last one is stored bytewise).
       uint32_t packed[1024];
       for (int i = 0; i < 1024; i++) packed[i] = grey[i] * 0x010101u;
-      cv::Mat rgb(counts.size(), CV_8UC3);
+      cv::Mat rgb = SuplLargeMat(counts.rows, counts.cols, CV_8UC3);
       cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
         for (int y = r.start; y < r.end; y++) {
           const uint16_t* s = counts.ptr<uint16_t>(y);

@@ -20,6 +20,10 @@ cv::Mat SuplCropToRect(const cv::Mat& m, int32_t rect[4]);
 // factor is not 1. Empty on a bad input or a failed allocation (one warning "%s").
 cv::Mat SuplGray2Rgb(const cv::Mat& counts, int factor);
 
+// The display image's grey of counts 0..1023, then 255 at index 1024 (for every larger count)
+// and three more 255 so that four bytes can be read at any index up to 1024.
+const uint8_t* SuplGreyTable();
+
 // dst = src (CV_8UC1) through the table lut[i] = trunc(255 * (i / 255)^(1 / gamma)), in place
 // allowed. Table values are clamped to 0..255, so any gamma gives a defined result.
 void SuplGammaLut(const cv::Mat& src, cv::Mat& dst, double gamma);

@@ -14,6 +14,8 @@
 #define SUPL_X86 1
 #endif
 
+#include "data/suplalloc.h"
+
 // The arithmetic below mirrors OpenCV 4's 8-bit resize: weights in 11-bit fixed point from
 // float positions, integer horizontal sums, and its two vertical roundings. It must be built
 // without floating-point contraction (no FMA in the target), as OpenCV's baseline code is.
@@ -476,7 +478,7 @@ int SuplResizeLevel() {
 cv::Mat SuplCubic3Rgb(const cv::Mat& grey, int level) {
   CV_Assert(grey.type() == CV_8UC1 && !grey.empty());
   level = std::min(level, SuplResizeLevel());
-  cv::Mat out(grey.rows * 3, grey.cols * 3, CV_8UC3);
+  cv::Mat out = SuplLargeMat(grey.rows * 3, grey.cols * 3, CV_8UC3);
   const CubicColumns cols = MakeCubicColumns(grey.cols);
   const CubicTaps rows = MakeCubicTaps(grey.rows);
   cv::parallel_for_(
@@ -489,7 +491,7 @@ cv::Mat SuplCubic3Rgb(const cv::Mat& grey, int level) {
 cv::Mat SuplLinear3(const cv::Mat& rgb, int level) {
   CV_Assert(rgb.type() == CV_8UC3 && !rgb.empty());
   level = std::min(level, SuplResizeLevel());
-  cv::Mat out(rgb.rows * 3, rgb.cols * 3, CV_8UC3);
+  cv::Mat out = SuplLargeMat(rgb.rows * 3, rgb.cols * 3, CV_8UC3);
   const LinearColumns cols = MakeLinearCols(rgb.cols);
   const LinearTaps rows = MakeLinearRows(rgb.rows);
   cv::parallel_for_(
