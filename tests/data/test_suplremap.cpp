@@ -1,0 +1,150 @@
+// The 16-bit remap must give exactly the samples of cv::remap (bilinear, constant border 0)
+// through fixed-point maps, on the plain and the vector path, and the grey display image of
+// SuplGray2Rgb from the same pass.
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <string>
+#include <vector>
+
+#include "data/suplimage.h"
+#include "data/suplremap.h"
+#include "data/suplresize.h"
+
+namespace {
+
+std::vector<int> Levels() {
+  std::vector<int> l = {0};
+  if (SuplResizeLevel() > 0) l.push_back(1);
+  return l;
+}
+
+int Mismatches(const cv::Mat& a, const cv::Mat& b, std::string* where) {
+  if (a.size() != b.size() || a.type() != b.type()) {
+    *where = "size or type differs";
+    return -1;
+  }
+  cv::Mat diff;
+  cv::compare(a.reshape(1), b.reshape(1), diff, cv::CMP_NE);
+  const int n = cv::countNonZero(diff);
+  if (n > 0) {
+    std::vector<cv::Point> at;
+    cv::findNonZero(diff, at);
+    *where = "first at row " + std::to_string(at[0].y) + ", element " + std::to_string(at[0].x);
+  }
+  return n;
+}
+
+// Float maps of rows x cols output pixels into a src of sw x sh: a smooth warp like the HRV
+// one (about one source pixel per output pixel, with a slow drift) that runs off every edge,
+// mixed with rows of random positions and the far-off marker the loader uses off the Earth.
+void Maps(int rows, int cols, int sw, int sh, uint64_t seed, cv::Mat* m1, cv::Mat* m2) {
+  cv::Mat mx(rows, cols, CV_32FC1), my(rows, cols, CV_32FC1);
+  cv::RNG rng(seed);
+  for (int j = 0; j < rows; j++)
+    for (int i = 0; i < cols; i++) {
+      float x, y;
+      if (j % 7 == 3) {
+        x = rng.uniform(-3.f, float(sw) + 2.f);
+        y = rng.uniform(-3.f, float(sh) + 2.f);
+      } else {
+        x = -1.7f + i * 0.997f + 0.013f * j + 0.3f * std::sin(j * 0.05f);
+        y = -1.2f + j * 1.003f - 0.011f * i;
+      }
+      if ((i + 3 * j) % 61 == 0) x = y = -16.f;
+      mx.at<float>(j, i) = x;
+      my.at<float>(j, i) = y;
+    }
+  cv::convertMaps(mx, my, *m1, *m2, CV_16SC2);
+}
+
+cv::Mat Counts(int rows, int cols, int maxval, uint64_t seed) {
+  cv::Mat m(rows, cols, CV_16UC1);
+  cv::RNG(seed).fill(m, cv::RNG::UNIFORM, 0, maxval + 1);
+  return m;
+}
+
+struct Case {
+  int src_rows, src_cols, rows, cols;
+};
+
+TEST(SuplRemapLinear16, EqualsCvRemapAndItsGreyImage) {
+  // Sizes that leave every vector tail and border; the wide one spans several stripes.
+  const std::vector<Case> cases = {{1, 1, 3, 5},     {1, 9, 4, 20},    {9, 1, 20, 4},
+                                   {2, 2, 7, 7},     {17, 23, 19, 25}, {64, 64, 66, 70},
+                                   {97, 143, 99, 161}, {300, 520, 305, 533}};
+  for (const Case& c : cases)
+    for (int maxval : {1023, 65535}) {  // 10-bit counts, and the whole range of the type
+      const cv::Mat src = Counts(c.src_rows, c.src_cols, maxval, uint64_t(c.rows * 131 + maxval));
+      cv::Mat m1, m2;
+      Maps(c.rows, c.cols, c.src_cols, c.src_rows, uint64_t(c.cols), &m1, &m2);
+      cv::Mat expected;
+      cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+      const cv::Mat grey = SuplGray2Rgb(expected, 1);
+      for (int level : Levels()) {
+        cv::Mat dst, rgb;
+        SuplRemapLinear16(src, m1, m2, dst, &rgb, level);
+        std::string where;
+        EXPECT_EQ(Mismatches(dst, expected, &where), 0)
+            << c.src_rows << "x" << c.src_cols << " -> " << c.rows << "x" << c.cols << " max "
+            << maxval << " level " << level << ": " << where;
+        EXPECT_EQ(Mismatches(rgb, grey, &where), 0)
+            << c.rows << "x" << c.cols << " level " << level << ": " << where;
+        cv::Mat alone;
+        SuplRemapLinear16(src, m1, m2, alone, nullptr, level);
+        EXPECT_EQ(Mismatches(alone, expected, &where), 0) << where;
+      }
+    }
+}
+
+// Every one of the 32 x 32 fractions, at a sample pattern that makes each tap's weight
+// visible in the result: the weights and the rounding of halves must be OpenCV's.
+TEST(SuplRemapLinear16, EveryFractionRoundsLikeCvRemap) {
+  cv::Mat src(4, 4, CV_16UC1);
+  const uint16_t v[16] = {1, 1000, 3, 7, 512, 0, 1023, 2, 9, 511, 513, 64, 33, 100, 900, 5};
+  for (int i = 0; i < 16; i++) src.at<uint16_t>(i / 4, i % 4) = v[i];
+  cv::Mat mx(32, 32 * 3, CV_32FC1), my(32, 32 * 3, CV_32FC1);
+  for (int j = 0; j < 32; j++)
+    for (int i = 0; i < 32 * 3; i++) {
+      mx.at<float>(j, i) = float(i / 32) + (i % 32) / 32.f;
+      my.at<float>(j, i) = float(j % 3) + j / 32.f;
+    }
+  cv::Mat m1, m2, expected;
+  cv::convertMaps(mx, my, m1, m2, CV_16SC2);
+  cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+  for (int level : Levels()) {
+    cv::Mat dst;
+    SuplRemapLinear16(src, m1, m2, dst, nullptr, level);
+    std::string where;
+    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "level " << level << ": " << where;
+  }
+}
+
+// A source that is a view into a larger matrix (a row step longer than its width) and an
+// output matrix that already exists with another size are both handled.
+TEST(SuplRemapLinear16, SourceViewsAndReusedOutputs) {
+  const cv::Mat big = Counts(80, 120, 1023, 7);
+  const cv::Mat src = big(cv::Rect(13, 9, 70, 50));
+  cv::Mat m1, m2, expected;
+  Maps(52, 75, src.cols, src.rows, 3, &m1, &m2);
+  cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+  for (int level : Levels()) {
+    cv::Mat dst(3, 3, CV_16UC1, cv::Scalar(7)), rgb(2, 2, CV_8UC3);
+    SuplRemapLinear16(src, m1, m2, dst, &rgb, level);
+    std::string where;
+    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "level " << level << ": " << where;
+    EXPECT_EQ(Mismatches(rgb, SuplGray2Rgb(expected, 1), &where), 0) << where;
+  }
+}
+
+TEST(SuplRemapLinear16, RefusesWrongTypes) {
+  cv::Mat m1, m2, dst;
+  Maps(4, 4, 4, 4, 1, &m1, &m2);
+  const cv::Mat eight(4, 4, CV_8UC1, cv::Scalar(1));
+  EXPECT_THROW(SuplRemapLinear16(eight, m1, m2, dst), cv::Exception);
+  const cv::Mat src = Counts(4, 4, 1023, 1);
+  EXPECT_THROW(SuplRemapLinear16(src, m2, m2, dst), cv::Exception);
+  EXPECT_THROW(SuplRemapLinear16(src, m1, m2.rowRange(0, 2), dst), cv::Exception);
+}
+
+}  // namespace
