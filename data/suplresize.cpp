@@ -121,23 +121,21 @@ void CubicRowScalar(const uint8_t* g, const CubicColumns& c, int32_t* h /* [3][n
     for (int b = 0; b < c.n; b++) h[p * c.n + b] = CubicSum(g, c.taps, 3 * b + p);
 }
 
+// Phase planes [3][n] to destination order (column 3b + p at index 3b + p).
+void ToColumnsScalar(const int32_t* planar, int n, int32_t* h) {
+  for (int b = 0; b < n; b++)
+    for (int p = 0; p < 3; p++) h[3 * b + p] = planar[p * n + b];
+}
+
 void CubicVerticalScalar(const int32_t* const s[4], const int16_t beta[4], int n, uint8_t* o) {
   float fb[4];
   for (int k = 0; k < 4; k++) fb[k] = beta[k] * (1.f / float(COEF_SCALE * COEF_SCALE));
-  for (int p = 0; p < 3; p++)
-    for (int b = 0; b < n; b++) {
-      const int i = p * n + b;
-      o[i] = CubicFloat(s[0][i], s[1][i], s[2][i], s[3][i], fb);
-    }
+  for (int i = 0; i < 3 * n; i++) o[i] = CubicFloat(s[0][i], s[1][i], s[2][i], s[3][i], fb);
 }
 
-void InterleaveScalar(const uint8_t* o, int n, uint8_t* out) {
-  for (int b = 0; b < n; b++)
-    for (int p = 0; p < 3; p++) {
-      const uint8_t v = o[p * n + b];
-      uint8_t* d = out + 9 * b + 3 * p;
-      d[0] = d[1] = d[2] = v;
-    }
+// Each grey of a destination row to its three equal bytes.
+void SpreadScalar(const uint8_t* o, int width, uint8_t* out) {
+  for (int x = 0; x < width; x++) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = o[x];
 }
 
 #ifdef SUPL_X86
@@ -191,50 +189,63 @@ __attribute__((target("avx2"))) void CubicVerticalAvx2(const int32_t* const s[4]
   for (; i < total; i++) o[i] = CubicFloat(s[0][i], s[1][i], s[2][i], s[3][i], fb);
 }
 
-// Shuffle masks that spread 16 values of each phase plane over 144 bytes (9 vectors).
-struct InterleaveMasks {
-  alignas(16) uint8_t m[9][3][16];
-  InterleaveMasks() {
-    for (int k = 0; k < 9; k++)
-      for (int p = 0; p < 3; p++)
-        for (int i = 0; i < 16; i++) {
-          const int j = 16 * k + i;
-          m[k][p][i] = (j % 9) / 3 == p ? uint8_t(j / 9) : 0x80;
-        }
-  }
-};
-const InterleaveMasks INTERLEAVE;
-
-__attribute__((target("avx2"))) void InterleaveAvx2(const uint8_t* o, int n, uint8_t* out) {
+__attribute__((target("avx2"))) void ToColumnsAvx2(const int32_t* planar, int n, int32_t* h) {
+  // Eight columns of each phase make 24 destination values: each output vector takes its
+  // values from all three phases at fixed lanes.
+  const __m256i i0 = _mm256_setr_epi32(0, 0, 0, 1, 1, 1, 2, 2);
+  const __m256i i1 = _mm256_setr_epi32(2, 3, 3, 3, 4, 4, 4, 5);
+  const __m256i i2 = _mm256_setr_epi32(5, 5, 6, 6, 6, 7, 7, 7);
   int b = 0;
-  for (; b + 16 <= n; b += 16) {
-    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + b));
-    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + n + b));
-    const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + 2 * n + b));
-    uint8_t* d = out + 9 * b;
-    for (int k = 0; k < 9; k++) {
-      const __m128i* m = reinterpret_cast<const __m128i*>(INTERLEAVE.m[k]);
-      const __m128i r = _mm_or_si128(
-          _mm_or_si128(_mm_shuffle_epi8(v0, _mm_load_si128(m)), _mm_shuffle_epi8(v1, _mm_load_si128(m + 1))),
-          _mm_shuffle_epi8(v2, _mm_load_si128(m + 2)));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16 * k), r);
-    }
+  for (; b + 8 <= n; b += 8) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(planar + b));
+    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(planar + n + b));
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(planar + 2 * n + b));
+    __m256i* d = reinterpret_cast<__m256i*>(h + 3 * b);
+    _mm256_storeu_si256(d, _mm256_blend_epi32(_mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, i0), _mm256_permutevar8x32_epi32(p, i0), 0x92),
+                                              _mm256_permutevar8x32_epi32(c, i0), 0x24));
+    _mm256_storeu_si256(d + 1, _mm256_blend_epi32(_mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, i1), _mm256_permutevar8x32_epi32(p, i1), 0x24),
+                                                  _mm256_permutevar8x32_epi32(c, i1), 0x49));
+    _mm256_storeu_si256(d + 2, _mm256_blend_epi32(_mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, i2), _mm256_permutevar8x32_epi32(p, i2), 0x49),
+                                                  _mm256_permutevar8x32_epi32(c, i2), 0x92));
   }
   for (; b < n; b++)
-    for (int p = 0; p < 3; p++) {
-      const uint8_t v = o[p * n + b];
-      uint8_t* d = out + 9 * b + 3 * p;
-      d[0] = d[1] = d[2] = v;
-    }
+    for (int k = 0; k < 3; k++) h[3 * b + k] = planar[k * n + b];
+}
+
+// Shuffles that spread 16 greys over 48 bytes, three equal bytes per pixel.
+struct SpreadMasks {
+  alignas(16) uint8_t m[3][16];
+  SpreadMasks() {
+    for (int k = 0; k < 3; k++)
+      for (int i = 0; i < 16; i++) m[k][i] = uint8_t((16 * k + i) / 3);
+  }
+};
+const SpreadMasks SPREAD;
+
+__attribute__((target("avx2"))) void SpreadAvx2(const uint8_t* o, int width, uint8_t* out) {
+  const __m128i m0 = _mm_load_si128(reinterpret_cast<const __m128i*>(SPREAD.m[0]));
+  const __m128i m1 = _mm_load_si128(reinterpret_cast<const __m128i*>(SPREAD.m[1]));
+  const __m128i m2 = _mm_load_si128(reinterpret_cast<const __m128i*>(SPREAD.m[2]));
+  int x = 0;
+  for (; x + 16 <= width; x += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + x));
+    __m128i* d = reinterpret_cast<__m128i*>(out + 3 * x);
+    _mm_storeu_si128(d, _mm_shuffle_epi8(v, m0));
+    _mm_storeu_si128(d + 1, _mm_shuffle_epi8(v, m1));
+    _mm_storeu_si128(d + 2, _mm_shuffle_epi8(v, m2));
+  }
+  for (; x < width; x++) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = o[x];
 }
 #endif
 
-// Output rows [y0, y1) of the bicubic enlargement.
+// Output rows [y0, y1) of the bicubic enlargement. The horizontal sums of a source row are
+// made by phase and put in destination order once, so the vertical step and the spreading to
+// three bytes run straight along the destination row.
 void CubicStripe(const cv::Mat& grey, const CubicColumns& cols, const CubicTaps& rows, int y0,
                  int y1, int level, cv::Mat& out) {
   const int n = grey.cols;
   const int plane = 3 * n + 8;
-  std::vector<int32_t> ring(size_t(4) * plane);
+  std::vector<int32_t> ring(size_t(4) * plane), planar(size_t(3) * n + 8);
   std::array<int, 4> key = {-1, -1, -1, -1};
   std::vector<uint8_t> o(size_t(3 * n) + 16);
   const int width = 3 * n;  // values per output row of the single-plane resize
@@ -246,10 +257,15 @@ void CubicStripe(const cv::Mat& grey, const CubicColumns& cols, const CubicTaps&
       int32_t* h = ring.data() + size_t(r & 3) * plane;
       if (key[r & 3] != r) {
 #ifdef SUPL_X86
-        if (level >= 1) CubicRowAvx2(grey.ptr<uint8_t>(r), cols, h);
-        else
+        if (level >= 1) {
+          CubicRowAvx2(grey.ptr<uint8_t>(r), cols, planar.data());
+          ToColumnsAvx2(planar.data(), n, h);
+        } else
 #endif
-          CubicRowScalar(grey.ptr<uint8_t>(r), cols, h);
+        {
+          CubicRowScalar(grey.ptr<uint8_t>(r), cols, planar.data());
+          ToColumnsScalar(planar.data(), n, h);
+        }
         key[r & 3] = r;
       }
       s[k] = h;
@@ -260,16 +276,14 @@ void CubicStripe(const cv::Mat& grey, const CubicColumns& cols, const CubicTaps&
     else
 #endif
       CubicVerticalScalar(s, beta, n, o.data());
-    for (int x = vec_end; x < width; x++) {  // the integer tail, by destination column
-      const int i = (x % 3) * n + x / 3;
-      o[i] = CubicInt(s[0][i], s[1][i], s[2][i], s[3][i], beta);
-    }
+    for (int x = vec_end; x < width; x++)  // the integer tail
+      o[x] = CubicInt(s[0][x], s[1][x], s[2][x], s[3][x], beta);
     uint8_t* d = out.ptr<uint8_t>(dy);
 #ifdef SUPL_X86
-    if (level >= 1) InterleaveAvx2(o.data(), n, d);
+    if (level >= 1) SpreadAvx2(o.data(), width, d);
     else
 #endif
-      InterleaveScalar(o.data(), n, d);
+      SpreadScalar(o.data(), width, d);
   }
 }
 
