@@ -45,12 +45,24 @@ bool ClampRect(int32_t r[4], int rows, int cols) {
   return w > 0 && h > 0 && int64_t(r[0]) + w > 0 && int64_t(r[1]) + h > 0;
 }
 
+// Lines of one segment as read: the packed lines from `first` on (none when it was not read).
+struct SegmentLines {
+  std::vector<uint8_t> bytes;
+  int first = 0;
+};
+
+// Raw lines [lo, hi] (file order, south first) of the strip that the north-up rows
+// r[1] .. r[1] + r[3] - 1 cover.
+void RawLines(const Geometry& g, const int32_t r[4], int* lo, int* hi) {
+  *lo = std::max(g.rows - r[1] - r[3], 0);
+  *hi = std::min(g.rows - 1 - r[1], g.rows - 1);
+}
+
 // The rect of the north-up strip straight from the packed segments in file order (lines
 // south first, each east first): row fr of the north-up strip is raw line rows - 1 - fr,
 // column fc raw pixel cols - 1 - fc. Only the lines the rect needs are unpacked. Rows of
 // segments not read and the parts off the strip are 0.
-cv::Mat CutStrip(const std::vector<std::vector<uint8_t>>& segs, const Geometry& g,
-                 const int32_t r[4]) {
+cv::Mat CutStrip(const std::vector<SegmentLines>& segs, const Geometry& g, const int32_t r[4]) {
   const int x = r[0], y = r[1], w = r[2], h = r[3];
   cv::Mat out(h, w, CV_16UC1);
   const int fc0 = std::max(x, 0), fc1 = std::min(x + w, g.cols);  // columns on the strip
@@ -62,13 +74,13 @@ cv::Mat CutStrip(const std::vector<std::vector<uint8_t>>& segs, const Geometry& 
       uint16_t* d = out.ptr<uint16_t>(j);
       const int fr = y + j;
       const int q = g.rows - 1 - fr;  // raw line
-      const std::vector<uint8_t>* seg =
-          fr >= 0 && fr < g.rows ? &segs[q / SEGMENT_LINES] : nullptr;
-      if (!seg || seg->empty() || fc0 >= fc1) {
+      const SegmentLines* seg = fr >= 0 && fr < g.rows ? &segs[q / SEGMENT_LINES] : nullptr;
+      const int at = seg ? q % SEGMENT_LINES - seg->first : -1;
+      if (!seg || at < 0 || size_t(at + 1) * line_bytes > seg->bytes.size() || fc0 >= fc1) {
         std::fill(d, d + w, 0);
         continue;
       }
-      const uint8_t* src = seg->data() + size_t(q % SEGMENT_LINES) * line_bytes;
+      const uint8_t* src = seg->bytes.data() + size_t(at) * line_bytes;
       std::fill(d, d + (fc0 - x), 0);
       // The whole line is unpacked by the vector unit (every line holds a whole number of
       // 464-sample units), then the needed raw pixels p_lo..p_hi are copied reversed: raw
@@ -82,18 +94,20 @@ cv::Mat CutStrip(const std::vector<std::vector<uint8_t>>& segs, const Geometry& 
   return out;
 }
 
-// Reads the segments whose rows the rect touches. False when none of them could be read.
+// Reads the lines the rect needs of the segments whose rows it touches: uncompressed
+// segments only those lines, compressed ones whole. False when none of them could be read.
 bool ReadSegments(const char* path, const Geometry& g, const int32_t r[4],
-                  std::vector<std::vector<uint8_t>>* segs) {
+                  std::vector<SegmentLines>* segs) {
   std::string name(path);
   const size_t at = name.size() - NAME_LENGTH + 40;  // segment digits of the file name
-  const size_t need = size_t(g.cols) * 580;
+  const size_t line_bytes = size_t(g.cols) * 10 / 8;
+  int lo, hi;
+  RawLines(g, r, &lo, &hi);
   segs->assign(g.count, {});
   std::vector<std::string> names;  // index k of the segments the rect touches
   std::vector<int> ks;
   for (int k = 0; k < g.count; k++) {
-    const int top = (g.count - k) * SEGMENT_LINES;  // north-up rows top - 464 .. top - 1
-    if (!(r[1] < top && top - SEGMENT_LINES < r[1] + r[3])) continue;
+    if (hi < k * SEGMENT_LINES || lo >= (k + 1) * SEGMENT_LINES) continue;
     char digits[12];
     std::snprintf(digits, sizeof digits, "%02d", (g.first + k) % 100);
     name[at] = digits[0];
@@ -107,12 +121,18 @@ bool ReadSegments(const char* path, const Geometry& g, const int32_t r[4],
   const int threads = n > 1 ? 1 : 0;
   cv::parallel_for_(cv::Range(0, n), [&](const cv::Range& range) {
     for (int i = range.start; i < range.end; i++) {
-      std::vector<uint8_t> buf = XritSegmentRead(names[i].c_str(), threads);
-      if (buf.size() >= need) (*segs)[ks[i]] = std::move(buf);
+      const int k = ks[i];
+      const int first = std::max(lo - k * SEGMENT_LINES, 0);
+      const int last = std::min(hi - k * SEGMENT_LINES, SEGMENT_LINES - 1);
+      int from = 0;
+      std::vector<uint8_t> buf =
+          XritSegmentReadLines(names[i].c_str(), first, last - first + 1, &from, threads);
+      if (buf.size() >= size_t(last + 1 - from) * line_bytes)
+        (*segs)[k] = {std::move(buf), from};
     }
   });
   for (const auto& s : *segs)
-    if (!s.empty()) return true;
+    if (!s.bytes.empty()) return true;
   return false;
 }
 
@@ -196,7 +216,7 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
       return {};
     }
   }
-  std::vector<std::vector<uint8_t>> segs;
+  std::vector<SegmentLines> segs;
   if (!ReadSegments(path, g, rect, &segs)) return {};
   cv::Mat crop = CutStrip(segs, g, rect);
   segs.clear();

@@ -120,3 +120,10 @@ bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const 
 // "%s(compressed)" no decoder or the decoder failed; "%s(malloc)" out of memory.
 // `threads` as for XritDecodeField: pass 1 when several segments are read at once.
 std::vector<uint8_t> XritSegmentRead(const char* path, int threads = 0);
+
+// Lines [first, first + count) of a segment (clamped to 0..464), after the same checks as
+// XritSegmentRead and with the same warnings. An uncompressed field is read only there: the
+// result holds those lines and *from = first. A compressed field is decoded whole: the result
+// holds every line and *from = 0. Empty on failure.
+std::vector<uint8_t> XritSegmentReadLines(const char* path, int first, int count, int* from,
+                                          int threads = 0);

@@ -52,6 +52,15 @@ constexpr size_t HEAD_CHUNK = 8192;
 }  // namespace
 
 std::vector<uint8_t> XritSegmentRead(const char* path, int threads) {
+  int from = 0;
+  return XritSegmentReadLines(path, 0, SEGMENT_LINES, &from, threads);
+}
+
+std::vector<uint8_t> XritSegmentReadLines(const char* path, int first, int count, int* from,
+                                          int threads) {
+  *from = 0;
+  first = std::clamp(first, 0, SEGMENT_LINES);
+  count = std::clamp(count, 0, SEGMENT_LINES - first);
   if (!path) return Warn("(null)", "input");
   Fd fd(open(path, O_RDONLY | O_CLOEXEC));
   struct stat st;
@@ -87,11 +96,19 @@ std::vector<uint8_t> XritSegmentRead(const char* path, int threads) {
     if (h.compression == 0 && (!XritCheckPlainField(h, h.data_bits, nullptr) || field_bytes < need))
       return Warn(path, "input");
 
+    if (h.compression == 0) {  // the field is the packed stream: only the lines asked for
+      const size_t line_bytes = size_t(columns) * 10 / 8;
+      std::vector<uint8_t> lines(line_bytes * size_t(count));
+      if (!ReadAt(fd.get(), lines.data(), lines.size(),
+                  off_t(h.header_length + line_bytes * size_t(first))))
+        return Warn(path, "input");
+      *from = first;
+      return lines;
+    }
     std::vector<uint8_t> field;
     field.resize(size_t(field_bytes));
     if (!ReadAt(fd.get(), field.data(), field.size(), off_t(h.header_length)))
       return Warn(path, "input");
-    if (h.compression == 0) return field;  // the field is the packed stream
 
     std::vector<uint8_t> packed;
     bool compressed = false;

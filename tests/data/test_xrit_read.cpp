@@ -383,3 +383,56 @@ TEST(XritDecodeField, PlainFieldIsCheckedAndCopied) {
   EXPECT_FALSE(err.empty());
   EXPECT_TRUE(packed.empty());
 }
+
+// A line range of an uncompressed segment is exactly those lines of the whole read, for ranges
+// at either end, inside, one line, and ranges clamped to the segment; bad files still warn once.
+TEST_F(XritRead, LineRangesOfAPlainSegment) {
+  for (const bool hrv : {false, true}) {
+    const std::string path = dir.file(hrv ? HRV_NAME : IR_NAME);
+    ASSERT_TRUE(xb::Write(path, xb::File(hrv ? PlainHrv() : PlainIr())));
+    const std::vector<uint8_t> whole = XritSegmentRead(path.c_str());
+    const size_t line = (hrv ? 5568u : 3712u) * 10 / 8;
+    ASSERT_EQ(whole.size(), line * 464);
+    struct Range {
+      int first, count, from, lines;  // asked; expected start and number of lines
+    };
+    for (const Range r : {Range{0, 464, 0, 464}, Range{0, 1, 0, 1}, Range{463, 1, 463, 1},
+                          Range{100, 60, 100, 60}, Range{400, 200, 400, 64},
+                          Range{-5, 10, 0, 10}, Range{500, 3, 464, 0}}) {
+      LogCapture log;
+      int from = -1;
+      const std::vector<uint8_t> got =
+          XritSegmentReadLines(path.c_str(), r.first, r.count, &from, 1);
+      EXPECT_EQ(log.count(), 0u);
+      if (r.lines == 0) {
+        EXPECT_TRUE(got.empty());
+        continue;
+      }
+      EXPECT_EQ(from, r.from);
+      ASSERT_EQ(got.size(), line * size_t(r.lines)) << r.first << "+" << r.count;
+      EXPECT_TRUE(std::equal(got.begin(), got.end(), whole.begin() + ptrdiff_t(line * r.from)))
+          << r.first << "+" << r.count;
+    }
+  }
+  // A truncated field is refused whatever the lines asked for, with the whole read's warning.
+  xb::Bytes cut = xb::File(PlainIr());
+  cut.resize(cut.size() - 100);
+  const std::string path = dir.file(IR_NAME);
+  ASSERT_TRUE(xb::Write(path, cut));
+  LogCapture log;
+  int from = -1;
+  EXPECT_TRUE(XritSegmentReadLines(path.c_str(), 0, 10, &from).empty());
+  EXPECT_EQ(log.messages(), std::vector<std::string>{path + "(input)"});
+}
+
+// A compressed segment is decoded whole: every line, starting at line 0.
+TEST(XritReadLines, CompressedSegmentComesBackWhole) {
+  const std::string path = NUBICORN_TESTDATA "/wt/nc3712_hramp.hrit";
+  if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) GTEST_SKIP() << "WT vectors not in the tree";
+  int from = -1;
+  const std::vector<uint8_t> got = XritSegmentReadLines(path.c_str(), 200, 5, &from);
+  const std::vector<uint8_t> whole = XritSegmentRead(path.c_str());
+  ASSERT_FALSE(whole.empty());
+  EXPECT_EQ(from, 0);
+  EXPECT_EQ(got, whole);
+}
