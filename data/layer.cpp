@@ -82,10 +82,12 @@ cv::Mat CutStrip(const std::vector<SegmentLines>& segs, const Geometry& g, const
       }
       const uint8_t* src = seg->bytes.data() + size_t(at) * line_bytes;
       std::fill(d, d + (fc0 - x), 0);
-      // The whole line is unpacked by the vector unit (every line holds a whole number of
-      // 464-sample units), then the needed raw pixels p_lo..p_hi are copied reversed: raw
-      // pixel p goes to output column base - p.
-      SuplUnpack10Bit(src, line.data(), g.cols / SEGMENT_LINES);
+      // The 464-sample units (580 bytes each) that hold raw pixels p_lo..p_hi are unpacked by
+      // the vector unit, then those pixels are copied reversed: raw pixel p goes to output
+      // column base - p.
+      const int u0 = p_lo / SEGMENT_LINES, u1 = p_hi / SEGMENT_LINES;
+      SuplUnpack10Bit(src + size_t(u0) * 580, line.data() + size_t(u0) * SEGMENT_LINES,
+                      u1 - u0 + 1);
       const int base = g.cols - 1 - x;
       std::reverse_copy(line.data() + p_lo, line.data() + p_hi + 1, d + (base - p_hi));
       std::fill(d + (fc1 - x), d + w, 0);

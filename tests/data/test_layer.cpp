@@ -124,6 +124,26 @@ TEST_F(LayerLoad, WholeStrip) {
   ExpectWindow(m, w, Ramp);
 }
 
+// Windows that start and end at every kind of column and row: at and beside the 464-sample
+// units a line is unpacked in, and at and beside the segment border, so that only some lines
+// of a segment are read.
+TEST_F(LayerLoad, WindowsAtUnitAndSegmentEdges) {
+  WriteSegment(1, 7, Ramp);
+  WriteSegment(1, 8, Ramp);
+  for (int x : {0, 1, 463, 464, 465, 927, 1855, 3247, 3711})
+    for (int y : {0, 1, 463, 464, 465, 927})
+      for (int w : {1, 2, 463, 465, 1000})
+        for (int h : {1, 2, 60, 464}) {
+          int32_t r[4] = {x, y, w, h};
+          const cv::Mat m = LayerLoadMsg(Path(1).c_str(), r, false, nullptr);
+          ExpectWindow(m, r, Ramp);
+          if (HasFailure()) {
+            ADD_FAILURE() << "window " << x << "," << y << " " << w << "x" << h;
+            return;
+          }
+        }
+}
+
 TEST_F(LayerLoad, OverTallWindowShrinksToTheStrip) {
   WriteSegment(9, 7, Ramp);
   WriteSegment(9, 8, Ramp);
