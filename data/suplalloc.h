@@ -5,13 +5,15 @@
 
 // Allocator for large matrices: each buffer is its own anonymous mapping, advised for
 // transparent huge pages, so a fresh 90 MB display image costs a few dozen page faults instead
-// of tens of thousands. Set it on an empty cv::Mat before create(); allocation failure throws
-// std::bad_alloc. Never null.
+// of tens of thousands. Set it on an empty cv::Mat before create(). When it cannot map a
+// buffer it throws std::bad_alloc, and cv::Mat::create then tries OpenCV's own allocator,
+// which throws cv::Exception when it fails too. Never null.
 cv::MatAllocator* SuplLargeAllocator();
 
 // Size from which SuplLargeMat maps its own buffer (glibc maps anything this large afresh anyway).
 inline constexpr size_t SUPL_LARGE_BYTES = size_t(32) << 20;
 
 // A matrix of the given size and type (contents undefined), made by SuplLargeAllocator when it
-// holds at least SUPL_LARGE_BYTES, else by OpenCV's own allocator.
+// holds at least SUPL_LARGE_BYTES, else by OpenCV's own allocator. Throws cv::Exception or
+// std::bad_alloc when no buffer can be had.
 cv::Mat SuplLargeMat(int rows, int cols, int type);
