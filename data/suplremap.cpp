@@ -75,21 +75,31 @@ struct SpreadMasks {
 };
 const SpreadMasks SPREAD;
 
-// Eight output pixels when all their taps are inside; false (nothing written) otherwise.
+// Eight output pixels when each has all four taps inside or lies wholly outside the source
+// (which gives 0, the border value); false (nothing written) when one straddles an edge.
 __attribute__((target("avx2"))) inline bool Eight(const Source& src, const int16_t* xy,
                                                   const uint16_t* fxy, __m128i* result) {
   const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xy));
   const __m256i sx = _mm256_srai_epi32(_mm256_slli_epi32(p, 16), 16);
   const __m256i sy = _mm256_srai_epi32(p, 16);
   const __m256i minus1 = _mm256_set1_epi32(-1);
+  const __m256i w1 = _mm256_set1_epi32(src.width - 1), h1 = _mm256_set1_epi32(src.height - 1);
   const __m256i in = _mm256_and_si256(
-      _mm256_and_si256(_mm256_cmpgt_epi32(sx, minus1), _mm256_cmpgt_epi32(_mm256_set1_epi32(src.width - 1), sx)),
-      _mm256_and_si256(_mm256_cmpgt_epi32(sy, minus1), _mm256_cmpgt_epi32(_mm256_set1_epi32(src.height - 1), sy)));
-  if (_mm256_movemask_epi8(in) != -1) return false;
-  const __m256i off = _mm256_add_epi32(_mm256_mullo_epi32(sy, _mm256_set1_epi32(int(src.step))), sx);
+      _mm256_and_si256(_mm256_cmpgt_epi32(sx, minus1), _mm256_cmpgt_epi32(w1, sx)),
+      _mm256_and_si256(_mm256_cmpgt_epi32(sy, minus1), _mm256_cmpgt_epi32(h1, sy)));
+  // sx >= width, sx + 1 < 0, sy >= height or sy + 1 < 0
+  const __m256i out = _mm256_or_si256(
+      _mm256_or_si256(_mm256_cmpgt_epi32(sx, w1), _mm256_cmpgt_epi32(minus1, sx)),
+      _mm256_or_si256(_mm256_cmpgt_epi32(sy, h1), _mm256_cmpgt_epi32(minus1, sy)));
+  if (_mm256_movemask_epi8(_mm256_or_si256(in, out)) != -1) return false;
+  // Lanes outside gather nothing: their samples are 0, and so is their sum.
+  const __m256i off = _mm256_and_si256(
+      _mm256_add_epi32(_mm256_mullo_epi32(sy, _mm256_set1_epi32(int(src.step))), sx), in);
   const int* base = reinterpret_cast<const int*>(src.s0);
-  const __m256i top = _mm256_i32gather_epi32(base, off, 2);
-  const __m256i bottom = _mm256_i32gather_epi32(base, _mm256_add_epi32(off, _mm256_set1_epi32(int(src.step))), 2);
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i top = _mm256_mask_i32gather_epi32(zero, base, off, in, 2);
+  const __m256i bottom = _mm256_mask_i32gather_epi32(
+      zero, base, _mm256_add_epi32(off, _mm256_set1_epi32(int(src.step))), in, 2);
   const __m256i lo16 = _mm256_set1_epi32(0xFFFF);
   const __m256 v0 = _mm256_cvtepi32_ps(_mm256_and_si256(top, lo16));
   const __m256 v1 = _mm256_cvtepi32_ps(_mm256_srli_epi32(top, 16));
