@@ -226,7 +226,18 @@ __attribute__((target("avx2"))) void SpreadAvx2(const uint8_t* o, int width, uin
   const __m128i m0 = _mm_load_si128(reinterpret_cast<const __m128i*>(SPREAD.m[0]));
   const __m128i m1 = _mm_load_si128(reinterpret_cast<const __m128i*>(SPREAD.m[1]));
   const __m128i m2 = _mm_load_si128(reinterpret_cast<const __m128i*>(SPREAD.m[2]));
+  // 32 greys make 96 bytes: six 16-byte pieces, three from each half, stored in pairs.
+  const __m256i m01 = _mm256_set_m128i(m1, m0), m20 = _mm256_set_m128i(m0, m2);
+  const __m256i m12 = _mm256_set_m128i(m2, m1);
   int x = 0;
+  for (; x + 32 <= width; x += 32) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + x));
+    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + x + 16));
+    __m256i* d = reinterpret_cast<__m256i*>(out + 3 * x);
+    _mm256_storeu_si256(d, _mm256_shuffle_epi8(_mm256_set_m128i(v, v), m01));
+    _mm256_storeu_si256(d + 1, _mm256_shuffle_epi8(_mm256_set_m128i(w, v), m20));
+    _mm256_storeu_si256(d + 2, _mm256_shuffle_epi8(_mm256_set_m128i(w, w), m12));
+  }
   for (; x + 16 <= width; x += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + x));
     __m128i* d = reinterpret_cast<__m128i*>(out + 3 * x);
