@@ -77,6 +77,10 @@ cv::Mat SuplGray2Rgb(const cv::Mat& counts, int factor) {
       });
       return rgb;
     }
+    // The three planes are equal: the single grey plane is enlarged and expanded in one pass
+    // (the same bytes as resizing it and converting it to three planes), its rows made grey
+    // from the counts as the enlargement needs them.
+    if (factor == 3) return SuplCubic3Rgb(counts);
     cv::Mat g(counts.size(), CV_8UC1);
     cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
       for (int y = r.start; y < r.end; y++) {
@@ -85,9 +89,6 @@ cv::Mat SuplGray2Rgb(const cv::Mat& counts, int factor) {
         for (int x = 0; x < counts.cols; x++) d[x] = grey_of(s[x]);
       }
     });
-    // The three planes are equal: the single grey plane is enlarged and expanded in one pass
-    // (the same bytes as resizing it and converting it to three planes).
-    if (factor == 3) return SuplCubic3Rgb(g);
     cv::resize(g, g, cv::Size(counts.cols * factor, counts.rows * factor), 0, 0, cv::INTER_CUBIC);
     cv::Mat rgb;
     cv::cvtColor(g, rgb, cv::COLOR_GRAY2RGB);

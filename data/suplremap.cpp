@@ -13,6 +13,7 @@
 
 #include "data/suplalloc.h"
 #include "data/suplimage.h"
+#include "data/suplsimd.h"
 
 // OpenCV's 16-bit bilinear remap takes its weights from a float table of 32 x 32 fractions,
 // w = vy * vx with v = (1 - i / 32, i / 32), sums the four taps in float in a fixed order and
@@ -65,15 +66,6 @@ void RowScalar(const Source& src, const int16_t* xy, const uint16_t* fxy, int n,
 }
 
 #ifdef SUPL_X86
-// Shuffles that spread 16 greys over 48 bytes, three equal bytes per pixel.
-struct SpreadMasks {
-  alignas(16) uint8_t m[3][16];
-  SpreadMasks() {
-    for (int k = 0; k < 3; k++)
-      for (int i = 0; i < 16; i++) m[k][i] = uint8_t((16 * k + i) / 3);
-  }
-};
-const SpreadMasks SPREAD;
 
 // Eight output pixels when each has all four taps inside or lies wholly outside the source
 // (which gives 0, the border value); false (nothing written) when one straddles an edge.
@@ -120,14 +112,6 @@ __attribute__((target("avx2"))) inline bool Eight(const Source& src, const int16
   return true;
 }
 
-// grey = round(v * 255 / 1024) saturated, the table's values computed: the only tie, v = 512,
-// rounds up either way, and every v from 1024 on gives 255.
-__attribute__((target("avx2"))) inline __m256i GreyOf(__m128i v) {
-  const __m256i r = _mm256_cvtepu16_epi32(v);
-  const __m256i t = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(r, 8), r), _mm256_set1_epi32(512));
-  return _mm256_min_epi32(_mm256_srli_epi32(t, 10), _mm256_set1_epi32(255));
-}
-
 __attribute__((target("avx2"))) void RowAvx2(const Source& src, const int16_t* xy,
                                              const uint16_t* fxy, int n, uint16_t* d, uint8_t* g,
                                              const uint8_t* grey) {
@@ -141,13 +125,11 @@ __attribute__((target("avx2"))) void RowAvx2(const Source& src, const int16_t* x
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), a);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x + 8), b);
     if (!g) continue;
-    const __m256i ga = GreyOf(a), gb = GreyOf(b);
-    const __m256i w = _mm256_permute4x64_epi64(_mm256_packus_epi32(ga, gb), 0xD8);  // 16 x u16
-    const __m128i v = _mm_packus_epi16(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1));
+    const __m128i v = SuplGreyBytes(SuplGreyOf8(a), SuplGreyOf8(b));
     uint8_t* o = g + 3 * x;
     for (int k = 0; k < 3; k++)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k),
-                       _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i*>(SPREAD.m[k]))));
+                       _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[k]))));
   }
   RowScalar(src, xy, fxy, n, d, g, grey, x);
 }

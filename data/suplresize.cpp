@@ -15,6 +15,8 @@
 #endif
 
 #include "data/suplalloc.h"
+#include "data/suplimage.h"
+#include "data/suplsimd.h"
 
 // The arithmetic below mirrors OpenCV 4's 8-bit resize: weights in 11-bit fixed point from
 // float positions, integer horizontal sums, and its two vertical roundings. It must be built
@@ -212,20 +214,11 @@ __attribute__((target("avx2"))) void ToColumnsAvx2(const int32_t* planar, int n,
     for (int k = 0; k < 3; k++) h[3 * b + k] = planar[k * n + b];
 }
 
-// Shuffles that spread 16 greys over 48 bytes, three equal bytes per pixel.
-struct SpreadMasks {
-  alignas(16) uint8_t m[3][16];
-  SpreadMasks() {
-    for (int k = 0; k < 3; k++)
-      for (int i = 0; i < 16; i++) m[k][i] = uint8_t((16 * k + i) / 3);
-  }
-};
-const SpreadMasks SPREAD;
 
 __attribute__((target("avx2"))) void SpreadAvx2(const uint8_t* o, int width, uint8_t* out) {
-  const __m128i m0 = _mm_load_si128(reinterpret_cast<const __m128i*>(SPREAD.m[0]));
-  const __m128i m1 = _mm_load_si128(reinterpret_cast<const __m128i*>(SPREAD.m[1]));
-  const __m128i m2 = _mm_load_si128(reinterpret_cast<const __m128i*>(SPREAD.m[2]));
+  const __m128i m0 = _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[0]));
+  const __m128i m1 = _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[1]));
+  const __m128i m2 = _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[2]));
   // 32 greys make 96 bytes: six 16-byte pieces, three from each half, stored in pairs.
   const __m256i m01 = _mm256_set_m128i(m1, m0), m20 = _mm256_set_m128i(m0, m2);
   const __m256i m12 = _mm256_set_m128i(m2, m1);
@@ -249,12 +242,42 @@ __attribute__((target("avx2"))) void SpreadAvx2(const uint8_t* o, int width, uin
 }
 #endif
 
+// Grey bytes of a row of counts, as the display image has them (SuplGreyTable).
+void GreyRowScalar(const uint16_t* c, int n, uint8_t* g) {
+  const uint8_t* grey = SuplGreyTable();
+  for (int x = 0; x < n; x++) g[x] = grey[std::min<unsigned>(c[x], 1024)];
+}
+
+#ifdef SUPL_X86
+__attribute__((target("avx2"))) void GreyRowAvx2(const uint16_t* c, int n, uint8_t* g) {
+  int x = 0;
+  for (; x + 16 <= n; x += 16) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(g + x),
+                     SuplGreyBytes(SuplGreyOf8(_mm256_castsi256_si128(v)),
+                                   SuplGreyOf8(_mm256_extracti128_si256(v, 1))));
+  }
+  GreyRowScalar(c + x, n - x, g + x);
+}
+#endif
+
 // Output rows [y0, y1) of the bicubic enlargement. The horizontal sums of a source row are
 // made by phase and put in destination order once, so the vertical step and the spreading to
 // three bytes run straight along the destination row.
-void CubicStripe(const cv::Mat& grey, const CubicColumns& cols, const CubicTaps& rows, int y0,
+// src is grey (CV_8UC1) or counts (CV_16UC1), whose rows are made grey as they are needed.
+void CubicStripe(const cv::Mat& src, const CubicColumns& cols, const CubicTaps& rows, int y0,
                  int y1, int level, cv::Mat& out) {
-  const int n = grey.cols;
+  const int n = src.cols;
+  std::vector<uint8_t> grey_row(src.depth() == CV_8U ? 0 : size_t(n));
+  auto row_of = [&](int r) -> const uint8_t* {
+    if (grey_row.empty()) return src.ptr<uint8_t>(r);
+#ifdef SUPL_X86
+    if (level >= 1) GreyRowAvx2(src.ptr<uint16_t>(r), n, grey_row.data());
+    else
+#endif
+      GreyRowScalar(src.ptr<uint16_t>(r), n, grey_row.data());
+    return grey_row.data();
+  };
   const int plane = 3 * n + 8;
   std::vector<int32_t> ring(size_t(4) * plane), planar(size_t(3) * n + 8);
   std::array<int, 4> key = {-1, -1, -1, -1};
@@ -269,12 +292,12 @@ void CubicStripe(const cv::Mat& grey, const CubicColumns& cols, const CubicTaps&
       if (key[r & 3] != r) {
 #ifdef SUPL_X86
         if (level >= 1) {
-          CubicRowAvx2(grey.ptr<uint8_t>(r), cols, planar.data());
+          CubicRowAvx2(row_of(r), cols, planar.data());
           ToColumnsAvx2(planar.data(), n, h);
         } else
 #endif
         {
-          CubicRowScalar(grey.ptr<uint8_t>(r), cols, planar.data());
+          CubicRowScalar(row_of(r), cols, planar.data());
           ToColumnsScalar(planar.data(), n, h);
         }
         key[r & 3] = r;
@@ -501,7 +524,7 @@ int SuplResizeLevel() {
 }
 
 cv::Mat SuplCubic3Rgb(const cv::Mat& grey, int level) {
-  CV_Assert(grey.type() == CV_8UC1 && !grey.empty());
+  CV_Assert((grey.type() == CV_8UC1 || grey.type() == CV_16UC1) && !grey.empty());
   level = std::min(level, SuplResizeLevel());
   cv::Mat out = SuplLargeMat(grey.rows * 3, grey.cols * 3, CV_8UC3);
   const CubicColumns cols = MakeCubicColumns(grey.cols);

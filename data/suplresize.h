@@ -9,8 +9,9 @@
 int SuplResizeLevel();
 
 // grey (CV_8UC1, any size) enlarged three times bicubically and expanded to three equal planes:
-// CV_8UC3 equal to cvtColor(resize(grey, 3 x size, INTER_CUBIC), COLOR_GRAY2RGB). Throws
-// cv::Exception or std::bad_alloc when the image cannot be allocated.
+// CV_8UC3 equal to cvtColor(resize(grey, 3 x size, INTER_CUBIC), COLOR_GRAY2RGB). A CV_16UC1
+// image of counts is taken as its display grey (SuplGreyTable) without making that image.
+// Throws cv::Exception or std::bad_alloc when the image cannot be allocated.
 cv::Mat SuplCubic3Rgb(const cv::Mat& grey, int level = SuplResizeLevel());
 
 // rgb (CV_8UC3) enlarged three times bilinearly: equal to resize(rgb, 3 x size, INTER_LINEAR).

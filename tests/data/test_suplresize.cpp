@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,30 @@ TEST(SuplCubic3Rgb, EveryRowEndRemainderOfTheVectorWidth) {
   }
 }
 
+// Counts are taken as their display grey, round(count * 255 / 1024) saturated, computed here
+// in double; counts past 10 bits are white.
+TEST(SuplCubic3Rgb, CountsEnlargeAsTheirGrey) {
+  for (const Size2& s : SIZES) {
+    if (size_t(s.rows) * s.cols > 100000) continue;
+    cv::Mat counts(s.rows, s.cols, CV_16UC1);
+    cv::RNG(uint64_t(s.rows) * 7 + s.cols).fill(counts, cv::RNG::UNIFORM, 0, 1100);
+    cv::Mat grey(counts.size(), CV_8UC1);
+    for (int y = 0; y < counts.rows; y++)
+      for (int x = 0; x < counts.cols; x++) {
+        const int c = counts.at<uint16_t>(y, x);
+        grey.at<uint8_t>(y, x) = c >= 1024 ? 255 : uint8_t(std::lround(c * 255.0 / 1024));
+      }
+    cv::Mat big, expected;
+    cv::resize(grey, big, cv::Size(3 * s.cols, 3 * s.rows), 0, 0, cv::INTER_CUBIC);
+    cv::cvtColor(big, expected, cv::COLOR_GRAY2RGB);
+    for (int level : Levels()) {
+      std::string where;
+      EXPECT_EQ(Mismatches(SuplCubic3Rgb(counts, level), expected, &where), 0)
+          << s.rows << "x" << s.cols << " level " << level << ": " << where;
+    }
+  }
+}
+
 TEST(SuplCubic3Rgb, BlockCentresAreTheSourcePixels) {
   // An integer factor puts each source pixel on the centre of its 3 x 3 block, weight one.
   const cv::Mat grey = Random(9, 14, CV_8UC1, 0, 99);
@@ -137,7 +162,8 @@ TEST(SuplLinear3, ReadsAViewWithItsOwnStride) {
 }
 
 TEST(SuplResize, RejectsTheWrongTypeOrAnEmptyImage) {
-  EXPECT_THROW(SuplCubic3Rgb(cv::Mat(4, 4, CV_16UC1, cv::Scalar(0))), cv::Exception);
+  EXPECT_THROW(SuplCubic3Rgb(cv::Mat(4, 4, CV_16SC1, cv::Scalar(0))), cv::Exception);
+  EXPECT_THROW(SuplCubic3Rgb(cv::Mat(4, 4, CV_8UC3, cv::Scalar(0))), cv::Exception);
   EXPECT_THROW(SuplCubic3Rgb(cv::Mat()), cv::Exception);
   EXPECT_THROW(SuplLinear3(cv::Mat(4, 4, CV_8UC1, cv::Scalar(0))), cv::Exception);
   EXPECT_THROW(SuplLinear3(cv::Mat()), cv::Exception);
