@@ -67,6 +67,13 @@ void RowScalar(const Source& src, const int16_t* xy, const uint16_t* fxy, int n,
 
 #ifdef SUPL_X86
 
+// Samples q[k] | q[k + 1] << 16 for k = 0..7, as a gather at q + k would give them.
+__attribute__((target("avx2"))) inline __m256i Pairs(const uint16_t* q) {
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
+  return _mm256_set_m128i(_mm_unpackhi_epi16(a, b), _mm_unpacklo_epi16(a, b));
+}
+
 // Eight output pixels when each has all four taps inside or lies wholly outside the source
 // (which gives 0, the border value); false (nothing written) when one straddles an edge.
 __attribute__((target("avx2"))) inline bool Eight(const Source& src, const int16_t* xy,
@@ -84,14 +91,28 @@ __attribute__((target("avx2"))) inline bool Eight(const Source& src, const int16
       _mm256_or_si256(_mm256_cmpgt_epi32(sx, w1), _mm256_cmpgt_epi32(minus1, sx)),
       _mm256_or_si256(_mm256_cmpgt_epi32(sy, h1), _mm256_cmpgt_epi32(minus1, sy)));
   if (_mm256_movemask_epi8(_mm256_or_si256(in, out)) != -1) return false;
-  // Lanes outside gather nothing: their samples are 0, and so is their sum.
-  const __m256i off = _mm256_and_si256(
-      _mm256_add_epi32(_mm256_mullo_epi32(sy, _mm256_set1_epi32(int(src.step))), sx), in);
-  const int* base = reinterpret_cast<const int*>(src.s0);
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i top = _mm256_mask_i32gather_epi32(zero, base, off, in, 2);
-  const __m256i bottom = _mm256_mask_i32gather_epi32(
-      zero, base, _mm256_add_epi32(off, _mm256_set1_epi32(int(src.step))), in, 2);
+  __m256i top, bottom;
+  const int sx0 = _mm256_cvtsi256_si32(sx);
+  const __m256i run = _mm256_add_epi32(_mm256_set1_epi32(sx0), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  const __m256i row = _mm256_permutevar8x32_epi32(sy, _mm256_setzero_si256());
+  const __m256i same = _mm256_and_si256(_mm256_cmpeq_epi32(sx, run), _mm256_cmpeq_epi32(sy, row));
+  if (_mm256_movemask_epi8(_mm256_and_si256(same, in)) == -1) {
+    // The usual case of the HRV grid: eight neighbouring samples of one row, read as two runs
+    // of eight pairs instead of gathered.
+    const uint16_t* r0 = src.s0 + size_t(_mm256_cvtsi256_si32(sy)) * src.step + sx0;
+    const uint16_t* r1 = r0 + src.step;
+    top = Pairs(r0);
+    bottom = Pairs(r1);
+  } else {
+    // Lanes outside gather nothing: their samples are 0, and so is their sum.
+    const __m256i off = _mm256_and_si256(
+        _mm256_add_epi32(_mm256_mullo_epi32(sy, _mm256_set1_epi32(int(src.step))), sx), in);
+    const int* base = reinterpret_cast<const int*>(src.s0);
+    const __m256i zero = _mm256_setzero_si256();
+    top = _mm256_mask_i32gather_epi32(zero, base, off, in, 2);
+    bottom = _mm256_mask_i32gather_epi32(
+        zero, base, _mm256_add_epi32(off, _mm256_set1_epi32(int(src.step))), in, 2);
+  }
   const __m256i lo16 = _mm256_set1_epi32(0xFFFF);
   const __m256 v0 = _mm256_cvtepi32_ps(_mm256_and_si256(top, lo16));
   const __m256 v1 = _mm256_cvtepi32_ps(_mm256_srli_epi32(top, 16));
