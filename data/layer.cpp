@@ -139,12 +139,13 @@ bool ReadSegments(const char* path, const Geometry& g, const int32_t r[4],
 }
 
 // Fixed-point maps from each output pixel of the HRV grid to the crop, by both projection
-// directions. HRV column ch lies at raw pixel ch - east of a line (east: the 1-based upper
-// east column), so at north-up strip column 5567 - (ch - east); HRV line lh at row 11136 - lh.
-void HrvMaps(const int32_t window[4], int32_t east, int sx, int sy, LayerHrvMaps* maps) {
+// directions, in separable form. HRV column ch lies at raw pixel ch - east of a line (east:
+// the 1-based upper east column), so at north-up strip column 5567 - (ch - east); HRV line lh
+// at row 11136 - lh.
+void HrvMaps(const int32_t window[4], int32_t east, const int32_t crop[4], LayerHrvMaps* maps) {
   const int rows = 3 * window[3], cols = 3 * window[2];
-  maps->map1.create(rows, cols, CV_16SC2);
-  maps->map2.create(rows, cols, CV_16UC1);
+  const int sx = crop[0], sy = crop[1];
+  cv::Mat map1(rows, cols, CV_16SC2), map2(rows, cols, CV_16UC1);
   const double c0 = 3712.0 - window[0], l0 = 3712.0 - window[1];
   cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& range) {
     cv::Mat mx(1, cols, CV_32FC1), my(1, cols, CV_32FC1);
@@ -163,10 +164,11 @@ void HrvMaps(const int32_t window[4], int32_t east, int sx, int sy, LayerHrvMaps
           px[i] = py[i] = OFF_EARTH;
         }
       }
-      cv::Mat m1 = maps->map1.row(j), m2 = maps->map2.row(j);
+      cv::Mat m1 = map1.row(j), m2 = map2.row(j);
       cv::convertMaps(mx, my, m1, m2, CV_16SC2);
     }
   });
+  maps->sep = SuplSepFromMaps(map1, map2, cv::Size(crop[2], crop[3]));
 }
 
 // display, when given for HRV, receives the grey display image made in the resampling pass.
@@ -227,13 +229,13 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
   LayerHrvMaps local;
   if (!maps) maps = &local;
   const int32_t key[6] = {window[0], window[1], window[2], window[3], *east, 1};
-  if (!std::equal(key, key + 6, maps->key) || maps->map1.empty()) {
+  if (!std::equal(key, key + 6, maps->key) || maps->sep.rows == 0) {
     maps->key[5] = 0;
-    HrvMaps(window, *east, rect[0], rect[1], maps);
+    HrvMaps(window, *east, rect, maps);
     std::copy(key, key + 6, maps->key);
   }
   cv::Mat out;
-  SuplRemapLinear16(crop, maps->map1, maps->map2, out, display);
+  SuplRemapSep(crop, maps->sep, out, display);
   return out;
 }
 

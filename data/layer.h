@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "data/suplremap.h"
+
 inline constexpr int STRIP_ROWS = 928;       // segments 7 and 8 of channels 1..11
 inline constexpr int HRV_STRIP_ROWS = 2784;  // segments 19..24
 inline constexpr int32_t HRV_EAST_DEFAULT = 1947;
@@ -20,7 +22,7 @@ inline constexpr int LAYER_HRV_MARGIN = 4;
 // them costs two projections per output pixel, applying them one bilinear lookup.
 struct LayerHrvMaps {
   int32_t key[6] = {};  // window x, y, w, h, east column, valid flag
-  cv::Mat map1, map2;
+  SuplSepMap sep;       // the resampling maps in separable form (a few kB, not 6 bytes a pixel)
 };
 
 // Bounding box (x, y, width, height) in the HRV grid (columns from the east, lines from the

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -26,6 +27,7 @@ constexpr int TAB_BITS = 5;
 constexpr int TAB_SIZE = 1 << TAB_BITS;
 constexpr float TAB_SCALE = 1.f / TAB_SIZE;
 constexpr int ROWS_PER_STRIPE = 32;
+constexpr int16_t NONE = std::numeric_limits<int16_t>::min();  // no position for the column/row
 
 struct Source {
   const uint16_t* s0;
@@ -33,8 +35,9 @@ struct Source {
   int width, height;
 };
 
-inline uint16_t Round16(float t) {
-  return cv::saturate_cast<uint16_t>(cvRound(t));
+// Whether a position's four taps all lie off the source: the pixel is the border value 0.
+inline bool Outside(const Source& s, int sx, int sy) {
+  return sx >= s.width || sx + 1 < 0 || sy >= s.height || sy + 1 < 0;
 }
 
 // One output pixel by OpenCV's rules: all four taps inside, or the constant-border case in
@@ -43,88 +46,58 @@ inline uint16_t Pixel(const Source& src, int sx, int sy, unsigned f) {
   f &= TAB_SIZE * TAB_SIZE - 1;
   const float x = float(f & (TAB_SIZE - 1)) * TAB_SCALE, y = float(f >> TAB_BITS) * TAB_SCALE;
   const float w0 = (1.f - y) * (1.f - x), w1 = (1.f - y) * x, w2 = y * (1.f - x), w3 = y * x;
-  if (sx >= src.width || sx + 1 < 0 || sy >= src.height || sy + 1 < 0) return 0;
+  if (Outside(src, sx, sy)) return 0;
   auto at = [&](int xx, int yy) -> uint16_t {
     return xx >= 0 && xx < src.width && yy >= 0 && yy < src.height ? src.s0[size_t(yy) * src.step + xx]
                                                                     : 0;
   };
   const float t = float(at(sx, sy)) * w0 + float(at(sx + 1, sy)) * w1 +
                   float(at(sx, sy + 1)) * w2 + float(at(sx + 1, sy + 1)) * w3;
-  return Round16(t);
+  return cv::saturate_cast<uint16_t>(cvRound(t));
 }
 
 inline void Grey3(uint8_t* d, uint16_t v, const uint8_t* grey) {
   d[0] = d[1] = d[2] = grey[std::min<unsigned>(v, 1024)];
 }
 
-void RowScalar(const Source& src, const int16_t* xy, const uint16_t* fxy, int n, uint16_t* d,
-               uint8_t* g, const uint8_t* grey, int from = 0) {
-  for (int x = from; x < n; x++) {
-    d[x] = Pixel(src, xy[2 * x], xy[2 * x + 1], fxy[x]);
-    if (g) Grey3(g + 3 * x, d[x], grey);
+// Columns [a, b) of row j at the separable positions.
+void SepScalar(const Source& s, const SuplSepMap& m, int j, int a, int b, uint16_t* d, uint8_t* g,
+               const uint8_t* grey) {
+  const int sy = m.y[j];
+  const unsigned fy = m.fy[j];
+  for (int i = a; i < b; i++) {
+    d[i] = Pixel(s, m.x[i], sy, fy * TAB_SIZE + m.fx[i]);
+    if (g) Grey3(g + 3 * i, d[i], grey);
   }
 }
 
 #ifdef SUPL_X86
-
-// Samples q[k] | q[k + 1] << 16 for k = 0..7, as a gather at q + k would give them.
+// Samples q[k] | q[k + 1] << 16 for k = 0..7: the two taps of a row for eight neighbours.
 __attribute__((target("avx2"))) inline __m256i Pairs(const uint16_t* q) {
   const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
   const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
   return _mm256_set_m128i(_mm_unpackhi_epi16(a, b), _mm_unpacklo_epi16(a, b));
 }
 
-// Eight output pixels when each has all four taps inside or lies wholly outside the source
-// (which gives 0, the border value); false (nothing written) when one straddles an edge.
-__attribute__((target("avx2"))) inline bool Eight(const Source& src, const int16_t* xy,
-                                                  const uint16_t* fxy, __m128i* result) {
-  const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xy));
-  const __m256i sx = _mm256_srai_epi32(_mm256_slli_epi32(p, 16), 16);
-  const __m256i sy = _mm256_srai_epi32(p, 16);
-  const __m256i minus1 = _mm256_set1_epi32(-1);
-  const __m256i w1 = _mm256_set1_epi32(src.width - 1), h1 = _mm256_set1_epi32(src.height - 1);
-  const __m256i in = _mm256_and_si256(
-      _mm256_and_si256(_mm256_cmpgt_epi32(sx, minus1), _mm256_cmpgt_epi32(w1, sx)),
-      _mm256_and_si256(_mm256_cmpgt_epi32(sy, minus1), _mm256_cmpgt_epi32(h1, sy)));
-  // sx >= width, sx + 1 < 0, sy >= height or sy + 1 < 0
-  const __m256i out = _mm256_or_si256(
-      _mm256_or_si256(_mm256_cmpgt_epi32(sx, w1), _mm256_cmpgt_epi32(minus1, sx)),
-      _mm256_or_si256(_mm256_cmpgt_epi32(sy, h1), _mm256_cmpgt_epi32(minus1, sy)));
-  if (_mm256_movemask_epi8(_mm256_or_si256(in, out)) != -1) return false;
-  __m256i top, bottom;
-  const int sx0 = _mm256_cvtsi256_si32(sx);
+// Output pixels i..i+7 of a row whose source row is r0 (r0 + step the next): true when their
+// columns are consecutive with every tap inside, else false and nothing is written.
+__attribute__((target("avx2"))) inline bool SepEight(const Source& s, const SuplSepMap& m, int i,
+                                                     const uint16_t* r0, __m256 y, __m256 y1,
+                                                     __m128i* result) {
+  const int sx0 = m.x[i];
+  if (sx0 < 0 || sx0 > s.width - 9) return false;
+  const __m256i xs = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&m.x[i])));
   const __m256i run = _mm256_add_epi32(_mm256_set1_epi32(sx0), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-  const __m256i row = _mm256_permutevar8x32_epi32(sy, _mm256_setzero_si256());
-  const __m256i same = _mm256_and_si256(_mm256_cmpeq_epi32(sx, run), _mm256_cmpeq_epi32(sy, row));
-  if (_mm256_movemask_epi8(_mm256_and_si256(same, in)) == -1) {
-    // The usual case of the HRV grid: eight neighbouring samples of one row, read as two runs
-    // of eight pairs instead of gathered.
-    const uint16_t* r0 = src.s0 + size_t(_mm256_cvtsi256_si32(sy)) * src.step + sx0;
-    const uint16_t* r1 = r0 + src.step;
-    top = Pairs(r0);
-    bottom = Pairs(r1);
-  } else {
-    // Lanes outside gather nothing: their samples are 0, and so is their sum.
-    const __m256i off = _mm256_and_si256(
-        _mm256_add_epi32(_mm256_mullo_epi32(sy, _mm256_set1_epi32(int(src.step))), sx), in);
-    const int* base = reinterpret_cast<const int*>(src.s0);
-    const __m256i zero = _mm256_setzero_si256();
-    top = _mm256_mask_i32gather_epi32(zero, base, off, in, 2);
-    bottom = _mm256_mask_i32gather_epi32(
-        zero, base, _mm256_add_epi32(off, _mm256_set1_epi32(int(src.step))), in, 2);
-  }
+  if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(xs, run)) != -1) return false;
+  const __m256i top = Pairs(r0 + sx0), bottom = Pairs(r0 + s.step + sx0);
   const __m256i lo16 = _mm256_set1_epi32(0xFFFF);
   const __m256 v0 = _mm256_cvtepi32_ps(_mm256_and_si256(top, lo16));
   const __m256 v1 = _mm256_cvtepi32_ps(_mm256_srli_epi32(top, 16));
   const __m256 v2 = _mm256_cvtepi32_ps(_mm256_and_si256(bottom, lo16));
   const __m256 v3 = _mm256_cvtepi32_ps(_mm256_srli_epi32(bottom, 16));
-  const __m256i f = _mm256_and_si256(
-      _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(fxy))),
-      _mm256_set1_epi32(TAB_SIZE * TAB_SIZE - 1));
-  const __m256 scale = _mm256_set1_ps(TAB_SCALE), one = _mm256_set1_ps(1.f);
-  const __m256 x = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_and_si256(f, _mm256_set1_epi32(TAB_SIZE - 1))), scale);
-  const __m256 y = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(f, TAB_BITS)), scale);
-  const __m256 x1 = _mm256_sub_ps(one, x), y1 = _mm256_sub_ps(one, y);
+  const __m256i f = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&m.fx[i])));
+  const __m256 x = _mm256_mul_ps(_mm256_cvtepi32_ps(f), _mm256_set1_ps(TAB_SCALE));
+  const __m256 x1 = _mm256_sub_ps(_mm256_set1_ps(1.f), x);
   __m256 t = _mm256_add_ps(_mm256_mul_ps(v0, _mm256_mul_ps(y1, x1)), _mm256_mul_ps(v1, _mm256_mul_ps(y1, x)));
   t = _mm256_add_ps(t, _mm256_mul_ps(v2, _mm256_mul_ps(y, x1)));
   t = _mm256_add_ps(t, _mm256_mul_ps(v3, _mm256_mul_ps(y, x)));
@@ -133,26 +106,33 @@ __attribute__((target("avx2"))) inline bool Eight(const Source& src, const int16
   return true;
 }
 
-__attribute__((target("avx2"))) void RowAvx2(const Source& src, const int16_t* xy,
-                                             const uint16_t* fxy, int n, uint16_t* d, uint8_t* g,
-                                             const uint8_t* grey) {
-  int x = 0;
-  for (; x + 16 <= n; x += 16) {
-    __m128i a, b;
-    if (!Eight(src, xy + 2 * x, fxy + x, &a) || !Eight(src, xy + 2 * x + 16, fxy + x + 8, &b)) {
-      RowScalar(src, xy, fxy, x + 16, d, g, grey, x);
+__attribute__((target("avx2"))) void SepAvx2(const Source& s, const SuplSepMap& m, int j, int a,
+                                             int b, uint16_t* d, uint8_t* g, const uint8_t* grey) {
+  const int sy = m.y[j];
+  if (sy < 0 || sy > s.height - 2) {  // a tap row off the source: the border rules throughout
+    SepScalar(s, m, j, a, b, d, g, grey);
+    return;
+  }
+  const uint16_t* r0 = s.s0 + size_t(sy) * s.step;
+  const __m256 y = _mm256_set1_ps(float(m.fy[j]) * TAB_SCALE);
+  const __m256 y1 = _mm256_sub_ps(_mm256_set1_ps(1.f), y);
+  int i = a;
+  for (; i + 16 <= b; i += 16) {
+    __m128i p, q;
+    if (!SepEight(s, m, i, r0, y, y1, &p) || !SepEight(s, m, i + 8, r0, y, y1, &q)) {
+      SepScalar(s, m, j, i, i + 16, d, g, grey);
       continue;
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), a);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x + 8), b);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), p);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 8), q);
     if (!g) continue;
-    const __m128i v = SuplGreyBytes(SuplGreyOf8(a), SuplGreyOf8(b));
-    uint8_t* o = g + 3 * x;
+    const __m128i v = SuplGreyBytes(SuplGreyOf8(p), SuplGreyOf8(q));
+    uint8_t* o = g + 3 * i;
     for (int k = 0; k < 3; k++)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k),
                        _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[k]))));
   }
-  RowScalar(src, xy, fxy, n, d, g, grey, x);
+  SepScalar(s, m, j, i, b, d, g, grey);
 }
 #endif
 
@@ -168,13 +148,91 @@ int Level(int level) {
 
 }  // namespace
 
-void SuplRemapLinear16(const cv::Mat& src, const cv::Mat& map1, const cv::Mat& map2, cv::Mat& dst,
-                       cv::Mat* rgb, int level) {
-  CV_Assert(src.type() == CV_16UC1 && !src.empty());
+SuplSepMap SuplSepFromMaps(const cv::Mat& map1, const cv::Mat& map2, cv::Size src_size) {
   CV_Assert(map1.type() == CV_16SC2 && map2.type() == CV_16UC1 && map1.size() == map2.size());
+  CV_Assert(src_size.width > 0 && src_size.height > 0);
+  SuplSepMap m;
+  const int rows = map1.rows, cols = map1.cols;
+  m.rows = rows;
+  m.cols = cols;
+  m.src_width = src_size.width;
+  m.src_height = src_size.height;
+  const Source s = {nullptr, 0, src_size.width, src_size.height};
+  auto sx = [&](int i, int j) { return map1.ptr<int16_t>(j)[2 * i]; };
+  auto sy = [&](int i, int j) { return map1.ptr<int16_t>(j)[2 * i + 1]; };
+  auto frac = [&](int i, int j) { return uint16_t(map2.ptr<uint16_t>(j)[i] & (TAB_SIZE * TAB_SIZE - 1)); };
+  auto on = [&](int i, int j) { return !Outside(s, sx(i, j), sy(i, j)); };
+
+  // Each column's position from the row nearest the middle in which it lies on the source,
+  // each row's from the column nearest the middle.
+  m.x.assign(size_t(cols), NONE);
+  m.fx.assign(size_t(cols), 0);
+  m.y.assign(size_t(rows), NONE);
+  m.fy.assign(size_t(rows), 0);
+  int left = cols;
+  for (int k = 0; k < rows && left > 0; k++) {
+    const int j = rows / 2 + (k % 2 ? (k + 1) / 2 : -(k / 2));
+    if (j < 0 || j >= rows) continue;
+    for (int i = 0; i < cols; i++)
+      if (m.x[i] == NONE && on(i, j)) {
+        m.x[i] = sx(i, j);
+        m.fx[i] = uint8_t(frac(i, j) & (TAB_SIZE - 1));
+        left--;
+      }
+  }
+  for (int j = 0; j < rows; j++)
+    for (int k = 0; k < cols; k++) {
+      const int i = cols / 2 + (k % 2 ? (k + 1) / 2 : -(k / 2));
+      if (i < 0 || i >= cols || !on(i, j)) continue;
+      m.y[j] = sy(i, j);
+      m.fy[j] = uint8_t(frac(i, j) >> TAB_BITS);
+      break;
+    }
+
+  // Per row: the span of pixels at their separable position, and every pixel that is not at
+  // it and not wholly off the source.
+  m.lo.assign(size_t(rows), 0);
+  m.hi.assign(size_t(rows), 0);
+  m.row_start.assign(size_t(rows) + 1, 0);
+  for (int j = 0; j < rows; j++) {
+    m.row_start[j] = int32_t(m.others.size());
+    auto fits = [&](int i) {
+      return m.x[i] != NONE && m.y[j] != NONE && sx(i, j) == m.x[i] && sy(i, j) == m.y[j] &&
+             frac(i, j) == m.fy[j] * TAB_SIZE + m.fx[i];
+    };
+    int lo = 0, hi = 0;
+    for (int i = 0; i < cols; i++)
+      if (fits(i) && on(i, j)) {
+        lo = i;
+        break;
+      }
+    for (int i = cols - 1; i >= lo; i--)
+      if (fits(i) && on(i, j)) {
+        hi = i + 1;
+        break;
+      }
+    m.lo[j] = lo;
+    m.hi[j] = hi;
+    for (int i = 0; i < cols; i++) {
+      const bool inside = i >= lo && i < hi;
+      if (inside ? !fits(i) : on(i, j))
+        m.others.push_back({i, sx(i, j), sy(i, j), frac(i, j)});
+    }
+  }
+  m.row_start[rows] = int32_t(m.others.size());
+  return m;
+}
+
+void SuplRemapSep(const cv::Mat& src, const SuplSepMap& m, cv::Mat& dst, cv::Mat* rgb, int level) {
+  CV_Assert(src.type() == CV_16UC1 && !src.empty());
+  CV_Assert(src.cols == m.src_width && src.rows == m.src_height);
+  CV_Assert(m.x.size() == size_t(m.cols) && m.fx.size() == size_t(m.cols) &&
+            m.y.size() == size_t(m.rows) && m.fy.size() == size_t(m.rows) &&
+            m.lo.size() == size_t(m.rows) && m.hi.size() == size_t(m.rows) &&
+            m.row_start.size() == size_t(m.rows) + 1 && m.rows > 0 && m.cols > 0);
   CV_Assert(dst.data != src.data);
   level = Level(level);
-  const int rows = map1.rows, cols = map1.cols;
+  const int rows = m.rows, cols = m.cols;
   if (dst.rows != rows || dst.cols != cols || dst.type() != CV_16UC1)
     dst = SuplLargeMat(rows, cols, CV_16UC1);
   if (rgb && (rgb->rows != rows || rgb->cols != cols || rgb->type() != CV_8UC3))
@@ -184,19 +242,34 @@ void SuplRemapLinear16(const cv::Mat& src, const cv::Mat& map1, const cv::Mat& m
   cv::parallel_for_(
       cv::Range(0, rows),
       [&](const cv::Range& r) {
-        for (int y = r.start; y < r.end; y++) {
-          const int16_t* xy = map1.ptr<int16_t>(y);
-          const uint16_t* f = map2.ptr<uint16_t>(y);
-          uint16_t* d = dst.ptr<uint16_t>(y);
-          uint8_t* g = rgb ? rgb->ptr<uint8_t>(y) : nullptr;
-#ifdef SUPL_X86
-          if (level >= 1) {
-            RowAvx2(s, xy, f, cols, d, g, grey);
-            continue;
+        for (int j = r.start; j < r.end; j++) {
+          uint16_t* d = dst.ptr<uint16_t>(j);
+          uint8_t* g = rgb ? rgb->ptr<uint8_t>(j) : nullptr;
+          const int lo = std::clamp(m.lo[j], 0, cols), hi = std::clamp(m.hi[j], lo, cols);
+          std::fill(d, d + lo, 0);
+          std::fill(d + hi, d + cols, 0);
+          if (g) {
+            std::memset(g, 0, size_t(lo) * 3);  // grey of count 0
+            std::memset(g + size_t(hi) * 3, 0, size_t(cols - hi) * 3);
           }
+#ifdef SUPL_X86
+          if (level >= 1) SepAvx2(s, m, j, lo, hi, d, g, grey);
+          else
 #endif
-          RowScalar(s, xy, f, cols, d, g, grey);
+            SepScalar(s, m, j, lo, hi, d, g, grey);
+          for (int k = m.row_start[j]; k < m.row_start[j + 1]; k++) {
+            const SuplSepMap::Pixel& p = m.others[size_t(k)];
+            if (p.i < 0 || p.i >= cols) continue;
+            d[p.i] = Pixel(s, p.sx, p.sy, p.f);
+            if (g) Grey3(g + 3 * p.i, d[p.i], grey);
+          }
         }
       },
       std::max(1, rows / ROWS_PER_STRIPE));
+}
+
+void SuplRemapLinear16(const cv::Mat& src, const cv::Mat& map1, const cv::Mat& map2, cv::Mat& dst,
+                       cv::Mat* rgb, int level) {
+  CV_Assert(src.type() == CV_16UC1 && !src.empty());
+  SuplRemapSep(src, SuplSepFromMaps(map1, map2, src.size()), dst, rgb, level);
 }

@@ -137,6 +137,48 @@ TEST(SuplRemapLinear16, SourceViewsAndReusedOutputs) {
   }
 }
 
+// Maps like the HRV ones: one position per column and per row (a step of one source pixel, a
+// fixed fraction), a disk outside which pixels are marked far off, a band running off each
+// edge of the source, and scattered pixels a little off the pattern. The separable form keeps
+// only those few apart, and remapping through it equals cv::remap.
+TEST(SuplRemapSep, NearlySeparableMapsLikeHrv) {
+  const int rows = 301, cols = 437;
+  const cv::Mat src = Counts(290, 430, 1023, 11);
+  cv::Mat mx(rows, cols, CV_32FC1), my(rows, cols, CV_32FC1);
+  cv::RNG rng(5);
+  int noisy = 0;
+  for (int j = 0; j < rows; j++)
+    for (int i = 0; i < cols; i++) {
+      float x = -3.3f + i + 0.40625f, y = -2.2f + j + 0.15625f;
+      const float dx = i - cols / 2.f, dy = j - rows / 2.f;
+      if (dx * dx + dy * dy > 200.f * 200.f) x = y = -16.f;  // off the disk
+      else if (rng.uniform(0, 500) == 0) {
+        x += rng.uniform(-2.f, 2.f);
+        y += rng.uniform(-2.f, 2.f);
+        noisy++;
+      }
+      mx.at<float>(j, i) = x;
+      my.at<float>(j, i) = y;
+    }
+  cv::Mat m1, m2, expected;
+  cv::convertMaps(mx, my, m1, m2, CV_16SC2);
+  cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+  const SuplSepMap sep = SuplSepFromMaps(m1, m2, src.size());
+  // The noisy pixels and the pixels along the source's edges (with a tap off it) at most.
+  EXPECT_LE(sep.others.size(), size_t(noisy + 4 * (rows + cols)));
+  EXPECT_GT(sep.hi[rows / 2] - sep.lo[rows / 2], 300);
+  for (int level : Levels()) {
+    cv::Mat dst, rgb;
+    SuplRemapSep(src, sep, dst, &rgb, level);
+    std::string where;
+    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "level " << level << ": " << where;
+    EXPECT_EQ(Mismatches(rgb, SuplGray2Rgb(expected, 1), &where), 0) << where;
+  }
+  // A form made for another source size is refused.
+  cv::Mat dst;
+  EXPECT_THROW(SuplRemapSep(src(cv::Rect(0, 0, 100, 100)).clone(), sep, dst), cv::Exception);
+}
+
 TEST(SuplRemapLinear16, RefusesWrongTypes) {
   cv::Mat m1, m2, dst;
   Maps(4, 4, 4, 4, 1, &m1, &m2);
