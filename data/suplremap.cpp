@@ -14,6 +14,7 @@
 
 #include "data/suplalloc.h"
 #include "data/suplimage.h"
+#include "data/suplresize.h"
 #include "data/suplsimd.h"
 
 // OpenCV's 16-bit bilinear remap takes its weights from a float table of 32 x 32 fractions,
@@ -136,15 +137,6 @@ __attribute__((target("avx2"))) void SepAvx2(const Source& s, const SuplSepMap& 
 }
 #endif
 
-int Level(int level) {
-#ifdef SUPL_X86
-  static const int have = __builtin_cpu_supports("avx2") ? 1 : 0;
-  return std::min(level, have);
-#else
-  (void)level;
-  return 0;
-#endif
-}
 
 }  // namespace
 
@@ -231,7 +223,7 @@ void SuplRemapSep(const cv::Mat& src, const SuplSepMap& m, cv::Mat& dst, cv::Mat
             m.lo.size() == size_t(m.rows) && m.hi.size() == size_t(m.rows) &&
             m.row_start.size() == size_t(m.rows) + 1 && m.rows > 0 && m.cols > 0);
   CV_Assert(dst.data != src.data);
-  level = Level(level);
+  level = std::min(level, SuplResizeLevel());
   const int rows = m.rows, cols = m.cols;
   if (dst.rows != rows || dst.cols != cols || dst.type() != CV_16UC1)
     dst = SuplLargeMat(rows, cols, CV_16UC1);

@@ -10,30 +10,12 @@
 #include "data/suplimage.h"
 #include "data/suplremap.h"
 #include "data/suplresize.h"
+#include "tests/support/matcompare.h"
 
 namespace {
 
-std::vector<int> Levels() {
-  std::vector<int> l = {0};
-  if (SuplResizeLevel() > 0) l.push_back(1);
-  return l;
-}
-
-int Mismatches(const cv::Mat& a, const cv::Mat& b, std::string* where) {
-  if (a.size() != b.size() || a.type() != b.type()) {
-    *where = "size or type differs";
-    return -1;
-  }
-  cv::Mat diff;
-  cv::compare(a.reshape(1), b.reshape(1), diff, cv::CMP_NE);
-  const int n = cv::countNonZero(diff);
-  if (n > 0) {
-    std::vector<cv::Point> at;
-    cv::findNonZero(diff, at);
-    *where = "first at row " + std::to_string(at[0].y) + ", element " + std::to_string(at[0].x);
-  }
-  return n;
-}
+using matcompare::Levels;
+using matcompare::Mismatches;
 
 // Float maps of rows x cols output pixels into a src of sw x sh: a smooth warp like the HRV
 // one (about one source pixel per output pixel, with a slow drift) that runs off every edge,

@@ -8,8 +8,12 @@
 #include <vector>
 
 #include "data/suplresize.h"
+#include "tests/support/matcompare.h"
 
 namespace {
+
+using matcompare::Levels;
+using matcompare::Mismatches;
 
 struct Size2 {
   int rows, cols;
@@ -37,28 +41,6 @@ cv::Mat Random(int rows, int cols, int type, int kind, uint64_t seed) {
     bits.reshape(m.channels(), rows).copyTo(m);
   }
   return m;
-}
-
-int Mismatches(const cv::Mat& a, const cv::Mat& b, std::string* where) {
-  if (a.size() != b.size() || a.type() != b.type()) {
-    *where = "size or type differs";
-    return -1;
-  }
-  cv::Mat diff;
-  cv::compare(a.reshape(1), b.reshape(1), diff, cv::CMP_NE);
-  const int n = cv::countNonZero(diff);
-  if (n > 0) {
-    std::vector<cv::Point> at;
-    cv::findNonZero(diff, at);
-    *where = "first at row " + std::to_string(at[0].y) + ", byte " + std::to_string(at[0].x);
-  }
-  return n;
-}
-
-std::vector<int> Levels() {
-  std::vector<int> l = {0};
-  if (SuplResizeLevel() > 0) l.push_back(SuplResizeLevel());
-  return l;
 }
 
 TEST(SuplCubic3Rgb, EqualsResizeThenGreyToRgbAtEverySize) {
