@@ -102,7 +102,7 @@ int CliChannel(int argc, char** argv) {
   int id = 0, east = 0;
   int32_t rect[4];
   bool have_rect = false;
-  for (int i = 1; i < argc; i++) {
+  for (int i = 1; i < argc; i += 2) {  // every option takes a value
     const char* a = argv[i];
     const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
     if (!v) return Usage();
@@ -115,7 +115,6 @@ int CliChannel(int argc, char** argv) {
     else if (!std::strcmp(a, "--hrv-east")) {
       if (!CliParseInt(v, &east)) return Usage();
     } else return Usage();
-    i++;
   }
   SlotTime t;
   if (!data || !slot || !SuplParseDate(slot, &t) || !id || !have_rect || !out) return Usage();

@@ -71,7 +71,7 @@ int CliComposite(int argc, char** argv) {
              *settings = nullptr;
   int32_t rect[4];
   bool have_rect = false;
-  for (int i = 1; i < argc; i++) {
+  for (int i = 1; i < argc; i += 2) {  // every option takes a value
     const char* a = argv[i];
     const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
     if (!v) return Usage();
@@ -82,7 +82,6 @@ int CliComposite(int argc, char** argv) {
     else if (!std::strcmp(a, "-o") || !std::strcmp(a, "--out")) out = v;
     else if (!std::strcmp(a, "--settings")) settings = v;
     else return Usage();
-    i++;
   }
   SlotTime t;
   if (!data || !slot || !SuplParseDate(slot, &t) || !recipe || !have_rect || !out)
