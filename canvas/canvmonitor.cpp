@@ -14,6 +14,7 @@
 #include "app/app.h"
 #include "app/platform.h"
 #include "canvas/canv.h"
+#include "canvas/canvtsan.h"
 #include "data/fileinfo.h"
 #include "settings/conf.h"
 
@@ -284,11 +285,13 @@ gpointer CanvMonitorLoad(gpointer data) {
   Layer* info = static_cast<Layer*>(data);
   Conf* conf = Conf_get;
   g_mutex_lock(&conf->mutex);
+  CanvTsanAcquire(&conf->mutex);
   const bool ok = InfoParseName(info) && CanvOpen(&info);
   if (!ok) {
     InfoDel(&info);
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "canvmonitor", __LINE__);
   }
+  CanvTsanRelease(&conf->mutex);
   g_mutex_unlock(&conf->mutex);
   return info;
 }

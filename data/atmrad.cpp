@@ -13,6 +13,7 @@
 #include "data/suplalloc.h"
 #include "data/suplimage.h"
 #include "data/suplresize.h"
+#include "data/supltsan.h"
 
 const AtmradCoef AtmradCoefs[CHANNEL_COUNT + 1] = {
     {0, 0, 0, 0},
@@ -66,7 +67,7 @@ const ValueTable& ChannelValues(int ch) {
 // dst (made when needed) = table[count]; counts beyond 10 bits have no value.
 void ApplyValues(const cv::Mat& counts, const ValueTable& table, cv::Mat& dst) {
   dst.create(counts.size(), CV_32FC1);
-  cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
+  SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
     for (int y = r.start; y < r.end; y++) {
       const uint16_t* s = counts.ptr<uint16_t>(y);
       float* d = dst.ptr<float>(y);
@@ -139,7 +140,7 @@ Stretch MakeStretch(double t0, double t1, double g, bool inverted, float mn, flo
 void ValueRange(const cv::Mat& v, float* mn, float* mx) {
   float lo = std::numeric_limits<float>::infinity(), hi = -lo;
   std::mutex m;
-  cv::parallel_for_(cv::Range(0, v.rows), [&](const cv::Range& r) {
+  SuplParallelFor(cv::Range(0, v.rows), [&](const cv::Range& r) {
     float a = std::numeric_limits<float>::infinity(), b = -a;
     for (int y = r.start; y < r.end; y++) {
       const float* p = v.ptr<float>(y);
@@ -162,7 +163,7 @@ void ValueRange(const cv::Mat& v, float* mn, float* mx) {
 std::array<bool, COUNTS> CountsPresent(const cv::Mat& counts) {
   std::array<bool, COUNTS> seen{};
   std::mutex m;
-  cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
+  SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
     std::array<bool, COUNTS> local{};
     for (int y = r.start; y < r.end; y++) {
       const uint16_t* s = counts.ptr<uint16_t>(y);
@@ -176,7 +177,7 @@ std::array<bool, COUNTS> CountsPresent(const cv::Mat& counts) {
 
 // Plane k of out from the counts through a 1024-entry byte table.
 void PlaneFromCounts(const cv::Mat& counts, const uint8_t* lut, cv::Mat& out, int k) {
-  cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
+  SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
     for (int y = r.start; y < r.end; y++) {
       const uint16_t* s = counts.ptr<uint16_t>(y);
       uint8_t* d = out.ptr<uint8_t>(y) + k;
@@ -186,7 +187,7 @@ void PlaneFromCounts(const cv::Mat& counts, const uint8_t* lut, cv::Mat& out, in
 }
 
 void PlaneFromValues(const cv::Mat& v, const Stretch& s, cv::Mat& out, int k) {
-  cv::parallel_for_(cv::Range(0, v.rows), [&](const cv::Range& r) {
+  SuplParallelFor(cv::Range(0, v.rows), [&](const cv::Range& r) {
     for (int y = r.start; y < r.end; y++) {
       const float* p = v.ptr<float>(y);
       uint8_t* d = out.ptr<uint8_t>(y) + k;
@@ -215,7 +216,7 @@ void PlaneFromEnlarged(const cv::Mat& v, const Stretch& s, cv::Mat& out, int k) 
     return t;
   };
   const std::vector<Tap> tx = taps(v.cols), ty = taps(v.rows);
-  cv::parallel_for_(cv::Range(0, out.rows), [&](const cv::Range& range) {
+  SuplParallelFor(cv::Range(0, out.rows), [&](const cv::Range& range) {
     std::vector<float> row(v.cols);
     for (int j = range.start; j < range.end; j++) {
       const Tap& y = ty[j];
@@ -237,7 +238,7 @@ void PlaneFromEnlarged(const cv::Mat& v, const Stretch& s, cv::Mat& out, int k) 
 }
 
 void CopyPlane(cv::Mat& out, int from, int to) {
-  cv::parallel_for_(cv::Range(0, out.rows), [&](const cv::Range& r) {
+  SuplParallelFor(cv::Range(0, out.rows), [&](const cv::Range& r) {
     for (int y = r.start; y < r.end; y++) {
       uint8_t* d = out.ptr<uint8_t>(y);
       for (int x = 0; x < out.cols; x++) d[3 * x + to] = d[3 * x + from];

@@ -16,6 +16,7 @@
 #include "data/supl.h"
 #include "data/suplremap.h"
 #include "data/suplimage.h"
+#include "data/supltsan.h"
 #include "data/xrit.h"
 
 namespace {
@@ -68,7 +69,7 @@ cv::Mat CutStrip(const std::vector<SegmentLines>& segs, const Geometry& g, const
   const int fc0 = std::max(x, 0), fc1 = std::min(x + w, g.cols);  // columns on the strip
   const int p_lo = g.cols - fc1, p_hi = g.cols - 1 - fc0;          // raw pixels needed
   const size_t line_bytes = size_t(g.cols) * 10 / 8;
-  cv::parallel_for_(cv::Range(0, h), [&](const cv::Range& range) {
+  SuplParallelFor(cv::Range(0, h), [&](const cv::Range& range) {
     std::vector<uint16_t> line(size_t(g.cols));
     for (int j = range.start; j < range.end; j++) {
       uint16_t* d = out.ptr<uint16_t>(j);
@@ -121,7 +122,7 @@ bool ReadSegments(const char* path, const Geometry& g, const int32_t r[4],
   // restart intervals would otherwise compete with its neighbours for the same cores.
   const int n = int(names.size());
   const int threads = n > 1 ? 1 : 0;
-  cv::parallel_for_(cv::Range(0, n), [&](const cv::Range& range) {
+  SuplParallelFor(cv::Range(0, n), [&](const cv::Range& range) {
     for (int i = range.start; i < range.end; i++) {
       const int k = ks[i];
       const int first = std::max(lo - k * SEGMENT_LINES, 0);
@@ -147,7 +148,7 @@ void HrvMaps(const int32_t window[4], int32_t east, const int32_t crop[4], Layer
   const int sx = crop[0], sy = crop[1];
   cv::Mat map1(rows, cols, CV_16SC2), map2(rows, cols, CV_16UC1);
   const double c0 = 3712.0 - window[0], l0 = 3712.0 - window[1];
-  cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& range) {
+  SuplParallelFor(cv::Range(0, rows), [&](const cv::Range& range) {
     cv::Mat mx(1, cols, CV_32FC1), my(1, cols, CV_32FC1);
     for (int j = range.start; j < range.end; j++) {
       float* px = mx.ptr<float>();

@@ -2,6 +2,7 @@
 
 #include "data/suplalloc.h"
 #include "data/suplresize.h"
+#include "data/supltsan.h"
 
 #include <glib.h>
 #include <opencv2/imgproc.hpp>
@@ -63,7 +64,7 @@ cv::Mat SuplGray2Rgb(const cv::Mat& counts, int factor) {
       uint32_t packed[1024];
       for (int i = 0; i < 1024; i++) packed[i] = grey[i] * 0x010101u;
       cv::Mat rgb = SuplLargeMat(counts.rows, counts.cols, CV_8UC3);
-      cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
+      SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
         for (int y = r.start; y < r.end; y++) {
           const uint16_t* s = counts.ptr<uint16_t>(y);
           uint8_t* d = rgb.ptr<uint8_t>(y);
@@ -82,7 +83,7 @@ cv::Mat SuplGray2Rgb(const cv::Mat& counts, int factor) {
     // from the counts as the enlargement needs them.
     if (factor == 3) return SuplCubic3Rgb(counts);
     cv::Mat g(counts.size(), CV_8UC1);
-    cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
+    SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
       for (int y = r.start; y < r.end; y++) {
         const uint16_t* s = counts.ptr<uint16_t>(y);
         uint8_t* d = g.ptr<uint8_t>(y);

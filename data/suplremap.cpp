@@ -16,6 +16,7 @@
 #include "data/suplimage.h"
 #include "data/suplresize.h"
 #include "data/suplsimd.h"
+#include "data/supltsan.h"
 
 // OpenCV's 16-bit bilinear remap takes its weights from a float table of 32 x 32 fractions,
 // w = vy * vx with v = (1 - i / 32, i / 32), sums the four taps in float in a fixed order and
@@ -231,7 +232,7 @@ void SuplRemapSep(const cv::Mat& src, const SuplSepMap& m, cv::Mat& dst, cv::Mat
     *rgb = SuplLargeMat(rows, cols, CV_8UC3);
   const Source s = {src.ptr<uint16_t>(), src.step / sizeof(uint16_t), src.cols, src.rows};
   const uint8_t* grey = SuplGreyTable();
-  cv::parallel_for_(
+  SuplParallelFor(
       cv::Range(0, rows),
       [&](const cv::Range& r) {
         for (int j = r.start; j < r.end; j++) {

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "data/supltsan.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define SUPL_X86 1
@@ -529,7 +531,7 @@ cv::Mat SuplCubic3Rgb(const cv::Mat& grey, int level) {
   cv::Mat out = SuplLargeMat(grey.rows * 3, grey.cols * 3, CV_8UC3);
   const CubicColumns cols = MakeCubicColumns(grey.cols);
   const CubicTaps rows = MakeCubicTaps(grey.rows);
-  cv::parallel_for_(
+  SuplParallelFor(
       cv::Range(0, out.rows),
       [&](const cv::Range& r) { CubicStripe(grey, cols, rows, r.start, r.end, level, out); },
       Stripes(out.rows));
@@ -542,7 +544,7 @@ cv::Mat SuplLinear3(const cv::Mat& rgb, int level) {
   cv::Mat out = SuplLargeMat(rgb.rows * 3, rgb.cols * 3, CV_8UC3);
   const LinearColumns cols = MakeLinearCols(rgb.cols);
   const LinearTaps rows = MakeLinearRows(rgb.rows);
-  cv::parallel_for_(
+  SuplParallelFor(
       cv::Range(0, out.rows),
       [&](const cv::Range& r) { LinearStripe(rgb, cols, rows, r.start, r.end, level, out); },
       Stripes(out.rows));
