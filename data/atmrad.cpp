@@ -8,8 +8,11 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <memory>
 #include <new>
+#include <vector>
 
+#include "data/atmrad_rows.h"
 #include "data/suplalloc.h"
 #include "data/suplimage.h"
 #include "data/suplresize.h"
@@ -33,7 +36,7 @@ const AtmradCoef AtmradCoefs[CHANNEL_COUNT + 1] = {
 
 namespace {
 
-constexpr int COUNTS = 1024;
+constexpr int COUNTS = ATMRAD_COUNTS;
 constexpr float NO_DATA = std::numeric_limits<float>::quiet_NaN();
 using ValueTable = std::array<float, COUNTS>;
 
@@ -98,44 +101,6 @@ cv::Mat ValuesAt(const cv::Mat& counts, int ch, cv::Size size) {
   return ValuesAt(v, size);
 }
 
-// One colour's mapping from a value to its byte: stretch between the thresholds (rounded and
-// saturated like a scaled conversion), inversion, gamma. No value gives 0.
-struct Stretch {
-  float scale = 0, shift = 0, lo = 0;
-  bool step = false;  // zero span: a step at lo instead of a ramp
-  bool inverted = false;
-  uint8_t gamma[256];
-
-  uint8_t operator()(float v) const {
-    if (std::isnan(v)) return 0;
-    uint8_t c = step ? (v >= lo ? 255 : 0) : cv::saturate_cast<uint8_t>(v * scale + shift);
-    if (inverted) c = uint8_t(255 - c);
-    return gamma[c];
-  }
-};
-
-Stretch MakeStretch(double t0, double t1, double g, bool inverted, float mn, float mx) {
-  Stretch s;
-  double lo = t0, span = t1 - t0;
-  if (t1 >= 1000) {  // relative thresholds: ten-thousandths of the value range
-    double range = double(mx) - double(mn);
-    lo = range * t0 / 10000 + mn;
-    span = range * t1 / 10000 + mn - lo;
-  }
-  s.lo = float(lo);
-  s.step = span == 0;
-  if (!s.step) {
-    s.scale = float(255 / span);
-    s.shift = float(-255 / span * lo);
-  }
-  s.inverted = inverted;
-  if (g == 1.0)
-    for (int i = 0; i < 256; i++) s.gamma[i] = uint8_t(i);
-  else
-    SuplGammaTable(g, s.gamma);
-  return s;
-}
-
 // Smallest and largest value over the pixels that have one (both 0 when none has).
 void ValueRange(const cv::Mat& v, float* mn, float* mx) {
   float lo = std::numeric_limits<float>::infinity(), hi = -lo;
@@ -175,75 +140,79 @@ std::array<bool, COUNTS> CountsPresent(const cv::Mat& counts) {
   return seen;
 }
 
-// Plane k of out from the counts through a 1024-entry byte table.
-void PlaneFromCounts(const cv::Mat& counts, const uint8_t* lut, cv::Mat& out, int k) {
-  SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
-    for (int y = r.start; y < r.end; y++) {
-      const uint16_t* s = counts.ptr<uint16_t>(y);
-      uint8_t* d = out.ptr<uint8_t>(y) + k;
-      for (int x = 0; x < counts.cols; x++) d[3 * x] = s[x] < COUNTS ? lut[s[x]] : 0;
+// First count with a value, when every count from it on has one and the values never fall
+// (true of every channel: radiance and temperature rise with the count); else -1. The value
+// range over the counts that occur is then that of the smallest and the largest of them.
+int MonotoneFrom(int ch) {
+  static const std::array<int, CHANNEL_COUNT + 1> first = [] {
+    std::array<int, CHANNEL_COUNT + 1> f{};
+    for (int c = 0; c <= CHANNEL_COUNT; c++) {
+      const ValueTable& v = ChannelValues(c);
+      int i = 1;
+      while (i < COUNTS && std::isnan(v[i])) i++;
+      f[c] = i < COUNTS ? i : -1;
+      for (int j = i + 1; j < COUNTS && f[c] > 0; j++)
+        if (!(v[j] >= v[j - 1])) f[c] = -1;
     }
-  });
+    return f;
+  }();
+  return first[ch];
 }
 
-void PlaneFromValues(const cv::Mat& v, const Stretch& s, cv::Mat& out, int k) {
-  SuplParallelFor(cv::Range(0, v.rows), [&](const cv::Range& r) {
-    for (int y = r.start; y < r.end; y++) {
-      const float* p = v.ptr<float>(y);
-      uint8_t* d = out.ptr<uint8_t>(y) + k;
-      for (int x = 0; x < v.cols; x++) d[3 * x] = s(p[x]);
-    }
-  });
-}
-
-// Plane k of out (three times v's size) from v enlarged bilinearly, sampled as a resize does
-// (output pixel i at source (i + 0.5) / 3 - 0.5, edges replicated), then stretched. Only
-// sources with a non-zero weight take part, so a pixel is without value exactly when one of
-// them is.
-void PlaneFromEnlarged(const cv::Mat& v, const Stretch& s, cv::Mat& out, int k) {
-  struct Tap {
-    int a, b;
-    float wb;  // weight of b; a has 1 - wb; wb 0: a alone
-  };
-  auto taps = [](int n) {
-    std::vector<Tap> t(size_t(3 * n));
-    for (int i = 0; i < 3 * n; i++) {
-      const int base = i / 3, phase = i % 3;  // phase 1 is the source pixel itself
-      if (phase == 1) t[i] = {base, base, 0.0f};
-      else if (phase == 0) t[i] = base == 0 ? Tap{0, 0, 0.0f} : Tap{base - 1, base, 2.0f / 3};
-      else t[i] = base == n - 1 ? Tap{base, base, 0.0f} : Tap{base, base + 1, 1.0f / 3};
-    }
-    return t;
-  };
-  const std::vector<Tap> tx = taps(v.cols), ty = taps(v.rows);
-  SuplParallelFor(cv::Range(0, out.rows), [&](const cv::Range& range) {
-    std::vector<float> row(v.cols);
-    for (int j = range.start; j < range.end; j++) {
-      const Tap& y = ty[j];
-      const float* r0 = v.ptr<float>(y.a);
-      const float* src = r0;
-      if (y.wb != 0.0f) {
-        const float* r1 = v.ptr<float>(y.b);
-        for (int x = 0; x < v.cols; x++) row[x] = r0[x] * (1 - y.wb) + r1[x] * y.wb;
-        src = row.data();
+// Range of a channel's values over the counts of the image.
+void CountValueRange(const cv::Mat& counts, int ch, int level, float* mn, float* mx) {
+  const ValueTable& values = ChannelValues(ch);
+  float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+  const int first = MonotoneFrom(ch);
+  if (first > 0) {
+    int a = COUNTS, b = -1;
+    std::mutex m;
+    cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
+      int la = COUNTS, lb = -1;
+      for (int y = r.start; y < r.end; y++) {
+        int ya, yb;
+        AtmradCountRange(counts.ptr<uint16_t>(y), counts.cols, first, &ya, &yb, level);
+        la = std::min(la, ya);
+        lb = std::max(lb, yb);
       }
-      uint8_t* d = out.ptr<uint8_t>(j) + k;
-      for (int i = 0; i < out.cols; i++) {
-        const Tap& x = tx[i];
-        const float val = x.wb == 0.0f ? src[x.a] : src[x.a] * (1 - x.wb) + src[x.b] * x.wb;
-        d[3 * i] = s(val);
+      std::lock_guard<std::mutex> lock(m);
+      a = std::min(a, la);
+      b = std::max(b, lb);
+    });
+    if (a <= b) lo = values[a], hi = values[b];
+  } else {
+    std::array<bool, COUNTS> seen = CountsPresent(counts);
+    for (int i = 0; i < COUNTS; i++)
+      if (seen[i] && !std::isnan(values[i])) {
+        lo = std::min(lo, values[i]);
+        hi = std::max(hi, values[i]);
       }
-    }
-  });
+  }
+  if (lo > hi) lo = hi = 0;
+  *mn = lo;
+  *mx = hi;
 }
 
-void CopyPlane(cv::Mat& out, int from, int to) {
-  SuplParallelFor(cv::Range(0, out.rows), [&](const cv::Range& r) {
+// Range of the difference of two channels' values at the same size.
+void DiffValueRange(const cv::Mat& a, int ca, const cv::Mat& b, int cb, float* mn, float* mx) {
+  float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+  std::mutex m;
+  cv::parallel_for_(cv::Range(0, a.rows), [&](const cv::Range& r) {
+    float la = std::numeric_limits<float>::infinity(), lb = -la;
     for (int y = r.start; y < r.end; y++) {
-      uint8_t* d = out.ptr<uint8_t>(y);
-      for (int x = 0; x < out.cols; x++) d[3 * x + to] = d[3 * x + from];
+      float ya, yb;
+      AtmradDiffRange(a.ptr<uint16_t>(y), b.ptr<uint16_t>(y), a.cols, ChannelValues(ca).data(),
+                      ChannelValues(cb).data(), &ya, &yb);
+      la = std::min(la, ya);
+      lb = std::max(lb, yb);
     }
+    std::lock_guard<std::mutex> lock(m);
+    lo = std::min(lo, la);
+    hi = std::max(hi, lb);
   });
+  if (lo > hi) lo = hi = 0;
+  *mn = lo;
+  *mx = hi;
 }
 
 bool ValidImage(const cv::Mat images[], int ch) {
@@ -251,8 +220,31 @@ bool ValidImage(const cv::Mat images[], int ch) {
          images[ch].type() == CV_16UC1;
 }
 
-// One colour into plane k of out. False (one warning) when a channel is missing.
-bool Colour(const cv::Mat images[], const double* p, int ch, int sub, cv::Mat& out, int k) {
+// How one colour's row is made.
+enum class Kind {
+  Copy,     // equal to an earlier colour
+  Counts,   // a function of one count at the output size: a table
+  Diff,     // two channels at the output size, subtracted
+  Values,   // a value image at the output size
+  Enlarge,  // a value image of a third of the output size, enlarged bilinearly
+};
+
+struct Plan {
+  Kind kind = Kind::Values;
+  int from = 0;  // Copy
+  const cv::Mat* counts = nullptr;
+  const cv::Mat* sub = nullptr;
+  int ch = 0, subch = 0;
+  cv::Mat values;  // Values, Enlarge
+  AtmradStretch stretch;
+  bool direct = false;  // Counts whose value is the count: the stretch itself may be used
+  uint8_t lut[COUNTS];
+};
+
+// The plan of one colour for an output of size out. False (one warning) when a channel is
+// missing.
+bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Size out,
+                int level, Plan& plan) {
   double t0 = p[0], t1 = p[1], gamma = p[2];
   bool inverted = t0 > t1;
   if (inverted) std::swap(t0, t1);
@@ -265,26 +257,27 @@ bool Colour(const cv::Mat images[], const double* p, int ch, int sub, cv::Mat& o
     return false;
   }
   const cv::Mat& counts = images[ch];
-  if (sub == 0 && counts.size() == out.size()) {
+  const bool relative = t1 >= 1000;
+  float mn = 0, mx = 0;
+  plan.ch = ch;
+  plan.subch = sub;
+  plan.counts = &counts;
+  if (sub == 0 && counts.size() == out) {
     // The colour is a function of the count alone: fold value, stretch, inversion and gamma
     // into one table, and take the range over the counts that occur.
     const ValueTable& values = ChannelValues(ch);
-    float mn = 0, mx = 0;
-    if (t1 >= 1000) {
-      std::array<bool, COUNTS> seen = CountsPresent(counts);
-      mn = std::numeric_limits<float>::infinity();
-      mx = -mn;
-      for (int i = 0; i < COUNTS; i++)
-        if (seen[i] && !std::isnan(values[i])) {
-          mn = std::min(mn, values[i]);
-          mx = std::max(mx, values[i]);
-        }
-      if (mn > mx) mn = mx = 0;
-    }
-    Stretch s = MakeStretch(t0, t1, gamma, inverted, mn, mx);
-    uint8_t lut[COUNTS];
-    for (int i = 0; i < COUNTS; i++) lut[i] = s(values[i]);
-    PlaneFromCounts(counts, lut, out, k);
+    if (relative) CountValueRange(counts, ch, level, &mn, &mx);
+    plan.kind = Kind::Counts;
+    plan.stretch = AtmradMakeStretch(t0, t1, gamma, inverted, mn, mx);
+    for (int i = 0; i < COUNTS; i++) plan.lut[i] = plan.stretch(values[i]);
+    plan.direct = ch < 4 || ch > 11;
+    return true;
+  }
+  if (sub != 0 && counts.size() == out && images[sub].size() == out) {
+    plan.kind = Kind::Diff;
+    plan.sub = &images[sub];
+    if (relative) DiffValueRange(counts, ch, images[sub], sub, &mn, &mx);
+    plan.stretch = AtmradMakeStretch(t0, t1, gamma, inverted, mn, mx);
     return true;
   }
   cv::Mat acc;
@@ -298,23 +291,81 @@ bool Colour(const cv::Mat images[], const double* p, int ch, int sub, cv::Mat& o
       // a third of the work in each direction.
       cv::subtract(acc, v, acc);
     } else {
-      acc = ValuesAt(counts, ch, out.size());
-      cv::subtract(acc, ValuesAt(images[sub], sub, out.size()), acc);
+      acc = ValuesAt(counts, ch, out);
+      cv::subtract(acc, ValuesAt(images[sub], sub, out), acc);
     }
   }
-  const bool enlarge3 = acc.size() != out.size() && acc.cols * 3 == out.cols &&
-                        acc.rows * 3 == out.rows;
-  if (acc.size() != out.size() && !enlarge3) acc = ValuesAt(acc, out.size());
+  const bool enlarge3 = acc.size() != out && acc.cols * 3 == out.width && acc.rows * 3 == out.height;
+  if (acc.size() != out && !enlarge3) acc = ValuesAt(acc, out);
   // The range of a bilinear enlargement by 3 is that of its source: every source pixel is the
   // centre of its block, every other output pixel a convex combination of sources.
-  float mn = 0, mx = 0;
-  if (t1 >= 1000) ValueRange(acc, &mn, &mx);
-  const Stretch stretch = MakeStretch(t0, t1, gamma, inverted, mn, mx);
-  if (enlarge3)
-    PlaneFromEnlarged(acc, stretch, out, k);
-  else
-    PlaneFromValues(acc, stretch, out, k);
+  if (relative) ValueRange(acc, &mn, &mx);
+  plan.stretch = AtmradMakeStretch(t0, t1, gamma, inverted, mn, mx);
+  plan.kind = enlarge3 ? Kind::Enlarge : Kind::Values;
+  plan.values = acc;
   return true;
+}
+
+// Row y of an enlarged colour (output width 3 * v.cols) into d.
+void EnlargedRow(const Plan& p, int y, float* blend, float* tmp, uint8_t* d, int level) {
+  const cv::Mat& v = p.values;
+  // Rows as the columns: phase 1 is the source row, phase 0 blends in a third of the row
+  // above, phase 2 a third of the row below, edges replicated.
+  const int base = y / 3, phase = y % 3;
+  const float* src = v.ptr<float>(base);
+  if (phase == 0 && base > 0) {
+    AtmradBlendRow(v.ptr<float>(base - 1), src, 2.0f / 3, v.cols, blend);
+    src = blend;
+  } else if (phase == 2 && base < v.rows - 1) {
+    AtmradBlendRow(src, v.ptr<float>(base + 1), 1.0f / 3, v.cols, blend);
+    src = blend;
+  }
+  AtmradEnlargeRow(src, v.cols, p.stretch, d, tmp, level);
+}
+
+// Every row of out from the three plans, each row's colours made side by side and
+// interleaved once.
+void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
+  const int w = out.cols;
+  int small = 1;
+  for (const Plan& p : plans)
+    if (p.kind == Kind::Enlarge) small = std::max(small, p.values.cols);
+  cv::parallel_for_(
+      cv::Range(0, out.rows),
+      [&](const cv::Range& r) {
+        std::vector<uint8_t> rows(size_t(3) * (w + 16));
+        std::vector<float> blend(size_t(small) + 16), tmp(size_t(3) * small + 64);
+        for (int y = r.start; y < r.end; y++) {
+          const uint8_t* e[3];
+          for (int k = 0; k < 3; k++) {
+            const Plan& p = plans[k];
+            uint8_t* d = rows.data() + size_t(k) * (w + 16);
+            e[k] = d;
+            switch (p.kind) {
+              case Kind::Copy:
+                e[k] = e[p.from];
+                break;
+              case Kind::Counts:
+                AtmradCountRow(p.counts->ptr<uint16_t>(y), w, p.lut, p.direct ? &p.stretch : nullptr,
+                               d, level);
+                break;
+              case Kind::Diff:
+                AtmradDiffRow(p.counts->ptr<uint16_t>(y), p.sub->ptr<uint16_t>(y), w,
+                              ChannelValues(p.ch).data(), ChannelValues(p.subch).data(), p.stretch,
+                              d, level);
+                break;
+              case Kind::Values:
+                AtmradStretchRow(p.values.ptr<float>(y), w, p.stretch, d, level);
+                break;
+              case Kind::Enlarge:
+                EnlargedRow(p, y, blend.data(), tmp.data(), d, level);
+                break;
+            }
+          }
+          AtmradInterleave(e[0], e[1], e[2], w, out.ptr<uint8_t>(y), level);
+        }
+      },
+      std::max(1, out.rows / 16));
 }
 
 }  // namespace
@@ -332,8 +383,10 @@ void AtmradBrightnessTemp(const cv::Mat& counts, int ch, cv::Mat& dst) {
   ApplyValues(counts, ChannelValues(ch), dst);
 }
 
+int AtmradLevel() { return SuplResizeLevel(); }
+
 cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double params[9],
-                        const int32_t channels[6]) {
+                        const int32_t channels[6], int level) {
   cv::Size size;
   bool hrv = false;
   for (int i = 0; i < 6; i++) {
@@ -348,7 +401,8 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
     return {};
   }
   try {
-    cv::Mat out = SuplLargeMat(size.height, size.width, CV_8UC3);
+    level = std::min(level, AtmradLevel());
+    auto plans = std::make_unique<std::array<Plan, 3>>();
     for (int k = 0; k < 3; k++) {
       // A colour made exactly like an earlier one ("Cloud top HRV" red and green) is a copy.
       int same = -1;
@@ -358,15 +412,19 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
             ValidImage(images, channels[2 * k]))
           same = j;
       if (same >= 0) {
-        CopyPlane(out, same, k);
+        (*plans)[k].kind = Kind::Copy;
+        (*plans)[k].from = (*plans)[same].kind == Kind::Copy ? (*plans)[same].from : same;
         continue;
       }
-      if (!Colour(images, params + 3 * k, channels[2 * k], channels[2 * k + 1], out, k)) {
+      if (!PlanColour(images, params + 3 * k, channels[2 * k], channels[2 * k + 1], size, level,
+                      (*plans)[k])) {
         ATMRAD_WARN();
         return {};
       }
     }
-    if (!hrv) out = SuplLinear3(out);  // the bytes of a bilinear cv::resize by three
+    cv::Mat out = SuplLargeMat(size.height, size.width, CV_8UC3);
+    RenderRows(*plans, out, level);
+    if (!hrv) out = SuplLinear3(out, level);  // the bytes of a bilinear cv::resize by three
     return out;
   } catch (const cv::Exception&) {
   } catch (const std::bad_alloc&) {

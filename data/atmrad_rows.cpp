@@ -1,0 +1,313 @@
+#include "data/atmrad_rows.h"
+
+#include <opencv2/core.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "data/suplimage.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define ATMRAD_X86 1
+#endif
+
+namespace {
+
+constexpr float NO_DATA = std::numeric_limits<float>::quiet_NaN();
+
+inline float TableValue(const float* t, uint16_t c) { return c < ATMRAD_COUNTS ? t[c] : NO_DATA; }
+
+#ifdef ATMRAD_X86
+// The stretch in eight float lanes: ramp or step, before inversion and gamma.
+struct VecStretch {
+  __m256 scale, shift, lo;
+  bool step;
+};
+
+__attribute__((target("avx2"))) VecStretch MakeVec(const AtmradStretch& s) {
+  return {_mm256_set1_ps(s.scale), _mm256_set1_ps(s.shift), _mm256_set1_ps(s.lo), s.step};
+}
+
+// Eight values to eight int32 bytes-to-be, as saturate_cast of the ramp or the step gives them
+// (cvtps rounds to nearest even, like cvRound, and turns overflow into INT_MIN, which the
+// saturating packs take to 0 as saturate_cast does).
+__attribute__((target("avx2"))) inline __m256i Stretch8(__m256 v, const VecStretch& s) {
+  if (s.step)
+    return _mm256_and_si256(_mm256_castps_si256(_mm256_cmp_ps(v, s.lo, _CMP_GE_OQ)),
+                            _mm256_set1_epi32(255));
+  return _mm256_cvtps_epi32(_mm256_add_ps(_mm256_mul_ps(v, s.scale), s.shift));
+}
+
+// Two sets of eight int32 to sixteen bytes in order, saturated to 0..255 (unsigned) or to
+// -128..127 (signed, for masks of 0 / -1).
+__attribute__((target("avx2"))) inline __m128i Pack16(__m256i a, __m256i b, bool is_signed) {
+  const __m256i p = _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8);
+  const __m128i lo = _mm256_castsi256_si128(p), hi = _mm256_extracti128_si256(p, 1);
+  return is_signed ? _mm_packs_epi16(lo, hi) : _mm_packus_epi16(lo, hi);
+}
+
+// Inversion, the no-value mask and gamma on sixteen stretched bytes.
+__attribute__((target("avx2"))) inline void Finish16(__m128i c, __m128i valid,
+                                                     const AtmradStretch& s, uint8_t* d) {
+  if (s.inverted) c = _mm_xor_si128(c, _mm_set1_epi8(char(0xFF)));
+  if (s.identity_gamma) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_and_si128(c, valid));
+    return;
+  }
+  alignas(16) uint8_t cb[16], vb[16];
+  _mm_store_si128(reinterpret_cast<__m128i*>(cb), c);
+  _mm_store_si128(reinterpret_cast<__m128i*>(vb), valid);
+  for (int i = 0; i < 16; i++) d[i] = s.gamma[cb[i]] & vb[i];
+}
+
+__attribute__((target("avx2"))) inline void StretchValues16(__m256 a, __m256 b, const VecStretch& v,
+                                                            const AtmradStretch& s, uint8_t* d) {
+  const __m128i c = Pack16(Stretch8(a, v), Stretch8(b, v), false);
+  const __m128i valid = Pack16(_mm256_castps_si256(_mm256_cmp_ps(a, a, _CMP_ORD_Q)),
+                               _mm256_castps_si256(_mm256_cmp_ps(b, b, _CMP_ORD_Q)), true);
+  Finish16(c, valid, s, d);
+}
+
+__attribute__((target("avx2"))) int StretchRowAvx2(const float* v, int n, const AtmradStretch& s,
+                                                   uint8_t* d) {
+  const VecStretch vs = MakeVec(s);
+  int i = 0;
+  for (; i + 16 <= n; i += 16)
+    StretchValues16(_mm256_loadu_ps(v + i), _mm256_loadu_ps(v + i + 8), vs, s, d + i);
+  return i;
+}
+
+__attribute__((target("avx2"))) int CountRowAvx2(const uint16_t* c, int n, const AtmradStretch& s,
+                                                 uint8_t* d) {
+  const VecStretch vs = MakeVec(s);
+  const __m256i one = _mm256_set1_epi16(1), top = _mm256_set1_epi16(ATMRAD_COUNTS - 2);
+  int i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i));
+    // 1..1023 have a value: x - 1 (wrapping) at most 1022.
+    const __m256i t = _mm256_sub_epi16(x, one);
+    const __m256i ok = _mm256_cmpeq_epi16(_mm256_min_epu16(t, top), t);
+    const __m256 a = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm256_castsi256_si128(x)));
+    const __m256 b = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm256_extracti128_si256(x, 1)));
+    const __m128i bytes = Pack16(Stretch8(a, vs), Stretch8(b, vs), false);
+    const __m128i valid = _mm_packs_epi16(_mm256_castsi256_si128(ok), _mm256_extracti128_si256(ok, 1));
+    Finish16(bytes, valid, s, d + i);
+  }
+  return i;
+}
+
+__attribute__((target("avx2"))) inline __m256 Gather8(const uint16_t* c, const float* t) {
+  const __m256i idx = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)));
+  const __m256i in = _mm256_cmpgt_epi32(_mm256_set1_epi32(ATMRAD_COUNTS), idx);
+  return _mm256_mask_i32gather_ps(_mm256_set1_ps(NO_DATA), t, idx, _mm256_castsi256_ps(in), 4);
+}
+
+__attribute__((target("avx2"))) int DiffRowAvx2(const uint16_t* a, const uint16_t* b, int n,
+                                                const float* ta, const float* tb,
+                                                const AtmradStretch& s, uint8_t* d) {
+  const VecStretch vs = MakeVec(s);
+  int i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const __m256 lo = _mm256_sub_ps(Gather8(a + i, ta), Gather8(b + i, tb));
+    const __m256 hi = _mm256_sub_ps(Gather8(a + i + 8, ta), Gather8(b + i + 8, tb));
+    StretchValues16(lo, hi, vs, s, d + i);
+  }
+  return i;
+}
+
+// Output byte j of 48 takes plane j % 3, pixel j / 3.
+struct InterleaveMasks {
+  alignas(16) uint8_t m[3][3][16];  // [output block][plane][byte]
+  InterleaveMasks() {
+    for (int b = 0; b < 3; b++)
+      for (int p = 0; p < 3; p++)
+        for (int i = 0; i < 16; i++) {
+          const int j = 16 * b + i;
+          m[b][p][i] = j % 3 == p ? uint8_t(j / 3) : 0x80;
+        }
+  }
+};
+const InterleaveMasks INTERLEAVE;
+
+__attribute__((target("avx2"))) int InterleaveAvx2(const uint8_t* p0, const uint8_t* p1,
+                                                   const uint8_t* p2, int n, uint8_t* out) {
+  int i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p0 + i));
+    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1 + i));
+    const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p2 + i));
+    for (int b = 0; b < 3; b++) {
+      const __m128i* m = reinterpret_cast<const __m128i*>(INTERLEAVE.m[b]);
+      const __m128i r = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, _mm_load_si128(m)),
+                                                  _mm_shuffle_epi8(v1, _mm_load_si128(m + 1))),
+                                     _mm_shuffle_epi8(v2, _mm_load_si128(m + 2)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * i + 16 * b), r);
+    }
+  }
+  return i;
+}
+
+__attribute__((target("avx2"))) inline uint16_t HorizontalMin(__m256i v) {
+  const __m128i m = _mm_min_epu16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  return uint16_t(_mm_cvtsi128_si32(_mm_minpos_epu16(m)));
+}
+
+__attribute__((target("avx2"))) int CountRangeAvx2(const uint16_t* c, int n, int first,
+                                                   uint16_t* lo, uint16_t* hi) {
+  const __m256i base = _mm256_set1_epi16(short(first));
+  const __m256i last = _mm256_set1_epi16(short(ATMRAD_COUNTS - 1 - first));
+  __m256i mn = _mm256_set1_epi16(-1), mx_inv = _mm256_set1_epi16(-1);  // max kept as ~max
+  int i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const __m256i t = _mm256_sub_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i)), base);
+    const __m256i ok = _mm256_cmpeq_epi16(_mm256_min_epu16(t, last), t);
+    mn = _mm256_min_epu16(mn, _mm256_or_si256(t, _mm256_xor_si256(ok, _mm256_set1_epi16(-1))));
+    mx_inv = _mm256_min_epu16(mx_inv, _mm256_xor_si256(_mm256_and_si256(t, ok), _mm256_set1_epi16(-1)));
+  }
+  *lo = HorizontalMin(mn);
+  *hi = uint16_t(~HorizontalMin(mx_inv));
+  return i;
+}
+#endif
+
+}  // namespace
+
+uint8_t AtmradStretch::operator()(float v) const {
+  if (std::isnan(v)) return 0;
+  uint8_t c = step ? (v >= lo ? 255 : 0) : cv::saturate_cast<uint8_t>(v * scale + shift);
+  if (inverted) c = uint8_t(255 - c);
+  return gamma[c];
+}
+
+AtmradStretch AtmradMakeStretch(double t0, double t1, double g, bool inverted, float mn, float mx) {
+  AtmradStretch s;
+  double lo = t0, span = t1 - t0;
+  if (t1 >= 1000) {  // relative thresholds: ten-thousandths of the value range
+    double range = double(mx) - double(mn);
+    lo = range * t0 / 10000 + mn;
+    span = range * t1 / 10000 + mn - lo;
+  }
+  s.lo = float(lo);
+  s.step = span == 0;
+  if (!s.step) {
+    s.scale = float(255 / span);
+    s.shift = float(-255 / span * lo);
+  }
+  s.inverted = inverted;
+  s.identity_gamma = g == 1.0;
+  if (s.identity_gamma)
+    for (int i = 0; i < 256; i++) s.gamma[i] = uint8_t(i);
+  else
+    SuplGammaTable(g, s.gamma);
+  return s;
+}
+
+void AtmradStretchRow(const float* v, int n, const AtmradStretch& s, uint8_t* d, int level) {
+  int i = 0;
+#ifdef ATMRAD_X86
+  if (level >= 1) i = StretchRowAvx2(v, n, s, d);
+#else
+  (void)level;
+#endif
+  for (; i < n; i++) d[i] = s(v[i]);
+}
+
+void AtmradCountRow(const uint16_t* c, int n, const uint8_t lut[ATMRAD_COUNTS],
+                    const AtmradStretch* direct, uint8_t* d, int level) {
+  int i = 0;
+#ifdef ATMRAD_X86
+  if (level >= 1 && direct) i = CountRowAvx2(c, n, *direct, d);
+#else
+  (void)level;
+  (void)direct;
+#endif
+  for (; i < n; i++) d[i] = c[i] < ATMRAD_COUNTS ? lut[c[i]] : 0;
+}
+
+void AtmradDiffRow(const uint16_t* a, const uint16_t* b, int n, const float* ta, const float* tb,
+                   const AtmradStretch& s, uint8_t* d, int level) {
+  int i = 0;
+#ifdef ATMRAD_X86
+  if (level >= 1) i = DiffRowAvx2(a, b, n, ta, tb, s, d);
+#else
+  (void)level;
+#endif
+  for (; i < n; i++) d[i] = s(TableValue(ta, a[i]) - TableValue(tb, b[i]));
+}
+
+void AtmradDiffRange(const uint16_t* a, const uint16_t* b, int n, const float* ta,
+                     const float* tb, float* mn, float* mx) {
+  float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+  for (int i = 0; i < n; i++) {
+    const float v = TableValue(ta, a[i]) - TableValue(tb, b[i]);
+    if (std::isnan(v)) continue;
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+  }
+  *mn = lo;
+  *mx = hi;
+}
+
+void AtmradBlendRow(const float* r0, const float* r1, float w, int n, float* out) {
+  const float w0 = 1 - w;
+  for (int i = 0; i < n; i++) out[i] = r0[i] * w0 + r1[i] * w;
+}
+
+void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* d, float* tmp,
+                      int level) {
+  // Phase 0 of source pixel b lies a third of the way back to b - 1, phase 2 a third of the
+  // way on to b + 1; phase 1 is b itself. The weights are those of the taps in float.
+  const float w0 = 2.0f / 3, a0 = 1 - w0, w2 = 1.0f / 3, a2 = 1 - w2;
+  float* p0 = tmp;
+  float* p2 = tmp + n + 16;
+  uint8_t* q = reinterpret_cast<uint8_t*>(tmp + 2 * (n + 16));  // three byte phases
+  p0[0] = src[0];
+  for (int b = 1; b < n; b++) p0[b] = src[b - 1] * a0 + src[b] * w0;
+  for (int b = 0; b + 1 < n; b++) p2[b] = src[b] * a2 + src[b + 1] * w2;
+  p2[n - 1] = src[n - 1];
+  const int stride = n + 16;
+  AtmradStretchRow(p0, n, s, q, level);
+  AtmradStretchRow(src, n, s, q + stride, level);
+  AtmradStretchRow(p2, n, s, q + 2 * stride, level);
+  AtmradInterleave(q, q + stride, q + 2 * stride, n, d, level);
+}
+
+void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, int n,
+                      uint8_t* out, int level) {
+  int i = 0;
+#ifdef ATMRAD_X86
+  if (level >= 1) i = InterleaveAvx2(p0, p1, p2, n, out);
+#else
+  (void)level;
+#endif
+  for (; i < n; i++) {
+    out[3 * i] = p0[i];
+    out[3 * i + 1] = p1[i];
+    out[3 * i + 2] = p2[i];
+  }
+}
+
+void AtmradCountRange(const uint16_t* c, int n, int first, int* lo, int* hi, int level) {
+  int a = ATMRAD_COUNTS, b = -1, i = 0;
+#ifdef ATMRAD_X86
+  if (level >= 1) {
+    uint16_t vl, vh;
+    i = CountRangeAvx2(c, n, first, &vl, &vh);
+    if (vl <= ATMRAD_COUNTS - 1 - first) {
+      a = vl + first;
+      b = vh + first;
+    }
+  }
+#else
+  (void)level;
+#endif
+  for (; i < n; i++)
+    if (c[i] >= first && c[i] < ATMRAD_COUNTS) {
+      a = std::min(a, int(c[i]));
+      b = std::max(b, int(c[i]));
+    }
+  *lo = a;
+  *hi = b;
+}

@@ -1,0 +1,328 @@
+// The composite kernels against a plain per-pixel reference, byte for byte: random count
+// images of odd sizes with space, counts beyond ten bits, every default recipe and random
+// recipes (relative and absolute thresholds, inversion, gamma, subtracted channels), on the
+// plain and the vector path.
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "data/atmrad.h"
+#include "data/recipes.h"
+#include "data/suplimage.h"
+#include "tests/support/logcapture.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Reference: one pixel at a time, one colour at a time, OpenCV for the resizes.
+namespace ref {
+
+constexpr float NO_DATA = std::numeric_limits<float>::quiet_NaN();
+
+float Value(int ch, int count) {
+  if (count == 0 || count >= 1024) return NO_DATA;
+  if (ch >= 4 && ch <= 11) return AtmradBtTable(ch)[count];
+  return float(count);
+}
+
+cv::Mat Values(const cv::Mat& counts, int ch) {
+  cv::Mat v(counts.size(), CV_32FC1);
+  for (int y = 0; y < counts.rows; y++)
+    for (int x = 0; x < counts.cols; x++) v.at<float>(y, x) = Value(ch, counts.at<uint16_t>(y, x));
+  return v;
+}
+
+// Any other size: both the zeroed values and the mask of pixels with a value resized
+// bilinearly; an output pixel keeps its value only where the mask stays full.
+cv::Mat ValuesAt(const cv::Mat& v, cv::Size size) {
+  if (v.size() == size) return v;
+  cv::Mat zeroed = v.clone(), valid(v.size(), CV_8UC1);
+  for (int y = 0; y < v.rows; y++)
+    for (int x = 0; x < v.cols; x++) {
+      const bool has = !std::isnan(v.at<float>(y, x));
+      valid.at<uint8_t>(y, x) = has ? 255 : 0;
+      if (!has) zeroed.at<float>(y, x) = 0;
+    }
+  cv::Mat big, big_valid;
+  cv::resize(zeroed, big, size, 0, 0, cv::INTER_LINEAR);
+  cv::resize(valid, big_valid, size, 0, 0, cv::INTER_LINEAR);
+  for (int y = 0; y < size.height; y++)
+    for (int x = 0; x < size.width; x++)
+      if (big_valid.at<uint8_t>(y, x) != 255) big.at<float>(y, x) = NO_DATA;
+  return big;
+}
+
+struct Stretch {
+  float scale = 0, shift = 0, lo = 0;
+  bool step = false, inverted = false;
+  uint8_t gamma[256];
+  uint8_t operator()(float v) const {
+    if (std::isnan(v)) return 0;
+    uint8_t c = step ? (v >= lo ? 255 : 0) : cv::saturate_cast<uint8_t>(v * scale + shift);
+    if (inverted) c = uint8_t(255 - c);
+    return gamma[c];
+  }
+};
+
+Stretch MakeStretch(double t0, double t1, double g, bool inverted, const cv::Mat& v) {
+  Stretch s;
+  double lo = t0, span = t1 - t0;
+  if (t1 >= 1000) {
+    float mn = std::numeric_limits<float>::infinity(), mx = -mn;
+    for (int y = 0; y < v.rows; y++)
+      for (int x = 0; x < v.cols; x++) {
+        const float f = v.at<float>(y, x);
+        if (std::isnan(f)) continue;
+        mn = std::min(mn, f);
+        mx = std::max(mx, f);
+      }
+    if (mn > mx) mn = mx = 0;
+    const double range = double(mx) - double(mn);
+    lo = range * t0 / 10000 + mn;
+    span = range * t1 / 10000 + mn - lo;
+  }
+  s.lo = float(lo);
+  s.step = span == 0;
+  if (!s.step) {
+    s.scale = float(255 / span);
+    s.shift = float(-255 / span * lo);
+  }
+  s.inverted = inverted;
+  if (g == 1.0)
+    for (int i = 0; i < 256; i++) s.gamma[i] = uint8_t(i);
+  else
+    SuplGammaTable(g, s.gamma);
+  return s;
+}
+
+// Output index i of an axis enlarged three times (n source pixels): sources a, b and the
+// weight of b, as a bilinear resize places them, edges replicated.
+void Tap(int i, int n, int* a, int* b, float* wb) {
+  const int base = i / 3, phase = i % 3;
+  *a = *b = base;
+  *wb = 0;
+  if (phase == 0 && base > 0) *a = base - 1, *wb = 2.0f / 3;
+  if (phase == 2 && base < n - 1) *b = base + 1, *wb = 1.0f / 3;
+}
+
+// v enlarged by three, rows first then columns, each blend in float.
+float Enlarged(const cv::Mat& v, int y, int x) {
+  int ya, yb, xa, xb;
+  float wy, wx;
+  Tap(y, v.rows, &ya, &yb, &wy);
+  Tap(x, v.cols, &xa, &xb, &wx);
+  auto row = [&](int c) {
+    if (wy == 0.0f) return v.at<float>(ya, c);
+    return v.at<float>(ya, c) * (1 - wy) + v.at<float>(yb, c) * wy;
+  };
+  if (wx == 0.0f) return row(xa);
+  return row(xa) * (1 - wx) + row(xb) * wx;
+}
+
+bool Valid(const cv::Mat images[], int ch) {
+  return ch >= 1 && ch <= CHANNEL_COUNT && !images[ch].empty() && images[ch].type() == CV_16UC1;
+}
+
+bool Colour(const cv::Mat images[], const double* p, int ch, int sub, cv::Size size, cv::Mat& plane) {
+  double t0 = p[0], t1 = p[1];
+  const bool inverted = t0 > t1;
+  if (inverted) std::swap(t0, t1);
+  if (!Valid(images, ch) || (sub != 0 && !Valid(images, sub))) return false;
+  cv::Mat acc = Values(images[ch], ch);
+  if (sub != 0) {
+    cv::Mat v = Values(images[sub], sub);
+    if (v.size() == acc.size()) acc = acc - v;
+    else acc = ValuesAt(acc, size) - ValuesAt(v, size);
+  }
+  const bool enlarge3 = acc.size() != size && acc.cols * 3 == size.width && acc.rows * 3 == size.height;
+  if (acc.size() != size && !enlarge3) acc = ValuesAt(acc, size);
+  const Stretch s = MakeStretch(t0, t1, p[2], inverted, acc);
+  plane.create(size, CV_8UC1);
+  for (int y = 0; y < size.height; y++)
+    for (int x = 0; x < size.width; x++)
+      plane.at<uint8_t>(y, x) = s(enlarge3 ? Enlarged(acc, y, x) : acc.at<float>(y, x));
+  return true;
+}
+
+cv::Mat Composite(const cv::Mat images[], const double params[9], const int32_t channels[6]) {
+  cv::Size size;
+  bool hrv = false;
+  for (int i = 0; i < 6; i++) {
+    const int ch = channels[i];
+    if (!Valid(images, ch)) continue;
+    if (ch == HRV_ID || size.empty()) size = images[ch].size();
+    hrv |= ch == HRV_ID;
+  }
+  if (size.empty()) return {};
+  std::vector<cv::Mat> planes(3);
+  for (int k = 0; k < 3; k++)
+    if (!Colour(images, params + 3 * k, channels[2 * k], channels[2 * k + 1], size, planes[k]))
+      return {};
+  cv::Mat out;
+  cv::merge(planes, out);
+  if (!hrv) cv::resize(out, out, cv::Size(3 * size.width, 3 * size.height), 0, 0, cv::INTER_LINEAR);
+  return out;
+}
+
+}  // namespace ref
+
+// ---------------------------------------------------------------------------------------------
+
+struct Images {
+  cv::Mat m[CHANNEL_COUNT + 1];
+};
+
+// Counts over a smooth field with noise, patches of space (0), a few scattered zeros and a few
+// counts beyond ten bits.
+cv::Mat RandomCounts(std::mt19937& rng, int rows, int cols) {
+  std::uniform_int_distribution<int> noise(-40, 40), pct(0, 999), big(1024, 65535);
+  const int base = std::uniform_int_distribution<int>(60, 900)(rng);
+  const double gx = std::uniform_real_distribution<double>(-6, 6)(rng);
+  const double gy = std::uniform_real_distribution<double>(-6, 6)(rng);
+  const int cx = std::uniform_int_distribution<int>(0, cols)(rng);
+  const int cy = std::uniform_int_distribution<int>(0, rows)(rng);
+  const int radius = std::uniform_int_distribution<int>(0, 1 + std::min(rows, cols) / 3)(rng);
+  cv::Mat m(rows, cols, CV_16UC1);
+  for (int y = 0; y < rows; y++)
+    for (int x = 0; x < cols; x++) {
+      int c = std::clamp(int(base + gx * x + gy * y) + noise(rng), 1, 1023);
+      const int r = pct(rng);
+      if (r < 20) c = 0;
+      else if (r < 30) c = big(rng);
+      else if (r < 33) c = 1024;
+      if ((x - cx) * (x - cx) + (y - cy) * (y - cy) < radius * radius) c = 0;
+      m.at<uint16_t>(y, x) = uint16_t(c);
+    }
+  return m;
+}
+
+// Every channel at the window size, HRV three times as large.
+Images RandomSlot(std::mt19937& rng, int rows, int cols) {
+  Images im;
+  for (int ch = 1; ch <= 11; ch++) im.m[ch] = RandomCounts(rng, rows, cols);
+  im.m[HRV_ID] = RandomCounts(rng, 3 * rows, 3 * cols);
+  return im;
+}
+
+std::string Describe(const int32_t ch[6], const double p[9]) {
+  std::string s;
+  for (int i = 0; i < 6; i++) s += std::to_string(ch[i]) + " ";
+  for (int i = 0; i < 9; i++) s += std::to_string(p[i]) + " ";
+  return s;
+}
+
+// The composite equals the reference on every level; returns the number of cases compared.
+void ExpectSame(const Images& im, const double p[9], const int32_t ch[6], const std::string& what) {
+  LogCapture quiet;  // failures are compared, their warnings are not the point here
+  const cv::Mat want = ref::Composite(im.m, p, ch);
+  for (int level = 0; level <= AtmradLevel(); level++) {
+    const cv::Mat got = AtmradComposite(im.m, p, ch, level);
+    ASSERT_EQ(got.empty(), want.empty()) << what << " level " << level;
+    if (want.empty()) continue;
+    ASSERT_EQ(got.size(), want.size()) << what << " level " << level;
+    ASSERT_EQ(got.type(), CV_8UC3);
+    cv::Mat diff;
+    cv::compare(got.reshape(1), want.reshape(1), diff, cv::CMP_NE);
+    const int bad = cv::countNonZero(diff);
+    if (bad) {
+      cv::Point at;
+      cv::minMaxLoc(diff, nullptr, nullptr, nullptr, &at);
+      ADD_FAILURE() << what << " level " << level << ": " << bad << " bytes differ, first at row "
+                    << at.y << " byte " << at.x << ": " << int(got.reshape(1).at<uint8_t>(at))
+                    << " for " << int(want.reshape(1).at<uint8_t>(at));
+    }
+  }
+}
+
+const std::pair<int, int> SIZES[] = {{1, 1}, {1, 2}, {2, 1}, {3, 7}, {5, 13}, {11, 37}, {9, 64},
+                                     {4, 101}, {23, 29}, {17, 70}};
+
+TEST(AtmradCompositeExact, EveryDefaultRecipeAtOddSizes) {
+  std::mt19937 rng(6);
+  for (auto [rows, cols] : SIZES) {
+    const Images im = RandomSlot(rng, rows, cols);
+    for (const RgbRecipe& r : AtmradDefaultRecipes())
+      ExpectSame(im, r.params, r.channels, r.name + " " + std::to_string(rows) + "x" + std::to_string(cols));
+  }
+}
+
+TEST(AtmradCompositeExact, RandomRecipes) {
+  std::mt19937 rng(2026);
+  std::uniform_int_distribution<int> channel(1, CHANNEL_COUNT), coin(0, 9);
+  std::uniform_real_distribution<double> kelvin(-80, 320), rel(0, 10000);
+  const double gammas[] = {1, 1, 0.5, 1.5, 2, -1, 0};
+  for (int n = 0; n < 160; n++) {
+    auto [rows, cols] = SIZES[n % std::size(SIZES)];
+    const Images im = RandomSlot(rng, rows, cols);
+    int32_t ch[6];
+    double p[9];
+    for (int k = 0; k < 3; k++) {
+      ch[2 * k] = channel(rng);
+      ch[2 * k + 1] = coin(rng) < 4 ? channel(rng) : 0;
+      double t0, t1;
+      switch (coin(rng) % 5) {
+        case 0: t0 = rel(rng), t1 = rel(rng) + 1000; break;           // relative
+        case 1: t0 = 10000, t1 = rel(rng) < 5000 ? 0 : 2000; break;   // relative, inverted
+        case 2: t0 = t1 = kelvin(rng); break;                          // a step
+        case 3: t0 = 0, t1 = coin(rng) < 5 ? 1e-4 : 0.37; break;       // steep ramps
+        default: t0 = kelvin(rng), t1 = kelvin(rng); break;            // absolute, either way
+      }
+      p[3 * k] = t0;
+      p[3 * k + 1] = t1;
+      p[3 * k + 2] = gammas[coin(rng) % std::size(gammas)];
+    }
+    if (coin(rng) < 2) {  // a colour repeated, as "Cloud top HRV" has
+      ch[2] = ch[0], ch[3] = ch[1];
+      std::copy(p, p + 3, p + 3);
+    }
+    ExpectSame(im, p, ch, Describe(ch, p));
+  }
+}
+
+TEST(AtmradCompositeExact, FlatSpaceAndOverflowingImages) {
+  std::mt19937 rng(11);
+  for (auto [rows, cols] : {std::pair{3, 5}, {8, 40}}) {
+    Images im = RandomSlot(rng, rows, cols);
+    const int32_t hrv[6] = {12, 0, 3, 0, 9, 4}, lowres[6] = {1, 0, 9, 10, 5, 0};
+    const double rel[9] = {0, 10000, 1, 2000, 10000, 2, 10000, 0, 1};
+    for (uint16_t fill : {uint16_t(0), uint16_t(500), uint16_t(1024), uint16_t(40)}) {
+      Images flat = im;
+      for (int c : {1, 3, 9, 12}) flat.m[c].setTo(fill);  // space, flat, all beyond 10 bits
+      ExpectSame(flat, rel, hrv, "flat " + std::to_string(fill));
+      ExpectSame(flat, rel, lowres, "flat low " + std::to_string(fill));
+    }
+  }
+}
+
+TEST(AtmradCompositeExact, ChannelsOfOtherSizes) {
+  // A channel neither at the composite size nor a third of it, or an HRV subtracted from a
+  // window channel: the general resize path.
+  std::mt19937 rng(3);
+  Images im = RandomSlot(rng, 6, 10);
+  im.m[2] = RandomCounts(rng, 7, 9);
+  im.m[5] = RandomCounts(rng, 12, 20);
+  const int32_t sets[][6] = {{1, 0, 2, 0, 3, 0}, {12, 0, 9, 12, 2, 0}, {9, 5, 2, 3, 12, 2},
+                             {5, 0, 9, 0, 1, 0}};
+  const double p[9] = {0, 10000, 1, -40, 20, 1.5, 10000, 3000, 1};
+  for (const auto& ch : sets) ExpectSame(im, p, ch, Describe(ch, p));
+}
+
+TEST(AtmradCompositeExact, MissingChannelsFailAlike) {
+  std::mt19937 rng(5);
+  Images im = RandomSlot(rng, 4, 6);
+  im.m[7] = cv::Mat();
+  im.m[8] = cv::Mat(4, 6, CV_8UC1, cv::Scalar(3));  // wrong type counts as missing
+  const double p[9] = {0, 10000, 1, 0, 10000, 1, 0, 10000, 1};
+  for (const auto& ch : {std::array<int32_t, 6>{1, 7, 2, 0, 3, 0}, {1, 0, 8, 0, 3, 0},
+                         {12, 0, 12, 0, 0, 0}, {40, 0, 1, 0, 1, 0}})
+    ExpectSame(im, p, ch.data(), Describe(ch.data(), p));
+}
+
+}  // namespace
