@@ -68,14 +68,12 @@ const ValueTable& ChannelValues(int ch) {
 }
 
 // dst (made when needed) = table[count]; counts beyond 10 bits have no value.
-void ApplyValues(const cv::Mat& counts, const ValueTable& table, cv::Mat& dst) {
+void ApplyValues(const cv::Mat& counts, const ValueTable& table, cv::Mat& dst,
+                 int level = AtmradLevel()) {
   dst.create(counts.size(), CV_32FC1);
-  SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
-    for (int y = r.start; y < r.end; y++) {
-      const uint16_t* s = counts.ptr<uint16_t>(y);
-      float* d = dst.ptr<float>(y);
-      for (int x = 0; x < counts.cols; x++) d[x] = s[x] < COUNTS ? table[s[x]] : NO_DATA;
-    }
+  cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
+    for (int y = r.start; y < r.end; y++)
+      AtmradValuesRow(counts.ptr<uint16_t>(y), counts.cols, table.data(), dst.ptr<float>(y), level);
   });
 }
 
@@ -102,18 +100,16 @@ cv::Mat ValuesAt(const cv::Mat& counts, int ch, cv::Size size) {
 }
 
 // Smallest and largest value over the pixels that have one (both 0 when none has).
-void ValueRange(const cv::Mat& v, float* mn, float* mx) {
+void ValueRange(const cv::Mat& v, int level, float* mn, float* mx) {
   float lo = std::numeric_limits<float>::infinity(), hi = -lo;
   std::mutex m;
   SuplParallelFor(cv::Range(0, v.rows), [&](const cv::Range& r) {
     float a = std::numeric_limits<float>::infinity(), b = -a;
     for (int y = r.start; y < r.end; y++) {
-      const float* p = v.ptr<float>(y);
-      for (int x = 0; x < v.cols; x++)
-        if (!std::isnan(p[x])) {
-          a = std::min(a, p[x]);
-          b = std::max(b, p[x]);
-        }
+      float ya, yb;
+      AtmradValueRange(v.ptr<float>(y), v.cols, &ya, &yb, level);
+      a = std::min(a, ya);
+      b = std::max(b, yb);
     }
     std::lock_guard<std::mutex> lock(m);
     lo = std::min(lo, a);
@@ -281,11 +277,11 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     return true;
   }
   cv::Mat acc;
-  ApplyValues(counts, ChannelValues(ch), acc);
+  ApplyValues(counts, ChannelValues(ch), acc, level);
   if (sub != 0) {
     // Visible and HRV channels subtract as counts, the value they have as a colour.
     cv::Mat v;
-    ApplyValues(images[sub], ChannelValues(sub), v);
+    ApplyValues(images[sub], ChannelValues(sub), v, level);
     if (v.size() == acc.size()) {
       // Enlarging is linear, so the difference may be taken before it: the same values for
       // a third of the work in each direction.
@@ -299,7 +295,7 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
   if (acc.size() != out && !enlarge3) acc = ValuesAt(acc, out);
   // The range of a bilinear enlargement by 3 is that of its source: every source pixel is the
   // centre of its block, every other output pixel a convex combination of sources.
-  if (relative) ValueRange(acc, &mn, &mx);
+  if (relative) ValueRange(acc, level, &mn, &mx);
   plan.stretch = AtmradMakeStretch(t0, t1, gamma, inverted, mn, mx);
   plan.kind = enlarge3 ? Kind::Enlarge : Kind::Values;
   plan.values = acc;
@@ -314,10 +310,10 @@ void EnlargedRow(const Plan& p, int y, float* blend, float* tmp, uint8_t* d, int
   const int base = y / 3, phase = y % 3;
   const float* src = v.ptr<float>(base);
   if (phase == 0 && base > 0) {
-    AtmradBlendRow(v.ptr<float>(base - 1), src, 2.0f / 3, v.cols, blend);
+    AtmradBlendRow(v.ptr<float>(base - 1), src, 2.0f / 3, v.cols, blend, level);
     src = blend;
   } else if (phase == 2 && base < v.rows - 1) {
-    AtmradBlendRow(src, v.ptr<float>(base + 1), 1.0f / 3, v.cols, blend);
+    AtmradBlendRow(src, v.ptr<float>(base + 1), 1.0f / 3, v.cols, blend, level);
     src = blend;
   }
   AtmradEnlargeRow(src, v.cols, p.stretch, d, tmp, level);
@@ -382,8 +378,6 @@ void AtmradBrightnessTemp(const cv::Mat& counts, int ch, cv::Mat& dst) {
   }
   ApplyValues(counts, ChannelValues(ch), dst);
 }
-
-int AtmradLevel() { return SuplResizeLevel(); }
 
 cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double params[9],
                         const int32_t channels[6], int level) {

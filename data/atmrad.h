@@ -28,7 +28,8 @@ const float* AtmradBtTable(int ch);
 // counts (CV_16UC1). For a channel outside 4..11: warning "atmrad:%d", dst untouched.
 void AtmradBrightnessTemp(const cv::Mat& counts, int ch, cv::Mat& dst);
 
-// Vector units the composite kernels may use on this processor: 0 plain C++, 1 AVX2.
+// Vector units the composite kernels may use on this processor: 0 plain C++, 1 AVX2, 2 AVX2
+// and AVX-512 VBMI.
 int AtmradLevel();
 
 // Composite of one recipe from the images[0] of channel layers, indexed by channel id
@@ -39,7 +40,7 @@ int AtmradLevel();
 // 0 in that colour and take no part in the relative stretch. A visible or HRV subtracted
 // channel subtracts its counts; a zero span (equal thresholds, or a flat image in relative
 // units) is a step: 255 from the threshold up, 0 below.
-// level limits the vector units the kernels use (0 plain C++, 1 AVX2; see AtmradLevel): every
+// level limits the vector units the kernels use (see AtmradLevel): every
 // level gives the same bytes.
 cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double params[9],
                         const int32_t channels[6], int level = AtmradLevel());

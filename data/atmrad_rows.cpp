@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "data/atmrad.h"
 #include "data/suplimage.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -49,9 +50,16 @@ __attribute__((target("avx2"))) inline __m128i Pack16(__m256i a, __m256i b, bool
 }
 
 // Inversion, the no-value mask and gamma on sixteen stretched bytes.
+// With mask, the bytes before gamma go to d and the mask of pixels with a value to mask.
 __attribute__((target("avx2"))) inline void Finish16(__m128i c, __m128i valid,
-                                                     const AtmradStretch& s, uint8_t* d) {
+                                                     const AtmradStretch& s, uint8_t* d,
+                                                     uint8_t* mask = nullptr) {
   if (s.inverted) c = _mm_xor_si128(c, _mm_set1_epi8(char(0xFF)));
+  if (mask) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), c);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(mask), valid);
+    return;
+  }
   if (s.identity_gamma) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_and_si128(c, valid));
     return;
@@ -63,19 +71,98 @@ __attribute__((target("avx2"))) inline void Finish16(__m128i c, __m128i valid,
 }
 
 __attribute__((target("avx2"))) inline void StretchValues16(__m256 a, __m256 b, const VecStretch& v,
-                                                            const AtmradStretch& s, uint8_t* d) {
+                                                            const AtmradStretch& s, uint8_t* d,
+                                                            uint8_t* mask = nullptr) {
   const __m128i c = Pack16(Stretch8(a, v), Stretch8(b, v), false);
   const __m128i valid = Pack16(_mm256_castps_si256(_mm256_cmp_ps(a, a, _CMP_ORD_Q)),
                                _mm256_castps_si256(_mm256_cmp_ps(b, b, _CMP_ORD_Q)), true);
-  Finish16(c, valid, s, d);
+  Finish16(c, valid, s, d, mask);
+}
+
+// d[i] = gamma[d[i]] & mask[i] for n bytes, sixty-four at a time: the 256-entry table as two
+// 128-entry byte permutes chosen by the top bit.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void GammaVbmi(uint8_t* d, const uint8_t* mask,
+                                                                      int n, const uint8_t* gamma) {
+  const __m512i t0 = _mm512_loadu_si512(gamma), t1 = _mm512_loadu_si512(gamma + 64);
+  const __m512i t2 = _mm512_loadu_si512(gamma + 128), t3 = _mm512_loadu_si512(gamma + 192);
+  for (int i = 0; i < n; i += 64) {
+    const __mmask64 live = n - i >= 64 ? ~__mmask64(0) : (__mmask64(1) << (n - i)) - 1;
+    const __m512i x = _mm512_maskz_loadu_epi8(live, d + i);
+    const __m512i lo = _mm512_permutex2var_epi8(t0, x, t1);
+    const __m512i hi = _mm512_permutex2var_epi8(t2, x, t3);
+    const __m512i g = _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), lo, hi);
+    _mm512_mask_storeu_epi8(d + i, live, _mm512_and_si512(g, _mm512_maskz_loadu_epi8(live, mask + i)));
+  }
 }
 
 __attribute__((target("avx2"))) int StretchRowAvx2(const float* v, int n, const AtmradStretch& s,
-                                                   uint8_t* d) {
+                                                   uint8_t* d, bool vbmi) {
   const VecStretch vs = MakeVec(s);
   int i = 0;
-  for (; i + 16 <= n; i += 16)
-    StretchValues16(_mm256_loadu_ps(v + i), _mm256_loadu_ps(v + i + 8), vs, s, d + i);
+  if (!vbmi || s.identity_gamma) {
+    for (; i + 16 <= n; i += 16)
+      StretchValues16(_mm256_loadu_ps(v + i), _mm256_loadu_ps(v + i + 8), vs, s, d + i);
+    return i;
+  }
+  // Gamma in blocks: the stretched bytes and their mask, then the table over the block.
+  alignas(64) uint8_t mask[256];
+  while (i + 16 <= n) {
+    const int len = std::min(256, (n - i) & ~15);
+    for (int j = 0; j < len; j += 16)
+      StretchValues16(_mm256_loadu_ps(v + i + j), _mm256_loadu_ps(v + i + j + 8), vs, s,
+                      d + i + j, mask + j);
+    GammaVbmi(d + i, mask, len, s.gamma);
+    i += len;
+  }
+  return i;
+}
+
+__attribute__((target("avx2"))) int BlendRowAvx2(const float* r0, const float* r1, float w, int n,
+                                                 float* out) {
+  const __m256 w0 = _mm256_set1_ps(1 - w), w1 = _mm256_set1_ps(w);
+  int i = 0;
+  for (; i + 8 <= n; i += 8)
+    _mm256_storeu_ps(out + i, _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(r0 + i), w0),
+                                            _mm256_mul_ps(_mm256_loadu_ps(r1 + i), w1)));
+  return i;
+}
+
+// Phases 0 (b from 1) and 2 (b from 0) of the horizontal enlargement; returns how far each got.
+__attribute__((target("avx2"))) void PhasesAvx2(const float* src, int n, float a0, float w0,
+                                                float a2, float w2, float* p0, float* p2,
+                                                int* done0, int* done2) {
+  const __m256 va0 = _mm256_set1_ps(a0), vw0 = _mm256_set1_ps(w0);
+  const __m256 va2 = _mm256_set1_ps(a2), vw2 = _mm256_set1_ps(w2);
+  int b = 1;
+  for (; b + 8 <= n; b += 8)
+    _mm256_storeu_ps(p0 + b, _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(src + b - 1), va0),
+                                           _mm256_mul_ps(_mm256_loadu_ps(src + b), vw0)));
+  *done0 = b;
+  b = 0;
+  for (; b + 9 <= n; b += 8)
+    _mm256_storeu_ps(p2 + b, _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(src + b), va2),
+                                           _mm256_mul_ps(_mm256_loadu_ps(src + b + 1), vw2)));
+  *done2 = b;
+}
+
+__attribute__((target("avx2"))) int ValueRangeAvx2(const float* v, int n, float* mn, float* mx) {
+  const __m256 inf = _mm256_set1_ps(std::numeric_limits<float>::infinity());
+  const __m256 ninf = _mm256_set1_ps(-std::numeric_limits<float>::infinity());
+  __m256 lo = inf, hi = ninf;
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256 x = _mm256_loadu_ps(v + i);
+    const __m256 has = _mm256_cmp_ps(x, x, _CMP_ORD_Q);
+    lo = _mm256_min_ps(lo, _mm256_blendv_ps(inf, x, has));
+    hi = _mm256_max_ps(hi, _mm256_blendv_ps(ninf, x, has));
+  }
+  alignas(32) float l[8], h[8];
+  _mm256_store_ps(l, lo);
+  _mm256_store_ps(h, hi);
+  for (int k = 0; k < 8; k++) {
+    *mn = std::min(*mn, l[k]);
+    *mx = std::max(*mx, h[k]);
+  }
   return i;
 }
 
@@ -102,6 +189,13 @@ __attribute__((target("avx2"))) inline __m256 Gather8(const uint16_t* c, const f
   const __m256i idx = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)));
   const __m256i in = _mm256_cmpgt_epi32(_mm256_set1_epi32(ATMRAD_COUNTS), idx);
   return _mm256_mask_i32gather_ps(_mm256_set1_ps(NO_DATA), t, idx, _mm256_castsi256_ps(in), 4);
+}
+
+__attribute__((target("avx2"))) int ValuesRowAvx2(const uint16_t* c, int n, const float* t,
+                                                  float* out) {
+  int i = 0;
+  for (; i + 8 <= n; i += 8) _mm256_storeu_ps(out + i, Gather8(c + i, t));
+  return i;
 }
 
 __attribute__((target("avx2"))) int DiffRowAvx2(const uint16_t* a, const uint16_t* b, int n,
@@ -207,7 +301,7 @@ AtmradStretch AtmradMakeStretch(double t0, double t1, double g, bool inverted, f
 void AtmradStretchRow(const float* v, int n, const AtmradStretch& s, uint8_t* d, int level) {
   int i = 0;
 #ifdef ATMRAD_X86
-  if (level >= 1) i = StretchRowAvx2(v, n, s, d);
+  if (level >= 1) i = StretchRowAvx2(v, n, s, d, level >= 2);
 #else
   (void)level;
 #endif
@@ -250,9 +344,15 @@ void AtmradDiffRange(const uint16_t* a, const uint16_t* b, int n, const float* t
   *mx = hi;
 }
 
-void AtmradBlendRow(const float* r0, const float* r1, float w, int n, float* out) {
+void AtmradBlendRow(const float* r0, const float* r1, float w, int n, float* out, int level) {
   const float w0 = 1 - w;
-  for (int i = 0; i < n; i++) out[i] = r0[i] * w0 + r1[i] * w;
+  int i = 0;
+#ifdef ATMRAD_X86
+  if (level >= 1) i = BlendRowAvx2(r0, r1, w, n, out);
+#else
+  (void)level;
+#endif
+  for (; i < n; i++) out[i] = r0[i] * w0 + r1[i] * w;
 }
 
 void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* d, float* tmp,
@@ -263,9 +363,13 @@ void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* 
   float* p0 = tmp;
   float* p2 = tmp + n + 16;
   uint8_t* q = reinterpret_cast<uint8_t*>(tmp + 2 * (n + 16));  // three byte phases
+  int b0 = 1, b2 = 0;
+#ifdef ATMRAD_X86
+  if (level >= 1) PhasesAvx2(src, n, a0, w0, a2, w2, p0, p2, &b0, &b2);
+#endif
   p0[0] = src[0];
-  for (int b = 1; b < n; b++) p0[b] = src[b - 1] * a0 + src[b] * w0;
-  for (int b = 0; b + 1 < n; b++) p2[b] = src[b] * a2 + src[b + 1] * w2;
+  for (int b = b0; b < n; b++) p0[b] = src[b - 1] * a0 + src[b] * w0;
+  for (int b = b2; b + 1 < n; b++) p2[b] = src[b] * a2 + src[b + 1] * w2;
   p2[n - 1] = src[n - 1];
   const int stride = n + 16;
   AtmradStretchRow(p0, n, s, q, level);
@@ -310,4 +414,44 @@ void AtmradCountRange(const uint16_t* c, int n, int first, int* lo, int* hi, int
     }
   *lo = a;
   *hi = b;
+}
+
+void AtmradValuesRow(const uint16_t* c, int n, const float* t, float* out, int level) {
+  int i = 0;
+#ifdef ATMRAD_X86
+  if (level >= 1) i = ValuesRowAvx2(c, n, t, out);
+#else
+  (void)level;
+#endif
+  for (; i < n; i++) out[i] = TableValue(t, c[i]);
+}
+
+void AtmradValueRange(const float* v, int n, float* mn, float* mx, int level) {
+  float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+  int i = 0;
+#ifdef ATMRAD_X86
+  if (level >= 1) i = ValueRangeAvx2(v, n, &lo, &hi);
+#else
+  (void)level;
+#endif
+  for (; i < n; i++)
+    if (!std::isnan(v[i])) {
+      lo = std::min(lo, v[i]);
+      hi = std::max(hi, v[i]);
+    }
+  *mn = lo;
+  *mx = hi;
+}
+
+int AtmradLevel() {
+#ifdef ATMRAD_X86
+  static const int level = !__builtin_cpu_supports("avx2") ? 0
+                           : __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                   __builtin_cpu_supports("avx512vbmi")
+                               ? 2
+                               : 1;
+  return level;
+#else
+  return 0;
+#endif
 }

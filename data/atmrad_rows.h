@@ -1,5 +1,5 @@
-// Row kernels of the RGB composites: one colour of one output row at a time, in plain C++ and
-// AVX2 (level 0 / 1) with the same bytes. The float arithmetic is the composite's own: a
+// Row kernels of the RGB composites: one colour of one output row at a time, in plain C++,
+// AVX2 and AVX-512 VBMI for gamma (level 0 / 1 / 2, see AtmradLevel) with the same bytes. The float arithmetic is the composite's own: a
 // product, then a sum, never contracted (the file is built without FP contraction).
 #pragma once
 
@@ -42,7 +42,13 @@ void AtmradDiffRange(const uint16_t* a, const uint16_t* b, int n, const float* t
                      const float* tb, float* mn, float* mx);
 
 // out[i] = r0[i] * (1 - w) + r1[i] * w: the vertical step of a bilinear enlargement.
-void AtmradBlendRow(const float* r0, const float* r1, float w, int n, float* out);
+void AtmradBlendRow(const float* r0, const float* r1, float w, int n, float* out, int level);
+
+// out[i] = t[c[i]], NaN for counts beyond ten bits.
+void AtmradValuesRow(const uint16_t* c, int n, const float* t, float* out, int level);
+
+// Smallest and largest of n values that are not NaN; mn > mx when none is.
+void AtmradValueRange(const float* v, int n, float* mn, float* mx, int level);
 
 // d[0 .. 3n) = s of src (n values) enlarged three times along the row as a bilinear resize
 // samples it (output i at (i + 0.5) / 3 - 0.5, edges replicated). tmp holds 3n + 64 floats.
