@@ -67,13 +67,17 @@ const ValueTable& ChannelValues(int ch) {
   return tables[ch];
 }
 
-// dst (made when needed) = table[count]; counts beyond 10 bits have no value.
-void ApplyValues(const cv::Mat& counts, const ValueTable& table, cv::Mat& dst,
-                 int level = AtmradLevel()) {
+// dst (made when needed) = the values of channel ch's counts; counts beyond 10 bits have none.
+void ApplyValues(const cv::Mat& counts, int ch, cv::Mat& dst, int level = AtmradLevel()) {
   dst.create(counts.size(), CV_32FC1);
+  const bool counts_are_values = ch < 4 || ch > 11;
+  const float* table = ChannelValues(ch).data();
   cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
     for (int y = r.start; y < r.end; y++)
-      AtmradValuesRow(counts.ptr<uint16_t>(y), counts.cols, table.data(), dst.ptr<float>(y), level);
+      if (counts_are_values)
+        AtmradCountValuesRow(counts.ptr<uint16_t>(y), counts.cols, dst.ptr<float>(y), level);
+      else
+        AtmradValuesRow(counts.ptr<uint16_t>(y), counts.cols, table, dst.ptr<float>(y), level);
   });
 }
 
@@ -95,7 +99,7 @@ cv::Mat ValuesAt(cv::Mat v, cv::Size size) {
 
 cv::Mat ValuesAt(const cv::Mat& counts, int ch, cv::Size size) {
   cv::Mat v;
-  ApplyValues(counts, ChannelValues(ch), v);
+  ApplyValues(counts, ch, v);
   return ValuesAt(v, size);
 }
 
@@ -277,11 +281,11 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     return true;
   }
   cv::Mat acc;
-  ApplyValues(counts, ChannelValues(ch), acc, level);
+  ApplyValues(counts, ch, acc, level);
   if (sub != 0) {
     // Visible and HRV channels subtract as counts, the value they have as a colour.
     cv::Mat v;
-    ApplyValues(images[sub], ChannelValues(sub), v, level);
+    ApplyValues(images[sub], sub, v, level);
     if (v.size() == acc.size()) {
       // Enlarging is linear, so the difference may be taken before it: the same values for
       // a third of the work in each direction.
@@ -303,7 +307,7 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
 }
 
 // Row y of an enlarged colour (output width 3 * v.cols) into d.
-void EnlargedRow(const Plan& p, int y, float* blend, float* tmp, uint8_t* d, int level) {
+void EnlargedRow(const Plan& p, int y, float* blend, uint8_t* d, int level) {
   const cv::Mat& v = p.values;
   // Rows as the columns: phase 1 is the source row, phase 0 blends in a third of the row
   // above, phase 2 a third of the row below, edges replicated.
@@ -316,7 +320,7 @@ void EnlargedRow(const Plan& p, int y, float* blend, float* tmp, uint8_t* d, int
     AtmradBlendRow(src, v.ptr<float>(base + 1), 1.0f / 3, v.cols, blend, level);
     src = blend;
   }
-  AtmradEnlargeRow(src, v.cols, p.stretch, d, tmp, level);
+  AtmradEnlargeRow(src, v.cols, p.stretch, d, level);
 }
 
 // Every row of out from the three plans, each row's colours made side by side and
@@ -330,7 +334,7 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
       cv::Range(0, out.rows),
       [&](const cv::Range& r) {
         std::vector<uint8_t> rows(size_t(3) * (w + 16));
-        std::vector<float> blend(size_t(small) + 16), tmp(size_t(3) * small + 64);
+        std::vector<float> blend(size_t(small) + 16);
         for (int y = r.start; y < r.end; y++) {
           const uint8_t* e[3];
           for (int k = 0; k < 3; k++) {
@@ -354,7 +358,7 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
                 AtmradStretchRow(p.values.ptr<float>(y), w, p.stretch, d, level);
                 break;
               case Kind::Enlarge:
-                EnlargedRow(p, y, blend.data(), tmp.data(), d, level);
+                EnlargedRow(p, y, blend.data(), d, level);
                 break;
             }
           }
@@ -376,7 +380,7 @@ void AtmradBrightnessTemp(const cv::Mat& counts, int ch, cv::Mat& dst) {
     ATMRAD_WARN();
     return;
   }
-  ApplyValues(counts, ChannelValues(ch), dst);
+  ApplyValues(counts, ch, dst);
 }
 
 cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double params[9],

@@ -18,6 +18,10 @@ namespace {
 
 constexpr float NO_DATA = std::numeric_limits<float>::quiet_NaN();
 
+// The weights of the horizontal taps: phase 0 of source pixel b lies a third of the way back to
+// b - 1, phase 2 a third of the way on to b + 1, phase 1 is b itself (as float, like the taps).
+constexpr float W0 = 2.0f / 3, A0 = 1 - W0, W2 = 1.0f / 3, A2 = 1 - W2;
+
 inline float TableValue(const float* t, uint16_t c) { return c < ATMRAD_COUNTS ? t[c] : NO_DATA; }
 
 #ifdef ATMRAD_X86
@@ -127,24 +131,6 @@ __attribute__((target("avx2"))) int BlendRowAvx2(const float* r0, const float* r
   return i;
 }
 
-// Phases 0 (b from 1) and 2 (b from 0) of the horizontal enlargement; returns how far each got.
-__attribute__((target("avx2"))) void PhasesAvx2(const float* src, int n, float a0, float w0,
-                                                float a2, float w2, float* p0, float* p2,
-                                                int* done0, int* done2) {
-  const __m256 va0 = _mm256_set1_ps(a0), vw0 = _mm256_set1_ps(w0);
-  const __m256 va2 = _mm256_set1_ps(a2), vw2 = _mm256_set1_ps(w2);
-  int b = 1;
-  for (; b + 8 <= n; b += 8)
-    _mm256_storeu_ps(p0 + b, _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(src + b - 1), va0),
-                                           _mm256_mul_ps(_mm256_loadu_ps(src + b), vw0)));
-  *done0 = b;
-  b = 0;
-  for (; b + 9 <= n; b += 8)
-    _mm256_storeu_ps(p2 + b, _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(src + b), va2),
-                                           _mm256_mul_ps(_mm256_loadu_ps(src + b + 1), vw2)));
-  *done2 = b;
-}
-
 __attribute__((target("avx2"))) int ValueRangeAvx2(const float* v, int n, float* mn, float* mx) {
   const __m256 inf = _mm256_set1_ps(std::numeric_limits<float>::infinity());
   const __m256 ninf = _mm256_set1_ps(-std::numeric_limits<float>::infinity());
@@ -195,6 +181,20 @@ __attribute__((target("avx2"))) int ValuesRowAvx2(const uint16_t* c, int n, cons
                                                   float* out) {
   int i = 0;
   for (; i + 8 <= n; i += 8) _mm256_storeu_ps(out + i, Gather8(c + i, t));
+  return i;
+}
+
+__attribute__((target("avx2"))) int CountValuesRowAvx2(const uint16_t* c, int n, float* out) {
+  const __m256i one = _mm256_set1_epi32(1), top = _mm256_set1_epi32(ATMRAD_COUNTS - 2);
+  const __m256 none = _mm256_set1_ps(NO_DATA);
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i x = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i)));
+    const __m256i off = _mm256_cmpgt_epi32(_mm256_sub_epi32(x, one), top);  // 0 wraps to -1: also off
+    const __m256i zero = _mm256_cmpeq_epi32(x, _mm256_setzero_si256());
+    const __m256 bad = _mm256_castsi256_ps(_mm256_or_si256(off, zero));
+    _mm256_storeu_ps(out + i, _mm256_blendv_ps(_mm256_cvtepi32_ps(x), none, bad));
+  }
   return i;
 }
 
@@ -264,6 +264,73 @@ __attribute__((target("avx2"))) int CountRangeAvx2(const uint16_t* c, int n, int
   *hi = uint16_t(~HorizontalMin(mx_inv));
   return i;
 }
+
+
+// Three planes of sixteen bytes interleaved into 48 (INTERLEAVE's order).
+__attribute__((target("avx2"))) inline void Interleave48(__m128i v0, __m128i v1, __m128i v2,
+                                                         __m128i out[3]) {
+  for (int b = 0; b < 3; b++) {
+    const __m128i* m = reinterpret_cast<const __m128i*>(INTERLEAVE.m[b]);
+    out[b] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, _mm_load_si128(m)),
+                                       _mm_shuffle_epi8(v1, _mm_load_si128(m + 1))),
+                          _mm_shuffle_epi8(v2, _mm_load_si128(m + 2)));
+  }
+}
+
+// Stretched bytes (inverted, before gamma) and the mask of values of sixteen floats.
+__attribute__((target("avx2"))) inline void Stretch16(__m256 a, __m256 b, const VecStretch& v,
+                                                      bool inverted, __m128i* c, __m128i* valid) {
+  *c = Pack16(Stretch8(a, v), Stretch8(b, v), false);
+  if (inverted) *c = _mm_xor_si128(*c, _mm_set1_epi8(char(0xFF)));
+  *valid = Pack16(_mm256_castps_si256(_mm256_cmp_ps(a, a, _CMP_ORD_Q)),
+                  _mm256_castps_si256(_mm256_cmp_ps(b, b, _CMP_ORD_Q)), true);
+}
+
+// Source pixels b .. (returned) of the enlargement, sixteen at a time, from b = 1 while
+// b + 16 < n: output bytes 3b .. in d.
+__attribute__((target("avx2"))) int EnlargeAvx2(const float* src, int n, const AtmradStretch& s,
+                                                uint8_t* d, bool vbmi) {
+  const VecStretch vs = MakeVec(s);
+  const __m256 a0 = _mm256_set1_ps(A0), w0 = _mm256_set1_ps(W0);
+  const __m256 a2 = _mm256_set1_ps(A2), w2 = _mm256_set1_ps(W2);
+  alignas(64) uint8_t cb[256], mb[256];
+  int b = 1;
+  while (b + 17 <= n) {
+    const int start = b;
+    for (; b + 17 <= n && b - start < 80; b += 16) {
+      __m128i c[3], m[3];
+      const float* p = src + b;
+      const __m256 prev0 = _mm256_loadu_ps(p - 1), here0 = _mm256_loadu_ps(p), next0 = _mm256_loadu_ps(p + 1);
+      const __m256 prev1 = _mm256_loadu_ps(p + 7), here1 = _mm256_loadu_ps(p + 8), next1 = _mm256_loadu_ps(p + 9);
+      Stretch16(_mm256_add_ps(_mm256_mul_ps(prev0, a0), _mm256_mul_ps(here0, w0)),
+                _mm256_add_ps(_mm256_mul_ps(prev1, a0), _mm256_mul_ps(here1, w0)), vs, s.inverted,
+                &c[0], &m[0]);
+      Stretch16(here0, here1, vs, s.inverted, &c[1], &m[1]);
+      Stretch16(_mm256_add_ps(_mm256_mul_ps(here0, a2), _mm256_mul_ps(next0, w2)),
+                _mm256_add_ps(_mm256_mul_ps(here1, a2), _mm256_mul_ps(next1, w2)), vs, s.inverted,
+                &c[2], &m[2]);
+      __m128i ci[3], mi[3];
+      uint8_t* o = d + 3 * b;
+      if (s.identity_gamma) {
+        Interleave48(_mm_and_si128(c[0], m[0]), _mm_and_si128(c[1], m[1]), _mm_and_si128(c[2], m[2]), ci);
+        for (int k = 0; k < 3; k++) _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k), ci[k]);
+        continue;
+      }
+      Interleave48(c[0], c[1], c[2], ci);
+      Interleave48(m[0], m[1], m[2], mi);
+      const int at = 3 * (b - start);
+      for (int k = 0; k < 3; k++) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(vbmi ? o + 16 * k : cb + at + 16 * k), ci[k]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(mb + at + 16 * k), mi[k]);
+      }
+      if (!vbmi)
+        for (int i = 0; i < 48; i++) o[i] = s.gamma[cb[at + i]] & mb[at + i];
+    }
+    if (!s.identity_gamma && vbmi) GammaVbmi(d + 3 * start, mb, 3 * (b - start), s.gamma);
+  }
+  return b;
+}
+
 #endif
 
 }  // namespace
@@ -355,27 +422,18 @@ void AtmradBlendRow(const float* r0, const float* r1, float w, int n, float* out
   for (; i < n; i++) out[i] = r0[i] * w0 + r1[i] * w;
 }
 
-void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* d, float* tmp,
-                      int level) {
-  // Phase 0 of source pixel b lies a third of the way back to b - 1, phase 2 a third of the
-  // way on to b + 1; phase 1 is b itself. The weights are those of the taps in float.
-  const float w0 = 2.0f / 3, a0 = 1 - w0, w2 = 1.0f / 3, a2 = 1 - w2;
-  float* p0 = tmp;
-  float* p2 = tmp + n + 16;
-  uint8_t* q = reinterpret_cast<uint8_t*>(tmp + 2 * (n + 16));  // three byte phases
-  int b0 = 1, b2 = 0;
+void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* d, int level) {
+  auto one = [&](int b) {
+    d[3 * b] = s(b == 0 ? src[0] : src[b - 1] * A0 + src[b] * W0);
+    d[3 * b + 1] = s(src[b]);
+    d[3 * b + 2] = s(b == n - 1 ? src[b] : src[b] * A2 + src[b + 1] * W2);
+  };
+  one(0);
+  int b = 1;
 #ifdef ATMRAD_X86
-  if (level >= 1) PhasesAvx2(src, n, a0, w0, a2, w2, p0, p2, &b0, &b2);
+  if (level >= 1) b = EnlargeAvx2(src, n, s, d, level >= 2);
 #endif
-  p0[0] = src[0];
-  for (int b = b0; b < n; b++) p0[b] = src[b - 1] * a0 + src[b] * w0;
-  for (int b = b2; b + 1 < n; b++) p2[b] = src[b] * a2 + src[b + 1] * w2;
-  p2[n - 1] = src[n - 1];
-  const int stride = n + 16;
-  AtmradStretchRow(p0, n, s, q, level);
-  AtmradStretchRow(src, n, s, q + stride, level);
-  AtmradStretchRow(p2, n, s, q + 2 * stride, level);
-  AtmradInterleave(q, q + stride, q + 2 * stride, n, d, level);
+  for (; b < n; b++) one(b);
 }
 
 void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, int n,
@@ -454,4 +512,14 @@ int AtmradLevel() {
 #else
   return 0;
 #endif
+}
+
+void AtmradCountValuesRow(const uint16_t* c, int n, float* out, int level) {
+  int i = 0;
+#ifdef ATMRAD_X86
+  if (level >= 1) i = CountValuesRowAvx2(c, n, out);
+#else
+  (void)level;
+#endif
+  for (; i < n; i++) out[i] = c[i] != 0 && c[i] < ATMRAD_COUNTS ? float(c[i]) : NO_DATA;
 }

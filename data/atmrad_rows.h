@@ -47,13 +47,16 @@ void AtmradBlendRow(const float* r0, const float* r1, float w, int n, float* out
 // out[i] = t[c[i]], NaN for counts beyond ten bits.
 void AtmradValuesRow(const uint16_t* c, int n, const float* t, float* out, int level);
 
+// out[i] = c[i] as float, NaN for 0 and counts beyond ten bits: the values of a channel whose
+// value is its count.
+void AtmradCountValuesRow(const uint16_t* c, int n, float* out, int level);
+
 // Smallest and largest of n values that are not NaN; mn > mx when none is.
 void AtmradValueRange(const float* v, int n, float* mn, float* mx, int level);
 
 // d[0 .. 3n) = s of src (n values) enlarged three times along the row as a bilinear resize
-// samples it (output i at (i + 0.5) / 3 - 0.5, edges replicated). tmp holds 3n + 64 floats.
-void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* d, float* tmp,
-                      int level);
+// samples it (output i at (i + 0.5) / 3 - 0.5, edges replicated).
+void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* d, int level);
 
 // out[3i + k] = plane k[i] for n pixels.
 void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, int n,
