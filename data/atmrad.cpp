@@ -327,6 +327,8 @@ void EnlargedRow(const Plan& p, int y, float* blend, uint8_t* d, int level) {
 // interleaved once.
 void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
   const int w = out.cols;
+  // Past the caches when the image is larger than they are.
+  const bool stream = out.total() * out.elemSize() >= SUPL_LARGE_BYTES / 4;
   int small = 1;
   for (const Plan& p : plans)
     if (p.kind == Kind::Enlarge) small = std::max(small, p.values.cols);
@@ -362,7 +364,7 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
                 break;
             }
           }
-          AtmradInterleave(e[0], e[1], e[2], w, out.ptr<uint8_t>(y), level);
+          AtmradInterleave(e[0], e[1], e[2], w, out.ptr<uint8_t>(y), level, stream);
         }
       },
       std::max(1, out.rows / 16));

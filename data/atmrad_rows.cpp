@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "data/atmrad.h"
@@ -225,9 +226,12 @@ struct InterleaveMasks {
 };
 const InterleaveMasks INTERLEAVE;
 
+// Pixels i0 .. (returned) of the interleave, sixteen at a time; streamed stores need out + 3 i0
+// on a 16-byte boundary.
 __attribute__((target("avx2"))) int InterleaveAvx2(const uint8_t* p0, const uint8_t* p1,
-                                                   const uint8_t* p2, int n, uint8_t* out) {
-  int i = 0;
+                                                   const uint8_t* p2, int i0, int n, uint8_t* out,
+                                                   bool stream) {
+  int i = i0;
   for (; i + 16 <= n; i += 16) {
     const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p0 + i));
     const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1 + i));
@@ -237,9 +241,12 @@ __attribute__((target("avx2"))) int InterleaveAvx2(const uint8_t* p0, const uint
       const __m128i r = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, _mm_load_si128(m)),
                                                   _mm_shuffle_epi8(v1, _mm_load_si128(m + 1))),
                                      _mm_shuffle_epi8(v2, _mm_load_si128(m + 2)));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * i + 16 * b), r);
+      __m128i* o = reinterpret_cast<__m128i*>(out + 3 * i + 16 * b);
+      if (stream) _mm_stream_si128(o, r);
+      else _mm_storeu_si128(o, r);
     }
   }
+  if (stream) _mm_sfence();
   return i;
 }
 
@@ -437,18 +444,26 @@ void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* 
 }
 
 void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, int n,
-                      uint8_t* out, int level) {
-  int i = 0;
-#ifdef ATMRAD_X86
-  if (level >= 1) i = InterleaveAvx2(p0, p1, p2, n, out);
-#else
-  (void)level;
-#endif
-  for (; i < n; i++) {
+                      uint8_t* out, int level, bool stream) {
+  auto one = [&](int i) {
     out[3 * i] = p0[i];
     out[3 * i + 1] = p1[i];
     out[3 * i + 2] = p2[i];
+  };
+  int i = 0;
+#ifdef ATMRAD_X86
+  if (level >= 1) {
+    // Streamed: plain pixels up to the first whose bytes start a 16-byte line (3 * 11 = 1
+    // modulo 16).
+    const int head = stream ? int((16 - reinterpret_cast<uintptr_t>(out) % 16) * 11 % 16) : 0;
+    for (; i < std::min(head, n); i++) one(i);
+    i = InterleaveAvx2(p0, p1, p2, i, n, out, stream && head < n);
   }
+#else
+  (void)level;
+  (void)stream;
+#endif
+  for (; i < n; i++) one(i);
 }
 
 void AtmradCountRange(const uint16_t* c, int n, int first, int* lo, int* hi, int level) {

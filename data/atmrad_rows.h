@@ -58,9 +58,10 @@ void AtmradValueRange(const float* v, int n, float* mn, float* mx, int level);
 // samples it (output i at (i + 0.5) / 3 - 0.5, edges replicated).
 void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* d, int level);
 
-// out[3i + k] = plane k[i] for n pixels.
+// out[3i + k] = plane k[i] for n pixels. stream: out is written past the caches (a large image
+// that nothing reads soon).
 void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, int n,
-                      uint8_t* out, int level);
+                      uint8_t* out, int level, bool stream = false);
 
 // Smallest and largest count in first..ATMRAD_COUNTS-1 over n counts; lo > hi when none is.
 void AtmradCountRange(const uint16_t* c, int n, int first, int* lo, int* hi, int level);
