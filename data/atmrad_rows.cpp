@@ -79,6 +79,10 @@ __attribute__((target("avx2"))) inline void StretchValues16(__m256 a, __m256 b, 
                                                             const AtmradStretch& s, uint8_t* d,
                                                             uint8_t* mask = nullptr) {
   const __m128i c = Pack16(Stretch8(a, v), Stretch8(b, v), false);
+  if (!mask && !s.inverted && s.identity_gamma) {  // NaN already gives 0 (see Stretch16)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), c);
+    return;
+  }
   const __m128i valid = Pack16(_mm256_castps_si256(_mm256_cmp_ps(a, a, _CMP_ORD_Q)),
                                _mm256_castps_si256(_mm256_cmp_ps(b, b, _CMP_ORD_Q)), true);
   Finish16(c, valid, s, d, mask);
@@ -312,11 +316,18 @@ __attribute__((target("avx2"))) inline void Interleave48(__m128i v0, __m128i v1,
   }
 }
 
-// Stretched bytes (inverted, before gamma) and the mask of values of sixteen floats.
+// Stretched bytes (inverted, before gamma) and the mask of values of sixteen floats. Without
+// inversion and gamma no mask is needed: NaN fails the step's comparison, and on the ramp it
+// converts to INT_MIN, which saturates to 0.
 __attribute__((target("avx2"))) inline void Stretch16(__m256 a, __m256 b, const VecStretch& v,
-                                                      bool inverted, __m128i* c, __m128i* valid) {
+                                                      bool inverted, bool masked, __m128i* c,
+                                                      __m128i* valid) {
   *c = Pack16(Stretch8(a, v), Stretch8(b, v), false);
   if (inverted) *c = _mm_xor_si128(*c, _mm_set1_epi8(char(0xFF)));
+  if (!masked) {
+    *valid = _mm_set1_epi8(char(0xFF));
+    return;
+  }
   *valid = Pack16(_mm256_castps_si256(_mm256_cmp_ps(a, a, _CMP_ORD_Q)),
                   _mm256_castps_si256(_mm256_cmp_ps(b, b, _CMP_ORD_Q)), true);
 }
@@ -329,6 +340,7 @@ __attribute__((target("avx2"))) int EnlargeAvx2(const float* src, int n, const A
   const __m256 a0 = _mm256_set1_ps(A0), w0 = _mm256_set1_ps(W0);
   const __m256 a2 = _mm256_set1_ps(A2), w2 = _mm256_set1_ps(W2);
   alignas(64) uint8_t cb[256], mb[256];
+  const bool masked = s.inverted || !s.identity_gamma;
   int b = 1;
   while (b + 17 <= n) {
     const int start = b;
@@ -339,13 +351,18 @@ __attribute__((target("avx2"))) int EnlargeAvx2(const float* src, int n, const A
       const __m256 prev1 = _mm256_loadu_ps(p + 7), here1 = _mm256_loadu_ps(p + 8), next1 = _mm256_loadu_ps(p + 9);
       Stretch16(_mm256_add_ps(_mm256_mul_ps(prev0, a0), _mm256_mul_ps(here0, w0)),
                 _mm256_add_ps(_mm256_mul_ps(prev1, a0), _mm256_mul_ps(here1, w0)), vs, s.inverted,
-                &c[0], &m[0]);
-      Stretch16(here0, here1, vs, s.inverted, &c[1], &m[1]);
+                masked, &c[0], &m[0]);
+      Stretch16(here0, here1, vs, s.inverted, masked, &c[1], &m[1]);
       Stretch16(_mm256_add_ps(_mm256_mul_ps(here0, a2), _mm256_mul_ps(next0, w2)),
                 _mm256_add_ps(_mm256_mul_ps(here1, a2), _mm256_mul_ps(next1, w2)), vs, s.inverted,
-                &c[2], &m[2]);
+                masked, &c[2], &m[2]);
       __m128i ci[3], mi[3];
       uint8_t* o = d + 3 * b;
+      if (!masked) {
+        Interleave48(c[0], c[1], c[2], ci);
+        for (int k = 0; k < 3; k++) _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k), ci[k]);
+        continue;
+      }
       if (s.identity_gamma) {
         Interleave48(_mm_and_si128(c[0], m[0]), _mm_and_si128(c[1], m[1]), _mm_and_si128(c[2], m[2]), ci);
         for (int k = 0; k < 3; k++) _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k), ci[k]);
