@@ -72,7 +72,7 @@ void ApplyValues(const cv::Mat& counts, int ch, cv::Mat& dst, int level = Atmrad
   dst.create(counts.size(), CV_32FC1);
   const bool counts_are_values = ch < 4 || ch > 11;
   const float* table = ChannelValues(ch).data();
-  cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
+  SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
     for (int y = r.start; y < r.end; y++)
       if (counts_are_values)
         AtmradCountValuesRow(counts.ptr<uint16_t>(y), counts.cols, dst.ptr<float>(y), level);
@@ -167,7 +167,7 @@ void CountValueRange(const cv::Mat& counts, int ch, int level, float* mn, float*
   if (first > 0) {
     int a = COUNTS, b = -1;
     std::mutex m;
-    cv::parallel_for_(cv::Range(0, counts.rows), [&](const cv::Range& r) {
+    SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
       int la = COUNTS, lb = -1;
       for (int y = r.start; y < r.end; y++) {
         int ya, yb;
@@ -197,7 +197,7 @@ void CountValueRange(const cv::Mat& counts, int ch, int level, float* mn, float*
 void DiffValueRange(const cv::Mat& a, int ca, const cv::Mat& b, int cb, float* mn, float* mx) {
   float lo = std::numeric_limits<float>::infinity(), hi = -lo;
   std::mutex m;
-  cv::parallel_for_(cv::Range(0, a.rows), [&](const cv::Range& r) {
+  SuplParallelFor(cv::Range(0, a.rows), [&](const cv::Range& r) {
     float la = std::numeric_limits<float>::infinity(), lb = -la;
     for (int y = r.start; y < r.end; y++) {
       float ya, yb;
@@ -332,7 +332,7 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
   int small = 1;
   for (const Plan& p : plans)
     if (p.kind == Kind::Enlarge) small = std::max(small, p.values.cols);
-  cv::parallel_for_(
+  SuplParallelFor(
       cv::Range(0, out.rows),
       [&](const cv::Range& r) {
         std::vector<uint8_t> rows(size_t(3) * (w + 16));
