@@ -103,15 +103,17 @@ cv::Mat ValuesAt(const cv::Mat& counts, int ch, cv::Size size) {
   return ValuesAt(v, size);
 }
 
-// Smallest and largest value over the pixels that have one (both 0 when none has).
-void ValueRange(const cv::Mat& v, int level, float* mn, float* mx) {
+// Smallest and largest of the per-row ranges row(y, &lo, &hi) over rows 0..rows-1 (both 0 when
+// no row has a value).
+template <class Row>
+void RangeOverRows(int rows, const Row& row, float* mn, float* mx) {
   float lo = std::numeric_limits<float>::infinity(), hi = -lo;
   std::mutex m;
-  SuplParallelFor(cv::Range(0, v.rows), [&](const cv::Range& r) {
+  SuplParallelFor(cv::Range(0, rows), [&](const cv::Range& r) {
     float a = std::numeric_limits<float>::infinity(), b = -a;
     for (int y = r.start; y < r.end; y++) {
       float ya, yb;
-      AtmradValueRange(v.ptr<float>(y), v.cols, &ya, &yb, level);
+      row(y, &ya, &yb);
       a = std::min(a, ya);
       b = std::max(b, yb);
     }
@@ -122,6 +124,14 @@ void ValueRange(const cv::Mat& v, int level, float* mn, float* mx) {
   if (lo > hi) lo = hi = 0;
   *mn = lo;
   *mx = hi;
+}
+
+// Smallest and largest value over the pixels that have one (both 0 when none has).
+void ValueRange(const cv::Mat& v, int level, float* mn, float* mx) {
+  RangeOverRows(
+      v.rows,
+      [&](int y, float* a, float* b) { AtmradValueRange(v.ptr<float>(y), v.cols, a, b, level); },
+      mn, mx);
 }
 
 // Counts that occur in the image (the value range of a table colour is over these only).
@@ -195,24 +205,13 @@ void CountValueRange(const cv::Mat& counts, int ch, int level, float* mn, float*
 
 // Range of the difference of two channels' values at the same size.
 void DiffValueRange(const cv::Mat& a, int ca, const cv::Mat& b, int cb, float* mn, float* mx) {
-  float lo = std::numeric_limits<float>::infinity(), hi = -lo;
-  std::mutex m;
-  SuplParallelFor(cv::Range(0, a.rows), [&](const cv::Range& r) {
-    float la = std::numeric_limits<float>::infinity(), lb = -la;
-    for (int y = r.start; y < r.end; y++) {
-      float ya, yb;
-      AtmradDiffRange(a.ptr<uint16_t>(y), b.ptr<uint16_t>(y), a.cols, ChannelValues(ca).data(),
-                      ChannelValues(cb).data(), &ya, &yb);
-      la = std::min(la, ya);
-      lb = std::max(lb, yb);
-    }
-    std::lock_guard<std::mutex> lock(m);
-    lo = std::min(lo, la);
-    hi = std::max(hi, lb);
-  });
-  if (lo > hi) lo = hi = 0;
-  *mn = lo;
-  *mx = hi;
+  const float *ta = ChannelValues(ca).data(), *tb = ChannelValues(cb).data();
+  RangeOverRows(
+      a.rows,
+      [&](int y, float* lo, float* hi) {
+        AtmradDiffRange(a.ptr<uint16_t>(y), b.ptr<uint16_t>(y), a.cols, ta, tb, lo, hi);
+      },
+      mn, mx);
 }
 
 bool ValidImage(const cv::Mat images[], int ch) {
