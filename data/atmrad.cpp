@@ -10,6 +10,7 @@
 #include <mutex>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "data/atmrad_rows.h"
@@ -42,6 +43,9 @@ using ValueTable = std::array<float, COUNTS>;
 
 #define ATMRAD_WARN() g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "atmrad", __LINE__)
 
+// The channels whose value is a brightness temperature; every other channel's value is its count.
+bool Infrared(int ch) { return ch >= 4 && ch <= 11; }
+
 // The value a channel brings into a composite, for every count: kelvin for 4..11, the count
 // itself for the others. Count 0 is space or a lost line and carries no value.
 const ValueTable& ChannelValues(int ch) {
@@ -51,7 +55,7 @@ const ValueTable& ChannelValues(int ch) {
       const AtmradCoef& k = AtmradCoefs[c];
       t[c][0] = NO_DATA;
       for (int i = 1; i < COUNTS; i++) {
-        if (c < 4 || c > 11) {
+        if (!Infrared(c)) {
           t[c][i] = float(i);
           continue;
         }
@@ -70,7 +74,7 @@ const ValueTable& ChannelValues(int ch) {
 // dst (made when needed) = the values of channel ch's counts; counts beyond 10 bits have none.
 void ApplyValues(const cv::Mat& counts, int ch, cv::Mat& dst, int level = AtmradLevel()) {
   dst.create(counts.size(), CV_32FC1);
-  const bool counts_are_values = ch < 4 || ch > 11;
+  const bool counts_are_values = !Infrared(ch);
   const float* table = ChannelValues(ch).data();
   SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
     for (int y = r.start; y < r.end; y++)
@@ -97,22 +101,16 @@ cv::Mat ValuesAt(cv::Mat v, cv::Size size) {
   return big;
 }
 
-cv::Mat ValuesAt(const cv::Mat& counts, int ch, cv::Size size) {
-  cv::Mat v;
-  ApplyValues(counts, ch, v);
-  return ValuesAt(v, size);
-}
-
-// Smallest and largest of the per-row ranges row(y, &lo, &hi) over rows 0..rows-1 (both 0 when
-// no row has a value).
-template <class Row>
-void RangeOverRows(int rows, const Row& row, float* mn, float* mx) {
-  float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+// The smallest and largest of the per-row ranges row(y, &lo, &hi) over rows 0..rows-1, from
+// the empty range none_lo > none_hi, which is what comes back when no row has a value.
+template <class T, class Row>
+std::pair<T, T> RangeOverRows(int rows, T none_lo, T none_hi, const Row& row) {
+  T lo = none_lo, hi = none_hi;
   std::mutex m;
   SuplParallelFor(cv::Range(0, rows), [&](const cv::Range& r) {
-    float a = std::numeric_limits<float>::infinity(), b = -a;
+    T a = none_lo, b = none_hi;
     for (int y = r.start; y < r.end; y++) {
-      float ya, yb;
+      T ya, yb;
       row(y, &ya, &yb);
       a = std::min(a, ya);
       b = std::max(b, yb);
@@ -121,6 +119,14 @@ void RangeOverRows(int rows, const Row& row, float* mn, float* mx) {
     lo = std::min(lo, a);
     hi = std::max(hi, b);
   });
+  return {lo, hi};
+}
+
+// Float values' range over rows (both 0 when no pixel has a value).
+template <class Row>
+void FloatRangeOverRows(int rows, const Row& row, float* mn, float* mx) {
+  const float inf = std::numeric_limits<float>::infinity();
+  auto [lo, hi] = RangeOverRows(rows, inf, -inf, row);
   if (lo > hi) lo = hi = 0;
   *mn = lo;
   *mx = hi;
@@ -128,7 +134,7 @@ void RangeOverRows(int rows, const Row& row, float* mn, float* mx) {
 
 // Smallest and largest value over the pixels that have one (both 0 when none has).
 void ValueRange(const cv::Mat& v, int level, float* mn, float* mx) {
-  RangeOverRows(
+  FloatRangeOverRows(
       v.rows,
       [&](int y, float* a, float* b) { AtmradValueRange(v.ptr<float>(y), v.cols, a, b, level); },
       mn, mx);
@@ -175,19 +181,8 @@ void CountValueRange(const cv::Mat& counts, int ch, int level, float* mn, float*
   float lo = std::numeric_limits<float>::infinity(), hi = -lo;
   const int first = MonotoneFrom(ch);
   if (first > 0) {
-    int a = COUNTS, b = -1;
-    std::mutex m;
-    SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
-      int la = COUNTS, lb = -1;
-      for (int y = r.start; y < r.end; y++) {
-        int ya, yb;
-        AtmradCountRange(counts.ptr<uint16_t>(y), counts.cols, first, &ya, &yb, level);
-        la = std::min(la, ya);
-        lb = std::max(lb, yb);
-      }
-      std::lock_guard<std::mutex> lock(m);
-      a = std::min(a, la);
-      b = std::max(b, lb);
+    const auto [a, b] = RangeOverRows(counts.rows, COUNTS, -1, [&](int y, int* ya, int* yb) {
+      AtmradCountRange(counts.ptr<uint16_t>(y), counts.cols, first, ya, yb, level);
     });
     if (a <= b) lo = values[a], hi = values[b];
   } else {
@@ -206,7 +201,7 @@ void CountValueRange(const cv::Mat& counts, int ch, int level, float* mn, float*
 // Range of the difference of two channels' values at the same size.
 void DiffValueRange(const cv::Mat& a, int ca, const cv::Mat& b, int cb, float* mn, float* mx) {
   const float *ta = ChannelValues(ca).data(), *tb = ChannelValues(cb).data();
-  RangeOverRows(
+  FloatRangeOverRows(
       a.rows,
       [&](int y, float* lo, float* hi) {
         AtmradDiffRange(a.ptr<uint16_t>(y), b.ptr<uint16_t>(y), a.cols, ta, tb, lo, hi);
@@ -269,7 +264,7 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     plan.kind = Kind::Counts;
     plan.stretch = AtmradMakeStretch(t0, t1, gamma, inverted, mn, mx);
     for (int i = 0; i < COUNTS; i++) plan.lut[i] = plan.stretch(values[i]);
-    plan.direct = ch < 4 || ch > 11;
+    plan.direct = !Infrared(ch);
     return true;
   }
   if (sub != 0 && counts.size() == out && images[sub].size() == out) {
@@ -290,8 +285,7 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
       // a third of the work in each direction.
       cv::subtract(acc, v, acc);
     } else {
-      acc = ValuesAt(counts, ch, out);
-      cv::subtract(acc, ValuesAt(images[sub], sub, out), acc);
+      cv::subtract(ValuesAt(acc, out), ValuesAt(v, out), acc);
     }
   }
   const bool enlarge3 = acc.size() != out && acc.cols * 3 == out.width && acc.rows * 3 == out.height;
@@ -372,12 +366,12 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
 }  // namespace
 
 const float* AtmradBtTable(int ch) {
-  if (ch < 4 || ch > 11) return nullptr;
+  if (!Infrared(ch)) return nullptr;
   return ChannelValues(ch).data();
 }
 
 void AtmradBrightnessTemp(const cv::Mat& counts, int ch, cv::Mat& dst) {
-  if (ch < 4 || ch > 11 || counts.type() != CV_16UC1) {
+  if (!Infrared(ch) || counts.type() != CV_16UC1) {
     ATMRAD_WARN();
     return;
   }
