@@ -54,6 +54,22 @@ __attribute__((target("avx2"))) inline __m128i Pack16(__m256i a, __m256i b, bool
   return is_signed ? _mm_packs_epi16(lo, hi) : _mm_packus_epi16(lo, hi);
 }
 
+// Stretched bytes (inverted, before gamma) and the mask of values of sixteen floats. Without
+// inversion and gamma no mask is needed: NaN fails the step's comparison, and on the ramp it
+// converts to INT_MIN, which saturates to 0.
+__attribute__((target("avx2"))) inline void Stretch16(__m256 a, __m256 b, const VecStretch& v,
+                                                      bool inverted, bool masked, __m128i* c,
+                                                      __m128i* valid) {
+  *c = Pack16(Stretch8(a, v), Stretch8(b, v), false);
+  if (inverted) *c = _mm_xor_si128(*c, _mm_set1_epi8(char(0xFF)));
+  if (!masked) {
+    *valid = _mm_set1_epi8(char(0xFF));
+    return;
+  }
+  *valid = Pack16(_mm256_castps_si256(_mm256_cmp_ps(a, a, _CMP_ORD_Q)),
+                  _mm256_castps_si256(_mm256_cmp_ps(b, b, _CMP_ORD_Q)), true);
+}
+
 // Inversion, the no-value mask and gamma on sixteen stretched bytes.
 // With mask, the bytes before gamma go to d and the mask of pixels with a value to mask.
 __attribute__((target("avx2"))) inline void Finish16(__m128i c, __m128i valid,
@@ -78,13 +94,8 @@ __attribute__((target("avx2"))) inline void Finish16(__m128i c, __m128i valid,
 __attribute__((target("avx2"))) inline void StretchValues16(__m256 a, __m256 b, const VecStretch& v,
                                                             const AtmradStretch& s, uint8_t* d,
                                                             uint8_t* mask = nullptr) {
-  const __m128i c = Pack16(Stretch8(a, v), Stretch8(b, v), false);
-  if (!mask && !s.inverted && s.identity_gamma) {  // NaN already gives 0 (see Stretch16)
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), c);
-    return;
-  }
-  const __m128i valid = Pack16(_mm256_castps_si256(_mm256_cmp_ps(a, a, _CMP_ORD_Q)),
-                               _mm256_castps_si256(_mm256_cmp_ps(b, b, _CMP_ORD_Q)), true);
+  __m128i c, valid;
+  Stretch16(a, b, v, false, mask || s.inverted || !s.identity_gamma, &c, &valid);
   Finish16(c, valid, s, d, mask);
 }
 
@@ -258,6 +269,17 @@ struct InterleaveMasks {
 };
 const InterleaveMasks INTERLEAVE;
 
+// Three planes of sixteen bytes interleaved into 48 (INTERLEAVE's order).
+__attribute__((target("avx2"))) inline void Interleave48(__m128i v0, __m128i v1, __m128i v2,
+                                                         __m128i out[3]) {
+  for (int b = 0; b < 3; b++) {
+    const __m128i* m = reinterpret_cast<const __m128i*>(INTERLEAVE.m[b]);
+    out[b] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, _mm_load_si128(m)),
+                                       _mm_shuffle_epi8(v1, _mm_load_si128(m + 1))),
+                          _mm_shuffle_epi8(v2, _mm_load_si128(m + 2)));
+  }
+}
+
 // Pixels i0 .. (returned) of the interleave, sixteen at a time; streamed stores need out + 3 i0
 // on a 16-byte boundary.
 __attribute__((target("avx2"))) int InterleaveAvx2(const uint8_t* p0, const uint8_t* p1,
@@ -265,17 +287,14 @@ __attribute__((target("avx2"))) int InterleaveAvx2(const uint8_t* p0, const uint
                                                    bool stream) {
   int i = i0;
   for (; i + 16 <= n; i += 16) {
-    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p0 + i));
-    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1 + i));
-    const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p2 + i));
+    __m128i r[3];
+    Interleave48(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p0 + i)),
+                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1 + i)),
+                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p2 + i)), r);
     for (int b = 0; b < 3; b++) {
-      const __m128i* m = reinterpret_cast<const __m128i*>(INTERLEAVE.m[b]);
-      const __m128i r = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, _mm_load_si128(m)),
-                                                  _mm_shuffle_epi8(v1, _mm_load_si128(m + 1))),
-                                     _mm_shuffle_epi8(v2, _mm_load_si128(m + 2)));
       __m128i* o = reinterpret_cast<__m128i*>(out + 3 * i + 16 * b);
-      if (stream) _mm_stream_si128(o, r);
-      else _mm_storeu_si128(o, r);
+      if (stream) _mm_stream_si128(o, r[b]);
+      else _mm_storeu_si128(o, r[b]);
     }
   }
   if (stream) _mm_sfence();
@@ -305,33 +324,6 @@ __attribute__((target("avx2"))) int CountRangeAvx2(const uint16_t* c, int n, int
 }
 
 
-// Three planes of sixteen bytes interleaved into 48 (INTERLEAVE's order).
-__attribute__((target("avx2"))) inline void Interleave48(__m128i v0, __m128i v1, __m128i v2,
-                                                         __m128i out[3]) {
-  for (int b = 0; b < 3; b++) {
-    const __m128i* m = reinterpret_cast<const __m128i*>(INTERLEAVE.m[b]);
-    out[b] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, _mm_load_si128(m)),
-                                       _mm_shuffle_epi8(v1, _mm_load_si128(m + 1))),
-                          _mm_shuffle_epi8(v2, _mm_load_si128(m + 2)));
-  }
-}
-
-// Stretched bytes (inverted, before gamma) and the mask of values of sixteen floats. Without
-// inversion and gamma no mask is needed: NaN fails the step's comparison, and on the ramp it
-// converts to INT_MIN, which saturates to 0.
-__attribute__((target("avx2"))) inline void Stretch16(__m256 a, __m256 b, const VecStretch& v,
-                                                      bool inverted, bool masked, __m128i* c,
-                                                      __m128i* valid) {
-  *c = Pack16(Stretch8(a, v), Stretch8(b, v), false);
-  if (inverted) *c = _mm_xor_si128(*c, _mm_set1_epi8(char(0xFF)));
-  if (!masked) {
-    *valid = _mm_set1_epi8(char(0xFF));
-    return;
-  }
-  *valid = Pack16(_mm256_castps_si256(_mm256_cmp_ps(a, a, _CMP_ORD_Q)),
-                  _mm256_castps_si256(_mm256_cmp_ps(b, b, _CMP_ORD_Q)), true);
-}
-
 // Source pixels b .. (returned) of the enlargement, sixteen at a time, from b = 1 while
 // b + 16 < n: output bytes 3b .. in d.
 __attribute__((target("avx2"))) int EnlargeAvx2(const float* src, int n, const AtmradStretch& s,
@@ -358,13 +350,10 @@ __attribute__((target("avx2"))) int EnlargeAvx2(const float* src, int n, const A
                 masked, &c[2], &m[2]);
       __m128i ci[3], mi[3];
       uint8_t* o = d + 3 * b;
-      if (!masked) {
+      if (s.identity_gamma) {  // no gamma: the mask, where inversion needs one, comes first
+        if (masked)
+          for (int k = 0; k < 3; k++) c[k] = _mm_and_si128(c[k], m[k]);
         Interleave48(c[0], c[1], c[2], ci);
-        for (int k = 0; k < 3; k++) _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k), ci[k]);
-        continue;
-      }
-      if (s.identity_gamma) {
-        Interleave48(_mm_and_si128(c[0], m[0]), _mm_and_si128(c[1], m[1]), _mm_and_si128(c[2], m[2]), ci);
         for (int k = 0; k < 3; k++) _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k), ci[k]);
         continue;
       }

@@ -138,7 +138,6 @@ __attribute__((target("avx2"))) void SepAvx2(const Source& s, const SuplSepMap& 
 }
 #endif
 
-
 }  // namespace
 
 SuplSepMap SuplSepFromMaps(const cv::Mat& map1, const cv::Mat& map2, cv::Size src_size) {
