@@ -8,9 +8,9 @@
 #include "app/platform.h"
 #include "canvas/canv.h"
 #include "contours/cntrs.h"
-#include "canvas/canvtsan.h"
 #include "data/fileinfo.h"
 #include "data/supl.h"
+#include "data/supltsan.h"
 #include "settings/conf.h"
 
 namespace {
@@ -25,7 +25,7 @@ struct StatusPost {
 };
 
 gboolean StatusIdle(gpointer data) {
-  CanvTsanAcquire(data);
+  SuplTsanAcquire(data);
   std::unique_ptr<StatusPost> post(static_cast<StatusPost*>(data));
   // A destroyed status bar has lost its parent; the message then has nowhere to go.
   if (gtk_widget_get_parent(post->bar)) gtk_statusbar_push(GTK_STATUSBAR(post->bar), 0, post->text);
@@ -106,7 +106,7 @@ CanvGuard::CanvGuard() {
     CanvStatus("Busy: loading the start-up files");
     return;
   }
-  CanvTsanAcquire(&conf->mutex);
+  SuplTsanAcquire(&conf->mutex);
   locked_ = true;
   c->mutex_held = 1;
 }
@@ -114,7 +114,7 @@ CanvGuard::CanvGuard() {
 CanvGuard::~CanvGuard() {
   if (!locked_) return;
   Canv_get->mutex_held = 0;
-  CanvTsanRelease(&Conf_get->mutex);
+  SuplTsanRelease(&Conf_get->mutex);
   g_mutex_unlock(&Conf_get->mutex);
 }
 
@@ -122,7 +122,7 @@ void CanvStatus(const char* text) {
   if (!App_get || !App_get->statusbar) return;
   if (Canv_get && Canv_get->main_thread && g_thread_self() != Canv_get->main_thread) {
     auto* post = new StatusPost{GTK_WIDGET(g_object_ref(App_get->statusbar)), g_strdup(text)};
-    CanvTsanRelease(post);
+    SuplTsanRelease(post);
     g_idle_add(StatusIdle, post);
     return;
   }

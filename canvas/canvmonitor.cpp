@@ -14,8 +14,8 @@
 #include "app/app.h"
 #include "app/platform.h"
 #include "canvas/canv.h"
-#include "canvas/canvtsan.h"
 #include "data/fileinfo.h"
+#include "data/supltsan.h"
 #include "settings/conf.h"
 
 namespace {
@@ -285,13 +285,13 @@ gpointer CanvMonitorLoad(gpointer data) {
   Layer* info = static_cast<Layer*>(data);
   Conf* conf = Conf_get;
   g_mutex_lock(&conf->mutex);
-  CanvTsanAcquire(&conf->mutex);
+  SuplTsanAcquire(&conf->mutex);
   const bool ok = InfoParseName(info) && CanvOpen(&info);
   if (!ok) {
     InfoDel(&info);
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "canvmonitor", __LINE__);
   }
-  CanvTsanRelease(&conf->mutex);
+  SuplTsanRelease(&conf->mutex);
   g_mutex_unlock(&conf->mutex);
   return info;
 }

@@ -9,19 +9,18 @@
 #include "app/platform.h"
 #include "canvas/canv.h"
 #include "contours/cntrs.h"
-#include "canvas/canvtsan.h"
-#include "contours/cntrs.h"
 #include "data/supl.h"
+#include "data/supltsan.h"
 
 namespace {
 
 void Lock(Conf* conf) {
   g_mutex_lock(&conf->mutex);
-  CanvTsanAcquire(&conf->mutex);
+  SuplTsanAcquire(&conf->mutex);
 }
 
 void Unlock(Conf* conf) {
-  CanvTsanRelease(&conf->mutex);
+  SuplTsanRelease(&conf->mutex);
   g_mutex_unlock(&conf->mutex);
 }
 
@@ -174,13 +173,13 @@ gpointer ConfStartupImage(gpointer data) {
   Lock(conf);
   message->loaded = LoadImage(conf, message->n, &message->error);
   Unlock(conf);
-  CanvTsanRelease(message);
+  SuplTsanRelease(message);
   g_idle_add(ConfStartupStep, message);
   return message;
 }
 
 gboolean ConfStartupStep(gpointer data) {
-  CanvTsanAcquire(data);
+  SuplTsanAcquire(data);
   std::unique_ptr<StartupMessage> message(static_cast<StartupMessage*>(data));
   Conf* conf = Conf_get;
   Canv* c = Canv_get;
