@@ -108,6 +108,58 @@ __attribute__((target("avx2"))) inline bool SepEight(const Source& s, const Supl
   return true;
 }
 
+// v / 1024 rounded half to even, for v >= 0.
+__attribute__((target("avx2"))) inline __m256i Round1024(__m256i v) {
+  const __m256i odd = _mm256_and_si256(_mm256_srli_epi32(v, 10), _mm256_set1_epi32(1));
+  return _mm256_srli_epi32(_mm256_add_epi32(v, _mm256_add_epi32(odd, _mm256_set1_epi32(511))), 10);
+}
+
+// Sixteen output pixels i..i+15 at consecutive columns with every tap inside and every sample
+// below 1024 (HRV counts): then each weight is a product of two 5-bit fractions over 1024 and
+// every product and partial sum of the float sum is exact, so that sum times 1024 is the
+// integer S = (32 - fy) T + fy B, T and B being the rows' sums v0 (32 - fx) + v1 fx, and the
+// float rounding half to even is that of S / 1024. False, with nothing written, otherwise.
+__attribute__((target("avx2"))) inline bool SepSixteen(const Source& s, const SuplSepMap& m, int i,
+                                                       const uint16_t* r0, __m256i row_w,
+                                                       uint16_t* d, uint8_t* g) {
+  const int sx0 = m.x[i];
+  if (sx0 < 0 || sx0 > s.width - 17) return false;
+  const __m256i xs = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&m.x[i]));
+  const __m256i run = _mm256_add_epi16(_mm256_set1_epi16(int16_t(sx0)),
+                                       _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+  if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(xs, run)) != -1) return false;
+  const uint16_t* q = r0 + sx0;
+  const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+  const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 1));
+  const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + s.step));
+  const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + s.step + 1));
+  const __m256i any = _mm256_or_si256(_mm256_or_si256(a, a1), _mm256_or_si256(b, b1));
+  if (!_mm256_testz_si256(any, _mm256_set1_epi16(int16_t(0xFC00)))) return false;
+  // Pairs (v[k], v[k + 1]) and weights (32 - fx, fx) in the lane order of the 16-bit unpacking.
+  const __m256i f = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&m.fx[i])));
+  const __m256i f1 = _mm256_sub_epi16(_mm256_set1_epi16(TAB_SIZE), f);
+  const __m256i wl = _mm256_unpacklo_epi16(f1, f), wh = _mm256_unpackhi_epi16(f1, f);
+  const __m256i tl = _mm256_madd_epi16(_mm256_unpacklo_epi16(a, a1), wl);
+  const __m256i th = _mm256_madd_epi16(_mm256_unpackhi_epi16(a, a1), wh);
+  const __m256i bl = _mm256_madd_epi16(_mm256_unpacklo_epi16(b, b1), wl);
+  const __m256i bh = _mm256_madd_epi16(_mm256_unpackhi_epi16(b, b1), wh);
+  // T, B < 32768: both fit one 32-bit lane as a pair of 16-bit values.
+  const __m256i sl = _mm256_madd_epi16(_mm256_or_si256(tl, _mm256_slli_epi32(bl, 16)), row_w);
+  const __m256i sh = _mm256_madd_epi16(_mm256_or_si256(th, _mm256_slli_epi32(bh, 16)), row_w);
+  const __m256i r = _mm256_packus_epi32(Round1024(sl), Round1024(sh));  // pixels 0..15 in order
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), r);
+  if (!g) return true;
+  // round(c * 255 / 1024) for c < 1024 is (c * 8160 + 2^14) >> 15.
+  const __m256i grey = _mm256_mulhrs_epi16(r, _mm256_set1_epi16(8160));
+  const __m128i v = _mm256_castsi256_si128(
+      _mm256_permute4x64_epi64(_mm256_packus_epi16(grey, _mm256_setzero_si256()), 0x08));
+  uint8_t* o = g + 3 * i;
+  for (int k = 0; k < 3; k++)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k),
+                     _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[k]))));
+  return true;
+}
+
 __attribute__((target("avx2"))) void SepAvx2(const Source& s, const SuplSepMap& m, int j, int a,
                                              int b, uint16_t* d, uint8_t* g, const uint8_t* grey) {
   const int sy = m.y[j];
@@ -118,8 +170,10 @@ __attribute__((target("avx2"))) void SepAvx2(const Source& s, const SuplSepMap& 
   const uint16_t* r0 = s.s0 + size_t(sy) * s.step;
   const __m256 y = _mm256_set1_ps(float(m.fy[j]) * TAB_SCALE);
   const __m256 y1 = _mm256_sub_ps(_mm256_set1_ps(1.f), y);
+  const __m256i row_w = _mm256_set1_epi32(int32_t(uint32_t(m.fy[j]) << 16 | (TAB_SIZE - m.fy[j])));
   int i = a;
   for (; i + 16 <= b; i += 16) {
+    if (SepSixteen(s, m, i, r0, row_w, d, g)) continue;
     __m128i p, q;
     if (!SepEight(s, m, i, r0, y, y1, &p) || !SepEight(s, m, i + 8, r0, y, y1, &q)) {
       SepScalar(s, m, j, i, i + 16, d, g, grey);

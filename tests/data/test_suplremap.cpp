@@ -102,6 +102,39 @@ TEST(SuplRemapLinear16, EveryFractionRoundsLikeCvRemap) {
   }
 }
 
+// The separable path at every pair of fractions: column i at source column i with fraction
+// i % 32, row j at source row j with fraction j % 32, over 10-bit counts with runs of the
+// extremes 0 and 1023 side by side, and with one sample above 10 bits in some rows.
+TEST(SuplRemapSep, EveryFractionPairOnTheSeparablePath) {
+  const int rows = 70, cols = 100;
+  cv::Mat src = Counts(rows + 2, cols + 20, 1023, 21);
+  for (int j = 0; j < src.rows; j += 5)
+    for (int i = 0; i < src.cols; i++) src.at<uint16_t>(j, i) = (i / 3) % 2 ? 1023 : 0;
+  cv::Mat wide = src.clone();
+  for (int j = 1; j < wide.rows; j += 9) wide.at<uint16_t>(j, (7 * j) % wide.cols) = 1024 + j;
+  cv::Mat mx(rows, cols, CV_32FC1), my(rows, cols, CV_32FC1);
+  for (int j = 0; j < rows; j++)
+    for (int i = 0; i < cols; i++) {
+      mx.at<float>(j, i) = float(i) + float(i % 32) / 32.f;
+      my.at<float>(j, i) = float(j) + float(j % 32) / 32.f;
+    }
+  cv::Mat m1, m2;
+  cv::convertMaps(mx, my, m1, m2, CV_16SC2);
+  for (const cv::Mat& s : {src, wide}) {
+    cv::Mat expected;
+    cv::remap(s, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+    const SuplSepMap sep = SuplSepFromMaps(m1, m2, s.size());
+    EXPECT_TRUE(sep.others.empty());
+    for (int level : Levels()) {
+      cv::Mat dst, rgb;
+      SuplRemapSep(s, sep, dst, &rgb, level);
+      std::string where;
+      EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "level " << level << ": " << where;
+      EXPECT_EQ(Mismatches(rgb, SuplGray2Rgb(expected, 1), &where), 0) << "level " << level << ": " << where;
+    }
+  }
+}
+
 // A source that is a view into a larger matrix (a row step longer than its width) and an
 // output matrix that already exists with another size are both handled.
 TEST(SuplRemapLinear16, SourceViewsAndReusedOutputs) {
