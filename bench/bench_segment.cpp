@@ -46,7 +46,7 @@ void BM_SegmentRead(benchmark::State& state) {
   const bool hrv = state.range(0) == 5568;
   const std::string& path = hrv ? Files().hrv : Files().ir;
   for (auto _ : state) {
-    std::vector<uint8_t> packed = XritSegmentRead(path.c_str());
+    SuplBytes packed = XritSegmentRead(path.c_str());
     if (packed.empty()) state.SkipWithError("segment not read");
     benchmark::DoNotOptimize(packed.data());
   }

@@ -48,7 +48,7 @@ bool ClampRect(int32_t r[4], int rows, int cols) {
 
 // Lines of one segment as read: the packed lines from `first` on (none when it was not read).
 struct SegmentLines {
-  std::vector<uint8_t> bytes;
+  SuplBytes bytes;
   int first = 0;
 };
 
@@ -128,7 +128,7 @@ bool ReadSegments(const char* path, const Geometry& g, const int32_t r[4],
       const int first = std::max(lo - k * SEGMENT_LINES, 0);
       const int last = std::min(hi - k * SEGMENT_LINES, SEGMENT_LINES - 1);
       int from = 0;
-      std::vector<uint8_t> buf =
+      SuplBytes buf =
           XritSegmentReadLines(names[i].c_str(), first, last - first + 1, &from, threads);
       if (buf.size() >= size_t(last + 1 - from) * line_bytes)
         (*segs)[k] = {std::move(buf), from};

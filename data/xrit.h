@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "data/suplbytes.h"
+
 inline constexpr int SEGMENT_LINES = 464;
 inline constexpr int IR_COLUMNS = 3712;
 inline constexpr int HRV_COLUMNS = 5568;
@@ -119,11 +121,11 @@ bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const 
 // "%s(input)" data field past the end of the file or (flag 0) not NL whole lines;
 // "%s(compressed)" no decoder or the decoder failed; "%s(malloc)" out of memory.
 // `threads` as for XritDecodeField: pass 1 when several segments are read at once.
-std::vector<uint8_t> XritSegmentRead(const char* path, int threads = 0);
+SuplBytes XritSegmentRead(const char* path, int threads = 0);
 
 // Lines [first, first + count) of a segment (clamped to 0..464), after the same checks as
 // XritSegmentRead and with the same warnings. An uncompressed field is read only there: the
 // result holds those lines and *from = first. A compressed field is decoded whole: the result
 // holds every line and *from = 0. Empty on failure.
-std::vector<uint8_t> XritSegmentReadLines(const char* path, int first, int count, int* from,
-                                          int threads = 0);
+SuplBytes XritSegmentReadLines(const char* path, int first, int count, int* from,
+                               int threads = 0);

@@ -29,7 +29,7 @@ class Fd {
   int fd_;
 };
 
-std::vector<uint8_t> Warn(const char* path, const char* what) {
+SuplBytes Warn(const char* path, const char* what) {
   g_log(nullptr, G_LOG_LEVEL_WARNING, "%s(%s)", path, what);
   return {};
 }
@@ -51,13 +51,13 @@ constexpr size_t HEAD_CHUNK = 8192;
 
 }  // namespace
 
-std::vector<uint8_t> XritSegmentRead(const char* path, int threads) {
+SuplBytes XritSegmentRead(const char* path, int threads) {
   int from = 0;
   return XritSegmentReadLines(path, 0, SEGMENT_LINES, &from, threads);
 }
 
-std::vector<uint8_t> XritSegmentReadLines(const char* path, int first, int count, int* from,
-                                          int threads) {
+SuplBytes XritSegmentReadLines(const char* path, int first, int count, int* from,
+                               int threads) {
   *from = 0;
   first = std::clamp(first, 0, SEGMENT_LINES);
   count = std::clamp(count, 0, SEGMENT_LINES - first);
@@ -98,7 +98,7 @@ std::vector<uint8_t> XritSegmentReadLines(const char* path, int first, int count
 
     if (h.compression == 0) {  // the field is the packed stream: only the lines asked for
       const size_t line_bytes = size_t(columns) * 10 / 8;
-      std::vector<uint8_t> lines(line_bytes * size_t(count));
+      SuplBytes lines(line_bytes * size_t(count));  // every byte is read into
       if (!ReadAt(fd.get(), lines.data(), lines.size(),
                   off_t(h.header_length + line_bytes * size_t(first))))
         return Warn(path, "input");
@@ -115,7 +115,7 @@ std::vector<uint8_t> XritSegmentReadLines(const char* path, int first, int count
     if (!XritDecodeField(h, field, path, &packed, nullptr, &compressed, threads))
       return Warn(path, compressed ? "compressed" : "input");
     if (packed.size() < need) return Warn(path, "compressed");
-    return packed;
+    return SuplBytes(packed.begin(), packed.end());  // a decoded field: small beside its decoding
   } catch (const std::bad_alloc&) {
     return Warn(path, "malloc");
   }

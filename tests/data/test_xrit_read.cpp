@@ -38,14 +38,14 @@ class XritRead : public ::testing::Test {
   TestTempDir dir;
   // Writes `bytes` under `name`, reads it back, and checks: empty and exactly one warning
   // "<path>(<what>)" when `what` is set; otherwise no warning.
-  std::vector<uint8_t> Read(const xb::Bytes& bytes, const char* what, const char* name = IR_NAME) {
+  SuplBytes Read(const xb::Bytes& bytes, const char* what, const char* name = IR_NAME) {
     const std::string path = dir.file(name);
     EXPECT_TRUE(xb::Write(path, bytes));
     return ReadPath(path, what);
   }
-  std::vector<uint8_t> ReadPath(const std::string& path, const char* what) {
+  SuplBytes ReadPath(const std::string& path, const char* what) {
     LogCapture log;
-    std::vector<uint8_t> out = XritSegmentRead(path.c_str());
+    SuplBytes out = XritSegmentRead(path.c_str());
     if (what) {
       EXPECT_TRUE(out.empty()) << what;
       EXPECT_EQ(log.messages(), std::vector<std::string>{path + "(" + what + ")"});
@@ -108,7 +108,7 @@ TEST(SuplUnpack, EveryVectorLevelAndNarrowStrips) {
 
 TEST_F(XritRead, PlainIrSegmentToExactCounts) {
   const xb::Segment s = PlainIr();
-  const std::vector<uint8_t> out = Read(xb::File(s), nullptr);
+  const SuplBytes out = Read(xb::File(s), nullptr);
   ASSERT_EQ(out.size(), 3712u * 580);
   EXPECT_TRUE(std::equal(out.begin(), out.end(), s.field.begin()));
   std::vector<uint16_t> counts(3712 * 464);
@@ -120,7 +120,7 @@ TEST_F(XritRead, PlainHrvSegmentAndTrailingBytesIgnored) {
   xb::Segment s = PlainHrv();
   xb::Bytes file = xb::File(s);
   file.insert(file.end(), 100, 0xAA);  // bytes after the data field are not part of it
-  const std::vector<uint8_t> out = Read(file, nullptr, HRV_NAME);
+  const SuplBytes out = Read(file, nullptr, HRV_NAME);
   ASSERT_EQ(out.size(), 5568u * 580);
   EXPECT_TRUE(std::equal(out.begin(), out.end(), s.field.begin()));
 }
@@ -251,7 +251,7 @@ TEST_F(XritRead, RandomBytesFixedSeed) {
     LogCapture log;
     const std::string path = dir.file(IR_NAME);
     ASSERT_TRUE(xb::Write(path, b));
-    const std::vector<uint8_t> out = XritSegmentRead(path.c_str());
+    const SuplBytes out = XritSegmentRead(path.c_str());
     // Damage may hit values that are not checked; either way: a whole strip or one warning.
     if (out.empty()) EXPECT_EQ(log.count(), 1u);
     else {
@@ -282,7 +282,7 @@ TEST_F(XritRead, RealWtSegment) {
   g_setenv("PATH", dir.path().c_str(), TRUE);
   const std::string path = NUBICORN_TESTDATA "/wt_nc3712_zero.hrit";
   LogCapture log;
-  const std::vector<uint8_t> out = XritSegmentRead(path.c_str());
+  const SuplBytes out = XritSegmentRead(path.c_str());
   g_setenv("PATH", old.c_str(), TRUE);
   if (out.empty()) {
     // Without a native WT decoder: refused as compressed, once.
@@ -339,7 +339,7 @@ TEST_F(XritExternal, DecodesThroughTheProgramAndCleansUp) {
   wt.compression = 1;
   wt.representation = XRIT_REPR_WT;
   wt.field = xb::Bytes(5000, 0x55);  // not a WT stream the native decoder would accept
-  const std::vector<uint8_t> out = Read(xb::File(wt), nullptr);
+  const SuplBytes out = Read(xb::File(wt), nullptr);
   EXPECT_TRUE(std::equal(out.begin(), out.end(), plain.field.begin()));
   EXPECT_EQ(out.size(), plain.field.size());
   const std::string cwd = Cwd();
@@ -390,7 +390,7 @@ TEST_F(XritRead, LineRangesOfAPlainSegment) {
   for (const bool hrv : {false, true}) {
     const std::string path = dir.file(hrv ? HRV_NAME : IR_NAME);
     ASSERT_TRUE(xb::Write(path, xb::File(hrv ? PlainHrv() : PlainIr())));
-    const std::vector<uint8_t> whole = XritSegmentRead(path.c_str());
+    const SuplBytes whole = XritSegmentRead(path.c_str());
     const size_t line = (hrv ? 5568u : 3712u) * 10 / 8;
     ASSERT_EQ(whole.size(), line * 464);
     struct Range {
@@ -401,7 +401,7 @@ TEST_F(XritRead, LineRangesOfAPlainSegment) {
                           Range{-5, 10, 0, 10}, Range{500, 3, 464, 0}}) {
       LogCapture log;
       int from = -1;
-      const std::vector<uint8_t> got =
+      const SuplBytes got =
           XritSegmentReadLines(path.c_str(), r.first, r.count, &from, 1);
       EXPECT_EQ(log.count(), 0u);
       if (r.lines == 0) {
@@ -430,8 +430,8 @@ TEST(XritReadLines, CompressedSegmentComesBackWhole) {
   const std::string path = NUBICORN_TESTDATA "/wt/nc3712_hramp.hrit";
   if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) GTEST_SKIP() << "WT vectors not in the tree";
   int from = -1;
-  const std::vector<uint8_t> got = XritSegmentReadLines(path.c_str(), 200, 5, &from);
-  const std::vector<uint8_t> whole = XritSegmentRead(path.c_str());
+  const SuplBytes got = XritSegmentReadLines(path.c_str(), 200, 5, &from);
+  const SuplBytes whole = XritSegmentRead(path.c_str());
   ASSERT_FALSE(whole.empty());
   EXPECT_EQ(from, 0);
   EXPECT_EQ(got, whole);

@@ -13,7 +13,7 @@ namespace {
 
 std::vector<uint16_t> ReadCounts(const std::string& path, int nc, size_t* warnings) {
   LogCapture log;
-  const std::vector<uint8_t> packed = XritSegmentRead(path.c_str());
+  const SuplBytes packed = XritSegmentRead(path.c_str());
   *warnings = log.count();
   if (packed.size() < size_t(nc) * 580) return {};
   std::vector<uint16_t> counts(size_t(nc) * 464);

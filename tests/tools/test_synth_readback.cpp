@@ -19,7 +19,7 @@ constexpr const char* SLOT = "201607041200";
 std::string Compressed() { return Cycles(SLOT, 1, 0.5, 1, true); }
 
 std::vector<uint16_t> ReadCounts(const std::string& path, int nc) {
-  std::vector<uint8_t> packed = XritSegmentRead(path.c_str());
+  SuplBytes packed = XritSegmentRead(path.c_str());
   if (packed.size() < size_t(nc) * 580) return {};
   std::vector<uint16_t> counts(size_t(nc) * 464);
   SuplUnpack10Bit(packed.data(), counts.data(), nc);

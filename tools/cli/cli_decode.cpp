@@ -37,7 +37,7 @@ int CliDecode(int argc, char** argv) {
     std::fputs(USAGE, stderr);
     return 2;
   }
-  const std::vector<uint8_t> packed = XritSegmentRead(file);
+  const SuplBytes packed = XritSegmentRead(file);
   if (packed.empty()) {
     std::fprintf(stderr, "nubicorn-cli decode: %s: segment cannot be read\n", file);
     return 1;
