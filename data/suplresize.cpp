@@ -193,6 +193,23 @@ __attribute__((target("avx2"))) void CubicVerticalAvx2(const int32_t* const s[4]
   for (; i < total; i++) o[i] = CubicFloat(s[0][i], s[1][i], s[2][i], s[3][i], fb);
 }
 
+// A row whose vertical weights are (0, 2048, 0, 0), every third one: the float sum of the
+// other taps is a zero, and adding a zero leaves float(s1) * fb1 as it is.
+__attribute__((target("avx2"))) void CubicCentreAvx2(const int32_t* s1, int16_t beta1, int n,
+                                                     uint8_t* o) {
+  const float f = beta1 * (1.f / float(COEF_SCALE * COEF_SCALE));
+  const __m256 b1 = _mm256_set1_ps(f);
+  const int total = 3 * n;
+  int i = 0;
+  for (; i + 8 <= total; i += 8) {
+    const __m256i r = _mm256_cvtps_epi32(_mm256_mul_ps(LoadFloats(s1 + i), b1));
+    const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(w, w));
+  }
+  const float fb[4] = {0.f, f, 0.f, 0.f};
+  for (; i < total; i++) o[i] = CubicFloat(0, s1[i], 0, 0, fb);
+}
+
 __attribute__((target("avx2"))) void ToColumnsAvx2(const int32_t* planar, int n, int32_t* h) {
   // Eight columns of each phase make 24 destination values: each output vector takes its
   // values from all three phases at fixed lanes.
@@ -308,7 +325,10 @@ void CubicStripe(const cv::Mat& src, const CubicColumns& cols, const CubicTaps& 
     }
     const int16_t* beta = rows.w[dy].data();
 #ifdef SUPL_X86
-    if (level >= 1) CubicVerticalAvx2(s, beta, n, o.data());
+    if (level >= 1 && beta[0] == 0 && beta[2] == 0 && beta[3] == 0)
+      CubicCentreAvx2(s[1], beta[1], n, o.data());
+    else if (level >= 1)
+      CubicVerticalAvx2(s, beta, n, o.data());
     else
 #endif
       CubicVerticalScalar(s, beta, n, o.data());
