@@ -182,7 +182,7 @@ __attribute__((target("avx2"))) void SepAvx2(const Source& s, const SuplSepMap& 
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), p);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 8), q);
     if (!g) continue;
-    const __m128i v = SuplGreyBytes(SuplGreyOf8(p), SuplGreyOf8(q));
+    const __m128i v = SuplGrey16(_mm256_set_m128i(q, p));
     uint8_t* o = g + 3 * i;
     for (int k = 0; k < 3; k++)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k),

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "data/supltsan.h"
@@ -56,17 +57,20 @@ void CubicWeights(float x, int16_t w[4]) {
 struct CubicTaps {
   std::vector<std::array<int, 4>> idx;  // per destination index: clamped source indices
   std::vector<std::array<int16_t, 4>> w;
+  std::vector<int> first;  // per destination index: the first tap's index before clamping
 };
 
 CubicTaps MakeCubicTaps(int n) {
   CubicTaps t;
   t.idx.resize(size_t(3 * n));
   t.w.resize(size_t(3 * n));
+  t.first.resize(size_t(3 * n));
   for (int d = 0; d < 3 * n; d++) {
     int s;
     float f;
     Position(d, &s, &f);
     CubicWeights(f, t.w[d].data());
+    t.first[d] = s - 1;
     for (int k = 0; k < 4; k++) t.idx[d][k] = std::clamp(s - 1 + k, 0, n - 1);
   }
   return t;
@@ -272,12 +276,240 @@ __attribute__((target("avx2"))) void GreyRowAvx2(const uint16_t* c, int n, uint8
   int x = 0;
   for (; x + 16 <= n; x += 16) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + x));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(g + x),
-                     SuplGreyBytes(SuplGreyOf8(_mm256_castsi256_si128(v)),
-                                   SuplGreyOf8(_mm256_extracti128_si256(v, 1))));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(g + x), SuplGrey16(v));
   }
   GreyRowScalar(c + x, n - x, g + x);
 }
+#endif
+
+#ifdef SUPL_X86
+// The AVX-512 level works in destination order throughout. Each source row is first copied
+// into a buffer padded with its edge pixels, so a tap reads g[first + k] without clamping;
+// then the 48 destination values of 16 neighbouring source columns take all their taps from
+// one 64-byte load by byte permutation, the same for every chunk whose taps follow the
+// threefold pattern. The horizontal sums are kept as floats, the form the vertical step uses.
+#define SUPL_VBMI __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
+// GCC 12's AVX-512 intrinsics start their results from a self-initialised "undefined" vector,
+// which its own uninitialised-use warning then flags.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+constexpr int CUBIC_PAD = 16;  // bytes of the padded row before its first pixel
+
+struct CubicWide {
+  int n = 0;
+  int chunks = 0;                // of 48 destination values; the last may be partial
+  std::vector<uint8_t> regular;  // per chunk: its taps follow the pattern
+  std::vector<int16_t> w01, w23; // per destination value: weight pairs (w0, w1), (w2, w3)
+  // [16-value piece][tap pair]: byte 4i (2i + 1 for the pair's second tap) of a piece is the
+  // load's index of value i's tap; the odd bytes are masked to zero, making 16-bit lanes.
+  alignas(64) uint8_t perm[3][2][64] = {};
+  // 64 vertical results packed by lanes to destination bytes three times over.
+  alignas(64) uint8_t spread[3][64] = {};
+};
+
+// Index in the 64-byte load (taken from source column 16c - 2) of tap k of value j of a chunk.
+constexpr int WideTap(int j, int k) { return j / 3 + k + (j % 3 == 0 ? 0 : 1); }
+
+CubicWide MakeCubicWide(const CubicTaps& t, int n) {
+  CubicWide w;
+  w.n = n;
+  w.chunks = (3 * n + 47) / 48;
+  w.regular.assign(size_t(w.chunks), 1);
+  w.w01.assign(size_t(w.chunks) * 96, 0);
+  w.w23.assign(size_t(w.chunks) * 96, 0);
+  for (int d = 0; d < 3 * n; d++) {
+    const int c = d / 48, j = d % 48;
+    if (t.first[d] != 16 * c - 2 + WideTap(j, 0)) w.regular[size_t(c)] = 0;
+    w.w01[2 * size_t(d)] = t.w[d][0];
+    w.w01[2 * size_t(d) + 1] = t.w[d][1];
+    w.w23[2 * size_t(d)] = t.w[d][2];
+    w.w23[2 * size_t(d) + 1] = t.w[d][3];
+  }
+  for (int q = 0; q < 3; q++)
+    for (int i = 0; i < 16; i++)
+      for (int pair = 0; pair < 2; pair++) {
+        w.perm[q][pair][4 * i] = uint8_t(WideTap(16 * q + i, 2 * pair));
+        w.perm[q][pair][4 * i + 2] = uint8_t(WideTap(16 * q + i, 2 * pair + 1));
+      }
+  // Packing four vectors of 16 results with packs/packus leaves result 16g + 4l + i (vector
+  // g, 128-bit lane l) at byte 16l + 4g + i; output byte o shows result o / 3.
+  for (int piece = 0; piece < 3; piece++)
+    for (int b = 0; b < 64; b++) {
+      const int x = (64 * piece + b) / 3;
+      w.spread[piece][b] = uint8_t(16 * ((x % 16) / 4) + 4 * (x / 16) + x % 4);
+    }
+  return w;
+}
+
+SUPL_VBMI void CubicRowVbmi(const uint8_t* gp, const CubicWide& w, const CubicTaps& t, float* h) {
+  const uint8_t* g = gp + CUBIC_PAD;
+  const __mmask64 even = 0x5555555555555555ull;
+  __m512i perm[3][2];
+  for (int q = 0; q < 3; q++)
+    for (int pair = 0; pair < 2; pair++) perm[q][pair] = _mm512_load_si512(w.perm[q][pair]);
+  for (int c = 0; c < w.chunks; c++) {
+    float* hc = h + 48 * c;
+    if (!w.regular[size_t(c)]) {
+      for (int d = 48 * c; d < std::min(48 * c + 48, 3 * w.n); d++) h[d] = float(CubicSum(g, t, d));
+      continue;
+    }
+    const __m512i src = _mm512_loadu_si512(g + 16 * c - 2);
+    const int16_t* w01 = w.w01.data() + 96 * size_t(c);
+    const int16_t* w23 = w.w23.data() + 96 * size_t(c);
+    for (int q = 0; q < 3; q++) {
+      const __m512i a = _mm512_maskz_permutexvar_epi8(even, perm[q][0], src);
+      const __m512i b = _mm512_maskz_permutexvar_epi8(even, perm[q][1], src);
+      const __m512i sum = _mm512_add_epi32(_mm512_madd_epi16(a, _mm512_loadu_si512(w01 + 32 * q)),
+                                           _mm512_madd_epi16(b, _mm512_loadu_si512(w23 + 32 * q)));
+      _mm512_storeu_ps(hc + 16 * q, _mm512_cvtepi32_ps(sum));
+    }
+  }
+}
+
+// One destination row: the vertical step and the spreading to three bytes in one pass. A row
+// whose weights are (0, 2048, 0, 0) takes its one tap alone: adding the zero products leaves
+// float(s1) * fb1 as it is.
+// Vertical weights of one destination row as the float factors of the vector code.
+struct CubicBeta {
+  float fb[4];
+  __m512 b[4];
+};
+
+SUPL_VBMI inline CubicBeta MakeBeta(const int16_t beta[4]) {
+  CubicBeta v;
+  for (int k = 0; k < 4; k++) {
+    v.fb[k] = beta[k] * (1.f / float(COEF_SCALE * COEF_SCALE));
+    v.b[k] = _mm512_set1_ps(v.fb[k]);
+  }
+  return v;
+}
+
+// A row whose weights are (0, 2048, 0, 0) takes its one tap alone: adding the zero products
+// leaves float(s1) * fb1 as it is.
+template <bool CENTRE>
+SUPL_VBMI inline __m512i CubicRound16(const float* const s[4], int i, const CubicBeta& v) {
+  if (CENTRE) return _mm512_cvtps_epi32(_mm512_mul_ps(_mm512_loadu_ps(s[1] + i), v.b[1]));
+  return _mm512_cvtps_epi32(_mm512_add_ps(
+      _mm512_mul_ps(_mm512_loadu_ps(s[0] + i), v.b[0]),
+      _mm512_add_ps(_mm512_mul_ps(_mm512_loadu_ps(s[1] + i), v.b[1]),
+                    _mm512_add_ps(_mm512_mul_ps(_mm512_loadu_ps(s[2] + i), v.b[2]),
+                                  _mm512_mul_ps(_mm512_loadu_ps(s[3] + i), v.b[3])))));
+}
+
+// Destination values [i, i + 64) of a row, saturated to bytes and spread to three each.
+template <bool CENTRE>
+SUPL_VBMI inline void CubicChunk64(const float* const s[4], int i, const CubicBeta& v,
+                                   const __m512i m[3], uint8_t* out) {
+  const __m512i q = _mm512_packus_epi16(
+      _mm512_packs_epi32(CubicRound16<CENTRE>(s, i, v), CubicRound16<CENTRE>(s, i + 16, v)),
+      _mm512_packs_epi32(CubicRound16<CENTRE>(s, i + 32, v), CubicRound16<CENTRE>(s, i + 48, v)));
+  uint8_t* d = out + 3 * i;
+  _mm512_storeu_si512(d, _mm512_permutexvar_epi8(m[0], q));
+  _mm512_storeu_si512(d + 64, _mm512_permutexvar_epi8(m[1], q));
+  _mm512_storeu_si512(d + 128, _mm512_permutexvar_epi8(m[2], q));
+}
+
+// The values of a row from `from` on (fewer than 64 to the float end, then the integer tail)
+// through o, spread to three bytes each.
+template <bool CENTRE>
+SUPL_VBMI void CubicRowEnd(const float* const s[4], int from, const int16_t beta[4],
+                           const CubicBeta& v, int width, uint8_t* o, uint8_t* out) {
+  const int vec_end = width & ~7;
+  int i = from;
+  for (; i + 16 <= vec_end; i += 16) {
+    const __m512i r = _mm512_max_epi32(CubicRound16<CENTRE>(s, i, v), _mm512_setzero_si512());
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), _mm512_cvtusepi32_epi8(r));
+  }
+  auto at = [&](int k) { return int32_t(s[k][i]); };
+  for (; i < vec_end; i++) o[i] = CubicFloat(at(0), at(1), at(2), at(3), v.fb);
+  for (; i < width; i++) o[i] = CubicInt(at(0), at(1), at(2), at(3), beta);
+  SpreadAvx2(o + from, width - from, out + 3 * from);
+}
+
+template <bool CENTRE>
+SUPL_VBMI void CubicVerticalVbmi(const float* const s[4], const int16_t beta[4], const CubicWide& w,
+                                 uint8_t* o, uint8_t* out) {
+  const CubicBeta v = MakeBeta(beta);
+  const __m512i m[3] = {_mm512_load_si512(w.spread[0]), _mm512_load_si512(w.spread[1]),
+                        _mm512_load_si512(w.spread[2])};
+  const int width = 3 * w.n, vec_end = width & ~7;
+  int i = 0;
+  for (; i + 64 <= vec_end; i += 64) CubicChunk64<CENTRE>(s, i, v, m, out);
+  CubicRowEnd<CENTRE>(s, i, beta, v, width, o, out);
+}
+
+// Three destination rows at once, the phases of one source row: their taps are five
+// neighbouring rows of sums, so each chunk of those is brought in once for all three.
+SUPL_VBMI void CubicVerticalThree(const float* const s[3][4], const int16_t* const beta[3],
+                                  const CubicWide& w, uint8_t* o, uint8_t* const out[3]) {
+  const CubicBeta v0 = MakeBeta(beta[0]), v1 = MakeBeta(beta[1]), v2 = MakeBeta(beta[2]);
+  const __m512i m[3] = {_mm512_load_si512(w.spread[0]), _mm512_load_si512(w.spread[1]),
+                        _mm512_load_si512(w.spread[2])};
+  const int width = 3 * w.n, vec_end = width & ~7;
+  int i = 0;
+  for (; i + 64 <= vec_end; i += 64) {
+    CubicChunk64<false>(s[0], i, v0, m, out[0]);
+    CubicChunk64<true>(s[1], i, v1, m, out[1]);
+    CubicChunk64<false>(s[2], i, v2, m, out[2]);
+  }
+  CubicRowEnd<false>(s[0], i, beta[0], v0, width, o, out[0]);
+  CubicRowEnd<true>(s[1], i, beta[1], v1, width, o, out[1]);
+  CubicRowEnd<false>(s[2], i, beta[2], v2, width, o, out[2]);
+}
+
+inline bool IsCentre(const int16_t* beta) { return beta[0] == 0 && beta[2] == 0 && beta[3] == 0; }
+
+void CubicStripeVbmi(const cv::Mat& src, const CubicTaps& taps, const CubicWide& wide,
+                     const CubicTaps& rows, int y0, int y1, cv::Mat& out) {
+  const int n = src.cols;
+  std::vector<uint8_t> gp(size_t(n) + CUBIC_PAD + 96);
+  uint8_t* g = gp.data() + CUBIC_PAD;
+  const size_t plane = size_t(wide.chunks) * 48 + 64;
+  // Eight slots by source row: the five rows of a group of three never collide. Every value
+  // the vertical step reads is written first, so the ring is not cleared.
+  constexpr int SLOTS = 8;
+  const auto ring = std::make_unique_for_overwrite<float[]>(SLOTS * plane);
+  std::array<int, SLOTS> key;
+  key.fill(-1);
+  std::vector<uint8_t> o(size_t(3 * n) + 64);
+  auto sums = [&](int r) -> const float* {
+    float* h = ring.get() + size_t(r & (SLOTS - 1)) * plane;
+    if (key[size_t(r & (SLOTS - 1))] != r) {
+      if (src.depth() == CV_8U) std::memcpy(g, src.ptr<uint8_t>(r), size_t(n));
+      else GreyRowAvx2(src.ptr<uint16_t>(r), n, g);
+      for (int e = 1; e <= 4; e++) g[-e] = g[0], g[n - 1 + e] = g[n - 1];
+      CubicRowVbmi(gp.data(), wide, taps, h);
+      key[size_t(r & (SLOTS - 1))] = r;
+    }
+    return h;
+  };
+  for (int dy = y0; dy < y1;) {
+    // A group: a centre row between two rows whose taps are the source rows around it.
+    if (dy + 3 <= y1 && IsCentre(rows.w[dy + 1].data()) && !IsCentre(rows.w[dy].data()) &&
+        !IsCentre(rows.w[dy + 2].data())) {
+      const float* s[3][4];
+      const int16_t* beta[3];
+      uint8_t* d[3];
+      for (int j = 0; j < 3; j++) {
+        for (int k = 0; k < 4; k++) s[j][k] = sums(rows.idx[dy + j][k]);
+        beta[j] = rows.w[dy + j].data();
+        d[j] = out.ptr<uint8_t>(dy + j);
+      }
+      CubicVerticalThree(s, beta, wide, o.data(), d);
+      dy += 3;
+      continue;
+    }
+    const float* s[4];
+    for (int k = 0; k < 4; k++) s[k] = sums(rows.idx[dy][k]);
+    const int16_t* beta = rows.w[dy].data();
+    uint8_t* d = out.ptr<uint8_t>(dy);
+    if (IsCentre(beta)) CubicVerticalVbmi<true>(s, beta, wide, o.data(), d);
+    else CubicVerticalVbmi<false>(s, beta, wide, o.data(), d);
+    dy++;
+  }
+}
+#pragma GCC diagnostic pop
 #endif
 
 // Output rows [y0, y1) of the bicubic enlargement. The horizontal sums of a source row are
@@ -538,7 +770,11 @@ int Stripes(int rows) { return std::max(1, rows / STRIPE_ROWS); }
 
 int SuplResizeLevel() {
 #ifdef SUPL_X86
-  static const int level = __builtin_cpu_supports("avx2") ? 1 : 0;
+  static const int level = !__builtin_cpu_supports("avx2") ? 0
+                           : __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                   __builtin_cpu_supports("avx512vbmi")
+                               ? 2
+                               : 1;
   return level;
 #else
   return 0;
@@ -549,8 +785,19 @@ cv::Mat SuplCubic3Rgb(const cv::Mat& grey, int level) {
   CV_Assert((grey.type() == CV_8UC1 || grey.type() == CV_16UC1) && !grey.empty());
   level = std::min(level, SuplResizeLevel());
   cv::Mat out = SuplLargeMat(grey.rows * 3, grey.cols * 3, CV_8UC3);
-  const CubicColumns cols = MakeCubicColumns(grey.cols);
   const CubicTaps rows = MakeCubicTaps(grey.rows);
+#ifdef SUPL_X86
+  if (level >= 2) {
+    const CubicTaps taps = MakeCubicTaps(grey.cols);
+    const CubicWide wide = MakeCubicWide(taps, grey.cols);
+    SuplParallelFor(
+        cv::Range(0, out.rows),
+        [&](const cv::Range& r) { CubicStripeVbmi(grey, taps, wide, rows, r.start, r.end, out); },
+        Stripes(out.rows));
+    return out;
+  }
+#endif
+  const CubicColumns cols = MakeCubicColumns(grey.cols);
   SuplParallelFor(
       cv::Range(0, out.rows),
       [&](const cv::Range& r) { CubicStripe(grey, cols, rows, r.start, r.end, level, out); },

@@ -5,7 +5,9 @@
 
 #include <opencv2/core.hpp>
 
-// Vector units the kernels may use: 0 plain C++, 1 AVX2 (lowered to what the processor has).
+// Vector units the kernels may use: 0 plain C++, 1 AVX2, 2 AVX-512 with byte permutes (the
+// bicubic enlargement; the other kernels use AVX2 there). A level asked for is lowered to what
+// the processor has.
 int SuplResizeLevel();
 
 // grey (CV_8UC1, any size) enlarged three times bicubically and expanded to three equal planes:

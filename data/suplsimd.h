@@ -18,17 +18,12 @@ struct SuplSpreadMasks {
 };
 inline const SuplSpreadMasks SUPL_SPREAD;
 
-// Display grey of eight counts, as 32-bit lanes: round(c * 255 / 1024) saturated, the values of
-// SuplGreyTable computed (its only tie, c = 512, rounds up either way; 255 from 1024 on).
-__attribute__((target("avx2"))) inline __m256i SuplGreyOf8(__m128i counts) {
-  const __m256i r = _mm256_cvtepu16_epi32(counts);
-  const __m256i t = _mm256_add_epi32(_mm256_sub_epi32(_mm256_slli_epi32(r, 8), r), _mm256_set1_epi32(512));
-  return _mm256_min_epi32(_mm256_srli_epi32(t, 10), _mm256_set1_epi32(255));
-}
-
-// Sixteen 32-bit greys (a: the first eight) to sixteen bytes.
-__attribute__((target("avx2"))) inline __m128i SuplGreyBytes(__m256i a, __m256i b) {
-  const __m256i w = _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8);
-  return _mm_packus_epi16(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1));
+// Display grey bytes of sixteen counts: round(c * 255 / 1024) saturated, the values of
+// SuplGreyTable computed. For c <= 1024 that is (c * 8160 + 2^14) >> 15, one rounding multiply
+// (its only tie, c = 512, rounds up either way); counts from 1024 on are 255.
+__attribute__((target("avx2"))) inline __m128i SuplGrey16(__m256i counts) {
+  const __m256i c = _mm256_min_epu16(counts, _mm256_set1_epi16(1024));
+  const __m256i g = _mm256_mulhrs_epi16(c, _mm256_set1_epi16(8160));
+  return _mm_packus_epi16(_mm256_castsi256_si128(g), _mm256_extracti128_si256(g, 1));
 }
 #endif

@@ -28,10 +28,10 @@ inline int Mismatches(const cv::Mat& a, const cv::Mat& b, std::string* where) {
   return n;
 }
 
-// The plain path, and the vector path when the processor has it.
+// The plain path, and every vector level the processor has.
 inline std::vector<int> Levels() {
-  std::vector<int> l = {0};
-  if (SuplResizeLevel() > 0) l.push_back(SuplResizeLevel());
+  std::vector<int> l;
+  for (int level = 0; level <= SuplResizeLevel(); level++) l.push_back(level);
   return l;
 }
 
