@@ -70,7 +70,6 @@ cv::Mat CutStrip(const std::vector<SegmentLines>& segs, const Geometry& g, const
   const int p_lo = g.cols - fc1, p_hi = g.cols - 1 - fc0;          // raw pixels needed
   const size_t line_bytes = size_t(g.cols) * 10 / 8;
   SuplParallelFor(cv::Range(0, h), [&](const cv::Range& range) {
-    std::vector<uint16_t> line(size_t(g.cols));
     for (int j = range.start; j < range.end; j++) {
       uint16_t* d = out.ptr<uint16_t>(j);
       const int fr = y + j;
@@ -83,14 +82,9 @@ cv::Mat CutStrip(const std::vector<SegmentLines>& segs, const Geometry& g, const
       }
       const uint8_t* src = seg->bytes.data() + size_t(at) * line_bytes;
       std::fill(d, d + (fc0 - x), 0);
-      // The 464-sample units (580 bytes each) that hold raw pixels p_lo..p_hi are unpacked by
-      // the vector unit, then those pixels are copied reversed: raw pixel p goes to output
-      // column base - p.
-      const int u0 = p_lo / SEGMENT_LINES, u1 = p_hi / SEGMENT_LINES;
-      SuplUnpack10Bit(src + size_t(u0) * 580, line.data() + size_t(u0) * SEGMENT_LINES,
-                      u1 - u0 + 1);
+      // Raw pixel p goes to output column base - p: the span p_lo..p_hi read back to front.
       const int base = g.cols - 1 - x;
-      std::reverse_copy(line.data() + p_lo, line.data() + p_hi + 1, d + (base - p_hi));
+      SuplUnpack10Reversed(src, p_lo, p_hi, d + (base - p_hi));
       std::fill(d + (fc1 - x), d + w, 0);
     }
   });
@@ -202,23 +196,37 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
     return {};
   }
   std::copy(rect, rect + 4, window);
+  LayerHrvMaps local;
+  int32_t key[6] = {};  // of the HRV maps: window, east column, valid
+  bool have_maps = false;
   if (hrv) {
     if (*east == 0) *east = HRV_EAST_DEFAULT;
     int32_t pro[4];
     if (LayerPrologueWindow(path, pro)) *east = pro[2];
-    std::array<int32_t, 4> hw = LayerHrvWindow(window);
-    const int hx = hw[0] - LAYER_HRV_MARGIN, hy = hw[1] - LAYER_HRV_MARGIN;
-    const int ww = hw[2] + 2 * LAYER_HRV_MARGIN, hh = hw[3] + 2 * LAYER_HRV_MARGIN;
-    // HRV columns hx .. hx + ww and lines hy .. hy + hh of the north-up strip.
-    rect[0] = 5567 - (hx + ww - *east);
-    rect[1] = 11136 - hy - hh;
-    rect[2] = ww + 1;
-    rect[3] = hh + 1;
-    if (!ClampRect(rect, g.rows, g.cols)) {
-      g_log(nullptr, G_LOG_LEVEL_WARNING,
-            "%s: view window %d,%d %dx%d lies outside the HRV upper window (east column %d)",
-            path, window[0], window[1], window[2], window[3], *east);
-      return {};
+    if (!maps) maps = &local;
+    const int32_t k[6] = {window[0], window[1], window[2], window[3], *east, 1};
+    std::copy(k, k + 6, key);
+    have_maps = std::equal(key, key + 6, maps->key) && maps->sep.rows > 0;
+    // The crop follows from the window and the east column alone, as the maps do: kept with
+    // them, it spares the projection of the window's border on every load.
+    if (have_maps) {
+      std::copy(maps->crop, maps->crop + 4, rect);
+    } else {
+      maps->key[5] = 0;
+      std::array<int32_t, 4> hw = LayerHrvWindow(window);
+      const int hx = hw[0] - LAYER_HRV_MARGIN, hy = hw[1] - LAYER_HRV_MARGIN;
+      const int ww = hw[2] + 2 * LAYER_HRV_MARGIN, hh = hw[3] + 2 * LAYER_HRV_MARGIN;
+      // HRV columns hx .. hx + ww and lines hy .. hy + hh of the north-up strip.
+      rect[0] = 5567 - (hx + ww - *east);
+      rect[1] = 11136 - hy - hh;
+      rect[2] = ww + 1;
+      rect[3] = hh + 1;
+      if (!ClampRect(rect, g.rows, g.cols)) {
+        g_log(nullptr, G_LOG_LEVEL_WARNING,
+              "%s: view window %d,%d %dx%d lies outside the HRV upper window (east column %d)",
+              path, window[0], window[1], window[2], window[3], *east);
+        return {};
+      }
     }
   }
   std::vector<SegmentLines> segs;
@@ -227,12 +235,9 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
   segs.clear();
   if (!hrv) return crop;
 
-  LayerHrvMaps local;
-  if (!maps) maps = &local;
-  const int32_t key[6] = {window[0], window[1], window[2], window[3], *east, 1};
-  if (!std::equal(key, key + 6, maps->key) || maps->sep.rows == 0) {
-    maps->key[5] = 0;
+  if (!have_maps) {
     HrvMaps(window, *east, rect, maps);
+    std::copy(rect, rect + 4, maps->crop);
     std::copy(key, key + 6, maps->key);
   }
   cv::Mat out;

@@ -21,8 +21,9 @@ inline constexpr int LAYER_HRV_MARGIN = 4;
 // uses. Owned by the caller, reused while window and east column stay the same: computing
 // them costs two projections per output pixel, applying them one bilinear lookup.
 struct LayerHrvMaps {
-  int32_t key[6] = {};  // window x, y, w, h, east column, valid flag
-  SuplSepMap sep;       // the resampling maps in separable form (a few kB, not 6 bytes a pixel)
+  int32_t key[6] = {};   // window x, y, w, h, east column, valid flag
+  int32_t crop[4] = {};  // the rectangle of the north-up HRV strip that the maps sample
+  SuplSepMap sep;        // the resampling maps in separable form (a few kB, not 6 bytes a pixel)
 };
 
 // Bounding box (x, y, width, height) in the HRV grid (columns from the east, lines from the

@@ -57,6 +57,16 @@ void Unpack10Scalar(const unsigned char* src, uint16_t* dst, size_t g0, size_t g
   }
 }
 
+inline uint16_t Sample10(const unsigned char* src, int p) {
+  const unsigned char* b = src + 5 * (p >> 2);
+  switch (p & 3) {
+    case 0: return uint16_t(b[0] << 2 | b[1] >> 6);
+    case 1: return uint16_t((b[1] & 63) << 4 | b[2] >> 4);
+    case 2: return uint16_t((b[2] & 15) << 6 | b[3] >> 2);
+    default: return uint16_t((b[3] & 3) << 8 | b[4]);
+  }
+}
+
 #if defined(__x86_64__) || defined(__i386__)
 // Eight counts from ten bytes per 128-bit lane: each count's two bytes are gathered into a
 // little-endian word, shifted left to drop the bits of the count before it, then right by 6.
@@ -78,6 +88,30 @@ __attribute__((target("avx2"))) size_t Unpack10Avx2(const unsigned char* src, ui
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 4 * g), w);
   }
   return g;
+}
+
+// Reversed unpacking, 16 samples (four groups) a step: the samples p - 15 .. p of the groups
+// unpacked as above, then their order turned around in the register. p starts at the last
+// sample of a group; returns the next sample still to be written, and k its place in dst.
+__attribute__((target("avx2"))) int Unpack10ReversedAvx2(const unsigned char* src, int p_lo,
+                                                         int p, int end_byte, uint16_t* dst,
+                                                         int* k) {
+  const __m256i shuf = _mm256_setr_epi8(1, 0, 2, 1, 3, 2, 4, 3, 6, 5, 7, 6, 8, 7, 9, 8,  //
+                                        1, 0, 2, 1, 3, 2, 4, 3, 6, 5, 7, 6, 8, 7, 9, 8);
+  const __m256i mul = _mm256_setr_epi16(1, 4, 16, 64, 1, 4, 16, 64, 1, 4, 16, 64, 1, 4, 16, 64);
+  const __m256i turn = _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1,  //
+                                        14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
+  // The two 16-byte loads of groups g .. g + 3 reach byte 5g + 26.
+  for (; p - 15 >= p_lo && 5 * ((p - 15) >> 2) + 26 <= end_byte; p -= 16, *k += 16) {
+    const unsigned char* b = src + 5 * ((p - 15) >> 2);
+    const __m256i v = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 10)), 1);
+    const __m256i w = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_shuffle_epi8(v, shuf), mul), 6);
+    const __m256i r = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(w, turn), 0x4E);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + *k), r);
+  }
+  return p;
 }
 
 __attribute__((target("ssse3"))) size_t Unpack10Ssse3(const unsigned char* src, uint16_t* dst,
@@ -122,4 +156,26 @@ void SuplUnpack10BitAt(const unsigned char* src, uint16_t* dst, int nc, int leve
 
 void SuplUnpack10Bit(const unsigned char* src, uint16_t* dst, int nc) {
   SuplUnpack10BitAt(src, dst, nc, SuplUnpack10BitLevel());
+}
+
+void SuplUnpack10ReversedAt(const unsigned char* src, int p_lo, int p_hi, uint16_t* dst, int level) {
+  if (p_lo > p_hi || p_lo < 0) return;
+  const int end_byte = 5 * ((p_hi >> 2) + 1);  // bytes of src that may be read
+  int k = 0, p = p_hi;
+#if defined(__x86_64__) || defined(__i386__)
+  if (level > SuplUnpack10BitLevel()) level = SuplUnpack10BitLevel();
+  if (level == 2) {
+    // One by one until p ends a group and a step's loads stay inside src.
+    for (; p >= p_lo && ((p & 3) != 3 || 5 * ((p - 15) >> 2) + 26 > end_byte); p--)
+      dst[k++] = Sample10(src, p);
+    p = Unpack10ReversedAvx2(src, p_lo, p, end_byte, dst, &k);
+  }
+#else
+  (void)level;
+#endif
+  for (; p >= p_lo; p--) dst[k++] = Sample10(src, p);
+}
+
+void SuplUnpack10Reversed(const unsigned char* src, int p_lo, int p_hi, uint16_t* dst) {
+  SuplUnpack10ReversedAt(src, p_lo, p_hi, dst, SuplUnpack10BitLevel());
 }

@@ -190,6 +190,87 @@ __attribute__((target("avx2"))) void SepAvx2(const Source& s, const SuplSepMap& 
   }
   SepScalar(s, m, j, i, b, d, g, grey);
 }
+
+// The AVX-512 level: the integer path of SepSixteen for 32 pixels per vector, and the greys
+// of 64 pixels spread to their 192 bytes by three two-source byte permutes.
+#define SUPL_VBMI __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
+// GCC 12's AVX-512 intrinsics start from a self-initialised "undefined" vector, which its own
+// uninitialised-use warning then flags.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// Spread of 64 grey words (two vectors) to three bytes each: output byte o is the low byte of
+// word o / 3.
+struct SpreadWords {
+  alignas(64) uint8_t idx[3][64];
+  SpreadWords() {
+    for (int k = 0; k < 3; k++)
+      for (int b = 0; b < 64; b++) idx[k][b] = uint8_t(2 * ((64 * k + b) / 3));
+  }
+};
+inline const SpreadWords SPREAD_WORDS;
+
+SUPL_VBMI inline __m512i Round1024x16(__m512i v) {
+  const __m512i odd = _mm512_and_si512(_mm512_srli_epi32(v, 10), _mm512_set1_epi32(1));
+  return _mm512_srli_epi32(_mm512_add_epi32(v, _mm512_add_epi32(odd, _mm512_set1_epi32(511))), 10);
+}
+
+// Counts of output pixels i..i+31 under the conditions of SepSixteen; false otherwise.
+SUPL_VBMI inline bool SepThirtyTwo(const Source& s, const SuplSepMap& m, int i, const uint16_t* r0,
+                                   __m512i row_w, __m512i* counts) {
+  const int sx0 = m.x[i];
+  if (sx0 < 0 || sx0 > s.width - 33) return false;
+  const __m512i step = _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16,
+                                        15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512i xs = _mm512_loadu_si512(&m.x[i]);
+  if (_mm512_cmpneq_epi16_mask(xs, _mm512_add_epi16(_mm512_set1_epi16(int16_t(sx0)), step))) return false;
+  const uint16_t* q = r0 + sx0;
+  const __m512i a = _mm512_loadu_si512(q), a1 = _mm512_loadu_si512(q + 1);
+  const __m512i b = _mm512_loadu_si512(q + s.step), b1 = _mm512_loadu_si512(q + s.step + 1);
+  const __m512i any = _mm512_or_si512(_mm512_or_si512(a, a1), _mm512_or_si512(b, b1));
+  if (_mm512_test_epi16_mask(any, _mm512_set1_epi16(int16_t(0xFC00)))) return false;
+  const __m512i f = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(&m.fx[i])));
+  const __m512i f1 = _mm512_sub_epi16(_mm512_set1_epi16(TAB_SIZE), f);
+  const __m512i wl = _mm512_unpacklo_epi16(f1, f), wh = _mm512_unpackhi_epi16(f1, f);
+  const __m512i tl = _mm512_madd_epi16(_mm512_unpacklo_epi16(a, a1), wl);
+  const __m512i th = _mm512_madd_epi16(_mm512_unpackhi_epi16(a, a1), wh);
+  const __m512i bl = _mm512_madd_epi16(_mm512_unpacklo_epi16(b, b1), wl);
+  const __m512i bh = _mm512_madd_epi16(_mm512_unpackhi_epi16(b, b1), wh);
+  const __m512i sl = _mm512_madd_epi16(_mm512_or_si512(tl, _mm512_slli_epi32(bl, 16)), row_w);
+  const __m512i sh = _mm512_madd_epi16(_mm512_or_si512(th, _mm512_slli_epi32(bh, 16)), row_w);
+  *counts = _mm512_packus_epi32(Round1024x16(sl), Round1024x16(sh));  // pixels 0..31 in order
+  return true;
+}
+
+SUPL_VBMI void SepVbmi(const Source& s, const SuplSepMap& m, int j, int a, int b, uint16_t* d,
+                       uint8_t* g, const uint8_t* grey) {
+  const int sy = m.y[j];
+  int i = a;
+  if (sy >= 0 && sy <= s.height - 2) {
+    const uint16_t* r0 = s.s0 + size_t(sy) * s.step;
+    const __m512i row_w = _mm512_set1_epi32(int32_t(uint32_t(m.fy[j]) << 16 | (TAB_SIZE - m.fy[j])));
+    const __m512i factor = _mm512_set1_epi16(8160);  // grey: (c * 8160 + 2^14) >> 15, c < 1024
+    const __m512i s0 = _mm512_load_si512(SPREAD_WORDS.idx[0]), s1 = _mm512_load_si512(SPREAD_WORDS.idx[1]);
+    const __m512i s2 = _mm512_load_si512(SPREAD_WORDS.idx[2]);
+    for (; i + 64 <= b; i += 64) {
+      __m512i lo, hi;
+      if (!SepThirtyTwo(s, m, i, r0, row_w, &lo) || !SepThirtyTwo(s, m, i + 32, r0, row_w, &hi)) {
+        SepAvx2(s, m, j, i, i + 64, d, g, grey);
+        continue;
+      }
+      _mm512_storeu_si512(d + i, lo);
+      _mm512_storeu_si512(d + i + 32, hi);
+      if (!g) continue;
+      const __m512i gl = _mm512_mulhrs_epi16(lo, factor), gh = _mm512_mulhrs_epi16(hi, factor);
+      uint8_t* o = g + 3 * i;
+      _mm512_storeu_si512(o, _mm512_permutex2var_epi8(gl, s0, gh));
+      _mm512_storeu_si512(o + 64, _mm512_permutex2var_epi8(gl, s1, gh));
+      _mm512_storeu_si512(o + 128, _mm512_permutex2var_epi8(gl, s2, gh));
+    }
+  }
+  SepAvx2(s, m, j, i, b, d, g, grey);
+}
+#pragma GCC diagnostic pop
 #endif
 
 }  // namespace
@@ -299,7 +380,8 @@ void SuplRemapSep(const cv::Mat& src, const SuplSepMap& m, cv::Mat& dst, cv::Mat
             std::memset(g + size_t(hi) * 3, 0, size_t(cols - hi) * 3);
           }
 #ifdef SUPL_X86
-          if (level >= 1) SepAvx2(s, m, j, lo, hi, d, g, grey);
+          if (level >= 2) SepVbmi(s, m, j, lo, hi, d, g, grey);
+          else if (level >= 1) SepAvx2(s, m, j, lo, hi, d, g, grey);
           else
 #endif
             SepScalar(s, m, j, lo, hi, d, g, grey);

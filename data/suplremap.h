@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "data/suplresize.h"
+
 // Fixed-point maps (as cv::convertMaps makes them: integer position and a 5-bit fraction per
 // axis) in separable form. The HRV grid and the output grid are the same projection at two
 // scales, so output column i reads source column x[i] and output row j source row y[j] almost
@@ -36,11 +38,12 @@ SuplSepMap SuplSepFromMaps(const cv::Mat& map1, const cv::Mat& map2, cv::Size sr
 // dst = cv::remap(src, map1, map2, INTER_LINEAR, BORDER_CONSTANT, 0) for a CV_16UC1 src, with
 // the maps in separable form (made for src's size). When rgb is given it also receives
 // SuplGray2Rgb(dst, 1): CV_8UC3, three equal planes. Outputs are (re)made at the maps' size.
-// level: 0 plain C++, 1 AVX2 (lowered to what the processor has). Throws cv::Exception on bad
-// arguments, cv::Exception or std::bad_alloc when an output cannot be made.
+// level: 0 plain C++, 1 AVX2, 2 AVX-512 (SuplResizeLevel; lowered to what the processor has).
+// Throws cv::Exception on bad arguments, cv::Exception or std::bad_alloc when an output cannot
+// be made.
 void SuplRemapSep(const cv::Mat& src, const SuplSepMap& maps, cv::Mat& dst, cv::Mat* rgb = nullptr,
-                  int level = 1);
+                  int level = SuplResizeLevel());
 
 // The same from the maps themselves (their separable form made on the way).
 void SuplRemapLinear16(const cv::Mat& src, const cv::Mat& map1, const cv::Mat& map2, cv::Mat& dst,
-                       cv::Mat* rgb = nullptr, int level = 1);
+                       cv::Mat* rgb = nullptr, int level = SuplResizeLevel());

@@ -171,6 +171,12 @@ TEST_F(Hrv, CachedMapsGiveTheSameImage) {
   int32_t w2[4] = {2010, 300, 30, 20};
   cv::Mat c = LayerLoadMsg(HrvPath().c_str(), w2, true, &east, &maps);
   ExpectClose(c, Reference(Slopes, 2000, w2));
+  // Nor the same window once the prologue moves the upper window: the kept crop follows it.
+  WriteHrv(1990, Slopes);
+  WritePrologue(1990);
+  cv::Mat d = LayerLoadMsg(HrvPath().c_str(), w2, true, &east, &maps);
+  EXPECT_EQ(east, 1990);
+  ExpectClose(d, Reference(Slopes, 1990, w2));
 }
 
 // The HRV grid is the output grid at three times the scale, so the maps of real windows are
