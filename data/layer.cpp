@@ -4,6 +4,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -91,46 +92,134 @@ cv::Mat CutStrip(const std::vector<SegmentLines>& segs, const Geometry& g, const
   return out;
 }
 
-// Reads the lines the rect needs of the segments whose rows it touches: uncompressed
-// segments only those lines, compressed ones whole. False when none of them could be read.
-bool ReadSegments(const char* path, const Geometry& g, const int32_t r[4],
-                  std::vector<SegmentLines>* segs) {
+// File names of the segments whose rows the rect touches, by segment index k (empty: not
+// touched).
+std::vector<std::string> SegmentNames(const char* path, const Geometry& g, const int32_t r[4]) {
   std::string name(path);
   const size_t at = name.size() - NAME_LENGTH + 40;  // segment digits of the file name
-  const size_t line_bytes = size_t(g.cols) * 10 / 8;
   int lo, hi;
   RawLines(g, r, &lo, &hi);
-  segs->assign(g.count, {});
-  std::vector<std::string> names;  // index k of the segments the rect touches
-  std::vector<int> ks;
+  std::vector<std::string> names(size_t(g.count));
   for (int k = 0; k < g.count; k++) {
     if (hi < k * SEGMENT_LINES || lo >= (k + 1) * SEGMENT_LINES) continue;
     char digits[12];
     std::snprintf(digits, sizeof digits, "%02d", (g.first + k) % 100);
     name[at] = digits[0];
     name[at + 1] = digits[1];
-    names.push_back(name);
-    ks.push_back(k);
+    names[size_t(k)] = name;
   }
-  // Several segments are decoded side by side, each on one thread: a compressed segment's
-  // restart intervals would otherwise compete with its neighbours for the same cores.
-  const int n = int(names.size());
+  return names;
+}
+
+// Compressed segments are decoded whole, side by side, each on one thread (a segment's restart
+// intervals would otherwise compete with its neighbours for the same cores); then the rect is
+// cut from the decoded lines. False when none of the segments could be read.
+bool ReadDecoded(const std::vector<std::string>& names, const std::vector<bool>& usable,
+                 const Geometry& g, const int32_t r[4], cv::Mat* out) {
+  const size_t line_bytes = size_t(g.cols) * 10 / 8;
+  int lo, hi;
+  RawLines(g, r, &lo, &hi);
+  std::vector<int> ks;
+  for (int k = 0; k < g.count; k++)
+    if (usable[size_t(k)]) ks.push_back(k);
+  std::vector<SegmentLines> segs(size_t(g.count));
+  const int n = int(ks.size());
   const int threads = n > 1 ? 1 : 0;
   SuplParallelFor(cv::Range(0, n), [&](const cv::Range& range) {
     for (int i = range.start; i < range.end; i++) {
-      const int k = ks[i];
+      const int k = ks[size_t(i)];
       const int first = std::max(lo - k * SEGMENT_LINES, 0);
       const int last = std::min(hi - k * SEGMENT_LINES, SEGMENT_LINES - 1);
       int from = 0;
       SuplBytes buf =
-          XritSegmentReadLines(names[i].c_str(), first, last - first + 1, &from, threads);
+          XritSegmentReadLines(names[size_t(k)].c_str(), first, last - first + 1, &from, threads);
       if (buf.size() >= size_t(last + 1 - from) * line_bytes)
-        (*segs)[k] = {std::move(buf), from};
+        segs[size_t(k)] = {std::move(buf), from};
     }
   });
-  for (const auto& s : *segs)
-    if (!s.bytes.empty()) return true;
-  return false;
+  if (std::all_of(segs.begin(), segs.end(), [](const SegmentLines& s) { return s.bytes.empty(); }))
+    return false;
+  *out = CutStrip(segs, g, r);
+  return true;
+}
+
+// Crop rows per piece of a plain read: their packed lines (under 250 kB for HRV) are still in
+// the core's cache when they are unpacked.
+constexpr int PIECE_ROWS = 32;
+
+// The rect read from uncompressed segments piece by piece, each piece's lines with one pread
+// per segment and unpacked at once. Rows off the strip, of segments that could not be opened
+// and of lines that could not be read are 0. False when no line could be read.
+bool ReadPlain(const std::vector<XritSegmentFile>& files, const std::vector<std::string>& names,
+               const Geometry& g, const int32_t r[4], cv::Mat* out) {
+  const int x = r[0], y = r[1], w = r[2], h = r[3];
+  cv::Mat crop(h, w, CV_16UC1);
+  const int fc0 = std::max(x, 0), fc1 = std::min(x + w, g.cols);  // columns on the strip
+  const int p_lo = g.cols - fc1, p_hi = g.cols - 1 - fc0;          // raw pixels needed
+  const int base = g.cols - 1 - x;  // raw pixel p lands in output column base - p
+  const size_t line_bytes = size_t(g.cols) * 10 / 8;
+  std::atomic<bool> any{false};
+  SuplParallelFor(cv::Range(0, (h + PIECE_ROWS - 1) / PIECE_ROWS), [&](const cv::Range& range) {
+    SuplBytes buf(size_t(PIECE_ROWS) * line_bytes);
+    for (int piece = range.start; piece < range.end; piece++) {
+      const int j1 = std::min(h, (piece + 1) * PIECE_ROWS);
+      for (int j = piece * PIECE_ROWS; j < j1;) {
+        const int fr = y + j;
+        const int q = g.rows - 1 - fr;  // raw line: descends as j grows
+        const int k = q / SEGMENT_LINES;
+        const bool on = fr >= 0 && fr < g.rows && fc0 < fc1 && files[size_t(k)].fd >= 0;
+        // The rows of this piece in the same segment (or all off the strip): lines
+        // q_end .. q of segment k, in file order.
+        int j_end = j + 1;
+        if (fr < 0 || fr >= g.rows) {
+          while (j_end < j1 && (y + j_end < 0 || y + j_end >= g.rows)) j_end++;
+        } else {
+          while (j_end < j1 && y + j_end < g.rows && (g.rows - 1 - y - j_end) / SEGMENT_LINES == k) j_end++;
+        }
+        const int n = j_end - j;
+        const int first = q - (n - 1) - k * SEGMENT_LINES;
+        const bool read = on && XritSegmentReadInto(files[size_t(k)], names[size_t(k)].c_str(),
+                                                    first, n, buf.data());
+        for (int jj = j; jj < j_end; jj++) {
+          uint16_t* d = crop.ptr<uint16_t>(jj);
+          if (!read) {
+            std::fill(d, d + w, 0);
+            continue;
+          }
+          const uint8_t* src = buf.data() + size_t(n - 1 - (jj - j)) * line_bytes;
+          std::fill(d, d + (fc0 - x), 0);
+          SuplUnpack10Reversed(src, p_lo, p_hi, d + (base - p_hi));
+          std::fill(d + (fc1 - x), d + w, 0);
+        }
+        if (read) any.store(true, std::memory_order_relaxed);
+        j = j_end;
+      }
+    }
+  });
+  if (!any.load()) return false;
+  *out = std::move(crop);
+  return true;
+}
+
+// The rect of the north-up strip from the segments it touches. False when none of them
+// could be read.
+bool ReadRect(const char* path, const Geometry& g, const int32_t r[4], cv::Mat* out) {
+  const std::vector<std::string> names = SegmentNames(path, g, r);
+  std::vector<XritSegmentFile> files(size_t(g.count));
+  std::vector<bool> usable(size_t(g.count), false);
+  bool compressed = false, anything = false;
+  for (int k = 0; k < g.count; k++) {
+    if (names[size_t(k)].empty() || !XritSegmentOpen(names[size_t(k)].c_str(), &files[size_t(k)]))
+      continue;
+    usable[size_t(k)] = anything = true;
+    compressed = compressed || files[size_t(k)].compressed;
+  }
+  if (!anything) return false;
+  if (compressed) {
+    files.clear();
+    return ReadDecoded(names, usable, g, r, out);
+  }
+  return ReadPlain(files, names, g, r, out);
 }
 
 // Fixed-point maps from each output pixel of the HRV grid to the crop, by both projection
@@ -229,10 +318,8 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
       }
     }
   }
-  std::vector<SegmentLines> segs;
-  if (!ReadSegments(path, g, rect, &segs)) return {};
-  cv::Mat crop = CutStrip(segs, g, rect);
-  segs.clear();
+  cv::Mat crop;
+  if (!ReadRect(path, g, rect, &crop)) return {};
   if (!hrv) return crop;
 
   if (!have_maps) {

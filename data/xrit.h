@@ -123,6 +123,29 @@ bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const 
 // `threads` as for XritDecodeField: pass 1 when several segments are read at once.
 SuplBytes XritSegmentRead(const char* path, int threads = 0);
 
+// A segment file opened and checked once, for reading its lines piece by piece (several
+// threads may read one at the same time). Move-only; closes its file.
+struct XritSegmentFile {
+  int fd = -1;
+  XritHeader header;
+  int columns = 0;         // of the channel's strip
+  size_t line_bytes = 0;   // packed bytes of one line
+  bool compressed = false;  // the field must be decoded whole (XritSegmentReadLines)
+  XritSegmentFile() = default;
+  XritSegmentFile(XritSegmentFile&& o) noexcept;
+  XritSegmentFile& operator=(XritSegmentFile&& o) noexcept;
+  ~XritSegmentFile();
+};
+
+// Opens `path` with the checks of XritSegmentRead up to the data field (the same warnings,
+// exactly one on failure). False when the segment cannot be used.
+bool XritSegmentOpen(const char* path, XritSegmentFile* out);
+
+// Lines [first, first + count) of an opened uncompressed segment into dst (count *
+// line_bytes bytes). False with the warning "%s(input)" (path) when they cannot all be read.
+bool XritSegmentReadInto(const XritSegmentFile& f, const char* path, int first, int count,
+                         uint8_t* dst);
+
 // Lines [first, first + count) of a segment (clamped to 0..464), after the same checks as
 // XritSegmentRead and with the same warnings. An uncompressed field is read only there: the
 // result holds those lines and *from = first. A compressed field is decoded whole: the result

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "data/xrit.h"
 
@@ -24,6 +25,7 @@ class Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_;
@@ -56,65 +58,105 @@ SuplBytes XritSegmentRead(const char* path, int threads) {
   return XritSegmentReadLines(path, 0, SEGMENT_LINES, &from, threads);
 }
 
-SuplBytes XritSegmentReadLines(const char* path, int first, int count, int* from,
-                               int threads) {
-  *from = 0;
-  first = std::clamp(first, 0, SEGMENT_LINES);
-  count = std::clamp(count, 0, SEGMENT_LINES - first);
-  if (!path) return Warn("(null)", "input");
+XritSegmentFile::XritSegmentFile(XritSegmentFile&& o) noexcept
+    : fd(std::exchange(o.fd, -1)), header(std::move(o.header)), columns(o.columns),
+      line_bytes(o.line_bytes), compressed(o.compressed) {}
+
+XritSegmentFile& XritSegmentFile::operator=(XritSegmentFile&& o) noexcept {
+  if (this != &o) {
+    if (fd >= 0) close(fd);
+    fd = std::exchange(o.fd, -1);
+    header = std::move(o.header);
+    columns = o.columns;
+    line_bytes = o.line_bytes;
+    compressed = o.compressed;
+  }
+  return *this;
+}
+
+XritSegmentFile::~XritSegmentFile() {
+  if (fd >= 0) close(fd);
+}
+
+bool XritSegmentOpen(const char* path, XritSegmentFile* out) {
+  *out = XritSegmentFile();
+  if (!path) return Warn("(null)", "input"), false;
   Fd fd(open(path, O_RDONLY | O_CLOEXEC));
   struct stat st;
   if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
       st.st_size > MAX_SEGMENT_FILE)
-    return Warn(path, "input");
+    return Warn(path, "input"), false;
   const size_t file_size = size_t(st.st_size);
-
   try {
-    // Headers first, then the data field straight into the result: no copy of the field.
     std::vector<uint8_t> head(std::min(file_size, HEAD_CHUNK));
-    if (!ReadAt(fd.get(), head.data(), head.size(), 0)) return Warn(path, "input");
+    if (!ReadAt(fd.get(), head.data(), head.size(), 0)) return Warn(path, "input"), false;
     if (head.size() >= 8) {
       const size_t total = size_t(head[4]) << 24 | size_t(head[5]) << 16 | size_t(head[6]) << 8 | head[7];
       if (total > head.size() && total <= file_size) {
         const size_t had = head.size();
         head.resize(total);
-        if (!ReadAt(fd.get(), head.data() + had, total - had, off_t(had))) return Warn(path, "input");
+        if (!ReadAt(fd.get(), head.data() + had, total - had, off_t(had)))
+          return Warn(path, "input"), false;
       }
     }
     XritHeader h;
     if (!XritParseHeaders(head, &h, nullptr) || h.file_type != XRIT_FILE_IMAGE || !h.has_structure)
-      return Warn(path, "input");
-    if (h.encrypted) return Warn(path, "encrypted");
+      return Warn(path, "input"), false;
+    if (h.encrypted) return Warn(path, "encrypted"), false;
     const int columns = XritChannelColumns(h, path);
-    if (columns == 0 || h.nc != columns) return Warn(path, "width");
-    if (h.nl != SEGMENT_LINES) return Warn(path, "strip");
-
+    if (columns == 0 || h.nc != columns) return Warn(path, "width"), false;
+    if (h.nl != SEGMENT_LINES) return Warn(path, "strip"), false;
     const uint64_t avail = file_size - h.header_length;
     const uint64_t field_bytes = h.data_bits / 8 + (h.data_bits % 8 != 0);
-    if (field_bytes > avail) return Warn(path, "input");
+    if (field_bytes > avail) return Warn(path, "input"), false;
     const size_t need = size_t(columns) * 580;
     if (h.compression == 0 && (!XritCheckPlainField(h, h.data_bits, nullptr) || field_bytes < need))
-      return Warn(path, "input");
+      return Warn(path, "input"), false;
+    out->compressed = h.compression != 0;
+    out->columns = columns;
+    out->line_bytes = size_t(columns) * 10 / 8;
+    out->header = std::move(h);
+    out->fd = fd.release();
+    return true;
+  } catch (const std::bad_alloc&) {
+    return Warn(path, "malloc"), false;
+  }
+}
 
-    if (h.compression == 0) {  // the field is the packed stream: only the lines asked for
-      const size_t line_bytes = size_t(columns) * 10 / 8;
-      SuplBytes lines(line_bytes * size_t(count));  // every byte is read into
-      if (!ReadAt(fd.get(), lines.data(), lines.size(),
-                  off_t(h.header_length + line_bytes * size_t(first))))
-        return Warn(path, "input");
+bool XritSegmentReadInto(const XritSegmentFile& f, const char* path, int first, int count,
+                         uint8_t* dst) {
+  if (f.fd < 0 || f.compressed || first < 0 || count < 0 || first + count > SEGMENT_LINES ||
+      !ReadAt(f.fd, dst, f.line_bytes * size_t(count),
+              off_t(f.header.header_length + f.line_bytes * size_t(first))))
+    return Warn(path ? path : "(null)", "input"), false;
+  return true;
+}
+
+SuplBytes XritSegmentReadLines(const char* path, int first, int count, int* from,
+                               int threads) {
+  *from = 0;
+  first = std::clamp(first, 0, SEGMENT_LINES);
+  count = std::clamp(count, 0, SEGMENT_LINES - first);
+  XritSegmentFile f;
+  if (!XritSegmentOpen(path, &f)) return {};
+  try {
+    if (!f.compressed) {  // the field is the packed stream: only the lines asked for
+      SuplBytes lines(f.line_bytes * size_t(count));  // every byte is read into
+      if (!XritSegmentReadInto(f, path, first, count, lines.data())) return {};
       *from = first;
       return lines;
     }
+    const XritHeader& h = f.header;
+    const uint64_t field_bytes = h.data_bits / 8 + (h.data_bits % 8 != 0);
     std::vector<uint8_t> field;
     field.resize(size_t(field_bytes));
-    if (!ReadAt(fd.get(), field.data(), field.size(), off_t(h.header_length)))
+    if (!ReadAt(f.fd, field.data(), field.size(), off_t(h.header_length)))
       return Warn(path, "input");
-
     std::vector<uint8_t> packed;
     bool compressed = false;
     if (!XritDecodeField(h, field, path, &packed, nullptr, &compressed, threads))
       return Warn(path, compressed ? "compressed" : "input");
-    if (packed.size() < need) return Warn(path, "compressed");
+    if (packed.size() < size_t(f.columns) * 580) return Warn(path, "compressed");
     return SuplBytes(packed.begin(), packed.end());  // a decoded field: small beside its decoding
   } catch (const std::bad_alloc&) {
     return Warn(path, "malloc");
