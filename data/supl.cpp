@@ -1,5 +1,6 @@
 #include "data/supl.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -95,7 +96,7 @@ __attribute__((target("avx2"))) size_t Unpack10Avx2(const unsigned char* src, ui
 // sample of a group; returns the next sample still to be written, and k its place in dst.
 __attribute__((target("avx2"))) int Unpack10ReversedAvx2(const unsigned char* src, int p_lo,
                                                          int p, int end_byte, uint16_t* dst,
-                                                         int* k) {
+                                                         int* k, bool once) {
   const __m256i shuf = _mm256_setr_epi8(1, 0, 2, 1, 3, 2, 4, 3, 6, 5, 7, 6, 8, 7, 9, 8,  //
                                         1, 0, 2, 1, 3, 2, 4, 3, 6, 5, 7, 6, 8, 7, 9, 8);
   const __m256i mul = _mm256_setr_epi16(1, 4, 16, 64, 1, 4, 16, 64, 1, 4, 16, 64, 1, 4, 16, 64);
@@ -110,9 +111,46 @@ __attribute__((target("avx2"))) int Unpack10ReversedAvx2(const unsigned char* sr
     const __m256i w = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_shuffle_epi8(v, shuf), mul), 6);
     const __m256i r = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(w, turn), 0x4E);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + *k), r);
+    if (once) {
+      *k += 16;
+      return p - 16;
+    }
   }
   return p;
 }
+
+// 32 samples a step: one byte permute gathers each sample's two bytes, already in reversed
+// order, and the multiply and shift of the forward unpacking keep its ten bits.
+struct ReversedTables {
+  alignas(64) uint8_t idx[64];
+  alignas(64) uint16_t mul[32];
+  ReversedTables() {
+    for (int k = 0; k < 32; k++) {
+      const int t = 31 - k, g = t >> 2, pos = t & 3;  // sample p - k, 0-based in the 8 groups
+      idx[2 * k] = uint8_t(5 * g + pos + 1);
+      idx[2 * k + 1] = uint8_t(5 * g + pos);
+      mul[k] = uint16_t(1 << (2 * pos));
+    }
+  }
+};
+inline const ReversedTables REVERSED;
+
+// GCC 12's byte permute starts from a self-initialised "undefined" vector, which its own
+// uninitialised-use warning then flags.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx2,avx512f,avx512bw,avx512vbmi"))) int Unpack10ReversedVbmi(
+    const unsigned char* src, int p_lo, int p, int end_byte, uint16_t* dst, int* k) {
+  const __m512i idx = _mm512_load_si512(REVERSED.idx);
+  const __m512i mul = _mm512_load_si512(REVERSED.mul);
+  // Groups (p - 31) / 4 .. p / 4: one 64-byte load from the first.
+  for (; p - 31 >= p_lo && 5 * ((p - 31) >> 2) + 64 <= end_byte; p -= 32, *k += 32) {
+    const __m512i v = _mm512_permutexvar_epi8(idx, _mm512_loadu_si512(src + 5 * ((p - 31) >> 2)));
+    _mm512_storeu_si512(dst + *k, _mm512_srli_epi16(_mm512_mullo_epi16(v, mul), 6));
+  }
+  return p;
+}
+#pragma GCC diagnostic pop
 
 __attribute__((target("ssse3"))) size_t Unpack10Ssse3(const unsigned char* src, uint16_t* dst,
                                                        size_t groups) {
@@ -133,7 +171,12 @@ __attribute__((target("ssse3"))) size_t Unpack10Ssse3(const unsigned char* src, 
 
 int SuplUnpack10BitLevel() {
 #if defined(__x86_64__) || defined(__i386__)
-  static const int level = __builtin_cpu_supports("avx2") ? 2 : __builtin_cpu_supports("ssse3") ? 1 : 0;
+  static const int level = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                   __builtin_cpu_supports("avx512vbmi")
+                               ? 3
+                           : __builtin_cpu_supports("avx2")  ? 2
+                           : __builtin_cpu_supports("ssse3") ? 1
+                                                             : 0;
   return level;
 #else
   return 0;
@@ -146,7 +189,7 @@ void SuplUnpack10BitAt(const unsigned char* src, uint16_t* dst, int nc, int leve
   size_t done = 0;
 #if defined(__x86_64__) || defined(__i386__)
   if (level > SuplUnpack10BitLevel()) level = SuplUnpack10BitLevel();
-  if (level == 2) done = Unpack10Avx2(src, dst, groups);
+  if (level >= 2) done = Unpack10Avx2(src, dst, groups);
   else if (level == 1) done = Unpack10Ssse3(src, dst, groups);
 #else
   (void)level;
@@ -163,12 +206,16 @@ void SuplUnpack10ReversedAt(const unsigned char* src, int p_lo, int p_hi, uint16
   const int end_byte = 5 * ((p_hi >> 2) + 1);  // bytes of src that may be read
   int k = 0, p = p_hi;
 #if defined(__x86_64__) || defined(__i386__)
-  if (level > SuplUnpack10BitLevel()) level = SuplUnpack10BitLevel();
-  if (level == 2) {
-    // One by one until p ends a group and a step's loads stay inside src.
-    for (; p >= p_lo && ((p & 3) != 3 || 5 * ((p - 15) >> 2) + 26 > end_byte); p--)
-      dst[k++] = Sample10(src, p);
-    p = Unpack10ReversedAvx2(src, p_lo, p, end_byte, dst, &k);
+  level = std::min(level, SuplUnpack10BitLevel());
+  // One by one until p ends a group and a vector step's loads stay inside src; the widest
+  // step that fits, each starting from the last sample of a group.
+  while (level >= 2 && p >= p_lo) {
+    if ((p & 3) == 3 && level >= 3 && p - 31 >= p_lo && 5 * ((p - 31) >> 2) + 64 <= end_byte)
+      p = Unpack10ReversedVbmi(src, p_lo, p, end_byte, dst, &k);
+    else if ((p & 3) == 3 && p - 15 >= p_lo && 5 * ((p - 15) >> 2) + 26 <= end_byte)
+      p = Unpack10ReversedAvx2(src, p_lo, p, end_byte, dst, &k, level >= 3);
+    else
+      dst[k++] = Sample10(src, p--);
   }
 #else
   (void)level;

@@ -20,8 +20,9 @@ char* SuplDateLabel(const char* text);
 
 // Unpacks nc * 464 10-bit big-endian samples from src (nc * 580 bytes) into dst.
 void SuplUnpack10Bit(const unsigned char* src, uint16_t* dst, int nc);
-// The same with the vector unit chosen: 0 plain C++, 1 SSSE3, 2 AVX2 (lowered to what the
-// processor has); SuplUnpack10BitLevel() is the best level available. For tests and benchmarks.
+// The same with the vector unit chosen: 0 plain C++, 1 SSSE3, 2 AVX2, 3 AVX-512 with byte
+// permutes (the reversed unpacking; the forward one uses AVX2 there), lowered to what the
+// processor has; SuplUnpack10BitLevel() is the best level available. For tests and benchmarks.
 void SuplUnpack10BitAt(const unsigned char* src, uint16_t* dst, int nc, int level);
 int SuplUnpack10BitLevel();
 // Samples p_lo .. p_hi (0-based, p_lo <= p_hi) of a line of packed 10-bit samples in reverse
