@@ -147,79 +147,92 @@ bool ReadDecoded(const std::vector<std::string>& names, const std::vector<bool>&
 // the core's cache when they are unpacked.
 constexpr int PIECE_ROWS = 32;
 
-// The rect read from uncompressed segments piece by piece, each piece's lines with one pread
-// per segment and unpacked at once. Rows off the strip, of segments that could not be opened
-// and of lines that could not be read are 0. False when no line could be read.
-bool ReadPlain(const std::vector<XritSegmentFile>& files, const std::vector<std::string>& names,
-               const Geometry& g, const int32_t r[4], cv::Mat* out) {
-  const int x = r[0], y = r[1], w = r[2], h = r[3];
-  cv::Mat crop(h, w, CV_16UC1);
+// Uncompressed segments opened for the rect, read from any thread.
+struct PlainRead {
+  const std::vector<XritSegmentFile>& files;  // by segment index; fd < 0: not usable
+  const std::vector<std::string>& names;
+  const Geometry& g;
+  const int32_t* r;
+  std::atomic<bool> any{false};  // some line was read
+};
+
+// Rows [j0, j1) of the rect into rows 0.. of out, each run of rows in one segment with one
+// pread into buf (at least PIECE_ROWS lines) and unpacked at once. Rows off the strip, of
+// segments not usable and of lines that could not be read are 0.
+void CutRows(PlainRead& pr, int j0, int j1, SuplBytes& buf, cv::Mat& out) {
+  const Geometry& g = pr.g;
+  const int x = pr.r[0], y = pr.r[1], w = pr.r[2];
   const int fc0 = std::max(x, 0), fc1 = std::min(x + w, g.cols);  // columns on the strip
   const int p_lo = g.cols - fc1, p_hi = g.cols - 1 - fc0;          // raw pixels needed
   const int base = g.cols - 1 - x;  // raw pixel p lands in output column base - p
   const size_t line_bytes = size_t(g.cols) * 10 / 8;
-  std::atomic<bool> any{false};
+  const int piece = int(buf.size() / line_bytes);
+  for (int j = j0; j < j1;) {
+    const int fr = y + j;
+    const int q = g.rows - 1 - fr;  // raw line: descends as j grows
+    const int k = q / SEGMENT_LINES;
+    const bool on = fr >= 0 && fr < g.rows && fc0 < fc1 && pr.files[size_t(k)].fd >= 0;
+    // The following rows in the same segment (or likewise off the strip), at most a piece:
+    // lines q - n + 1 .. q of segment k, in file order.
+    int j_end = j + 1;
+    const int j_max = std::min(j1, j + piece);
+    if (fr < 0 || fr >= g.rows) {
+      while (j_end < j_max && (y + j_end < 0 || y + j_end >= g.rows)) j_end++;
+    } else {
+      while (j_end < j_max && y + j_end < g.rows && (g.rows - 1 - y - j_end) / SEGMENT_LINES == k)
+        j_end++;
+    }
+    const int n = j_end - j;
+    const bool read = on && XritSegmentReadInto(pr.files[size_t(k)], pr.names[size_t(k)].c_str(),
+                                                q - (n - 1) - k * SEGMENT_LINES, n, buf.data());
+    for (int jj = j; jj < j_end; jj++) {
+      uint16_t* d = out.ptr<uint16_t>(jj - j0);
+      if (!read) {
+        std::fill(d, d + w, 0);
+        continue;
+      }
+      const uint8_t* src = buf.data() + size_t(n - 1 - (jj - j)) * line_bytes;
+      std::fill(d, d + (fc0 - x), 0);
+      SuplUnpack10Reversed(src, p_lo, p_hi, d + (base - p_hi));
+      std::fill(d + (fc1 - x), d + w, 0);
+    }
+    if (read) pr.any.store(true, std::memory_order_relaxed);
+    j = j_end;
+  }
+}
+
+// The rect read from uncompressed segments piece by piece. False when no line could be read.
+bool ReadPlain(PlainRead& pr, cv::Mat* out) {
+  const int h = pr.r[3];
+  cv::Mat crop(h, pr.r[2], CV_16UC1);
+  const size_t line_bytes = size_t(pr.g.cols) * 10 / 8;
   SuplParallelFor(cv::Range(0, (h + PIECE_ROWS - 1) / PIECE_ROWS), [&](const cv::Range& range) {
     SuplBytes buf(size_t(PIECE_ROWS) * line_bytes);
     for (int piece = range.start; piece < range.end; piece++) {
-      const int j1 = std::min(h, (piece + 1) * PIECE_ROWS);
-      for (int j = piece * PIECE_ROWS; j < j1;) {
-        const int fr = y + j;
-        const int q = g.rows - 1 - fr;  // raw line: descends as j grows
-        const int k = q / SEGMENT_LINES;
-        const bool on = fr >= 0 && fr < g.rows && fc0 < fc1 && files[size_t(k)].fd >= 0;
-        // The rows of this piece in the same segment (or all off the strip): lines
-        // q_end .. q of segment k, in file order.
-        int j_end = j + 1;
-        if (fr < 0 || fr >= g.rows) {
-          while (j_end < j1 && (y + j_end < 0 || y + j_end >= g.rows)) j_end++;
-        } else {
-          while (j_end < j1 && y + j_end < g.rows && (g.rows - 1 - y - j_end) / SEGMENT_LINES == k) j_end++;
-        }
-        const int n = j_end - j;
-        const int first = q - (n - 1) - k * SEGMENT_LINES;
-        const bool read = on && XritSegmentReadInto(files[size_t(k)], names[size_t(k)].c_str(),
-                                                    first, n, buf.data());
-        for (int jj = j; jj < j_end; jj++) {
-          uint16_t* d = crop.ptr<uint16_t>(jj);
-          if (!read) {
-            std::fill(d, d + w, 0);
-            continue;
-          }
-          const uint8_t* src = buf.data() + size_t(n - 1 - (jj - j)) * line_bytes;
-          std::fill(d, d + (fc0 - x), 0);
-          SuplUnpack10Reversed(src, p_lo, p_hi, d + (base - p_hi));
-          std::fill(d + (fc1 - x), d + w, 0);
-        }
-        if (read) any.store(true, std::memory_order_relaxed);
-        j = j_end;
-      }
+      const int j0 = piece * PIECE_ROWS, j1 = std::min(h, j0 + PIECE_ROWS);
+      cv::Mat rows = crop.rowRange(j0, j1);
+      CutRows(pr, j0, j1, buf, rows);
     }
   });
-  if (!any.load()) return false;
+  if (!pr.any.load()) return false;
   *out = std::move(crop);
   return true;
 }
 
-// The rect of the north-up strip from the segments it touches. False when none of them
-// could be read.
-bool ReadRect(const char* path, const Geometry& g, const int32_t r[4], cv::Mat* out) {
-  const std::vector<std::string> names = SegmentNames(path, g, r);
-  std::vector<XritSegmentFile> files(size_t(g.count));
-  std::vector<bool> usable(size_t(g.count), false);
-  bool compressed = false, anything = false;
-  for (int k = 0; k < g.count; k++) {
-    if (names[size_t(k)].empty() || !XritSegmentOpen(names[size_t(k)].c_str(), &files[size_t(k)]))
-      continue;
-    usable[size_t(k)] = anything = true;
-    compressed = compressed || files[size_t(k)].compressed;
+// Opens the segments the rect touches. False when none can be used; *compressed when one of
+// them must be decoded whole.
+bool OpenSegments(const std::vector<std::string>& names, std::vector<XritSegmentFile>* files,
+                  bool* compressed) {
+  files->clear();
+  files->resize(names.size());
+  bool anything = false;
+  *compressed = false;
+  for (size_t k = 0; k < names.size(); k++) {
+    if (names[k].empty() || !XritSegmentOpen(names[k].c_str(), &(*files)[k])) continue;
+    anything = true;
+    *compressed = *compressed || (*files)[k].compressed;
   }
-  if (!anything) return false;
-  if (compressed) {
-    files.clear();
-    return ReadDecoded(names, usable, g, r, out);
-  }
-  return ReadPlain(files, names, g, r, out);
+  return anything;
 }
 
 // Fixed-point maps from each output pixel of the HRV grid to the crop, by both projection
@@ -318,8 +331,20 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
       }
     }
   }
+  const std::vector<std::string> names = SegmentNames(path, g, rect);
+  std::vector<XritSegmentFile> files;
+  bool compressed = false;
+  if (!OpenSegments(names, &files, &compressed)) return {};
+  PlainRead pr{files, names, g, rect};
   cv::Mat crop;
-  if (!ReadRect(path, g, rect, &crop)) return {};
+  if (compressed) {
+    std::vector<bool> usable(files.size());
+    for (size_t k = 0; k < files.size(); k++) usable[k] = files[k].fd >= 0;
+    files.clear();
+    if (!ReadDecoded(names, usable, g, rect, &crop)) return {};
+  } else if (!hrv && !ReadPlain(pr, &crop)) {
+    return {};
+  }
   if (!hrv) return crop;
 
   if (!have_maps) {
@@ -328,7 +353,21 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
     std::copy(key, key + 6, maps->key);
   }
   cv::Mat out;
-  SuplRemapSep(crop, maps->sep, out, display);
+  if (!crop.empty()) {
+    SuplRemapSep(crop, maps->sep, out, display);
+    return out;
+  }
+  // Plain segments: each stripe of the resampling reads and unpacks just the crop rows it
+  // needs, which then stay in the core's cache; the whole crop never exists.
+  const size_t line_bytes = size_t(g.cols) * 10 / 8;
+  SuplRemapSepRows(
+      cv::Size(rect[2], rect[3]),
+      [&](int r0, int r1, cv::Mat& rows) {
+        SuplBytes buf(size_t(PIECE_ROWS) * line_bytes);
+        CutRows(pr, r0, r1, buf, rows);
+      },
+      maps->sep, out, display);
+  if (!pr.any.load()) return {};
   return out;
 }
 

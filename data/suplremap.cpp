@@ -31,10 +31,13 @@ constexpr float TAB_SCALE = 1.f / TAB_SIZE;
 constexpr int ROWS_PER_STRIPE = 32;
 constexpr int16_t NONE = std::numeric_limits<int16_t>::min();  // no position for the column/row
 
+// The source as the kernels see it: rows row0 .. of it at s0 (a stripe's rows, or all of them),
+// width and height those of the whole source.
 struct Source {
   const uint16_t* s0;
   size_t step;  // in samples
   int width, height;
+  int row0 = 0;
 };
 
 // Whether a position's four taps all lie off the source: the pixel is the border value 0.
@@ -50,7 +53,7 @@ inline uint16_t Pixel(const Source& src, int sx, int sy, unsigned f) {
   const float w0 = (1.f - y) * (1.f - x), w1 = (1.f - y) * x, w2 = y * (1.f - x), w3 = y * x;
   if (Outside(src, sx, sy)) return 0;
   auto at = [&](int xx, int yy) -> uint16_t {
-    return xx >= 0 && xx < src.width && yy >= 0 && yy < src.height ? src.s0[size_t(yy) * src.step + xx]
+    return xx >= 0 && xx < src.width && yy >= 0 && yy < src.height ? src.s0[size_t(yy - src.row0) * src.step + xx]
                                                                     : 0;
   };
   const float t = float(at(sx, sy)) * w0 + float(at(sx + 1, sy)) * w1 +
@@ -167,7 +170,7 @@ __attribute__((target("avx2"))) void SepAvx2(const Source& s, const SuplSepMap& 
     SepScalar(s, m, j, a, b, d, g, grey);
     return;
   }
-  const uint16_t* r0 = s.s0 + size_t(sy) * s.step;
+  const uint16_t* r0 = s.s0 + size_t(sy - s.row0) * s.step;
   const __m256 y = _mm256_set1_ps(float(m.fy[j]) * TAB_SCALE);
   const __m256 y1 = _mm256_sub_ps(_mm256_set1_ps(1.f), y);
   const __m256i row_w = _mm256_set1_epi32(int32_t(uint32_t(m.fy[j]) << 16 | (TAB_SIZE - m.fy[j])));
@@ -188,6 +191,9 @@ __attribute__((target("avx2"))) void SepAvx2(const Source& s, const SuplSepMap& 
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k),
                        _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[k]))));
   }
+  // The last sixteen again, overlapping what is done: the same values, one vector step
+  // instead of up to fifteen scalar ones.
+  if (i < b && b - a >= 16 && SepSixteen(s, m, b - 16, r0, row_w, d, g)) return;
   SepScalar(s, m, j, i, b, d, g, grey);
 }
 
@@ -247,7 +253,7 @@ SUPL_VBMI void SepVbmi(const Source& s, const SuplSepMap& m, int j, int a, int b
   const int sy = m.y[j];
   int i = a;
   if (sy >= 0 && sy <= s.height - 2) {
-    const uint16_t* r0 = s.s0 + size_t(sy) * s.step;
+    const uint16_t* r0 = s.s0 + size_t(sy - s.row0) * s.step;
     const __m512i row_w = _mm512_set1_epi32(int32_t(uint32_t(m.fy[j]) << 16 | (TAB_SIZE - m.fy[j])));
     const __m512i factor = _mm512_set1_epi16(8160);  // grey: (c * 8160 + 2^14) >> 15, c < 1024
     const __m512i s0 = _mm512_load_si512(SPREAD_WORDS.idx[0]), s1 = _mm512_load_si512(SPREAD_WORDS.idx[1]);
@@ -266,6 +272,21 @@ SUPL_VBMI void SepVbmi(const Source& s, const SuplSepMap& m, int j, int a, int b
       _mm512_storeu_si512(o, _mm512_permutex2var_epi8(gl, s0, gh));
       _mm512_storeu_si512(o + 64, _mm512_permutex2var_epi8(gl, s1, gh));
       _mm512_storeu_si512(o + 128, _mm512_permutex2var_epi8(gl, s2, gh));
+    }
+    // Fewer than 64 left: a step of 32, then the last 32 again, overlapping what is done.
+    for (int k = 0; k < 2 && i < b && b - a >= 32; k++) {
+      const int at = std::min(i, b - 32);
+      __m512i c;
+      if (!SepThirtyTwo(s, m, at, r0, row_w, &c)) break;
+      _mm512_storeu_si512(d + at, c);
+      if (g) {
+        const __m512i gw = _mm512_mulhrs_epi16(c, factor);
+        uint8_t* o = g + 3 * at;
+        _mm512_storeu_si512(o, _mm512_permutexvar_epi8(s0, gw));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 64),
+                            _mm512_castsi512_si256(_mm512_permutexvar_epi8(s1, gw)));
+      }
+      i = at + 32;
     }
   }
   SepAvx2(s, m, j, i, b, d, g, grey);
@@ -350,50 +371,107 @@ SuplSepMap SuplSepFromMaps(const cv::Mat& map1, const cv::Mat& map2, cv::Size sr
   return m;
 }
 
-void SuplRemapSep(const cv::Mat& src, const SuplSepMap& m, cv::Mat& dst, cv::Mat* rgb, int level) {
-  CV_Assert(src.type() == CV_16UC1 && !src.empty());
-  CV_Assert(src.cols == m.src_width && src.rows == m.src_height);
+namespace {
+
+void CheckMaps(const SuplSepMap& m, cv::Size src_size) {
+  CV_Assert(src_size.width == m.src_width && src_size.height == m.src_height);
   CV_Assert(m.x.size() == size_t(m.cols) && m.fx.size() == size_t(m.cols) &&
             m.y.size() == size_t(m.rows) && m.fy.size() == size_t(m.rows) &&
             m.lo.size() == size_t(m.rows) && m.hi.size() == size_t(m.rows) &&
             m.row_start.size() == size_t(m.rows) + 1 && m.rows > 0 && m.cols > 0);
+}
+
+void MakeOutputs(const SuplSepMap& m, cv::Mat& dst, cv::Mat* rgb) {
+  if (dst.rows != m.rows || dst.cols != m.cols || dst.type() != CV_16UC1)
+    dst = SuplLargeMat(m.rows, m.cols, CV_16UC1);
+  if (rgb && (rgb->rows != m.rows || rgb->cols != m.cols || rgb->type() != CV_8UC3))
+    *rgb = SuplLargeMat(m.rows, m.cols, CV_8UC3);
+}
+
+// Output row j from source s.
+void RemapRow(const Source& s, const SuplSepMap& m, int j, int level, cv::Mat& dst, cv::Mat* rgb,
+              const uint8_t* grey) {
+  const int cols = m.cols;
+  uint16_t* d = dst.ptr<uint16_t>(j);
+  uint8_t* g = rgb ? rgb->ptr<uint8_t>(j) : nullptr;
+  const int lo = std::clamp(m.lo[j], 0, cols), hi = std::clamp(m.hi[j], lo, cols);
+  std::fill(d, d + lo, 0);
+  std::fill(d + hi, d + cols, 0);
+  if (g) {
+    std::memset(g, 0, size_t(lo) * 3);  // grey of count 0
+    std::memset(g + size_t(hi) * 3, 0, size_t(cols - hi) * 3);
+  }
+#ifdef SUPL_X86
+  if (level >= 2) SepVbmi(s, m, j, lo, hi, d, g, grey);
+  else if (level >= 1) SepAvx2(s, m, j, lo, hi, d, g, grey);
+  else
+#endif
+    SepScalar(s, m, j, lo, hi, d, g, grey);
+  for (int k = m.row_start[j]; k < m.row_start[j + 1]; k++) {
+    const SuplSepMap::Pixel& p = m.others[size_t(k)];
+    if (p.i < 0 || p.i >= cols) continue;
+    d[p.i] = Pixel(s, p.sx, p.sy, p.f);
+    if (g) Grey3(g + 3 * p.i, d[p.i], grey);
+  }
+}
+
+// Source rows [*lo, *hi) that output rows [j0, j1) read: the two tap rows of every position
+// that has a tap on the source. Empty when none.
+void TapRows(const SuplSepMap& m, int j0, int j1, int height, int* lo, int* hi) {
+  int a = height, b = -1;
+  auto take = [&](int sy) {
+    if (sy + 1 < 0 || sy >= height) return;
+    a = std::min(a, std::max(sy, 0));
+    b = std::max(b, std::min(sy + 1, height - 1));
+  };
+  for (int j = j0; j < j1; j++) {
+    if (std::clamp(m.hi[j], 0, m.cols) > std::clamp(m.lo[j], 0, m.cols) && m.y[j] != NONE) take(m.y[j]);
+    for (int k = m.row_start[j]; k < m.row_start[j + 1]; k++) take(m.others[size_t(k)].sy);
+  }
+  *lo = a;
+  *hi = b + 1;
+}
+
+}  // namespace
+
+void SuplRemapSep(const cv::Mat& src, const SuplSepMap& m, cv::Mat& dst, cv::Mat* rgb, int level) {
+  CV_Assert(src.type() == CV_16UC1 && !src.empty());
+  CheckMaps(m, src.size());
   CV_Assert(dst.data != src.data);
   level = std::min(level, SuplResizeLevel());
-  const int rows = m.rows, cols = m.cols;
-  if (dst.rows != rows || dst.cols != cols || dst.type() != CV_16UC1)
-    dst = SuplLargeMat(rows, cols, CV_16UC1);
-  if (rgb && (rgb->rows != rows || rgb->cols != cols || rgb->type() != CV_8UC3))
-    *rgb = SuplLargeMat(rows, cols, CV_8UC3);
+  MakeOutputs(m, dst, rgb);
   const Source s = {src.ptr<uint16_t>(), src.step / sizeof(uint16_t), src.cols, src.rows};
   const uint8_t* grey = SuplGreyTable();
   SuplParallelFor(
-      cv::Range(0, rows),
+      cv::Range(0, m.rows),
       [&](const cv::Range& r) {
-        for (int j = r.start; j < r.end; j++) {
-          uint16_t* d = dst.ptr<uint16_t>(j);
-          uint8_t* g = rgb ? rgb->ptr<uint8_t>(j) : nullptr;
-          const int lo = std::clamp(m.lo[j], 0, cols), hi = std::clamp(m.hi[j], lo, cols);
-          std::fill(d, d + lo, 0);
-          std::fill(d + hi, d + cols, 0);
-          if (g) {
-            std::memset(g, 0, size_t(lo) * 3);  // grey of count 0
-            std::memset(g + size_t(hi) * 3, 0, size_t(cols - hi) * 3);
-          }
-#ifdef SUPL_X86
-          if (level >= 2) SepVbmi(s, m, j, lo, hi, d, g, grey);
-          else if (level >= 1) SepAvx2(s, m, j, lo, hi, d, g, grey);
-          else
-#endif
-            SepScalar(s, m, j, lo, hi, d, g, grey);
-          for (int k = m.row_start[j]; k < m.row_start[j + 1]; k++) {
-            const SuplSepMap::Pixel& p = m.others[size_t(k)];
-            if (p.i < 0 || p.i >= cols) continue;
-            d[p.i] = Pixel(s, p.sx, p.sy, p.f);
-            if (g) Grey3(g + 3 * p.i, d[p.i], grey);
-          }
-        }
+        for (int j = r.start; j < r.end; j++) RemapRow(s, m, j, level, dst, rgb, grey);
       },
-      std::max(1, rows / ROWS_PER_STRIPE));
+      std::max(1, m.rows / ROWS_PER_STRIPE));
+}
+
+void SuplRemapSepRows(cv::Size src_size, const SuplSourceRows& fill, const SuplSepMap& m,
+                      cv::Mat& dst, cv::Mat* rgb, int level) {
+  CV_Assert(src_size.width > 0 && src_size.height > 0 && fill);
+  CheckMaps(m, src_size);
+  level = std::min(level, SuplResizeLevel());
+  MakeOutputs(m, dst, rgb);
+  const uint8_t* grey = SuplGreyTable();
+  SuplParallelFor(
+      cv::Range(0, m.rows),
+      [&](const cv::Range& r) {
+        int lo, hi;
+        TapRows(m, r.start, r.end, src_size.height, &lo, &hi);
+        cv::Mat rows;
+        if (hi > lo) {
+          rows.create(hi - lo, src_size.width, CV_16UC1);
+          fill(lo, hi, rows);
+        }
+        const Source s = {rows.empty() ? nullptr : rows.ptr<uint16_t>(), rows.step / sizeof(uint16_t),
+                          src_size.width, src_size.height, lo};
+        for (int j = r.start; j < r.end; j++) RemapRow(s, m, j, level, dst, rgb, grey);
+      },
+      std::max(1, m.rows / ROWS_PER_STRIPE));
 }
 
 void SuplRemapLinear16(const cv::Mat& src, const cv::Mat& map1, const cv::Mat& map2, cv::Mat& dst,

@@ -5,6 +5,7 @@
 #include <opencv2/core.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "data/suplresize.h"
@@ -43,6 +44,15 @@ SuplSepMap SuplSepFromMaps(const cv::Mat& map1, const cv::Mat& map2, cv::Size sr
 // be made.
 void SuplRemapSep(const cv::Mat& src, const SuplSepMap& maps, cv::Mat& dst, cv::Mat* rgb = nullptr,
                   int level = SuplResizeLevel());
+
+// Fills rows [r0, r1) of a source into rows 0 .. r1 - r0 - 1 of `rows` (CV_16UC1, made at that
+// size and the source's width). Called from several threads at once, for different rows.
+using SuplSourceRows = std::function<void(int r0, int r1, cv::Mat& rows)>;
+
+// SuplRemapSep from a source of src_size that is never whole in memory: each stripe of output
+// rows asks `fill` for just the source rows it reads, so those stay in the core's cache.
+void SuplRemapSepRows(cv::Size src_size, const SuplSourceRows& fill, const SuplSepMap& maps,
+                      cv::Mat& dst, cv::Mat* rgb = nullptr, int level = SuplResizeLevel());
 
 // The same from the maps themselves (their separable form made on the way).
 void SuplRemapLinear16(const cv::Mat& src, const cv::Mat& map1, const cv::Mat& map2, cv::Mat& dst,

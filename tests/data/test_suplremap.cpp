@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,48 @@ TEST(SuplRemapSep, NearlySeparableMapsLikeHrv) {
   // A form made for another source size is refused.
   cv::Mat dst;
   EXPECT_THROW(SuplRemapSep(src(cv::Rect(0, 0, 100, 100)).clone(), sep, dst), cv::Exception);
+}
+
+// The source handed over in stripes gives the same images, whether the maps are HRV-like
+// (each stripe needs a band of rows) or scatter positions over the whole source; every request
+// lies on the source, and the kernels read only the rows asked for (the buffer holds no
+// others, so a stray read lands outside it).
+TEST(SuplRemapSepRows, StripesOfTheSourceGiveTheWholeSourcesImage) {
+  for (int kind = 0; kind < 2; kind++) {
+    const cv::Mat src = Counts(290, 430, kind == 0 ? 1023 : 65535, 21 + kind);
+    cv::Mat m1, m2, expected;
+    if (kind == 0) {
+      cv::Mat mx(301, 437, CV_32FC1), my(301, 437, CV_32FC1);
+      for (int j = 0; j < mx.rows; j++)
+        for (int i = 0; i < mx.cols; i++) {
+          mx.at<float>(j, i) = -3.3f + i + 0.40625f + ((i * 7 + j) % 211 == 0 ? 1.7f : 0.f);
+          my.at<float>(j, i) = -2.2f + j * 0.97f + ((i + j * 3) % 173 == 0 ? -2.4f : 0.f);
+        }
+      cv::convertMaps(mx, my, m1, m2, CV_16SC2);
+    } else {
+      Maps(305, 433, src.cols, src.rows, 9, &m1, &m2);
+    }
+    cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+    const SuplSepMap sep = SuplSepFromMaps(m1, m2, src.size());
+    for (int level : Levels()) {
+      std::atomic<int> calls{0}, bad{0};
+      auto fill = [&](int r0, int r1, cv::Mat& rows) {
+        calls++;
+        if (r0 < 0 || r1 > src.rows || r0 >= r1 || rows.rows != r1 - r0 || rows.cols != src.cols) {
+          bad++;
+          return;
+        }
+        src.rowRange(r0, r1).copyTo(rows);
+      };
+      cv::Mat dst, rgb;
+      SuplRemapSepRows(src.size(), fill, sep, dst, &rgb, level);
+      EXPECT_EQ(bad.load(), 0);
+      EXPECT_GT(calls.load(), 1);
+      std::string where;
+      EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "kind " << kind << " level " << level << ": " << where;
+      EXPECT_EQ(Mismatches(rgb, SuplGray2Rgb(expected, 1), &where), 0) << where;
+    }
+  }
 }
 
 TEST(SuplRemapLinear16, RefusesWrongTypes) {
