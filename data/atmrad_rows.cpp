@@ -301,6 +301,50 @@ __attribute__((target("avx2"))) int InterleaveAvx2(const uint8_t* p0, const uint
   return i;
 }
 
+// 64 pixels a step: each output vector takes planes 0 and 1 by a two-source byte permute, then
+// plane 2's bytes over it by a masked one.
+struct InterleaveWide {
+  alignas(64) uint8_t i01[3][64], i2[3][64];
+  uint64_t m2[3] = {};
+  InterleaveWide() {
+    for (int k = 0; k < 3; k++)
+      for (int b = 0; b < 64; b++) {
+        const int j = 64 * k + b, plane = j % 3, pixel = j / 3;
+        i01[k][b] = uint8_t(plane < 2 ? pixel + 64 * plane : 0);
+        i2[k][b] = uint8_t(pixel);
+        if (plane == 2) m2[k] |= uint64_t(1) << b;
+      }
+  }
+};
+const InterleaveWide INTERLEAVE_WIDE;
+
+// Pixels i0 .. (returned) of the interleave, 64 at a time; streamed stores need out + 3 i0 on a
+// 64-byte boundary.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int InterleaveVbmi(
+    const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, int i0, int n, uint8_t* out,
+    bool stream) {
+  const InterleaveWide& t = INTERLEAVE_WIDE;
+  __m512i i01[3], i2[3];
+  for (int k = 0; k < 3; k++) {
+    i01[k] = _mm512_load_si512(t.i01[k]);
+    i2[k] = _mm512_load_si512(t.i2[k]);
+  }
+  int i = i0;
+  for (; i + 64 <= n; i += 64) {
+    const __m512i a = _mm512_loadu_si512(p0 + i), b = _mm512_loadu_si512(p1 + i);
+    const __m512i c = _mm512_loadu_si512(p2 + i);
+    for (int k = 0; k < 3; k++) {
+      const __m512i v = _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(a, i01[k], b),
+                                                     __mmask64(t.m2[k]), i2[k], c);
+      uint8_t* o = out + 3 * i + 64 * k;
+      if (stream) _mm512_stream_si512(reinterpret_cast<__m512i*>(o), v);
+      else _mm512_storeu_si512(o, v);
+    }
+  }
+  if (stream) _mm_sfence();
+  return i;
+}
+
 __attribute__((target("avx2"))) inline uint16_t HorizontalMin(__m256i v) {
   const __m128i m = _mm_min_epu16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
   return uint16_t(_mm_cvtsi128_si32(_mm_minpos_epu16(m)));
@@ -487,7 +531,14 @@ void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, i
   };
   int i = 0;
 #ifdef ATMRAD_X86
-  if (level >= 1) {
+  if (level >= 2) {
+    // Streamed: plain pixels up to the first whose bytes start a 64-byte line (3 * 43 = 1
+    // modulo 64).
+    const int head = stream ? int((64 - reinterpret_cast<uintptr_t>(out) % 64) * 43 % 64) : 0;
+    for (; i < std::min(head, n); i++) one(i);
+    i = InterleaveVbmi(p0, p1, p2, i, n, out, stream && head < n);
+    i = InterleaveAvx2(p0, p1, p2, i, n, out, false);
+  } else if (level >= 1) {
     // Streamed: plain pixels up to the first whose bytes start a 16-byte line (3 * 11 = 1
     // modulo 16).
     const int head = stream ? int((16 - reinterpret_cast<uintptr_t>(out) % 16) * 11 % 16) : 0;

@@ -734,24 +734,68 @@ __attribute__((target("avx2"))) void LinearVerticalAvx2(const int16_t* h0, const
 }
 #endif
 
+#ifdef SUPL_X86
+// Three destination rows chunk by chunk: they read at most three neighbouring rows of sums,
+// so each chunk of those comes in from the cache once and is used by all three from the
+// nearest level.
+__attribute__((target("avx2"))) void LinearVerticalThree(const int16_t* const h[3][2],
+                                                         const int16_t b[3][2], int n,
+                                                         uint8_t* const d[3]) {
+  __m256i w[3][2];
+  for (int k = 0; k < 3; k++)
+    for (int t = 0; t < 2; t++) w[k][t] = _mm256_set1_epi16(b[k][t]);
+  int e = 0;
+  for (; e + 32 <= n; e += 32)
+    for (int k = 0; k < 3; k++) {
+      const __m256i r = _mm256_permute4x64_epi64(
+          _mm256_packus_epi16(LinearSixteen(h[k][0] + e, h[k][1] + e, w[k][0], w[k][1]),
+                              LinearSixteen(h[k][0] + e + 16, h[k][1] + e + 16, w[k][0], w[k][1])),
+          0xD8);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d[k] + e), r);
+    }
+  for (int k = 0; k < 3; k++)
+    for (int i = e; i < n; i++) d[k][i] = LinearVertical(h[k][0][i], h[k][1][i], b[k][0], b[k][1]);
+}
+#endif
+
 void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTaps& rows, int y0,
                   int y1, int level, cv::Mat& out) {
   const int n = cols.elems;
-  std::vector<int16_t> ring(size_t(2) * (n + 32));
-  std::array<int, 2> key = {-1, -1};
+  // Four slots by source row: the rows of three neighbouring destination rows never collide.
+  constexpr int SLOTS = 4;
+  std::vector<int16_t> ring(size_t(SLOTS) * (n + 32));
+  std::array<int, SLOTS> key;
+  key.fill(-1);
   auto row = [&](int r) {
-    int16_t* h = ring.data() + size_t(r & 1) * (n + 32);
-    if (key[r & 1] != r) {
+    int16_t* h = ring.data() + size_t(r & (SLOTS - 1)) * (n + 32);
+    if (key[size_t(r & (SLOTS - 1))] != r) {
 #ifdef SUPL_X86
       if (level >= 1) LinearRowAvx2(src.ptr<uint8_t>(r), cols, h);
       else
 #endif
         LinearRowScalar(src.ptr<uint8_t>(r), cols, h);
-      key[r & 1] = r;
+      key[size_t(r & (SLOTS - 1))] = r;
     }
     return h;
   };
-  for (int dy = y0; dy < y1; dy++) {
+  for (int dy = y0; dy < y1;) {
+#ifdef SUPL_X86
+    if (level >= 1 && dy + 3 <= y1) {
+      const int16_t* h[3][2];
+      int16_t b[3][2];
+      uint8_t* d[3];
+      for (int k = 0; k < 3; k++) {
+        h[k][0] = row(rows.i0[dy + k]);
+        h[k][1] = row(rows.i1[dy + k]);
+        b[k][0] = rows.w0[dy + k];
+        b[k][1] = rows.w1[dy + k];
+        d[k] = out.ptr<uint8_t>(dy + k);
+      }
+      LinearVerticalThree(h, b, n, d);
+      dy += 3;
+      continue;
+    }
+#endif
     const int r0 = rows.i0[dy], r1 = rows.i1[dy];
     const int16_t* h0 = row(r0);
     const int16_t* h1 = row(r1);  // r1 is r0 or r0 + 1: distinct slots
@@ -761,6 +805,7 @@ void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTap
     else
 #endif
       LinearVerticalScalar(h0, h1, rows.w0[dy], rows.w1[dy], n, d);
+    dy++;
   }
 }
 
