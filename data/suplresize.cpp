@@ -628,9 +628,43 @@ struct LinearColumns {
     alignas(32) int16_t w[32];  // (w0, w1) pairs in the order the unpacking leaves them
   };
   std::vector<Chunk> chunks;
+  // The AVX-512 level works in blocks of 32 source pixels (288 elements, nine vectors of 32
+  // sums) read from one 128-byte window that starts a pixel before the block. Away from the
+  // edges the taps relative to the window repeat, and so do the weights unless the float
+  // positions far from the origin tip one over: every block equal to the first interior one
+  // shares its tables, kept once; the others take the chunks of 16.
+  static constexpr int BLOCK = 288;
+  std::vector<uint8_t> shared;  // per block: 1 when it is done with the tables below
+  // [vector][half]: in 32-bit lane t of half v the taps (and weights) of element
+  // 8 (t / 4) + 4 v + t % 4 of the vector, so that packing the halves' sums restores the order.
+  alignas(64) uint8_t idx[9][2][64] = {};
+  alignas(64) int16_t w[9][2][32] = {};
 };
 
-LinearColumns MakeLinearCols(int n) {
+// Element of a block's vector in lane t of half v.
+constexpr int LaneElement(int v, int t) { return 8 * (t / 4) + 4 * v + t % 4; }
+
+// Taps and weights of block q relative to its window, in the lane order of the tables.
+bool BlockTables(const std::vector<int>& src0, const std::vector<int>& src1,
+                 const std::vector<int16_t>& w0, const std::vector<int16_t>& w1, int q, int n,
+                 uint8_t idx[9][2][64], int16_t w[9][2][32]) {
+  const int base = 96 * q - 3;  // the window's first byte: pixel 32 q - 1
+  if (base < 0 || base + 128 > 3 * n) return false;
+  for (int k = 0; k < 9; k++)
+    for (int v = 0; v < 2; v++)
+      for (int t = 0; t < 16; t++) {
+        const int e = 288 * q + 32 * k + LaneElement(v, t);
+        const int a = src0[size_t(e)] - base, b = src1[size_t(e)] - base;
+        if (a < 0 || a >= 128 || b < 0 || b >= 128) return false;
+        idx[k][v][4 * t] = uint8_t(a);
+        idx[k][v][4 * t + 2] = uint8_t(b);
+        w[k][v][2 * t] = w0[size_t(e)];
+        w[k][v][2 * t + 1] = w1[size_t(e)];
+      }
+  return true;
+}
+
+LinearColumns MakeLinearCols(int n, bool blocks) {
   const LinearTaps t = MakeLinearColumns(n);
   LinearColumns c;
   c.elems = 9 * n;
@@ -666,6 +700,14 @@ LinearColumns MakeLinearCols(int n) {
       k.w[2 * i + 1] = c.w1[e0 + order[i]];
     }
   }
+  if (blocks && BlockTables(c.src0, c.src1, c.w0, c.w1, 1, n, c.idx, c.w)) {
+    c.shared.assign(size_t(c.elems / LinearColumns::BLOCK), 0);
+    alignas(64) uint8_t idx[9][2][64] = {};
+    alignas(64) int16_t w[9][2][32] = {};
+    for (size_t q = 0; q < c.shared.size(); q++)
+      c.shared[q] = BlockTables(c.src0, c.src1, c.w0, c.w1, int(q), n, idx, w) &&
+                    std::memcmp(idx, c.idx, sizeof idx) == 0 && std::memcmp(w, c.w, sizeof w) == 0;
+  }
   return c;
 }
 
@@ -687,30 +729,62 @@ void LinearVerticalScalar(const int16_t* h0, const int16_t* h1, int16_t b0, int1
 }
 
 #ifdef SUPL_X86
+// Elements 16 ch .. 16 ch + 15 of a row's horizontal sums.
+__attribute__((target("avx2"))) inline void LinearChunkAvx2(const uint8_t* g, const LinearColumns& c,
+                                                            int ch, int16_t* h) {
+  const LinearColumns::Chunk& k = c.chunks[size_t(ch)];
+  const int e0 = 16 * ch;
+  if (k.base0 < 0) {
+    for (int e = e0; e < e0 + 16; e++) h[e] = LinearSum(g, c, e);
+    return;
+  }
+  const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k.base0)),
+                                     _mm_load_si128(reinterpret_cast<const __m128i*>(k.m0)));
+  const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k.base1)),
+                                     _mm_load_si128(reinterpret_cast<const __m128i*>(k.m1)));
+  const __m256i x = _mm256_cvtepu8_epi16(a), y = _mm256_cvtepu8_epi16(b);
+  const __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(x, y),
+                                       _mm256_load_si256(reinterpret_cast<const __m256i*>(k.w)));
+  const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(x, y),
+                                       _mm256_load_si256(reinterpret_cast<const __m256i*>(k.w + 16)));
+  const __m256i r = _mm256_packs_epi32(_mm256_srai_epi32(lo, 4), _mm256_srai_epi32(hi, 4));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(h + e0), r);
+}
+
 __attribute__((target("avx2"))) void LinearRowAvx2(const uint8_t* g, const LinearColumns& c,
                                                    int16_t* h) {
   const int chunks = int(c.chunks.size());
-  for (int ch = 0; ch < chunks; ch++) {
-    const LinearColumns::Chunk& k = c.chunks[ch];
-    const int e0 = 16 * ch;
-    if (k.base0 < 0) {
-      for (int e = e0; e < e0 + 16; e++) h[e] = LinearSum(g, c, e);
-      continue;
-    }
-    const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k.base0)),
-                                       _mm_load_si128(reinterpret_cast<const __m128i*>(k.m0)));
-    const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k.base1)),
-                                       _mm_load_si128(reinterpret_cast<const __m128i*>(k.m1)));
-    const __m256i x = _mm256_cvtepu8_epi16(a), y = _mm256_cvtepu8_epi16(b);
-    const __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(x, y),
-                                         _mm256_load_si256(reinterpret_cast<const __m256i*>(k.w)));
-    const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(x, y),
-                                         _mm256_load_si256(reinterpret_cast<const __m256i*>(k.w + 16)));
-    const __m256i r = _mm256_packs_epi32(_mm256_srai_epi32(lo, 4), _mm256_srai_epi32(hi, 4));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(h + e0), r);
-  }
+  for (int ch = 0; ch < chunks; ch++) LinearChunkAvx2(g, c, ch, h);
   for (int e = 16 * chunks; e < c.elems; e++) h[e] = LinearSum(g, c, e);
 }
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // as for the bicubic AVX-512 code
+SUPL_VBMI void LinearRowVbmi(const uint8_t* g, const LinearColumns& c, int16_t* h) {
+  const __mmask64 even = 0x5555555555555555ull;
+  const int blocks = int(c.shared.size());
+  for (int q = 0; q < blocks; q++) {
+    if (!c.shared[size_t(q)]) {
+      for (int ch = 18 * q; ch < 18 * q + 18; ch++) LinearChunkAvx2(g, c, ch, h);
+      continue;
+    }
+    const uint8_t* window = g + 96 * q - 3;
+    const __m512i lo = _mm512_loadu_si512(window), hi = _mm512_loadu_si512(window + 64);
+    int16_t* o = h + LinearColumns::BLOCK * q;
+    for (int k = 0; k < 9; k++) {
+      const __m512i a = _mm512_madd_epi16(
+          _mm512_maskz_permutex2var_epi8(even, lo, _mm512_load_si512(c.idx[k][0]), hi),
+          _mm512_load_si512(c.w[k][0]));
+      const __m512i b = _mm512_madd_epi16(
+          _mm512_maskz_permutex2var_epi8(even, lo, _mm512_load_si512(c.idx[k][1]), hi),
+          _mm512_load_si512(c.w[k][1]));
+      _mm512_storeu_si512(o + 32 * k, _mm512_packs_epi32(_mm512_srai_epi32(a, 4), _mm512_srai_epi32(b, 4)));
+    }
+  }
+  for (int ch = 18 * blocks; ch < int(c.chunks.size()); ch++) LinearChunkAvx2(g, c, ch, h);
+  for (int e = 16 * int(c.chunks.size()); e < c.elems; e++) h[e] = LinearSum(g, c, e);
+}
+#pragma GCC diagnostic pop
 
 __attribute__((target("avx2"))) inline __m256i LinearSixteen(const int16_t* h0, const int16_t* h1,
                                                              __m256i w0, __m256i w1) {
@@ -756,7 +830,36 @@ __attribute__((target("avx2"))) void LinearVerticalThree(const int16_t* const h[
   for (int k = 0; k < 3; k++)
     for (int i = e; i < n; i++) d[k][i] = LinearVertical(h[k][0][i], h[k][1][i], b[k][0], b[k][1]);
 }
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // as for the bicubic AVX-512 code
+SUPL_VBMI inline __m512i LinearThirtyTwo(const int16_t* h0, const int16_t* h1, __m512i w0, __m512i w1) {
+  const __m512i x = _mm512_loadu_si512(h0), y = _mm512_loadu_si512(h1);
+  const __m512i s = _mm512_add_epi16(_mm512_mulhi_epi16(x, w0), _mm512_mulhi_epi16(y, w1));
+  return _mm512_srai_epi16(_mm512_add_epi16(s, _mm512_set1_epi16(2)), 2);
+}
+
+SUPL_VBMI void LinearVerticalThreeVbmi(const int16_t* const h[3][2], const int16_t b[3][2], int n,
+                                       uint8_t* const d[3]) {
+  __m512i w[3][2];
+  for (int k = 0; k < 3; k++)
+    for (int t = 0; t < 2; t++) w[k][t] = _mm512_set1_epi16(b[k][t]);
+  // packus works per 128-bit lane: the quadwords come out as a0 b0 a1 b1 ...
+  const __m512i order = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
+  int e = 0;
+  for (; e + 64 <= n; e += 64)
+    for (int k = 0; k < 3; k++) {
+      const __m512i r = _mm512_packus_epi16(LinearThirtyTwo(h[k][0] + e, h[k][1] + e, w[k][0], w[k][1]),
+                                            LinearThirtyTwo(h[k][0] + e + 32, h[k][1] + e + 32, w[k][0], w[k][1]));
+      _mm512_storeu_si512(d[k] + e, _mm512_permutexvar_epi64(order, r));
+    }
+  const int16_t* rest[3][2];
+  uint8_t* const tail[3] = {d[0] + e, d[1] + e, d[2] + e};
+  for (int k = 0; k < 3; k++) rest[k][0] = h[k][0] + e, rest[k][1] = h[k][1] + e;
+  LinearVerticalThree(rest, b, n - e, tail);
+}
+#pragma GCC diagnostic pop
 #endif
+
 
 void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTaps& rows, int y0,
                   int y1, int level, cv::Mat& out) {
@@ -770,7 +873,8 @@ void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTap
     int16_t* h = ring.data() + size_t(r & (SLOTS - 1)) * (n + 32);
     if (key[size_t(r & (SLOTS - 1))] != r) {
 #ifdef SUPL_X86
-      if (level >= 1) LinearRowAvx2(src.ptr<uint8_t>(r), cols, h);
+      if (level >= 2 && !cols.shared.empty()) LinearRowVbmi(src.ptr<uint8_t>(r), cols, h);
+      else if (level >= 1) LinearRowAvx2(src.ptr<uint8_t>(r), cols, h);
       else
 #endif
         LinearRowScalar(src.ptr<uint8_t>(r), cols, h);
@@ -791,7 +895,8 @@ void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTap
         b[k][1] = rows.w1[dy + k];
         d[k] = out.ptr<uint8_t>(dy + k);
       }
-      LinearVerticalThree(h, b, n, d);
+      if (level >= 2) LinearVerticalThreeVbmi(h, b, n, d);
+      else LinearVerticalThree(h, b, n, d);
       dy += 3;
       continue;
     }
@@ -854,7 +959,7 @@ cv::Mat SuplLinear3(const cv::Mat& rgb, int level) {
   CV_Assert(rgb.type() == CV_8UC3 && !rgb.empty());
   level = std::min(level, SuplResizeLevel());
   cv::Mat out = SuplLargeMat(rgb.rows * 3, rgb.cols * 3, CV_8UC3);
-  const LinearColumns cols = MakeLinearCols(rgb.cols);
+  const LinearColumns cols = MakeLinearCols(rgb.cols, level >= 2);
   const LinearTaps rows = MakeLinearRows(rgb.rows);
   SuplParallelFor(
       cv::Range(0, out.rows),
