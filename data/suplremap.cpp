@@ -156,10 +156,7 @@ __attribute__((target("avx2"))) inline bool SepSixteen(const Source& s, const Su
   const __m256i grey = _mm256_mulhrs_epi16(r, _mm256_set1_epi16(8160));
   const __m128i v = _mm256_castsi256_si128(
       _mm256_permute4x64_epi64(_mm256_packus_epi16(grey, _mm256_setzero_si256()), 0x08));
-  uint8_t* o = g + 3 * i;
-  for (int k = 0; k < 3; k++)
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k),
-                     _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[k]))));
+  SuplSpread16(v, g + 3 * i);
   return true;
 }
 
@@ -186,10 +183,7 @@ __attribute__((target("avx2"))) void SepAvx2(const Source& s, const SuplSepMap& 
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 8), q);
     if (!g) continue;
     const __m128i v = SuplGrey16(_mm256_set_m128i(q, p));
-    uint8_t* o = g + 3 * i;
-    for (int k = 0; k < 3; k++)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k),
-                       _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[k]))));
+    SuplSpread16(v, g + 3 * i);
   }
   // The last sixteen again, overlapping what is done: the same values, one vector step
   // instead of up to fifteen scalar ones.

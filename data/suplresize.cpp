@@ -237,7 +237,6 @@ __attribute__((target("avx2"))) void ToColumnsAvx2(const int32_t* planar, int n,
     for (int k = 0; k < 3; k++) h[3 * b + k] = planar[k * n + b];
 }
 
-
 __attribute__((target("avx2"))) void SpreadAvx2(const uint8_t* o, int width, uint8_t* out) {
   const __m128i m0 = _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[0]));
   const __m128i m1 = _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[1]));
@@ -254,13 +253,8 @@ __attribute__((target("avx2"))) void SpreadAvx2(const uint8_t* o, int width, uin
     _mm256_storeu_si256(d + 1, _mm256_shuffle_epi8(_mm256_set_m128i(w, v), m20));
     _mm256_storeu_si256(d + 2, _mm256_shuffle_epi8(_mm256_set_m128i(w, w), m12));
   }
-  for (; x + 16 <= width; x += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + x));
-    __m128i* d = reinterpret_cast<__m128i*>(out + 3 * x);
-    _mm_storeu_si128(d, _mm_shuffle_epi8(v, m0));
-    _mm_storeu_si128(d + 1, _mm_shuffle_epi8(v, m1));
-    _mm_storeu_si128(d + 2, _mm_shuffle_epi8(v, m2));
-  }
+  for (; x + 16 <= width; x += 16)
+    SuplSpread16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(o + x)), out + 3 * x);
   for (; x < width; x++) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = o[x];
 }
 #endif

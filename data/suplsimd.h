@@ -18,6 +18,13 @@ struct SuplSpreadMasks {
 };
 inline const SuplSpreadMasks SUPL_SPREAD;
 
+// Sixteen greys to their 48 bytes at out.
+__attribute__((target("avx2"))) inline void SuplSpread16(__m128i greys, uint8_t* out) {
+  for (int k = 0; k < 3; k++)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * k),
+                     _mm_shuffle_epi8(greys, _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[k]))));
+}
+
 // Display grey bytes of sixteen counts: round(c * 255 / 1024) saturated, the values of
 // SuplGreyTable computed. For c <= 1024 that is (c * 8160 + 2^14) >> 15, one rounding multiply
 // (its only tie, c = 512, rounds up either way); counts from 1024 on are 255.
