@@ -4,6 +4,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -395,6 +396,46 @@ std::array<int32_t, 4> LayerHrvWindow(const int32_t window[4]) {
     take(3712.0 - x, l);
     take(3712.0 - w - x, l);
   }
+  // Where the border runs through space the Earth's limb inside the window bounds the
+  // projection instead (a window across the top of the disk has almost no border on the
+  // Earth). The disk meets each row and each column of the window in one run, which holds the
+  // point nearest the sub-satellite column or line whenever the run is not empty: the ends of
+  // each run are found by halving and projected.
+  constexpr double CENTRE = 1856.0;  // sub-satellite column and line of the 3712 grid
+  auto on = [](double c, double l) {
+    double lat, lon;
+    return GeoPixelToLatLon(c, l, &lat, &lon) == 0;
+  };
+  // Steps 0..n of a segment (at(k) its position); mid: the step nearest the centre.
+  auto run_ends = [&](int n, int mid, auto at) {
+    double c, l;
+    at(mid, &c, &l);
+    if (!on(c, l)) return;
+    int lo = 0, hi = mid;  // first step on the Earth
+    while (lo < hi) {
+      const int m = (lo + hi) / 2;
+      at(m, &c, &l);
+      if (on(c, l)) hi = m;
+      else lo = m + 1;
+    }
+    at(lo, &c, &l);
+    take(c, l);
+    lo = mid, hi = n;  // last step on the Earth
+    while (lo < hi) {
+      const int m = (lo + hi + 1) / 2;
+      at(m, &c, &l);
+      if (on(c, l)) lo = m;
+      else hi = m - 1;
+    }
+    at(lo, &c, &l);
+    take(c, l);
+  };
+  const int col_mid = std::clamp(int(std::lround(3712.0 - x - CENTRE)), 0, w);
+  const int line_mid = std::clamp(int(std::lround(3712.0 - y - CENTRE)), 0, h);
+  for (int k = 0; k <= h; k++)
+    run_ends(w, col_mid, [&](int j, double* c, double* l) { *c = 3712.0 - x - j, *l = 3712.0 - y - k; });
+  for (int j = 0; j <= w; j++)
+    run_ends(h, line_mid, [&](int k, double* c, double* l) { *c = 3712.0 - x - j, *l = 3712.0 - y - k; });
   if (!(min_c < max_c)) max_c = min_c + 1;
   if (!(min_l < max_l)) max_l = min_l + 1;
   return {int32_t(min_c), int32_t(min_l), int32_t(max_c - min_c), int32_t(max_l - min_l)};

@@ -238,6 +238,19 @@ TEST_F(Hrv, OverTallWindowShrinksToTheStripToo) {
   EXPECT_EQ(below[1], 928);
 }
 
+// Across the top of the disk the window's border is in space but for a piece of its bottom
+// edge; the crop must still hold the Earth's cap above that edge.
+TEST_F(Hrv, WindowAcrossTheTopOfTheDiskKeepsTheCap) {
+  WriteHrv(1947, Slopes);
+  int32_t w[4] = {1300, 0, 1200, 60};
+  int32_t east = 1947;
+  cv::Mat m = LayerLoadMsg(HrvPath().c_str(), w, true, &east);
+  ASSERT_EQ(m.size(), cv::Size(3600, 180));
+  const cv::Mat want = Reference(Slopes, 1947, w);
+  ASSERT_GT(cv::countNonZero(want.rowRange(0, 170)), 5000);  // the cap lies above the edge
+  ExpectClose(m, want);
+}
+
 TEST_F(Hrv, WindowOffTheEarthIsRefused) {
   WriteHrv(1947, Slopes);
   int32_t w[4] = {0, 0, 10, 10};
