@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <glib.h>
 
+#include <atomic>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "data/supl.h"
 #include "data/xrit.h"
@@ -423,6 +425,47 @@ TEST_F(XritRead, LineRangesOfAPlainSegment) {
   int from = -1;
   EXPECT_TRUE(XritSegmentReadLines(path.c_str(), 0, 10, &from).empty());
   EXPECT_EQ(log.messages(), std::vector<std::string>{path + "(input)"});
+}
+
+// An opened segment reads any lines asked for, from several threads at once, and refuses
+// lines past its end with one warning; moving it hands the file over, and a file shrunk after
+// opening fails the read instead of returning stale or short lines.
+TEST_F(XritRead, AnOpenedSegmentReadsLinesOnDemand) {
+  const std::string path = dir.file(IR_NAME);
+  ASSERT_TRUE(xb::Write(path, xb::File(PlainIr())));
+  const SuplBytes whole = XritSegmentRead(path.c_str());
+  XritSegmentFile opened;
+  ASSERT_TRUE(XritSegmentOpen(path.c_str(), &opened));
+  EXPECT_FALSE(opened.compressed);
+  const size_t line = opened.line_bytes;
+  ASSERT_EQ(line, size_t(3712) * 10 / 8);
+  XritSegmentFile f = std::move(opened);
+  EXPECT_EQ(opened.fd, -1);
+  std::vector<std::thread> readers;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; t++)
+    readers.emplace_back([&, t] {
+      std::vector<uint8_t> buf(line * 29);
+      for (int first = t; first + 29 <= 464; first += 37) {
+        if (!XritSegmentReadInto(f, path.c_str(), first, 29, buf.data()) ||
+            !std::equal(buf.begin(), buf.end(), whole.begin() + ptrdiff_t(line * first)))
+          wrong++;
+      }
+    });
+  for (auto& r : readers) r.join();
+  EXPECT_EQ(wrong.load(), 0);
+  std::vector<uint8_t> buf(line * 10);
+  {
+    LogCapture log;
+    EXPECT_FALSE(XritSegmentReadInto(f, path.c_str(), 460, 10, buf.data()));
+    EXPECT_EQ(log.messages(), std::vector<std::string>{path + "(input)"});
+  }
+  xb::Bytes cut = xb::File(PlainIr());
+  cut.resize(cut.size() / 2);
+  ASSERT_TRUE(xb::Write(path, cut));  // rewritten in place: the open file sees it shrink
+  LogCapture log;
+  EXPECT_FALSE(XritSegmentReadInto(f, path.c_str(), 400, 10, buf.data()));
+  EXPECT_EQ(log.count(), 1u);
 }
 
 // A compressed segment is decoded whole: every line, starting at line 0.
