@@ -65,11 +65,16 @@ CubicTaps MakeCubicTaps(int n) {
   t.idx.resize(size_t(3 * n));
   t.w.resize(size_t(3 * n));
   t.first.resize(size_t(3 * n));
+  // The three phases repeat their fractions until the float positions lose bits far from the
+  // origin: each phase's weights are computed again only when its fraction changes.
+  float last[3] = {-1.f, -1.f, -1.f};
   for (int d = 0; d < 3 * n; d++) {
     int s;
     float f;
     Position(d, &s, &f);
-    CubicWeights(f, t.w[d].data());
+    if (f != last[d % 3] || d < 3) CubicWeights(f, t.w[d].data());
+    else t.w[d] = t.w[d - 3];
+    last[d % 3] = f;
     t.first[d] = s - 1;
     for (int k = 0; k < 4; k++) t.idx[d][k] = std::clamp(s - 1 + k, 0, n - 1);
   }
