@@ -371,7 +371,7 @@ __attribute__((target("avx2"))) int CountRangeAvx2(const uint16_t* c, int n, int
 // Source pixels b .. (returned) of the enlargement, sixteen at a time, from b = 1 while
 // b + 16 < n: output bytes 3b .. in d.
 __attribute__((target("avx2"))) int EnlargeAvx2(const float* src, int n, const AtmradStretch& s,
-                                                uint8_t* d, bool vbmi) {
+                                                uint8_t* d) {
   const VecStretch vs = MakeVec(s);
   const __m256 a0 = _mm256_set1_ps(A0), w0 = _mm256_set1_ps(W0);
   const __m256 a2 = _mm256_set1_ps(A2), w2 = _mm256_set1_ps(W2);
@@ -405,16 +405,92 @@ __attribute__((target("avx2"))) int EnlargeAvx2(const float* src, int n, const A
       Interleave48(m[0], m[1], m[2], mi);
       const int at = 3 * (b - start);
       for (int k = 0; k < 3; k++) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(vbmi ? o + 16 * k : cb + at + 16 * k), ci[k]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cb + at + 16 * k), ci[k]);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(mb + at + 16 * k), mi[k]);
       }
-      if (!vbmi)
-        for (int i = 0; i < 48; i++) o[i] = s.gamma[cb[at + i]] & mb[at + i];
+      for (int i = 0; i < 48; i++) o[i] = s.gamma[cb[at + i]] & mb[at + i];
     }
-    if (!s.identity_gamma && vbmi) GammaVbmi(d + 3 * start, mb, 3 * (b - start), s.gamma);
   }
   return b;
 }
+
+// GCC 12's AVX-512 intrinsics start from a self-initialised "undefined" vector, which its own
+// uninitialised-use warning then flags.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// The enlargement sixteen source pixels a vector: each phase stretched in one go (the clamp
+// of cvtps' result to 0..255 is what the saturating packs give), the three phases' bytes
+// interleaved by one byte permute.
+struct EnlargeWide {
+  alignas(64) uint8_t idx[64] = {};
+  EnlargeWide() {
+    for (int j = 0; j < 48; j++) idx[j] = uint8_t(16 * (j % 3) + j / 3);
+  }
+};
+const EnlargeWide ENLARGE_WIDE;
+
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) inline __m128i Stretch16Wide(
+    __m512 v, const AtmradStretch& s, __m512 scale, __m512 shift, __m512 lo, __mmask16* valid) {
+  __m512i r;
+  if (s.step) r = _mm512_maskz_mov_epi32(_mm512_cmp_ps_mask(v, lo, _CMP_GE_OQ), _mm512_set1_epi32(255));
+  else r = _mm512_cvtps_epi32(_mm512_add_ps(_mm512_mul_ps(v, scale), shift));
+  __m128i c = _mm512_cvtusepi32_epi8(_mm512_max_epi32(r, _mm512_setzero_si512()));
+  if (s.inverted) c = _mm_xor_si128(c, _mm_set1_epi8(char(0xFF)));
+  *valid = _mm512_cmp_ps_mask(v, v, _CMP_ORD_Q);
+  return c;
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) inline __m512i Phases48(
+    __m128i p0, __m128i p1, __m128i p2, __m512i idx) {
+  const __m512i z = _mm512_inserti32x4(
+      _mm512_inserti32x4(_mm512_castsi128_si512(p0), p1, 1), p2, 2);
+  return _mm512_permutexvar_epi8(idx, z);
+}
+
+// As EnlargeAvx2, sixteen source pixels a step.
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) int EnlargeVbmi(
+    const float* src, int n, const AtmradStretch& s, uint8_t* d) {
+  const __m512 scale = _mm512_set1_ps(s.scale), shift = _mm512_set1_ps(s.shift);
+  const __m512 lo = _mm512_set1_ps(s.lo);
+  const __m512 a0 = _mm512_set1_ps(A0), w0 = _mm512_set1_ps(W0);
+  const __m512 a2 = _mm512_set1_ps(A2), w2 = _mm512_set1_ps(W2);
+  const __m512i idx = _mm512_load_si512(ENLARGE_WIDE.idx);
+  const __mmask64 bytes48 = (__mmask64(1) << 48) - 1;
+  const bool masked = s.inverted || !s.identity_gamma;
+  alignas(64) uint8_t mb[256 + 64];
+  int b = 1;
+  while (b + 17 <= n) {
+    const int start = b;
+    for (; b + 17 <= n && b - start < 80; b += 16) {
+      const float* p = src + b;
+      const __m512 prev = _mm512_loadu_ps(p - 1), here = _mm512_loadu_ps(p);
+      const __m512 next = _mm512_loadu_ps(p + 1);
+      __mmask16 v0, v1, v2;
+      __m128i c0 = Stretch16Wide(_mm512_add_ps(_mm512_mul_ps(prev, a0), _mm512_mul_ps(here, w0)), s,
+                                 scale, shift, lo, &v0);
+      __m128i c1 = Stretch16Wide(here, s, scale, shift, lo, &v1);
+      __m128i c2 = Stretch16Wide(_mm512_add_ps(_mm512_mul_ps(here, a2), _mm512_mul_ps(next, w2)), s,
+                                 scale, shift, lo, &v2);
+      uint8_t* o = d + 3 * b;
+      if (s.identity_gamma) {  // no gamma: the mask, where inversion needs one, comes first
+        if (masked) {
+          c0 = _mm_maskz_mov_epi8(v0, c0);
+          c1 = _mm_maskz_mov_epi8(v1, c1);
+          c2 = _mm_maskz_mov_epi8(v2, c2);
+        }
+        _mm512_mask_storeu_epi8(o, bytes48, Phases48(c0, c1, c2, idx));
+        continue;
+      }
+      _mm512_mask_storeu_epi8(o, bytes48, Phases48(c0, c1, c2, idx));
+      _mm512_mask_storeu_epi8(mb + 3 * (b - start), bytes48,
+                              Phases48(_mm_movm_epi8(v0), _mm_movm_epi8(v1), _mm_movm_epi8(v2), idx));
+    }
+    if (!s.identity_gamma) GammaVbmi(d + 3 * start, mb, 3 * (b - start), s.gamma);
+  }
+  return b;
+}
+#pragma GCC diagnostic pop
 
 #endif
 
@@ -517,7 +593,8 @@ void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* 
   one(0);
   int b = 1;
 #ifdef ATMRAD_X86
-  if (level >= 1) b = EnlargeAvx2(src, n, s, d, level >= 2);
+  if (level >= 2) b = EnlargeVbmi(src, n, s, d);
+  else if (level >= 1) b = EnlargeAvx2(src, n, s, d);
 #endif
   for (; b < n; b++) one(b);
 }
@@ -606,6 +683,7 @@ int AtmradLevel() {
 #ifdef ATMRAD_X86
   static const int level = !__builtin_cpu_supports("avx2") ? 0
                            : __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                   __builtin_cpu_supports("avx512vl") &&
                                    __builtin_cpu_supports("avx512vbmi")
                                ? 2
                                : 1;
