@@ -61,6 +61,22 @@ void RawLines(const Geometry& g, const int32_t r[4], int* lo, int* hi) {
   *hi = std::min(g.rows - 1 - r[1], g.rows - 1);
 }
 
+// One row of the rect (x, w: its columns) from its packed raw line `line` (null: no data), the
+// parts off the strip 0. Column fc of the north-up strip is raw pixel cols - 1 - fc, so the
+// span of raw pixels the rect needs is read back to front.
+void CutLine(const uint8_t* line, const Geometry& g, int x, int w, uint16_t* d) {
+  const int fc0 = std::max(x, 0), fc1 = std::min(x + w, g.cols);  // columns on the strip
+  if (!line || fc0 >= fc1) {
+    std::fill(d, d + w, 0);
+    return;
+  }
+  const int p_lo = g.cols - fc1, p_hi = g.cols - 1 - fc0;  // raw pixels needed
+  const int base = g.cols - 1 - x;                          // raw pixel p lands in column base - p
+  std::fill(d, d + (fc0 - x), 0);
+  SuplUnpack10Reversed(line, p_lo, p_hi, d + (base - p_hi));
+  std::fill(d + (fc1 - x), d + w, 0);
+}
+
 // The rect of the north-up strip straight from the packed segments in file order (lines
 // south first, each east first): row fr of the north-up strip is raw line rows - 1 - fr,
 // column fc raw pixel cols - 1 - fc. Only the lines the rect needs are unpacked. Rows of
@@ -68,26 +84,16 @@ void RawLines(const Geometry& g, const int32_t r[4], int* lo, int* hi) {
 cv::Mat CutStrip(const std::vector<SegmentLines>& segs, const Geometry& g, const int32_t r[4]) {
   const int x = r[0], y = r[1], w = r[2], h = r[3];
   cv::Mat out(h, w, CV_16UC1);
-  const int fc0 = std::max(x, 0), fc1 = std::min(x + w, g.cols);  // columns on the strip
-  const int p_lo = g.cols - fc1, p_hi = g.cols - 1 - fc0;          // raw pixels needed
   const size_t line_bytes = size_t(g.cols) * 10 / 8;
   SuplParallelFor(cv::Range(0, h), [&](const cv::Range& range) {
     for (int j = range.start; j < range.end; j++) {
-      uint16_t* d = out.ptr<uint16_t>(j);
       const int fr = y + j;
       const int q = g.rows - 1 - fr;  // raw line
       const SegmentLines* seg = fr >= 0 && fr < g.rows ? &segs[q / SEGMENT_LINES] : nullptr;
       const int at = seg ? q % SEGMENT_LINES - seg->first : -1;
-      if (!seg || at < 0 || size_t(at + 1) * line_bytes > seg->bytes.size() || fc0 >= fc1) {
-        std::fill(d, d + w, 0);
-        continue;
-      }
-      const uint8_t* src = seg->bytes.data() + size_t(at) * line_bytes;
-      std::fill(d, d + (fc0 - x), 0);
-      // Raw pixel p goes to output column base - p: the span p_lo..p_hi read back to front.
-      const int base = g.cols - 1 - x;
-      SuplUnpack10Reversed(src, p_lo, p_hi, d + (base - p_hi));
-      std::fill(d + (fc1 - x), d + w, 0);
+      const bool have = seg && at >= 0 && size_t(at + 1) * line_bytes <= seg->bytes.size();
+      CutLine(have ? seg->bytes.data() + size_t(at) * line_bytes : nullptr, g, x, w,
+              out.ptr<uint16_t>(j));
     }
   });
   return out;
@@ -163,16 +169,14 @@ struct PlainRead {
 void CutRows(PlainRead& pr, int j0, int j1, SuplBytes& buf, cv::Mat& out) {
   const Geometry& g = pr.g;
   const int x = pr.r[0], y = pr.r[1], w = pr.r[2];
-  const int fc0 = std::max(x, 0), fc1 = std::min(x + w, g.cols);  // columns on the strip
-  const int p_lo = g.cols - fc1, p_hi = g.cols - 1 - fc0;          // raw pixels needed
-  const int base = g.cols - 1 - x;  // raw pixel p lands in output column base - p
+  const bool columns = std::max(x, 0) < std::min(x + w, g.cols);  // some on the strip
   const size_t line_bytes = size_t(g.cols) * 10 / 8;
   const int piece = int(buf.size() / line_bytes);
   for (int j = j0; j < j1;) {
     const int fr = y + j;
     const int q = g.rows - 1 - fr;  // raw line: descends as j grows
     const int k = q / SEGMENT_LINES;
-    const bool on = fr >= 0 && fr < g.rows && fc0 < fc1 && pr.files[size_t(k)].fd >= 0;
+    const bool on = fr >= 0 && fr < g.rows && columns && pr.files[size_t(k)].fd >= 0;
     // The following rows in the same segment (or likewise off the strip), at most a piece:
     // lines q - n + 1 .. q of segment k, in file order.
     int j_end = j + 1;
@@ -186,17 +190,9 @@ void CutRows(PlainRead& pr, int j0, int j1, SuplBytes& buf, cv::Mat& out) {
     const int n = j_end - j;
     const bool read = on && XritSegmentReadInto(pr.files[size_t(k)], pr.names[size_t(k)].c_str(),
                                                 q - (n - 1) - k * SEGMENT_LINES, n, buf.data());
-    for (int jj = j; jj < j_end; jj++) {
-      uint16_t* d = out.ptr<uint16_t>(jj - j0);
-      if (!read) {
-        std::fill(d, d + w, 0);
-        continue;
-      }
-      const uint8_t* src = buf.data() + size_t(n - 1 - (jj - j)) * line_bytes;
-      std::fill(d, d + (fc0 - x), 0);
-      SuplUnpack10Reversed(src, p_lo, p_hi, d + (base - p_hi));
-      std::fill(d + (fc1 - x), d + w, 0);
-    }
+    for (int jj = j; jj < j_end; jj++)
+      CutLine(read ? buf.data() + size_t(n - 1 - (jj - j)) * line_bytes : nullptr, g, x, w,
+              out.ptr<uint16_t>(jj - j0));
     if (read) pr.any.store(true, std::memory_order_relaxed);
     j = j_end;
   }
