@@ -120,15 +120,16 @@ std::vector<std::string> SegmentNames(const char* path, const Geometry& g, const
 
 // Compressed segments are decoded whole, side by side, each on one thread (a segment's restart
 // intervals would otherwise compete with its neighbours for the same cores); then the rect is
-// cut from the decoded lines. False when none of the segments could be read.
-bool ReadDecoded(const std::vector<std::string>& names, const std::vector<bool>& usable,
+// cut from the decoded lines. files: the opened segments, by index (fd < 0: not usable). False
+// when none of them could be read.
+bool ReadDecoded(const std::vector<XritSegmentFile>& files, const std::vector<std::string>& names,
                  const Geometry& g, const int32_t r[4], cv::Mat* out) {
   const size_t line_bytes = size_t(g.cols) * 10 / 8;
   int lo, hi;
   RawLines(g, r, &lo, &hi);
   std::vector<int> ks;
   for (int k = 0; k < g.count; k++)
-    if (usable[size_t(k)]) ks.push_back(k);
+    if (files[size_t(k)].fd >= 0) ks.push_back(k);
   std::vector<SegmentLines> segs(size_t(g.count));
   const int n = int(ks.size());
   const int threads = n > 1 ? 1 : 0;
@@ -138,8 +139,8 @@ bool ReadDecoded(const std::vector<std::string>& names, const std::vector<bool>&
       const int first = std::max(lo - k * SEGMENT_LINES, 0);
       const int last = std::min(hi - k * SEGMENT_LINES, SEGMENT_LINES - 1);
       int from = 0;
-      SuplBytes buf =
-          XritSegmentReadLines(names[size_t(k)].c_str(), first, last - first + 1, &from, threads);
+      SuplBytes buf = XritSegmentLines(files[size_t(k)], names[size_t(k)].c_str(), first,
+                                       last - first + 1, &from, threads);
       if (buf.size() >= size_t(last + 1 - from) * line_bytes)
         segs[size_t(k)] = {std::move(buf), from};
     }
@@ -335,10 +336,7 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
   PlainRead pr{files, names, g, rect};
   cv::Mat crop;
   if (compressed) {
-    std::vector<bool> usable(files.size());
-    for (size_t k = 0; k < files.size(); k++) usable[k] = files[k].fd >= 0;
-    files.clear();
-    if (!ReadDecoded(names, usable, g, rect, &crop)) return {};
+    if (!ReadDecoded(files, names, g, rect, &crop)) return {};
   } else if (!hrv && !ReadPlain(pr, &crop)) {
     return {};
   }

@@ -152,3 +152,8 @@ bool XritSegmentReadInto(const XritSegmentFile& f, const char* path, int first, 
 // holds every line and *from = 0. Empty on failure.
 SuplBytes XritSegmentReadLines(const char* path, int first, int count, int* from,
                                int threads = 0);
+
+// XritSegmentReadLines of a segment already opened (the same lines, results and warnings but
+// those of the opening).
+SuplBytes XritSegmentLines(const XritSegmentFile& f, const char* path, int first, int count,
+                           int* from, int threads = 0);

@@ -135,10 +135,16 @@ bool XritSegmentReadInto(const XritSegmentFile& f, const char* path, int first, 
 SuplBytes XritSegmentReadLines(const char* path, int first, int count, int* from,
                                int threads) {
   *from = 0;
-  first = std::clamp(first, 0, SEGMENT_LINES);
-  count = std::clamp(count, 0, SEGMENT_LINES - first);
   XritSegmentFile f;
   if (!XritSegmentOpen(path, &f)) return {};
+  return XritSegmentLines(f, path, first, count, from, threads);
+}
+
+SuplBytes XritSegmentLines(const XritSegmentFile& f, const char* path, int first, int count,
+                           int* from, int threads) {
+  *from = 0;
+  first = std::clamp(first, 0, SEGMENT_LINES);
+  count = std::clamp(count, 0, SEGMENT_LINES - first);
   try {
     if (!f.compressed) {  // the field is the packed stream: only the lines asked for
       SuplBytes lines(f.line_bytes * size_t(count));  // every byte is read into
