@@ -380,21 +380,12 @@ std::array<int32_t, 4> LayerHrvWindow(const int32_t window[4]) {
     min_l = std::min(min_l, lh);
     max_l = std::max(max_l, lh);
   };
-  for (int k = 0; k < w; k++) {
-    const double c = 3712.0 - x - k;
-    take(c, 3712.0 - y);
-    take(c, 3712.0 - h - y);
-  }
-  for (int k = 0; k < h; k++) {
-    const double l = 3712.0 - y - k;
-    take(3712.0 - x, l);
-    take(3712.0 - w - x, l);
-  }
-  // Where the border runs through space the Earth's limb inside the window bounds the
-  // projection instead (a window across the top of the disk has almost no border on the
-  // Earth). The disk meets each row and each column of the window in one run, which holds the
-  // point nearest the sub-satellite column or line whenever the run is not empty: the ends of
-  // each run are found by halving and projected.
+  // The part of the window on the Earth bounds the projection: on the window's border where
+  // that lies on the Earth, else on the limb inside it (a window across the top of the disk has
+  // almost no border on the Earth). The disk meets each row and each column of the window in
+  // one run, which holds the point nearest the sub-satellite column or line whenever it is not
+  // empty: the ends of each run, found by halving, are projected. Every border pixel on the
+  // Earth is the end of a run.
   constexpr double CENTRE = 1856.0;  // sub-satellite column and line of the 3712 grid
   auto on = [](double c, double l) {
     double lat, lon;
