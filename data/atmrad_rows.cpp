@@ -9,6 +9,7 @@
 
 #include "data/atmrad.h"
 #include "data/suplimage.h"
+#include "data/suplsimd.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -681,12 +682,7 @@ void AtmradValueRange(const float* v, int n, float* mn, float* mx, int level) {
 
 int AtmradLevel() {
 #ifdef ATMRAD_X86
-  static const int level = !__builtin_cpu_supports("avx2") ? 0
-                           : __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                   __builtin_cpu_supports("avx512vl") &&
-                                   __builtin_cpu_supports("avx512vbmi")
-                               ? 2
-                               : 1;
+  static const int level = !__builtin_cpu_supports("avx2") ? 0 : SuplCpuHasVbmi() ? 2 : 1;
   return level;
 #else
   return 0;

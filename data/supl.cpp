@@ -6,6 +6,8 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+
+#include "data/suplsimd.h"
 #endif
 
 gboolean SuplParseDate(const char* text, SlotTime* t) {
@@ -171,9 +173,7 @@ __attribute__((target("ssse3"))) size_t Unpack10Ssse3(const unsigned char* src, 
 
 int SuplUnpack10BitLevel() {
 #if defined(__x86_64__) || defined(__i386__)
-  static const int level = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                   __builtin_cpu_supports("avx512vbmi")
-                               ? 3
+  static const int level = SuplCpuHasVbmi()                  ? 3
                            : __builtin_cpu_supports("avx2")  ? 2
                            : __builtin_cpu_supports("ssse3") ? 1
                                                              : 0;

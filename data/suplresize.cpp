@@ -112,6 +112,9 @@ CubicColumns MakeCubicColumns(int n) {
   return c;
 }
 
+// Vertical weights (0, 2048, 0, 0): the row at a source row, every third one.
+inline bool IsCentre(const int16_t* beta) { return beta[0] == 0 && beta[2] == 0 && beta[3] == 0; }
+
 inline int32_t CubicSum(const uint8_t* g, const CubicTaps& t, int d) {
   const auto& i = t.idx[d];
   const auto& w = t.w[d];
@@ -366,9 +369,6 @@ SUPL_VBMI void CubicRowVbmi(const uint8_t* gp, const CubicWide& w, const CubicTa
   }
 }
 
-// One destination row: the vertical step and the spreading to three bytes in one pass. A row
-// whose weights are (0, 2048, 0, 0) takes its one tap alone: adding the zero products leaves
-// float(s1) * fb1 as it is.
 // Vertical weights of one destination row as the float factors of the vector code.
 struct CubicBeta {
   float fb[4];
@@ -426,6 +426,7 @@ SUPL_VBMI void CubicRowEnd(const float* const s[4], int from, const int16_t beta
   SpreadAvx2(o + from, width - from, out + 3 * from);
 }
 
+// One destination row: the vertical step and the spreading to three bytes in one pass.
 template <bool CENTRE>
 SUPL_VBMI void CubicVerticalVbmi(const float* const s[4], const int16_t beta[4], const CubicWide& w,
                                  uint8_t* o, uint8_t* out) {
@@ -456,8 +457,6 @@ SUPL_VBMI void CubicVerticalThree(const float* const s[3][4], const int16_t* con
   CubicRowEnd<true>(s[1], i, beta[1], v1, width, o, out[1]);
   CubicRowEnd<false>(s[2], i, beta[2], v2, width, o, out[2]);
 }
-
-inline bool IsCentre(const int16_t* beta) { return beta[0] == 0 && beta[2] == 0 && beta[3] == 0; }
 
 void CubicStripeVbmi(const cv::Mat& src, const CubicTaps& taps, const CubicWide& wide,
                      const CubicTaps& rows, int y0, int y1, cv::Mat& out) {
@@ -556,7 +555,7 @@ void CubicStripe(const cv::Mat& src, const CubicColumns& cols, const CubicTaps& 
     }
     const int16_t* beta = rows.w[dy].data();
 #ifdef SUPL_X86
-    if (level >= 1 && beta[0] == 0 && beta[2] == 0 && beta[3] == 0)
+    if (level >= 1 && IsCentre(beta))
       CubicCentreAvx2(s[1], beta[1], n, o.data());
     else if (level >= 1)
       CubicVerticalAvx2(s, beta, n, o.data());
@@ -793,17 +792,21 @@ __attribute__((target("avx2"))) inline __m256i LinearSixteen(const int16_t* h0, 
   return _mm256_srai_epi16(_mm256_add_epi16(s, _mm256_set1_epi16(2)), 2);
 }
 
+// Output bytes d[0..31] of the sums at h0, h1.
+__attribute__((target("avx2"))) inline void LinearThirtyTwoBytes(const int16_t* h0, const int16_t* h1,
+                                                                 __m256i w0, __m256i w1, uint8_t* d) {
+  const __m256i r = _mm256_permute4x64_epi64(
+      _mm256_packus_epi16(LinearSixteen(h0, h1, w0, w1), LinearSixteen(h0 + 16, h1 + 16, w0, w1)),
+      0xD8);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), r);
+}
+
 __attribute__((target("avx2"))) void LinearVerticalAvx2(const int16_t* h0, const int16_t* h1,
                                                         int16_t b0, int16_t b1, int n, uint8_t* d) {
   const __m256i w0 = _mm256_set1_epi16(b0), w1 = _mm256_set1_epi16(b1);
   int e = 0;
-  for (; e + 32 <= n; e += 32) {
-    const __m256i r = _mm256_permute4x64_epi64(
-        _mm256_packus_epi16(LinearSixteen(h0 + e, h1 + e, w0, w1), LinearSixteen(h0 + e + 16, h1 + e + 16, w0, w1)),
-        0xD8);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + e), r);
-  }
-  for (; e < n; e++) d[e] = LinearVertical(h0[e], h1[e], b0, b1);
+  for (; e + 32 <= n; e += 32) LinearThirtyTwoBytes(h0 + e, h1 + e, w0, w1, d + e);
+  LinearVerticalScalar(h0 + e, h1 + e, b0, b1, n - e, d + e);
 }
 #endif
 
@@ -819,15 +822,8 @@ __attribute__((target("avx2"))) void LinearVerticalThree(const int16_t* const h[
     for (int t = 0; t < 2; t++) w[k][t] = _mm256_set1_epi16(b[k][t]);
   int e = 0;
   for (; e + 32 <= n; e += 32)
-    for (int k = 0; k < 3; k++) {
-      const __m256i r = _mm256_permute4x64_epi64(
-          _mm256_packus_epi16(LinearSixteen(h[k][0] + e, h[k][1] + e, w[k][0], w[k][1]),
-                              LinearSixteen(h[k][0] + e + 16, h[k][1] + e + 16, w[k][0], w[k][1])),
-          0xD8);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d[k] + e), r);
-    }
-  for (int k = 0; k < 3; k++)
-    for (int i = e; i < n; i++) d[k][i] = LinearVertical(h[k][0][i], h[k][1][i], b[k][0], b[k][1]);
+    for (int k = 0; k < 3; k++) LinearThirtyTwoBytes(h[k][0] + e, h[k][1] + e, w[k][0], w[k][1], d[k] + e);
+  for (int k = 0; k < 3; k++) LinearVerticalScalar(h[k][0] + e, h[k][1] + e, b[k][0], b[k][1], n - e, d[k] + e);
 }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // as for the bicubic AVX-512 code
@@ -858,7 +854,6 @@ SUPL_VBMI void LinearVerticalThreeVbmi(const int16_t* const h[3][2], const int16
 }
 #pragma GCC diagnostic pop
 #endif
-
 
 void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTaps& rows, int y0,
                   int y1, int level, cv::Mat& out) {
@@ -919,11 +914,7 @@ int Stripes(int rows) { return std::max(1, rows / STRIPE_ROWS); }
 
 int SuplResizeLevel() {
 #ifdef SUPL_X86
-  static const int level = !__builtin_cpu_supports("avx2") ? 0
-                           : __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                   __builtin_cpu_supports("avx512vbmi")
-                               ? 2
-                               : 1;
+  static const int level = !__builtin_cpu_supports("avx2") ? 0 : SuplCpuHasVbmi() ? 2 : 1;
   return level;
 #else
   return 0;

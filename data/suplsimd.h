@@ -7,6 +7,13 @@
 
 #include <cstdint>
 
+// Whether the processor has the AVX-512 subsets the byte-permute kernels are built for (F, BW,
+// VL, VBMI): the top vector level of each of them.
+inline bool SuplCpuHasVbmi() {
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
+}
+
 // Shuffles that spread 16 greys over 48 bytes, three equal bytes per pixel: piece k of 16
 // bytes takes greys (16k + i) / 3.
 struct SuplSpreadMasks {
