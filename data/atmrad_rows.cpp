@@ -102,8 +102,7 @@ __attribute__((target("avx2"))) inline void StretchValues16(__m256 a, __m256 b, 
 
 // d[i] = gamma[d[i]] & mask[i] for n bytes, sixty-four at a time: the 256-entry table as two
 // 128-entry byte permutes chosen by the top bit.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void GammaVbmi(uint8_t* d, const uint8_t* mask,
-                                                                      int n, const uint8_t* gamma) {
+SUPL_VBMI void GammaVbmi(uint8_t* d, const uint8_t* mask, int n, const uint8_t* gamma) {
   const __m512i t0 = _mm512_loadu_si512(gamma), t1 = _mm512_loadu_si512(gamma + 64);
   const __m512i t2 = _mm512_loadu_si512(gamma + 128), t3 = _mm512_loadu_si512(gamma + 192);
   for (int i = 0; i < n; i += 64) {
@@ -171,9 +170,7 @@ __attribute__((target("avx2"))) int ValueRangeAvx2(const float* v, int n, float*
 
 // d[i] = lut[c[i]] (0 beyond ten bits), sixty-four counts at a time: eight 128-entry byte
 // permutes, chosen by count bits 7, 8 and 9.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int CountRowVbmi(const uint16_t* c, int n,
-                                                                        const uint8_t* lut,
-                                                                        uint8_t* d) {
+SUPL_VBMI int CountRowVbmi(const uint16_t* c, int n, const uint8_t* lut, uint8_t* d) {
   __m512i t[16];
   for (int k = 0; k < 16; k++) t[k] = _mm512_loadu_si512(lut + 64 * k);
   const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2), four = _mm512_set1_epi8(4);
@@ -321,9 +318,8 @@ const InterleaveWide INTERLEAVE_WIDE;
 
 // Pixels i0 .. (returned) of the interleave, 64 at a time; streamed stores need out + 3 i0 on a
 // 64-byte boundary.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int InterleaveVbmi(
-    const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, int i0, int n, uint8_t* out,
-    bool stream) {
+SUPL_VBMI int InterleaveVbmi(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, int i0,
+                             int n, uint8_t* out, bool stream) {
   const InterleaveWide& t = INTERLEAVE_WIDE;
   __m512i i01[3], i2[3];
   for (int k = 0; k < 3; k++) {
@@ -431,8 +427,8 @@ struct EnlargeWide {
 };
 const EnlargeWide ENLARGE_WIDE;
 
-__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) inline __m128i Stretch16Wide(
-    __m512 v, const AtmradStretch& s, __m512 scale, __m512 shift, __m512 lo, __mmask16* valid) {
+SUPL_VBMI inline __m128i Stretch16Wide(__m512 v, const AtmradStretch& s, __m512 scale,
+                                        __m512 shift, __m512 lo, __mmask16* valid) {
   __m512i r;
   if (s.step) r = _mm512_maskz_mov_epi32(_mm512_cmp_ps_mask(v, lo, _CMP_GE_OQ), _mm512_set1_epi32(255));
   else r = _mm512_cvtps_epi32(_mm512_add_ps(_mm512_mul_ps(v, scale), shift));
@@ -442,16 +438,14 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) inline __m128i S
   return c;
 }
 
-__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) inline __m512i Phases48(
-    __m128i p0, __m128i p1, __m128i p2, __m512i idx) {
+SUPL_VBMI inline __m512i Phases48(__m128i p0, __m128i p1, __m128i p2, __m512i idx) {
   const __m512i z = _mm512_inserti32x4(
       _mm512_inserti32x4(_mm512_castsi128_si512(p0), p1, 1), p2, 2);
   return _mm512_permutexvar_epi8(idx, z);
 }
 
 // As EnlargeAvx2, sixteen source pixels a step.
-__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi"))) int EnlargeVbmi(
-    const float* src, int n, const AtmradStretch& s, uint8_t* d) {
+SUPL_VBMI int EnlargeVbmi(const float* src, int n, const AtmradStretch& s, uint8_t* d) {
   const __m512 scale = _mm512_set1_ps(s.scale), shift = _mm512_set1_ps(s.shift);
   const __m512 lo = _mm512_set1_ps(s.lo);
   const __m512 a0 = _mm512_set1_ps(A0), w0 = _mm512_set1_ps(W0);

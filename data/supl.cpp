@@ -141,8 +141,8 @@ inline const ReversedTables REVERSED;
 // uninitialised-use warning then flags.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-__attribute__((target("avx2,avx512f,avx512bw,avx512vbmi"))) int Unpack10ReversedVbmi(
-    const unsigned char* src, int p_lo, int p, int end_byte, uint16_t* dst, int* k) {
+SUPL_VBMI int Unpack10ReversedVbmi(const unsigned char* src, int p_lo, int p, int end_byte,
+                                   uint16_t* dst, int* k) {
   const __m512i idx = _mm512_load_si512(REVERSED.idx);
   const __m512i mul = _mm512_load_si512(REVERSED.mul);
   // Groups (p - 31) / 4 .. p / 4: one 64-byte load from the first.

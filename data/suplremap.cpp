@@ -151,12 +151,7 @@ __attribute__((target("avx2"))) inline bool SepSixteen(const Source& s, const Su
   const __m256i sh = _mm256_madd_epi16(_mm256_or_si256(th, _mm256_slli_epi32(bh, 16)), row_w);
   const __m256i r = _mm256_packus_epi32(Round1024(sl), Round1024(sh));  // pixels 0..15 in order
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), r);
-  if (!g) return true;
-  // round(c * 255 / 1024) for c < 1024 is (c * 8160 + 2^14) >> 15.
-  const __m256i grey = _mm256_mulhrs_epi16(r, _mm256_set1_epi16(8160));
-  const __m128i v = _mm256_castsi256_si128(
-      _mm256_permute4x64_epi64(_mm256_packus_epi16(grey, _mm256_setzero_si256()), 0x08));
-  SuplSpread16(v, g + 3 * i);
+  if (g) SuplSpread16(SuplGrey16(r), g + 3 * i);
   return true;
 }
 
@@ -193,7 +188,6 @@ __attribute__((target("avx2"))) void SepAvx2(const Source& s, const SuplSepMap& 
 
 // The AVX-512 level: the integer path of SepSixteen for 32 pixels per vector, and the greys
 // of 64 pixels spread to their 192 bytes by three two-source byte permutes.
-#define SUPL_VBMI __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
 // GCC 12's AVX-512 intrinsics start from a self-initialised "undefined" vector, which its own
 // uninitialised-use warning then flags.
 #pragma GCC diagnostic push

@@ -290,7 +290,6 @@ __attribute__((target("avx2"))) void GreyRowAvx2(const uint16_t* c, int n, uint8
 // then the 48 destination values of 16 neighbouring source columns take all their taps from
 // one 64-byte load by byte permutation, the same for every chunk whose taps follow the
 // threefold pattern. The horizontal sums are kept as floats, the form the vertical step uses.
-#define SUPL_VBMI __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
 // GCC 12's AVX-512 intrinsics start their results from a self-initialised "undefined" vector,
 // which its own uninitialised-use warning then flags.
 #pragma GCC diagnostic push

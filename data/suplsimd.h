@@ -7,8 +7,9 @@
 
 #include <cstdint>
 
-// Whether the processor has the AVX-512 subsets the byte-permute kernels are built for (F, BW,
-// VL, VBMI): the top vector level of each of them.
+// The target of the byte-permute kernels (AVX-512 F, BW, VL, VBMI, with AVX2 beside them), and
+// whether the processor has it: the top vector level of each kernel family.
+#define SUPL_VBMI __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")))
 inline bool SuplCpuHasVbmi() {
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
          __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
