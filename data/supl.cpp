@@ -71,25 +71,27 @@ inline uint16_t Sample10(const unsigned char* src, int p) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-// Eight counts from ten bytes per 128-bit lane: each count's two bytes are gathered into a
-// little-endian word, shifted left to drop the bits of the count before it, then right by 6.
-// Returns the number of groups done; loads stay inside the nbytes of src.
-__attribute__((target("avx2"))) size_t Unpack10Avx2(const unsigned char* src, uint16_t* dst,
-                                                     size_t groups) {
+// The sixteen counts of the four groups at b (20 bytes; the loads reach b + 26), eight from
+// ten bytes per 128-bit lane, the upper lane's load starting at +10: each count's two bytes are
+// gathered into a little-endian word, shifted left to drop the bits of the count before it,
+// then right by 6.
+__attribute__((target("avx2"))) inline __m256i Unpack16Avx2(const unsigned char* b) {
   const __m256i shuf = _mm256_setr_epi8(1, 0, 2, 1, 3, 2, 4, 3, 6, 5, 7, 6, 8, 7, 9, 8,  //
                                         1, 0, 2, 1, 3, 2, 4, 3, 6, 5, 7, 6, 8, 7, 9, 8);
   const __m256i mul = _mm256_setr_epi16(1, 4, 16, 64, 1, 4, 16, 64, 1, 4, 16, 64, 1, 4, 16, 64);
+  const __m256i v = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 10)), 1);
+  return _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_shuffle_epi8(v, shuf), mul), 6);
+}
+
+// Returns the number of groups done; loads stay inside the nbytes of src.
+__attribute__((target("avx2"))) size_t Unpack10Avx2(const unsigned char* src, uint16_t* dst,
+                                                     size_t groups) {
   const size_t nbytes = groups * 5;
   size_t g = 0;
-  // Four groups (20 bytes) per step; the upper lane's 16-byte load starts at +10.
-  for (; 5 * g + 26 <= nbytes; g += 4) {
-    const unsigned char* b = src + 5 * g;
-    const __m256i v = _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 10)), 1);
-    const __m256i w = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_shuffle_epi8(v, shuf), mul), 6);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 4 * g), w);
-  }
+  for (; 5 * g + 26 <= nbytes; g += 4)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 4 * g), Unpack16Avx2(src + 5 * g));
   return g;
 }
 
@@ -99,18 +101,11 @@ __attribute__((target("avx2"))) size_t Unpack10Avx2(const unsigned char* src, ui
 __attribute__((target("avx2"))) int Unpack10ReversedAvx2(const unsigned char* src, int p_lo,
                                                          int p, int end_byte, uint16_t* dst,
                                                          int* k, bool once) {
-  const __m256i shuf = _mm256_setr_epi8(1, 0, 2, 1, 3, 2, 4, 3, 6, 5, 7, 6, 8, 7, 9, 8,  //
-                                        1, 0, 2, 1, 3, 2, 4, 3, 6, 5, 7, 6, 8, 7, 9, 8);
-  const __m256i mul = _mm256_setr_epi16(1, 4, 16, 64, 1, 4, 16, 64, 1, 4, 16, 64, 1, 4, 16, 64);
   const __m256i turn = _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1,  //
                                         14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
   // The two 16-byte loads of groups g .. g + 3 reach byte 5g + 26.
   for (; p - 15 >= p_lo && 5 * ((p - 15) >> 2) + 26 <= end_byte; p -= 16, *k += 16) {
-    const unsigned char* b = src + 5 * ((p - 15) >> 2);
-    const __m256i v = _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 10)), 1);
-    const __m256i w = _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_shuffle_epi8(v, shuf), mul), 6);
+    const __m256i w = Unpack16Avx2(src + 5 * ((p - 15) >> 2));
     const __m256i r = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(w, turn), 0x4E);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + *k), r);
     if (once) {
