@@ -416,32 +416,42 @@ __attribute__((target("avx2"))) int EnlargeAvx2(const float* src, int n, const A
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-// The enlargement sixteen source pixels a vector: each phase stretched in one go (the clamp
-// of cvtps' result to 0..255 is what the saturating packs give), the three phases' bytes
-// interleaved by one byte permute.
+// The enlargement sixteen source pixels a vector. The three phases' int32 results are packed
+// with saturation (packs to int16, packus to bytes: the clamp to 0..255 of saturate_cast) into
+// one vector, which one byte permute puts in pixel order. Pixels without a value come out 0 at
+// the end: NaN converts to INT_MIN, which saturates to 0; under inversion it is set to 255
+// first; a gamma table with a non-zero entry 0 (negative gamma) takes a mask of its own.
 struct EnlargeWide {
   alignas(64) uint8_t idx[64] = {};
   EnlargeWide() {
-    for (int j = 0; j < 48; j++) idx[j] = uint8_t(16 * (j % 3) + j / 3);
+    // After the packs, 128-bit lane L holds phase 0, 1, 2, 2 of pixels 4L .. 4L + 3.
+    for (int j = 0; j < 48; j++) {
+      const int phase = j % 3, pixel = j / 3;
+      idx[j] = uint8_t(16 * (pixel / 4) + 4 * phase + pixel % 4);
+    }
   }
 };
 const EnlargeWide ENLARGE_WIDE;
 
-SUPL_VBMI inline __m128i Stretch16Wide(__m512 v, const AtmradStretch& s, __m512 scale,
-                                        __m512 shift, __m512 lo, __mmask16* valid) {
+// One phase of sixteen values as int32 bytes-to-be, with NaN at 255 under inversion.
+SUPL_VBMI inline __m512i Ramp16(__m512 v, const AtmradStretch& s, __m512 scale, __m512 shift,
+                                __m512 lo) {
   __m512i r;
   if (s.step) r = _mm512_maskz_mov_epi32(_mm512_cmp_ps_mask(v, lo, _CMP_GE_OQ), _mm512_set1_epi32(255));
   else r = _mm512_cvtps_epi32(_mm512_add_ps(_mm512_mul_ps(v, scale), shift));
-  __m128i c = _mm512_cvtusepi32_epi8(_mm512_max_epi32(r, _mm512_setzero_si512()));
-  if (s.inverted) c = _mm_xor_si128(c, _mm_set1_epi8(char(0xFF)));
-  *valid = _mm512_cmp_ps_mask(v, v, _CMP_ORD_Q);
-  return c;
+  if (s.inverted) r = _mm512_mask_mov_epi32(r, _mm512_cmp_ps_mask(v, v, _CMP_UNORD_Q), _mm512_set1_epi32(255));
+  return r;
 }
 
-SUPL_VBMI inline __m512i Phases48(__m128i p0, __m128i p1, __m128i p2, __m512i idx) {
-  const __m512i z = _mm512_inserti32x4(
-      _mm512_inserti32x4(_mm512_castsi128_si512(p0), p1, 1), p2, 2);
-  return _mm512_permutexvar_epi8(idx, z);
+// -1 where sixteen floats have a value, else 0.
+SUPL_VBMI inline __m512i Valid16(__m512 v) {
+  return _mm512_maskz_mov_epi32(_mm512_cmp_ps_mask(v, v, _CMP_ORD_Q), _mm512_set1_epi32(-1));
+}
+
+// Three phases of int32 (or of 0 / -1 masks, signed) to 48 bytes in pixel order.
+SUPL_VBMI inline __m512i Phases48(__m512i r0, __m512i r1, __m512i r2, __m512i idx, bool is_signed) {
+  const __m512i a = _mm512_packs_epi32(r0, r1), b = _mm512_packs_epi32(r2, r2);
+  return _mm512_permutexvar_epi8(idx, is_signed ? _mm512_packs_epi16(a, b) : _mm512_packus_epi16(a, b));
 }
 
 // As EnlargeAvx2, sixteen source pixels a step.
@@ -451,37 +461,26 @@ SUPL_VBMI int EnlargeVbmi(const float* src, int n, const AtmradStretch& s, uint8
   const __m512 a0 = _mm512_set1_ps(A0), w0 = _mm512_set1_ps(W0);
   const __m512 a2 = _mm512_set1_ps(A2), w2 = _mm512_set1_ps(W2);
   const __m512i idx = _mm512_load_si512(ENLARGE_WIDE.idx);
+  const __m512i g0 = _mm512_loadu_si512(s.gamma), g1 = _mm512_loadu_si512(s.gamma + 64);
+  const __m512i g2 = _mm512_loadu_si512(s.gamma + 128), g3 = _mm512_loadu_si512(s.gamma + 192);
   const __mmask64 bytes48 = (__mmask64(1) << 48) - 1;
-  const bool masked = s.inverted || !s.identity_gamma;
-  alignas(64) uint8_t mb[256 + 64];
+  const bool gamma = !s.identity_gamma, masked = gamma && s.gamma[0] != 0;
   int b = 1;
-  while (b + 17 <= n) {
-    const int start = b;
-    for (; b + 17 <= n && b - start < 80; b += 16) {
-      const float* p = src + b;
-      const __m512 prev = _mm512_loadu_ps(p - 1), here = _mm512_loadu_ps(p);
-      const __m512 next = _mm512_loadu_ps(p + 1);
-      __mmask16 v0, v1, v2;
-      __m128i c0 = Stretch16Wide(_mm512_add_ps(_mm512_mul_ps(prev, a0), _mm512_mul_ps(here, w0)), s,
-                                 scale, shift, lo, &v0);
-      __m128i c1 = Stretch16Wide(here, s, scale, shift, lo, &v1);
-      __m128i c2 = Stretch16Wide(_mm512_add_ps(_mm512_mul_ps(here, a2), _mm512_mul_ps(next, w2)), s,
-                                 scale, shift, lo, &v2);
-      uint8_t* o = d + 3 * b;
-      if (s.identity_gamma) {  // no gamma: the mask, where inversion needs one, comes first
-        if (masked) {
-          c0 = _mm_maskz_mov_epi8(v0, c0);
-          c1 = _mm_maskz_mov_epi8(v1, c1);
-          c2 = _mm_maskz_mov_epi8(v2, c2);
-        }
-        _mm512_mask_storeu_epi8(o, bytes48, Phases48(c0, c1, c2, idx));
-        continue;
-      }
-      _mm512_mask_storeu_epi8(o, bytes48, Phases48(c0, c1, c2, idx));
-      _mm512_mask_storeu_epi8(mb + 3 * (b - start), bytes48,
-                              Phases48(_mm_movm_epi8(v0), _mm_movm_epi8(v1), _mm_movm_epi8(v2), idx));
+  for (; b + 17 <= n; b += 16) {
+    const float* p = src + b;
+    const __m512 prev = _mm512_loadu_ps(p - 1), here = _mm512_loadu_ps(p);
+    const __m512 next = _mm512_loadu_ps(p + 1);
+    const __m512 x0 = _mm512_add_ps(_mm512_mul_ps(prev, a0), _mm512_mul_ps(here, w0));
+    const __m512 x2 = _mm512_add_ps(_mm512_mul_ps(here, a2), _mm512_mul_ps(next, w2));
+    __m512i c = Phases48(Ramp16(x0, s, scale, shift, lo), Ramp16(here, s, scale, shift, lo),
+                         Ramp16(x2, s, scale, shift, lo), idx, false);
+    if (s.inverted) c = _mm512_xor_si512(c, _mm512_set1_epi8(char(0xFF)));
+    if (gamma) {
+      c = _mm512_mask_blend_epi8(_mm512_movepi8_mask(c), _mm512_permutex2var_epi8(g0, c, g1),
+                                 _mm512_permutex2var_epi8(g2, c, g3));
+      if (masked) c = _mm512_and_si512(c, Phases48(Valid16(x0), Valid16(here), Valid16(x2), idx, true));
     }
-    if (!s.identity_gamma) GammaVbmi(d + 3 * start, mb, 3 * (b - start), s.gamma);
+    _mm512_mask_storeu_epi8(d + 3 * b, bytes48, c);
   }
   return b;
 }
