@@ -851,6 +851,44 @@ SUPL_VBMI void LinearVerticalThreeVbmi(const int16_t* const h[3][2], const int16
   for (int k = 0; k < 3; k++) rest[k][0] = h[k][0] + e, rest[k][1] = h[k][1] + e;
   LinearVerticalThree(rest, b, n - e, tail);
 }
+
+// Whether three destination rows are a centre row (weights (2048, 0) on row B) between a row
+// that blends B with the row above and one that blends it with the row below: then the three
+// read B once and the centre row is B alone.
+inline bool IsLinearTriple(const int16_t* const h[3][2], const int16_t b[3][2]) {
+  return b[1][0] == COEF_SCALE && b[1][1] == 0 && h[0][1] == h[1][0] && h[2][0] == h[1][0];
+}
+
+SUPL_VBMI inline __m512i LinearRound(__m512i s) {
+  return _mm512_srai_epi16(_mm512_add_epi16(s, _mm512_set1_epi16(2)), 2);
+}
+
+SUPL_VBMI void LinearTripleVbmi(const int16_t* const h[3][2], const int16_t b[3][2], int n,
+                                uint8_t* const d[3]) {
+  const int16_t *above = h[0][0], *centre = h[1][0], *below = h[2][1];
+  const __m512i wa = _mm512_set1_epi16(b[0][0]), wb0 = _mm512_set1_epi16(b[0][1]);
+  const __m512i wb2 = _mm512_set1_epi16(b[2][0]), wc = _mm512_set1_epi16(b[2][1]);
+  const __m512i order = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
+  int e = 0;
+  for (; e + 64 <= n; e += 64) {
+    __m512i r[3][2];
+    for (int half = 0; half < 2; half++) {
+      const int at = e + 32 * half;
+      const __m512i m = _mm512_loadu_si512(centre + at);
+      r[0][half] = LinearRound(_mm512_add_epi16(_mm512_mulhi_epi16(_mm512_loadu_si512(above + at), wa),
+                                                _mm512_mulhi_epi16(m, wb0)));
+      r[1][half] = LinearRound(_mm512_srai_epi16(m, 5));  // (2048 m) >> 16
+      r[2][half] = LinearRound(_mm512_add_epi16(_mm512_mulhi_epi16(m, wb2),
+                                                _mm512_mulhi_epi16(_mm512_loadu_si512(below + at), wc)));
+    }
+    for (int k = 0; k < 3; k++)
+      _mm512_storeu_si512(d[k] + e, _mm512_permutexvar_epi64(order, _mm512_packus_epi16(r[k][0], r[k][1])));
+  }
+  const int16_t* rest[3][2];
+  uint8_t* const tail[3] = {d[0] + e, d[1] + e, d[2] + e};
+  for (int k = 0; k < 3; k++) rest[k][0] = h[k][0] + e, rest[k][1] = h[k][1] + e;
+  LinearVerticalThree(rest, b, n - e, tail);
+}
 #pragma GCC diagnostic pop
 #endif
 
@@ -875,9 +913,13 @@ void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTap
     }
     return h;
   };
+  auto centre = [&](int y) { return rows.w0[y] == COEF_SCALE && rows.w1[y] == 0; };
   for (int dy = y0; dy < y1;) {
 #ifdef SUPL_X86
-    if (level >= 1 && dy + 3 <= y1) {
+    // At AVX-512, a stripe that starts off the groups around centre rows takes a row or two
+    // alone until they line up.
+    const bool align = level >= 2 && dy + 3 <= y1 && !centre(dy + 1) && (centre(dy) || centre(dy + 2));
+    if (level >= 1 && dy + 3 <= y1 && !align) {
       const int16_t* h[3][2];
       int16_t b[3][2];
       uint8_t* d[3];
@@ -888,7 +930,8 @@ void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTap
         b[k][1] = rows.w1[dy + k];
         d[k] = out.ptr<uint8_t>(dy + k);
       }
-      if (level >= 2) LinearVerticalThreeVbmi(h, b, n, d);
+      if (level >= 2 && IsLinearTriple(h, b)) LinearTripleVbmi(h, b, n, d);
+      else if (level >= 2) LinearVerticalThreeVbmi(h, b, n, d);
       else LinearVerticalThree(h, b, n, d);
       dy += 3;
       continue;
