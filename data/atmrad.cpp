@@ -140,6 +140,28 @@ void ValueRange(const cv::Mat& v, int level, float* mn, float* mx) {
       mn, mx);
 }
 
+// acc (made when needed) = the values of channel ch's counts, less those of channel subch's
+// counts *sub of the same size when sub is given; with range, their smallest and largest
+// (both 0 when no pixel has a value) from the same pass.
+void ValuesWithRange(const cv::Mat& counts, int ch, const cv::Mat* sub, int subch, int level,
+                     cv::Mat& acc, bool range, float* mn, float* mx) {
+  acc.create(counts.size(), CV_32FC1);
+  const float* table = ChannelValues(ch).data();
+  const float* subtable = ChannelValues(subch).data();
+  FloatRangeOverRows(
+      counts.rows,
+      [&](int y, float* lo, float* hi) {
+        float* d = acc.ptr<float>(y);
+        const uint16_t* c = counts.ptr<uint16_t>(y);
+        if (sub) AtmradDiffValuesRow(c, sub->ptr<uint16_t>(y), counts.cols, table, subtable, d, level);
+        else if (!Infrared(ch)) AtmradCountValuesRow(c, counts.cols, d, level);
+        else AtmradValuesRow(c, counts.cols, table, d, level);
+        if (range) AtmradValueRange(d, counts.cols, lo, hi, level);
+        else *lo = std::numeric_limits<float>::infinity(), *hi = -*lo;
+      },
+      mn, mx);
+}
+
 // Counts that occur in the image (the value range of a table colour is over these only).
 std::array<bool, COUNTS> CountsPresent(const cv::Mat& counts) {
   std::array<bool, COUNTS> seen{};
@@ -275,26 +297,28 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     return true;
   }
   cv::Mat acc;
-  ApplyValues(counts, ch, acc, level);
-  if (sub != 0) {
-    // Visible and HRV channels subtract as counts, the value they have as a colour.
-    cv::Mat v;
-    ApplyValues(images[sub], sub, v, level);
-    if (v.size() == acc.size()) {
-      // Enlarging is linear, so the difference may be taken before it: the same values for
-      // a third of the work in each direction.
-      cv::subtract(acc, v, acc);
-    } else {
-      cv::subtract(ValuesAt(acc, out), ValuesAt(v, out), acc);
+  const bool enlarge3 = counts.cols * 3 == out.width && counts.rows * 3 == out.height;
+  if (sub == 0 || images[sub].size() == counts.size()) {
+    // Visible and HRV channels subtract as counts, the value they have as a colour. Enlarging
+    // is linear, so the difference may be taken before it: the same values for a third of
+    // the work in each direction. The range of a bilinear enlargement by 3 is that of its
+    // source: every source pixel is the centre of its block, every other output pixel a
+    // convex combination of sources. So both are taken in one pass over the counts.
+    ValuesWithRange(counts, ch, sub != 0 ? &images[sub] : nullptr, sub, level, acc,
+                    relative && enlarge3, &mn, &mx);
+    if (!enlarge3) {
+      acc = ValuesAt(acc, out);
+      if (relative) ValueRange(acc, level, &mn, &mx);
     }
+  } else {
+    cv::Mat v;
+    ApplyValues(counts, ch, acc, level);
+    ApplyValues(images[sub], sub, v, level);
+    cv::subtract(ValuesAt(acc, out), ValuesAt(v, out), acc);
+    if (relative) ValueRange(acc, level, &mn, &mx);
   }
-  const bool enlarge3 = acc.size() != out && acc.cols * 3 == out.width && acc.rows * 3 == out.height;
-  if (acc.size() != out && !enlarge3) acc = ValuesAt(acc, out);
-  // The range of a bilinear enlargement by 3 is that of its source: every source pixel is the
-  // centre of its block, every other output pixel a convex combination of sources.
-  if (relative) ValueRange(acc, level, &mn, &mx);
   plan.stretch = AtmradMakeStretch(t0, t1, gamma, inverted, mn, mx);
-  plan.kind = enlarge3 ? Kind::Enlarge : Kind::Values;
+  plan.kind = acc.size() != out ? Kind::Enlarge : Kind::Values;
   plan.values = acc;
   return true;
 }

@@ -240,6 +240,13 @@ __attribute__((target("avx2"))) int CountValuesRowAvx2(const uint16_t* c, int n,
   return i;
 }
 
+__attribute__((target("avx2"))) int DiffValuesRowAvx2(const uint16_t* a, const uint16_t* b, int n,
+                                                      const float* ta, const float* tb, float* out) {
+  int i = 0;
+  for (; i + 8 <= n; i += 8) _mm256_storeu_ps(out + i, _mm256_sub_ps(Gather8(a + i, ta), Gather8(b + i, tb)));
+  return i;
+}
+
 __attribute__((target("avx2"))) int DiffRowAvx2(const uint16_t* a, const uint16_t* b, int n,
                                                 const float* ta, const float* tb,
                                                 const AtmradStretch& s, uint8_t* d) {
@@ -654,6 +661,17 @@ void AtmradValuesRow(const uint16_t* c, int n, const float* t, float* out, int l
   (void)level;
 #endif
   for (; i < n; i++) out[i] = TableValue(t, c[i]);
+}
+
+void AtmradDiffValuesRow(const uint16_t* a, const uint16_t* b, int n, const float* ta,
+                         const float* tb, float* out, int level) {
+  int i = 0;
+#ifdef ATMRAD_X86
+  if (level >= 1) i = DiffValuesRowAvx2(a, b, n, ta, tb, out);
+#else
+  (void)level;
+#endif
+  for (; i < n; i++) out[i] = TableValue(ta, a[i]) - TableValue(tb, b[i]);
 }
 
 void AtmradValueRange(const float* v, int n, float* mn, float* mx, int level) {

@@ -47,6 +47,10 @@ void AtmradBlendRow(const float* r0, const float* r1, float w, int n, float* out
 // out[i] = t[c[i]], NaN for counts beyond ten bits.
 void AtmradValuesRow(const uint16_t* c, int n, const float* t, float* out, int level);
 
+// out[i] = ta[a[i]] - tb[b[i]], the values of counts beyond ten bits NaN.
+void AtmradDiffValuesRow(const uint16_t* a, const uint16_t* b, int n, const float* ta,
+                         const float* tb, float* out, int level);
+
 // out[i] = c[i] as float, NaN for 0 and counts beyond ten bits: the values of a channel whose
 // value is its count.
 void AtmradCountValuesRow(const uint16_t* c, int n, float* out, int level);
