@@ -383,6 +383,7 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
           }
           AtmradInterleave(e[0], e[1], e[2], w, out.ptr<uint8_t>(y), level, stream);
         }
+        if (stream) AtmradStreamed();
       },
       std::max(1, out.rows / 16));
 }

@@ -302,7 +302,6 @@ __attribute__((target("avx2"))) int InterleaveAvx2(const uint8_t* p0, const uint
       else _mm_storeu_si128(o, r[b]);
     }
   }
-  if (stream) _mm_sfence();
   return i;
 }
 
@@ -345,7 +344,6 @@ SUPL_VBMI int InterleaveVbmi(const uint8_t* p0, const uint8_t* p1, const uint8_t
       else _mm512_storeu_si512(o, v);
     }
   }
-  if (stream) _mm_sfence();
   return i;
 }
 
@@ -628,6 +626,12 @@ void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, i
   (void)stream;
 #endif
   for (; i < n; i++) one(i);
+}
+
+void AtmradStreamed() {
+#ifdef ATMRAD_X86
+  _mm_sfence();
+#endif
 }
 
 void AtmradCountRange(const uint16_t* c, int n, int first, int* lo, int* hi, int level) {

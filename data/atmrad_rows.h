@@ -63,9 +63,14 @@ void AtmradValueRange(const float* v, int n, float* mn, float* mx, int level);
 void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* d, int level);
 
 // out[3i + k] = plane k[i] for n pixels. stream: out is written past the caches (a large image
-// that nothing reads soon).
+// that nothing reads soon); those stores are ordered by AtmradStreamed.
 void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, int n,
                       uint8_t* out, int level, bool stream = false);
+
+// Orders the streamed stores of this thread before its later stores, so that whoever it hands
+// the image to sees them. One call after many rows: a fence waits for the stores to drain,
+// and after every row it would leave none of them to drain while the next row is made.
+void AtmradStreamed();
 
 // Smallest and largest count in first..ATMRAD_COUNTS-1 over n counts; lo > hi when none is.
 void AtmradCountRange(const uint16_t* c, int n, int first, int* lo, int* hi, int level);
