@@ -459,7 +459,7 @@ SUPL_VBMI inline __m512i Phases48(__m512i r0, __m512i r1, __m512i r2, __m512i id
   return _mm512_permutexvar_epi8(idx, is_signed ? _mm512_packs_epi16(a, b) : _mm512_packus_epi16(a, b));
 }
 
-// As EnlargeAvx2, sixteen source pixels a step.
+// As EnlargeAvx2, sixteen source pixels a step, up to the last pixel.
 SUPL_VBMI int EnlargeVbmi(const float* src, int n, const AtmradStretch& s, uint8_t* d) {
   const __m512 scale = _mm512_set1_ps(s.scale), shift = _mm512_set1_ps(s.shift);
   const __m512 lo = _mm512_set1_ps(s.lo);
@@ -470,8 +470,11 @@ SUPL_VBMI int EnlargeVbmi(const float* src, int n, const AtmradStretch& s, uint8
   const __m512i g2 = _mm512_loadu_si512(s.gamma + 128), g3 = _mm512_loadu_si512(s.gamma + 192);
   const __mmask64 bytes48 = (__mmask64(1) << 48) - 1;
   const bool gamma = !s.identity_gamma, masked = gamma && s.gamma[0] != 0;
+  // The last step ends at the last pixel but one, overlapping the one before with the same
+  // bytes, so that only the last pixel is left to the plain code.
   int b = 1;
-  for (; b + 17 <= n; b += 16) {
+  while (b < n - 1 && n >= 18) {
+    b = std::min(b, n - 17);
     const float* p = src + b;
     const __m512 prev = _mm512_loadu_ps(p - 1), here = _mm512_loadu_ps(p);
     const __m512 next = _mm512_loadu_ps(p + 1);
@@ -486,6 +489,7 @@ SUPL_VBMI int EnlargeVbmi(const float* src, int n, const AtmradStretch& s, uint8
       if (masked) c = _mm512_and_si512(c, Phases48(Valid16(x0), Valid16(here), Valid16(x2), idx, true));
     }
     _mm512_mask_storeu_epi8(d + 3 * b, bytes48, c);
+    b += 16;
   }
   return b;
 }
