@@ -177,8 +177,10 @@ SUPL_VBMI int CountRowVbmi(const uint16_t* c, int n, const uint8_t* lut, uint8_t
   alignas(64) uint8_t e[64], o[64];
   for (int j = 0; j < 64; j++) e[j] = uint8_t(2 * j), o[j] = uint8_t(2 * j + 1);
   const __m512i even = _mm512_load_si512(e), odd = _mm512_load_si512(o);
+  // The last step ends at the last count, overlapping the one before with the same bytes.
   int i = 0;
-  for (; i + 64 <= n; i += 64) {
+  for (; i < n && n >= 64; i += 64) {
+    i = std::min(i, n - 64);
     const __m512i x0 = _mm512_loadu_si512(c + i), x1 = _mm512_loadu_si512(c + i + 32);
     const __m512i low = _mm512_permutex2var_epi8(x0, even, x1);  // bits 0..7 of each count
     const __m512i high = _mm512_permutex2var_epi8(x0, odd, x1);  // bits 8..15
@@ -611,13 +613,14 @@ void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, i
   };
   int i = 0;
 #ifdef ATMRAD_X86
-  if (level >= 2) {
-    // Streamed: plain pixels up to the first whose bytes start a 64-byte line (3 * 43 = 1
-    // modulo 64).
+  if (level >= 2 && n >= 64) {
+    // Streamed from the first pixel whose bytes start a 64-byte line (3 * 43 = 1 modulo 64).
+    // The pixels before it and those after the last step are each one step of plain stores
+    // that overlaps the streamed ones with the same bytes.
     const int head = stream ? int((64 - reinterpret_cast<uintptr_t>(out) % 64) * 43 % 64) : 0;
-    for (; i < std::min(head, n); i++) one(i);
-    i = InterleaveVbmi(p0, p1, p2, i, n, out, stream && head < n);
-    i = InterleaveAvx2(p0, p1, p2, i, n, out, false);
+    if (head > 0) InterleaveVbmi(p0, p1, p2, 0, 64, out, false);
+    i = InterleaveVbmi(p0, p1, p2, head, n, out, stream);
+    if (i < n) i = InterleaveVbmi(p0, p1, p2, n - 64, n, out, false);
   } else if (level >= 1) {
     // Streamed: plain pixels up to the first whose bytes start a 16-byte line (3 * 11 = 1
     // modulo 16).
