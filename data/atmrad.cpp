@@ -344,8 +344,9 @@ void EnlargedRow(const Plan& p, int y, float* blend, uint8_t* d, int level) {
 // interleaved once.
 void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
   const int w = out.cols;
-  // Past the caches when the image is larger than they are.
-  const bool stream = out.total() * out.elemSize() >= SUPL_LARGE_BYTES / 4;
+  // Past the caches only when the image is larger than they are: one that fits stays there for
+  // whoever shows it next, and plain stores to it cost less than streamed ones.
+  const bool stream = out.total() * out.elemSize() >= SUPL_LARGE_BYTES;
   int small = 1;
   for (const Plan& p : plans)
     if (p.kind == Kind::Enlarge) small = std::max(small, p.values.cols);
