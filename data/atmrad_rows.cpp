@@ -100,18 +100,30 @@ __attribute__((target("avx2"))) inline void StretchValues16(__m256 a, __m256 b, 
   Finish16(c, valid, s, d, mask);
 }
 
-// d[i] = gamma[d[i]] & mask[i] for n bytes, sixty-four at a time: the 256-entry table as two
+// A 256-entry byte table in four vectors, looked up sixty-four bytes at a time as two
 // 128-entry byte permutes chosen by the top bit.
+struct GammaTable {
+  __m512i t[4];
+};
+
+SUPL_VBMI inline GammaTable LoadGamma(const uint8_t* gamma) {
+  GammaTable g;
+  for (int k = 0; k < 4; k++) g.t[k] = _mm512_loadu_si512(gamma + 64 * k);
+  return g;
+}
+
+SUPL_VBMI inline __m512i Gamma64(__m512i x, const GammaTable& g) {
+  return _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), _mm512_permutex2var_epi8(g.t[0], x, g.t[1]),
+                                _mm512_permutex2var_epi8(g.t[2], x, g.t[3]));
+}
+
+// d[i] = gamma[d[i]] & mask[i] for n bytes, sixty-four at a time.
 SUPL_VBMI void GammaVbmi(uint8_t* d, const uint8_t* mask, int n, const uint8_t* gamma) {
-  const __m512i t0 = _mm512_loadu_si512(gamma), t1 = _mm512_loadu_si512(gamma + 64);
-  const __m512i t2 = _mm512_loadu_si512(gamma + 128), t3 = _mm512_loadu_si512(gamma + 192);
+  const GammaTable g = LoadGamma(gamma);
   for (int i = 0; i < n; i += 64) {
     const __mmask64 live = n - i >= 64 ? ~__mmask64(0) : (__mmask64(1) << (n - i)) - 1;
-    const __m512i x = _mm512_maskz_loadu_epi8(live, d + i);
-    const __m512i lo = _mm512_permutex2var_epi8(t0, x, t1);
-    const __m512i hi = _mm512_permutex2var_epi8(t2, x, t3);
-    const __m512i g = _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), lo, hi);
-    _mm512_mask_storeu_epi8(d + i, live, _mm512_and_si512(g, _mm512_maskz_loadu_epi8(live, mask + i)));
+    const __m512i x = Gamma64(_mm512_maskz_loadu_epi8(live, d + i), g);
+    _mm512_mask_storeu_epi8(d + i, live, _mm512_and_si512(x, _mm512_maskz_loadu_epi8(live, mask + i)));
   }
 }
 
@@ -468,8 +480,7 @@ SUPL_VBMI int EnlargeVbmi(const float* src, int n, const AtmradStretch& s, uint8
   const __m512 a0 = _mm512_set1_ps(A0), w0 = _mm512_set1_ps(W0);
   const __m512 a2 = _mm512_set1_ps(A2), w2 = _mm512_set1_ps(W2);
   const __m512i idx = _mm512_load_si512(ENLARGE_WIDE.idx);
-  const __m512i g0 = _mm512_loadu_si512(s.gamma), g1 = _mm512_loadu_si512(s.gamma + 64);
-  const __m512i g2 = _mm512_loadu_si512(s.gamma + 128), g3 = _mm512_loadu_si512(s.gamma + 192);
+  const GammaTable table = LoadGamma(s.gamma);
   const __mmask64 bytes48 = (__mmask64(1) << 48) - 1;
   const bool gamma = !s.identity_gamma, masked = gamma && s.gamma[0] != 0;
   // The last step ends at the last pixel but one, overlapping the one before with the same
@@ -486,8 +497,7 @@ SUPL_VBMI int EnlargeVbmi(const float* src, int n, const AtmradStretch& s, uint8
                          Ramp16(x2, s, scale, shift, lo), idx, false);
     if (s.inverted) c = _mm512_xor_si512(c, _mm512_set1_epi8(char(0xFF)));
     if (gamma) {
-      c = _mm512_mask_blend_epi8(_mm512_movepi8_mask(c), _mm512_permutex2var_epi8(g0, c, g1),
-                                 _mm512_permutex2var_epi8(g2, c, g3));
+      c = Gamma64(c, table);
       if (masked) c = _mm512_and_si512(c, Phases48(Valid16(x0), Valid16(here), Valid16(x2), idx, true));
     }
     _mm512_mask_storeu_epi8(d + 3 * b, bytes48, c);
