@@ -71,20 +71,6 @@ const ValueTable& ChannelValues(int ch) {
   return tables[ch];
 }
 
-// dst (made when needed) = the values of channel ch's counts; counts beyond 10 bits have none.
-void ApplyValues(const cv::Mat& counts, int ch, cv::Mat& dst, int level = AtmradLevel()) {
-  dst.create(counts.size(), CV_32FC1);
-  const bool counts_are_values = !Infrared(ch);
-  const float* table = ChannelValues(ch).data();
-  SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
-    for (int y = r.start; y < r.end; y++)
-      if (counts_are_values)
-        AtmradCountValuesRow(counts.ptr<uint16_t>(y), counts.cols, dst.ptr<float>(y), level);
-      else
-        AtmradValuesRow(counts.ptr<uint16_t>(y), counts.cols, table, dst.ptr<float>(y), level);
-  });
-}
-
 // The value image of a channel at the composite size, enlarged bilinearly when it differs.
 // Pixels without a value enter the enlargement as 0 and every output pixel that any of them
 // reaches with a non-zero weight has no value either, so space neither spreads NaN over its
@@ -160,6 +146,12 @@ void ValuesWithRange(const cv::Mat& counts, int ch, const cv::Mat* sub, int subc
         else *lo = std::numeric_limits<float>::infinity(), *hi = -*lo;
       },
       mn, mx);
+}
+
+// dst (made when needed) = the values of channel ch's counts; counts beyond 10 bits have none.
+void ApplyValues(const cv::Mat& counts, int ch, cv::Mat& dst, int level = AtmradLevel()) {
+  float mn, mx;
+  ValuesWithRange(counts, ch, nullptr, 0, level, dst, false, &mn, &mx);
 }
 
 // Counts that occur in the image (the value range of a table colour is over these only).
