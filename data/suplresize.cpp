@@ -712,6 +712,9 @@ inline int16_t LinearSum(const uint8_t* g, const LinearColumns& c, int e) {
   return int16_t((g[c.src0[e]] * c.w0[e] + g[c.src1[e]] * c.w1[e]) >> 4);
 }
 
+// Vertical weights (2048, 0): a destination row at a source row, every third one.
+inline bool IsLinearCentre(int16_t b0, int16_t b1) { return b0 == COEF_SCALE && b1 == 0; }
+
 inline uint8_t LinearVertical(int16_t h0, int16_t h1, int16_t b0, int16_t b1) {
   return uint8_t((((b0 * h0) >> 16) + ((b1 * h1) >> 16) + 2) >> 2);
 }
@@ -826,10 +829,23 @@ __attribute__((target("avx2"))) void LinearVerticalThree(const int16_t* const h[
 }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // as for the bicubic AVX-512 code
+// The vertical step's rounding of two products' sum: (s + 2) >> 2.
+SUPL_VBMI inline __m512i LinearRound(__m512i s) {
+  return _mm512_srai_epi16(_mm512_add_epi16(s, _mm512_set1_epi16(2)), 2);
+}
+
 SUPL_VBMI inline __m512i LinearThirtyTwo(const int16_t* h0, const int16_t* h1, __m512i w0, __m512i w1) {
   const __m512i x = _mm512_loadu_si512(h0), y = _mm512_loadu_si512(h1);
-  const __m512i s = _mm512_add_epi16(_mm512_mulhi_epi16(x, w0), _mm512_mulhi_epi16(y, w1));
-  return _mm512_srai_epi16(_mm512_add_epi16(s, _mm512_set1_epi16(2)), 2);
+  return LinearRound(_mm512_add_epi16(_mm512_mulhi_epi16(x, w0), _mm512_mulhi_epi16(y, w1)));
+}
+
+// Elements e .. n - 1 of three destination rows, by the AVX2 step.
+SUPL_VBMI inline void LinearThreeRest(const int16_t* const h[3][2], const int16_t b[3][2], int e,
+                                      int n, uint8_t* const d[3]) {
+  const int16_t* rest[3][2];
+  uint8_t* const tail[3] = {d[0] + e, d[1] + e, d[2] + e};
+  for (int k = 0; k < 3; k++) rest[k][0] = h[k][0] + e, rest[k][1] = h[k][1] + e;
+  LinearVerticalThree(rest, b, n - e, tail);
 }
 
 SUPL_VBMI void LinearVerticalThreeVbmi(const int16_t* const h[3][2], const int16_t b[3][2], int n,
@@ -846,21 +862,14 @@ SUPL_VBMI void LinearVerticalThreeVbmi(const int16_t* const h[3][2], const int16
                                             LinearThirtyTwo(h[k][0] + e + 32, h[k][1] + e + 32, w[k][0], w[k][1]));
       _mm512_storeu_si512(d[k] + e, _mm512_permutexvar_epi64(order, r));
     }
-  const int16_t* rest[3][2];
-  uint8_t* const tail[3] = {d[0] + e, d[1] + e, d[2] + e};
-  for (int k = 0; k < 3; k++) rest[k][0] = h[k][0] + e, rest[k][1] = h[k][1] + e;
-  LinearVerticalThree(rest, b, n - e, tail);
+  LinearThreeRest(h, b, e, n, d);
 }
 
-// Whether three destination rows are a centre row (weights (2048, 0) on row B) between a row
+// Whether three destination rows are a centre row (IsLinearCentre, on row B) between a row
 // that blends B with the row above and one that blends it with the row below: then the three
 // read B once and the centre row is B alone.
 inline bool IsLinearTriple(const int16_t* const h[3][2], const int16_t b[3][2]) {
-  return b[1][0] == COEF_SCALE && b[1][1] == 0 && h[0][1] == h[1][0] && h[2][0] == h[1][0];
-}
-
-SUPL_VBMI inline __m512i LinearRound(__m512i s) {
-  return _mm512_srai_epi16(_mm512_add_epi16(s, _mm512_set1_epi16(2)), 2);
+  return IsLinearCentre(b[1][0], b[1][1]) && h[0][1] == h[1][0] && h[2][0] == h[1][0];
 }
 
 SUPL_VBMI void LinearTripleVbmi(const int16_t* const h[3][2], const int16_t b[3][2], int n,
@@ -884,10 +893,7 @@ SUPL_VBMI void LinearTripleVbmi(const int16_t* const h[3][2], const int16_t b[3]
     for (int k = 0; k < 3; k++)
       _mm512_storeu_si512(d[k] + e, _mm512_permutexvar_epi64(order, _mm512_packus_epi16(r[k][0], r[k][1])));
   }
-  const int16_t* rest[3][2];
-  uint8_t* const tail[3] = {d[0] + e, d[1] + e, d[2] + e};
-  for (int k = 0; k < 3; k++) rest[k][0] = h[k][0] + e, rest[k][1] = h[k][1] + e;
-  LinearVerticalThree(rest, b, n - e, tail);
+  LinearThreeRest(h, b, e, n, d);
 }
 #pragma GCC diagnostic pop
 #endif
@@ -913,7 +919,7 @@ void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTap
     }
     return h;
   };
-  auto centre = [&](int y) { return rows.w0[y] == COEF_SCALE && rows.w1[y] == 0; };
+  auto centre = [&](int y) { return IsLinearCentre(rows.w0[y], rows.w1[y]); };
   for (int dy = y0; dy < y1;) {
 #ifdef SUPL_X86
     // At AVX-512, a stripe that starts off the groups around centre rows takes a row or two
