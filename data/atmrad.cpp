@@ -337,7 +337,8 @@ void EnlargedRow(const Plan& p, int y, float* blend, uint8_t* d, int level) {
 void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
   const int w = out.cols;
   // Past the caches only when the image is larger than they are: one that fits stays there for
-  // whoever shows it next, and plain stores to it cost less than streamed ones.
+  // whoever shows it next, and plain stores to it cost less than streamed ones. Its row's lines
+  // are asked for before the colours are made, so they are there when the row is stored.
   const bool stream = out.total() * out.elemSize() >= SUPL_LARGE_BYTES;
   int small = 1;
   for (const Plan& p : plans)
@@ -348,6 +349,7 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
         std::vector<uint8_t> rows(size_t(3) * (w + 16));
         std::vector<float> blend(size_t(small) + 16);
         for (int y = r.start; y < r.end; y++) {
+          if (!stream) SuplPrefetchForWrite(out.ptr(y), out.cols * out.elemSize());
           const uint8_t* e[3];
           for (int k = 0; k < 3; k++) {
             const Plan& p = plans[k];

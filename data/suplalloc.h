@@ -17,3 +17,11 @@ inline constexpr size_t SUPL_LARGE_BYTES = size_t(32) << 20;
 // holds at least SUPL_LARGE_BYTES, else by OpenCV's own allocator. Throws cv::Exception or
 // std::bad_alloc when no buffer can be had.
 cv::Mat SuplLargeMat(int rows, int cols, int type);
+
+// Asks for the cache lines of bytes at p, to be written. A row of a large image that is about
+// to be stored after some work of its own: the lines arrive during that work, so the stores
+// find them in the cache instead of each waiting for its line in turn.
+inline void SuplPrefetchForWrite(void* p, size_t bytes) {
+  auto* b = static_cast<char*>(p);
+  for (size_t i = 0; i < bytes; i += 64) __builtin_prefetch(b + i, 1, 3);
+}
