@@ -921,6 +921,8 @@ void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTap
   };
   auto centre = [&](int y) { return IsLinearCentre(rows.w0[y], rows.w1[y]); };
   for (int dy = y0; dy < y1;) {
+    // The lines of the rows this step writes arrive while their source rows are filtered.
+    for (int k = dy; k < std::min(dy + 3, y1); k++) SuplPrefetchForWrite(out.ptr(k), size_t(n));
 #ifdef SUPL_X86
     // At AVX-512, a stripe that starts off the groups around centre rows takes a row or two
     // alone until they line up.
