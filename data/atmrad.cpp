@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <memory>
@@ -126,32 +127,25 @@ void ValueRange(const cv::Mat& v, int level, float* mn, float* mx) {
       mn, mx);
 }
 
-// acc (made when needed) = the values of channel ch's counts, less those of channel subch's
-// counts *sub of the same size when sub is given; with range, their smallest and largest
-// (both 0 when no pixel has a value) from the same pass.
-void ValuesWithRange(const cv::Mat& counts, int ch, const cv::Mat* sub, int subch, int level,
-                     cv::Mat& acc, bool range, float* mn, float* mx) {
-  acc.create(counts.size(), CV_32FC1);
-  const float* table = ChannelValues(ch).data();
-  const float* subtable = ChannelValues(subch).data();
-  FloatRangeOverRows(
-      counts.rows,
-      [&](int y, float* lo, float* hi) {
-        float* d = acc.ptr<float>(y);
-        const uint16_t* c = counts.ptr<uint16_t>(y);
-        if (sub) AtmradDiffValuesRow(c, sub->ptr<uint16_t>(y), counts.cols, table, subtable, d, level);
-        else if (!Infrared(ch)) AtmradCountValuesRow(c, counts.cols, d, level);
-        else AtmradValuesRow(c, counts.cols, table, d, level);
-        if (range) AtmradValueRange(d, counts.cols, lo, hi, level);
-        else *lo = std::numeric_limits<float>::infinity(), *hi = -*lo;
-      },
-      mn, mx);
+// Row d = the values of n counts c of channel ch, less those of the counts sub of channel subch
+// when sub is given.
+void ValuesRow(const uint16_t* c, const uint16_t* sub, int n, int ch, int subch, float* d,
+               int level) {
+  if (sub) AtmradDiffValuesRow(c, sub, n, ChannelValues(ch).data(), ChannelValues(subch).data(), d, level);
+  else if (!Infrared(ch)) AtmradCountValuesRow(c, n, d, level);
+  else AtmradValuesRow(c, n, ChannelValues(ch).data(), d, level);
 }
 
-// dst (made when needed) = the values of channel ch's counts; counts beyond 10 bits have none.
-void ApplyValues(const cv::Mat& counts, int ch, cv::Mat& dst, int level = AtmradLevel()) {
-  float mn, mx;
-  ValuesWithRange(counts, ch, nullptr, 0, level, dst, false, &mn, &mx);
+// dst (made when needed) = the values of channel ch's counts, less those of channel subch's
+// counts *sub of the same size when sub is given; counts beyond 10 bits have none.
+void ApplyValues(const cv::Mat& counts, int ch, cv::Mat& dst, int level = AtmradLevel(),
+                 const cv::Mat* sub = nullptr, int subch = 0) {
+  dst.create(counts.size(), CV_32FC1);
+  SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
+    for (int y = r.start; y < r.end; y++)
+      ValuesRow(counts.ptr<uint16_t>(y), sub ? sub->ptr<uint16_t>(y) : nullptr, counts.cols, ch,
+                subch, dst.ptr<float>(y), level);
+  });
 }
 
 // Counts that occur in the image (the value range of a table colour is over these only).
@@ -189,38 +183,20 @@ int MonotoneFrom(int ch) {
   return first[ch];
 }
 
-// Range of a channel's values over the counts of the image.
-void CountValueRange(const cv::Mat& counts, int ch, int level, float* mn, float* mx) {
+// Range of a channel's values over the counts of the image, for a channel whose values are not
+// monotone in the count (both 0 when no pixel has a value).
+void PresentValueRange(const cv::Mat& counts, int ch, float* mn, float* mx) {
   const ValueTable& values = ChannelValues(ch);
   float lo = std::numeric_limits<float>::infinity(), hi = -lo;
-  const int first = MonotoneFrom(ch);
-  if (first > 0) {
-    const auto [a, b] = RangeOverRows(counts.rows, COUNTS, -1, [&](int y, int* ya, int* yb) {
-      AtmradCountRange(counts.ptr<uint16_t>(y), counts.cols, first, ya, yb, level);
-    });
-    if (a <= b) lo = values[a], hi = values[b];
-  } else {
-    std::array<bool, COUNTS> seen = CountsPresent(counts);
-    for (int i = 0; i < COUNTS; i++)
-      if (seen[i] && !std::isnan(values[i])) {
-        lo = std::min(lo, values[i]);
-        hi = std::max(hi, values[i]);
-      }
-  }
+  std::array<bool, COUNTS> seen = CountsPresent(counts);
+  for (int i = 0; i < COUNTS; i++)
+    if (seen[i] && !std::isnan(values[i])) {
+      lo = std::min(lo, values[i]);
+      hi = std::max(hi, values[i]);
+    }
   if (lo > hi) lo = hi = 0;
   *mn = lo;
   *mx = hi;
-}
-
-// Range of the difference of two channels' values at the same size.
-void DiffValueRange(const cv::Mat& a, int ca, const cv::Mat& b, int cb, float* mn, float* mx) {
-  const float *ta = ChannelValues(ca).data(), *tb = ChannelValues(cb).data();
-  FloatRangeOverRows(
-      a.rows,
-      [&](int y, float* lo, float* hi) {
-        AtmradDiffRange(a.ptr<uint16_t>(y), b.ptr<uint16_t>(y), a.cols, ta, tb, lo, hi);
-      },
-      mn, mx);
 }
 
 bool ValidImage(const cv::Mat images[], int ch) {
@@ -247,15 +223,25 @@ struct Plan {
   AtmradStretch stretch;
   bool direct = false;  // Counts whose value is the count: the stretch itself may be used
   uint8_t lut[COUNTS];
+  // The work before the render, one row at a time (values made, the range of the colour's
+  // values found; a row without a value gives an empty range), over pass_rows rows; the
+  // passes of all colours run in one parallel loop. range_of_counts: the row's range is one of
+  // counts, whose values are the range.
+  std::function<void(int, float*, float*)> pass;
+  int pass_rows = 0;
+  bool relative = false, range_of_counts = false;
+  double t0 = 0, t1 = 0, gamma = 1;
+  bool inverted = false;
+  float mn = 0, mx = 0;  // range of the values, when relative
 };
 
-// The plan of one colour for an output of size out. False (one warning) when a channel is
-// missing.
+// The plan of one colour for an output of size out, up to its pass. False (one warning) when a
+// channel is missing.
 bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Size out,
                 int level, Plan& plan) {
-  double t0 = p[0], t1 = p[1], gamma = p[2];
-  bool inverted = t0 > t1;
-  if (inverted) std::swap(t0, t1);
+  plan.t0 = p[0], plan.t1 = p[1], plan.gamma = p[2];
+  plan.inverted = plan.t0 > plan.t1;
+  if (plan.inverted) std::swap(plan.t0, plan.t1);
   if (!ValidImage(images, ch)) {
     ATMRAD_WARN();
     return false;
@@ -265,54 +251,133 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     return false;
   }
   const cv::Mat& counts = images[ch];
-  const bool relative = t1 >= 1000;
-  float mn = 0, mx = 0;
+  const bool relative = plan.t1 >= 1000;
+  plan.relative = relative;
   plan.ch = ch;
   plan.subch = sub;
   plan.counts = &counts;
   if (sub == 0 && counts.size() == out) {
-    // The colour is a function of the count alone: fold value, stretch, inversion and gamma
-    // into one table, and take the range over the counts that occur.
-    const ValueTable& values = ChannelValues(ch);
-    if (relative) CountValueRange(counts, ch, level, &mn, &mx);
+    // The colour is a function of the count alone: value, stretch, inversion and gamma fold
+    // into one table, and the range is over the counts that occur.
     plan.kind = Kind::Counts;
-    plan.stretch = AtmradMakeStretch(t0, t1, gamma, inverted, mn, mx);
-    for (int i = 0; i < COUNTS; i++) plan.lut[i] = plan.stretch(values[i]);
     plan.direct = !Infrared(ch);
+    if (!relative) return true;
+    const int first = MonotoneFrom(ch);
+    if (first < 0) {
+      PresentValueRange(counts, ch, &plan.mn, &plan.mx);
+      return true;
+    }
+    plan.range_of_counts = true;
+    plan.pass_rows = counts.rows;
+    plan.pass = [&counts, first, level](int y, float* lo, float* hi) {
+      int a, b;
+      AtmradCountRange(counts.ptr<uint16_t>(y), counts.cols, first, &a, &b, level);
+      *lo = a <= b ? float(a) : std::numeric_limits<float>::infinity();
+      *hi = a <= b ? float(b) : -std::numeric_limits<float>::infinity();
+    };
     return true;
   }
   if (sub != 0 && counts.size() == out && images[sub].size() == out) {
     plan.kind = Kind::Diff;
     plan.sub = &images[sub];
-    if (relative) DiffValueRange(counts, ch, images[sub], sub, &mn, &mx);
-    plan.stretch = AtmradMakeStretch(t0, t1, gamma, inverted, mn, mx);
+    if (!relative) return true;
+    const float *ta = ChannelValues(ch).data(), *tb = ChannelValues(sub).data();
+    const cv::Mat* b = plan.sub;
+    plan.pass_rows = counts.rows;
+    plan.pass = [&counts, b, ta, tb](int y, float* lo, float* hi) {
+      AtmradDiffRange(counts.ptr<uint16_t>(y), b->ptr<uint16_t>(y), counts.cols, ta, tb, lo, hi);
+    };
     return true;
   }
-  cv::Mat acc;
   const bool enlarge3 = counts.cols * 3 == out.width && counts.rows * 3 == out.height;
-  if (sub == 0 || images[sub].size() == counts.size()) {
+  if (enlarge3 && (sub == 0 || images[sub].size() == counts.size())) {
     // Visible and HRV channels subtract as counts, the value they have as a colour. Enlarging
     // is linear, so the difference may be taken before it: the same values for a third of
     // the work in each direction. The range of a bilinear enlargement by 3 is that of its
     // source: every source pixel is the centre of its block, every other output pixel a
-    // convex combination of sources. So both are taken in one pass over the counts.
-    ValuesWithRange(counts, ch, sub != 0 ? &images[sub] : nullptr, sub, level, acc,
-                    relative && enlarge3, &mn, &mx);
-    if (!enlarge3) {
-      acc = ValuesAt(acc, out);
-      if (relative) ValueRange(acc, level, &mn, &mx);
-    }
+    // convex combination of sources. So both come from one pass over the counts.
+    plan.kind = Kind::Enlarge;
+    plan.values.create(counts.size(), CV_32FC1);
+    const cv::Mat* b = sub != 0 ? &images[sub] : nullptr;
+    cv::Mat* acc = &plan.values;
+    plan.pass_rows = counts.rows;
+    plan.pass = [&counts, b, acc, ch, sub, relative, level](int y, float* lo, float* hi) {
+      float* d = acc->ptr<float>(y);
+      ValuesRow(counts.ptr<uint16_t>(y), b ? b->ptr<uint16_t>(y) : nullptr, counts.cols, ch, sub, d,
+                level);
+      if (relative) AtmradValueRange(d, counts.cols, lo, hi, level);
+      else *lo = std::numeric_limits<float>::infinity(), *hi = -*lo;
+    };
+    return true;
+  }
+  // Sizes that no default recipe has: the values at the output size, made here.
+  cv::Mat acc;
+  if (sub == 0 || images[sub].size() == counts.size()) {
+    ApplyValues(counts, ch, acc, level, sub != 0 ? &images[sub] : nullptr, sub);
+    acc = ValuesAt(acc, out);
   } else {
     cv::Mat v;
     ApplyValues(counts, ch, acc, level);
     ApplyValues(images[sub], sub, v, level);
     cv::subtract(ValuesAt(acc, out), ValuesAt(v, out), acc);
-    if (relative) ValueRange(acc, level, &mn, &mx);
   }
-  plan.stretch = AtmradMakeStretch(t0, t1, gamma, inverted, mn, mx);
+  if (relative) ValueRange(acc, level, &plan.mn, &plan.mx);
   plan.kind = acc.size() != out ? Kind::Enlarge : Kind::Values;
   plan.values = acc;
   return true;
+}
+
+// The passes of every colour as one parallel loop over all their rows, each colour's range
+// gathered into its plan.
+void RunPasses(std::array<Plan, 3>& plans) {
+  std::array<int, 4> start{};
+  for (int k = 0; k < 3; k++) start[k + 1] = start[k] + (plans[k].pass ? plans[k].pass_rows : 0);
+  if (start[3] == 0) return;
+  const float inf = std::numeric_limits<float>::infinity();
+  std::array<float, 3> lo, hi;
+  lo.fill(inf);
+  hi.fill(-inf);
+  std::mutex m;
+  SuplParallelFor(cv::Range(0, start[3]), [&](const cv::Range& r) {
+    std::array<float, 3> a, b;
+    a.fill(inf);
+    b.fill(-inf);
+    int k = 0;
+    for (int i = r.start; i < r.end; i++) {
+      while (i >= start[k + 1]) k++;
+      float ya, yb;
+      plans[k].pass(i - start[k], &ya, &yb);
+      a[k] = std::min(a[k], ya);
+      b[k] = std::max(b[k], yb);
+    }
+    std::lock_guard<std::mutex> lock(m);
+    for (int j = 0; j < 3; j++) {
+      lo[j] = std::min(lo[j], a[j]);
+      hi[j] = std::max(hi[j], b[j]);
+    }
+  });
+  for (int k = 0; k < 3; k++) {
+    Plan& p = plans[k];
+    if (!p.pass || !p.relative) continue;
+    if (lo[k] > hi[k]) {  // no pixel has a value
+      p.mn = p.mx = 0;
+    } else if (p.range_of_counts) {
+      const ValueTable& values = ChannelValues(p.ch);
+      p.mn = values[size_t(lo[k])];
+      p.mx = values[size_t(hi[k])];
+    } else {
+      p.mn = lo[k];
+      p.mx = hi[k];
+    }
+  }
+}
+
+// The stretch (and for Counts the table) of a planned colour from its range.
+void FinishColour(Plan& p) {
+  p.stretch = AtmradMakeStretch(p.t0, p.t1, p.gamma, p.inverted, p.mn, p.mx);
+  if (p.kind != Kind::Counts) return;
+  const ValueTable& values = ChannelValues(p.ch);
+  for (int i = 0; i < COUNTS; i++) p.lut[i] = p.stretch(values[i]);
 }
 
 // Row y of an enlarged colour (output width 3 * v.cols) into d.
@@ -435,6 +500,9 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
         return {};
       }
     }
+    RunPasses(*plans);
+    for (Plan& p : *plans)
+      if (p.kind != Kind::Copy) FinishColour(p);
     cv::Mat out = SuplLargeMat(size.height, size.width, CV_8UC3);
     RenderRows(*plans, out, level);
     if (!hrv) out = SuplLinear3(out, level);  // the bytes of a bilinear cv::resize by three
