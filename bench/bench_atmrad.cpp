@@ -41,7 +41,7 @@ void Composite(benchmark::State& state) {
     size = out.size();
     benchmark::DoNotOptimize(out.data);
   }
-  benchlayer::ReportFloor(state, benchlayer::Floor(size, CV_8UC3));
+  benchlayer::ReportFloor(state, size, CV_8UC3);
   state.SetLabel(std::string(WINDOWS[w].name) + " " + recipe.name);
 }
 

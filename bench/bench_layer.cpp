@@ -25,7 +25,7 @@ void ChannelLoad(benchmark::State& state) {
     display = (*images)[1].size();
     benchmark::DoNotOptimize(images);
   }
-  benchlayer::ReportFloor(state, benchlayer::Floor(display, CV_8UC3));
+  benchlayer::ReportFloor(state, display, CV_8UC3);
   state.SetLabel(std::string(w.name) + (wt ? " wt" : ""));
 }
 
@@ -56,7 +56,7 @@ void HrvLoad(benchmark::State& state) {
     display = (*images)[1].size();
     benchmark::DoNotOptimize(images);
   }
-  benchlayer::ReportFloor(state, benchlayer::Floor(display, CV_8UC3));
+  benchlayer::ReportFloor(state, display, CV_8UC3);
   state.SetLabel(std::string(w.name) + (wt ? " wt" : ""));
 }
 
@@ -75,7 +75,7 @@ void HrvLoadCold(benchmark::State& state) {
     }
     display = (*images)[1].size();
   }
-  benchlayer::ReportFloor(state, benchlayer::Floor(display, CV_8UC3));
+  benchlayer::ReportFloor(state, display, CV_8UC3);
   state.SetLabel(w.name);
 }
 

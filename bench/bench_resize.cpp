@@ -32,7 +32,7 @@ void Cubic3(benchmark::State& state) {
     size = out.size();
     benchmark::DoNotOptimize(out.data);
   }
-  benchlayer::ReportFloor(state, benchlayer::Floor(size, CV_8UC3));
+  benchlayer::ReportFloor(state, size, CV_8UC3);
   state.SetLabel(ours ? "SuplCubic3Rgb" : "cv::resize + cvtColor");
 }
 
@@ -47,7 +47,7 @@ void Linear3(benchmark::State& state) {
     size = out.size();
     benchmark::DoNotOptimize(out.data);
   }
-  benchlayer::ReportFloor(state, benchlayer::Floor(size, CV_8UC3));
+  benchlayer::ReportFloor(state, size, CV_8UC3);
   state.SetLabel(ours ? "SuplLinear3" : "cv::resize");
 }
 
@@ -70,7 +70,7 @@ void Remap16(benchmark::State& state) {
     else cv::remap(src, out, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
     benchmark::DoNotOptimize(out.data);
   }
-  benchlayer::ReportFloor(state, benchlayer::Floor(s * 3, CV_8UC3));
+  benchlayer::ReportFloor(state, s * 3, CV_8UC3);
   state.SetLabel(ours ? "SuplRemapLinear16 + grey" : "cv::remap (no grey)");
 }
 

@@ -88,10 +88,12 @@ inline double Floor(cv::Size size, int type) {
   return t[t.size() / 2];
 }
 
-// Reports the floor next to the result; the multiple is computed by scripts/bench from the
-// mean time per iteration.
-inline void ReportFloor(benchmark::State& state, double floor) {
-  state.counters["floor_s"] = floor;
+// Reports the floor of a display image of this size and type next to the result, with its
+// size in bytes: scripts/bench divides the mean time per iteration by the fastest floor of that
+// size in the whole run.
+inline void ReportFloor(benchmark::State& state, cv::Size size, int type) {
+  state.counters["floor_s"] = Floor(size, type);
+  state.counters["floor_bytes"] = double(size.area()) * CV_ELEM_SIZE(type);
 }
 
 }  // namespace benchlayer
