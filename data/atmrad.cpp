@@ -223,17 +223,30 @@ struct Plan {
   AtmradStretch stretch;
   bool direct = false;  // Counts whose value is the count: the stretch itself may be used
   uint8_t lut[COUNTS];
-  // The work before the render, one row at a time (values made, the range of the colour's
-  // values found; a row without a value gives an empty range), over pass_rows rows; the
+  // The work before the render, one row at a time (the range of the colour's values in the
+  // row, empty when none has one; scratch holds a row of floats), over pass_rows rows; the
   // passes of all colours run in one parallel loop. range_of_counts: the row's range is one of
   // counts, whose values are the range.
-  std::function<void(int, float*, float*)> pass;
+  std::function<void(int y, float* scratch, float* lo, float* hi)> pass;
   int pass_rows = 0;
   bool relative = false, range_of_counts = false;
   double t0 = 0, t1 = 0, gamma = 1;
   bool inverted = false;
   float mn = 0, mx = 0;  // range of the values, when relative
 };
+
+// The pass of a colour whose range is that of the values of the counts that occur, for a channel
+// whose values rise with the count from count first on.
+void CountRangePass(const cv::Mat& counts, int first, int level, Plan& plan) {
+  plan.range_of_counts = true;
+  plan.pass_rows = counts.rows;
+  plan.pass = [&counts, first, level](int y, float*, float* lo, float* hi) {
+    int a, b;
+    AtmradCountRange(counts.ptr<uint16_t>(y), counts.cols, first, &a, &b, level);
+    *lo = a <= b ? float(a) : std::numeric_limits<float>::infinity();
+    *hi = a <= b ? float(b) : -std::numeric_limits<float>::infinity();
+  };
+}
 
 // The plan of one colour for an output of size out, up to its pass. False (one warning) when a
 // channel is missing.
@@ -267,14 +280,7 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
       PresentValueRange(counts, ch, &plan.mn, &plan.mx);
       return true;
     }
-    plan.range_of_counts = true;
-    plan.pass_rows = counts.rows;
-    plan.pass = [&counts, first, level](int y, float* lo, float* hi) {
-      int a, b;
-      AtmradCountRange(counts.ptr<uint16_t>(y), counts.cols, first, &a, &b, level);
-      *lo = a <= b ? float(a) : std::numeric_limits<float>::infinity();
-      *hi = a <= b ? float(b) : -std::numeric_limits<float>::infinity();
-    };
+    CountRangePass(counts, first, level, plan);
     return true;
   }
   if (sub != 0 && counts.size() == out && images[sub].size() == out) {
@@ -284,7 +290,7 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     const float *ta = ChannelValues(ch).data(), *tb = ChannelValues(sub).data();
     const cv::Mat* b = plan.sub;
     plan.pass_rows = counts.rows;
-    plan.pass = [&counts, b, ta, tb](int y, float* lo, float* hi) {
+    plan.pass = [&counts, b, ta, tb](int y, float*, float* lo, float* hi) {
       AtmradDiffRange(counts.ptr<uint16_t>(y), b->ptr<uint16_t>(y), counts.cols, ta, tb, lo, hi);
     };
     return true;
@@ -295,18 +301,23 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     // is linear, so the difference may be taken before it: the same values for a third of
     // the work in each direction. The range of a bilinear enlargement by 3 is that of its
     // source: every source pixel is the centre of its block, every other output pixel a
-    // convex combination of sources. So both come from one pass over the counts.
+    // convex combination of sources: the range is taken over the source values, or over the
+    // counts when the values rise with them. The render makes the value rows from the counts
+    // as it needs them.
     plan.kind = Kind::Enlarge;
-    plan.values.create(counts.size(), CV_32FC1);
-    const cv::Mat* b = sub != 0 ? &images[sub] : nullptr;
-    cv::Mat* acc = &plan.values;
+    plan.sub = sub != 0 ? &images[sub] : nullptr;
+    if (!relative) return true;
+    const int first = MonotoneFrom(ch);
+    if (sub == 0 && first > 0) {
+      CountRangePass(counts, first, level, plan);
+      return true;
+    }
+    const cv::Mat* b = plan.sub;
     plan.pass_rows = counts.rows;
-    plan.pass = [&counts, b, acc, ch, sub, relative, level](int y, float* lo, float* hi) {
-      float* d = acc->ptr<float>(y);
-      ValuesRow(counts.ptr<uint16_t>(y), b ? b->ptr<uint16_t>(y) : nullptr, counts.cols, ch, sub, d,
-                level);
-      if (relative) AtmradValueRange(d, counts.cols, lo, hi, level);
-      else *lo = std::numeric_limits<float>::infinity(), *hi = -*lo;
+    plan.pass = [&counts, b, ch, sub, level](int y, float* scratch, float* lo, float* hi) {
+      ValuesRow(counts.ptr<uint16_t>(y), b ? b->ptr<uint16_t>(y) : nullptr, counts.cols, ch, sub,
+                scratch, level);
+      AtmradValueRange(scratch, counts.cols, lo, hi, level);
     };
     return true;
   }
@@ -322,7 +333,7 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     cv::subtract(ValuesAt(acc, out), ValuesAt(v, out), acc);
   }
   if (relative) ValueRange(acc, level, &plan.mn, &plan.mx);
-  plan.kind = acc.size() != out ? Kind::Enlarge : Kind::Values;
+  plan.kind = Kind::Values;
   plan.values = acc;
   return true;
 }
@@ -331,7 +342,11 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
 // gathered into its plan.
 void RunPasses(std::array<Plan, 3>& plans) {
   std::array<int, 4> start{};
-  for (int k = 0; k < 3; k++) start[k + 1] = start[k] + (plans[k].pass ? plans[k].pass_rows : 0);
+  int widest = 0;
+  for (int k = 0; k < 3; k++) {
+    start[k + 1] = start[k] + (plans[k].pass ? plans[k].pass_rows : 0);
+    if (plans[k].pass) widest = std::max(widest, plans[k].counts->cols);
+  }
   if (start[3] == 0) return;
   const float inf = std::numeric_limits<float>::infinity();
   std::array<float, 3> lo, hi;
@@ -339,6 +354,7 @@ void RunPasses(std::array<Plan, 3>& plans) {
   hi.fill(-inf);
   std::mutex m;
   SuplParallelFor(cv::Range(0, start[3]), [&](const cv::Range& r) {
+    std::vector<float> scratch(size_t(widest) + 16);
     std::array<float, 3> a, b;
     a.fill(inf);
     b.fill(-inf);
@@ -346,7 +362,7 @@ void RunPasses(std::array<Plan, 3>& plans) {
     for (int i = r.start; i < r.end; i++) {
       while (i >= start[k + 1]) k++;
       float ya, yb;
-      plans[k].pass(i - start[k], &ya, &yb);
+      plans[k].pass(i - start[k], scratch.data(), &ya, &yb);
       a[k] = std::min(a[k], ya);
       b[k] = std::max(b[k], yb);
     }
@@ -380,21 +396,49 @@ void FinishColour(Plan& p) {
   for (int i = 0; i < COUNTS; i++) p.lut[i] = p.stretch(values[i]);
 }
 
-// Row y of an enlarged colour (output width 3 * v.cols) into d.
-void EnlargedRow(const Plan& p, int y, float* blend, uint8_t* d, int level) {
-  const cv::Mat& v = p.values;
+// The value rows of an enlarged colour that a stripe of the render reads, made from the counts
+// when first needed. Three neighbouring rows never share one of the four slots.
+class SourceRows {
+ public:
+  void Reset(const Plan& p) {
+    plan_ = &p;
+    cols_ = p.counts->cols;
+    rows_.assign(size_t(SLOTS) * (cols_ + 16), 0.0f);
+    key_.fill(-1);
+  }
+  const float* Row(int r, int level) {
+    float* d = rows_.data() + size_t(r % SLOTS) * (cols_ + 16);
+    if (key_[size_t(r % SLOTS)] != r) {
+      const Plan& p = *plan_;
+      ValuesRow(p.counts->ptr<uint16_t>(r), p.sub ? p.sub->ptr<uint16_t>(r) : nullptr, cols_, p.ch,
+                p.subch, d, level);
+      key_[size_t(r % SLOTS)] = r;
+    }
+    return d;
+  }
+
+ private:
+  static constexpr int SLOTS = 4;
+  const Plan* plan_ = nullptr;
+  int cols_ = 0;
+  std::vector<float> rows_;
+  std::array<int, SLOTS> key_{};
+};
+
+// Row y of an enlarged colour (output width three times its source's) into d.
+void EnlargedRow(const Plan& p, int y, SourceRows& v, float* blend, uint8_t* d, int level) {
   // Rows as the columns: phase 1 is the source row, phase 0 blends in a third of the row
   // above, phase 2 a third of the row below, edges replicated.
-  const int base = y / 3, phase = y % 3;
-  const float* src = v.ptr<float>(base);
+  const int base = y / 3, phase = y % 3, rows = p.counts->rows, cols = p.counts->cols;
+  const float* src = v.Row(base, level);
   if (phase == 0 && base > 0) {
-    AtmradBlendRow(v.ptr<float>(base - 1), src, 2.0f / 3, v.cols, blend, level);
+    AtmradBlendRow(v.Row(base - 1, level), src, 2.0f / 3, cols, blend, level);
     src = blend;
-  } else if (phase == 2 && base < v.rows - 1) {
-    AtmradBlendRow(src, v.ptr<float>(base + 1), 1.0f / 3, v.cols, blend, level);
+  } else if (phase == 2 && base < rows - 1) {
+    AtmradBlendRow(src, v.Row(base + 1, level), 1.0f / 3, cols, blend, level);
     src = blend;
   }
-  AtmradEnlargeRow(src, v.cols, p.stretch, d, level);
+  AtmradEnlargeRow(src, cols, p.stretch, d, level);
 }
 
 // Every row of out from the three plans, each row's colours made side by side and
@@ -406,13 +450,17 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
   // are asked for before the colours are made, so they are there when the row is stored.
   const bool stream = out.total() * out.elemSize() >= SUPL_LARGE_BYTES;
   int small = 1;
+  bool enlarged = false;
   for (const Plan& p : plans)
-    if (p.kind == Kind::Enlarge) small = std::max(small, p.values.cols);
+    if (p.kind == Kind::Enlarge) small = std::max(small, p.counts->cols), enlarged = true;
   SuplParallelFor(
       cv::Range(0, out.rows),
       [&](const cv::Range& r) {
         std::vector<uint8_t> rows(size_t(3) * (w + 16));
         std::vector<float> blend(size_t(small) + 16);
+        std::array<SourceRows, 3> sources;
+        for (int k = 0; k < 3; k++)
+          if (plans[k].kind == Kind::Enlarge) sources[k].Reset(plans[k]);
         for (int y = r.start; y < r.end; y++) {
           if (!stream) SuplPrefetchForWrite(out.ptr(y), out.cols * out.elemSize());
           const uint8_t* e[3];
@@ -437,7 +485,7 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
                 AtmradStretchRow(p.values.ptr<float>(y), w, p.stretch, d, level);
                 break;
               case Kind::Enlarge:
-                EnlargedRow(p, y, blend.data(), d, level);
+                EnlargedRow(p, y, sources[k], blend.data(), d, level);
                 break;
             }
           }
@@ -445,7 +493,8 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
         }
         if (stream) AtmradStreamed();
       },
-      std::max(1, out.rows / 16));
+      // Taller stripes where source rows are made per stripe: fewer of them made twice.
+      std::max(1, out.rows / (enlarged ? 48 : 16)));
 }
 
 }  // namespace
