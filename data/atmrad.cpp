@@ -210,7 +210,7 @@ enum class Kind {
   Counts,   // a function of one count at the output size: a table
   Diff,     // two channels at the output size, subtracted
   Values,   // a value image at the output size
-  Enlarge,  // a value image of a third of the output size, enlarged bilinearly
+  Enlarge,  // a channel of a third of the output size, its values enlarged bilinearly
 };
 
 struct Plan {
@@ -219,7 +219,7 @@ struct Plan {
   const cv::Mat* counts = nullptr;
   const cv::Mat* sub = nullptr;
   int ch = 0, subch = 0;
-  cv::Mat values;  // Values, Enlarge
+  cv::Mat values;  // Values
   AtmradStretch stretch;
   bool direct = false;  // Counts whose value is the count: the stretch itself may be used
   uint8_t lut[COUNTS];
