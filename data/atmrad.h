@@ -39,7 +39,8 @@ int AtmradLevel();
 // Pixels without data (count 0 in a channel of the colour, or no brightness temperature) are
 // 0 in that colour and take no part in the relative stretch. A visible or HRV subtracted
 // channel subtracts its counts; a zero span (equal thresholds, or a flat image in relative
-// units) is a step: 255 from the threshold up, 0 below.
+// units) is a step: 255 from the threshold up, 0 below, where a value that an enlargement's
+// rounding leaves a few ulps under the threshold counts as on it.
 // level limits the vector units the kernels use (see AtmradLevel): every
 // level gives the same bytes.
 cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double params[9],

@@ -526,8 +526,11 @@ AtmradStretch AtmradMakeStretch(double t0, double t1, double g, bool inverted, f
     lo = range * t0 / 10000 + mn;
     span = range * t1 / 10000 + mn - lo;
   }
-  s.lo = float(lo);
   s.step = span == 0;
+  // A step takes a value that misses its threshold only by the rounding of an enlargement as on
+  // it: a blend of equal values can come out a few ulps below them, and a flat channel must stay
+  // one colour. Distinct counts and temperatures lie far further apart than this.
+  s.lo = s.step ? float(lo) - std::abs(float(lo)) * 0x1p-19f : float(lo);
   if (!s.step) {
     s.scale = float(255 / span);
     s.shift = float(-255 / span * lo);

@@ -371,6 +371,44 @@ TEST(AtmradComposite, ZeroSpanIsAStep) {
   EXPECT_EQ(Byte(out, 1, 4, 1), 255);
 }
 
+TEST(AtmradComposite, StepOfAnEnlargedChannelIsExactWhereItsSourceIsFlat) {
+  // HRV mode: the window channels are enlarged by three before the step. Blends of equal
+  // values are those values, so a flat channel is one colour however the blend rounds
+  // (night over a relative stretch: every pixel on the threshold).
+  Images im;
+  im.m[12] = cv::Mat(9, 12, CV_16UC1);
+  for (int y = 0; y < 9; y++)
+    for (int x = 0; x < 12; x++) im.m[12].at<uint16_t>(y, x) = uint16_t(200 + 7 * x + y);
+  im.m[2] = Filled(3, 4, 51);
+  // Red: an absolute step at 51 over counts of 51 but for one pixel of 50. An output pixel is
+  // 255 exactly when every source pixel its bilinear blend weighs is 51.
+  im.m[3] = Filled(3, 4, 51);
+  im.m[3].at<uint16_t>(1, 2) = 50;
+  int32_t ch[6] = {3, 0, 2, 0, 12, 0};
+  double p[9] = {51, 51, 1, 0, 10000, 1, 0, 10000, 1};
+  cv::Mat out = AtmradComposite(im.m, p, ch);
+  ASSERT_EQ(out.size(), cv::Size(12, 9));
+  // The source rows (columns) an output row (column) blends: phase 1 its own, phase 0 also the
+  // one before, phase 2 also the one after, none past the edge.
+  auto taps = [](int o, int n) {
+    std::vector<int> t = {o / 3};
+    if (o % 3 == 0 && o / 3 > 0) t.push_back(o / 3 - 1);
+    if (o % 3 == 2 && o / 3 < n - 1) t.push_back(o / 3 + 1);
+    return t;
+  };
+  int on = 0;
+  for (int y = 0; y < 9; y++)
+    for (int x = 0; x < 12; x++) {
+      bool all51 = true;
+      for (int sy : taps(y, 3))
+        for (int sx : taps(x, 4)) all51 = all51 && im.m[3].at<uint16_t>(sy, sx) == 51;
+      on += all51;
+      EXPECT_EQ(Byte(out, y, x, 0), all51 ? 255 : 0) << y << " " << x;
+      EXPECT_EQ(Byte(out, y, x, 1), 255) << "flat green, relative: " << y << " " << x;
+    }
+  EXPECT_EQ(on, 9 * 12 - 5 * 5);  // the 50 is blended into five output rows by five columns
+}
+
 TEST(AtmradComposite, SlotLayersFeedTheRecipe) {
   Slot* slot = InfoSlotNew();
   Images im = Scene();

@@ -90,8 +90,9 @@ Stretch MakeStretch(double t0, double t1, double g, bool inverted, const cv::Mat
     lo = range * t0 / 10000 + mn;
     span = range * t1 / 10000 + mn - lo;
   }
-  s.lo = float(lo);
   s.step = span == 0;
+  // A step's threshold admits the rounding of the enlargement (about 25 ulps).
+  s.lo = s.step ? float(lo) - std::abs(float(lo)) * 0x1p-19f : float(lo);
   if (!s.step) {
     s.scale = float(255 / span);
     s.shift = float(-255 / span * lo);
