@@ -88,45 +88,6 @@ cv::Mat ValuesAt(cv::Mat v, cv::Size size) {
   return big;
 }
 
-// The smallest and largest of the per-row ranges row(y, &lo, &hi) over rows 0..rows-1, from
-// the empty range none_lo > none_hi, which is what comes back when no row has a value.
-template <class T, class Row>
-std::pair<T, T> RangeOverRows(int rows, T none_lo, T none_hi, const Row& row) {
-  T lo = none_lo, hi = none_hi;
-  std::mutex m;
-  SuplParallelFor(cv::Range(0, rows), [&](const cv::Range& r) {
-    T a = none_lo, b = none_hi;
-    for (int y = r.start; y < r.end; y++) {
-      T ya, yb;
-      row(y, &ya, &yb);
-      a = std::min(a, ya);
-      b = std::max(b, yb);
-    }
-    std::lock_guard<std::mutex> lock(m);
-    lo = std::min(lo, a);
-    hi = std::max(hi, b);
-  });
-  return {lo, hi};
-}
-
-// Float values' range over rows (both 0 when no pixel has a value).
-template <class Row>
-void FloatRangeOverRows(int rows, const Row& row, float* mn, float* mx) {
-  const float inf = std::numeric_limits<float>::infinity();
-  auto [lo, hi] = RangeOverRows(rows, inf, -inf, row);
-  if (lo > hi) lo = hi = 0;
-  *mn = lo;
-  *mx = hi;
-}
-
-// Smallest and largest value over the pixels that have one (both 0 when none has).
-void ValueRange(const cv::Mat& v, int level, float* mn, float* mx) {
-  FloatRangeOverRows(
-      v.rows,
-      [&](int y, float* a, float* b) { AtmradValueRange(v.ptr<float>(y), v.cols, a, b, level); },
-      mn, mx);
-}
-
 // Row d = the values of n counts c of channel ch, less those of the counts sub of channel subch
 // when sub is given.
 void ValuesRow(const uint16_t* c, const uint16_t* sub, int n, int ch, int subch, float* d,
@@ -332,9 +293,15 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     ApplyValues(images[sub], sub, v, level);
     cv::subtract(ValuesAt(acc, out), ValuesAt(v, out), acc);
   }
-  if (relative) ValueRange(acc, level, &plan.mn, &plan.mx);
   plan.kind = Kind::Values;
   plan.values = acc;
+  if (relative) {
+    const cv::Mat* v = &plan.values;
+    plan.pass_rows = v->rows;
+    plan.pass = [v, level](int y, float*, float* lo, float* hi) {
+      AtmradValueRange(v->ptr<float>(y), v->cols, lo, hi, level);
+    };
+  }
   return true;
 }
 
