@@ -71,6 +71,32 @@ __attribute__((target("avx2"))) inline void Stretch16(__m256 a, __m256 b, const 
                   _mm256_castps_si256(_mm256_cmp_ps(b, b, _CMP_ORD_Q)), true);
 }
 
+// A 256-entry byte table without byte permutes of more than sixteen entries: each block of
+// sixteen entries is looked up by the low nibble, and only in the lanes whose high nibble is the
+// block's (x ^ 16k is below 16 there; adding 0x70 with saturation sets bit 7, which makes the
+// shuffle give 0, everywhere else).
+__attribute__((target("avx2"))) inline __m256i Gamma32(__m256i x, const uint8_t* gamma) {
+  const __m256i bias = _mm256_set1_epi8(0x70);
+  __m256i r = _mm256_setzero_si256();
+  for (int k = 0; k < 16; k++) {
+    const __m256i t = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(gamma + 16 * k)));
+    const __m256i i = _mm256_adds_epu8(_mm256_xor_si256(x, _mm256_set1_epi8(char(16 * k))), bias);
+    r = _mm256_or_si256(r, _mm256_shuffle_epi8(t, i));
+  }
+  return r;
+}
+
+__attribute__((target("avx2"))) inline __m128i Gamma16(__m128i x, const uint8_t* gamma) {
+  const __m128i bias = _mm_set1_epi8(0x70);
+  __m128i r = _mm_setzero_si128();
+  for (int k = 0; k < 16; k++) {
+    const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gamma + 16 * k));
+    const __m128i i = _mm_adds_epu8(_mm_xor_si128(x, _mm_set1_epi8(char(16 * k))), bias);
+    r = _mm_or_si128(r, _mm_shuffle_epi8(t, i));
+  }
+  return r;
+}
+
 // Inversion, the no-value mask and gamma on sixteen stretched bytes.
 // With mask, the bytes before gamma go to d and the mask of pixels with a value to mask.
 __attribute__((target("avx2"))) inline void Finish16(__m128i c, __m128i valid,
@@ -86,10 +112,7 @@ __attribute__((target("avx2"))) inline void Finish16(__m128i c, __m128i valid,
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_and_si128(c, valid));
     return;
   }
-  alignas(16) uint8_t cb[16], vb[16];
-  _mm_store_si128(reinterpret_cast<__m128i*>(cb), c);
-  _mm_store_si128(reinterpret_cast<__m128i*>(vb), valid);
-  for (int i = 0; i < 16; i++) d[i] = s.gamma[cb[i]] & vb[i];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_and_si128(Gamma16(c, s.gamma), valid));
 }
 
 __attribute__((target("avx2"))) inline void StretchValues16(__m256 a, __m256 b, const VecStretch& v,
@@ -424,8 +447,21 @@ __attribute__((target("avx2"))) int EnlargeAvx2(const float* src, int n, const A
         _mm_storeu_si128(reinterpret_cast<__m128i*>(cb + at + 16 * k), ci[k]);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(mb + at + 16 * k), mi[k]);
       }
-      for (int i = 0; i < 48; i++) o[i] = s.gamma[cb[at + i]] & mb[at + i];
     }
+    if (s.identity_gamma) continue;
+    // The block's bytes through the table, 32 at a time (the block is a multiple of 48 long).
+    const int len = 3 * (b - start);
+    uint8_t* o = d + 3 * start;
+    int j = 0;
+    for (; j + 32 <= len; j += 32) {
+      const __m256i x = _mm256_load_si256(reinterpret_cast<const __m256i*>(cb + j));
+      const __m256i m = _mm256_load_si256(reinterpret_cast<const __m256i*>(mb + j));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j), _mm256_and_si256(Gamma32(x, s.gamma), m));
+    }
+    if (j < len)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j),
+                       _mm_and_si128(Gamma16(_mm_load_si128(reinterpret_cast<const __m128i*>(cb + j)), s.gamma),
+                                     _mm_load_si128(reinterpret_cast<const __m128i*>(mb + j))));
   }
   return b;
 }
