@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -81,32 +82,49 @@ CubicTaps MakeCubicTaps(int n) {
   return t;
 }
 
-// Horizontal tables by phase, with the chunks of eight whose taps are plain shifted runs.
+// Horizontal tables by phase: chunks of sixteen neighbouring b whose taps are plain shifted runs.
 struct CubicColumns {
   int n = 0;
   CubicTaps taps;
-  std::array<std::array<std::vector<int32_t>, 4>, 3> w;  // [phase][tap][b]
-  std::array<std::vector<int>, 3> run;                   // [phase][chunk]: first tap, or -1
+  // [phase][chunk]: first tap in a row padded by ROW_PAD edge pixels on each side, or INT_MIN
+  // (the last chunk ends at n, overlapping the one before); the chunks' weights as int16 pairs of taps 0, 1 and 2, 3 in the order of the pair-wise sums.
+  std::array<std::vector<int>, 3> run16;
+  std::array<std::vector<int16_t>, 3> pairs;  // [phase][64 chunk + 16 vector + 2 lane + tap]
 };
+
+constexpr int ROW_PAD = 8;
+
+// Chunk ch of sixteen starts at b = 16 ch, the last at n - 16.
+inline int Chunk16Start(int ch, int chunks, int n) { return ch + 1 == chunks && n % 16 ? n - 16 : 16 * ch; }
+
+// Output i of a chunk of sixteen as the 256-bit pair sums give them: the low 128-bit lane holds
+// outputs 0..3 (first vector) and 4..7 (second), the high lane 8..11 and 12..15.
+inline int PairSlot(int i) { return (i / 4 % 2) * 8 + (i / 8) * 4 + i % 4; }
 
 CubicColumns MakeCubicColumns(int n) {
   CubicColumns c;
   c.n = n;
   c.taps = MakeCubicTaps(n);
   for (int p = 0; p < 3; p++) {
-    for (int k = 0; k < 4; k++) {
-      c.w[p][k].resize(size_t(n) + 8);
-      for (int b = 0; b < n; b++) c.w[p][k][b] = c.taps.w[3 * b + p][k];
-    }
-    const int chunks = n / 8;
-    c.run[p].assign(size_t(chunks), -1);
-    for (int ch = 0; ch < chunks; ch++) {
-      const int b0 = 8 * ch;
-      const int first = c.taps.idx[3 * b0 + p][0];
-      bool ok = first + 3 + 8 <= n;  // the last tap's eight bytes stay inside the row
-      for (int i = 0; i < 8 && ok; i++)
-        for (int k = 0; k < 4 && ok; k++) ok = c.taps.idx[3 * (b0 + i) + p][k] == first + i + k;
-      if (ok) c.run[p][ch] = first;
+    const int chunks16 = (n + 15) / 16 * (n >= 16);
+    c.run16[p].assign(size_t(chunks16), INT_MIN);
+    c.pairs[p].assign(size_t(chunks16) * 64, 0);
+    for (int ch = 0; ch < chunks16; ch++) {
+      const int b0 = Chunk16Start(ch, chunks16, n);
+      const int first = c.taps.first[3 * b0 + p];
+      // The loads stay inside the padded row, whose edge pixels stand for the clamped taps.
+      bool ok = first >= -ROW_PAD && first + 3 + 16 <= n + ROW_PAD;
+      for (int i = 0; i < 16 && ok; i++) ok = c.taps.first[3 * (b0 + i) + p] == first + i;
+      if (ok) c.run16[p][ch] = first;
+      for (int i = 0; i < 16; i++) {
+        // Vector v (0: taps 0, 1 of outputs in the first vector, 1: the second, 2, 3: taps 2, 3).
+        const int slot = PairSlot(i), v = slot / 8, j = slot % 8;
+        const auto& w = c.taps.w[3 * (b0 + i) + p];
+        for (int t = 0; t < 2; t++) {
+          c.pairs[p][size_t(64 * ch + 16 * v + 2 * j + t)] = w[t];
+          c.pairs[p][size_t(64 * ch + 16 * (v + 2) + 2 * j + t)] = w[2 + t];
+        }
+      }
     }
   }
   return c;
@@ -137,16 +155,18 @@ void CubicRowScalar(const uint8_t* g, const CubicColumns& c, int32_t* h /* [3][n
     for (int b = 0; b < c.n; b++) h[p * c.n + b] = CubicSum(g, c.taps, 3 * b + p);
 }
 
-// Phase planes [3][n] to destination order (column 3b + p at index 3b + p).
-void ToColumnsScalar(const int32_t* planar, int n, int32_t* h) {
+// Phase planes [3][n] to destination order (column 3b + p at index 3b + p), as floats: the
+// sums stay far below 2^24, so the float holds them exactly and is what the vertical step reads.
+void ToColumnsScalar(const int32_t* planar, int n, float* h) {
   for (int b = 0; b < n; b++)
-    for (int p = 0; p < 3; p++) h[3 * b + p] = planar[p * n + b];
+    for (int p = 0; p < 3; p++) h[3 * b + p] = float(planar[p * n + b]);
 }
 
-void CubicVerticalScalar(const int32_t* const s[4], const int16_t beta[4], int n, uint8_t* o) {
+void CubicVerticalScalar(const float* const s[4], const int16_t beta[4], int n, uint8_t* o) {
   float fb[4];
   for (int k = 0; k < 4; k++) fb[k] = beta[k] * (1.f / float(COEF_SCALE * COEF_SCALE));
-  for (int i = 0; i < 3 * n; i++) o[i] = CubicFloat(s[0][i], s[1][i], s[2][i], s[3][i], fb);
+  auto at = [&](int k, int i) { return int32_t(s[k][i]); };
+  for (int i = 0; i < 3 * n; i++) o[i] = CubicFloat(at(0, i), at(1, i), at(2, i), at(3, i), fb);
 }
 
 // Each grey of a destination row to its three equal bytes.
@@ -155,37 +175,77 @@ void SpreadScalar(const uint8_t* o, int width, uint8_t* out) {
 }
 
 #ifdef SUPL_X86
-__attribute__((target("avx2"))) inline __m256 LoadFloats(const int32_t* q) {
-  return _mm256_cvtepi32_ps(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q)));
+__attribute__((target("avx2"))) inline __m256 LoadFloats(const float* q) { return _mm256_loadu_ps(q); }
+
+__attribute__((target("avx2"))) inline void StoreFloats(float* d, __m256i v) {
+  _mm256_storeu_ps(d, _mm256_cvtepi32_ps(v));
 }
 
+// Eight sums of each phase (b .. b + 7) to 24 floats in destination order: each output vector
+// takes its values from all three phases at fixed lanes.
+__attribute__((target("avx2"))) inline void Columns24(__m256i a, __m256i p, __m256i c, float* h) {
+  const __m256i i0 = _mm256_setr_epi32(0, 0, 0, 1, 1, 1, 2, 2);
+  const __m256i i1 = _mm256_setr_epi32(2, 3, 3, 3, 4, 4, 4, 5);
+  const __m256i i2 = _mm256_setr_epi32(5, 5, 6, 6, 6, 7, 7, 7);
+  StoreFloats(h, _mm256_blend_epi32(_mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, i0), _mm256_permutevar8x32_epi32(p, i0), 0x92),
+                            _mm256_permutevar8x32_epi32(c, i0), 0x24));
+  StoreFloats(h + 8, _mm256_blend_epi32(_mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, i1), _mm256_permutevar8x32_epi32(p, i1), 0x24),
+                                _mm256_permutevar8x32_epi32(c, i1), 0x49));
+  StoreFloats(h + 16, _mm256_blend_epi32(_mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, i2), _mm256_permutevar8x32_epi32(p, i2), 0x49),
+                                 _mm256_permutevar8x32_epi32(c, i2), 0x92));
+}
+
+__attribute__((target("avx2"))) inline __m256i Bytes16(const uint8_t* q) {
+  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)));
+}
+
+// Sums of sixteen b (lo: b0 .. b0 + 7, hi: b0 + 8 .. b0 + 15) of one phase of chunk ch: pairs of
+// neighbouring bytes times pairs of taps (vpmaddwd), exact in int32 like the plain sums. g is
+// padded by ROW_PAD edge pixels; a chunk whose taps are no run takes the plain sums.
+__attribute__((target("avx2"))) inline void PhaseSums(const uint8_t* g, const CubicColumns& c, int p,
+                                                      int ch, int b0, __m256i* lo, __m256i* hi) {
+  const int first = c.run16[p][size_t(ch)];
+  if (first == INT_MIN) {
+    alignas(32) int32_t v[16];
+    for (int i = 0; i < 16; i++) v[i] = CubicSum(g, c.taps, 3 * (b0 + i) + p);
+    *lo = _mm256_load_si256(reinterpret_cast<const __m256i*>(v));
+    *hi = _mm256_load_si256(reinterpret_cast<const __m256i*>(v + 8));
+    return;
+  }
+  const uint8_t* q = g + first;
+  const __m256i x0 = Bytes16(q), x1 = Bytes16(q + 1), x2 = Bytes16(q + 2), x3 = Bytes16(q + 3);
+  const __m256i* w = reinterpret_cast<const __m256i*>(c.pairs[p].data() + 64 * ch);
+  const __m256i l = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(x0, x1), _mm256_loadu_si256(w)),
+                                     _mm256_madd_epi16(_mm256_unpacklo_epi16(x2, x3), _mm256_loadu_si256(w + 2)));
+  const __m256i u = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(x0, x1), _mm256_loadu_si256(w + 1)),
+                                     _mm256_madd_epi16(_mm256_unpackhi_epi16(x2, x3), _mm256_loadu_si256(w + 3)));
+  *lo = _mm256_permute2x128_si256(l, u, 0x20);
+  *hi = _mm256_permute2x128_si256(l, u, 0x31);
+}
+
+// One source row's horizontal sums in destination order, as floats, sixteen b of all three
+// phases a step; g is padded by ROW_PAD edge pixels on each side.
 __attribute__((target("avx2"))) void CubicRowAvx2(const uint8_t* g, const CubicColumns& c,
-                                                  int32_t* h) {
+                                                  int32_t* planar, float* h) {
   const int n = c.n;
-  for (int p = 0; p < 3; p++) {
-    int32_t* hp = h + p * n;
-    const int chunks = int(c.run[p].size());
-    for (int ch = 0; ch < chunks; ch++) {
-      const int b0 = 8 * ch;
-      const int first = c.run[p][ch];
-      if (first < 0) {
-        for (int b = b0; b < b0 + 8; b++) hp[b] = CubicSum(g, c.taps, 3 * b + p);
-        continue;
-      }
-      __m256i acc = _mm256_setzero_si256();
-      for (int k = 0; k < 4; k++) {
-        const __m256i v = _mm256_cvtepu8_epi32(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(g + first + k)));
-        const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c.w[p][k].data() + b0));
-        acc = _mm256_add_epi32(acc, _mm256_mullo_epi32(v, w));
-      }
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(hp + b0), acc);
-    }
-    for (int b = 8 * chunks; b < n; b++) hp[b] = CubicSum(g, c.taps, 3 * b + p);
+  const int chunks = int(c.run16[0].size());
+  if (chunks == 0) {
+    CubicRowScalar(g, c, planar);
+    ToColumnsScalar(planar, n, h);
+    return;
+  }
+  for (int ch = 0; ch < chunks; ch++) {
+    const int b0 = Chunk16Start(ch, chunks, n);
+    __m256i l0, h0, l1, h1, l2, h2;
+    PhaseSums(g, c, 0, ch, b0, &l0, &h0);
+    PhaseSums(g, c, 1, ch, b0, &l1, &h1);
+    PhaseSums(g, c, 2, ch, b0, &l2, &h2);
+    Columns24(l0, l1, l2, h + 3 * b0);
+    Columns24(h0, h1, h2, h + 3 * (b0 + 8));
   }
 }
 
-__attribute__((target("avx2"))) void CubicVerticalAvx2(const int32_t* const s[4],
+__attribute__((target("avx2"))) void CubicVerticalAvx2(const float* const s[4],
                                                        const int16_t beta[4], int n, uint8_t* o) {
   float fb[4];
   for (int k = 0; k < 4; k++) fb[k] = beta[k] * (1.f / float(COEF_SCALE * COEF_SCALE));
@@ -202,12 +262,13 @@ __attribute__((target("avx2"))) void CubicVerticalAvx2(const int32_t* const s[4]
     const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(w, w));
   }
-  for (; i < total; i++) o[i] = CubicFloat(s[0][i], s[1][i], s[2][i], s[3][i], fb);
+  auto at = [&](int k) { return int32_t(s[k][i]); };
+  for (; i < total; i++) o[i] = CubicFloat(at(0), at(1), at(2), at(3), fb);
 }
 
 // A row whose vertical weights are (0, 2048, 0, 0), every third one: the float sum of the
 // other taps is a zero, and adding a zero leaves float(s1) * fb1 as it is.
-__attribute__((target("avx2"))) void CubicCentreAvx2(const int32_t* s1, int16_t beta1, int n,
+__attribute__((target("avx2"))) void CubicCentreAvx2(const float* s1, int16_t beta1, int n,
                                                      uint8_t* o) {
   const float f = beta1 * (1.f / float(COEF_SCALE * COEF_SCALE));
   const __m256 b1 = _mm256_set1_ps(f);
@@ -219,30 +280,7 @@ __attribute__((target("avx2"))) void CubicCentreAvx2(const int32_t* s1, int16_t 
     _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(w, w));
   }
   const float fb[4] = {0.f, f, 0.f, 0.f};
-  for (; i < total; i++) o[i] = CubicFloat(0, s1[i], 0, 0, fb);
-}
-
-__attribute__((target("avx2"))) void ToColumnsAvx2(const int32_t* planar, int n, int32_t* h) {
-  // Eight columns of each phase make 24 destination values: each output vector takes its
-  // values from all three phases at fixed lanes.
-  const __m256i i0 = _mm256_setr_epi32(0, 0, 0, 1, 1, 1, 2, 2);
-  const __m256i i1 = _mm256_setr_epi32(2, 3, 3, 3, 4, 4, 4, 5);
-  const __m256i i2 = _mm256_setr_epi32(5, 5, 6, 6, 6, 7, 7, 7);
-  int b = 0;
-  for (; b + 8 <= n; b += 8) {
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(planar + b));
-    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(planar + n + b));
-    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(planar + 2 * n + b));
-    __m256i* d = reinterpret_cast<__m256i*>(h + 3 * b);
-    _mm256_storeu_si256(d, _mm256_blend_epi32(_mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, i0), _mm256_permutevar8x32_epi32(p, i0), 0x92),
-                                              _mm256_permutevar8x32_epi32(c, i0), 0x24));
-    _mm256_storeu_si256(d + 1, _mm256_blend_epi32(_mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, i1), _mm256_permutevar8x32_epi32(p, i1), 0x24),
-                                                  _mm256_permutevar8x32_epi32(c, i1), 0x49));
-    _mm256_storeu_si256(d + 2, _mm256_blend_epi32(_mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, i2), _mm256_permutevar8x32_epi32(p, i2), 0x49),
-                                                  _mm256_permutevar8x32_epi32(c, i2), 0x92));
-  }
-  for (; b < n; b++)
-    for (int k = 0; k < 3; k++) h[3 * b + k] = planar[k * n + b];
+  for (; i < total; i++) o[i] = CubicFloat(0, int32_t(s1[i]), 0, 0, fb);
 }
 
 __attribute__((target("avx2"))) void SpreadAvx2(const uint8_t* o, int width, uint8_t* out) {
@@ -526,23 +564,30 @@ void CubicStripe(const cv::Mat& src, const CubicColumns& cols, const CubicTaps& 
       GreyRowScalar(src.ptr<uint16_t>(r), n, grey_row.data());
     return grey_row.data();
   };
+  // The row with ROW_PAD copies of its edge pixels on each side, for the vector sums.
+  std::vector<uint8_t> padded(size_t(n) + 2 * ROW_PAD);
+  auto padded_row = [&](const uint8_t* g) {
+    std::fill_n(padded.begin(), ROW_PAD, g[0]);
+    std::copy_n(g, n, padded.begin() + ROW_PAD);
+    std::fill_n(padded.begin() + ROW_PAD + n, ROW_PAD, g[n - 1]);
+    return padded.data() + ROW_PAD;
+  };
   const int plane = 3 * n + 8;
-  std::vector<int32_t> ring(size_t(4) * plane), planar(size_t(3) * n + 8);
+  std::vector<float> ring(size_t(4) * plane);
+  std::vector<int32_t> planar(size_t(3) * n + 8);
   std::array<int, 4> key = {-1, -1, -1, -1};
   std::vector<uint8_t> o(size_t(3 * n) + 16);
   const int width = 3 * n;  // values per output row of the single-plane resize
   const int vec_end = width & ~7;
   for (int dy = y0; dy < y1; dy++) {
-    const int32_t* s[4];
+    const float* s[4];
     for (int k = 0; k < 4; k++) {
       const int r = rows.idx[dy][k];
-      int32_t* h = ring.data() + size_t(r & 3) * plane;
+      float* h = ring.data() + size_t(r & 3) * plane;
       if (key[r & 3] != r) {
 #ifdef SUPL_X86
-        if (level >= 1) {
-          CubicRowAvx2(row_of(r), cols, planar.data());
-          ToColumnsAvx2(planar.data(), n, h);
-        } else
+        if (level >= 1) CubicRowAvx2(padded_row(row_of(r)), cols, planar.data(), h);
+        else
 #endif
         {
           CubicRowScalar(row_of(r), cols, planar.data());
@@ -562,7 +607,7 @@ void CubicStripe(const cv::Mat& src, const CubicColumns& cols, const CubicTaps& 
 #endif
       CubicVerticalScalar(s, beta, n, o.data());
     for (int x = vec_end; x < width; x++)  // the integer tail
-      o[x] = CubicInt(s[0][x], s[1][x], s[2][x], s[3][x], beta);
+      o[x] = CubicInt(int32_t(s[0][x]), int32_t(s[1][x]), int32_t(s[2][x]), int32_t(s[3][x]), beta);
     uint8_t* d = out.ptr<uint8_t>(dy);
 #ifdef SUPL_X86
     if (level >= 1) SpreadAvx2(o.data(), width, d);
