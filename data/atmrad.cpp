@@ -408,10 +408,45 @@ void EnlargedRow(const Plan& p, int y, SourceRows& v, float* blend, uint8_t* d, 
   AtmradEnlargeRow(src, cols, p.stretch, d, level);
 }
 
+// The channels whose values more than one colour at the output size looks up ("MPhys(Air)"
+// takes 9 in all three): their value rows are then made once a row, and those colours stretch
+// them, the same bytes as their own lookups (a table entry is the stretch of its value, and a
+// count without a value has NaN, which stretches to 0). Empty when nothing would be shared.
+struct SharedValues {
+  std::array<int, 6> channel{};  // of each value row
+  std::array<const cv::Mat*, 6> counts{};
+  int n = 0;
+  std::array<std::array<int, 2>, 3> slot{};  // per colour: rows of its channel and subtracted one
+  std::array<bool, 3> uses{};
+
+  explicit SharedValues(const std::array<Plan, 3>& plans) {
+    int lookups = 0;
+    auto add = [&](int c, const cv::Mat* m) {
+      lookups++;
+      for (int i = 0; i < n; i++)
+        if (channel[size_t(i)] == c) return i;
+      channel[size_t(n)] = c, counts[size_t(n)] = m;
+      return n++;
+    };
+    for (int k = 0; k < 3; k++) {
+      const Plan& p = plans[k];
+      if (p.kind == Kind::Diff) {
+        slot[k] = {add(p.ch, p.counts), add(p.subch, p.sub)};
+        uses[k] = true;
+      } else if (p.kind == Kind::Counts && !p.direct) {
+        slot[k] = {add(p.ch, p.counts), -1};
+        uses[k] = true;
+      }
+    }
+    if (n == lookups) n = 0, uses.fill(false);
+  }
+};
+
 // Every row of out from the three plans, each row's colours made side by side and
 // interleaved once.
 void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
   const int w = out.cols;
+  const SharedValues shared(plans);
   // Past the caches only when the image is larger than they are: one that fits stays there for
   // whoever shows it next, and plain stores to it cost less than streamed ones. Its row's lines
   // are asked for before the colours are made, so they are there when the row is stored.
@@ -424,17 +459,33 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
       cv::Range(0, out.rows),
       [&](const cv::Range& r) {
         std::vector<uint8_t> rows(size_t(3) * (w + 16));
+        std::vector<float> values(size_t(shared.n + 1) * (w + 16));
+        auto value_row = [&](int i) { return values.data() + size_t(i) * (w + 16); };
+        float* diff = value_row(shared.n);
         std::vector<float> blend(size_t(small) + 16);
         std::array<SourceRows, 3> sources;
         for (int k = 0; k < 3; k++)
           if (plans[k].kind == Kind::Enlarge) sources[k].Reset(plans[k]);
         for (int y = r.start; y < r.end; y++) {
           if (!stream) SuplPrefetchForWrite(out.ptr(y), out.cols * out.elemSize());
+          for (int i = 0; i < shared.n; i++)
+            ValuesRow(shared.counts[size_t(i)]->ptr<uint16_t>(y), nullptr, w, shared.channel[size_t(i)], 0,
+                      value_row(i), level);
           const uint8_t* e[3];
           for (int k = 0; k < 3; k++) {
             const Plan& p = plans[k];
             uint8_t* d = rows.data() + size_t(k) * (w + 16);
             e[k] = d;
+            if (shared.uses[k]) {
+              const float* v = value_row(shared.slot[k][0]);
+              if (shared.slot[k][1] >= 0) {
+                const float* b = value_row(shared.slot[k][1]);
+                for (int x = 0; x < w; x++) diff[x] = v[x] - b[x];
+                v = diff;
+              }
+              AtmradStretchRow(v, w, p.stretch, d, level);
+              continue;
+            }
             switch (p.kind) {
               case Kind::Copy:
                 e[k] = e[p.from];
