@@ -87,7 +87,8 @@ struct CubicColumns {
   int n = 0;
   CubicTaps taps;
   // [phase][chunk]: first tap in a row padded by ROW_PAD edge pixels on each side, or INT_MIN
-  // (the last chunk ends at n, overlapping the one before); the chunks' weights as int16 pairs of taps 0, 1 and 2, 3 in the order of the pair-wise sums.
+  // (the last chunk ends at n, overlapping the one before); the chunks' weights as int16 pairs
+  // of taps 0, 1 and 2, 3 in the order of the pair-wise sums.
   std::array<std::vector<int>, 3> run16;
   std::array<std::vector<int16_t>, 3> pairs;  // [phase][64 chunk + 16 vector + 2 lane + tap]
 };
@@ -320,6 +321,16 @@ __attribute__((target("avx2"))) void GreyRowAvx2(const uint16_t* c, int n, uint8
   }
   GreyRowScalar(c + x, n - x, g + x);
 }
+
+// Grey row r of src (CV_8UC1, or counts made grey) at g[0..cols), with pad copies of its edge
+// pixels on each side, so that the vector taps read neighbours without clamping.
+void PaddedGreyRow(const cv::Mat& src, int r, int pad, uint8_t* g) {
+  const int n = src.cols;
+  if (src.depth() == CV_8U) std::memcpy(g, src.ptr<uint8_t>(r), size_t(n));
+  else GreyRowAvx2(src.ptr<uint16_t>(r), n, g);
+  std::fill_n(g - pad, pad, g[0]);
+  std::fill_n(g + n, pad, g[n - 1]);
+}
 #endif
 
 #ifdef SUPL_X86
@@ -511,9 +522,7 @@ void CubicStripeVbmi(const cv::Mat& src, const CubicTaps& taps, const CubicWide&
   auto sums = [&](int r) -> const float* {
     float* h = ring.get() + size_t(r & (SLOTS - 1)) * plane;
     if (key[size_t(r & (SLOTS - 1))] != r) {
-      if (src.depth() == CV_8U) std::memcpy(g, src.ptr<uint8_t>(r), size_t(n));
-      else GreyRowAvx2(src.ptr<uint16_t>(r), n, g);
-      for (int e = 1; e <= 4; e++) g[-e] = g[0], g[n - 1 + e] = g[n - 1];
+      PaddedGreyRow(src, r, 4, g);
       CubicRowVbmi(gp.data(), wide, taps, h);
       key[size_t(r & (SLOTS - 1))] = r;
     }
@@ -554,23 +563,20 @@ void CubicStripeVbmi(const cv::Mat& src, const CubicTaps& taps, const CubicWide&
 void CubicStripe(const cv::Mat& src, const CubicColumns& cols, const CubicTaps& rows, int y0,
                  int y1, int level, cv::Mat& out) {
   const int n = src.cols;
-  std::vector<uint8_t> grey_row(src.depth() == CV_8U ? 0 : size_t(n));
+  // The plain code reads grey rows as they are; the vector code reads them padded by ROW_PAD
+  // copies of their edge pixels.
+  std::vector<uint8_t> grey_row(size_t(n) + 2 * ROW_PAD);
+  uint8_t* const g = grey_row.data() + ROW_PAD;
   auto row_of = [&](int r) -> const uint8_t* {
-    if (grey_row.empty()) return src.ptr<uint8_t>(r);
 #ifdef SUPL_X86
-    if (level >= 1) GreyRowAvx2(src.ptr<uint16_t>(r), n, grey_row.data());
-    else
+    if (level >= 1) {
+      PaddedGreyRow(src, r, ROW_PAD, g);
+      return g;
+    }
 #endif
-      GreyRowScalar(src.ptr<uint16_t>(r), n, grey_row.data());
-    return grey_row.data();
-  };
-  // The row with ROW_PAD copies of its edge pixels on each side, for the vector sums.
-  std::vector<uint8_t> padded(size_t(n) + 2 * ROW_PAD);
-  auto padded_row = [&](const uint8_t* g) {
-    std::fill_n(padded.begin(), ROW_PAD, g[0]);
-    std::copy_n(g, n, padded.begin() + ROW_PAD);
-    std::fill_n(padded.begin() + ROW_PAD + n, ROW_PAD, g[n - 1]);
-    return padded.data() + ROW_PAD;
+    if (src.depth() == CV_8U) return src.ptr<uint8_t>(r);
+    GreyRowScalar(src.ptr<uint16_t>(r), n, g);
+    return g;
   };
   const int plane = 3 * n + 8;
   std::vector<float> ring(size_t(4) * plane);
@@ -586,7 +592,7 @@ void CubicStripe(const cv::Mat& src, const CubicColumns& cols, const CubicTaps& 
       float* h = ring.data() + size_t(r & 3) * plane;
       if (key[r & 3] != r) {
 #ifdef SUPL_X86
-        if (level >= 1) CubicRowAvx2(padded_row(row_of(r)), cols, planar.data(), h);
+        if (level >= 1) CubicRowAvx2(row_of(r), cols, planar.data(), h);
         else
 #endif
         {
