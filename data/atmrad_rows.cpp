@@ -87,14 +87,7 @@ __attribute__((target("avx2"))) inline __m256i Gamma32(__m256i x, const uint8_t*
 }
 
 __attribute__((target("avx2"))) inline __m128i Gamma16(__m128i x, const uint8_t* gamma) {
-  const __m128i bias = _mm_set1_epi8(0x70);
-  __m128i r = _mm_setzero_si128();
-  for (int k = 0; k < 16; k++) {
-    const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(gamma + 16 * k));
-    const __m128i i = _mm_adds_epu8(_mm_xor_si128(x, _mm_set1_epi8(char(16 * k))), bias);
-    r = _mm_or_si128(r, _mm_shuffle_epi8(t, i));
-  }
-  return r;
+  return _mm256_castsi256_si128(Gamma32(_mm256_castsi128_si256(x), gamma));
 }
 
 // Inversion, the no-value mask and gamma on sixteen stretched bytes.
