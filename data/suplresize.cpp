@@ -878,6 +878,46 @@ __attribute__((target("avx2"))) void LinearVerticalThree(const int16_t* const h[
     for (int k = 0; k < 3; k++) LinearThirtyTwoBytes(h[k][0] + e, h[k][1] + e, w[k][0], w[k][1], d[k] + e);
   for (int k = 0; k < 3; k++) LinearVerticalScalar(h[k][0] + e, h[k][1] + e, b[k][0], b[k][1], n - e, d[k] + e);
 }
+
+// Whether three destination rows are a centre row (IsLinearCentre, on row B) between a row
+// that blends B with the row above and one that blends it with the row below: then the three
+// read B once and the centre row is B alone.
+inline bool IsLinearTriple(const int16_t* const h[3][2], const int16_t b[3][2]) {
+  return IsLinearCentre(b[1][0], b[1][1]) && h[0][1] == h[1][0] && h[2][0] == h[1][0];
+}
+
+// The vertical step's rounding of two products' sum: (s + 2) >> 2.
+__attribute__((target("avx2"))) inline __m256i LinearRound16(__m256i s) {
+  return _mm256_srai_epi16(_mm256_add_epi16(s, _mm256_set1_epi16(2)), 2);
+}
+
+__attribute__((target("avx2"))) inline __m256i Load16(const int16_t* q) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+}
+
+__attribute__((target("avx2"))) void LinearTripleAvx2(const int16_t* const h[3][2],
+                                                      const int16_t b[3][2], int n,
+                                                      uint8_t* const d[3]) {
+  const int16_t *above = h[0][0], *centre = h[1][0], *below = h[2][1];
+  const __m256i wa = _mm256_set1_epi16(b[0][0]), wb0 = _mm256_set1_epi16(b[0][1]);
+  const __m256i wb2 = _mm256_set1_epi16(b[2][0]), wc = _mm256_set1_epi16(b[2][1]);
+  int e = 0;
+  for (; e + 32 <= n; e += 32) {
+    __m256i r[3][2];
+    for (int half = 0; half < 2; half++) {
+      const int at = e + 16 * half;
+      const __m256i m = Load16(centre + at);
+      r[0][half] = LinearRound16(_mm256_add_epi16(_mm256_mulhi_epi16(Load16(above + at), wa), _mm256_mulhi_epi16(m, wb0)));
+      r[1][half] = LinearRound16(_mm256_srai_epi16(m, 5));  // (2048 m) >> 16
+      r[2][half] = LinearRound16(_mm256_add_epi16(_mm256_mulhi_epi16(m, wb2), _mm256_mulhi_epi16(Load16(below + at), wc)));
+    }
+    for (int k = 0; k < 3; k++)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d[k] + e),
+                          _mm256_permute4x64_epi64(_mm256_packus_epi16(r[k][0], r[k][1]), 0xD8));
+  }
+  for (int k = 0; k < 3; k++) LinearVerticalScalar(h[k][0] + e, h[k][1] + e, b[k][0], b[k][1], n - e, d[k] + e);
+}
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // as for the bicubic AVX-512 code
 // The vertical step's rounding of two products' sum: (s + 2) >> 2.
@@ -914,13 +954,6 @@ SUPL_VBMI void LinearVerticalThreeVbmi(const int16_t* const h[3][2], const int16
       _mm512_storeu_si512(d[k] + e, _mm512_permutexvar_epi64(order, r));
     }
   LinearThreeRest(h, b, e, n, d);
-}
-
-// Whether three destination rows are a centre row (IsLinearCentre, on row B) between a row
-// that blends B with the row above and one that blends it with the row below: then the three
-// read B once and the centre row is B alone.
-inline bool IsLinearTriple(const int16_t* const h[3][2], const int16_t b[3][2]) {
-  return IsLinearCentre(b[1][0], b[1][1]) && h[0][1] == h[1][0] && h[2][0] == h[1][0];
 }
 
 SUPL_VBMI void LinearTripleVbmi(const int16_t* const h[3][2], const int16_t b[3][2], int n,
@@ -975,9 +1008,9 @@ void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTap
     // The lines of the rows this step writes arrive while their source rows are filtered.
     for (int k = dy; k < std::min(dy + 3, y1); k++) SuplPrefetchForWrite(out.ptr(k), size_t(n));
 #ifdef SUPL_X86
-    // At AVX-512, a stripe that starts off the groups around centre rows takes a row or two
-    // alone until they line up.
-    const bool align = level >= 2 && dy + 3 <= y1 && !centre(dy + 1) && (centre(dy) || centre(dy + 2));
+    // A stripe that starts off the groups around centre rows takes a row or two alone until
+    // they line up.
+    const bool align = level >= 1 && dy + 3 <= y1 && !centre(dy + 1) && (centre(dy) || centre(dy + 2));
     if (level >= 1 && dy + 3 <= y1 && !align) {
       const int16_t* h[3][2];
       int16_t b[3][2];
@@ -991,6 +1024,7 @@ void LinearStripe(const cv::Mat& src, const LinearColumns& cols, const LinearTap
       }
       if (level >= 2 && IsLinearTriple(h, b)) LinearTripleVbmi(h, b, n, d);
       else if (level >= 2) LinearVerticalThreeVbmi(h, b, n, d);
+      else if (IsLinearTriple(h, b)) LinearTripleAvx2(h, b, n, d);
       else LinearVerticalThree(h, b, n, d);
       dy += 3;
       continue;
