@@ -246,63 +246,124 @@ __attribute__((target("avx2"))) void CubicRowAvx2(const uint8_t* g, const CubicC
   }
 }
 
-__attribute__((target("avx2"))) void CubicVerticalAvx2(const float* const s[4],
-                                                       const int16_t beta[4], int n, uint8_t* o) {
-  float fb[4];
-  for (int k = 0; k < 4; k++) fb[k] = beta[k] * (1.f / float(COEF_SCALE * COEF_SCALE));
-  const __m256 b0 = _mm256_set1_ps(fb[0]), b1 = _mm256_set1_ps(fb[1]);
-  const __m256 b2 = _mm256_set1_ps(fb[2]), b3 = _mm256_set1_ps(fb[3]);
-  const int total = 3 * n;
-  int i = 0;
-  for (; i + 8 <= total; i += 8) {
-    const __m256 t = _mm256_add_ps(
-        _mm256_mul_ps(LoadFloats(s[0] + i), b0),
-        _mm256_add_ps(_mm256_mul_ps(LoadFloats(s[1] + i), b1),
-                      _mm256_add_ps(_mm256_mul_ps(LoadFloats(s[2] + i), b2), _mm256_mul_ps(LoadFloats(s[3] + i), b3))));
-    const __m256i r = _mm256_cvtps_epi32(t);
-    const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(w, w));
-  }
-  auto at = [&](int k) { return int32_t(s[k][i]); };
-  for (; i < total; i++) o[i] = CubicFloat(at(0), at(1), at(2), at(3), fb);
-}
+// The byte shuffles that spread 32 greys to 96 bytes: six 16-byte pieces, three from each
+// half, made in pairs.
+struct Spread32Masks {
+  __m256i m01, m20, m12;
+};
 
-// A row whose vertical weights are (0, 2048, 0, 0), every third one: the float sum of the
-// other taps is a zero, and adding a zero leaves float(s1) * fb1 as it is.
-__attribute__((target("avx2"))) void CubicCentreAvx2(const float* s1, int16_t beta1, int n,
-                                                     uint8_t* o) {
-  const float f = beta1 * (1.f / float(COEF_SCALE * COEF_SCALE));
-  const __m256 b1 = _mm256_set1_ps(f);
-  const int total = 3 * n;
-  int i = 0;
-  for (; i + 8 <= total; i += 8) {
-    const __m256i r = _mm256_cvtps_epi32(_mm256_mul_ps(LoadFloats(s1 + i), b1));
-    const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(w, w));
-  }
-  const float fb[4] = {0.f, f, 0.f, 0.f};
-  for (; i < total; i++) o[i] = CubicFloat(0, int32_t(s1[i]), 0, 0, fb);
-}
-
-__attribute__((target("avx2"))) void SpreadAvx2(const uint8_t* o, int width, uint8_t* out) {
+__attribute__((target("avx2"))) inline Spread32Masks LoadSpread32() {
   const __m128i m0 = _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[0]));
   const __m128i m1 = _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[1]));
   const __m128i m2 = _mm_load_si128(reinterpret_cast<const __m128i*>(SUPL_SPREAD.m[2]));
-  // 32 greys make 96 bytes: six 16-byte pieces, three from each half, stored in pairs.
-  const __m256i m01 = _mm256_set_m128i(m1, m0), m20 = _mm256_set_m128i(m0, m2);
-  const __m256i m12 = _mm256_set_m128i(m2, m1);
+  return {_mm256_set_m128i(m1, m0), _mm256_set_m128i(m0, m2), _mm256_set_m128i(m2, m1)};
+}
+
+__attribute__((target("avx2"))) inline void Spread32(__m128i v, __m128i w, const Spread32Masks& m,
+                                                     uint8_t* out) {
+  __m256i* d = reinterpret_cast<__m256i*>(out);
+  _mm256_storeu_si256(d, _mm256_shuffle_epi8(_mm256_set_m128i(v, v), m.m01));
+  _mm256_storeu_si256(d + 1, _mm256_shuffle_epi8(_mm256_set_m128i(w, v), m.m20));
+  _mm256_storeu_si256(d + 2, _mm256_shuffle_epi8(_mm256_set_m128i(w, w), m.m12));
+}
+
+__attribute__((target("avx2"))) void SpreadAvx2(const uint8_t* o, int width, uint8_t* out) {
+  const Spread32Masks m = LoadSpread32();
   int x = 0;
-  for (; x + 32 <= width; x += 32) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + x));
-    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + x + 16));
-    __m256i* d = reinterpret_cast<__m256i*>(out + 3 * x);
-    _mm256_storeu_si256(d, _mm256_shuffle_epi8(_mm256_set_m128i(v, v), m01));
-    _mm256_storeu_si256(d + 1, _mm256_shuffle_epi8(_mm256_set_m128i(w, v), m20));
-    _mm256_storeu_si256(d + 2, _mm256_shuffle_epi8(_mm256_set_m128i(w, w), m12));
-  }
+  for (; x + 32 <= width; x += 32)
+    Spread32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(o + x)),
+             _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + x + 16)), m, out + 3 * x);
   for (; x + 16 <= width; x += 16)
     SuplSpread16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(o + x)), out + 3 * x);
   for (; x < width; x++) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = o[x];
+}
+
+// The vertical step's weights of a row as floats.
+struct CubicBeta8 {
+  __m256 b[4];
+};
+
+__attribute__((target("avx2"))) inline CubicBeta8 MakeBeta8(const int16_t beta[4]) {
+  CubicBeta8 v;
+  for (int k = 0; k < 4; k++) v.b[k] = _mm256_set1_ps(beta[k] * (1.f / float(COEF_SCALE * COEF_SCALE)));
+  return v;
+}
+
+// Destination values [i, i + 8) of a row before saturation: OpenCV's vector sum (float, round
+// half to even). A centre row (weights 0, 2048, 0, 0) is its one product: the float sum of the
+// other taps is a zero, and adding a zero leaves the product as it is.
+template <bool CENTRE>
+__attribute__((target("avx2"))) inline __m256i CubicRound8(const float* const s[4], int i,
+                                                           const CubicBeta8& v) {
+  if (CENTRE) return _mm256_cvtps_epi32(_mm256_mul_ps(LoadFloats(s[1] + i), v.b[1]));
+  return _mm256_cvtps_epi32(_mm256_add_ps(
+      _mm256_mul_ps(LoadFloats(s[0] + i), v.b[0]),
+      _mm256_add_ps(_mm256_mul_ps(LoadFloats(s[1] + i), v.b[1]),
+                    _mm256_add_ps(_mm256_mul_ps(LoadFloats(s[2] + i), v.b[2]),
+                                  _mm256_mul_ps(LoadFloats(s[3] + i), v.b[3])))));
+}
+
+// Destination values [i, i + 32) of a row, saturated to bytes and spread to three each.
+template <bool CENTRE>
+__attribute__((target("avx2"))) inline void CubicChunk32(const float* const s[4], int i,
+                                                         const CubicBeta8& v,
+                                                         const Spread32Masks& m, uint8_t* out) {
+  const __m256i q = _mm256_packus_epi16(
+      _mm256_packs_epi32(CubicRound8<CENTRE>(s, i, v), CubicRound8<CENTRE>(s, i + 8, v)),
+      _mm256_packs_epi32(CubicRound8<CENTRE>(s, i + 16, v), CubicRound8<CENTRE>(s, i + 24, v)));
+  // The packs work per 128-bit lane: dwords come out as values 0-3, 8-11, 16-19, 24-27, 4-7, ...
+  const __m256i r = _mm256_permutevar8x32_epi32(q, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+  Spread32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1), m, out + 3 * i);
+}
+
+// The values of a row from `from` on (fewer than 32 to the float end, then the integer tail)
+// through o, spread to three bytes each.
+template <bool CENTRE>
+__attribute__((target("avx2"))) void CubicRowEndAvx2(const float* const s[4], int from,
+                                                     const int16_t beta[4], const CubicBeta8& v,
+                                                     int width, uint8_t* o, uint8_t* out) {
+  const int vec_end = width & ~7;
+  int i = from;
+  for (; i + 8 <= vec_end; i += 8) {
+    const __m256i r = CubicRound8<CENTRE>(s, i, v);
+    const __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(w, w));
+  }
+  for (; i < width; i++)
+    o[i] = CubicInt(int32_t(s[0][i]), int32_t(s[1][i]), int32_t(s[2][i]), int32_t(s[3][i]), beta);
+  SpreadAvx2(o + from, width - from, out + 3 * from);
+}
+
+// One destination row: the vertical step and the spreading to three bytes in one pass.
+template <bool CENTRE>
+__attribute__((target("avx2"))) void CubicVerticalRowAvx2(const float* const s[4],
+                                                          const int16_t beta[4], int n,
+                                                          uint8_t* o, uint8_t* out) {
+  const CubicBeta8 v = MakeBeta8(beta);
+  const Spread32Masks m = LoadSpread32();
+  const int width = 3 * n, vec_end = width & ~7;
+  int i = 0;
+  for (; i + 32 <= vec_end; i += 32) CubicChunk32<CENTRE>(s, i, v, m, out);
+  CubicRowEndAvx2<CENTRE>(s, i, beta, v, width, o, out);
+}
+
+// Three destination rows at once, the phases of one source row: their taps are five
+// neighbouring rows of sums, so each chunk of those comes from the cache once for all three.
+__attribute__((target("avx2"))) void CubicVerticalThreeAvx2(const float* const s[3][4],
+                                                            const int16_t* const beta[3], int n,
+                                                            uint8_t* o, uint8_t* const out[3]) {
+  const CubicBeta8 v0 = MakeBeta8(beta[0]), v1 = MakeBeta8(beta[1]), v2 = MakeBeta8(beta[2]);
+  const Spread32Masks m = LoadSpread32();
+  const int width = 3 * n, vec_end = width & ~7;
+  int i = 0;
+  for (; i + 32 <= vec_end; i += 32) {
+    CubicChunk32<false>(s[0], i, v0, m, out[0]);
+    CubicChunk32<true>(s[1], i, v1, m, out[1]);
+    CubicChunk32<false>(s[2], i, v2, m, out[2]);
+  }
+  CubicRowEndAvx2<false>(s[0], i, beta[0], v0, width, o, out[0]);
+  CubicRowEndAvx2<true>(s[1], i, beta[1], v1, width, o, out[1]);
+  CubicRowEndAvx2<false>(s[2], i, beta[2], v2, width, o, out[2]);
 }
 #endif
 
@@ -579,47 +640,64 @@ void CubicStripe(const cv::Mat& src, const CubicColumns& cols, const CubicTaps& 
     return g;
   };
   const int plane = 3 * n + 8;
-  std::vector<float> ring(size_t(4) * plane);
+  // Eight slots by source row: the five rows of a group of three never collide.
+  constexpr int SLOTS = 8;
+  std::vector<float> ring(size_t(SLOTS) * plane);
   std::vector<int32_t> planar(size_t(3) * n + 8);
-  std::array<int, 4> key = {-1, -1, -1, -1};
+  std::array<int, SLOTS> key;
+  key.fill(-1);
+  auto sums = [&](int r) -> const float* {
+    float* h = ring.data() + size_t(r & (SLOTS - 1)) * plane;
+    if (key[size_t(r & (SLOTS - 1))] != r) {
+#ifdef SUPL_X86
+      if (level >= 1) CubicRowAvx2(row_of(r), cols, planar.data(), h);
+      else
+#endif
+      {
+        CubicRowScalar(row_of(r), cols, planar.data());
+        ToColumnsScalar(planar.data(), n, h);
+      }
+      key[size_t(r & (SLOTS - 1))] = r;
+    }
+    return h;
+  };
   std::vector<uint8_t> o(size_t(3 * n) + 16);
   const int width = 3 * n;  // values per output row of the single-plane resize
   const int vec_end = width & ~7;
-  for (int dy = y0; dy < y1; dy++) {
-    const float* s[4];
-    for (int k = 0; k < 4; k++) {
-      const int r = rows.idx[dy][k];
-      float* h = ring.data() + size_t(r & 3) * plane;
-      if (key[r & 3] != r) {
+  for (int dy = y0; dy < y1;) {
 #ifdef SUPL_X86
-        if (level >= 1) CubicRowAvx2(row_of(r), cols, planar.data(), h);
-        else
-#endif
-        {
-          CubicRowScalar(row_of(r), cols, planar.data());
-          ToColumnsScalar(planar.data(), n, h);
-        }
-        key[r & 3] = r;
+    // A group: a centre row between two rows whose taps are the source rows around it.
+    if (level >= 1 && dy + 3 <= y1 && IsCentre(rows.w[dy + 1].data()) &&
+        !IsCentre(rows.w[dy].data()) && !IsCentre(rows.w[dy + 2].data())) {
+      const float* s[3][4];
+      const int16_t* beta[3];
+      uint8_t* d[3];
+      for (int j = 0; j < 3; j++) {
+        for (int k = 0; k < 4; k++) s[j][k] = sums(rows.idx[dy + j][k]);
+        beta[j] = rows.w[dy + j].data();
+        d[j] = out.ptr<uint8_t>(dy + j);
       }
-      s[k] = h;
+      CubicVerticalThreeAvx2(s, beta, n, o.data(), d);
+      dy += 3;
+      continue;
     }
-    const int16_t* beta = rows.w[dy].data();
-#ifdef SUPL_X86
-    if (level >= 1 && IsCentre(beta))
-      CubicCentreAvx2(s[1], beta[1], n, o.data());
-    else if (level >= 1)
-      CubicVerticalAvx2(s, beta, n, o.data());
-    else
 #endif
-      CubicVerticalScalar(s, beta, n, o.data());
+    const float* s[4];
+    for (int k = 0; k < 4; k++) s[k] = sums(rows.idx[dy][k]);
+    const int16_t* beta = rows.w[dy].data();
+    uint8_t* d = out.ptr<uint8_t>(dy);
+    dy++;
+#ifdef SUPL_X86
+    if (level >= 1) {
+      if (IsCentre(beta)) CubicVerticalRowAvx2<true>(s, beta, n, o.data(), d);
+      else CubicVerticalRowAvx2<false>(s, beta, n, o.data(), d);
+      continue;
+    }
+#endif
+    CubicVerticalScalar(s, beta, n, o.data());
     for (int x = vec_end; x < width; x++)  // the integer tail
       o[x] = CubicInt(int32_t(s[0][x]), int32_t(s[1][x]), int32_t(s[2][x]), int32_t(s[3][x]), beta);
-    uint8_t* d = out.ptr<uint8_t>(dy);
-#ifdef SUPL_X86
-    if (level >= 1) SpreadAvx2(o.data(), width, d);
-    else
-#endif
-      SpreadScalar(o.data(), width, d);
+    SpreadScalar(o.data(), width, d);
   }
 }
 
