@@ -71,23 +71,28 @@ __attribute__((target("avx2"))) inline void Stretch16(__m256 a, __m256 b, const 
                   _mm256_castps_si256(_mm256_cmp_ps(b, b, _CMP_ORD_Q)), true);
 }
 
-// A 256-entry byte table without byte permutes of more than sixteen entries: each block of
-// sixteen entries is looked up by the low nibble, and only in the lanes whose high nibble is the
-// block's (x ^ 16k is below 16 there; adding 0x70 with saturation sets bit 7, which makes the
-// shuffle give 0, everywhere else).
-__attribute__((target("avx2"))) inline __m256i Gamma32(__m256i x, const uint8_t* gamma) {
-  const __m256i bias = _mm256_set1_epi8(0x70);
-  __m256i r = _mm256_setzero_si256();
-  for (int k = 0; k < 16; k++) {
-    const __m256i t = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(gamma + 16 * k)));
-    const __m256i i = _mm256_adds_epu8(_mm256_xor_si256(x, _mm256_set1_epi8(char(16 * k))), bias);
-    r = _mm256_or_si256(r, _mm256_shuffle_epi8(t, i));
+// A 256-entry byte table by sixteen-entry byte shuffles, one half of the table for bytes below
+// 128 and one for the others. In a half, x - 16 k has its top bit clear (the shuffle gives
+// entry x & 15 of block k) exactly for the blocks k <= x / 16 up to x's own, and sets it (the
+// shuffle gives 0) for the blocks after: the xor of the blocks' steps up to x's block leaves
+// x's block. steps: AtmradStretch::gamma_steps.
+__attribute__((target("avx2"))) inline __m256i Gamma32(__m256i x, const uint8_t* steps) {
+  const __m256i sixteen = _mm256_set1_epi8(16);
+  __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
+  __m256i i = x, j = _mm256_xor_si256(x, _mm256_set1_epi8(char(0x80)));
+  for (int k = 0; k < 8; k++) {
+    const __m256i a = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(steps + 16 * k)));
+    const __m256i b = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(steps + 128 + 16 * k)));
+    lo = _mm256_xor_si256(lo, _mm256_shuffle_epi8(a, i));
+    hi = _mm256_xor_si256(hi, _mm256_shuffle_epi8(b, j));
+    i = _mm256_sub_epi8(i, sixteen);
+    j = _mm256_sub_epi8(j, sixteen);
   }
-  return r;
+  return _mm256_blendv_epi8(lo, hi, x);
 }
 
-__attribute__((target("avx2"))) inline __m128i Gamma16(__m128i x, const uint8_t* gamma) {
-  return _mm256_castsi256_si128(Gamma32(_mm256_castsi128_si256(x), gamma));
+__attribute__((target("avx2"))) inline __m128i Gamma16(__m128i x, const uint8_t* steps) {
+  return _mm256_castsi256_si128(Gamma32(_mm256_castsi128_si256(x), steps));
 }
 
 // Inversion, the no-value mask and gamma on sixteen stretched bytes.
@@ -105,7 +110,7 @@ __attribute__((target("avx2"))) inline void Finish16(__m128i c, __m128i valid,
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_and_si128(c, valid));
     return;
   }
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_and_si128(Gamma16(c, s.gamma), valid));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_and_si128(Gamma16(c, s.gamma_steps), valid));
 }
 
 __attribute__((target("avx2"))) inline void StretchValues16(__m256 a, __m256 b, const VecStretch& v,
@@ -467,11 +472,11 @@ __attribute__((target("avx2"))) int EnlargeAvx2(const float* src, int n, const A
     for (; j + 32 <= len; j += 32) {
       const __m256i x = _mm256_load_si256(reinterpret_cast<const __m256i*>(cb + j));
       const __m256i m = _mm256_load_si256(reinterpret_cast<const __m256i*>(mb + j));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j), _mm256_and_si256(Gamma32(x, s.gamma), m));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j), _mm256_and_si256(Gamma32(x, s.gamma_steps), m));
     }
     if (j < len)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j),
-                       _mm_and_si128(Gamma16(_mm_load_si128(reinterpret_cast<const __m128i*>(cb + j)), s.gamma),
+                       _mm_and_si128(Gamma16(_mm_load_si128(reinterpret_cast<const __m128i*>(cb + j)), s.gamma_steps),
                                      _mm_load_si128(reinterpret_cast<const __m128i*>(mb + j))));
   }
   return b;
@@ -588,6 +593,9 @@ AtmradStretch AtmradMakeStretch(double t0, double t1, double g, bool inverted, f
     for (int i = 0; i < 256; i++) s.gamma[i] = uint8_t(i);
   else
     SuplGammaTable(g, s.gamma);
+  for (int half = 0; half < 256; half += 128)
+    for (int i = 0; i < 128; i++)
+      s.gamma_steps[half + i] = uint8_t(s.gamma[half + i] ^ (i < 16 ? 0 : s.gamma[half + i - 16]));
   return s;
 }
 

@@ -15,6 +15,9 @@ struct AtmradStretch {
   bool inverted = false;
   bool identity_gamma = true;
   uint8_t gamma[256];
+  // The table as sixteen-entry blocks for byte shuffles, each half on its own: block k of a half
+  // (16 bytes at 16 k of the half's 128) is that half's block k xor block k - 1, block 0 as it is.
+  uint8_t gamma_steps[256];
 
   uint8_t operator()(float v) const;
 };
