@@ -754,6 +754,12 @@ struct LinearColumns {
     alignas(32) int16_t w[32];  // (w0, w1) pairs in the order the unpacking leaves them
   };
   std::vector<Chunk> chunks;
+  // Sixteen source pixels make 144 elements, nine chunks: away from the edges the chunks of such
+  // a group repeat those of group 1, 48 bytes on for each group, unless the float positions far
+  // from the origin tip a weight over. A group whose chunks do (1 in shared9) takes group 1's,
+  // whose tables then stay in the nearest cache.
+  static constexpr int GROUP = 144;
+  std::vector<uint8_t> shared9;
   // The AVX-512 level works in blocks of 32 source pixels (288 elements, nine vectors of 32
   // sums) read from one 128-byte window that starts a pixel before the block. Away from the
   // edges the taps relative to the window repeat, and so do the weights unless the float
@@ -826,6 +832,20 @@ LinearColumns MakeLinearCols(int n, bool blocks) {
       k.w[2 * i + 1] = c.w1[e0 + order[i]];
     }
   }
+  const int groups = c.elems / LinearColumns::GROUP;
+  if (groups > 1) {
+    c.shared9.assign(size_t(groups), 0);
+    auto same = [&](const LinearColumns::Chunk& a, const LinearColumns::Chunk& b, int shift) {
+      return a.base0 >= 0 && b.base0 >= 0 && a.base0 == b.base0 + shift && a.base1 == b.base1 + shift &&
+             std::memcmp(a.m0, b.m0, sizeof a.m0) == 0 && std::memcmp(a.m1, b.m1, sizeof a.m1) == 0 &&
+             std::memcmp(a.w, b.w, sizeof a.w) == 0;
+    };
+    for (int q = 1; q < groups; q++) {
+      bool ok = true;
+      for (int j = 0; j < 9 && ok; j++) ok = same(c.chunks[size_t(9 * q + j)], c.chunks[size_t(9 + j)], 48 * (q - 1));
+      c.shared9[size_t(q)] = ok;
+    }
+  }
   if (blocks && BlockTables(c.src0, c.src1, c.w0, c.w1, 1, n, c.idx, c.w)) {
     c.shared.assign(size_t(c.elems / LinearColumns::BLOCK), 0);
     alignas(64) uint8_t idx[9][2][64] = {};
@@ -858,15 +878,9 @@ void LinearVerticalScalar(const int16_t* h0, const int16_t* h1, int16_t b0, int1
 }
 
 #ifdef SUPL_X86
-// Elements 16 ch .. 16 ch + 15 of a row's horizontal sums.
-__attribute__((target("avx2"))) inline void LinearChunkAvx2(const uint8_t* g, const LinearColumns& c,
-                                                            int ch, int16_t* h) {
-  const LinearColumns::Chunk& k = c.chunks[size_t(ch)];
-  const int e0 = 16 * ch;
-  if (k.base0 < 0) {
-    for (int e = e0; e < e0 + 16; e++) h[e] = LinearSum(g, c, e);
-    return;
-  }
+// Sixteen horizontal sums at h by the tables of chunk k, its loads at g + k.base0, g + k.base1.
+__attribute__((target("avx2"))) inline void LinearChunkAt(const uint8_t* g, const LinearColumns::Chunk& k,
+                                                          int16_t* h) {
   const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k.base0)),
                                      _mm_load_si128(reinterpret_cast<const __m128i*>(k.m0)));
   const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g + k.base1)),
@@ -877,13 +891,36 @@ __attribute__((target("avx2"))) inline void LinearChunkAvx2(const uint8_t* g, co
   const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(x, y),
                                        _mm256_load_si256(reinterpret_cast<const __m256i*>(k.w + 16)));
   const __m256i r = _mm256_packs_epi32(_mm256_srai_epi32(lo, 4), _mm256_srai_epi32(hi, 4));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(h + e0), r);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(h), r);
+}
+
+// Elements 16 ch .. 16 ch + 15 of a row's horizontal sums.
+__attribute__((target("avx2"))) inline void LinearChunkAvx2(const uint8_t* g, const LinearColumns& c,
+                                                            int ch, int16_t* h) {
+  const LinearColumns::Chunk& k = c.chunks[size_t(ch)];
+  const int e0 = 16 * ch;
+  if (k.base0 < 0) {
+    for (int e = e0; e < e0 + 16; e++) h[e] = LinearSum(g, c, e);
+    return;
+  }
+  LinearChunkAt(g, k, h + e0);
 }
 
 __attribute__((target("avx2"))) void LinearRowAvx2(const uint8_t* g, const LinearColumns& c,
                                                    int16_t* h) {
   const int chunks = int(c.chunks.size());
-  for (int ch = 0; ch < chunks; ch++) LinearChunkAvx2(g, c, ch, h);
+  const int groups = int(c.shared9.size());
+  int ch = 0;
+  for (int q = 0; q < groups; q++) {
+    if (!c.shared9[size_t(q)]) {
+      for (; ch < 9 * q + 9; ch++) LinearChunkAvx2(g, c, ch, h);
+      continue;
+    }
+    const uint8_t* shifted = g + 48 * (q - 1);
+    for (int j = 0; j < 9; j++) LinearChunkAt(shifted, c.chunks[size_t(9 + j)], h + 16 * (9 * q + j));
+    ch = 9 * q + 9;
+  }
+  for (; ch < chunks; ch++) LinearChunkAvx2(g, c, ch, h);
   for (int e = 16 * chunks; e < c.elems; e++) h[e] = LinearSum(g, c, e);
 }
 
