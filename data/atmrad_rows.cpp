@@ -229,19 +229,27 @@ SUPL_VBMI int CountRowVbmi(const uint16_t* c, int n, const uint8_t* lut, uint8_t
   return i;
 }
 
+// Sixteen counts as floats (a: the first eight), and the mask of those with a value: 1..1023,
+// x - 1 (wrapping) at most 1022.
+__attribute__((target("avx2"))) inline void CountFloats16(const uint16_t* c, __m256i* ok, __m256* a,
+                                                          __m256* b) {
+  const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
+  const __m256i t = _mm256_sub_epi16(x, _mm256_set1_epi16(1));
+  *ok = _mm256_cmpeq_epi16(_mm256_min_epu16(t, _mm256_set1_epi16(ATMRAD_COUNTS - 2)), t);
+  *a = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm256_castsi256_si128(x)));
+  *b = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm256_extracti128_si256(x, 1)));
+}
+
 __attribute__((target("avx2"))) int CountRowAvx2(const uint16_t* c, int n, const AtmradStretch& s,
                                                  uint8_t* d) {
   const VecStretch vs = MakeVec(s);
-  const __m256i one = _mm256_set1_epi16(1), top = _mm256_set1_epi16(ATMRAD_COUNTS - 2);
   int i = 0;
   if (!s.step && !s.inverted && s.identity_gamma) {
     // The plain ramp: its flags read once, not after every store (d may alias s).
     for (; i + 16 <= n; i += 16) {
-      const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i));
-      const __m256i t = _mm256_sub_epi16(x, one);
-      const __m256i ok = _mm256_cmpeq_epi16(_mm256_min_epu16(t, top), t);
-      const __m256 a = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm256_castsi256_si128(x)));
-      const __m256 b = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm256_extracti128_si256(x, 1)));
+      __m256i ok;
+      __m256 a, b;
+      CountFloats16(c + i, &ok, &a, &b);
       const __m256i ra = _mm256_cvtps_epi32(_mm256_add_ps(_mm256_mul_ps(a, vs.scale), vs.shift));
       const __m256i rb = _mm256_cvtps_epi32(_mm256_add_ps(_mm256_mul_ps(b, vs.scale), vs.shift));
       // Sixteen words in order, then bytes with the no-value lanes cleared.
@@ -253,12 +261,9 @@ __attribute__((target("avx2"))) int CountRowAvx2(const uint16_t* c, int n, const
     return i;
   }
   for (; i + 16 <= n; i += 16) {
-    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i));
-    // 1..1023 have a value: x - 1 (wrapping) at most 1022.
-    const __m256i t = _mm256_sub_epi16(x, one);
-    const __m256i ok = _mm256_cmpeq_epi16(_mm256_min_epu16(t, top), t);
-    const __m256 a = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm256_castsi256_si128(x)));
-    const __m256 b = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm256_extracti128_si256(x, 1)));
+    __m256i ok;
+    __m256 a, b;
+    CountFloats16(c + i, &ok, &a, &b);
     const __m128i bytes = Pack16(Stretch8(a, vs), Stretch8(b, vs), false);
     const __m128i valid = _mm_packs_epi16(_mm256_castsi256_si128(ok), _mm256_extracti128_si256(ok, 1));
     Finish16(bytes, valid, s, d + i);

@@ -134,6 +134,29 @@ CubicColumns MakeCubicColumns(int n) {
 // Vertical weights (0, 2048, 0, 0): the row at a source row, every third one.
 inline bool IsCentre(const int16_t* beta) { return beta[0] == 0 && beta[2] == 0 && beta[3] == 0; }
 
+// Whether destination rows dy .. dy + 2 (below y1) are a group: a centre row between two rows
+// whose taps are the source rows around it, five neighbouring rows in all.
+inline bool IsCubicGroup(const CubicTaps& rows, int dy, int y1) {
+  return dy + 3 <= y1 && IsCentre(rows.w[dy + 1].data()) && !IsCentre(rows.w[dy].data()) &&
+         !IsCentre(rows.w[dy + 2].data());
+}
+
+// The rows of sums, the vertical weights and the destination rows of the group at dy; sums(r)
+// gives source row r's sums.
+struct CubicGroup {
+  const float* s[3][4];
+  const int16_t* beta[3];
+  uint8_t* d[3];
+  template <class Sums>
+  CubicGroup(const CubicTaps& rows, int dy, Sums& sums, cv::Mat& out) {
+    for (int j = 0; j < 3; j++) {
+      for (int k = 0; k < 4; k++) s[j][k] = sums(rows.idx[dy + j][k]);
+      beta[j] = rows.w[dy + j].data();
+      d[j] = out.ptr<uint8_t>(dy + j);
+    }
+  }
+};
+
 inline int32_t CubicSum(const uint8_t* g, const CubicTaps& t, int d) {
   const auto& i = t.idx[d];
   const auto& w = t.w[d];
@@ -590,18 +613,9 @@ void CubicStripeVbmi(const cv::Mat& src, const CubicTaps& taps, const CubicWide&
     return h;
   };
   for (int dy = y0; dy < y1;) {
-    // A group: a centre row between two rows whose taps are the source rows around it.
-    if (dy + 3 <= y1 && IsCentre(rows.w[dy + 1].data()) && !IsCentre(rows.w[dy].data()) &&
-        !IsCentre(rows.w[dy + 2].data())) {
-      const float* s[3][4];
-      const int16_t* beta[3];
-      uint8_t* d[3];
-      for (int j = 0; j < 3; j++) {
-        for (int k = 0; k < 4; k++) s[j][k] = sums(rows.idx[dy + j][k]);
-        beta[j] = rows.w[dy + j].data();
-        d[j] = out.ptr<uint8_t>(dy + j);
-      }
-      CubicVerticalThree(s, beta, wide, o.data(), d);
+    if (IsCubicGroup(rows, dy, y1)) {
+      const CubicGroup grp(rows, dy, sums, out);
+      CubicVerticalThree(grp.s, grp.beta, wide, o.data(), grp.d);
       dy += 3;
       continue;
     }
@@ -666,18 +680,9 @@ void CubicStripe(const cv::Mat& src, const CubicColumns& cols, const CubicTaps& 
   const int vec_end = width & ~7;
   for (int dy = y0; dy < y1;) {
 #ifdef SUPL_X86
-    // A group: a centre row between two rows whose taps are the source rows around it.
-    if (level >= 1 && dy + 3 <= y1 && IsCentre(rows.w[dy + 1].data()) &&
-        !IsCentre(rows.w[dy].data()) && !IsCentre(rows.w[dy + 2].data())) {
-      const float* s[3][4];
-      const int16_t* beta[3];
-      uint8_t* d[3];
-      for (int j = 0; j < 3; j++) {
-        for (int k = 0; k < 4; k++) s[j][k] = sums(rows.idx[dy + j][k]);
-        beta[j] = rows.w[dy + j].data();
-        d[j] = out.ptr<uint8_t>(dy + j);
-      }
-      CubicVerticalThreeAvx2(s, beta, n, o.data(), d);
+    if (level >= 1 && IsCubicGroup(rows, dy, y1)) {
+      const CubicGroup grp(rows, dy, sums, out);
+      CubicVerticalThreeAvx2(grp.s, grp.beta, n, o.data(), grp.d);
       dy += 3;
       continue;
     }
