@@ -801,56 +801,74 @@ bool BlockTables(const std::vector<int>& src0, const std::vector<int>& src1,
   return true;
 }
 
+// The tables of chunk ch of c, when its taps lie within two 16-byte loads; else it stays one
+// of plain sums.
+void MakeLinearChunk(LinearColumns& c, int n, int ch) {
+  LinearColumns::Chunk& k = c.chunks[size_t(ch)];
+  const int e0 = ch * 16;
+  int lo0 = c.src0[e0], lo1 = c.src1[e0], hi0 = lo0, hi1 = lo1;
+  for (int i = 0; i < 16; i++) {
+    lo0 = std::min(lo0, c.src0[e0 + i]);
+    hi0 = std::max(hi0, c.src0[e0 + i]);
+    lo1 = std::min(lo1, c.src1[e0 + i]);
+    hi1 = std::max(hi1, c.src1[e0 + i]);
+  }
+  if (hi0 - lo0 >= 16 || hi1 - lo1 >= 16 || lo0 + 16 > 3 * n || lo1 + 16 > 3 * n) return;
+  k.base0 = lo0;
+  k.base1 = lo1;
+  for (int i = 0; i < 16; i++) {
+    k.m0[i] = uint8_t(c.src0[e0 + i] - lo0);
+    k.m1[i] = uint8_t(c.src1[e0 + i] - lo1);
+  }
+  // unpacklo/hi of 16-bit lanes: [0..3, 8..11] then [4..7, 12..15]
+  static const int order[16] = {0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15};
+  for (int i = 0; i < 16; i++) {
+    k.w[2 * i] = c.w0[e0 + order[i]];
+    k.w[2 * i + 1] = c.w1[e0 + order[i]];
+  }
+}
+
+// Whether group q of c (destination columns 48 q .. 48 q + 47 of taps t) repeats group 1 sixteen
+// pixels a group on, with the same weights, its loads inside the row: then its chunks are group
+// 1's 48 (q - 1) bytes on, and theirs are not made.
+bool RepeatsGroupOne(const LinearColumns& c, const LinearTaps& t, int n, int q) {
+  for (int j = 0; j < 9; j++) {
+    const LinearColumns::Chunk& k = c.chunks[size_t(9 + j)];
+    if (k.base0 < 0 || std::max(k.base0, k.base1) + 48 * (q - 1) + 16 > 3 * n) return false;
+  }
+  const int shift = 16 * (q - 1);
+  const size_t d1 = 48, dq = size_t(48) * size_t(q);
+  bool differ = false;  // without early exits, so that the loop is vectorised
+  for (size_t i = 0; i < 48; i++)
+    differ |= (t.i0[dq + i] != t.i0[d1 + i] + shift) | (t.i1[dq + i] != t.i1[d1 + i] + shift) |
+              (t.w0[dq + i] != t.w0[d1 + i]) | (t.w1[dq + i] != t.w1[d1 + i]);
+  return !differ;
+}
+
 LinearColumns MakeLinearCols(int n, bool blocks) {
   const LinearTaps t = MakeLinearColumns(n);
   LinearColumns c;
   c.elems = 9 * n;
+  c.src0.resize(size_t(c.elems)), c.src1.resize(size_t(c.elems));
+  c.w0.resize(size_t(c.elems)), c.w1.resize(size_t(c.elems));
   for (int d = 0; d < 3 * n; d++)
     for (int k = 0; k < 3; k++) {
-      c.src0.push_back(3 * t.i0[d] + k);
-      c.src1.push_back(3 * t.i1[d] + k);
-      c.w0.push_back(t.w0[d]);
-      c.w1.push_back(t.w1[d]);
+      const size_t e = size_t(3 * d + k);
+      c.src0[e] = 3 * t.i0[size_t(d)] + k;
+      c.src1[e] = 3 * t.i1[size_t(d)] + k;
+      c.w0[e] = t.w0[size_t(d)];
+      c.w1[e] = t.w1[size_t(d)];
     }
-  c.chunks.resize(size_t(c.elems / 16));
-  for (size_t ch = 0; ch < c.chunks.size(); ch++) {
-    LinearColumns::Chunk& k = c.chunks[ch];
-    const int e0 = int(ch) * 16;
-    int lo0 = c.src0[e0], lo1 = c.src1[e0], hi0 = lo0, hi1 = lo1;
-    for (int i = 0; i < 16; i++) {
-      lo0 = std::min(lo0, c.src0[e0 + i]);
-      hi0 = std::max(hi0, c.src0[e0 + i]);
-      lo1 = std::min(lo1, c.src1[e0 + i]);
-      hi1 = std::max(hi1, c.src1[e0 + i]);
-    }
-    if (hi0 - lo0 >= 16 || hi1 - lo1 >= 16 || lo0 + 16 > 3 * n || lo1 + 16 > 3 * n) continue;
-    k.base0 = lo0;
-    k.base1 = lo1;
-    for (int i = 0; i < 16; i++) {
-      k.m0[i] = uint8_t(c.src0[e0 + i] - lo0);
-      k.m1[i] = uint8_t(c.src1[e0 + i] - lo1);
-    }
-    // unpacklo/hi of 16-bit lanes: [0..3, 8..11] then [4..7, 12..15]
-    static const int order[16] = {0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15};
-    for (int i = 0; i < 16; i++) {
-      k.w[2 * i] = c.w0[e0 + order[i]];
-      k.w[2 * i + 1] = c.w1[e0 + order[i]];
-    }
+  const int chunks = c.elems / 16, groups = c.elems / LinearColumns::GROUP;
+  c.chunks.resize(size_t(chunks));
+  for (int ch = 0; ch < std::min(chunks, 18); ch++) MakeLinearChunk(c, n, ch);  // groups 0 and 1
+  if (groups > 1) c.shared9.assign(size_t(groups), 0);
+  for (int q = 1; q < groups; q++) {
+    c.shared9[size_t(q)] = RepeatsGroupOne(c, t, n, q);
+    if (q > 1 && !c.shared9[size_t(q)])
+      for (int ch = 9 * q; ch < 9 * q + 9; ch++) MakeLinearChunk(c, n, ch);
   }
-  const int groups = c.elems / LinearColumns::GROUP;
-  if (groups > 1) {
-    c.shared9.assign(size_t(groups), 0);
-    auto same = [&](const LinearColumns::Chunk& a, const LinearColumns::Chunk& b, int shift) {
-      return a.base0 >= 0 && b.base0 >= 0 && a.base0 == b.base0 + shift && a.base1 == b.base1 + shift &&
-             std::memcmp(a.m0, b.m0, sizeof a.m0) == 0 && std::memcmp(a.m1, b.m1, sizeof a.m1) == 0 &&
-             std::memcmp(a.w, b.w, sizeof a.w) == 0;
-    };
-    for (int q = 1; q < groups; q++) {
-      bool ok = true;
-      for (int j = 0; j < 9 && ok; j++) ok = same(c.chunks[size_t(9 * q + j)], c.chunks[size_t(9 + j)], 48 * (q - 1));
-      c.shared9[size_t(q)] = ok;
-    }
-  }
+  for (int ch = std::max(18, 9 * groups); ch < chunks; ch++) MakeLinearChunk(c, n, ch);
   if (blocks && BlockTables(c.src0, c.src1, c.w0, c.w1, 1, n, c.idx, c.w)) {
     c.shared.assign(size_t(c.elems / LinearColumns::BLOCK), 0);
     alignas(64) uint8_t idx[9][2][64] = {};
@@ -911,22 +929,30 @@ __attribute__((target("avx2"))) inline void LinearChunkAvx2(const uint8_t* g, co
   LinearChunkAt(g, k, h + e0);
 }
 
-__attribute__((target("avx2"))) void LinearRowAvx2(const uint8_t* g, const LinearColumns& c,
-                                                   int16_t* h) {
-  const int chunks = int(c.chunks.size());
-  const int groups = int(c.shared9.size());
-  int ch = 0;
-  for (int q = 0; q < groups; q++) {
-    if (!c.shared9[size_t(q)]) {
-      for (; ch < 9 * q + 9; ch++) LinearChunkAvx2(g, c, ch, h);
-      continue;
-    }
+// Group q (chunks 9 q .. 9 q + 8) of a row's horizontal sums: by group 1's tables 48 (q - 1)
+// bytes on where it repeats group 1, else chunk by chunk (only those have tables of their own).
+__attribute__((target("avx2"))) inline void LinearGroupAvx2(const uint8_t* g, const LinearColumns& c,
+                                                            int q, int16_t* h) {
+  if (size_t(q) < c.shared9.size() && c.shared9[size_t(q)]) {
     const uint8_t* shifted = g + 48 * (q - 1);
     for (int j = 0; j < 9; j++) LinearChunkAt(shifted, c.chunks[size_t(9 + j)], h + 16 * (9 * q + j));
-    ch = 9 * q + 9;
+    return;
   }
-  for (; ch < chunks; ch++) LinearChunkAvx2(g, c, ch, h);
+  for (int ch = 9 * q; ch < 9 * q + 9; ch++) LinearChunkAvx2(g, c, ch, h);
+}
+
+// Groups from q0 on, the chunks after the last group and the elements after the last chunk.
+__attribute__((target("avx2"))) inline void LinearRowFrom(const uint8_t* g, const LinearColumns& c,
+                                                          int q0, int16_t* h) {
+  const int chunks = int(c.chunks.size()), groups = c.elems / LinearColumns::GROUP;
+  for (int q = q0; q < groups; q++) LinearGroupAvx2(g, c, q, h);
+  for (int ch = 9 * groups; ch < chunks; ch++) LinearChunkAvx2(g, c, ch, h);
   for (int e = 16 * chunks; e < c.elems; e++) h[e] = LinearSum(g, c, e);
+}
+
+__attribute__((target("avx2"))) void LinearRowAvx2(const uint8_t* g, const LinearColumns& c,
+                                                   int16_t* h) {
+  LinearRowFrom(g, c, 0, h);
 }
 
 #pragma GCC diagnostic push
@@ -936,7 +962,8 @@ SUPL_VBMI void LinearRowVbmi(const uint8_t* g, const LinearColumns& c, int16_t* 
   const int blocks = int(c.shared.size());
   for (int q = 0; q < blocks; q++) {
     if (!c.shared[size_t(q)]) {
-      for (int ch = 18 * q; ch < 18 * q + 18; ch++) LinearChunkAvx2(g, c, ch, h);
+      LinearGroupAvx2(g, c, 2 * q, h);
+      LinearGroupAvx2(g, c, 2 * q + 1, h);
       continue;
     }
     const uint8_t* window = g + 96 * q - 3;
@@ -952,8 +979,7 @@ SUPL_VBMI void LinearRowVbmi(const uint8_t* g, const LinearColumns& c, int16_t* 
       _mm512_storeu_si512(o + 32 * k, _mm512_packs_epi32(_mm512_srai_epi32(a, 4), _mm512_srai_epi32(b, 4)));
     }
   }
-  for (int ch = 18 * blocks; ch < int(c.chunks.size()); ch++) LinearChunkAvx2(g, c, ch, h);
-  for (int e = 16 * int(c.chunks.size()); e < c.elems; e++) h[e] = LinearSum(g, c, e);
+  LinearRowFrom(g, c, 2 * blocks, h);
 }
 #pragma GCC diagnostic pop
 
