@@ -983,21 +983,30 @@ SUPL_VBMI void LinearRowVbmi(const uint8_t* g, const LinearColumns& c, int16_t* 
 }
 #pragma GCC diagnostic pop
 
+// The vertical step's rounding of two products' sum: (s + 2) >> 2.
+__attribute__((target("avx2"))) inline __m256i LinearRound16(__m256i s) {
+  return _mm256_srai_epi16(_mm256_add_epi16(s, _mm256_set1_epi16(2)), 2);
+}
+
+__attribute__((target("avx2"))) inline __m256i Load16(const int16_t* q) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+}
+
 __attribute__((target("avx2"))) inline __m256i LinearSixteen(const int16_t* h0, const int16_t* h1,
                                                              __m256i w0, __m256i w1) {
-  const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0));
-  const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1));
-  const __m256i s = _mm256_add_epi16(_mm256_mulhi_epi16(x, w0), _mm256_mulhi_epi16(y, w1));
-  return _mm256_srai_epi16(_mm256_add_epi16(s, _mm256_set1_epi16(2)), 2);
+  return LinearRound16(_mm256_add_epi16(_mm256_mulhi_epi16(Load16(h0), w0), _mm256_mulhi_epi16(Load16(h1), w1)));
+}
+
+// Output bytes d[0..31] of sixteen results each in lo and hi, saturated (packus works per 128-bit
+// lane: the quadwords are put back in order).
+__attribute__((target("avx2"))) inline void StoreBytes32(__m256i lo, __m256i hi, uint8_t* d) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8));
 }
 
 // Output bytes d[0..31] of the sums at h0, h1.
 __attribute__((target("avx2"))) inline void LinearThirtyTwoBytes(const int16_t* h0, const int16_t* h1,
                                                                  __m256i w0, __m256i w1, uint8_t* d) {
-  const __m256i r = _mm256_permute4x64_epi64(
-      _mm256_packus_epi16(LinearSixteen(h0, h1, w0, w1), LinearSixteen(h0 + 16, h1 + 16, w0, w1)),
-      0xD8);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), r);
+  StoreBytes32(LinearSixteen(h0, h1, w0, w1), LinearSixteen(h0 + 16, h1 + 16, w0, w1), d);
 }
 
 __attribute__((target("avx2"))) void LinearVerticalAvx2(const int16_t* h0, const int16_t* h1,
@@ -1032,15 +1041,6 @@ inline bool IsLinearTriple(const int16_t* const h[3][2], const int16_t b[3][2]) 
   return IsLinearCentre(b[1][0], b[1][1]) && h[0][1] == h[1][0] && h[2][0] == h[1][0];
 }
 
-// The vertical step's rounding of two products' sum: (s + 2) >> 2.
-__attribute__((target("avx2"))) inline __m256i LinearRound16(__m256i s) {
-  return _mm256_srai_epi16(_mm256_add_epi16(s, _mm256_set1_epi16(2)), 2);
-}
-
-__attribute__((target("avx2"))) inline __m256i Load16(const int16_t* q) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
-}
-
 __attribute__((target("avx2"))) void LinearTripleAvx2(const int16_t* const h[3][2],
                                                       const int16_t b[3][2], int n,
                                                       uint8_t* const d[3]) {
@@ -1057,9 +1057,7 @@ __attribute__((target("avx2"))) void LinearTripleAvx2(const int16_t* const h[3][
       r[1][half] = LinearRound16(_mm256_srai_epi16(m, 5));  // (2048 m) >> 16
       r[2][half] = LinearRound16(_mm256_add_epi16(_mm256_mulhi_epi16(m, wb2), _mm256_mulhi_epi16(Load16(below + at), wc)));
     }
-    for (int k = 0; k < 3; k++)
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d[k] + e),
-                          _mm256_permute4x64_epi64(_mm256_packus_epi16(r[k][0], r[k][1]), 0xD8));
+    for (int k = 0; k < 3; k++) StoreBytes32(r[k][0], r[k][1], d[k] + e);
   }
   for (int k = 0; k < 3; k++) LinearVerticalScalar(h[k][0] + e, h[k][1] + e, b[k][0], b[k][1], n - e, d[k] + e);
 }
