@@ -343,12 +343,40 @@ __attribute__((target("avx2"))) inline void Interleave48(__m128i v0, __m128i v1,
   }
 }
 
-// Pixels i0 .. (returned) of the interleave, sixteen at a time; streamed stores need out + 3 i0
-// on a 16-byte boundary.
+// Three planes of 32 bytes interleaved into 96: each lane's sixteen pixels by INTERLEAVE's
+// shuffles, then the six blocks of sixteen bytes put in order across the lanes.
+__attribute__((target("avx2"))) inline void Interleave96(__m256i v0, __m256i v1, __m256i v2,
+                                                         __m256i out[3]) {
+  __m256i x[3];
+  for (int b = 0; b < 3; b++) {
+    const __m128i* m = reinterpret_cast<const __m128i*>(INTERLEAVE.m[b]);
+    x[b] = _mm256_or_si256(
+        _mm256_or_si256(_mm256_shuffle_epi8(v0, _mm256_broadcastsi128_si256(_mm_load_si128(m))),
+                        _mm256_shuffle_epi8(v1, _mm256_broadcastsi128_si256(_mm_load_si128(m + 1)))),
+        _mm256_shuffle_epi8(v2, _mm256_broadcastsi128_si256(_mm_load_si128(m + 2))));
+  }
+  out[0] = _mm256_permute2x128_si256(x[0], x[1], 0x20);  // blocks 0, 1 of the low lanes
+  out[1] = _mm256_permute2x128_si256(x[2], x[0], 0x30);  // low block 2, high block 0
+  out[2] = _mm256_permute2x128_si256(x[1], x[2], 0x31);  // blocks 1, 2 of the high lanes
+}
+
+// Pixels i0 .. (returned) of the interleave, 32 and then sixteen at a time; streamed stores
+// need out + 3 i0 on a 32-byte boundary.
 __attribute__((target("avx2"))) int InterleaveAvx2(const uint8_t* p0, const uint8_t* p1,
                                                    const uint8_t* p2, int i0, int n, uint8_t* out,
                                                    bool stream) {
   int i = i0;
+  for (; i + 32 <= n; i += 32) {
+    __m256i r[3];
+    Interleave96(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p0 + i)),
+                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p1 + i)),
+                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p2 + i)), r);
+    for (int b = 0; b < 3; b++) {
+      __m256i* o = reinterpret_cast<__m256i*>(out + 3 * i + 32 * b);
+      if (stream) _mm256_stream_si256(o, r[b]);
+      else _mm256_storeu_si256(o, r[b]);
+    }
+  }
   for (; i + 16 <= n; i += 16) {
     __m128i r[3];
     Interleave48(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p0 + i)),
@@ -428,63 +456,64 @@ __attribute__((target("avx2"))) int CountRangeAvx2(const uint16_t* c, int n, int
 }
 
 
-// Source pixels b .. (returned) of the enlargement, sixteen at a time, from b = 1 while
-// b + 16 < n: output bytes 3b .. in d.
+// Thirty-two int32 (four vectors of eight in order) to 32 bytes in order, saturated to 0..255
+// (unsigned) or to -128..127 (signed, for masks of 0 / -1). The packs work within lanes and
+// leave groups of four in the order 0 2 4 6 1 3 5 7; one permute puts them back.
+__attribute__((target("avx2"))) inline __m256i Pack32(__m256i a, __m256i b, __m256i c, __m256i d,
+                                                      bool is_signed) {
+  const __m256i ab = _mm256_packs_epi32(a, b), cd = _mm256_packs_epi32(c, d);
+  const __m256i x = is_signed ? _mm256_packs_epi16(ab, cd) : _mm256_packus_epi16(ab, cd);
+  return _mm256_permutevar8x32_epi32(x, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+}
+
+// The mask of the values of eight floats as int32 0 / -1.
+__attribute__((target("avx2"))) inline __m256i Valid8(__m256 v) {
+  return _mm256_castps_si256(_mm256_cmp_ps(v, v, _CMP_ORD_Q));
+}
+
+// Source pixels b .. (returned) of the enlargement, 32 at a time from b = 1, the last step
+// ending at pixel n - 2 and overlapping the one before with the same bytes: output bytes 3b ..
+// in d. The three phases are made as planes of 32 bytes and interleaved once.
 __attribute__((target("avx2"))) int EnlargeAvx2(const float* src, int n, const AtmradStretch& s,
                                                 uint8_t* d) {
+  if (n < 34) return 1;
   const VecStretch vs = MakeVec(s);
   const __m256 a0 = _mm256_set1_ps(A0), w0 = _mm256_set1_ps(W0);
   const __m256 a2 = _mm256_set1_ps(A2), w2 = _mm256_set1_ps(W2);
-  alignas(64) uint8_t cb[256], mb[256];
-  const bool masked = s.inverted || !s.identity_gamma;
-  int b = 1;
-  while (b + 17 <= n) {
-    const int start = b;
-    for (; b + 17 <= n && b - start < 80; b += 16) {
-      __m128i c[3], m[3];
-      const float* p = src + b;
-      const __m256 prev0 = _mm256_loadu_ps(p - 1), here0 = _mm256_loadu_ps(p), next0 = _mm256_loadu_ps(p + 1);
-      const __m256 prev1 = _mm256_loadu_ps(p + 7), here1 = _mm256_loadu_ps(p + 8), next1 = _mm256_loadu_ps(p + 9);
-      Stretch16(_mm256_add_ps(_mm256_mul_ps(prev0, a0), _mm256_mul_ps(here0, w0)),
-                _mm256_add_ps(_mm256_mul_ps(prev1, a0), _mm256_mul_ps(here1, w0)), vs, s.inverted,
-                masked, &c[0], &m[0]);
-      Stretch16(here0, here1, vs, s.inverted, masked, &c[1], &m[1]);
-      Stretch16(_mm256_add_ps(_mm256_mul_ps(here0, a2), _mm256_mul_ps(next0, w2)),
-                _mm256_add_ps(_mm256_mul_ps(here1, a2), _mm256_mul_ps(next1, w2)), vs, s.inverted,
-                masked, &c[2], &m[2]);
-      __m128i ci[3], mi[3];
-      uint8_t* o = d + 3 * b;
-      if (s.identity_gamma) {  // no gamma: the mask, where inversion needs one, comes first
-        if (masked)
-          for (int k = 0; k < 3; k++) c[k] = _mm_and_si128(c[k], m[k]);
-        Interleave48(c[0], c[1], c[2], ci);
-        for (int k = 0; k < 3; k++) _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16 * k), ci[k]);
-        continue;
-      }
-      Interleave48(c[0], c[1], c[2], ci);
-      Interleave48(m[0], m[1], m[2], mi);
-      const int at = 3 * (b - start);
-      for (int k = 0; k < 3; k++) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cb + at + 16 * k), ci[k]);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(mb + at + 16 * k), mi[k]);
-      }
+  // A pixel without a value stretches to 0 (NaN converts to INT_MIN, which saturates; it fails
+  // the step's comparison), which gamma keeps 0 when its entry 0 is: only inversion or such a
+  // gamma needs the mask.
+  const bool inverted = s.inverted, gamma = !s.identity_gamma;
+  const bool masked = inverted || s.gamma[0] != 0;
+  const uint8_t* steps = s.gamma_steps;
+  for (int b = 1;; b += 32) {
+    b = std::min(b, n - 33);
+    const float* p = src + b;
+    __m256i r[3][4], m[3][4];
+    for (int k = 0; k < 4; k++) {
+      const __m256 prev = _mm256_loadu_ps(p + 8 * k - 1), here = _mm256_loadu_ps(p + 8 * k);
+      const __m256 next = _mm256_loadu_ps(p + 8 * k + 1);
+      const __m256 v0 = _mm256_add_ps(_mm256_mul_ps(prev, a0), _mm256_mul_ps(here, w0));
+      const __m256 v2 = _mm256_add_ps(_mm256_mul_ps(here, a2), _mm256_mul_ps(next, w2));
+      r[0][k] = Stretch8(v0, vs), r[1][k] = Stretch8(here, vs), r[2][k] = Stretch8(v2, vs);
+      if (masked) m[0][k] = Valid8(v0), m[1][k] = Valid8(here), m[2][k] = Valid8(v2);
     }
-    if (s.identity_gamma) continue;
-    // The block's bytes through the table, 32 at a time (the block is a multiple of 48 long).
-    const int len = 3 * (b - start);
-    uint8_t* o = d + 3 * start;
-    int j = 0;
-    for (; j + 32 <= len; j += 32) {
-      const __m256i x = _mm256_load_si256(reinterpret_cast<const __m256i*>(cb + j));
-      const __m256i m = _mm256_load_si256(reinterpret_cast<const __m256i*>(mb + j));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j), _mm256_and_si256(Gamma32(x, s.gamma_steps), m));
+    __m256i c[3], o[3];
+    for (int ph = 0; ph < 3; ph++) c[ph] = Pack32(r[ph][0], r[ph][1], r[ph][2], r[ph][3], false);
+    Interleave96(c[0], c[1], c[2], o);
+    if (masked) {
+      for (int ph = 0; ph < 3; ph++) c[ph] = Pack32(m[ph][0], m[ph][1], m[ph][2], m[ph][3], true);
+      Interleave96(c[0], c[1], c[2], c);
     }
-    if (j < len)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j),
-                       _mm_and_si128(Gamma16(_mm_load_si128(reinterpret_cast<const __m128i*>(cb + j)), s.gamma_steps),
-                                     _mm_load_si128(reinterpret_cast<const __m128i*>(mb + j))));
+    for (int k = 0; k < 3; k++) {
+      __m256i x = o[k];
+      if (inverted) x = _mm256_xor_si256(x, _mm256_set1_epi8(char(0xFF)));
+      if (gamma) x = Gamma32(x, steps);
+      if (masked) x = _mm256_and_si256(x, c[k]);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 3 * b + 32 * k), x);
+    }
+    if (b == n - 33) return n - 1;
   }
-  return b;
 }
 
 // GCC 12's AVX-512 intrinsics start from a self-initialised "undefined" vector, which its own
@@ -695,9 +724,9 @@ void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, i
     i = InterleaveVbmi(p0, p1, p2, head, n, out, stream);
     if (i < n) i = InterleaveVbmi(p0, p1, p2, n - 64, n, out, false);
   } else if (level >= 1) {
-    // Streamed: plain pixels up to the first whose bytes start a 16-byte line (3 * 11 = 1
-    // modulo 16).
-    const int head = stream ? int((16 - reinterpret_cast<uintptr_t>(out) % 16) * 11 % 16) : 0;
+    // Streamed: plain pixels up to the first whose bytes start a 32-byte line (3 * 11 = 1
+    // modulo 32).
+    const int head = stream ? int((32 - reinterpret_cast<uintptr_t>(out) % 32) * 11 % 32) : 0;
     for (; i < std::min(head, n); i++) one(i);
     i = InterleaveAvx2(p0, p1, p2, i, n, out, stream && head < n);
   }

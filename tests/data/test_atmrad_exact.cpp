@@ -353,6 +353,36 @@ TEST(AtmradInterleave, StreamedRowsAtEveryAlignmentAreThePlainOnes) {
           }
 }
 
+TEST(AtmradEnlargeRow, EveryLengthAndStretchAlikeOnEveryLevel) {
+  // The vector steps take 32 source pixels and end with one that overlaps the step before it;
+  // lengths around those widths, values with gaps (NaN), every kind of stretch. A step that
+  // read or wrote past the row shows in the guard bytes or under ASan.
+  std::mt19937 rng(12);
+  std::uniform_real_distribution<float> kelvin(200, 320);
+  const std::array<AtmradStretch, 6> stretches = {
+      AtmradMakeStretch(230, 290, 1, false, 0, 0),   // ramp
+      AtmradMakeStretch(230, 290, 1, true, 0, 0),    // inverted
+      AtmradMakeStretch(230, 290, 2, false, 0, 0),   // gamma, entry 0 is 0
+      AtmradMakeStretch(230, 290, -1, false, 0, 0),  // gamma whose entry 0 is not
+      AtmradMakeStretch(260, 260, 1, false, 0, 0),   // step
+      AtmradMakeStretch(260, 260, 0.5, true, 0, 0),  // step, inverted, gamma
+  };
+  ASSERT_NE(stretches[3].gamma[0], 0);
+  for (int n = 1; n <= 131; n += n < 70 ? 1 : 13) {
+    std::vector<float> src(static_cast<size_t>(n));
+    for (float& v : src) v = rng() % 7 == 0 ? std::numeric_limits<float>::quiet_NaN() : kelvin(rng);
+    for (size_t k = 0; k < stretches.size(); k++) {
+      std::vector<uint8_t> want(size_t(3 * n) + 64, 0x5A);
+      AtmradEnlargeRow(src.data(), n, stretches[k], want.data(), 0);
+      for (int level = 1; level <= AtmradLevel(); level++) {
+        std::vector<uint8_t> got(want.size(), 0x5A);
+        AtmradEnlargeRow(src.data(), n, stretches[k], got.data(), level);
+        ASSERT_EQ(got, want) << "n " << n << " stretch " << k << " level " << level;
+      }
+    }
+  }
+}
+
 TEST(AtmradCompositeExact, LargeImagesAlikeOnEveryLevel) {
   // Rows of odd length so that they start at every alignment. Level 0 is the one checked
   // against the reference above.
