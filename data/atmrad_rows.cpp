@@ -343,17 +343,6 @@ struct InterleaveMasks {
 };
 const InterleaveMasks INTERLEAVE;
 
-// Three planes of sixteen bytes interleaved into 48 (INTERLEAVE's order).
-__attribute__((target("avx2"))) inline void Interleave48(__m128i v0, __m128i v1, __m128i v2,
-                                                         __m128i out[3]) {
-  for (int b = 0; b < 3; b++) {
-    const __m128i* m = reinterpret_cast<const __m128i*>(INTERLEAVE.m[b]);
-    out[b] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, _mm_load_si128(m)),
-                                       _mm_shuffle_epi8(v1, _mm_load_si128(m + 1))),
-                          _mm_shuffle_epi8(v2, _mm_load_si128(m + 2)));
-  }
-}
-
 // Three planes of 32 bytes interleaved into 96: each lane's sixteen pixels by INTERLEAVE's
 // shuffles, then the six blocks of sixteen bytes put in order across the lanes.
 __attribute__((target("avx2"))) inline void Interleave96(__m256i v0, __m256i v1, __m256i v2,
@@ -371,8 +360,8 @@ __attribute__((target("avx2"))) inline void Interleave96(__m256i v0, __m256i v1,
   out[2] = _mm256_permute2x128_si256(x[1], x[2], 0x31);  // blocks 1, 2 of the high lanes
 }
 
-// Pixels i0 .. (returned) of the interleave, 32 and then sixteen at a time; streamed stores
-// need out + 3 i0 on a 32-byte boundary.
+// Pixels i0 .. (returned) of the interleave, 32 at a time; streamed stores need out + 3 i0 on
+// a 32-byte boundary.
 __attribute__((target("avx2"))) int InterleaveAvx2(const uint8_t* p0, const uint8_t* p1,
                                                    const uint8_t* p2, int i0, int n, uint8_t* out,
                                                    bool stream) {
@@ -386,17 +375,6 @@ __attribute__((target("avx2"))) int InterleaveAvx2(const uint8_t* p0, const uint
       __m256i* o = reinterpret_cast<__m256i*>(out + 3 * i + 32 * b);
       if (stream) _mm256_stream_si256(o, r[b]);
       else _mm256_storeu_si256(o, r[b]);
-    }
-  }
-  for (; i + 16 <= n; i += 16) {
-    __m128i r[3];
-    Interleave48(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p0 + i)),
-                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1 + i)),
-                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p2 + i)), r);
-    for (int b = 0; b < 3; b++) {
-      __m128i* o = reinterpret_cast<__m128i*>(out + 3 * i + 16 * b);
-      if (stream) _mm_stream_si128(o, r[b]);
-      else _mm_storeu_si128(o, r[b]);
     }
   }
   return i;
@@ -726,20 +704,17 @@ void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, i
   };
   int i = 0;
 #ifdef ATMRAD_X86
-  if (level >= 2 && n >= 64) {
-    // Streamed from the first pixel whose bytes start a 64-byte line (3 * 43 = 1 modulo 64).
-    // The pixels before it and those after the last step are each one step of plain stores
-    // that overlaps the streamed ones with the same bytes.
-    const int head = stream ? int((64 - reinterpret_cast<uintptr_t>(out) % 64) * 43 % 64) : 0;
-    if (head > 0) InterleaveVbmi(p0, p1, p2, 0, 64, out, false);
-    i = InterleaveVbmi(p0, p1, p2, head, n, out, stream);
-    if (i < n) i = InterleaveVbmi(p0, p1, p2, n - 64, n, out, false);
-  } else if (level >= 1) {
-    // Streamed: plain pixels up to the first whose bytes start a 32-byte line (3 * 11 = 1
-    // modulo 32).
-    const int head = stream ? int((32 - reinterpret_cast<uintptr_t>(out) % 32) * 11 % 32) : 0;
-    for (; i < std::min(head, n); i++) one(i);
-    i = InterleaveAvx2(p0, p1, p2, i, n, out, stream && head < n);
+  const int width = level >= 2 ? 64 : level >= 1 ? 32 : 0;  // pixels a step
+  if (width > 0 && n >= width) {
+    // Streamed from the first pixel whose bytes start a line of the step's stores (3 * 43 = 1
+    // modulo 64, 3 * 11 = 1 modulo 32). The pixels before it and those after the last step
+    // are each one step of plain stores that overlaps the streamed ones with the same bytes.
+    const auto steps = level >= 2 ? InterleaveVbmi : InterleaveAvx2;
+    const int inverse = width == 64 ? 43 : 11;
+    const int head = stream ? int((width - reinterpret_cast<uintptr_t>(out) % width) * inverse % width) : 0;
+    if (head > 0) steps(p0, p1, p2, 0, width, out, false);
+    i = steps(p0, p1, p2, head, n, out, stream);
+    if (i < n) i = steps(p0, p1, p2, n - width, n, out, false);
   }
 #else
   (void)level;
