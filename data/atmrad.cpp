@@ -459,9 +459,8 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
       cv::Range(0, out.rows),
       [&](const cv::Range& r) {
         std::vector<uint8_t> rows(size_t(3) * (w + 16));
-        std::vector<float> values(size_t(shared.n + 1) * (w + 16));
+        std::vector<float> values(size_t(shared.n) * (w + 16));
         auto value_row = [&](int i) { return values.data() + size_t(i) * (w + 16); };
-        float* diff = value_row(shared.n);
         std::vector<float> blend(size_t(small) + 16);
         std::array<SourceRows, 3> sources;
         for (int k = 0; k < 3; k++)
@@ -477,13 +476,9 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
             uint8_t* d = rows.data() + size_t(k) * (w + 16);
             e[k] = d;
             if (shared.uses[k]) {
-              const float* v = value_row(shared.slot[k][0]);
-              if (shared.slot[k][1] >= 0) {
-                const float* b = value_row(shared.slot[k][1]);
-                for (int x = 0; x < w; x++) diff[x] = v[x] - b[x];
-                v = diff;
-              }
-              AtmradStretchRow(v, w, p.stretch, d, level);
+              const int sub = shared.slot[k][1];
+              AtmradStretchRow(value_row(shared.slot[k][0]), w, p.stretch, d, level,
+                               sub >= 0 ? value_row(sub) : nullptr);
               continue;
             }
             switch (p.kind) {

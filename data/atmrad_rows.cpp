@@ -148,13 +148,18 @@ SUPL_VBMI void GammaVbmi(uint8_t* d, const uint8_t* mask, int n, const uint8_t* 
   }
 }
 
-__attribute__((target("avx2"))) int StretchRowAvx2(const float* v, int n, const AtmradStretch& s,
-                                                   uint8_t* d, bool vbmi) {
+// Eight values at v + i, less those at sub + i when there is sub.
+__attribute__((target("avx2"))) inline __m256 Values8(const float* v, const float* sub, int i) {
+  const __m256 x = _mm256_loadu_ps(v + i);
+  return sub ? _mm256_sub_ps(x, _mm256_loadu_ps(sub + i)) : x;
+}
+
+__attribute__((target("avx2"))) int StretchRowAvx2(const float* v, const float* sub, int n,
+                                                   const AtmradStretch& s, uint8_t* d, bool vbmi) {
   const VecStretch vs = MakeVec(s);
   int i = 0;
   if (!vbmi || s.identity_gamma) {
-    for (; i + 16 <= n; i += 16)
-      StretchValues16(_mm256_loadu_ps(v + i), _mm256_loadu_ps(v + i + 8), vs, s, d + i);
+    for (; i + 16 <= n; i += 16) StretchValues16(Values8(v, sub, i), Values8(v, sub, i + 8), vs, s, d + i);
     return i;
   }
   // Gamma in blocks: the stretched bytes and their mask, then the table over the block.
@@ -162,8 +167,8 @@ __attribute__((target("avx2"))) int StretchRowAvx2(const float* v, int n, const 
   while (i + 16 <= n) {
     const int len = std::min(256, (n - i) & ~15);
     for (int j = 0; j < len; j += 16)
-      StretchValues16(_mm256_loadu_ps(v + i + j), _mm256_loadu_ps(v + i + j + 8), vs, s,
-                      d + i + j, mask + j);
+      StretchValues16(Values8(v, sub, i + j), Values8(v, sub, i + j + 8), vs, s, d + i + j,
+                      mask + j);
     GammaVbmi(d + i, mask, len, s.gamma);
     i += len;
   }
@@ -622,14 +627,15 @@ AtmradStretch AtmradMakeStretch(double t0, double t1, double g, bool inverted, f
   return s;
 }
 
-void AtmradStretchRow(const float* v, int n, const AtmradStretch& s, uint8_t* d, int level) {
+void AtmradStretchRow(const float* v, int n, const AtmradStretch& s, uint8_t* d, int level,
+                      const float* sub) {
   int i = 0;
 #ifdef ATMRAD_X86
-  if (level >= 1) i = StretchRowAvx2(v, n, s, d, level >= 2);
+  if (level >= 1) i = StretchRowAvx2(v, sub, n, s, d, level >= 2);
 #else
   (void)level;
 #endif
-  for (; i < n; i++) d[i] = s(v[i]);
+  for (; i < n; i++) d[i] = s(sub ? v[i] - sub[i] : v[i]);
 }
 
 void AtmradCountRow(const uint16_t* c, int n, const uint8_t lut[ATMRAD_COUNTS],

@@ -26,8 +26,9 @@ struct AtmradStretch {
 // value range mn..mx), gamma g (1: none).
 AtmradStretch AtmradMakeStretch(double t0, double t1, double g, bool inverted, float mn, float mx);
 
-// d[i] = s(v[i]) for n values.
-void AtmradStretchRow(const float* v, int n, const AtmradStretch& s, uint8_t* d, int level);
+// d[i] = s(v[i]) for n values, or s(v[i] - sub[i]) when there is sub.
+void AtmradStretchRow(const float* v, int n, const AtmradStretch& s, uint8_t* d, int level,
+                      const float* sub = nullptr);
 
 // d[i] = lut[c[i]] for counts below ATMRAD_COUNTS, else 0. When the channel's value is its
 // count and lut[c] = s(c) (so lut[0] = 0), s may be evaluated instead of the table: pass it as
