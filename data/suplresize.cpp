@@ -754,6 +754,9 @@ struct LinearColumns {
   std::vector<int> src0, src1;
   std::vector<int16_t> w0, w1;
   struct Chunk {
+    // Its own constructor, so that making a row's chunks does not zero their tables first:
+    // they are filled only where they are used.
+    Chunk() {}
     int base0 = -1, base1 = -1;  // -1: done element by element
     alignas(16) uint8_t m0[16], m1[16];
     alignas(32) int16_t w[32];  // (w0, w1) pairs in the order the unpacking leaves them
