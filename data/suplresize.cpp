@@ -718,16 +718,18 @@ struct LinearTaps {
 // Columns: positions left of the first or right of the last source pixel take that pixel alone.
 LinearTaps MakeLinearColumns(int n) {
   LinearTaps t;
-  for (int d = 0; d < 3 * n; d++) {
+  const size_t m = size_t(3) * size_t(n);
+  t.i0.resize(m), t.i1.resize(m), t.w0.resize(m), t.w1.resize(m);
+  for (size_t d = 0; d < m; d++) {
     int s;
     float f;
-    Position(d, &s, &f);
+    Position(int(d), &s, &f);
     if (s < 0) s = 0, f = 0;
     if (s >= n - 1) s = n - 1, f = 0;
-    t.i0.push_back(s);
-    t.i1.push_back(std::min(s + 1, n - 1));
-    t.w0.push_back(cv::saturate_cast<short>((1.f - f) * COEF_SCALE));
-    t.w1.push_back(cv::saturate_cast<short>(f * COEF_SCALE));
+    t.i0[d] = s;
+    t.i1[d] = std::min(s + 1, n - 1);
+    t.w0[d] = cv::saturate_cast<short>((1.f - f) * COEF_SCALE);
+    t.w1[d] = cv::saturate_cast<short>(f * COEF_SCALE);
   }
   return t;
 }
@@ -751,8 +753,7 @@ LinearTaps MakeLinearRows(int n) {
 // chunks of 16 elements the shuffles that gather both taps from two 16-byte loads.
 struct LinearColumns {
   int elems = 0;
-  std::vector<int> src0, src1;
-  std::vector<int16_t> w0, w1;
+  LinearTaps taps;  // per destination column: an element takes its column's (ElementTap)
   struct Chunk {
     // Its own constructor, so that making a row's chunks does not zero their tables first:
     // they are filled only where they are used.
@@ -781,25 +782,34 @@ struct LinearColumns {
   alignas(64) int16_t w[9][2][32] = {};
 };
 
+// Tap k (0 or 1) of element e = 3 * column + plane: its byte offset in the source row and its
+// weight.
+inline int ElementSrc(const LinearColumns& c, int e, int k) {
+  const std::vector<int>& i = k ? c.taps.i1 : c.taps.i0;
+  return 3 * i[size_t(e / 3)] + e % 3;
+}
+inline int16_t ElementWeight(const LinearColumns& c, int e, int k) {
+  return (k ? c.taps.w1 : c.taps.w0)[size_t(e / 3)];
+}
+
 // Element of a block's vector in lane t of half v.
 constexpr int LaneElement(int v, int t) { return 8 * (t / 4) + 4 * v + t % 4; }
 
 // Taps and weights of block q relative to its window, in the lane order of the tables.
-bool BlockTables(const std::vector<int>& src0, const std::vector<int>& src1,
-                 const std::vector<int16_t>& w0, const std::vector<int16_t>& w1, int q, int n,
-                 uint8_t idx[9][2][64], int16_t w[9][2][32]) {
+bool BlockTables(const LinearColumns& c, int q, int n, uint8_t idx[9][2][64],
+                 int16_t w[9][2][32]) {
   const int base = 96 * q - 3;  // the window's first byte: pixel 32 q - 1
   if (base < 0 || base + 128 > 3 * n) return false;
   for (int k = 0; k < 9; k++)
     for (int v = 0; v < 2; v++)
       for (int t = 0; t < 16; t++) {
         const int e = 288 * q + 32 * k + LaneElement(v, t);
-        const int a = src0[size_t(e)] - base, b = src1[size_t(e)] - base;
+        const int a = ElementSrc(c, e, 0) - base, b = ElementSrc(c, e, 1) - base;
         if (a < 0 || a >= 128 || b < 0 || b >= 128) return false;
         idx[k][v][4 * t] = uint8_t(a);
         idx[k][v][4 * t + 2] = uint8_t(b);
-        w[k][v][2 * t] = w0[size_t(e)];
-        w[k][v][2 * t + 1] = w1[size_t(e)];
+        w[k][v][2 * t] = ElementWeight(c, e, 0);
+        w[k][v][2 * t + 1] = ElementWeight(c, e, 1);
       }
   return true;
 }
@@ -809,25 +819,27 @@ bool BlockTables(const std::vector<int>& src0, const std::vector<int>& src1,
 void MakeLinearChunk(LinearColumns& c, int n, int ch) {
   LinearColumns::Chunk& k = c.chunks[size_t(ch)];
   const int e0 = ch * 16;
-  int lo0 = c.src0[e0], lo1 = c.src1[e0], hi0 = lo0, hi1 = lo1;
+  int s0[16], s1[16];
+  for (int i = 0; i < 16; i++) s0[i] = ElementSrc(c, e0 + i, 0), s1[i] = ElementSrc(c, e0 + i, 1);
+  int lo0 = s0[0], lo1 = s1[0], hi0 = lo0, hi1 = lo1;
   for (int i = 0; i < 16; i++) {
-    lo0 = std::min(lo0, c.src0[e0 + i]);
-    hi0 = std::max(hi0, c.src0[e0 + i]);
-    lo1 = std::min(lo1, c.src1[e0 + i]);
-    hi1 = std::max(hi1, c.src1[e0 + i]);
+    lo0 = std::min(lo0, s0[i]);
+    hi0 = std::max(hi0, s0[i]);
+    lo1 = std::min(lo1, s1[i]);
+    hi1 = std::max(hi1, s1[i]);
   }
   if (hi0 - lo0 >= 16 || hi1 - lo1 >= 16 || lo0 + 16 > 3 * n || lo1 + 16 > 3 * n) return;
   k.base0 = lo0;
   k.base1 = lo1;
   for (int i = 0; i < 16; i++) {
-    k.m0[i] = uint8_t(c.src0[e0 + i] - lo0);
-    k.m1[i] = uint8_t(c.src1[e0 + i] - lo1);
+    k.m0[i] = uint8_t(s0[i] - lo0);
+    k.m1[i] = uint8_t(s1[i] - lo1);
   }
   // unpacklo/hi of 16-bit lanes: [0..3, 8..11] then [4..7, 12..15]
   static const int order[16] = {0, 1, 2, 3, 8, 9, 10, 11, 4, 5, 6, 7, 12, 13, 14, 15};
   for (int i = 0; i < 16; i++) {
-    k.w[2 * i] = c.w0[e0 + order[i]];
-    k.w[2 * i + 1] = c.w1[e0 + order[i]];
+    k.w[2 * i] = ElementWeight(c, e0 + order[i], 0);
+    k.w[2 * i + 1] = ElementWeight(c, e0 + order[i], 1);
   }
 }
 
@@ -849,19 +861,10 @@ bool RepeatsGroupOne(const LinearColumns& c, const LinearTaps& t, int n, int q) 
 }
 
 LinearColumns MakeLinearCols(int n, bool blocks) {
-  const LinearTaps t = MakeLinearColumns(n);
   LinearColumns c;
   c.elems = 9 * n;
-  c.src0.resize(size_t(c.elems)), c.src1.resize(size_t(c.elems));
-  c.w0.resize(size_t(c.elems)), c.w1.resize(size_t(c.elems));
-  for (int d = 0; d < 3 * n; d++)
-    for (int k = 0; k < 3; k++) {
-      const size_t e = size_t(3 * d + k);
-      c.src0[e] = 3 * t.i0[size_t(d)] + k;
-      c.src1[e] = 3 * t.i1[size_t(d)] + k;
-      c.w0[e] = t.w0[size_t(d)];
-      c.w1[e] = t.w1[size_t(d)];
-    }
+  c.taps = MakeLinearColumns(n);
+  const LinearTaps& t = c.taps;
   const int chunks = c.elems / 16, groups = c.elems / LinearColumns::GROUP;
   c.chunks.resize(size_t(chunks));
   for (int ch = 0; ch < std::min(chunks, 18); ch++) MakeLinearChunk(c, n, ch);  // groups 0 and 1
@@ -872,19 +875,20 @@ LinearColumns MakeLinearCols(int n, bool blocks) {
       for (int ch = 9 * q; ch < 9 * q + 9; ch++) MakeLinearChunk(c, n, ch);
   }
   for (int ch = std::max(18, 9 * groups); ch < chunks; ch++) MakeLinearChunk(c, n, ch);
-  if (blocks && BlockTables(c.src0, c.src1, c.w0, c.w1, 1, n, c.idx, c.w)) {
+  if (blocks && BlockTables(c, 1, n, c.idx, c.w)) {
     c.shared.assign(size_t(c.elems / LinearColumns::BLOCK), 0);
     alignas(64) uint8_t idx[9][2][64] = {};
     alignas(64) int16_t w[9][2][32] = {};
     for (size_t q = 0; q < c.shared.size(); q++)
-      c.shared[q] = BlockTables(c.src0, c.src1, c.w0, c.w1, int(q), n, idx, w) &&
+      c.shared[q] = BlockTables(c, int(q), n, idx, w) &&
                     std::memcmp(idx, c.idx, sizeof idx) == 0 && std::memcmp(w, c.w, sizeof w) == 0;
   }
   return c;
 }
 
 inline int16_t LinearSum(const uint8_t* g, const LinearColumns& c, int e) {
-  return int16_t((g[c.src0[e]] * c.w0[e] + g[c.src1[e]] * c.w1[e]) >> 4);
+  return int16_t((g[ElementSrc(c, e, 0)] * ElementWeight(c, e, 0) +
+                  g[ElementSrc(c, e, 1)] * ElementWeight(c, e, 1)) >> 4);
 }
 
 // Vertical weights (2048, 0): a destination row at a source row, every third one.
