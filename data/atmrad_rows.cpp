@@ -47,22 +47,28 @@ __attribute__((target("avx2"))) inline __m256i Stretch8(__m256 v, const VecStret
   return _mm256_cvtps_epi32(_mm256_add_ps(_mm256_mul_ps(v, s.scale), s.shift));
 }
 
-// Two sets of eight int32 to sixteen bytes in order, saturated to 0..255 (unsigned) or to
-// -128..127 (signed, for masks of 0 / -1).
-__attribute__((target("avx2"))) inline __m128i Pack16(__m256i a, __m256i b, bool is_signed) {
-  const __m256i p = _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8);
-  const __m128i lo = _mm256_castsi256_si128(p), hi = _mm256_extracti128_si256(p, 1);
+// Sixteen words to sixteen bytes, saturated to 0..255 (unsigned) or -128..127.
+__attribute__((target("avx2"))) inline __m128i WordsToBytes16(__m256i w, bool is_signed) {
+  const __m128i lo = _mm256_castsi256_si128(w), hi = _mm256_extracti128_si256(w, 1);
   return is_signed ? _mm_packs_epi16(lo, hi) : _mm_packus_epi16(lo, hi);
 }
 
-// Stretched bytes (inverted, before gamma) and the mask of values of sixteen floats. Without
-// inversion and gamma no mask is needed: NaN fails the step's comparison, and on the ramp it
-// converts to INT_MIN, which saturates to 0.
+// Two sets of eight int32 to sixteen bytes in order, saturated to 0..255 (unsigned) or to
+// -128..127 (signed, for masks of 0 / -1).
+__attribute__((target("avx2"))) inline __m128i Pack16(__m256i a, __m256i b, bool is_signed) {
+  return WordsToBytes16(_mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8), is_signed);
+}
+
+// Whether the stretch's pixels without a value need a mask of their own. Otherwise they come
+// out 0 by themselves: NaN fails the step's comparison, and on the ramp it converts to
+// INT_MIN, which saturates to 0; gamma keeps that 0 when its entry 0 is.
+inline bool NeedsMask(const AtmradStretch& s) { return s.inverted || s.gamma[0] != 0; }
+
+// Stretched bytes (before inversion and gamma) and, when masked, the mask of values of sixteen
+// floats; otherwise the mask is all set.
 __attribute__((target("avx2"))) inline void Stretch16(__m256 a, __m256 b, const VecStretch& v,
-                                                      bool inverted, bool masked, __m128i* c,
-                                                      __m128i* valid) {
+                                                      bool masked, __m128i* c, __m128i* valid) {
   *c = Pack16(Stretch8(a, v), Stretch8(b, v), false);
-  if (inverted) *c = _mm_xor_si128(*c, _mm_set1_epi8(char(0xFF)));
   if (!masked) {
     *valid = _mm_set1_epi8(char(0xFF));
     return;
@@ -117,7 +123,7 @@ __attribute__((target("avx2"))) inline void StretchValues16(__m256 a, __m256 b, 
                                                             const AtmradStretch& s, uint8_t* d,
                                                             uint8_t* mask = nullptr) {
   __m128i c, valid;
-  Stretch16(a, b, v, false, mask || s.inverted || !s.identity_gamma, &c, &valid);
+  Stretch16(a, b, v, mask || NeedsMask(s), &c, &valid);
   Finish16(c, valid, s, d, mask);
 }
 
@@ -254,12 +260,6 @@ __attribute__((target("avx2"))) inline __m256i RampWords16(const uint16_t* c, co
   const __m256i ra = _mm256_cvtps_epi32(_mm256_add_ps(_mm256_mul_ps(a, vs.scale), vs.shift));
   const __m256i rb = _mm256_cvtps_epi32(_mm256_add_ps(_mm256_mul_ps(b, vs.scale), vs.shift));
   return _mm256_and_si256(_mm256_packs_epi32(ra, rb), ok);
-}
-
-// Sixteen words to sixteen bytes, saturated to 0..255 (unsigned) or -128..127.
-__attribute__((target("avx2"))) inline __m128i WordsToBytes16(__m256i w, bool is_signed) {
-  const __m128i lo = _mm256_castsi256_si128(w), hi = _mm256_extracti128_si256(w, 1);
-  return is_signed ? _mm_packs_epi16(lo, hi) : _mm_packus_epi16(lo, hi);
 }
 
 __attribute__((target("avx2"))) int CountRowAvx2(const uint16_t* c, int n, const AtmradStretch& s,
@@ -474,11 +474,7 @@ __attribute__((target("avx2"))) int EnlargeAvx2(const float* src, int n, const A
   const VecStretch vs = MakeVec(s);
   const __m256 a0 = _mm256_set1_ps(A0), w0 = _mm256_set1_ps(W0);
   const __m256 a2 = _mm256_set1_ps(A2), w2 = _mm256_set1_ps(W2);
-  // A pixel without a value stretches to 0 (NaN converts to INT_MIN, which saturates; it fails
-  // the step's comparison), which gamma keeps 0 when its entry 0 is: only inversion or such a
-  // gamma needs the mask.
-  const bool inverted = s.inverted, gamma = !s.identity_gamma;
-  const bool masked = inverted || s.gamma[0] != 0;
+  const bool inverted = s.inverted, gamma = !s.identity_gamma, masked = NeedsMask(s);
   const uint8_t* steps = s.gamma_steps;
   for (int b = 1;; b += 32) {
     b = std::min(b, n - 33);

@@ -753,7 +753,7 @@ LinearTaps MakeLinearRows(int n) {
 // chunks of 16 elements the shuffles that gather both taps from two 16-byte loads.
 struct LinearColumns {
   int elems = 0;
-  LinearTaps taps;  // per destination column: an element takes its column's (ElementTap)
+  LinearTaps taps;  // per destination column: an element takes its column's (ElementSrc)
   struct Chunk {
     // Its own constructor, so that making a row's chunks does not zero their tables first:
     // they are filled only where they are used.
@@ -843,10 +843,11 @@ void MakeLinearChunk(LinearColumns& c, int n, int ch) {
   }
 }
 
-// Whether group q of c (destination columns 48 q .. 48 q + 47 of taps t) repeats group 1 sixteen
-// pixels a group on, with the same weights, its loads inside the row: then its chunks are group
-// 1's 48 (q - 1) bytes on, and theirs are not made.
-bool RepeatsGroupOne(const LinearColumns& c, const LinearTaps& t, int n, int q) {
+// Whether group q of c (destination columns 48 q .. 48 q + 47) repeats group 1 sixteen pixels a
+// group on, with the same weights, its loads inside the row: then its chunks are group 1's
+// 48 (q - 1) bytes on, and theirs are not made.
+bool RepeatsGroupOne(const LinearColumns& c, int n, int q) {
+  const LinearTaps& t = c.taps;
   for (int j = 0; j < 9; j++) {
     const LinearColumns::Chunk& k = c.chunks[size_t(9 + j)];
     if (k.base0 < 0 || std::max(k.base0, k.base1) + 48 * (q - 1) + 16 > 3 * n) return false;
@@ -864,13 +865,12 @@ LinearColumns MakeLinearCols(int n, bool blocks) {
   LinearColumns c;
   c.elems = 9 * n;
   c.taps = MakeLinearColumns(n);
-  const LinearTaps& t = c.taps;
   const int chunks = c.elems / 16, groups = c.elems / LinearColumns::GROUP;
   c.chunks.resize(size_t(chunks));
   for (int ch = 0; ch < std::min(chunks, 18); ch++) MakeLinearChunk(c, n, ch);  // groups 0 and 1
   if (groups > 1) c.shared9.assign(size_t(groups), 0);
   for (int q = 1; q < groups; q++) {
-    c.shared9[size_t(q)] = RepeatsGroupOne(c, t, n, q);
+    c.shared9[size_t(q)] = RepeatsGroupOne(c, n, q);
     if (q > 1 && !c.shared9[size_t(q)])
       for (int ch = 9 * q; ch < 9 * q + 9; ch++) MakeLinearChunk(c, n, ch);
   }
