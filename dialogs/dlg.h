@@ -17,7 +17,7 @@ struct DlgInterface {
   GtkWidget* font = nullptr;
   GtkWidget* charset = nullptr;
   GtkWidget* field = nullptr;
-  GtkWidget* places = nullptr;  // NULL without places.csv
+  GtkWidget* places = nullptr;  // entry completing from Conf.places; NULL without places.csv
   GtkWidget* east = nullptr;
   GtkWidget* north = nullptr;
   GtkWidget* x_label = nullptr;
@@ -49,7 +49,11 @@ void DlgSettings(GtkWidget* widget, gpointer data);
 GtkWidget* DlgSettingsNew();
 // The notebook of a dialog made by DlgSettingsNew.
 GtkNotebook* DlgSettingsNotebook(GtkWidget* dialog);
-// Acts on one response of the running dialog (save, clear); FALSE when the dialog is to close.
+// Acts on one response of the running dialog; FALSE when the dialog is to close. Save takes
+// what is typed but not yet taken on every page and writes the shown page's group together with
+// every group edited since its last save (Conf.unsaved); a page value that cannot be taken
+// stops the whole save with a message naming the page and the field. Closing with edits not
+// yet saved says so on the status bar; the edits stay in memory for the run.
 gboolean DlgSettingsRespond(GtkWidget* dialog, int response);
 
 // The page builders; each returns the page's top widget, a vertical box.

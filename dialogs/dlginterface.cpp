@@ -9,6 +9,7 @@
 // disk, 9.5° E for the Rapid Scan Service. The choice itself acts at once (names of files
 // opened from now on, the monitor, open by date) and is saved with the page.
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -52,11 +53,18 @@ void Restore(DlgInterface* s, GtkWidget* spin, double value) {
 }
 
 void StatusFault(DlgRectFault f) {
-  if (f == DlgRectFault::kOffDisk)
+  if (f == DlgRectFault::kOffDisk) {
     AppStatus("The centre is off the Earth's disk: the window is left as it was");
-  else
-    AppStatus("The window would leave the northern strip (x 0 to 3712, y 0 to 928): it is left as it was");
+    return;
+  }
+  GStr text(g_strdup_printf("The window would leave the northern strip (x 0 to %d, y 0 to %d): it is left as it was",
+                            CONF_AREA_COLUMNS, CONF_AREA_LINES),
+            g_free);
+  AppStatus(text.get());
 }
+
+// An edit the next Save of the dialog writes, whichever page is shown then.
+void Edited() { Conf_get->unsaved |= CONF_SAVE_INTERFACE; }
 
 void OnColorSet(GtkColorButton* button, gpointer) {
   GdkRGBA rgba{};
@@ -72,6 +80,7 @@ void OnColorSet(GtkColorButton* button, gpointer) {
     gtk_rgb_to_hsv(c.red / 65536.0, c.green / 65536.0, c.blue / 65536.0, &h, &sat, &v);
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(Canv_get->sel_hue), h * 360);
   }
+  Edited();
 }
 
 void OnRange(GtkSpinButton* spin, gpointer) {
@@ -81,25 +90,34 @@ void OnRange(GtkSpinButton* spin, gpointer) {
   if (Canv_get && Canv_get->sel_range)
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(Canv_get->sel_range), range);
   Conf_get->selected_range = range;
+  Edited();
 }
 
 void OnFont(GtkFontButton* button, gpointer) {
   GStr font(gtk_font_chooser_get_font(GTK_FONT_CHOOSER(button)), g_free);
   if (font) Conf_get->canvas_font = font.get();
+  Edited();
 }
 
 void OnCharset(GtkComboBox* combo, gpointer) {
   const int i = gtk_combo_box_get_active(combo);
   if (i >= 0) Conf_get->charset = guint32(i);
+  Edited();
 }
+
+constexpr const char* FIELD_FAULT = "a field name has 1 to 10 characters of one byte each";
 
 void OnField(GtkEntry* entry, gpointer) {
   const char* text = gtk_entry_get_text(entry);
   if (!ConfFieldValid(text)) {
-    AppStatus("A field name has 1 to 10 characters of one byte each: it is left as it was");
+    GStr message(g_strdup_printf("%c%s: it is left as it was", g_ascii_toupper(FIELD_FAULT[0]), FIELD_FAULT + 1),
+                 g_free);
+    AppStatus(message.get());
     return;
   }
+  if (Conf_get->field_name == text) return;
   Conf_get->field_name = text;
+  Edited();
 }
 
 void OnEast(GtkSpinButton* spin, gpointer data) {
@@ -118,6 +136,7 @@ void OnEast(GtkSpinButton* spin, gpointer data) {
   s->lon = lon;
   Conf_get->rect_next = moved;
   ShowRect(s, moved);
+  Edited();
 }
 
 void OnNorth(GtkSpinButton* spin, gpointer data) {
@@ -136,6 +155,7 @@ void OnNorth(GtkSpinButton* spin, gpointer data) {
   s->lat = lat;
   Conf_get->rect_next = moved;
   ShowRect(s, moved);
+  Edited();
 }
 
 void Resize(DlgInterface* s, GtkSpinButton* spin, bool horizontal) {
@@ -151,14 +171,14 @@ void Resize(DlgInterface* s, GtkSpinButton* spin, bool horizontal) {
   }
   Conf_get->rect_next = sized;
   ShowRect(s, sized);  // the position moved with the size: the labels follow
+  Edited();
 }
 
 void OnWidth(GtkSpinButton* spin, gpointer data) { Resize(static_cast<DlgInterface*>(data), spin, true); }
 void OnHeight(GtkSpinButton* spin, gpointer data) { Resize(static_cast<DlgInterface*>(data), spin, false); }
 
-void OnPlace(GtkComboBox* combo, gpointer data) {
-  auto* s = static_cast<DlgInterface*>(data);
-  const int i = gtk_combo_box_get_active(combo);
+// Centres the window on place i of Conf.places; the centre spin buttons follow.
+void ChoosePlace(DlgInterface* s, gint i) {
   GPtrArray* places = Conf_get->places.get();
   if (i < 0 || !places || guint(i) >= places->len) return;
   const Place* p = static_cast<const Place*>(g_ptr_array_index(places, i));
@@ -175,9 +195,74 @@ void OnPlace(GtkComboBox* combo, gpointer data) {
   ShowRect(s, moved);
   s->lat = lat;
   s->lon = lon;
+  Edited();
   // The spin buttons' own reactions recompute the position from the degrees shown.
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->east), lon);
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->north), lat);
+}
+
+enum { PLACE_NAME, PLACE_INDEX, PLACE_KEY };
+
+// A place matches when the typed text (normalised and case-folded by GTK) occurs in its name,
+// folded the same way once when the list was built.
+gboolean PlaceMatch(GtkEntryCompletion* completion, const gchar* key, GtkTreeIter* it, gpointer) {
+  gchar* folded = nullptr;
+  gtk_tree_model_get(gtk_entry_completion_get_model(completion), it, PLACE_KEY, &folded, -1);
+  const bool match = folded && std::strstr(folded, key);
+  g_free(folded);
+  return match;
+}
+
+gboolean OnPlaceMatch(GtkEntryCompletion*, GtkTreeModel* model, GtkTreeIter* it, gpointer data) {
+  gint i = -1;
+  gtk_tree_model_get(model, it, PLACE_INDEX, &i, -1);
+  ChoosePlace(static_cast<DlgInterface*>(data), i);
+  return FALSE;  // the entry shows the chosen name
+}
+
+// Enter in the place entry: the first place of exactly that name (case aside).
+void OnPlaceEnter(GtkEntry* entry, gpointer data) {
+  GStr typed(g_utf8_casefold(gtk_entry_get_text(entry), -1), g_free);
+  GPtrArray* places = Conf_get->places.get();
+  for (guint i = 0; places && i < places->len; i++) {
+    GStr name(g_utf8_casefold(static_cast<const Place*>(g_ptr_array_index(places, i))->name.c_str(), -1), g_free);
+    if (std::strcmp(name.get(), typed.get()) == 0) {
+      ChoosePlace(static_cast<DlgInterface*>(data), gint(i));
+      return;
+    }
+  }
+  AppStatus("No place of that name in \"places.csv\": type a few letters and choose one from the list");
+}
+
+// The place chooser: an entry that completes from all places. The list model is filled in one
+// pass before anything shows it, so a long places.csv costs one linear pass, not one widget
+// per place.
+GtkWidget* PlaceEntry(DlgInterface* s, GPtrArray* places) {
+  GtkListStore* store = gtk_list_store_new(3, G_TYPE_STRING, G_TYPE_INT, G_TYPE_STRING);
+  for (guint i = 0; i < places->len; i++) {
+    const std::string& name = static_cast<const Place*>(g_ptr_array_index(places, i))->name;
+    GStr normal(g_utf8_normalize(name.c_str(), -1, G_NORMALIZE_ALL), g_free);
+    GStr key(g_utf8_casefold(normal ? normal.get() : name.c_str(), -1), g_free);
+    gtk_list_store_insert_with_values(store, nullptr, -1, PLACE_NAME, name.c_str(), PLACE_INDEX, gint(i), PLACE_KEY,
+                                      key.get(), -1);
+  }
+  GtkEntryCompletion* completion = gtk_entry_completion_new();
+  gtk_entry_completion_set_model(completion, GTK_TREE_MODEL(store));
+  g_object_unref(store);
+  gtk_entry_completion_set_text_column(completion, PLACE_NAME);
+  gtk_entry_completion_set_match_func(completion, PlaceMatch, nullptr, nullptr);
+  gtk_entry_completion_set_minimum_key_length(completion, 1);
+  gtk_entry_completion_set_popup_set_width(completion, FALSE);
+  g_signal_connect(completion, "match-selected", G_CALLBACK(OnPlaceMatch), s);
+
+  GtkWidget* entry = gtk_entry_new();
+  gtk_entry_set_completion(GTK_ENTRY(entry), completion);
+  g_object_unref(completion);
+  GStr hint(g_strdup_printf("%u places: type a name", places->len), g_free);
+  gtk_entry_set_placeholder_text(GTK_ENTRY(entry), hint.get());
+  gtk_widget_set_size_request(entry, 150, -1);
+  g_signal_connect(entry, "activate", G_CALLBACK(OnPlaceEnter), s);
+  return entry;
 }
 
 // The east spin button spans the disk seen from the service's longitude.
@@ -191,6 +276,7 @@ void OnSatellite(GtkComboBox* combo, gpointer data) {
   Sat sat;
   if (!SatParse(gtk_combo_box_get_active_id(combo), &sat)) return;
   Conf_get->satellite = sat;
+  Edited();
   // The same window seen from another longitude: the degrees shown follow, the pixels stay.
   DlgRectCentre(Pending(), &s->lat, &s->lon, Longitude());
   s->restoring = true;
@@ -239,9 +325,13 @@ GPtrArray* Places() {
   if (conf->places) return conf->places.get();
   if (!App_get) return nullptr;
   int skipped = 0;
-  conf->places.reset(PlacesRead(App_get->home + "/import/Shp/places.csv", &skipped));
+  std::string error;
+  conf->places.reset(PlacesRead(App_get->home + "/import/Shp/places.csv", &skipped, &error));
   if (!conf->places) {
-    AppStatus("File \"places.csv\" not found in \"import/Shp\"");
+    GStr text(error == "not found" ? g_strdup("File \"places.csv\" not found in \"import/Shp\"")
+                                   : g_strdup_printf("File \"places.csv\" in \"import/Shp\" is not read: %s", error.c_str()),
+              g_free);
+    AppStatus(text.get());
     return nullptr;
   }
   if (skipped > 0) {
@@ -314,14 +404,7 @@ GtkWidget* DlgInterfaceNew() {
   s->y_label = gtk_label_new(nullptr);
   ShowRect(s, r);
 
-  if (GPtrArray* places = Places()) {
-    s->places = gtk_combo_box_text_new();
-    gtk_widget_set_size_request(s->places, 150, -1);
-    for (guint i = 0; i < places->len; i++)
-      gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(s->places),
-                                     static_cast<const Place*>(g_ptr_array_index(places, i))->name.c_str());
-    g_signal_connect(s->places, "changed", G_CALLBACK(OnPlace), s);
-  }
+  if (GPtrArray* places = Places()) s->places = PlaceEntry(s, places);
   g_signal_connect(s->east, "value-changed", G_CALLBACK(OnEast), s);
   g_signal_connect(s->north, "value-changed", G_CALLBACK(OnNorth), s);
   g_signal_connect(s->width, "value-changed", G_CALLBACK(OnWidth), s);

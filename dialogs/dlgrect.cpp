@@ -4,11 +4,10 @@
 #include <cmath>
 
 #include "data/geo.h"
+#include "settings/confrules.h"
 
 DlgRectFault DlgRectCheck(const ConfRect& r) {
-  const gint64 x = r.x, y = r.y, w = r.width, h = r.height;
-  if (w < 1 || h < 1 || x < 0 || y < 0 || x + w > CONF_GRID || y + h > DLG_STRIP_LINES) return DlgRectFault::kOutside;
-  return DlgRectFault::kNone;
+  return ConfRectValid(r) ? DlgRectFault::kNone : DlgRectFault::kOutside;
 }
 
 bool DlgRectCentre(const ConfRect& r, double* lat, double* lon, double sub_lon) {
