@@ -185,7 +185,7 @@ void ChoosePlace(DlgInterface* s, gint i) {
   const ConfRect moved = DlgRectAtPlace(Pending(), p->x, p->y);
   double lat = 0, lon = 0;
   DlgRectFault f = DlgRectCheck(moved);
-  if (f == DlgRectFault::kNone && GeoPixelToLatLon(CONF_GRID - p->x, CONF_GRID - p->y, &lat, &lon, Longitude()) != 0)
+  if (f == DlgRectFault::kNone && GeoPixelToLatLon(CONF_GRID - double(p->x), CONF_GRID - double(p->y), &lat, &lon, Longitude()) != 0)
     f = DlgRectFault::kOffDisk;
   if (f != DlgRectFault::kNone) {
     StatusFault(f);

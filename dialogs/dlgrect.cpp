@@ -1,6 +1,7 @@
 // View rectangle arithmetic of the Interface page.
 #include "dialogs/dlgrect.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "data/geo.h"
@@ -17,9 +18,14 @@ bool DlgRectCentre(const ConfRect& r, double* lat, double* lon, double sub_lon) 
 }
 
 ConfRect DlgRectAtPlace(const ConfRect& r, gint32 px, gint32 py) {
+  // A place of places.csv may hold any 32-bit number: saturate instead of overflowing, the
+  // check then refuses the window.
+  auto at = [](gint32 p, gint32 size) {
+    return gint32(std::clamp<gint64>(gint64(p) - size / 2, G_MININT32, G_MAXINT32));
+  };
   ConfRect out = r;
-  out.x = px - r.width / 2;
-  out.y = py - r.height / 2;
+  out.x = at(px, r.width);
+  out.y = at(py, r.height);
   return out;
 }
 

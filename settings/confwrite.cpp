@@ -1,5 +1,6 @@
 // ConfWrite and ConfReset: copy settings into the loaded key file and save it in one piece.
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "contours/cntrs.h"
@@ -21,8 +22,14 @@ void WriteStartup(Conf* conf) {
   // What the user chose on the page, not every image the session opened (those come and go
   // with the monitor and "Open").
   int n = 0;
-  for (const std::string& name : conf->startup_images)
-    g_key_file_set_string(kf, g, ConfNumberedKey("image-file", n++).c_str(), name.c_str());
+  for (const std::string& name : conf->startup_images) {
+    const std::string key = ConfNumberedKey("image-file", n++);
+    // A name that is no UTF-8 was read as stored (hand-edited): it goes back the same way.
+    if (g_utf8_validate(name.c_str(), -1, nullptr) || std::strchr(name.c_str(), '\n'))
+      g_key_file_set_string(kf, g, key.c_str(), name.c_str());
+    else
+      g_key_file_set_value(kf, g, key.c_str(), name.c_str());
+  }
   n = 0;
   for (GList* l = conf->contours; l; l = l->next) {
     const CntrsFile* entry = static_cast<const CntrsFile*>(l->data);

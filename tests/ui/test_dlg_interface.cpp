@@ -208,6 +208,13 @@ TEST_F(InterfacePage, PlacesAreReadOnceAndChoosingOneCentresTheWindow) {
   EXPECT_EQ(Next().y, before.y);
   EXPECT_NE(Status().find("northern strip"), std::string::npos);
 
+  // Typed letters anywhere in a name offer it ("EA" finds "Lead"), whatever their case.
+  GtkEntryCompletion* completion = gtk_entry_get_completion(GTK_ENTRY(s->places));
+  gtk_entry_set_text(GTK_ENTRY(s->places), "EA");
+  gtk_entry_completion_complete(completion);
+  gchar* offered = gtk_entry_completion_compute_prefix(completion, "Le");
+  EXPECT_STREQ(offered, "Lead");
+  g_free(offered);
   // Enter on a typed name chooses that place (case aside); an unknown name says so.
   SetSpin(s->width, 80);
   SetSpin(s->east, SpinValue(s->east) - 1.0);  // away from the place first
@@ -458,6 +465,7 @@ TEST_F(InterfacePage, Screenshot) {
   Open(1);
   ChoosePlace(0);
   Screenshot("ui-dlg-interface");
+
 }
 
 }  // namespace
