@@ -60,6 +60,10 @@ gboolean DlgSettingsRespond(GtkWidget* dialog, int response);
 GtkWidget* DlgStartupNew();
 GtkWidget* DlgInterfaceNew();
 GtkWidget* DlgRgbNew();
+// The Interface page's place chooser: an entry completing from places (Place*, kept alive by
+// the caller), its list filled in one pass. Choosing a place from the list, or Enter on its
+// exact name (case aside), calls choose(index in places, data); an unknown name says so.
+GtkWidget* DlgPlaceEntry(GPtrArray* places, void (*choose)(gint index, gpointer data), gpointer data);
 // The state of a page made by DlgInterfaceNew / DlgRgbNew (NULL for any other widget).
 DlgInterface* DlgInterfaceOf(GtkWidget* page);
 DlgRgb* DlgRgbOf(GtkWidget* page);

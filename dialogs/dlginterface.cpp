@@ -9,7 +9,6 @@
 // disk, 9.5° E for the Rapid Scan Service. The choice itself acts at once (names of files
 // opened from now on, the monitor, open by date) and is saved with the page.
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -201,70 +200,6 @@ void ChoosePlace(DlgInterface* s, gint i) {
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->north), lat);
 }
 
-enum { PLACE_NAME, PLACE_INDEX, PLACE_KEY };
-
-// A place matches when the typed text (normalised and case-folded by GTK) occurs in its name,
-// folded the same way once when the list was built.
-gboolean PlaceMatch(GtkEntryCompletion* completion, const gchar* key, GtkTreeIter* it, gpointer) {
-  gchar* folded = nullptr;
-  gtk_tree_model_get(gtk_entry_completion_get_model(completion), it, PLACE_KEY, &folded, -1);
-  const bool match = folded && std::strstr(folded, key);
-  g_free(folded);
-  return match;
-}
-
-gboolean OnPlaceMatch(GtkEntryCompletion*, GtkTreeModel* model, GtkTreeIter* it, gpointer data) {
-  gint i = -1;
-  gtk_tree_model_get(model, it, PLACE_INDEX, &i, -1);
-  ChoosePlace(static_cast<DlgInterface*>(data), i);
-  return FALSE;  // the entry shows the chosen name
-}
-
-// Enter in the place entry: the first place of exactly that name (case aside).
-void OnPlaceEnter(GtkEntry* entry, gpointer data) {
-  GStr typed(g_utf8_casefold(gtk_entry_get_text(entry), -1), g_free);
-  GPtrArray* places = Conf_get->places.get();
-  for (guint i = 0; places && i < places->len; i++) {
-    GStr name(g_utf8_casefold(static_cast<const Place*>(g_ptr_array_index(places, i))->name.c_str(), -1), g_free);
-    if (std::strcmp(name.get(), typed.get()) == 0) {
-      ChoosePlace(static_cast<DlgInterface*>(data), gint(i));
-      return;
-    }
-  }
-  AppStatus("No place of that name in \"places.csv\": type a few letters and choose one from the list");
-}
-
-// The place chooser: an entry that completes from all places. The list model is filled in one
-// pass before anything shows it, so a long places.csv costs one linear pass, not one widget
-// per place.
-GtkWidget* PlaceEntry(DlgInterface* s, GPtrArray* places) {
-  GtkListStore* store = gtk_list_store_new(3, G_TYPE_STRING, G_TYPE_INT, G_TYPE_STRING);
-  for (guint i = 0; i < places->len; i++) {
-    const std::string& name = static_cast<const Place*>(g_ptr_array_index(places, i))->name;
-    GStr normal(g_utf8_normalize(name.c_str(), -1, G_NORMALIZE_ALL), g_free);
-    GStr key(g_utf8_casefold(normal ? normal.get() : name.c_str(), -1), g_free);
-    gtk_list_store_insert_with_values(store, nullptr, -1, PLACE_NAME, name.c_str(), PLACE_INDEX, gint(i), PLACE_KEY,
-                                      key.get(), -1);
-  }
-  GtkEntryCompletion* completion = gtk_entry_completion_new();
-  gtk_entry_completion_set_model(completion, GTK_TREE_MODEL(store));
-  g_object_unref(store);
-  gtk_entry_completion_set_text_column(completion, PLACE_NAME);
-  gtk_entry_completion_set_match_func(completion, PlaceMatch, nullptr, nullptr);
-  gtk_entry_completion_set_minimum_key_length(completion, 1);
-  gtk_entry_completion_set_popup_set_width(completion, FALSE);
-  g_signal_connect(completion, "match-selected", G_CALLBACK(OnPlaceMatch), s);
-
-  GtkWidget* entry = gtk_entry_new();
-  gtk_entry_set_completion(GTK_ENTRY(entry), completion);
-  g_object_unref(completion);
-  GStr hint(g_strdup_printf("%u places: type a name", places->len), g_free);
-  gtk_entry_set_placeholder_text(GTK_ENTRY(entry), hint.get());
-  gtk_widget_set_size_request(entry, 150, -1);
-  g_signal_connect(entry, "activate", G_CALLBACK(OnPlaceEnter), s);
-  return entry;
-}
-
 // The east spin button spans the disk seen from the service's longitude.
 void EastRange(DlgInterface* s) {
   const double lon0 = Longitude();
@@ -404,7 +339,8 @@ GtkWidget* DlgInterfaceNew() {
   s->y_label = gtk_label_new(nullptr);
   ShowRect(s, r);
 
-  if (GPtrArray* places = Places()) s->places = PlaceEntry(s, places);
+  if (GPtrArray* places = Places())
+    s->places = DlgPlaceEntry(places, [](gint i, gpointer data) { ChoosePlace(static_cast<DlgInterface*>(data), i); }, s);
   g_signal_connect(s->east, "value-changed", G_CALLBACK(OnEast), s);
   g_signal_connect(s->north, "value-changed", G_CALLBACK(OnNorth), s);
   g_signal_connect(s->width, "value-changed", G_CALLBACK(OnWidth), s);
