@@ -96,9 +96,9 @@ void ReadInterface(Conf* conf) {
   GStr font = ReadString(kf, g, "canvas-font");
   conf->charset = guint32(ReadRule(kf, "charset"));
   GStr field = ReadString(kf, g, "field-name");
-  // Components outside 0..255 are clamped by the decoder; no number is black, as before.
+  // Components outside 0..255 are clamped by the decoder; no 32-bit number is black, as before.
   gint64 color = 0;
-  if (!ConfStoredInt(kf, g, "selected-color", &color)) color = 0;
+  if (!ConfStoredInt(kf, g, "selected-color", &color) || color < G_MININT32 || color > G_MAXINT32) color = 0;
   conf->selected_color = ConfColorDecode(color);
   conf->selected_range = ReadRule(kf, "selected-range");
 
