@@ -152,11 +152,12 @@ TEST_F(Window, StoredZoomIsApplied) {
   EXPECT_DOUBLE_EQ(goo_canvas_get_scale(GOO_CANVAS(canv.canvas)), 2.0);
 }
 
-TEST_F(Window, ZoomAboveTheTableIsClamped) {
+// A stored zoom past the table is refused when the settings are read: the default (x7).
+TEST_F(Window, ZoomAboveTheTableGivesTheDefault) {
   Build("[Interface]\nzoom=40\n");
-  EXPECT_EQ(canv.zoom, 25);
-  EXPECT_EQ(ActiveZoomItem(), 25);
-  EXPECT_DOUBLE_EQ(goo_canvas_get_scale(GOO_CANVAS(canv.canvas)), 15.0);
+  EXPECT_EQ(canv.zoom, 17);
+  EXPECT_EQ(ActiveZoomItem(), 17);
+  EXPECT_DOUBLE_EQ(goo_canvas_get_scale(GOO_CANVAS(canv.canvas)), 7.0);
 }
 
 TEST_F(Window, ZoomCommandsMoveAlongTheTableAndStopAtItsEnds) {
