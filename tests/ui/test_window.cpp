@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -199,6 +200,10 @@ struct FitCase {
   double image_w, image_h, area_w, area_h;
   int zoom;
 };
+
+void PrintTo(const FitCase& k, std::ostream* os) {
+  *os << k.image_w << "x" << k.image_h << " in " << k.area_w << "x" << k.area_h;
+}
 
 class ZoomFit : public ::testing::TestWithParam<FitCase> {};
 
