@@ -140,7 +140,9 @@ bool DlgDateTimeDefault(SlotTime* t) {
     *t = conf->last_date;
     return true;
   }
-  if (const Slot* slot = CanvCurrentSlot())
+  // While the start-up loader fills the list it is not read without the lock; the input
+  // folder still tells.
+  if (const Slot* slot = conf->loader ? nullptr : CanvCurrentSlot())
     for (int i = SLOT_SIZE - 1; i >= 0; i--)
       if (slot[i]) {
         *t = slot[i]->time;
