@@ -44,6 +44,10 @@ inline constexpr int CONF_CHARSET_MAX = 2;
 // "satellite" key of "Interface": SatText of the choice ("MSG4", "MSG3_RSS"...). Missing means
 // the default (MSG3 full disk), which is never written, so an old file stays as it was.
 inline constexpr const char* CONF_KEY_SATELLITE = "satellite";
+// "max-slots" of "Interface": slots the working-directory monitor keeps, 1..CONF_MAX_SLOTS_MAX.
+// Missing (or out of range) means one day of the chosen service; that default is never written.
+inline constexpr const char* CONF_KEY_MAX_SLOTS = "max-slots";
+inline constexpr int CONF_MAX_SLOTS_MAX = 10000;
 
 // A displayed rectangle of the 3712 grid.
 struct ConfRect {
@@ -79,6 +83,7 @@ struct Conf {
   std::optional<ConfRect> rect_next;
   gint32 recipe_index = 0;  // the recipe the Settings dialog shows, kept for the whole run
   Sat satellite;            // names, patterns and slot step of the files the program opens
+  gint32 max_slots = 0;     // slots the monitor keeps; 0: one day of the service
 };
 
 // The one configuration record of the run; set by ConfRead.
