@@ -23,11 +23,13 @@ class Monitor : public canvtest::CanvasTest {
   void SetUp() override {
     CanvasTest::SetUp();
     if (IsSkipped()) return;
-    Build();
+    Build(Ini());
     ASSERT_TRUE(StartupDone());  // the monitor waits while the start-up loader runs
     fs::create_directories(Mnt());
     fs::create_directories(canvtest::Input(home));
   }
+  // The settings file the window starts with; empty: the defaults.
+  virtual std::string Ini() { return {}; }
   std::string Mnt() { return home / "import/mnt"; }
   std::string Target() { return canvtest::Input(home); }
   // Copies the files of slot whose names pass keep into import/mnt.
