@@ -15,6 +15,7 @@
 namespace {
 
 constexpr const char* WATCH_NAME = "import/mnt";
+constexpr const char* TARGET_NAME = "import/SEVIRI_data";
 constexpr size_t DONE_KEPT = 1024;  // cycles remembered as handled (over ten days of them)
 
 struct Seen {
@@ -132,8 +133,8 @@ void MoveReady(Look* look, const std::vector<std::string>& files, Stayed* stayed
 void Report(CanvMonitorJob* job, const std::string& t, const Stayed& s) {
   const std::string cycle = "Cycle " + SlotLabel(t) + ": ";
   if (s.taken > 0)
-    job->messages.push_back(cycle + std::to_string(s.taken) + " file(s) left in " + job->watch +
-                            ": the name is taken in " + job->target);
+    job->messages.push_back(cycle + std::to_string(s.taken) + " file(s) left in " + job->watch + ": the name is taken in " +
+                            TARGET_NAME);
   if (s.unfinished > 0)
     job->messages.push_back(cycle + std::to_string(s.unfinished) + " file(s) not complete yet, left in " + job->watch);
   if (s.special > 0)

@@ -115,7 +115,9 @@ class SoakMonitor : public CanvasTest {
     ASSERT_TRUE(StartupDone());
     fs::create_directories(Mnt());
     fs::create_directories(Target());
-    source_ = canvtest::Cycle(SLOT_A);
+    // Uncompressed: the arrivals cost the soak their loading, not WT decoding, and a slot's
+    // memory is that of its images either way.
+    source_ = testcycles::Cached("test-cycles-plain", SLOT_A, 7, false);
     ASSERT_FALSE(source_.empty());
   }
   std::string Mnt() { return home / "import/mnt"; }
@@ -187,6 +189,7 @@ TEST_F(SoakMonitor, EveryArrivingFileIsAccountedForAndTheMemoryStaysFlat) {
       marks.emplace_back(ProcMb("VmRSS:"), HeapInUse());
       std::printf("soak monitor: after %d cycles, %u slots: RSS %.1f MB, heap %.1f MB\n", k + 1, SlotCount(),
                   marks.back().first, marks.back().second / 1048576.0);
+      std::fflush(stdout);
     }
   }
   for (int i = 0; i <= MONITOR_SETTLE_TICKS; i++) Tick();  // the incomplete ones settle
