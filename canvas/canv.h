@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,13 +26,26 @@ extern const CanvZoomScale CanvZoomScales[CANV_ZOOM_COUNT];
 // Columns of the layer tree's store.
 enum { CANV_COL_LABEL = 0, CANV_COL_ID = 1 };
 
+// What the working-directory monitor remembers from one tick to the next; a tick's worker
+// takes it and hands it back with its result.
+struct CanvMonitorBook {
+  std::vector<std::string> done;  // slot times whose epilogue was handled
+  std::vector<std::string> left;  // files of handled cycles that could not be moved (reported)
+  std::vector<std::string> told;  // files reported as not yet complete
+  std::map<std::string, std::pair<gint64, int>> waiting;   // slot time -> (progress, ticks unchanged)
+  std::map<std::string, std::pair<gint64, gint64>> seen;   // file -> (size, mtime us) at the last tick
+};
+
+struct CanvMonitorJob;
+struct CanvMonitorJobFree {
+  void operator()(CanvMonitorJob* job) const;
+};
+
 // The working-directory monitor between its ticks.
 struct CanvMonitorState {
-  guint source = 0;                       // the 3-second timeout, 0 when none
-  std::vector<guint> idles;               // pending CanvMonitorShow sources
-  std::vector<std::string> done;          // slot times whose epilogue was handled
-  std::vector<std::string> left;          // files of handled cycles that could not be moved
-  std::map<std::string, std::pair<int, int>> waiting;  // slot time -> (files present, ticks unchanged)
+  guint source = 0;  // the 3-second timeout, 0 when none
+  std::unique_ptr<CanvMonitorJob, CanvMonitorJobFree> job;  // the running tick, if any
+  CanvMonitorBook book;
 };
 
 struct Layer;

@@ -219,3 +219,17 @@ GList* InfoSlotInsert(GList** list, Layer* layer, GList** link) {
   if (link) *link = found;
   return *list;
 }
+
+guint InfoSlotTrim(GList** list, guint max, const Slot* keep) {
+  guint freed = 0;
+  for (guint n = g_list_length(*list); n > max; n--) {
+    GList* oldest = nullptr;
+    for (GList* l = *list; l; l = l->next)
+      if (l->data != keep && (!oldest || InfoSlotCompare(l->data, oldest->data) < 0)) oldest = l;
+    if (!oldest) break;
+    InfoSlotDel(oldest->data);
+    *list = g_list_delete_link(*list, oldest);
+    freed++;
+  }
+  return freed;
+}

@@ -82,6 +82,9 @@ bool InfoSlotSat(const Slot* slot, Sat* out);
 // Puts the layer into the slot of its time, making the slot when needed; returns *list.
 // The slot takes ownership; a layer whose id is outside 1..111 is freed with a warning.
 GList* InfoSlotInsert(GList** list, Layer* layer, GList** link = nullptr);
+// Frees the oldest slots (by InfoSlotCompare) other than keep until at most max remain (keep
+// stays even when max is 0); returns how many were freed.
+guint InfoSlotTrim(GList** list, guint max, const Slot* keep);
 
 // Slot text "%4d%02d%02d%02d%02d" of a time.
 std::string InfoSlotText(const SlotTime& t);

@@ -26,6 +26,7 @@ struct DlgInterface {
   GtkWidget* height = nullptr;
   GtkWidget* view_labels[3] = {};  // zoom, horizontal and vertical scroll
   GtkWidget* satellite = nullptr;  // combo box, ids the SatText of each choice
+  GtkWidget* max_slots = nullptr;  // slots the working-directory monitor keeps
   bool restoring = false;          // the page is putting a refused value back
 };
 

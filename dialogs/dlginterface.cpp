@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "canvas/canvmonitor.h"
 #include "dialogs/dlg.h"
 #include "dialogs/dlgrect.h"
 #include "dialogs/places.h"
@@ -221,6 +222,9 @@ void OnSatellite(GtkComboBox* combo, gpointer data) {
   s->restoring = false;
 }
 
+// The monitor's cap on the slots it keeps; what is shown at first is the day of the service.
+void OnMaxSlots(GtkSpinButton* spin, gpointer) { Conf_get->max_slots = gint32(gtk_spin_button_get_value(spin)); }
+
 GtkWidget* SatelliteCombo(DlgInterface* s) {
   GtkWidget* combo = gtk_combo_box_text_new();
   for (int n = SAT_SPACECRAFT_MIN; n <= SAT_SPACECRAFT_MAX; n++)
@@ -369,6 +373,9 @@ GtkWidget* DlgInterfaceNew() {
 
   GtkWidget* satellite = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
   Row(satellite, "Satellite", s->satellite, 2);
+  s->max_slots = Spin(CanvMonitorMaxSlots(*conf), 1, CONF_MAX_SLOTS_MAX, 1, 24, 0, 1, 0);
+  g_signal_connect(s->max_slots, "value-changed", G_CALLBACK(OnMaxSlots), nullptr);
+  Row(satellite, "Slots kept while monitoring", s->max_slots, 2);
 
   Row(page, "Reference", reference, 3);
   Row(page, "Color", color, 3);

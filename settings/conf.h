@@ -44,6 +44,10 @@ inline constexpr int CONF_CHARSET_MAX = 2;
 // "satellite" key of "Interface": SatText of the choice ("MSG4", "MSG3_RSS"...). Missing means
 // the default (MSG3 full disk), which is never written, so an old file stays as it was.
 inline constexpr const char* CONF_KEY_SATELLITE = "satellite";
+// "max-slots" of "Interface": slots the working-directory monitor keeps, 1..CONF_MAX_SLOTS_MAX.
+// Missing (or out of range) means one day of the chosen service; that default is never written.
+inline constexpr const char* CONF_KEY_MAX_SLOTS = "max-slots";
+inline constexpr int CONF_MAX_SLOTS_MAX = 10000;
 
 // Groups of the settings file as bits, for ConfWriteGroups and Conf.unsaved.
 inline constexpr guint CONF_SAVE_STARTUP = 1u << 0;
@@ -90,6 +94,7 @@ struct Conf {
   // read from the file, changed only by the Startup files page, written by its group.
   std::vector<std::string> startup_images;
   guint unsaved = 0;  // CONF_SAVE_* groups edited in the Settings dialog since their last save
+  gint32 max_slots = 0;     // slots the monitor keeps; 0: one day of the service
 };
 
 // The one configuration record of the run; set by ConfRead.

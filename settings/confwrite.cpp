@@ -80,6 +80,10 @@ void WriteInterface(Conf* conf) {
   g_key_file_set_integer(kf, g, "scroll-y", conf->scroll_y);
   std::string date = LastDate(conf);
   if (!date.empty()) g_key_file_set_string(kf, g, "last-date", date.c_str());
+  if (conf->max_slots > 0 && conf->max_slots <= CONF_MAX_SLOTS_MAX)
+    g_key_file_set_integer(kf, g, CONF_KEY_MAX_SLOTS, conf->max_slots);
+  else
+    g_key_file_remove_key(kf, g, CONF_KEY_MAX_SLOTS, nullptr);
   if (conf->satellite == Sat{})
     g_key_file_remove_key(kf, g, CONF_KEY_SATELLITE, nullptr);
   else

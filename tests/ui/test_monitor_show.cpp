@@ -1,0 +1,140 @@
+// What an arriving cycle does to the view: the same layer in the new slot, or no change for a
+// user looking at an older slot; the cap on the slots kept; the toolbar while monitoring.
+#include <gtest/gtest.h>
+
+#include "settings/conf.h"
+#include "tests/ui/test_monitor_support.h"
+
+namespace {
+
+using montest::Monitor;
+
+struct Layered {
+  const char* label;
+  int id;
+};
+
+class SameLayer : public Monitor, public ::testing::WithParamInterface<Layered> {};
+
+TEST_P(SameLayer, ArrivalsFollowWithTheLayerShownOrLeaveAnOlderSlotAlone) {
+  const int id = GetParam().id;
+  DropK(0);
+  Arrive();
+  ASSERT_EQ(SlotCount(), 1u);
+  Select(id);
+  ASSERT_EQ(CanvTreeGetId(), id);
+  // Looking at the newest slot: the next cycle is shown with the same layer.
+  DropK(1);
+  Arrive();
+  ASSERT_EQ(SlotCount(), 2u);
+  EXPECT_EQ(ShownSlot(), SlotK(1));
+  EXPECT_EQ(CanvTreeGetId(), id);
+  ASSERT_NE(SlotAt(1)[id], nullptr);
+  EXPECT_FALSE(SlotAt(1)[id]->images[1].empty());
+  // Looking at an older slot: an arrival changes neither slot nor layer.
+  gtk_range_set_value(GTK_RANGE(canv.range), 0);
+  CanvSlotChanged(nullptr, nullptr);
+  ASSERT_EQ(ShownSlot(), SlotK(0));
+  DropK(2);
+  Arrive();
+  EXPECT_EQ(SlotCount(), 3u);
+  EXPECT_EQ(ShownSlot(), SlotK(0));
+  EXPECT_EQ(CanvTreeGetId(), id);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layer, SameLayer,
+                         ::testing::Values(Layered{"Channel_IR108", 9}, Layered{"Composite_Natural", RECIPE_FIRST_ID + 3}),
+                         [](const ::testing::TestParamInfo<Layered>& i) { return std::string(i.param.label); });
+
+class MonitorCapped : public Monitor {
+ protected:
+  std::string Ini() override { return "[Interface]\nmax-slots=2\n"; }
+};
+
+TEST_F(MonitorCapped, TheOldestSlotsGoFirstButNeverTheOneShown) {
+  for (int k = 0; k < 3; k++) {
+    DropK(k);
+    Arrive();
+    EXPECT_EQ(SlotCount(), guint(std::min(k + 1, 2))) << k;
+  }
+  EXPECT_EQ(SlotAt(0)[0]->slot, SlotK(1));
+  EXPECT_EQ(SlotAt(1)[0]->slot, SlotK(2));
+  EXPECT_EQ(ShownSlot(), SlotK(2));
+  // The user goes back to the oldest slot kept; newer arrivals free the others around it.
+  gtk_range_set_value(GTK_RANGE(canv.range), 0);
+  CanvSlotChanged(nullptr, nullptr);
+  Select(9);
+  for (int k = 3; k < 5; k++) {
+    DropK(k);
+    Arrive();
+    ASSERT_EQ(SlotCount(), 2u) << k;
+    EXPECT_EQ(ShownSlot(), SlotK(1)) << k;
+    EXPECT_EQ(CanvTreeGetId(), 9) << k;
+    EXPECT_EQ(SlotAt(1)[0]->slot, SlotK(k)) << k;
+  }
+  EXPECT_NE(canv.image, nullptr);
+}
+
+// The "max-slots" setting: missing or unusable means one day of the chosen service, and such
+// a default is not written back, so an old settings file stays as it was.
+struct SlotsSetting {
+  const char* label;
+  const char* ini;
+  int slots;
+  const char* written;  // the key's value after a save of the Interface group, "" none
+};
+
+class MaxSlots : public canvtest::CanvasTest, public ::testing::WithParamInterface<SlotsSetting> {};
+
+TEST_P(MaxSlots, ReadAndWritten) {
+  const SlotsSetting& p = GetParam();
+  Build(std::string("[Interface]\nzoom=10\n") + p.ini);
+  ASSERT_TRUE(StartupDone());
+  EXPECT_EQ(CanvMonitorMaxSlots(conf), p.slots);
+  ASSERT_TRUE(ConfWrite(2));
+  GKeyFile* kf = g_key_file_new();
+  ASSERT_TRUE(g_key_file_load_from_file(kf, conf.ini_path.c_str(), G_KEY_FILE_NONE, nullptr));
+  gchar* v = g_key_file_get_value(kf, "Interface", "max-slots", nullptr);
+  EXPECT_EQ(std::string(v ? v : ""), p.written);
+  g_free(v);
+  g_key_file_free(kf);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Interface, MaxSlots,
+    ::testing::Values(SlotsSetting{"Missing", "", 96, ""}, SlotsSetting{"RapidScanDay", "satellite=MSG3_RSS\n", 288, ""},
+                      SlotsSetting{"Set", "max-slots=5\n", 5, "5"}, SlotsSetting{"Negative", "max-slots=-3\n", 96, ""},
+                      SlotsSetting{"NoNumber", "max-slots=many\n", 96, ""},
+                      SlotsSetting{"TooMany", "max-slots=99999\n", 96, ""}),
+    [](const ::testing::TestParamInfo<SlotsSetting>& i) { return std::string(i.param.label); });
+
+// At the default window size every toolbar item stays on the toolbar while the spinner
+// shows, none in the overflow menu; the screenshot is left for a look.
+TEST_F(Monitor, TheWholeToolbarFitsTheDefaultWindowWhileMonitoring) {
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(canv.btn_monitor), TRUE);
+  DropK(0);
+  Arrive();
+  ASSERT_EQ(Loaded(0), 12);
+  gtk_window_move(GTK_WINDOW(app.window), 0, 0);
+  for (int i = 0; i < 20; i++) {
+    uitest::Drain();
+    g_usleep(20000);
+  }
+  GtkWidget* toolbar = gtk_widget_get_parent(gtk_widget_get_parent(canv.btn_monitor));
+  ASSERT_TRUE(GTK_IS_TOOLBAR(toolbar));
+  int width = 0;
+  gtk_window_get_size(GTK_WINDOW(app.window), &width, nullptr);
+  const gint n = gtk_toolbar_get_n_items(GTK_TOOLBAR(toolbar));
+  for (gint i = 0; i < n; i++) {
+    GtkWidget* item = GTK_WIDGET(gtk_toolbar_get_nth_item(GTK_TOOLBAR(toolbar), i));
+    if (!gtk_widget_get_visible(item)) continue;
+    EXPECT_TRUE(gtk_widget_get_child_visible(item)) << "item " << i << " of " << n << " overflows at width " << width;
+  }
+  const std::string out = std::string(NUBICORN_BINARY_DIR) + "/monitor.png";
+  if (std::system(("import -window root '" + out + "' 2>/dev/null").c_str()) == 0) {
+    EXPECT_TRUE(uitest::Exists(out));
+  }
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(canv.btn_monitor), FALSE);
+}
+
+}  // namespace

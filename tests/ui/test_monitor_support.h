@@ -1,0 +1,96 @@
+// The monitor's test window: a home with import/mnt, generated cycles dropped into it, and a
+// tick that runs the worker and the hand-over to the main loop.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "canvas/canvmonitor.h"
+#include "tests/ui/test_canvas_support.h"
+
+namespace montest {
+
+namespace fs = std::filesystem;
+
+inline constexpr const char* SLOT_A = "201607041200";
+inline constexpr const char* SLOT_B = "201609301845";
+
+class Monitor : public canvtest::CanvasTest {
+ protected:
+  void SetUp() override {
+    CanvasTest::SetUp();
+    if (IsSkipped()) return;
+    Build(Ini());
+    ASSERT_TRUE(StartupDone());  // the monitor waits while the start-up loader runs
+    fs::create_directories(Mnt());
+    fs::create_directories(canvtest::Input(home));
+  }
+  // The settings file the window starts with; empty: the defaults.
+  virtual std::string Ini() { return {}; }
+  std::string Mnt() { return home / "import/mnt"; }
+  std::string Target() { return canvtest::Input(home); }
+  // Copies the files of slot whose names pass keep into import/mnt.
+  void Drop(const std::string& slot, const std::function<bool(const std::string&)>& keep) {
+    const std::string src = canvtest::Cycle(slot);
+    ASSERT_FALSE(src.empty());
+    for (const auto& e : fs::directory_iterator(src)) {
+      const std::string name = e.path().filename().string();
+      if (keep(name)) fs::copy_file(e.path(), Mnt() + "/" + name);
+    }
+  }
+  static bool IsEpilogue(const std::string& n) { return n.find("-EPI______-") != std::string::npos; }
+  int Count(const std::string& dir) {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(dir)) n += !e.is_directory();
+    return n;
+  }
+  // One tick: its worker, then the hand-over of its result on the main loop.
+  void Tick() {
+    canv.monitor = 1;
+    EXPECT_TRUE(CanvMonitorStep(nullptr));
+    EXPECT_TRUE(WaitFor([] { return !CanvMonitorBusy(); })) << "the tick's worker did not end";
+  }
+  // Files are moved once seen unchanged over a tick: the two ticks that take a complete cycle.
+  void Arrive() {
+    Tick();
+    Tick();
+  }
+  int Loaded(guint slot) {
+    Slot* s = SlotAt(slot);
+    int n = 0;
+    // Loaded: its counts are there (slots not shown keep no display image).
+    for (int id = 1; s && id <= CHANNEL_COUNT; id++) n += s[id] && !s[id]->images[0].empty();
+    return n;
+  }
+  // The slot text k quarter hours after SLOT_A.
+  static std::string SlotK(int k) {
+    int64_t t0 = 0;
+    std::string err;
+    SynthParseSlot(SLOT_A, &t0, &err);
+    return SynthSlotText(t0 + int64_t(k) * 900);
+  }
+  // Drops cycle k: SLOT_A's cycle hard-linked under the names of slot SlotK(k).
+  void DropK(int k) {
+    const std::string src = canvtest::Cycle(SLOT_A);
+    ASSERT_FALSE(src.empty());
+    const std::string slot = SlotK(k);
+    for (const auto& e : fs::directory_iterator(src)) {
+      std::string name = e.path().filename().string();
+      if (name.size() != 61) continue;
+      name.replace(46, 12, slot);
+      std::error_code ec;
+      fs::create_hard_link(e.path(), Mnt() + "/" + name, ec);
+      if (ec) fs::copy_file(e.path(), Mnt() + "/" + name);
+    }
+  }
+  // The slot text of the slot shown.
+  std::string ShownSlot() {
+    Slot* s = CanvCurrentSlot();
+    return s && s[0] ? s[0]->slot : std::string();
+  }
+};
+
+}  // namespace montest
