@@ -114,8 +114,7 @@ void ReadInterface(Conf* conf) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s=%s: unknown satellite, %s used", CONF_KEY_SATELLITE, sat.get(),
           SatText(Sat{}).c_str());
 
-  conf->max_slots = ReadInt(kf, g, CONF_KEY_MAX_SLOTS);
-  if (conf->max_slots < 0 || conf->max_slots > CONF_MAX_SLOTS_MAX) conf->max_slots = 0;
+  conf->max_slots = ReadRule(kf, CONF_KEY_MAX_SLOTS);
 
   // SuplParseDate only counts characters; a date of anything but 12 digits is ignored.
   GStr date = ReadString(kf, g, "last-date");

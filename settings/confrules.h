@@ -45,6 +45,7 @@ inline constexpr ConfIntRule CONF_INT_RULES[] = {
     {"zoom", 1, CONF_ZOOM_MAX, CONF_ZOOM},
     {"scroll-x", 0, CONF_SCROLL_MAX, 0},
     {"scroll-y", 0, CONF_SCROLL_MAX, 0},
+    {CONF_KEY_MAX_SLOTS, 1, CONF_MAX_SLOTS_MAX, 0},  // 0: one day of the chosen service
 };
 // The rule of key in CONF_INT_RULES (NULL when it has none).
 inline const ConfIntRule* ConfIntRuleOf(const char* key) {
