@@ -182,7 +182,8 @@ void CanvTreeSelectId(int id);
 
 // Loads a channel layer's images from App.home/import/SEVIRI_data/name. FALSE, with the
 // warning "%s Error!" and "Input data error", after freeing *info and setting it NULL.
-gboolean CanvOpen(Layer** info);
+// *damaged (may be null): the first segment that could not be read whole (LayerLoadChannel).
+gboolean CanvOpen(Layer** info, std::string* damaged = nullptr);
 // Makes sure layer id is loaded in slot (a channel or composite); "Operation failed" if not.
 void CanvOpenLayer(Slot* slot, int id);
 // Builds composite *info, loading its missing channels into slot. FALSE after freeing *info.

@@ -26,7 +26,7 @@ Sat SlotSat(const Slot* slot) {
 
 }  // namespace
 
-gboolean CanvOpen(Layer** info) {
+gboolean CanvOpen(Layer** info, std::string* damaged) {
   g_return_val_if_fail(info && *info, FALSE);
   Layer* layer = *info;
   const Conf* conf = Conf_get;
@@ -37,7 +37,8 @@ gboolean CanvOpen(Layer** info) {
   int32_t window[4] = {conf ? conf->rect_x : 0, conf ? conf->rect_y : 0, conf ? conf->rect_width : 0,
                        conf ? conf->rect_height : 0};
   int32_t east = conf ? conf->hrv_east : 0;
-  auto images = LayerLoadChannel(path.get(), layer->id, window, &east, Canv_get ? &Canv_get->hrv_maps : nullptr);
+  auto images = LayerLoadChannel(path.get(), layer->id, window, &east, Canv_get ? &Canv_get->hrv_maps : nullptr,
+                                 damaged);
   if (images) {
     layer->images = std::move(*images);
     // The longitude the data was taken from, for contours and export; the nominal one of the

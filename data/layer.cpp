@@ -123,7 +123,7 @@ std::vector<std::string> SegmentNames(const char* path, const Geometry& g, const
 // cut from the decoded lines. files: the opened segments, by index (fd < 0: not usable). False
 // when none of them could be read.
 bool ReadDecoded(const std::vector<XritSegmentFile>& files, const std::vector<std::string>& names,
-                 const Geometry& g, const int32_t r[4], cv::Mat* out) {
+                 const Geometry& g, const int32_t r[4], std::vector<std::string>* notes, cv::Mat* out) {
   const size_t line_bytes = size_t(g.cols) * 10 / 8;
   int lo, hi;
   RawLines(g, r, &lo, &hi);
@@ -140,7 +140,7 @@ bool ReadDecoded(const std::vector<XritSegmentFile>& files, const std::vector<st
       const int last = std::min(hi - k * SEGMENT_LINES, SEGMENT_LINES - 1);
       int from = 0;
       SuplBytes buf = XritSegmentLines(files[size_t(k)], names[size_t(k)].c_str(), first,
-                                       last - first + 1, &from, threads);
+                                       last - first + 1, &from, threads, &(*notes)[size_t(k)]);
       if (buf.size() >= size_t(last + 1 - from) * line_bytes)
         segs[size_t(k)] = {std::move(buf), from};
     }
@@ -218,15 +218,16 @@ bool ReadPlain(PlainRead& pr, cv::Mat* out) {
 }
 
 // Opens the segments the rect touches. False when none can be used; *compressed when one of
-// them must be decoded whole.
+// them must be decoded whole. notes[k]: the warning about segment k, if any.
 bool OpenSegments(const std::vector<std::string>& names, std::vector<XritSegmentFile>* files,
-                  bool* compressed) {
+                  bool* compressed, std::vector<std::string>* notes) {
   files->clear();
   files->resize(names.size());
+  notes->assign(names.size(), std::string());
   bool anything = false;
   *compressed = false;
   for (size_t k = 0; k < names.size(); k++) {
-    if (names[k].empty() || !XritSegmentOpen(names[k].c_str(), &(*files)[k])) continue;
+    if (names[k].empty() || !XritSegmentOpen(names[k].c_str(), &(*files)[k], &(*notes)[k])) continue;
     anything = true;
     *compressed = *compressed || (*files)[k].compressed;
   }
@@ -266,9 +267,19 @@ void HrvMaps(const int32_t window[4], int32_t east, const int32_t crop[4], Layer
   maps->sep = SuplSepFromMaps(map1, map2, cv::Size(crop[2], crop[3]));
 }
 
+// The first segment in segment order with a warning, as "NAME(what)" (NAME without folder).
+std::string FirstDamage(const std::vector<std::string>& names, const std::vector<std::string>& notes) {
+  for (size_t k = 0; k < names.size() && k < notes.size(); k++) {
+    if (notes[k].empty()) continue;
+    const size_t slash = names[k].find_last_of('/');
+    return names[k].substr(slash == std::string::npos ? 0 : slash + 1) + "(" + notes[k] + ")";
+  }
+  return {};
+}
+
 // display, when given for HRV, receives the grey display image made in the resampling pass.
 cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
-                LayerHrvMaps* maps, cv::Mat* display) {
+                LayerHrvMaps* maps, cv::Mat* display, std::string* damaged) {
   if (!path || std::strlen(path) < size_t(NAME_LENGTH)) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path ? path : "(null)");
     return {};
@@ -303,6 +314,13 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
     if (*east == 0) *east = HRV_EAST_DEFAULT;
     int32_t pro[4];
     if (LayerPrologueWindow(path, pro)) *east = pro[2];
+    // The column comes from a file or the settings: outside the HRV grid it would overflow
+    // the crop arithmetic below.
+    if (*east < 1 || *east > HRV_GRID_SIZE) {
+      g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: HRV east column %d outside 1..%d, %d taken", path,
+            *east, HRV_GRID_SIZE, HRV_EAST_DEFAULT);
+      *east = HRV_EAST_DEFAULT;
+    }
     if (!maps) maps = &local;
     const int32_t k[6] = {window[0], window[1], window[2], window[3], *east, 1};
     std::copy(k, k + 6, key);
@@ -331,12 +349,17 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
   }
   const std::vector<std::string> names = SegmentNames(path, g, rect);
   std::vector<XritSegmentFile> files;
+  std::vector<std::string> notes;
   bool compressed = false;
-  if (!OpenSegments(names, &files, &compressed)) return {};
+  const bool opened = OpenSegments(names, &files, &compressed, &notes);
+  if (damaged) *damaged = FirstDamage(names, notes);
+  if (!opened) return {};
   PlainRead pr{files, names, g, rect};
   cv::Mat crop;
   if (compressed) {
-    if (!ReadDecoded(files, names, g, rect, &crop)) return {};
+    const bool read = ReadDecoded(files, names, g, rect, &notes, &crop);
+    if (damaged) *damaged = FirstDamage(names, notes);
+    if (!read) return {};
   } else if (!hrv && !ReadPlain(pr, &crop)) {
     return {};
   }
@@ -429,11 +452,12 @@ std::array<int32_t, 4> LayerHrvWindow(const int32_t window[4]) {
 namespace {
 
 cv::Mat LoadMsgCaught(const char* path, int32_t window[4], bool hrv, int32_t* east,
-                      LayerHrvMaps* maps, cv::Mat* display) {
+                      LayerHrvMaps* maps, cv::Mat* display, std::string* damaged) {
   int32_t fallback_east = HRV_EAST_DEFAULT;
   if (!east) east = &fallback_east;
+  if (damaged) damaged->clear();
   try {
-    return LoadMsg(path, window, hrv, east, maps, display);
+    return LoadMsg(path, window, hrv, east, maps, display, damaged);
   } catch (const cv::Exception& e) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", e.what());
   } catch (const std::bad_alloc& e) {
@@ -447,17 +471,18 @@ cv::Mat LoadMsgCaught(const char* path, int32_t window[4], bool hrv, int32_t* ea
 
 cv::Mat LayerLoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
                      LayerHrvMaps* maps) {
-  return LoadMsgCaught(path, window, hrv, east, maps, nullptr);
+  return LoadMsgCaught(path, window, hrv, east, maps, nullptr, nullptr);
 }
 
 std::optional<std::array<cv::Mat, 3>> LayerLoadChannel(const char* path, int id,
                                                        int32_t window[4], int32_t* hrv_east,
-                                                       LayerHrvMaps* maps) {
+                                                       LayerHrvMaps* maps, std::string* damaged) {
+  if (damaged) damaged->clear();
   std::array<cv::Mat, 3> images;
   if (id >= 1 && id <= CHANNEL_COUNT) {
     // HRV's display image comes out of the resampling pass itself.
     const bool hrv = id == HRV_ID;
-    images[0] = LoadMsgCaught(path, window, hrv, hrv_east, maps, hrv ? &images[1] : nullptr);
+    images[0] = LoadMsgCaught(path, window, hrv, hrv_east, maps, hrv ? &images[1] : nullptr, damaged);
     if (!images[0].empty() && !hrv) images[1] = SuplGray2Rgb(images[0], 3);
   }
   if (images[0].empty() || images[1].empty()) {

@@ -7,12 +7,14 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "data/suplremap.h"
 
 inline constexpr int STRIP_ROWS = 928;       // segments 7 and 8 of channels 1..11
 inline constexpr int HRV_STRIP_ROWS = 2784;  // segments 19..24
 inline constexpr int32_t HRV_EAST_DEFAULT = 1947;
+inline constexpr int32_t HRV_GRID_SIZE = 11136;  // columns and lines of the HRV grid
 // HRV columns and lines added on every side of the projected window before cutting the strip,
 // so each output pixel that projects has its bilinear neighbours.
 inline constexpr int LAYER_HRV_MARGIN = 4;
@@ -47,7 +49,13 @@ cv::Mat LayerLoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* eas
 
 // images of a channel layer: [0] LayerLoadMsg's counts, [1] the grey display image of three
 // times the window (SuplGray2Rgb, factor 3, or 1 for HRV), [2] empty. nullopt with the
-// warning "%s" (path) when either cannot be made.
+// warning "%s" (path) when either cannot be made. A segment that cannot be used, or holds only
+// some of its lines, costs only its own lines (0). *damaged (may be null) receives the first
+// such segment the window needed, as "NAME(what)" (NAME without folder, what the text of its
+// warning, e.g. "short: 232 of 464 lines"), whether the layer could be made or not; empty when
+// every segment read was whole. An HRV east column (the prologue's or *hrv_east) outside
+// 1..11136 is replaced by 1947, with a warning.
 std::optional<std::array<cv::Mat, 3>> LayerLoadChannel(const char* path, int id,
                                                        int32_t window[4], int32_t* hrv_east,
-                                                       LayerHrvMaps* maps = nullptr);
+                                                       LayerHrvMaps* maps = nullptr,
+                                                       std::string* damaged = nullptr);

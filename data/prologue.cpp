@@ -1,11 +1,12 @@
 #include "data/prologue.h"
 
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "data/fileinfo.h"
+#include "data/suplfile.h"
 
 namespace {
 
@@ -32,17 +33,14 @@ PrologueGrid Grid(const uint8_t* p) {
   return {I32(p), I32(p + 4), F32(p + 8), F32(p + 12), p[16]};
 }
 
-bool ReadExact(FILE* f, void* dst, size_t n) { return std::fread(dst, 1, n, f) == n; }
-
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
+// The HRV upper window's columns and lines lie on the 11136-pixel HRV grid.
+constexpr int32_t HRV_GRID = 11136;
 
 }  // namespace
 
-int PrologueRead(FILE* file, Prologue* rec) {
-  uint8_t ph[16];
-  if (!file || !ReadExact(file, ph, sizeof ph)) return 3;
+int PrologueParse(std::span<const uint8_t> file, Prologue* rec) {
+  if (file.size() < 16) return 3;
+  const uint8_t* ph = file.data();
   rec->header_type = ph[0];
   rec->header_record_length = U16(ph + 1);
   rec->file_type = ph[3];
@@ -51,19 +49,14 @@ int PrologueRead(FILE* file, Prologue* rec) {
   rec->data_length_lo = U32(ph + 12);
   if (rec->header_type != 0 || rec->header_record_length != 16 || rec->file_type != 128) return 3;
 
-  uint8_t an[3 + 61];
-  if (!ReadExact(file, an, sizeof an)) return 3;
+  if (file.size() < 16 + 3 + 61) return 3;
+  const uint8_t* an = ph + 16;
   if (an[0] != 4 || U16(an + 1) != 64) return 3;
 
-  if (std::fseek(file, long(rec->total_header_length), SEEK_SET) != 0) return 3;
-  std::vector<uint8_t> buf;
-  try {
-    buf.resize(PROLOGUE_READ_SIZE);
-  } catch (const std::bad_alloc&) {
-    return 3;
-  }
-  if (!ReadExact(file, buf.data(), buf.size())) return 3;  // truncated prologue
-  const uint8_t* d = buf.data();
+  // The data field must hold PROLOGUE_READ_SIZE bytes after the total header length.
+  const uint64_t at = rec->total_header_length;
+  if (at > file.size() || file.size() - at < uint64_t(PROLOGUE_READ_SIZE)) return 3;
+  const uint8_t* d = file.data() + at;
 
   rec->satellite_id = U16(d);
   rec->nominal_longitude = F32(d + 2);
@@ -95,6 +88,37 @@ int PrologueRead(FILE* file, Prologue* rec) {
   return 0;
 }
 
+int PrologueRead(FILE* file, Prologue* rec) {
+  if (!file) return 3;
+  // At most one byte more than the largest data file: anything longer is no prologue.
+  std::vector<uint8_t> buf;
+  try {
+    uint8_t chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+      if (buf.size() + n > SUPL_XRIT_MAX_FILE) return 3;
+      buf.insert(buf.end(), chunk, chunk + n);
+    }
+  } catch (const std::bad_alloc&) {
+    return 3;
+  }
+  return PrologueParse(buf, rec);
+}
+
+std::string PrologueCheckWindow(const Prologue& rec) {
+  static const char* const names[8] = {"lower south line", "lower north line", "lower east column",
+                                       "lower west column", "upper south line", "upper north line",
+                                       "upper east column", "upper west column"};
+  for (int i = 4; i < 8; i++) {
+    const int32_t v = rec.coverage_hrv[size_t(i)];
+    if (v < 1 || v > HRV_GRID)
+      return std::string(names[i]) + " " + std::to_string(v) + " outside 1.." + std::to_string(HRV_GRID);
+  }
+  if (rec.coverage_hrv[4] > rec.coverage_hrv[5]) return "upper south line above the north line";
+  if (rec.coverage_hrv[6] > rec.coverage_hrv[7]) return "upper east column west of the west column";
+  return {};
+}
+
 gboolean LayerPrologueWindow(const char* path, int32_t out[4]) {
   const size_t n = path ? std::strlen(path) : 0;
   if (n < size_t(NAME_LENGTH)) {
@@ -108,14 +132,20 @@ gboolean LayerPrologueWindow(const char* path, int32_t out[4]) {
   std::memcpy(name + 36, "PRO___", 6);
   name[59] = '_';
 
-  std::unique_ptr<FILE, FileCloser> f(std::fopen(pro.c_str(), "rb"));
-  if (!f) {
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path);
+  std::vector<uint8_t> bytes;
+  std::string why;
+  if (!SuplFileRead(pro.c_str(), SUPL_XRIT_MAX_FILE, &bytes, &why)) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s(input: %s)", pro.c_str(), why.c_str());
     return FALSE;
   }
   Prologue rec;
-  if (PrologueRead(f.get(), &rec) != 0) {
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path);
+  if (PrologueParse(bytes, &rec) != 0) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s(input: not a complete prologue)", pro.c_str());
+    return FALSE;
+  }
+  why = PrologueCheckWindow(rec);
+  if (!why.empty()) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s(window: %s)", pro.c_str(), why.c_str());
     return FALSE;
   }
   out[0] = rec.coverage_hrv[7];

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <span>
+#include <string>
 #include <vector>
 
 inline constexpr long PROLOGUE_DATA_SIZE = 425461;   // Level 1.5 header, bytes
@@ -54,11 +56,20 @@ struct Prologue {
 };
 
 // From the full path of any segment of a slot, reads the slot's prologue in the same folder (the
-// last 61 characters rewritten to the prologue name) and fills out = {upper west column, upper
-// north line, upper east column, upper south line}. FALSE with one warning "%s" (the segment
-// path) on any failure, out untouched.
+// last 61 characters rewritten to the prologue name; read with SuplFileRead, so a FIFO or an
+// oversized file is refused without blocking) and fills out = {upper west column, upper north
+// line, upper east column, upper south line}. FALSE with one warning on any failure, out
+// untouched: "%s" (the segment path) when it is no segment name, else naming the prologue file,
+// "PROLOGUE(input: REASON)" when it cannot be read or parsed, "PROLOGUE(window: REASON)" when the
+// window fails PrologueCheckWindow.
 gboolean LayerPrologueWindow(const char* path, int32_t out[4]);
-// Reads an open prologue file into *rec: 0 success; 3 when a header test fails (primary header
-// type 0, length 16, file type 128; then an annotation record of length 64), the seek fails, or
-// the file ends before PROLOGUE_READ_SIZE bytes of data field.
+// Parses a whole prologue file's bytes into *rec: 0 success; 3 when a header test fails
+// (primary header type 0, length 16, file type 128; then an annotation record of length 64) or
+// the file ends before PROLOGUE_READ_SIZE bytes of data field after the total header length.
+// Never reads outside `file`.
+int PrologueParse(std::span<const uint8_t> file, Prologue* rec);
+// PrologueParse of an open file, read to its end (3 beyond SUPL_XRIT_MAX_FILE bytes).
 int PrologueRead(FILE* file, Prologue* rec);
+// Why the HRV upper window of a parsed prologue cannot be used: a column or line outside
+// 1..11136, or south above north, or east west of west. Empty when it can.
+std::string PrologueCheckWindow(const Prologue& rec);

@@ -2,12 +2,13 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
+#include "data/suplfile.h"
 #include "data/xrit.h"
 
 namespace {
@@ -120,15 +121,17 @@ bool SatProjectionLongitude(const std::string& projection, double* lon) {
 
 double SatFileLongitude(const char* path, double fallback) {
   if (!path) return fallback;
-  std::ifstream in(path, std::ios::binary);
+  // Opened as every data file is: a FIFO or device named like a segment must not block.
+  SuplFd fd = SuplFileOpen(path, SUPL_XRIT_MAX_FILE, nullptr, nullptr);
   uint8_t primary[16] = {};
-  if (!in.read(reinterpret_cast<char*>(primary), sizeof primary)) return fallback;
+  if (!fd || !SuplFileReadAt(fd.get(), primary, sizeof primary, 0)) return fallback;
   // Total header length: bytes 4..7 of the primary header, big-endian.
   const uint32_t total = uint32_t(primary[4]) << 24 | uint32_t(primary[5]) << 16 | uint32_t(primary[6]) << 8 | primary[7];
   if (total < sizeof primary || total > (1u << 20)) return fallback;  // headers are a few kB
   std::vector<uint8_t> head(total);
   std::copy(primary, primary + sizeof primary, head.begin());
-  if (!in.read(reinterpret_cast<char*>(head.data() + sizeof primary), total - sizeof primary)) return fallback;
+  if (!SuplFileReadAt(fd.get(), head.data() + sizeof primary, total - sizeof primary, off_t(sizeof primary)))
+    return fallback;
   XritHeader h;
   std::string err;
   double lon = fallback;

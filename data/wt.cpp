@@ -567,6 +567,11 @@ bool DecodeInto(std::span<const uint8_t> field, const WtImage& img, const WtOpti
   if (job.p.width != img.nc || job.p.height != img.nl)
     return fail("WT size " + std::to_string(job.p.width) + "x" + std::to_string(job.p.height) +
                 " differs from the image " + std::to_string(img.nc) + "x" + std::to_string(img.nl));
+  // A stream of another depth than the image's would decode into values of the wrong scale.
+  const int bpp = job.p.bpp == 0 ? 16 : job.p.bpp;
+  if (bpp != img.nb)
+    return fail("WT bits per pixel " + std::to_string(bpp) + " differs from the image's " +
+                std::to_string(img.nb));
   if (!WtMakeLayout(job.p, &job.lay, err)) return false;
   job.field = field;
   job.nc = img.nc;

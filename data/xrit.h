@@ -102,24 +102,31 @@ int XritChannelColumns(const XritHeader& h, const char* path);
 // lines, exactly NL of them. False with a reason in *err.
 bool XritCheckPlainField(const XritHeader& h, uint64_t field_bits, std::string* err);
 
-// Decodes a segment's data field (exactly the primary header's data-field length, rounded up to
-// bytes) into the packed 10-bit stream of nc * nl pixels. Flag 0: the field itself, checked by
-// XritCheckPlainField. Otherwise by the representation of the segment identification record:
-// WT through WtDecode, and when that fails through EUMETSAT's xRITDecompress program if it is
-// on PATH (run on `path` in a private temporary folder, removed afterwards). JPEG, T.4 and
-// unknown representations are not decoded. False with a reason in *err; *compressed is set
-// true when the failure is that of a compressed field (no decoder, decoder error).
-// `threads` bounds the WT decoder's threads (0: all cores when the segment pays for it).
+// Decodes a segment's data field (the primary header's data-field length, rounded up to bytes,
+// or the part of it that a file cut short holds) into the packed stream of nc * nl pixels.
+// Flag 0: the field itself, checked by XritCheckPlainField. Otherwise by the representation of
+// the segment identification record: WT through WtDecode (a field cut short gives the lines
+// decoded before it ends, the rest 0), and when that fails through EUMETSAT's xRITDecompress
+// program if it is on PATH (run on `path` in a private temporary folder, removed afterwards).
+// JPEG, T.4 and unknown representations are not decoded. False with a reason in *err;
+// *compressed is set true when the failure is that of a compressed field (no decoder, decoder
+// error). `threads` bounds the WT decoder's threads (0: all cores when the segment pays for it).
+// *whole_lines (may be null) receives the number of lines decoded whole.
 bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const char* path,
                      std::vector<uint8_t>* packed, std::string* err, bool* compressed = nullptr,
-                     int threads = 0);
+                     int threads = 0, int* whole_lines = nullptr);
 
 // Reads one segment file: the packed 10-bit stream of its 464 lines in file order, at least
-// NC * 580 bytes, NC being the width of the channel's strip. Empty, with exactly one warning,
-// on any failure, tested in this order: "%s(input)" file missing, unreadable, not xRIT headers;
-// "%s(encrypted)"; "%s(width)" NC not the channel's strip width; "%s(strip)" NL not 464;
-// "%s(input)" data field past the end of the file or (flag 0) not NL whole lines;
-// "%s(compressed)" no decoder or the decoder failed; "%s(malloc)" out of memory.
+// NC * 580 bytes, NC being the width of the channel's strip. The file is opened with
+// SuplFileOpen (regular files of at most SUPL_XRIT_MAX_FILE bytes, never blocking). Empty, with
+// exactly one warning "PATH(what)", when the segment cannot be used, tested in this order:
+// "input: REASON" file missing, not a regular file, too large, empty, not xRIT image headers;
+// "encrypted"; "depth: NB n, not 10"; "width: NC n, not w" (or "width: channel unknown");
+// "strip: NL n, not 464"; "input: REASON" (flag 0) the header's field length not NL whole
+// lines; "compressed" no decoder or the decoder failed; "malloc" out of memory. A data field
+// that the file holds only in part (a file cut short) gives the lines that are present, the
+// rest 0, with the one warning "short: n of 464 lines" (n whole lines read or decoded); when
+// none are, the result is empty, with "short: 0 of 464 lines".
 // `threads` as for XritDecodeField: pass 1 when several segments are read at once.
 SuplBytes XritSegmentRead(const char* path, int threads = 0);
 
@@ -128,9 +135,12 @@ SuplBytes XritSegmentRead(const char* path, int threads = 0);
 struct XritSegmentFile {
   int fd = -1;
   XritHeader header;
-  int columns = 0;         // of the channel's strip
-  size_t line_bytes = 0;   // packed bytes of one line
+  int columns = 0;          // of the channel's strip
+  size_t line_bytes = 0;    // packed bytes of one line
   bool compressed = false;  // the field must be decoded whole (XritSegmentReadLines)
+  int lines = 0;            // uncompressed: whole lines the file holds (464 unless cut short)
+  uint64_t field_bytes = 0; // bytes of the data field the file holds
+  bool cut = false;         // the file ends before the data field does
   XritSegmentFile() = default;
   XritSegmentFile(XritSegmentFile&& o) noexcept;
   XritSegmentFile& operator=(XritSegmentFile&& o) noexcept;
@@ -138,11 +148,14 @@ struct XritSegmentFile {
 };
 
 // Opens `path` with the checks of XritSegmentRead up to the data field (the same warnings,
-// exactly one on failure). False when the segment cannot be used.
-bool XritSegmentOpen(const char* path, XritSegmentFile* out);
+// exactly one on failure; an uncompressed field cut short is warned about here, "short: n of
+// 464 lines", and opens). False when the segment cannot be used. *note (may be null) receives
+// the text in parentheses of the warning, when one is logged.
+bool XritSegmentOpen(const char* path, XritSegmentFile* out, std::string* note = nullptr);
 
 // Lines [first, first + count) of an opened uncompressed segment into dst (count *
-// line_bytes bytes). False with the warning "%s(input)" (path) when they cannot all be read.
+// line_bytes bytes); lines past the end of a field cut short are 0. False with the warning
+// "%s(input...)" (path) when they cannot all be read.
 bool XritSegmentReadInto(const XritSegmentFile& f, const char* path, int first, int count,
                          uint8_t* dst);
 
@@ -154,6 +167,7 @@ SuplBytes XritSegmentReadLines(const char* path, int first, int count, int* from
                                int threads = 0);
 
 // XritSegmentReadLines of a segment already opened (the same lines, results and warnings but
-// those of the opening).
+// those of the opening; a compressed field cut short is warned about here). *note as for
+// XritSegmentOpen.
 SuplBytes XritSegmentLines(const XritSegmentFile& f, const char* path, int first, int count,
-                           int* from, int threads = 0);
+                           int* from, int threads = 0, std::string* note = nullptr);

@@ -2,9 +2,11 @@
 #include <glib.h>
 #include <glib/gstdio.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
+#include "data/suplfile.h"
 #include "data/wt.h"
 #include "data/xrit.h"
 
@@ -77,20 +79,21 @@ bool ExternalDecode(const char* program, const char* path, const XritHeader& h,
   // Only a plain name inside our folder is accepted.
   GStr base(g_path_get_basename(name.c_str()));
   GStr file(g_build_filename(dir.path(), base.get(), nullptr));
-  char* bytes = nullptr;
-  gsize size = 0;
-  if (!g_file_get_contents(file.get(), &bytes, &size, nullptr))
-    return Fail(err, "cannot read the output of xRITDecompress");
-  GStr hold(bytes);
-  std::span<const uint8_t> all(reinterpret_cast<const uint8_t*>(bytes), size);
+  std::vector<uint8_t> bytes;
+  std::string why;
+  if (!SuplFileRead(file.get(), SUPL_XRIT_MAX_FILE, &bytes, &why))
+    return Fail(err, "cannot read the output of xRITDecompress: " + why);
+  std::span<const uint8_t> all(bytes);
+  const size_t size = bytes.size();
   XritHeader d;
   if (!XritParseHeaders(all, &d, err)) return false;
   if (d.compression != 0 || d.nc != h.nc || d.nl != h.nl)
     return Fail(err, "xRITDecompress output does not match the segment");
   const uint64_t avail = size - d.header_length;
-  if ((d.data_bits + 7) / 8 > avail) return Fail(err, "xRITDecompress output truncated");
+  const uint64_t field_bytes = d.data_bits / 8 + (d.data_bits % 8 != 0);  // no overflow
+  if (field_bytes > avail) return Fail(err, "xRITDecompress output truncated");
   if (!XritCheckPlainField(d, d.data_bits, err)) return false;
-  packed->assign(all.begin() + d.header_length, all.begin() + d.header_length + (d.data_bits + 7) / 8);
+  packed->assign(all.begin() + d.header_length, all.begin() + d.header_length + ptrdiff_t(field_bytes));
   return true;
 }
 
@@ -98,12 +101,14 @@ bool ExternalDecode(const char* program, const char* path, const XritHeader& h,
 
 bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const char* path,
                      std::vector<uint8_t>* packed, std::string* err, bool* compressed,
-                     int threads) {
+                     int threads, int* whole_lines) {
   if (compressed) *compressed = false;
+  if (whole_lines) *whole_lines = 0;
   packed->clear();
   if (h.compression == 0) {
     if (!XritCheckPlainField(h, uint64_t(field.size()) * 8, err)) return false;
     packed->assign(field.begin(), field.end());
+    if (whole_lines) *whole_lines = h.nl;
     return true;
   }
   if (compressed) *compressed = true;
@@ -120,6 +125,7 @@ bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const 
   if (WtDecode(field, WtImage{h.nb, h.nc, h.nl}, WtOptions{threads}, &r, &why)) {
     if (r.packed.size() >= want) {
       *packed = std::move(r.packed);
+      if (whole_lines) *whole_lines = int(std::count(r.line_ok.begin(), r.line_ok.end(), 1));
       return true;
     }
     why = "WT decoder returned " + std::to_string(r.packed.size()) + " bytes";
@@ -127,7 +133,10 @@ bool XritDecodeField(const XritHeader& h, std::span<const uint8_t> field, const 
   GStr program(g_find_program_in_path("xRITDecompress"));
   if (program) {
     std::string ext;
-    if (ExternalDecode(program.get(), path, h, packed, &ext)) return true;
+    if (ExternalDecode(program.get(), path, h, packed, &ext)) {
+      if (whole_lines) *whole_lines = h.nl;
+      return true;
+    }
     why += "; " + ext;
   }
   return Fail(err, why);

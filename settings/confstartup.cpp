@@ -32,6 +32,9 @@ struct StartupMessage {
   int n = 0;
   bool loaded = false;
   std::string error;  // why an entry that exists was not loaded; shown when the chain ends
+  // The first file of the chain so far that could not be read whole, "NAME(what)": its image
+  // was shown without the lines it lacks. Handed from step to step, shown when the chain ends.
+  std::string damaged;
 };
 
 using GStr = std::unique_ptr<gchar, decltype(&g_free)>;
@@ -40,16 +43,28 @@ using GStr = std::unique_ptr<gchar, decltype(&g_free)>;
 constexpr const char* CHANNEL_CODES[CHANNEL_COUNT - 1] = {"006_", "008_", "016_", "039_", "062_", "073_",
                                                           "087_", "097_", "108_", "120_", "134_"};
 
-void Start(Conf* conf, int n) {
+void Start(Conf* conf, int n, std::string damaged) {
   auto* name = "Nubicorn";
-  conf->loader = g_thread_new(name, ConfStartupImage, GINT_TO_POINTER(n));
+  auto* message = new StartupMessage{n, false, {}, std::move(damaged)};
+  SuplTsanRelease(message);
+  conf->loader = g_thread_new(name, ConfStartupImage, message);
 }
 
-std::string NotLoaded(const char* value) { return std::string("Start-up file not loaded: ") + value; }
+std::string NotLoaded(const std::string& value) { return "Start-up file not loaded: " + value; }
+
+// What a load said about its files: a layer not made is reported by the file that failed; one
+// made without some of its lines keeps the first such file for the end of the chain.
+void Damage(const std::string& note, bool opened, std::string* error, std::string* damaged) {
+  if (note.empty()) return;
+  if (!opened) *error = NotLoaded(note);
+  else if (damaged->empty()) *damaged = note;
+}
 
 // Loads image n into conf->slots; the caller holds conf->mutex. TRUE when a layer is in a slot;
-// else *error tells why, unless the entry does not exist (the normal end of the list).
-bool LoadImage(Conf* conf, int n, std::string* error) {
+// else *error tells why, unless the entry does not exist (the normal end of the list): naming
+// the file that failed, which may be another segment than the entry's. *damaged receives the
+// first file that could not be read whole (when it is still empty).
+bool LoadImage(Conf* conf, int n, std::string* error, std::string* damaged) {
   GKeyFile* kf = conf->key_file.get();
   if (!kf) return false;
   GStr value(g_key_file_get_string(kf, CONF_GROUP_STARTUP, ConfNumberedKey("image-file", n).c_str(), nullptr),
@@ -87,7 +102,10 @@ bool LoadImage(Conf* conf, int n, std::string* error) {
       return true;
     }
     last[id] = layer.release();
-    if (!CanvOpen(&last[id])) return false;
+    std::string note;
+    const bool opened = CanvOpen(&last[id], &note);
+    Damage(note, opened, error, damaged);
+    if (!opened) return false;
     conf->loaded_id = id;
     for (size_t i = 0; i < conf->recipes.size() && RECIPE_FIRST_ID + i < size_t(SLOT_SIZE); i++) {
       const RgbRecipe& r = conf->recipes[i];
@@ -113,7 +131,10 @@ bool LoadImage(Conf* conf, int n, std::string* error) {
   header->slot = layer->slot;
   header->time = layer->time;
   slot[id] = layer.release();
-  if (!CanvOpen(&slot[id])) {
+  std::string note;
+  const bool opened = CanvOpen(&slot[id], &note);
+  Damage(note, opened, error, damaged);
+  if (!opened) {
     // A slot without even a header would trouble every walk of the list.
     InfoSlotDel(slot);
     return false;
@@ -127,7 +148,7 @@ bool LoadImage(Conf* conf, int n, std::string* error) {
 
 // shown: the chain put layer names on the status bar, which the empty message now covers. A
 // chain that showed nothing leaves the bar alone, so a warning of the window's start stays.
-void End(Conf* conf, const std::string& error, bool shown) {
+void End(Conf* conf, const std::string& error, const std::string& damaged, bool shown) {
   CntrsStartup();
   Canv* c = Canv_get;
   if (c && c->scroll) {
@@ -137,6 +158,7 @@ void End(Conf* conf, const std::string& error, bool shown) {
     gtk_adjustment_set_value(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(c->scroll)), conf->scroll_y);
   }
   if (shown) AppStatus("");
+  if (!damaged.empty()) AppStatus(("Start-up file damaged: " + damaged).c_str());
   if (!error.empty()) AppStatus(error.c_str());
   if (App_get) PlatformBusyCursor(App_get->window, false);
 }
@@ -169,9 +191,10 @@ gboolean ConfParseImageName(const char* name, Layer* layer) {
 
 gpointer ConfStartupImage(gpointer data) {
   Conf* conf = Conf_get;
-  auto* message = new StartupMessage{GPOINTER_TO_INT(data), false, {}};
+  SuplTsanAcquire(data);
+  auto* message = static_cast<StartupMessage*>(data);
   Lock(conf);
-  message->loaded = LoadImage(conf, message->n, &message->error);
+  message->loaded = LoadImage(conf, message->n, &message->error, &message->damaged);
   Unlock(conf);
   SuplTsanRelease(message);
   g_idle_add(ConfStartupStep, message);
@@ -209,9 +232,9 @@ gboolean ConfStartupStep(gpointer data) {
   g_thread_join(conf->loader);  // it has queued this callback: it is ending
   conf->loader = nullptr;
   conf->loaded_id = 0;
-  if (next) Start(conf, message->n + 1);
+  if (next) Start(conf, message->n + 1, message->damaged);
   c->mutex_held = held;
-  if (!next) End(conf, message->error, message->n > 0 || message->loaded);
+  if (!next) End(conf, message->error, message->damaged, message->n > 0 || message->loaded);
   if (!held) Unlock(conf);
   return G_SOURCE_REMOVE;
 }
@@ -221,7 +244,7 @@ void ConfStartupBegin() {
   if (!conf || conf->loader) return;
   Lock(conf);
   if (App_get) PlatformBusyCursor(App_get->window, true);
-  Start(conf, 0);
+  Start(conf, 0, {});
   Unlock(conf);
 }
 

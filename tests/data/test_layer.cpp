@@ -189,7 +189,7 @@ TEST_F(LayerLoad, BadPathsFail) {
   log.clear();
   int32_t east = 0;
   EXPECT_TRUE(LayerLoadMsg(Path(9).c_str(), w, true, &east).empty());
-  EXPECT_TRUE(log.contains("(width)") || log.contains("(input)"));
+  EXPECT_TRUE(log.contains("(width: NC 3712, not 5568)") || log.contains("(input"));
 }
 
 TEST_F(LayerLoad, DisplayImageIsTheGreyOfTheCounts) {

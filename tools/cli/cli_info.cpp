@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "data/suplfile.h"
 #include "data/wt.h"
 #include "data/xrit.h"
 
@@ -166,22 +168,21 @@ int CliInfo(int argc, char** argv) {
     std::fputs(USAGE, stderr);
     return 2;
   }
-  gchar* data = nullptr;
-  gsize size = 0;
-  GError* e = nullptr;
-  if (!g_file_get_contents(file, &data, &size, &e)) {
-    std::fprintf(stderr, "nubicorn-cli info: %s\n", e->message);
-    g_error_free(e);
+  // The same bounded reader as every data file: no FIFO, device or oversized file.
+  std::vector<uint8_t> data;
+  std::string why;
+  if (!SuplFileRead(file, SUPL_XRIT_MAX_FILE, &data, &why)) {
+    std::fprintf(stderr, "nubicorn-cli info: %s: %s%s\n", file, why.c_str(),
+                 why.rfind("larger than", 0) == 0 ? ", more than any xRIT file holds" : "");
     return 1;
   }
   XritHeader h;
   std::string err;
-  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(data), size);
+  const std::span<const uint8_t> bytes(data);
   const bool ok = XritParseHeaders(bytes, &h, &err);
   WtParams wt;
   std::string wt_err;
   const bool has_wt = ok && StreamParams(h, bytes, &wt, &wt_err);
-  g_free(data);
   if (!ok) {
     std::fprintf(stderr, "nubicorn-cli info: %s: %s\n", file, err.c_str());
     return 1;

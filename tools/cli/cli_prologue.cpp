@@ -1,15 +1,14 @@
 // nubicorn-cli prologue FILE: the HRV upper window of a prologue file, as JSON.
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <string>
+#include <vector>
 
 #include "data/prologue.h"
+#include "data/suplfile.h"
 
 namespace {
 const char* const USAGE = "Usage: nubicorn-cli prologue FILE\n";
-struct Closer {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
 }  // namespace
 
 int CliPrologue(int argc, char** argv) {
@@ -21,13 +20,14 @@ int CliPrologue(int argc, char** argv) {
     std::fputs(USAGE, stderr);
     return 2;
   }
-  std::unique_ptr<FILE, Closer> f(std::fopen(argv[1], "rb"));
-  if (!f) {
-    std::fprintf(stderr, "nubicorn-cli prologue: %s: cannot open\n", argv[1]);
+  std::vector<uint8_t> bytes;
+  std::string why;
+  if (!SuplFileRead(argv[1], SUPL_XRIT_MAX_FILE, &bytes, &why)) {
+    std::fprintf(stderr, "nubicorn-cli prologue: %s: %s\n", argv[1], why.c_str());
     return 1;
   }
   Prologue rec;
-  if (PrologueRead(f.get(), &rec) != 0) {
+  if (PrologueParse(bytes, &rec) != 0) {
     std::fprintf(stderr, "nubicorn-cli prologue: %s: not a complete prologue\n", argv[1]);
     return 1;
   }
