@@ -598,8 +598,8 @@ TEST_F(SelectWindow, OutlinesAppearOnTheCanvas) {
   Select(IR108);
   EXPECT_EQ(red_on_canvas("select-channel-before.png"), 0);
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(canv.btn_gray), TRUE);
-  SetHueRange(180, 20);
-  EXPECT_GT(red_on_canvas("select-channel.png"), 50);
+  SetHueRange(175, 3);  // levels 121..126: the darker part of the generated scene
+  EXPECT_GT(red_on_canvas("select-channel.png"), 20);
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(canv.btn_gray), FALSE);
   Select(NATURAL);
   SetHueRange(30, 25);
