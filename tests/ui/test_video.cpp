@@ -2,6 +2,9 @@
 // OpenCV (count, size, colour of the rendered canvas), ffprobe's view of the container, failures.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdio>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
@@ -196,6 +199,33 @@ TEST_F(Video, LaterVideosOfOneSlotAreNumbered) {
     EXPECT_TRUE(CanvVideoComplete(kept.back().first, 2)) << file;
     for (const auto& [path, content] : kept) EXPECT_EQ(uitest::ReadFile(path), content) << path << " is unchanged";
   }
+}
+
+// A disk that fills just before the end: every frame is written, only the last bytes of the
+// index are not. Such a file still plays in a forgiving player, but it is cut short: an error,
+// and the earlier video stays the only one.
+TEST_F(Video, CutShortAtTheEndIsAnError) {
+  Open(3);
+  canvtest::CanvasTest::Select(NATURAL);
+  ASSERT_EQ(Make().text, "Natural-201607041200.avi  :  saved OK.");
+  const std::string first = uitest::ReadFile(VideoPath("Natural-201607041200.avi"));
+  struct rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = first.size() - 8;  // the same slots make a file of the same size
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  gtk_range_set_value(GTK_RANGE(canv.range), 0);
+  uitest::Drain();
+  const DialogSeen seen = Make();
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(seen.text, "Natural-201607041200.avi  :  Error!");
+  EXPECT_NE(seen.secondary.find("incomplete video"), std::string::npos) << seen.secondary;
+  EXPECT_EQ(uitest::ReadFile(VideoPath("Natural-201607041200.avi")), first);
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(home / "export/Video")) entries += bool(e.path().string().size());
+  EXPECT_EQ(entries, 1);
 }
 
 TEST_F(Video, MissingFolderIsAnErrorAndLeavesNoFile) {
