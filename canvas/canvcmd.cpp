@@ -335,8 +335,9 @@ void CanvSensitive() {
   gtk_widget_set_sensitive(c->btn_close, last != 0);
   gtk_widget_set_sensitive(c->btn_zoom_in, last != 0 && z <= CANV_ZOOM_COUNT - 2);
   gtk_widget_set_sensitive(c->btn_zoom_out, last != 0 && z >= 1);
+  // Composites select by colour, channels by grey level: any loaded layer can be selected on.
   for (GtkWidget* w : {c->sel_color, c->sel_hue, c->sel_range, c->btn_select})
-    gtk_widget_set_sensitive(w, last > CHANNEL_COUNT);
+    gtk_widget_set_sensitive(w, last != 0);
   for (GtkWidget* w : {c->btn_rewind, c->btn_play, c->btn_stop, c->btn_forward, c->range})
     gtk_widget_set_sensitive(w, n > 1);
 }

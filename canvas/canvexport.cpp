@@ -1,13 +1,10 @@
-// "Save selected": the mask with longitude and latitude per pixel, written completely or not at all.
+// "Save selected": the mask with longitude and latitude per pixel, written completely or not at all,
+// never over an earlier export.
 #include "canvas/canvexport.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <glib/gstdio.h>
-#include <unistd.h>
+#include <glib.h>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "app/app.h"
@@ -15,6 +12,7 @@
 #include "canvas/canvselect.h"
 #include "data/fileinfo.h"
 #include "data/geo.h"
+#include "data/suplsave.h"
 #include "settings/conf.h"
 
 namespace {
@@ -22,56 +20,24 @@ namespace {
 constexpr const char* EXPORT_DIR = "export/Selected";
 constexpr size_t FLUSH_AT = 1 << 18;  // bytes gathered before one write
 
-// A file descriptor that is closed (and its temporary file removed) unless released.
-class TempFile {
- public:
-  explicit TempFile(const std::string& target) : path_(target + ".XXXXXX") {
-    fd_ = g_mkstemp_full(path_.data(), O_WRONLY, 0644);
-    made_ = fd_ >= 0;
-  }
-  ~TempFile() {
-    if (fd_ >= 0) close(fd_);
-    if (made_ && !kept_) g_unlink(path_.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
-  // Closes the descriptor; FALSE when the close reports a failed write.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0;
-  }
-  void Keep() { kept_ = true; }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-  bool made_ = false;
-  bool kept_ = false;
+struct GFree {
+  void operator()(gpointer p) const { g_free(p); }
 };
 
-bool WriteAll(int fd, const std::string& buf) {
-  const char* p = buf.data();
-  size_t left = buf.size();
-  while (left > 0) {
-    const ssize_t n = write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    left -= size_t(n);
-  }
-  return true;
-}
-
-void ShowResult(bool ok) {
+void ShowResult(bool ok, const std::string& detail) {
   GtkWindow* parent = App_get && App_get->window ? GTK_WINDOW(App_get->window) : nullptr;
   GtkWidget* d = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, ok ? GTK_MESSAGE_INFO : GTK_MESSAGE_ERROR,
                                         GTK_BUTTONS_OK, "%s", ok ? "Save selected OK." : "Save selected Error!");
+  if (!detail.empty()) gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(d), "%s", detail.c_str());
   gtk_window_set_title(GTK_WINDOW(d), "Nubicorn");
   gtk_dialog_run(GTK_DIALOG(d));
   gtk_widget_destroy(d);
+}
+
+// "<file> in <folder>".
+std::string FileInFolder(const std::string& path) {
+  std::unique_ptr<gchar, GFree> base(g_path_get_basename(path.c_str())), dir(g_path_get_dirname(path.c_str()));
+  return std::string(base.get()) + " in " + dir.get();
 }
 
 }  // namespace
@@ -84,21 +50,17 @@ void CanvExportGrid(int x, int y, int rect_x, int rect_y, double* column, double
 }
 
 bool CanvExportWrite(const std::string& path, const cv::Mat& mask, int rect_x, int rect_y, std::string* err,
-                     double sub_lon) {
+                     double sub_lon, std::string* written) {
   if (mask.empty() || mask.type() != CV_8UC1) {
     *err = "no selection mask";
     return false;
   }
-  TempFile tmp(path);
-  if (tmp.fd() < 0) {
-    *err = std::string("cannot create ") + path + ": " + std::strerror(errno);
-    return false;
-  }
+  SuplSave out(path, SuplPublish::Numbered);
   std::string buf;
   buf.reserve(FLUSH_AT + 64);
   buf += "# Lon,Lat,Mask\n";
   char line[64];
-  for (int y = 0; y < mask.rows; y++) {
+  for (int y = 0; y < mask.rows && out.ok(); y++) {
     const uint8_t* m = mask.ptr<uint8_t>(y);
     for (int x = 0; x < mask.cols; x++) {
       double column = 0, row = 0, lat = 9999.0, lon = 9999.0;
@@ -108,22 +70,15 @@ bool CanvExportWrite(const std::string& path, const cv::Mat& mask, int rect_x, i
       buf.append(line, size_t(n));
     }
     if (buf.size() >= FLUSH_AT) {
-      if (!WriteAll(tmp.fd(), buf)) {
-        *err = std::string("cannot write ") + path + ": " + std::strerror(errno);
-        return false;
-      }
+      out.Write(buf);
       buf.clear();
     }
   }
-  if (!WriteAll(tmp.fd(), buf) || fsync(tmp.fd()) != 0) {
-    *err = std::string("cannot write ") + path + ": " + std::strerror(errno);
+  if (!out.Write(buf) || !out.Publish()) {
+    *err = out.error();
     return false;
   }
-  if (!tmp.Close() || g_rename(tmp.path().c_str(), path.c_str()) != 0) {
-    *err = std::string("cannot complete ") + path + ": " + std::strerror(errno);
-    return false;
-  }
-  tmp.Keep();
+  if (written) *written = out.path();
   return true;
 }
 
@@ -131,24 +86,40 @@ void CanvSaveSelected(GtkWidget*, gpointer) {
   Canv* c = Canv_get;
   Conf* conf = Conf_get;
   bool ok = false;
+  std::string detail;
   {
     CanvGuard guard;
     if (!guard.ok()) return;
     Slot* slot = CanvCurrentSlot();
     const int id = CanvTreeGetId();
-    if (c && conf && App_get && slot && id > 0 && id < SLOT_SIZE && slot[id] && slot[id]->id > 0) {
-      Layer* layer = slot[id];
+    Layer* layer = c && conf && App_get && slot && id > 0 && id < SLOT_SIZE && slot[id] && slot[id]->id > 0
+                       ? slot[id] : nullptr;
+    cv::Mat mask;
+    if (!layer) {
+      detail = "No loaded layer is shown.";
+    } else if (!LayerSelectedMask(layer, &mask)) {
+      // Nothing outlined yet: select with the controls, and show what is exported.
       const double hue = gtk_spin_button_get_value(GTK_SPIN_BUTTON(c->sel_hue));
-      const gboolean grey = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(c->btn_gray));
-      cv::Mat mask;
-      if (LayerSelectColor(layer->images, hue, conf->selected_range, grey, &mask)) {
-        std::unique_ptr<gchar, decltype(&g_free)> path(
-            g_strdup_printf("%s/%s/%s.txt", App_get->home.c_str(), EXPORT_DIR, layer->slot.c_str()), g_free);
-        std::string err;
-        ok = CanvExportWrite(path.get(), mask, conf->rect_x, conf->rect_y, &err, layer->sub_lon);
-        if (!ok) g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", err.c_str());
+      const bool grey = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(c->btn_gray));
+      const SelectResult r = LayerSelect(layer, hue, conf->selected_range, grey, &mask);
+      if (r == SelectResult::Done)
+        CanvTreeSelect(nullptr, nullptr, nullptr, FALSE, nullptr);
+      else
+        detail = LayerSelectMessage(layer, r) + ".";
+    }
+    if (!mask.empty()) {
+      std::unique_ptr<gchar, GFree> path(
+          g_strdup_printf("%s/%s/%s.txt", App_get->home.c_str(), EXPORT_DIR, layer->slot.c_str()));
+      std::string err, written;
+      ok = CanvExportWrite(path.get(), mask, conf->rect_x, conf->rect_y, &err, layer->sub_lon, &written);
+      if (ok) {
+        detail = FileInFolder(written) + ": " + std::to_string(cv::countNonZero(mask)) + " of " +
+                 std::to_string(mask.total()) + " pixels marked.";
+      } else {
+        g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", err.c_str());
+        detail = err;
       }
     }
   }
-  ShowResult(ok);
+  ShowResult(ok, detail);
 }

@@ -12,13 +12,17 @@
 void CanvExportGrid(int x, int y, int rect_x, int rect_y, double* column, double* line);
 
 // Writes "# Lon,Lat,Mask" and one "%7.3f,%6.3f,%d" line per mask pixel (row by row; 9999.000 off
-// the disc) to path, through a temporary file in the same folder renamed when complete. FALSE
-// with a reason in *err (and no file under path) when the folder is missing or not writable, a
-// write or the close fails, or the mask is not 8-bit single-channel. Degrees are those of a
-// satellite over sub_lon (the shown layer's).
+// the disc) through a temporary file in path's folder, published under path or, when that name
+// is taken, under the first free numbered name ("<slot>-2.txt", "-3", ...): an earlier export is
+// never replaced. True with the name taken in *written; false with a reason in *err (and no new
+// file) when the folder is missing or not writable, a write or the close fails, or the mask is
+// not 8-bit single-channel. Degrees are those of a satellite over sub_lon (the shown layer's).
 bool CanvExportWrite(const std::string& path, const cv::Mat& mask, int rect_x, int rect_y, std::string* err,
-                     double sub_lon = 0.0);
+                     double sub_lon = 0.0, std::string* written = nullptr);
 
-// Toolbar "Save selected": selects on the shown layer with the stored range and writes
-// <home>/export/Selected/<slot>.txt; a modal "Save selected OK." or "Save selected Error!".
+// Toolbar "Save selected": writes the selection outlined on the shown layer (without one, it
+// selects with sel_hue, the stored range and the grey toggle first, and shows the outlines) to
+// <home>/export/Selected/<slot>.txt or its next numbered name. A modal "Save selected OK." naming
+// the file and its folder, or "Save selected Error!" with the reason (nothing shown, an image
+// without colour in colour mode, the file).
 void CanvSaveSelected(GtkWidget* widget, gpointer data);

@@ -43,33 +43,58 @@ SelectBands LayerSelectBands(double hue, int range, bool grey) {
   return out;
 }
 
-gboolean LayerSelectColor(std::array<cv::Mat, 3>& images, double hue, int range, gboolean grey, cv::Mat* out) {
+SelectResult LayerSelectColor(std::array<cv::Mat, 3>& images, double hue, int range, gboolean grey, cv::Mat* out) {
   cv::Mat& src = images[1];
-  if (src.empty() || src.type() != CV_8UC3) return FALSE;
+  if (src.empty() || src.type() != CV_8UC3) return SelectResult::NoImage;
   // Every selection starts from the pristine image, so outlines never pile up.
-  if (images[2].empty() || images[2].size() != src.size() || images[2].type() != src.type())
-    images[2] = src.clone();
-  else
-    images[2].copyTo(src);
+  const bool pristine = !images[2].empty() && images[2].size() == src.size() && images[2].type() == src.type();
+  const cv::Mat& from = pristine ? images[2] : src;
 
-  cv::Mat plane;
+  cv::Mat plane, coloured;
   if (grey) {
-    cv::cvtColor(src, plane, cv::COLOR_RGB2GRAY);
+    cv::cvtColor(from, plane, cv::COLOR_RGB2GRAY);
   } else {
     cv::Mat hsv;
-    cv::cvtColor(src, hsv, cv::COLOR_RGB2HSV_FULL);
+    cv::cvtColor(from, hsv, cv::COLOR_RGB2HSV_FULL);
     cv::extractChannel(hsv, plane, 0);
+    cv::extractChannel(hsv, coloured, 1);
+    if (cv::countNonZero(coloured) == 0) return SelectResult::NoColour;
   }
   cv::Mat mask = cv::Mat::zeros(src.size(), CV_8UC1);
   const SelectBands bands = LayerSelectBands(hue, range, grey);
   for (int i = 0; i < bands.count; i++) MarkBand(plane, bands.band[i], mask);
+  if (!grey) mask.setTo(0, coloured == 0);
 
+  if (pristine)
+    images[2].copyTo(src);
+  else
+    images[2] = src.clone();
   std::vector<std::vector<cv::Point>> contours;
   cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_TC89_KCOS);
   if (!contours.empty())
     cv::drawContours(src, contours, -1, cv::Scalar(255, 0, 0), 1, cv::LINE_8, cv::noArray(), 1);
   if (out) *out = std::move(mask);
-  return TRUE;
+  return SelectResult::Done;
+}
+
+SelectResult LayerSelect(Layer* layer, double hue, int range, bool grey, cv::Mat* out) {
+  const SelectResult r = LayerSelectColor(layer->images, hue, range, grey, out);
+  if (r == SelectResult::Done) layer->selection = {true, hue, range, grey};
+  return r;
+}
+
+bool LayerSelectedMask(Layer* layer, cv::Mat* out) {
+  const Layer::Selection& s = layer->selection;
+  // Selecting again from the pristine copy redraws the very same outlines.
+  return s.made && !layer->images[2].empty() &&
+         LayerSelectColor(layer->images, s.hue, s.range, s.grey, out) == SelectResult::Done;
+}
+
+std::string LayerSelectMessage(const Layer* layer, SelectResult r) {
+  const std::string name = layer->id >= 1 && layer->id <= CHANNEL_COUNT ? InfoChannelLabel[layer->id] : layer->name;
+  if (r == SelectResult::NoColour)
+    return "No colour to select in " + name + ": switch on \"Gray scale threshold\" to select by grey level";
+  return name + " is not loaded";
 }
 
 void CanvSelectColor(GtkWidget*, gpointer) {
@@ -96,15 +121,20 @@ void CanvSelectColor(GtkWidget*, gpointer) {
   if (!guard.ok()) return;
   Slot* slot = CanvCurrentSlot();
   const int id = CanvTreeGetId();
-  if (slot && id >= RECIPE_FIRST_ID && id < SLOT_SIZE && slot[id] && slot[id]->id > 0) {
-    const gboolean grey = c->btn_gray && gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(c->btn_gray));
-    if (LayerSelectColor(slot[id]->images, hue, conf->selected_range, grey, nullptr)) {
+  if (slot && id > 0 && id < SLOT_SIZE && slot[id] && slot[id]->id > 0) {
+    const bool grey = c->btn_gray && gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(c->btn_gray));
+    const SelectResult r = LayerSelect(slot[id], hue, conf->selected_range, grey, nullptr);
+    if (r == SelectResult::Done) {
       CanvTreeSelectId(id);
       CanvTreeSelect(nullptr, nullptr, nullptr, FALSE, nullptr);
       return;
     }
+    if (r == SelectResult::NoColour) {
+      CanvStatus(LayerSelectMessage(slot[id], r).c_str());
+      return;
+    }
   }
-  g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "canvselect", __LINE__);
+  g_log(nullptr, G_LOG_LEVEL_WARNING, "Select by color: no loaded layer is shown");
   CanvStatus("Operation failed");
 }
 

@@ -1,10 +1,12 @@
 // The video of the slots: offscreen renders of the visible canvas written by OpenCV.
 #include "canvas/canvvideo.h"
 
-#include <glib/gstdio.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
@@ -15,6 +17,7 @@
 #include "canvas/canv.h"
 #include "data/fileinfo.h"
 #include "data/supl.h"
+#include "data/suplsave.h"
 #include "settings/conf.h"
 
 const char* const CanvVideoCodecs[8] = {"MJPG", "MP42", "DIV3", "DIVX", "U263", "I263", "FLV1", "PIM1"};
@@ -40,10 +43,11 @@ struct GFree {
   void operator()(gpointer p) const { g_free(p); }
 };
 
-void Message(bool ok, const std::string& text) {
+void Message(bool ok, const std::string& text, const std::string& detail) {
   GtkWindow* parent = App_get && App_get->window ? GTK_WINDOW(App_get->window) : nullptr;
   GtkWidget* d = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, ok ? GTK_MESSAGE_INFO : GTK_MESSAGE_ERROR,
                                         GTK_BUTTONS_OK, "%s", text.c_str());
+  if (!detail.empty()) gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(d), "%s", detail.c_str());
   gtk_window_set_title(GTK_WINDOW(d), "Nubicorn");
   gtk_dialog_run(GTK_DIALOG(d));
   gtk_widget_destroy(d);
@@ -68,7 +72,56 @@ bool Readable(const std::string& path, int frames) {
   return n == frames;
 }
 
+uint32_t Le32(const unsigned char* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+bool ReadAt(int fd, off_t at, unsigned char* buf, size_t n) { return pread(fd, buf, n, at) == ssize_t(n); }
+
+// Frame chunks ("##dc", "##db") of the chunks in [at, end), looking into lists; -1 when a chunk
+// runs past end.
+long CountFrames(int fd, off_t at, off_t end, int depth) {
+  long frames = 0;
+  while (at + 8 <= end) {
+    unsigned char h[8] = {};
+    if (!ReadAt(fd, at, h, 8)) return -1;
+    const uint32_t size = Le32(h + 4);
+    const off_t data_end = at + 8 + off_t(size);
+    if (data_end > end) return -1;
+    if (!std::memcmp(h, "LIST", 4) && depth < 4) {
+      const long inner = CountFrames(fd, at + 12, data_end, depth + 1);
+      if (inner < 0) return -1;
+      frames += inner;
+    } else if (!std::memcmp(h + 2, "dc", 2) || !std::memcmp(h + 2, "db", 2)) {
+      frames++;
+    }
+    at = data_end + (size & 1);  // chunks are padded to even sizes
+  }
+  return at >= end ? frames : -1;
+}
+
 }  // namespace
+
+bool CanvVideoComplete(const std::string& path, int frames) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0 && st.st_size >= 12;
+  long found = 0;
+  // An AVI is one "RIFF" "AVI " chunk (followed by "AVIX" ones when large), each as long as it
+  // says: a writer that ran out of room leaves a shorter file than its headers announce.
+  for (off_t at = 0; ok && at < st.st_size;) {
+    unsigned char h[12] = {};
+    ok = ReadAt(fd, at, h, 12) && !std::memcmp(h, "RIFF", 4) &&
+         !std::memcmp(h + 8, at == 0 ? "AVI " : "AVIX", 4);
+    const off_t end = at + 8 + off_t(Le32(h + 4));
+    ok = ok && end <= st.st_size;
+    const long n = ok ? CountFrames(fd, at + 12, end, 0) : -1;
+    ok = ok && n >= 0;
+    found += n;
+    at = end + (end & 1);
+  }
+  close(fd);
+  return ok && found == frames;
+}
 
 std::string CanvVideoFileName(int id, const std::string& slot) {
   std::string name;
@@ -82,11 +135,16 @@ std::string CanvVideoFileName(int id, const std::string& slot) {
   return name + "-" + slot + ".avi";
 }
 
-gboolean CanvVideoWrite(std::string* file, int* frames) {
+gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err) {
   Canv* c = Canv_get;
   Conf* conf = Conf_get;
   if (frames) *frames = 0;
-  if (!c || !conf || !App_get || !conf->slots) return FALSE;
+  auto fail = [err](const std::string& reason) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", reason.c_str());
+    if (err) *err = reason;
+    return FALSE;
+  };
+  if (!c || !conf || !App_get || !conf->slots) return fail("Make video: no slot is open");
   const int id = CanvTreeGetId();
   const Slot* first = static_cast<const Slot*>(conf->slots->data);
   std::string slot_text;
@@ -103,28 +161,18 @@ gboolean CanvVideoWrite(std::string* file, int* frames) {
   const double s = goo_canvas_get_scale(GOO_CANVAS(c->canvas));
   // The encoder works on even sizes: an odd last row or column is left out.
   const int W = int(w) & ~1, H = int(h) & ~1;
-  if (W < 2 || H < 2) {
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "canvvideo", __LINE__);
-    return FALSE;
-  }
+  if (W < 2 || H < 2) return fail(path + ": the visible canvas is too small for a frame");
 
   // The writer picks the container by the extension: the temporary name keeps ".avi".
-  std::string tmp = std::string(dir.get()) + "/." + *file + "-XXXXXX.avi";
-  const int fd = g_mkstemp(tmp.data());
-  if (fd < 0) {
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: %s", path.c_str(), g_strerror(errno));
-    return FALSE;
-  }
-  close(fd);
+  SuplSave out(path, SuplPublish::Numbered, ".avi");
+  if (!out.ok()) return fail(out.error());
+  out.WrittenElsewhere();
   cv::VideoWriter writer;
   for (const char* code : CanvVideoCodecs)
-    if (writer.open(tmp, cv::VideoWriter::fourcc(code[0], code[1], code[2], code[3]), FPS, cv::Size(W, H), true))
+    if (writer.open(out.temp(), cv::VideoWriter::fourcc(code[0], code[1], code[2], code[3]), FPS, cv::Size(W, H),
+                    true))
       break;
-  if (!writer.isOpened()) {
-    g_unlink(tmp.c_str());
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "canvvideo", __LINE__);
-    return FALSE;
-  }
+  if (!writer.isOpened()) return fail(path + ": no video codec can be opened");
 
   std::unique_ptr<cairo_surface_t, SurfaceFree> surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, W, H));
   std::unique_ptr<cairo_t, CairoFree> cr(cairo_create(surface.get()));
@@ -157,11 +205,13 @@ gboolean CanvVideoWrite(std::string* file, int* frames) {
     written++;
   }
   writer.release();
-  if (!Readable(tmp, written) || g_rename(tmp.c_str(), path.c_str()) != 0) {
-    g_unlink(tmp.c_str());
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: incomplete video", path.c_str());
-    return FALSE;
-  }
+  // The writer does not report failed writes (a full disk): the file must hold every frame in
+  // a container as long as it says, and read back whole, before it takes its name.
+  if (!CanvVideoComplete(out.temp(), written) || !Readable(out.temp(), written))
+    return fail(path + ": incomplete video (the disk may be full)");
+  if (!out.Publish()) return fail(out.error());
+  std::unique_ptr<gchar, GFree> base(g_path_get_basename(out.path().c_str()));
+  *file = base.get();
   if (frames) *frames = written;
   return TRUE;
 }
@@ -169,15 +219,16 @@ gboolean CanvVideoWrite(std::string* file, int* frames) {
 void CanvVideo(GtkWidget*, gpointer) {
   const int id = CanvTreeGetId();
   if (id < RECIPE_FIRST_ID) {
-    Message(false, "Select RGB channel first!");
+    Message(false, "Select RGB channel first!", "");
     return;
   }
   CanvGuard guard;
   if (!guard.ok()) return;
   CanvBusy(true);
-  std::string file;
-  const gboolean ok = CanvVideoWrite(&file, nullptr);
+  std::string file, err;
+  const gboolean ok = CanvVideoWrite(&file, nullptr, &err);
   CanvBusy(false);
   std::unique_ptr<gchar, GFree> text(g_strdup_printf("%s  :  %s", file.c_str(), ok ? "saved OK." : "Error!"));
-  Message(ok, text.get());
+  std::unique_ptr<gchar, GFree> dir(g_build_filename(App_get ? App_get->home.c_str() : "", VIDEO_DIR, nullptr));
+  Message(ok, text.get(), ok ? std::string("Saved in ") + dir.get() + "." : err);
 }

@@ -15,8 +15,14 @@ extern const char* const CanvVideoNames[7];
 std::string CanvVideoFileName(int id, const std::string& slot);
 
 // Writes the video of the shown composite over all slots to <home>/export/Video and reports
-// with a modal dialog; "Select RGB channel first!" without a composite. The file appears under
-// its name only when complete. frames (may be NULL) receives the count written.
+// with a modal dialog naming the file and its folder (or the reason of a failure); "Select RGB
+// channel first!" without a composite. The file appears only when complete, under its name or,
+// when that is taken, the next numbered one ("Natural-201607041200-2.avi"): an earlier video is
+// never replaced.
 void CanvVideo(GtkWidget* widget, gpointer data);
-// The same without dialogs: TRUE and *file set on success; FALSE with a warning otherwise.
-gboolean CanvVideoWrite(std::string* file, int* frames);
+// The same without dialogs: TRUE with *file the name taken and *frames (may be NULL) the count
+// written; FALSE with a warning, the reason in *err (may be NULL) and no new file otherwise.
+gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err = nullptr);
+// TRUE when path is an AVI file that holds the given number of frames in chunks as long as its
+// headers say: a writer that ran out of room leaves less than that.
+bool CanvVideoComplete(const std::string& path, int frames);

@@ -49,6 +49,14 @@ struct Layer {
   // Sub-satellite longitude of the data in degrees east, from the reference segment's image
   // navigation record when loaded (composites: that of their channels).
   double sub_lon = 0.0;
+  // The selection outlined on images[1] (while images[2] holds the pristine copy): hue in
+  // degrees, range and grey mode of the last selection made on this layer.
+  struct Selection {
+    bool made = false;
+    double hue = 0.0;
+    int range = 0;
+    bool grey = false;
+  } selection;
 };
 
 // A Slot is a g_new0 array of SLOT_SIZE Layer pointers; the open slots form a GList.

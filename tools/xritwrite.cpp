@@ -1,12 +1,10 @@
 #include "tools/xritwrite.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include "data/suplsave.h"
 
 void XritPutU8(Bytes* b, uint8_t v) { b->push_back(v); }
 void XritPutU16(Bytes* b, uint16_t v) {
@@ -140,42 +138,13 @@ void XritPack10Bit(const uint16_t* src, size_t n, Bytes* out) {
       if ((src[i] >> k) & 1) d[bit / 8] |= uint8_t(0x80 >> (bit % 8));
 }
 
-static bool WriteAll(int fd, const Bytes& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += size_t(n);
-  }
-  return true;
-}
-
 bool XritWriteFile(const std::string& path, const Bytes& head, const Bytes& field,
                    std::string* err) {
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  // Unique per process, so that two writers of the same file never share a temporary.
-  std::string tmp = dir + "." + base + "." + std::to_string(::getpid()) + ".part";
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (err) *err = tmp + ": " + std::strerror(errno);
-    return false;
-  }
-  bool ok = WriteAll(fd, head) && WriteAll(fd, field);
-  int saved = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    saved = errno;
-  }
-  if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    saved = errno;
-  }
-  if (!ok) {
-    std::remove(tmp.c_str());
-    if (err) *err = path + ": " + std::strerror(saved);
-  }
-  return ok;
+  // Generated files replace their earlier copies: a second run over a folder renews it.
+  SuplSave out(path, SuplPublish::Replace);
+  if (out.Write(head.data(), head.size()) && out.Write(field.data(), field.size()) &&
+      out.Publish())
+    return true;
+  if (err) *err = out.error();
+  return false;
 }

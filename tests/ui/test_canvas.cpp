@@ -98,11 +98,11 @@ TEST_F(Canvas, SelectingAChannelLoadsAndShowsIt) {
   EXPECT_EQ(ItemSize(), std::make_pair(double(DISPLAY_W), double(DISPLAY_H)));
   EXPECT_EQ(LabelText(), "July04 12:00");
   EXPECT_EQ(LabelMarkup(), "<span weight=\"heavy\">July04 12:00</span>");
-  // A channel: zoom and close, but no selection by colour; one slot: no animation.
-  for (GtkWidget* w : {canv.btn_zoom_fit, canv.btn_close, canv.btn_zoom_in, canv.btn_zoom_out})
+  // A channel: zoom, close and selection (by grey level); one slot: no animation.
+  for (GtkWidget* w : {canv.btn_zoom_fit, canv.btn_close, canv.btn_zoom_in, canv.btn_zoom_out, canv.sel_color,
+                       canv.sel_hue, canv.sel_range, canv.btn_select})
     EXPECT_TRUE(Sensitive(w));
-  for (GtkWidget* w : {canv.sel_color, canv.sel_hue, canv.sel_range, canv.btn_select, canv.btn_play,
-                       canv.btn_rewind, canv.btn_stop, canv.btn_forward, canv.range})
+  for (GtkWidget* w : {canv.btn_play, canv.btn_rewind, canv.btn_stop, canv.btn_forward, canv.range})
     EXPECT_FALSE(Sensitive(w));
   for (GtkWidget* w : {canv.btn_gray, canv.btn_save_sel, canv.btn_video}) EXPECT_TRUE(Sensitive(w));
   // The contour group stays above the image.
@@ -252,7 +252,7 @@ TEST_F(Canvas, ACompositeLoadsItsMissingChannelsIntoTheSlot) {
   EXPECT_EQ(LoggedOk(log, Name(3, SLOT_A)), 1);
   EXPECT_TRUE(log.contains("Natural ok"));
   EXPECT_EQ(ItemSize(), std::make_pair(double(DISPLAY_W), double(DISPLAY_H)));
-  // A composite in the slot: selection by colour becomes possible.
+  // A composite in the slot: its colours can be selected.
   for (GtkWidget* w : {canv.sel_color, canv.sel_hue, canv.sel_range, canv.btn_select}) EXPECT_TRUE(Sensitive(w));
   log.clear();
   Select(3);

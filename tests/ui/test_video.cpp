@@ -2,6 +2,9 @@
 // OpenCV (count, size, colour of the rendered canvas), ffprobe's view of the container, failures.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdio>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
@@ -78,6 +81,45 @@ TEST(VideoNames, DefaultCompositesAndOthers) {
   EXPECT_EQ(CanvVideoFileName(RECIPE_FIRST_ID + 40, "201607041200"), "RGB53-201607041200.avi");
 }
 
+// An AVI of the writer the command uses, then the same cut short or with headers that
+// announce more than is there: only the whole file passes.
+TEST(VideoComplete, OnlyAWholeFileWithEveryFramePasses) {
+  uitest::TempHome dir;
+  const std::string avi = dir / "whole.avi";
+  {
+    cv::VideoWriter w(avi, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 2.0, cv::Size(64, 48), true);
+    ASSERT_TRUE(w.isOpened());
+    for (int i = 0; i < 3; i++) w.write(cv::Mat(48, 64, CV_8UC3, cv::Scalar(40 * i, 90, 200 - 50 * i)));
+  }
+  const std::string whole = uitest::ReadFile(avi);
+  ASSERT_GT(whole.size(), 200u);
+  EXPECT_TRUE(CanvVideoComplete(avi, 3));
+  EXPECT_FALSE(CanvVideoComplete(avi, 2));
+  EXPECT_FALSE(CanvVideoComplete(avi, 4));
+  EXPECT_FALSE(CanvVideoComplete(dir / "missing.avi", 0));
+  struct Case {
+    const char* what;
+    std::string bytes;
+  };
+  std::string bigger = whole;
+  bigger[4] = char(uint8_t(bigger[4]) + 2);  // the RIFF size says two bytes more
+  std::string frame_cut = whole;
+  const size_t first = whole.find("00dc", whole.find("movi"));
+  ASSERT_NE(first, std::string::npos);
+  frame_cut[first + 5] = char(0x7f);  // a frame chunk longer than the file
+  for (const Case& c : {Case{"last byte missing", whole.substr(0, whole.size() - 1)},
+                        Case{"half", whole.substr(0, whole.size() / 2)},
+                        Case{"headers only", whole.substr(0, first)},
+                        Case{"RIFF header only", whole.substr(0, 12)},
+                        Case{"empty", ""},
+                        Case{"RIFF size too large", bigger},
+                        Case{"frame past the end", frame_cut},
+                        Case{"no AVI", std::string("RIFF\x04\0\0\0WAVE", 12)}}) {
+    uitest::TempHome::Write(dir / "cut.avi", c.bytes);
+    EXPECT_FALSE(CanvVideoComplete(dir / "cut.avi", 3)) << c.what;
+  }
+}
+
 TEST_F(Video, ChannelSelectedAsksForAComposite) {
   Open(1);
   canvtest::CanvasTest::Select(IR108);
@@ -141,6 +183,51 @@ TEST_F(Video, OneFramePerSlotOfTheVisibleCanvas) {
   EXPECT_TRUE(uitest::Exists(png));
 }
 
+// A second and third video from the same first slot never replace the first: they take the
+// next numbers, and the message names the file and its folder.
+TEST_F(Video, LaterVideosOfOneSlotAreNumbered) {
+  Open(2);
+  canvtest::CanvasTest::Select(NATURAL);
+  std::vector<std::pair<std::string, std::string>> kept;  // path, content
+  for (const char* file : {"Natural-201607041200.avi", "Natural-201607041200-2.avi", "Natural-201607041200-3.avi"}) {
+    gtk_range_set_value(GTK_RANGE(canv.range), 0);
+    uitest::Drain();
+    const DialogSeen seen = Make();
+    EXPECT_EQ(seen.text, std::string(file) + "  :  saved OK.");
+    EXPECT_EQ(seen.secondary, "Saved in " + home / "export/Video" + ".");
+    kept.emplace_back(VideoPath(file), uitest::ReadFile(VideoPath(file)));
+    EXPECT_TRUE(CanvVideoComplete(kept.back().first, 2)) << file;
+    for (const auto& [path, content] : kept) EXPECT_EQ(uitest::ReadFile(path), content) << path << " is unchanged";
+  }
+}
+
+// A disk that fills just before the end: every frame is written, only the last bytes of the
+// index are not. Such a file still plays in a forgiving player, but it is cut short: an error,
+// and the earlier video stays the only one.
+TEST_F(Video, CutShortAtTheEndIsAnError) {
+  Open(3);
+  canvtest::CanvasTest::Select(NATURAL);
+  ASSERT_EQ(Make().text, "Natural-201607041200.avi  :  saved OK.");
+  const std::string first = uitest::ReadFile(VideoPath("Natural-201607041200.avi"));
+  struct rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = first.size() - 8;  // the same slots make a file of the same size
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  gtk_range_set_value(GTK_RANGE(canv.range), 0);
+  uitest::Drain();
+  const DialogSeen seen = Make();
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(seen.text, "Natural-201607041200.avi  :  Error!");
+  EXPECT_NE(seen.secondary.find("incomplete video"), std::string::npos) << seen.secondary;
+  EXPECT_EQ(uitest::ReadFile(VideoPath("Natural-201607041200.avi")), first);
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(home / "export/Video")) entries += bool(e.path().string().size());
+  EXPECT_EQ(entries, 1);
+}
+
 TEST_F(Video, MissingFolderIsAnErrorAndLeavesNoFile) {
   Open(2);
   canvtest::CanvasTest::Select(NATURAL);
@@ -149,6 +236,8 @@ TEST_F(Video, MissingFolderIsAnErrorAndLeavesNoFile) {
   const DialogSeen seen = Make();
   EXPECT_EQ(seen.text, "Natural-201607041200.avi  :  Error!");
   EXPECT_EQ(seen.type, GTK_MESSAGE_ERROR);
+  EXPECT_EQ(seen.secondary.rfind("cannot create " + VideoPath("Natural-201607041200.avi") + ": ", 0), 0u)
+      << seen.secondary;
   EXPECT_FALSE(uitest::Exists(home / "export/Video"));
 }
 

@@ -94,7 +94,7 @@ inline GtkWidget* VisibleToplevel(GType type) {
 // What the next modal message box showed.
 struct DialogSeen {
   bool seen = false;
-  std::string title, text;
+  std::string title, text, secondary;
   GtkMessageType type = GTK_MESSAGE_OTHER;
 };
 
@@ -106,10 +106,12 @@ inline guint AnswerDialog(DialogSeen* seen) {
     if (!dialog) return G_SOURCE_CONTINUE;
     s->seen = true;
     s->title = gtk_window_get_title(GTK_WINDOW(dialog));
-    gchar* text = nullptr;
-    g_object_get(dialog, "text", &text, "message-type", &s->type, nullptr);
+    gchar *text = nullptr, *secondary = nullptr;
+    g_object_get(dialog, "text", &text, "secondary-text", &secondary, "message-type", &s->type, nullptr);
     s->text = text ? text : "";
+    s->secondary = secondary ? secondary : "";
     g_free(text);
+    g_free(secondary);
     gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     return G_SOURCE_REMOVE;
   }, seen);

@@ -1,20 +1,21 @@
 // nubicorn-cli channel: the count image and display image of one channel for a window.
 #include <glib.h>
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "data/fileinfo.h"
 #include "data/layer.h"
 #include "data/satellite.h"
 #include "data/supl.h"
+#include "data/suplsave.h"
 #include "tools/cli/cli_image.h"
 #include "tools/pgm.h"
+#include "tools/png.h"
 
 bool CliParseInt(const char* text, int* out) {
   if (!text || !*text) return false;
@@ -76,16 +77,6 @@ std::string CliSegmentPath(const char* dir, const char* slot, int id) {
   return first;
 }
 
-bool CliWritePng(const std::string& path, const cv::Mat& rgb) {
-  try {
-    cv::Mat bgr;
-    cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
-    return cv::imwrite(path, bgr);
-  } catch (const cv::Exception&) {
-    return false;
-  }
-}
-
 namespace {
 
 int Usage() {
@@ -125,14 +116,22 @@ int CliChannel(int argc, char** argv) {
     std::fprintf(stderr, "nubicorn-cli channel: Input data error (%s)\n", path.c_str());
     return 1;
   }
+  // Both files are written in full before either takes its name: a failure leaves neither.
   const cv::Mat& m = (*images)[0];
   std::string err;
-  if (!PgmWrite16(out, m.ptr<uint16_t>(), m.cols, m.rows, 1023, &err)) {
+  SuplSave counts(out, SuplPublish::Replace);
+  std::optional<SuplSave> picture;
+  if (display) picture.emplace(display, SuplPublish::Replace);
+  bool ok = PgmEncode16(&counts, m.ptr<uint16_t>(), m.cols, m.rows, 1023);
+  if (!ok) err = counts.error();
+  if (ok && picture) ok = PngEncodeRgb(&*picture, (*images)[1], &err);
+  for (SuplSave* file : {&counts, picture ? &*picture : nullptr})
+    if (ok && file && !file->Publish()) {
+      ok = false;
+      err = file->error();
+    }
+  if (!ok) {
     std::fprintf(stderr, "nubicorn-cli channel: %s\n", err.c_str());
-    return 1;
-  }
-  if (display && !CliWritePng(display, (*images)[1])) {
-    std::fprintf(stderr, "nubicorn-cli channel: cannot write %s\n", display);
     return 1;
   }
   std::printf("%s: %dx%d counts, window %d,%d %dx%d", InfoChannelLabel[id], m.cols, m.rows,

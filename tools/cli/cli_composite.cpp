@@ -13,6 +13,7 @@
 #include "data/recipes.h"
 #include "data/supl.h"
 #include "tools/cli/cli_image.h"
+#include "tools/png.h"
 
 namespace {
 
@@ -124,8 +125,9 @@ int CliComposite(int argc, char** argv) {
     std::fprintf(stderr, "nubicorn-cli composite: Operation failed\n");
     return 1;
   }
-  if (!CliWritePng(out, rgb)) {
-    std::fprintf(stderr, "nubicorn-cli composite: cannot write %s\n", out);
+  std::string err;
+  if (!PngWriteRgb(out, rgb, &err)) {
+    std::fprintf(stderr, "nubicorn-cli composite: %s\n", err.c_str());
     return 1;
   }
   std::printf("%s: %dx%d, window %d,%d %dx%d\n", r->name.c_str(), rgb.cols, rgb.rows, rect[0],

@@ -1,8 +1,6 @@
 // Helpers shared by the image subcommands (channel, composite).
 #pragma once
 
-#include <opencv2/core.hpp>
-
 #include <cstdint>
 #include <string>
 
@@ -15,5 +13,3 @@ int CliParseChannel(const char* text);
 // Full path of the reference segment of channel id in slot text of folder dir, of whichever
 // MSG spacecraft and service has it there (the MSG3 full-disk name when none has).
 std::string CliSegmentPath(const char* dir, const char* slot, int id);
-// Writes an RGB display matrix as PNG (OpenCV writes BGR, so the planes are swapped).
-bool CliWritePng(const std::string& path, const cv::Mat& rgb);

@@ -1,5 +1,6 @@
 // nubicorn-cli: headless access to the satellite-data library.
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +17,9 @@ void CliPrintUsage(FILE* out) {
 
 int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
+  // Past a file-size limit a write then fails (EFBIG) and is reported, its temporary file
+  // removed, instead of the signal ending the process in the middle.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc < 2) {
     CliPrintUsage(stderr);
     return 2;
