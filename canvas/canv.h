@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "data/calib.h"
 #include "data/layer.h"
 
 inline constexpr int CANV_ZOOM_COUNT = 26;
@@ -74,6 +75,10 @@ struct Canv {
   LayerHrvMaps hrv_maps;
   guint play_source = 0;   // the animation's 1-second timeout, 0 when none
   CanvMonitorState monitor_state;
+  GtkWidget* readout = nullptr;        // status-row field: place and value under the pointer
+  CalibSlot calib;                     // calibration of the slot of the shown channel
+  std::string calib_name;              // reference-segment name calib was read for
+  struct Cntrs* graticule = nullptr;   // latitude/longitude lines when the setting asks, or NULL
 };
 
 // The one canvas context of the run; set by AppCanvasNew.

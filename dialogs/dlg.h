@@ -56,6 +56,9 @@ gboolean DlgSettingsRespond(GtkWidget* dialog, int response);
 GtkWidget* DlgStartupNew();
 GtkWidget* DlgInterfaceNew();
 GtkWidget* DlgRgbNew();
+// The viewing aids row of the Interface page: animation step (s), video frames per second and
+// the latitude/longitude grid; each edits Conf at once (the grid shows or goes at once).
+GtkWidget* DlgAidsNew();
 // The state of a page made by DlgInterfaceNew / DlgRgbNew (NULL for any other widget).
 DlgInterface* DlgInterfaceOf(GtkWidget* page);
 DlgRgb* DlgRgbOf(GtkWidget* page);

@@ -44,6 +44,19 @@ inline constexpr int CONF_CHARSET_MAX = 2;
 // "satellite" key of "Interface": SatText of the choice ("MSG4", "MSG3_RSS"...). Missing means
 // the default (MSG3 full disk), which is never written, so an old file stays as it was.
 inline constexpr const char* CONF_KEY_SATELLITE = "satellite";
+// Viewing aids of "Interface", each written only when it differs from its default, so an old
+// file reads as before: milliseconds per animation step, video frames per second, and the
+// latitude/longitude grid over the image (0 off, 1 on).
+inline constexpr const char* CONF_KEY_ANIM_MS = "animation-step-ms";
+inline constexpr const char* CONF_KEY_VIDEO_FPS = "video-fps";
+inline constexpr const char* CONF_KEY_GRATICULE = "graticule";
+// "label-size-screen=1": the size of "canvas-font" is kept on the screen at every zoom (points
+// of the screen) instead of growing with the zoom (points of the image at x1). Missing: 0, as
+// files before it were drawn. The installed settings and a reset use 1 with CONF_FONT_SCREEN.
+inline constexpr const char* CONF_KEY_LABEL_SCREEN = "label-size-screen";
+inline constexpr const char* CONF_FONT_SCREEN = "Sans Bold 9";
+inline constexpr int CONF_ANIM_MS = 1000, CONF_ANIM_MS_MIN = 100, CONF_ANIM_MS_MAX = 10000;
+inline constexpr double CONF_VIDEO_FPS = 2.0, CONF_VIDEO_FPS_MIN = 0.5, CONF_VIDEO_FPS_MAX = 30.0;
 
 // A displayed rectangle of the 3712 grid.
 struct ConfRect {
@@ -79,6 +92,10 @@ struct Conf {
   std::optional<ConfRect> rect_next;
   gint32 recipe_index = 0;  // the recipe the Settings dialog shows, kept for the whole run
   Sat satellite;            // names, patterns and slot step of the files the program opens
+  gint32 anim_ms = CONF_ANIM_MS;         // animation step
+  double video_fps = CONF_VIDEO_FPS;     // frame rate of the video
+  gboolean graticule = FALSE;            // latitude/longitude lines over the image
+  gboolean label_screen = FALSE;         // label size on the screen, not in image units
 };
 
 // The one configuration record of the run; set by ConfRead.
@@ -96,6 +113,12 @@ gboolean ConfWrite(int mode);
 gboolean ConfReset();
 // Frees everything conf owns (settings, key file, recipes, places, contours, slots, mutex).
 void ConfFree(Conf* conf);
+
+// Reads the viewing aids (CONF_KEY_ANIM_MS ...) of "Interface": a missing or out-of-range value
+// gives the default, with a warning for one that is present but unusable.
+void ConfReadAids(Conf* conf, GKeyFile* kf);
+// Writes them into "Interface", removing each key whose value is the default.
+void ConfWriteAids(const Conf* conf, GKeyFile* kf);
 
 // Numbered key "base-NN"; caller owns the result.
 std::string ConfNumberedKey(const char* base, int n);
