@@ -17,6 +17,7 @@
 #include "canvas/canvvideo.h"
 #include "contours/cntrs.h"
 #include "contours/cntrsgrid.h"
+#include "dialogs/dlg.h"
 #include "data/geo.h"
 #include "tests/ui/test_canvas_support.h"
 
@@ -303,6 +304,26 @@ TEST(AidsSettings, OnlyValuesOtherThanTheDefaultsAreWritten) {
   EXPECT_TRUE(again.graticule);
   EXPECT_EQ(again.zoom, 3);
   ConfFree(&again);
+}
+
+TEST_F(Overlays, TheInterfacePageSwitchesTheGridAtOnce) {
+  Open("rect-x=1500\nrect-y=250\nrect-width=300\nrect-height=160\n");
+  Select(IR108);
+  GtkWidget* row = DlgAidsNew();
+  g_object_ref_sink(row);
+  GtkWidget* check = nullptr;
+  GList* kids = gtk_container_get_children(GTK_CONTAINER(row));
+  for (GList* k = kids; k; k = k->next)
+    if (GTK_IS_CHECK_BUTTON(k->data)) check = GTK_WIDGET(k->data);
+  g_list_free(kids);
+  ASSERT_NE(check, nullptr);
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), TRUE);
+  EXPECT_TRUE(conf.graticule);
+  EXPECT_NE(canv.graticule, nullptr);
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), FALSE);
+  EXPECT_FALSE(conf.graticule);
+  EXPECT_EQ(canv.graticule, nullptr);
+  g_object_unref(row);
 }
 
 TEST_F(Overlays, TheVideoHasTheConfiguredFrameRate) {
