@@ -10,6 +10,7 @@
 
 #include "data/calib.h"
 #include "data/layer.h"
+#include "data/satellite.h"
 
 inline constexpr int CANV_ZOOM_COUNT = 26;
 
@@ -32,6 +33,15 @@ struct CanvMonitorState {
   std::vector<std::string> done;          // slot times whose epilogue was handled
   std::vector<std::string> left;          // files of handled cycles that could not be moved
   std::map<std::string, std::pair<int, int>> waiting;  // slot time -> (files present, ticks unchanged)
+};
+
+struct Layer;
+
+// Status messages of failed canvas commands: a later command that succeeds takes them off.
+struct CanvFailures {
+  std::vector<guint> ids;  // message ids on the status bar (context 0), oldest first
+  size_t stale = 0;        // ids[0, stale) were pushed before the outermost running command
+  int depth = 0;           // nesting of running commands (CanvCommand)
 };
 
 struct Canv {
@@ -75,6 +85,11 @@ struct Canv {
   LayerHrvMaps hrv_maps;
   guint play_source = 0;   // the animation's 1-second timeout, 0 when none
   CanvMonitorState monitor_state;
+  CanvFailures failures;
+  // The layer shown before the present one: it keeps its display image, so going back and
+  // forth between two slots remakes nothing. Compared, never followed.
+  const Layer* shown_before = nullptr;
+  const Layer* shown = nullptr;
   GtkWidget* readout = nullptr;        // status-row field: place and value under the pointer
   CalibSlot calib;                     // calibration of the slot of the shown channel
   std::string calib_name;              // reference-segment name calib was read for
@@ -107,6 +122,21 @@ class CanvGuard {
 // Status message (context 0) from any thread: pushed at once on the GTK thread, else through an
 // idle callback, so messages keep their order.
 void CanvStatus(const char* text);
+// The status message of a failure, taken off again by the next command that succeeds.
+void CanvFailure(const char* text);
+// A command succeeded: the failure messages pushed before the outermost running command go, so
+// that no stale "Operation failed" stays under a good result; those of this command stay.
+void CanvSucceeded();
+
+// Marks a user command (showing a layer, a slot change, open by date, close) while it runs:
+// failures reported before the outermost one are the stale ones CanvSucceeded removes.
+class CanvCommand {
+ public:
+  CanvCommand();
+  ~CanvCommand();
+  CanvCommand(const CanvCommand&) = delete;
+  CanvCommand& operator=(const CanvCommand&) = delete;
+};
 // Busy cursor on the main window, except while the start-up loader owns it.
 void CanvBusy(bool on);
 // The current slot: element floor(range value) of Conf.slots, or NULL.
@@ -126,6 +156,11 @@ void CanvRangeChanged(GtkRange* range, gpointer data);
 gboolean CanvRangeReleased(GtkWidget* widget, GdkEvent* event, gpointer data);
 // "Close a file": frees the shown layer, removes the item, shows the highest layer left.
 void CanvFileClose(GtkWidget* widget, gpointer data);
+// The time scale, the animation and the video hold the slots of one satellite service: frees
+// every slot of another service than sat (InfoSlotSat; slots of unknown service stay), keeps
+// the current slot chosen and says so in the status bar. Returns how many went. Called before
+// open by date loads the configured service, and by CanvSlotChanged with the current slot's.
+int CanvSlotsKeepService(const Sat& sat);
 // Range [0, n - 0.99] and one mark per slot; with no slot the range stays.
 void CanvScaleMarkup();
 // Toolbar sensitivity from the zoom, the current slot and the slot count.
@@ -143,6 +178,13 @@ gboolean CanvOpen(Layer** info);
 void CanvOpenLayer(Slot* slot, int id);
 // Builds composite *info, loading its missing channels into slot. FALSE after freeing *info.
 gboolean CanvOpenRgb(Layer** info, Slot* slot);
+// Makes sure a loaded layer of slot has its display image: a channel's is made again from its
+// counts (the same bytes as the loader's), a composite's from the slot's channel counts
+// (loading those missing). False, after "Operation failed" for a composite, when it cannot.
+bool CanvLayerDisplay(Slot* slot, Layer* layer);
+// Frees a layer's display image, which CanvLayerDisplay can make again; a layer with a
+// selection keeps it (the outline is drawn into it).
+void CanvLayerDrop(Layer* layer);
 // "Open by date": runs the "Load DateTime slots" dialog.
 void CanvOpenDate(GtkWidget* widget, gpointer data);
 
@@ -154,9 +196,12 @@ void CanvZoomApply();
 void CanvZoomIn(GtkWidget* widget, gpointer data);
 // Toolbar "Zoom out": one row down unless at the first.
 void CanvZoomOut(GtkWidget* widget, gpointer data);
-// Toolbar "Zoom to fit": smallest scale above visible height / image rows of the selected
-// layer of the first slot; nothing without such an image.
+// Toolbar "Zoom to fit": the largest zoom row at which the shown image fits the canvas area in
+// both directions, so that no scroll bar is needed; nothing without a shown image.
 void CanvZoomFit(GtkWidget* widget, gpointer data);
+// Index of the largest zoom row at which an image of image_w x image_h canvas units fits an
+// area of area_w x area_h pixels; 0 (" 10%") when none fits.
+int CanvZoomFitIndex(double image_w, double image_h, double area_w, double area_h);
 // "activate" of zoom_items[index]: zoom to that row (ignored while the item is being deactivated).
 void CanvZoomSet(GtkWidget* item, gpointer index);
 // The window is going away: monitor flag off, spinner stopped and hidden, image item removed.

@@ -1,4 +1,5 @@
 // The layer tree's selection, the time scale, toolbar sensitivity and "Close a file".
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -23,13 +24,19 @@ constexpr guint SLOT_SETTLE_MS = 120;
 struct StatusPost {
   GtkWidget* bar;  // referenced: the window may be gone when the idle runs
   gchar* text;
+  bool failure;
 };
+
+void Push(GtkWidget* bar, const char* text, bool failure) {
+  const guint id = gtk_statusbar_push(GTK_STATUSBAR(bar), 0, text);
+  if (failure && Canv_get) Canv_get->failures.ids.push_back(id);
+}
 
 gboolean StatusIdle(gpointer data) {
   SuplTsanAcquire(data);
   std::unique_ptr<StatusPost> post(static_cast<StatusPost*>(data));
   // A destroyed status bar has lost its parent; the message then has nowhere to go.
-  if (gtk_widget_get_parent(post->bar)) gtk_statusbar_push(GTK_STATUSBAR(post->bar), 0, post->text);
+  if (gtk_widget_get_parent(post->bar)) Push(post->bar, post->text, post->failure);
   g_free(post->text);
   g_object_unref(post->bar);
   return G_SOURCE_REMOVE;
@@ -82,6 +89,19 @@ void ShowLayer(const Layer* layer) {
   CanvShownChanged(layer);  // time label, title, overlay clip
 }
 
+// Only what a user is looking at keeps a display image (27 bytes a window pixel against the
+// counts' 2): the layers of the shown slot, and the layer shown before this one. The others
+// are made again from their counts when shown.
+void DropDisplays(const Slot* shown_slot) {
+  const Canv* c = Canv_get;
+  for (GList* l = Conf_get ? Conf_get->slots : nullptr; l; l = l->next) {
+    auto* slot = static_cast<Slot*>(l->data);
+    if (slot == shown_slot) continue;
+    for (int i = 1; i < SLOT_SIZE; i++)
+      if (slot[i] && slot[i] != c->shown_before) CanvLayerDrop(slot[i]);
+  }
+}
+
 int SlotIndex() {
   if (!Canv_get || !Canv_get->range) return 0;
   return int(std::floor(gtk_range_get_value(GTK_RANGE(Canv_get->range))));
@@ -101,7 +121,7 @@ CanvGuard::CanvGuard() {
   if (!conf || !c || !conf->loader || c->mutex_held) return;
   if (!g_mutex_trylock(&conf->mutex)) {
     ok_ = false;
-    CanvStatus("Busy: loading the start-up files");
+    CanvFailure("Busy: loading the start-up files");
     return;
   }
   SuplTsanAcquire(&conf->mutex);
@@ -116,15 +136,41 @@ CanvGuard::~CanvGuard() {
   g_mutex_unlock(&Conf_get->mutex);
 }
 
-void CanvStatus(const char* text) {
+namespace {
+
+void Status(const char* text, bool failure) {
   if (!App_get || !App_get->statusbar) return;
   if (Canv_get && Canv_get->main_thread && g_thread_self() != Canv_get->main_thread) {
-    auto* post = new StatusPost{GTK_WIDGET(g_object_ref(App_get->statusbar)), g_strdup(text)};
+    auto* post = new StatusPost{GTK_WIDGET(g_object_ref(App_get->statusbar)), g_strdup(text), failure};
     SuplTsanRelease(post);
     g_idle_add(StatusIdle, post);
     return;
   }
-  AppStatus(text);
+  Push(App_get->statusbar, text, failure);
+}
+
+}  // namespace
+
+void CanvStatus(const char* text) { Status(text, false); }
+
+void CanvFailure(const char* text) { Status(text, true); }
+
+void CanvSucceeded() {
+  Canv* c = Canv_get;
+  if (!c || !App_get || !App_get->statusbar) return;
+  CanvFailures& f = c->failures;
+  const size_t stale = f.depth > 0 ? std::min(f.stale, f.ids.size()) : f.ids.size();
+  for (size_t i = 0; i < stale; i++) gtk_statusbar_remove(GTK_STATUSBAR(App_get->statusbar), 0, f.ids[i]);
+  f.ids.erase(f.ids.begin(), f.ids.begin() + std::ptrdiff_t(stale));
+  f.stale = 0;
+}
+
+CanvCommand::CanvCommand() {
+  if (Canv_get && Canv_get->failures.depth++ == 0) Canv_get->failures.stale = Canv_get->failures.ids.size();
+}
+
+CanvCommand::~CanvCommand() {
+  if (Canv_get) Canv_get->failures.depth--;
 }
 
 void CanvBusy(bool on) {
@@ -160,6 +206,7 @@ gboolean CanvTreeSelect(GtkTreeSelection*, GtkTreeModel* model, GtkTreePath* pat
     id = CanvTreeGetId();
   }
   if (id <= 0 || id >= SLOT_SIZE) return FALSE;
+  CanvCommand command;
   CanvGuard guard;
   if (!guard.ok()) return FALSE;
   Slot* slot = CanvCurrentSlot();
@@ -172,14 +219,63 @@ gboolean CanvTreeSelect(GtkTreeSelection*, GtkTreeModel* model, GtkTreePath* pat
     CanvOpenLayer(slot, id);
     CanvSensitive();
   }
-  if (const Layer* layer = slot[id]; layer && Loaded(layer)) ShowLayer(layer);
+  if (Layer* layer = slot[id]; layer && Loaded(layer) && CanvLayerDisplay(slot, layer)) {
+    ShowLayer(layer);
+    if (layer != c->shown) {
+      c->shown_before = c->shown;
+      c->shown = layer;
+    }
+    DropDisplays(slot);
+  }
+  if (c->image) CanvSucceeded();
   CanvBusy(false);
   return TRUE;
 }
 
+int CanvSlotsKeepService(const Sat& sat) {
+  Conf* conf = Conf_get;
+  Canv* c = Canv_get;
+  if (!conf || !c) return 0;
+  Slot* current = CanvCurrentSlot();
+  int freed = 0;
+  for (GList* l = conf->slots; l;) {
+    GList* next = l->next;
+    Sat s;
+    if (InfoSlotSat(static_cast<Slot*>(l->data), &s) && !(s == sat)) {
+      // The item is taken off the canvas before the layer it was made from goes.
+      if (l->data == current) {
+        RemoveImage();
+        current = nullptr;
+      }
+      InfoSlotDel(l->data);
+      conf->slots = g_list_delete_link(conf->slots, l);
+      freed++;
+    }
+    l = next;
+  }
+  if (freed == 0) return 0;
+  c->slot_shown = -1;
+  CanvScaleMarkup();
+  const gint at = current ? g_list_index(conf->slots, current) : 0;
+  if (c->range) gtk_range_set_value(GTK_RANGE(c->range), std::max(at, 0));
+  if (c->slot_source) {  // the move above is no choice of the user's
+    g_source_remove(c->slot_source);
+    c->slot_source = 0;
+  }
+  std::unique_ptr<gchar, decltype(&g_free)> text(
+      g_strdup_printf("Closed %d time slot%s of another satellite service: the time scale shows MSG%d %s", freed,
+                      freed == 1 ? "" : "s", sat.spacecraft, sat.rapid ? "rapid scan" : "full disk"),
+      g_free);
+  CanvStatus(text.get());
+  return freed;
+}
+
 void CanvSlotChanged(GtkWidget*, gpointer) {
+  CanvCommand command;
   CanvGuard guard;
   if (!guard.ok()) return;
+  // Arriving cycles and start-up files of another service take the scale for theirs.
+  if (Sat sat; InfoSlotSat(CanvCurrentSlot(), &sat)) CanvSlotsKeepService(sat);
   CanvBusy(true);
   CanvTreeSelect(nullptr, nullptr, nullptr, FALSE, nullptr);
   CanvBusy(false);
@@ -202,6 +298,7 @@ gboolean CanvRangeReleased(GtkWidget*, GdkEvent*, gpointer) {
 }
 
 void CanvFileClose(GtkWidget*, gpointer) {
+  CanvCommand command;
   CanvGuard guard;
   if (!guard.ok()) return;
   Slot* slot = CanvCurrentSlot();
@@ -210,6 +307,7 @@ void CanvFileClose(GtkWidget*, gpointer) {
   // The item is taken off the canvas before the layer it was made from goes.
   RemoveImage();
   InfoDel(&slot[id]);
+  CanvSucceeded();
   CanvTreeSelectId(CanvSlotLast(slot));
   CanvSensitive();
 }

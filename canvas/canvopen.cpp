@@ -7,6 +7,7 @@
 #include "data/atmrad.h"
 #include "data/fileinfo.h"
 #include "data/layer.h"
+#include "data/suplimage.h"
 #include "settings/conf.h"
 
 namespace {
@@ -16,12 +17,10 @@ constexpr const char* INPUT_DIR = "import/SEVIRI_data";
 bool HasCounts(const Layer* layer) { return layer && layer->id > 0 && !layer->images[0].empty(); }
 
 // The satellite whose names the slot's other channels have: that of a channel already in the
-// slot (a slot opened from MSG4 files stays MSG4), else the configured one.
+// slot (a slot opened from MSG4 files stays MSG4) or named by its header, else the configured one.
 Sat SlotSat(const Slot* slot) {
-  for (int c = 1; slot && c <= CHANNEL_COUNT; c++) {
-    Sat s;
-    if (slot[c] && SatFromName(slot[c]->name, &s)) return s;
-  }
+  Sat s;
+  if (InfoSlotSat(slot, &s)) return s;
   return Conf_get ? Conf_get->satellite : Sat{};
 }
 
@@ -51,7 +50,7 @@ gboolean CanvOpen(Layer** info) {
   }
   g_log(nullptr, G_LOG_LEVEL_WARNING, "%s Error!", layer->name.c_str());
   InfoDel(info);
-  CanvStatus("Input data error");
+  CanvFailure("Input data error");
   return FALSE;
 }
 
@@ -66,58 +65,80 @@ void CanvOpenLayer(Slot* slot, int id) {
   Layer* info = InfoNew(id, last->slot.c_str(), Conf_get ? &Conf_get->recipes : nullptr, &sat);
   const gboolean ok = id < RECIPE_FIRST_ID ? CanvOpen(&info) : CanvOpenRgb(&info, slot);
   if (!ok) {
-    CanvStatus("Operation failed");
+    CanvFailure("Operation failed");
     return;
   }
   InfoSlotInsert(&Conf_get->slots, info);
 }
 
+namespace {
+
+// The composite's display image from the slot's channel counts, loading the channels that are
+// missing into the slot. False when a channel fails or the composite cannot be made.
+bool BuildRgb(Layer* layer, Slot* slot) {
+  const Conf* conf = Conf_get;
+  const size_t index = size_t(layer->id - RECIPE_FIRST_ID);
+  if (!conf || layer->id < RECIPE_FIRST_ID || index >= conf->recipes.size()) return false;
+  cv::Mat table[CHANNEL_COUNT + 1];
+  const Sat sat = SlotSat(slot);
+  const RgbRecipe& recipe = conf->recipes[index];
+  for (int entry = 0; entry < 6; entry++) {
+    const int c = recipe.channels[entry];
+    if (c < 1 || c > CHANNEL_COUNT) continue;
+    if (!table[c].empty()) continue;  // named twice: loaded once
+    if (!HasCounts(slot[c])) {
+      Layer* channel = InfoNew(c, layer->slot.c_str(), nullptr, &sat);
+      if (!CanvOpen(&channel)) return false;
+      InfoDel(&slot[c]);
+      slot[c] = channel;
+    }
+    table[c] = slot[c]->images[0];
+    layer->sub_lon = slot[c]->sub_lon;
+  }
+  layer->images = {};
+  layer->images[1] = AtmradComposite(table, recipe.params, recipe.channels);
+  return !layer->images[1].empty();
+}
+
+}  // namespace
+
 gboolean CanvOpenRgb(Layer** info, Slot* slot) {
   g_return_val_if_fail(info && *info && slot, FALSE);
   Layer* layer = *info;
-  const Conf* conf = Conf_get;
-  const size_t index = size_t(layer->id - RECIPE_FIRST_ID);
-  bool ok = conf && layer->id >= RECIPE_FIRST_ID && index < conf->recipes.size();
-  cv::Mat table[CHANNEL_COUNT + 1];
-  const Sat sat = SlotSat(slot);
-  if (ok) {
-    const RgbRecipe& recipe = conf->recipes[index];
-    for (int entry = 0; ok && entry < 6; entry++) {
-      const int c = recipe.channels[entry];
-      if (c < 1 || c > CHANNEL_COUNT) continue;
-      if (!table[c].empty()) continue;  // named twice: loaded once
-      if (!HasCounts(slot[c])) {
-        Layer* channel = InfoNew(c, layer->slot.c_str(), nullptr, &sat);
-        if (!CanvOpen(&channel)) {
-          ok = false;
-          break;
-        }
-        InfoDel(&slot[c]);
-        slot[c] = channel;
-      }
-      table[c] = slot[c]->images[0];
-      layer->sub_lon = slot[c]->sub_lon;
-    }
-    if (ok) {
-      layer->images = {};
-      layer->images[1] = AtmradComposite(table, recipe.params, recipe.channels);
-      ok = !layer->images[1].empty();
-    }
-  }
-  if (ok) {
+  if (BuildRgb(layer, slot)) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s ok", layer->name.c_str());
     return TRUE;
   }
   g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", layer->name.c_str());
   InfoDel(info);
-  CanvStatus("Operation failed");
+  CanvFailure("Operation failed");
   return FALSE;
+}
+
+bool CanvLayerDisplay(Slot* slot, Layer* layer) {
+  if (!slot || !layer || layer->id <= 0) return false;
+  if (!layer->images[1].empty()) return true;
+  if (layer->id <= CHANNEL_COUNT) {
+    if (layer->images[0].empty()) return false;
+    // The loader's own rule: three times the window, HRV already on the finer grid.
+    layer->images[1] = SuplGray2Rgb(layer->images[0], layer->id == HRV_ID ? 1 : 3);
+    return !layer->images[1].empty();
+  }
+  if (BuildRgb(layer, slot)) return true;
+  g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", layer->name.c_str());
+  CanvFailure("Operation failed");
+  return false;
+}
+
+void CanvLayerDrop(Layer* layer) {
+  // A selection's outline lives in the display image, its pristine copy beside it: both stay.
+  if (layer && layer->id > 0 && layer->images[2].empty()) layer->images[1].release();
 }
 
 void CanvOpenDate(GtkWidget*, gpointer) {
   GtkWidget* dialog = DlgDateTimeNew();
   if (!dialog) {
-    CanvStatus("Operation failed");
+    CanvFailure("Operation failed");
     return;
   }
   gtk_widget_set_size_request(dialog, 550, 270);

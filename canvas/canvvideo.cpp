@@ -138,9 +138,8 @@ gboolean CanvVideoWrite(std::string* file, int* frames) {
   pango_font_description_set_absolute_size(font.get(), CAPTION_PX / s * PANGO_SCALE);
   cv::Mat bgr(H, W, CV_8UC3);
 
-  const int n = int(g_list_length(conf->slots));
   int written = 0;
-  for (int i = 0; i < n; i++) {
+  for (int i = 0; i < int(g_list_length(conf->slots)); i++) {  // showing a slot may close others
     ShowSlot(i);
     goo_canvas_render(GOO_CANVAS(c->canvas), cr.get(), &bounds, s);
     const Slot* slot = static_cast<const Slot*>(g_list_nth_data(conf->slots, guint(i)));

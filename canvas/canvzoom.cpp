@@ -52,20 +52,34 @@ void CanvZoomSet(GtkWidget* item, gpointer index) {
   CanvZoomApply();
 }
 
-void CanvZoomFit(GtkWidget*, gpointer) {
-  Conf* conf = Conf_get;
-  CanvGuard guard;
-  if (!guard.ok() || !conf || !conf->slots) return;
-  const int id = CanvTreeGetId();
-  if (id < 1 || id >= SLOT_SIZE) return;
-  const Layer* layer = static_cast<Slot*>(conf->slots->data)[id];
-  if (!layer || layer->images[1].empty() || layer->images[1].rows == 0) return;
-  GtkAdjustment* vadj = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(Canv_get->scroll));
-  const double ratio = gtk_adjustment_get_page_size(vadj) / layer->images[1].rows;
+int CanvZoomFitIndex(double image_w, double image_h, double area_w, double area_h) {
   int zoom = 0;
-  if (ratio > 0.1)
-    while (zoom < CANV_ZOOM_COUNT - 1 && CanvZoomScales[zoom].scale <= ratio) zoom++;
-  Canv_get->zoom = zoom;
+  for (int i = 0; i < CANV_ZOOM_COUNT; i++)
+    if (image_w * CanvZoomScales[i].scale <= area_w && image_h * CanvZoomScales[i].scale <= area_h) zoom = i;
+  return zoom;
+}
+
+void CanvZoomFit(GtkWidget*, gpointer) {
+  Canv* c = Canv_get;
+  CanvGuard guard;
+  if (!guard.ok() || !c || !c->image) return;
+  GooCanvasBounds b;
+  goo_canvas_item_get_bounds(c->image, &b);
+  // The area the canvas has once no scroll bar takes a part of it: its own allocation plus
+  // that of a bar shown beside it (an overlay bar lies over the canvas and takes nothing).
+  GtkAllocation canvas, bar;
+  gtk_widget_get_allocation(c->canvas, &canvas);
+  double w = canvas.width, h = canvas.height;
+  GtkScrolledWindow* sw = GTK_SCROLLED_WINDOW(c->scroll);
+  if (GtkWidget* v = gtk_scrolled_window_get_vscrollbar(sw); v && gtk_widget_get_visible(v)) {
+    gtk_widget_get_allocation(v, &bar);
+    if (bar.x >= canvas.x + canvas.width) w += bar.width;
+  }
+  if (GtkWidget* hb = gtk_scrolled_window_get_hscrollbar(sw); hb && gtk_widget_get_visible(hb)) {
+    gtk_widget_get_allocation(hb, &bar);
+    if (bar.y >= canvas.y + canvas.height) h += bar.height;
+  }
+  c->zoom = CanvZoomFitIndex(b.x2 - b.x1, b.y2 - b.y1, w, h);
   CanvZoomApply();
 }
 

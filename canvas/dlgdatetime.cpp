@@ -1,10 +1,14 @@
 // The "Load DateTime slots" dialog.
 #include "canvas/dlgdatetime.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "app/app.h"
 #include "canvas/canv.h"
+#include "data/layer.h"
 #include "data/supl.h"
 #include "settings/conf.h"
 
@@ -62,7 +66,91 @@ void Refresh() {
   CanvSensitive();
 }
 
+// The slot text of the newest segment-7 file of the service in the input folder, or "".
+std::string NewestInput(const Sat& sat) {
+  if (!App_get) return {};
+  std::unique_ptr<gchar, decltype(&g_free)> dir(
+      g_build_filename(App_get->home.c_str(), "import", "SEVIRI_data", nullptr), g_free);
+  GDir* d = g_dir_open(dir.get(), 0, nullptr);
+  if (!d) return {};
+  const std::string glob = SatGlobSegment7(sat);
+  std::string newest;
+  // HRIT names are fixed-width: the slot digits sit at the same place in every one.
+  const size_t at = size_t(NAME_LENGTH) - 15;
+  while (const char* name = g_dir_read_name(d)) {
+    if (!g_pattern_match_simple(glob.c_str(), name) || std::strlen(name) != size_t(NAME_LENGTH)) continue;
+    const std::string slot(name + at, 12);
+    SlotTime t{};
+    if (SuplParseDate(slot.c_str(), &t) && slot > newest) newest = slot;
+  }
+  g_dir_close(d);
+  return newest;
+}
+
+// The refusal of a span whose counts cannot fit in the memory the system has available, or "".
+// Each slot holds the counts of its channels; one display image is made for the shown layer
+// and one while a channel loads.
+std::string TooBig(const DlgDateTime* d, long count) {
+  const Conf* conf = Conf_get;
+  bool channels[CHANNEL_COUNT];
+  for (int c = 0; c < CHANNEL_COUNT; c++)
+    channels[c] = gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[c]));
+  // The window as the loader shrinks it to the strip.
+  const int w = std::min(conf->rect_width, 3712 - conf->rect_x);
+  const int h = std::min(conf->rect_height, STRIP_ROWS - conf->rect_y);
+  const double need = double(count) * double(DlgDateTimeSlotBytes(channels, w, h)) +
+                      2.0 * 27.0 * std::max(w, 0) * std::max(h, 0);
+  gchar* text = nullptr;
+  if (!g_file_get_contents("/proc/meminfo", &text, nullptr, nullptr)) return {};
+  const long long available = DlgDateTimeMemAvailable(text);
+  g_free(text);
+  if (available < 0 || need <= double(available)) return {};
+  std::unique_ptr<gchar, decltype(&g_free)> a(g_format_size(guint64(need)), g_free);
+  std::unique_ptr<gchar, decltype(&g_free)> b(g_format_size(guint64(available)), g_free);
+  std::unique_ptr<gchar, decltype(&g_free)> msg(
+      g_strdup_printf("Not enough memory for %ld time slots of these channels: about %s needed, %s available", count,
+                      a.get(), b.get()),
+      g_free);
+  return msg.get();
+}
+
 }  // namespace
+
+size_t DlgDateTimeSlotBytes(const bool channels[CHANNEL_COUNT], int width, int height) {
+  const size_t pixels = size_t(std::max(width, 0)) * size_t(std::max(height, 0));
+  size_t bytes = sizeof(Layer) + SLOT_SIZE * sizeof(Layer*);
+  for (int c = 1; c <= CHANNEL_COUNT; c++)
+    if (channels[c - 1]) bytes += sizeof(Layer) + 2 * pixels * (c == HRV_ID ? 9 : 1);
+  return bytes;
+}
+
+long long DlgDateTimeMemAvailable(const std::string& meminfo) {
+  const size_t at = meminfo.find("MemAvailable:");
+  if (at == std::string::npos) return -1;
+  char* end = nullptr;
+  const long long kb = std::strtoll(meminfo.c_str() + at + 13, &end, 10);
+  if (end == meminfo.c_str() + at + 13 || kb < 0) return -1;
+  return kb * 1024;
+}
+
+bool DlgDateTimeDefault(SlotTime* t) {
+  const Conf* conf = Conf_get;
+  if (!conf) return false;
+  if (conf->last_date.tm_mday != 0) {
+    *t = conf->last_date;
+    return true;
+  }
+  // While the start-up loader fills the list it is not read without the lock; the input
+  // folder still tells.
+  if (const Slot* slot = conf->loader ? nullptr : CanvCurrentSlot())
+    for (int i = SLOT_SIZE - 1; i >= 0; i--)
+      if (slot[i]) {
+        *t = slot[i]->time;
+        return true;
+      }
+  const std::string newest = NewestInput(conf->satellite);
+  return !newest.empty() && SuplParseDate(newest.c_str(), t);
+}
 
 long DlgDateTimeCount(const SlotTime& from, const SlotTime& to, int step) {
   const int per_hour = 60 / step;
@@ -123,8 +211,8 @@ GtkWidget* DlgDateTimeNew() {
   }
   Attach(grid, toolbar, 0, 5, 8, 1);
 
-  const SlotTime& last = Conf_get->last_date;
-  if (last.tm_mday != 0) {
+  SlotTime last{};
+  if (DlgDateTimeDefault(&last)) {
     for (GtkWidget* cal : {d->cal_from, d->cal_to}) {
       gtk_calendar_select_month(GTK_CALENDAR(cal), guint(last.tm_mon), guint(last.tm_year));
       gtk_calendar_select_day(GTK_CALENDAR(cal), guint(last.tm_mday));
@@ -152,6 +240,7 @@ void DlgDateTimeLoad(GtkWidget*, gpointer record) {
   auto* d = static_cast<DlgDateTime*>(record);
   Conf* conf = Conf_get;
   if (!d || !conf) return;
+  CanvCommand command;
   CanvGuard guard;  // the start-up loader fills the same list
   if (!guard.ok()) return;
   SlotTime from{}, to{};
@@ -159,13 +248,17 @@ void DlgDateTimeLoad(GtkWidget*, gpointer record) {
   const bool valid_to = ReadEnd(d->cal_to, d->hour_to, d->min_to, d->step, &to);
   CanvBusy(true);
   const long count = valid_from && valid_to ? DlgDateTimeCount(from, to, d->step) : 0;
+  bool succeeded = false;
   if (valid_from && valid_to && count == 0) {
-    CanvStatus("The end of the span is before its start");
+    CanvFailure("The end of the span is before its start");
   } else if (count > DLG_DATETIME_MAX_SLOTS) {
     std::unique_ptr<gchar, decltype(&g_free)> text(
         g_strdup_printf("Too many time slots: %ld (at most %ld)", count, DLG_DATETIME_MAX_SLOTS), g_free);
-    CanvStatus(text.get());
+    CanvFailure(text.get());
+  } else if (const std::string need = TooBig(d, count); !need.empty()) {
+    CanvFailure(need.c_str());
   } else {
+    if (count > 0) CanvSlotsKeepService(conf->satellite);
     SlotTime t = from;
     bool failed = false;
     for (long i = 0; i < count && !failed; i++, DlgDateTimeNext(&t, d->step)) {
@@ -174,6 +267,7 @@ void DlgDateTimeLoad(GtkWidget*, gpointer record) {
       auto header = std::make_unique<Layer>();
       if (!SuplParseDate(text.c_str(), &header->time)) header->time = t;
       header->slot = InfoSlotText(header->time);
+      header->name = SatNamePrefix(conf->satellite);  // names the service of a slot left empty
       if (!g_list_find_custom(conf->slots, header.get(), InfoSlotFindTime)) {
         Slot* slot = InfoSlotNew();
         slot[0] = header.release();
@@ -184,14 +278,18 @@ void DlgDateTimeLoad(GtkWidget*, gpointer record) {
         Layer* info = InfoNew(c, text.c_str(), nullptr, &conf->satellite);
         if (!CanvOpen(&info)) {
           g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "dlgdatetime", __LINE__);
-          CanvStatus("Operation failed");
+          CanvFailure("Operation failed");
           failed = true;
           break;
         }
+        // The counts stay; the display image is made again when the layer is shown.
+        CanvLayerDrop(info);
         InfoSlotInsert(&conf->slots, info);
       }
     }
+    succeeded = !failed && count > 0;
   }
   Refresh();
+  if (succeeded) CanvSucceeded();
   CanvBusy(false);
 }

@@ -29,9 +29,21 @@ GtkWidget* DlgDateTimeNew();
 // The record of a dialog made by DlgDateTimeNew.
 DlgDateTime* DlgDateTimeGet(GtkWidget* dialog);
 // OK: makes a slot for every step of the span and loads the toggled channels into it,
-// then sorts the slots and shows the last one. A span ending before its start or longer than
-// DLG_DATETIME_MAX_SLOTS is refused with a status message.
+// then sorts the slots and shows the last one. A span ending before its start, longer than
+// DLG_DATETIME_MAX_SLOTS, or whose counts would not fit in the available memory is refused
+// with a status message before anything is made. Slots of another satellite service go first.
 void DlgDateTimeLoad(GtkWidget* button, gpointer record);
+
+// The date and time both ends of the span start at: the stored last date, else the shown slot,
+// else the newest slot of the configured service in import/SEVIRI_data. False when none is
+// known (the calendars then show today and no hour is chosen).
+bool DlgDateTimeDefault(SlotTime* t);
+
+// Bytes one slot holds with the channels toggled (entry c - 1 for channel c) for a view window of
+// width x height pixels: their counts, HRV's on its grid three times finer, and the records.
+size_t DlgDateTimeSlotBytes(const bool channels[CHANNEL_COUNT], int width, int height);
+// MemAvailable of a /proc/meminfo text in bytes; -1 when the text has none.
+long long DlgDateTimeMemAvailable(const std::string& meminfo);
 
 // Slots of `step` minutes (a divisor of 60) from `from` to `to` inclusive (0 when `to` is
 // earlier). Fields as in SlotTime.

@@ -172,12 +172,25 @@ gint InfoSlotCompare(gconstpointer sa, gconstpointer sb) {
   return -1;
 }
 
+bool InfoLayerSat(const Layer* layer, Sat* out) {
+  return layer && layer->id >= 0 && layer->id <= CHANNEL_COUNT && SatFromName(layer->name, out);
+}
+
+bool InfoSlotSat(const Slot* slot, Sat* out) {
+  if (!slot) return false;
+  for (int c = 1; c <= CHANNEL_COUNT; c++)
+    if (InfoLayerSat(slot[c], out)) return true;
+  return InfoLayerSat(slot[0], out);
+}
+
 gint InfoSlotFindTime(gconstpointer p, gconstpointer l) {
   const auto* slot = static_cast<const Slot*>(p);
   const auto* layer = static_cast<const Layer*>(l);
-  for (int i = 0; i < SLOT_SIZE; i++)
-    if (slot[i] && InfoSameTime(slot[i]->time, layer->time)) return 0;
-  return 1;
+  bool same = false;
+  for (int i = 0; i < SLOT_SIZE && !same; i++) same = slot[i] && InfoSameTime(slot[i]->time, layer->time);
+  if (!same) return 1;
+  Sat a, b;
+  return InfoLayerSat(layer, &a) && InfoSlotSat(slot, &b) && !(a == b) ? 1 : 0;
 }
 
 GList* InfoSlotInsert(GList** list, Layer* layer, GList** link) {

@@ -71,7 +71,14 @@ Slot* InfoSlotNew();
 void InfoSlotDel(gpointer slot);  // frees all 112 layers and the array (GDestroyNotify)
 int InfoCompare(const Layer* a, const Layer* b);
 gint InfoSlotCompare(gconstpointer sa, gconstpointer sb);    // GCompareFunc for g_list_sort
-gint InfoSlotFindTime(gconstpointer slot, gconstpointer layer);  // 0 when slot holds layer's time
+// 0 when slot holds layer's time and is of the same satellite service (when both are known):
+// cycles of two services at one time are two slots.
+gint InfoSlotFindTime(gconstpointer slot, gconstpointer layer);
+// The satellite service of a channel layer or a slot header from its name (a header may carry
+// the names' prefix, SatNamePrefix); false for composites and unnamed headers.
+bool InfoLayerSat(const Layer* layer, Sat* out);
+// The service of a slot: that of its first named channel, else of its header; false when unknown.
+bool InfoSlotSat(const Slot* slot, Sat* out);
 // Puts the layer into the slot of its time, making the slot when needed; returns *list.
 // The slot takes ownership; a layer whose id is outside 1..111 is freed with a warning.
 GList* InfoSlotInsert(GList** list, Layer* layer, GList** link = nullptr);

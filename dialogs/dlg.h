@@ -17,7 +17,7 @@ struct DlgInterface {
   GtkWidget* font = nullptr;
   GtkWidget* charset = nullptr;
   GtkWidget* field = nullptr;
-  GtkWidget* places = nullptr;  // NULL without places.csv
+  GtkWidget* places = nullptr;  // entry completing from Conf.places; NULL without places.csv
   GtkWidget* east = nullptr;
   GtkWidget* north = nullptr;
   GtkWidget* x_label = nullptr;
@@ -49,13 +49,21 @@ void DlgSettings(GtkWidget* widget, gpointer data);
 GtkWidget* DlgSettingsNew();
 // The notebook of a dialog made by DlgSettingsNew.
 GtkNotebook* DlgSettingsNotebook(GtkWidget* dialog);
-// Acts on one response of the running dialog (save, clear); FALSE when the dialog is to close.
+// Acts on one response of the running dialog; FALSE when the dialog is to close. Save takes
+// what is typed but not yet taken on every page and writes the shown page's group together with
+// every group edited since its last save (Conf.unsaved); a page value that cannot be taken
+// stops the whole save with a message naming the page and the field. Closing with edits not
+// yet saved says so on the status bar; the edits stay in memory for the run.
 gboolean DlgSettingsRespond(GtkWidget* dialog, int response);
 
 // The page builders; each returns the page's top widget, a vertical box.
 GtkWidget* DlgStartupNew();
 GtkWidget* DlgInterfaceNew();
 GtkWidget* DlgRgbNew();
+// The Interface page's place chooser: an entry completing from places (Place*, kept alive by
+// the caller), its list filled in one pass. Choosing a place from the list, or Enter on its
+// exact name (case aside), calls choose(index in places, data); an unknown name says so.
+GtkWidget* DlgPlaceEntry(GPtrArray* places, void (*choose)(gint index, gpointer data), gpointer data);
 // The viewing aids row of the Interface page: animation step (s), video frames per second and
 // the latitude/longitude grid; each edits Conf at once (the grid shows or goes at once).
 GtkWidget* DlgAidsNew();

@@ -8,7 +8,11 @@
 
 namespace {
 
+// An edit of the page waits for its Save like the page's others.
+void Edited() { Conf_get->unsaved |= CONF_SAVE_INTERFACE; }
+
 void OnStep(GtkSpinButton* spin, gpointer) {
+  Edited();
   Conf_get->anim_ms = gint32(std::lround(gtk_spin_button_get_value(spin) * 1000));
   // A running animation takes the new pace at once.
   if (Canv_get && Canv_get->play) {
@@ -17,9 +21,13 @@ void OnStep(GtkSpinButton* spin, gpointer) {
   }
 }
 
-void OnFps(GtkSpinButton* spin, gpointer) { Conf_get->video_fps = gtk_spin_button_get_value(spin); }
+void OnFps(GtkSpinButton* spin, gpointer) {
+  Edited();
+  Conf_get->video_fps = gtk_spin_button_get_value(spin);
+}
 
 void OnGrid(GtkToggleButton* button, gpointer) {
+  Edited();
   Conf_get->graticule = gtk_toggle_button_get_active(button);
   const Slot* slot = Canv_get ? CanvCurrentSlot() : nullptr;
   const int id = Canv_get ? CanvTreeGetId() : 0;

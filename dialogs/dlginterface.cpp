@@ -52,11 +52,18 @@ void Restore(DlgInterface* s, GtkWidget* spin, double value) {
 }
 
 void StatusFault(DlgRectFault f) {
-  if (f == DlgRectFault::kOffDisk)
+  if (f == DlgRectFault::kOffDisk) {
     AppStatus("The centre is off the Earth's disk: the window is left as it was");
-  else
-    AppStatus("The window would leave the northern strip (x 0 to 3712, y 0 to 928): it is left as it was");
+    return;
+  }
+  GStr text(g_strdup_printf("The window would leave the northern strip (x 0 to %d, y 0 to %d): it is left as it was",
+                            CONF_AREA_COLUMNS, CONF_AREA_LINES),
+            g_free);
+  AppStatus(text.get());
 }
+
+// An edit the next Save of the dialog writes, whichever page is shown then.
+void Edited() { Conf_get->unsaved |= CONF_SAVE_INTERFACE; }
 
 void OnColorSet(GtkColorButton* button, gpointer) {
   GdkRGBA rgba{};
@@ -72,6 +79,7 @@ void OnColorSet(GtkColorButton* button, gpointer) {
     gtk_rgb_to_hsv(c.red / 65536.0, c.green / 65536.0, c.blue / 65536.0, &h, &sat, &v);
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(Canv_get->sel_hue), h * 360);
   }
+  Edited();
 }
 
 void OnRange(GtkSpinButton* spin, gpointer) {
@@ -81,25 +89,34 @@ void OnRange(GtkSpinButton* spin, gpointer) {
   if (Canv_get && Canv_get->sel_range)
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(Canv_get->sel_range), range);
   Conf_get->selected_range = range;
+  Edited();
 }
 
 void OnFont(GtkFontButton* button, gpointer) {
   GStr font(gtk_font_chooser_get_font(GTK_FONT_CHOOSER(button)), g_free);
   if (font) Conf_get->canvas_font = font.get();
+  Edited();
 }
 
 void OnCharset(GtkComboBox* combo, gpointer) {
   const int i = gtk_combo_box_get_active(combo);
   if (i >= 0) Conf_get->charset = guint32(i);
+  Edited();
 }
+
+constexpr const char* FIELD_FAULT = "a field name has 1 to 10 characters of one byte each";
 
 void OnField(GtkEntry* entry, gpointer) {
   const char* text = gtk_entry_get_text(entry);
   if (!ConfFieldValid(text)) {
-    AppStatus("A field name has 1 to 10 characters of one byte each: it is left as it was");
+    GStr message(g_strdup_printf("%c%s: it is left as it was", g_ascii_toupper(FIELD_FAULT[0]), FIELD_FAULT + 1),
+                 g_free);
+    AppStatus(message.get());
     return;
   }
+  if (Conf_get->field_name == text) return;
   Conf_get->field_name = text;
+  Edited();
 }
 
 void OnEast(GtkSpinButton* spin, gpointer data) {
@@ -118,6 +135,7 @@ void OnEast(GtkSpinButton* spin, gpointer data) {
   s->lon = lon;
   Conf_get->rect_next = moved;
   ShowRect(s, moved);
+  Edited();
 }
 
 void OnNorth(GtkSpinButton* spin, gpointer data) {
@@ -136,6 +154,7 @@ void OnNorth(GtkSpinButton* spin, gpointer data) {
   s->lat = lat;
   Conf_get->rect_next = moved;
   ShowRect(s, moved);
+  Edited();
 }
 
 void Resize(DlgInterface* s, GtkSpinButton* spin, bool horizontal) {
@@ -151,21 +170,21 @@ void Resize(DlgInterface* s, GtkSpinButton* spin, bool horizontal) {
   }
   Conf_get->rect_next = sized;
   ShowRect(s, sized);  // the position moved with the size: the labels follow
+  Edited();
 }
 
 void OnWidth(GtkSpinButton* spin, gpointer data) { Resize(static_cast<DlgInterface*>(data), spin, true); }
 void OnHeight(GtkSpinButton* spin, gpointer data) { Resize(static_cast<DlgInterface*>(data), spin, false); }
 
-void OnPlace(GtkComboBox* combo, gpointer data) {
-  auto* s = static_cast<DlgInterface*>(data);
-  const int i = gtk_combo_box_get_active(combo);
+// Centres the window on place i of Conf.places; the centre spin buttons follow.
+void ChoosePlace(DlgInterface* s, gint i) {
   GPtrArray* places = Conf_get->places.get();
   if (i < 0 || !places || guint(i) >= places->len) return;
   const Place* p = static_cast<const Place*>(g_ptr_array_index(places, i));
   const ConfRect moved = DlgRectAtPlace(Pending(), p->x, p->y);
   double lat = 0, lon = 0;
   DlgRectFault f = DlgRectCheck(moved);
-  if (f == DlgRectFault::kNone && GeoPixelToLatLon(CONF_GRID - p->x, CONF_GRID - p->y, &lat, &lon, Longitude()) != 0)
+  if (f == DlgRectFault::kNone && GeoPixelToLatLon(CONF_GRID - double(p->x), CONF_GRID - double(p->y), &lat, &lon, Longitude()) != 0)
     f = DlgRectFault::kOffDisk;
   if (f != DlgRectFault::kNone) {
     StatusFault(f);
@@ -175,6 +194,7 @@ void OnPlace(GtkComboBox* combo, gpointer data) {
   ShowRect(s, moved);
   s->lat = lat;
   s->lon = lon;
+  Edited();
   // The spin buttons' own reactions recompute the position from the degrees shown.
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->east), lon);
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->north), lat);
@@ -191,6 +211,7 @@ void OnSatellite(GtkComboBox* combo, gpointer data) {
   Sat sat;
   if (!SatParse(gtk_combo_box_get_active_id(combo), &sat)) return;
   Conf_get->satellite = sat;
+  Edited();
   // The same window seen from another longitude: the degrees shown follow, the pixels stay.
   DlgRectCentre(Pending(), &s->lat, &s->lon, Longitude());
   s->restoring = true;
@@ -239,9 +260,13 @@ GPtrArray* Places() {
   if (conf->places) return conf->places.get();
   if (!App_get) return nullptr;
   int skipped = 0;
-  conf->places.reset(PlacesRead(App_get->home + "/import/Shp/places.csv", &skipped));
+  std::string error;
+  conf->places.reset(PlacesRead(App_get->home + "/import/Shp/places.csv", &skipped, &error));
   if (!conf->places) {
-    AppStatus("File \"places.csv\" not found in \"import/Shp\"");
+    GStr text(error == "not found" ? g_strdup("File \"places.csv\" not found in \"import/Shp\"")
+                                   : g_strdup_printf("File \"places.csv\" in \"import/Shp\" is not read: %s", error.c_str()),
+              g_free);
+    AppStatus(text.get());
     return nullptr;
   }
   if (skipped > 0) {
@@ -314,14 +339,8 @@ GtkWidget* DlgInterfaceNew() {
   s->y_label = gtk_label_new(nullptr);
   ShowRect(s, r);
 
-  if (GPtrArray* places = Places()) {
-    s->places = gtk_combo_box_text_new();
-    gtk_widget_set_size_request(s->places, 150, -1);
-    for (guint i = 0; i < places->len; i++)
-      gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(s->places),
-                                     static_cast<const Place*>(g_ptr_array_index(places, i))->name.c_str());
-    g_signal_connect(s->places, "changed", G_CALLBACK(OnPlace), s);
-  }
+  if (GPtrArray* places = Places())
+    s->places = DlgPlaceEntry(places, [](gint i, gpointer data) { ChoosePlace(static_cast<DlgInterface*>(data), i); }, s);
   g_signal_connect(s->east, "value-changed", G_CALLBACK(OnEast), s);
   g_signal_connect(s->north, "value-changed", G_CALLBACK(OnNorth), s);
   g_signal_connect(s->width, "value-changed", G_CALLBACK(OnWidth), s);

@@ -1,14 +1,14 @@
 // View rectangle arithmetic of the Interface page.
 #include "dialogs/dlgrect.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "data/geo.h"
+#include "settings/confrules.h"
 
 DlgRectFault DlgRectCheck(const ConfRect& r) {
-  const gint64 x = r.x, y = r.y, w = r.width, h = r.height;
-  if (w < 1 || h < 1 || x < 0 || y < 0 || x + w > CONF_GRID || y + h > DLG_STRIP_LINES) return DlgRectFault::kOutside;
-  return DlgRectFault::kNone;
+  return ConfRectValid(r) ? DlgRectFault::kNone : DlgRectFault::kOutside;
 }
 
 bool DlgRectCentre(const ConfRect& r, double* lat, double* lon, double sub_lon) {
@@ -18,9 +18,14 @@ bool DlgRectCentre(const ConfRect& r, double* lat, double* lon, double sub_lon) 
 }
 
 ConfRect DlgRectAtPlace(const ConfRect& r, gint32 px, gint32 py) {
+  // A place of places.csv may hold any 32-bit number: saturate instead of overflowing, the
+  // check then refuses the window.
+  auto at = [](gint32 p, gint32 size) {
+    return gint32(std::clamp<gint64>(gint64(p) - size / 2, G_MININT32, G_MAXINT32));
+  };
   ConfRect out = r;
-  out.x = px - r.width / 2;
-  out.y = py - r.height / 2;
+  out.x = at(px, r.width);
+  out.y = at(py, r.height);
   return out;
 }
 

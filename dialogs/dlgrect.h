@@ -6,13 +6,11 @@
 
 #include "settings/conf.h"
 
-inline constexpr int DLG_STRIP_LINES = 928;  // the northern strip the channels are loaded from
-
 // Why a rectangle cannot be the view window.
 enum class DlgRectFault { kNone, kOffDisk, kOutside };
 
-// kNone when the rectangle is non-empty and lies inside the northern strip of the grid
-// (x 0..3712, y 0..928), kOutside otherwise.
+// kNone when the rectangle is a usable window by the settings rule (ConfRectValid: non-empty,
+// inside the area the channels are loaded from), kOutside otherwise.
 DlgRectFault DlgRectCheck(const ConfRect& r);
 // Centre pixel of the rectangle in degrees, seen from a satellite over sub_lon; FALSE (outputs
 // untouched) when it is off the Earth.

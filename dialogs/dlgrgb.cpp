@@ -23,14 +23,19 @@ void OnChannel(GtkComboBox* combo, gpointer k) {
   RgbRecipe* r = Current();
   const int active = gtk_combo_box_get_active(combo);
   // A channel number outside the list (hand-edited file) shows as no choice and stays.
-  if (r && active >= 0) r->channels[GPOINTER_TO_INT(k)] = active;
+  if (!r || active < 0 || r->channels[GPOINTER_TO_INT(k)] == active) return;
+  r->channels[GPOINTER_TO_INT(k)] = active;
+  Conf_get->unsaved |= CONF_SAVE_RGB;
 }
 
 void OnParam(GtkSpinButton* spin, gpointer kp) {
   RgbRecipe* r = Current();
   if (!r) return;
   const int k = GPOINTER_TO_INT(kp);
-  r->params[k] = gtk_spin_button_get_value(spin);
+  const double value = gtk_spin_button_get_value(spin);
+  if (r->params[k] == value) return;  // showing a recipe writes its own values back
+  r->params[k] = value;
+  Conf_get->unsaved |= CONF_SAVE_RGB;
   const int colour = k / 3;
   if (k % 3 != 2 && r->params[3 * colour] == r->params[3 * colour + 1]) {
     GStr text(g_strdup_printf("%s: thresh.0 equals thresh.1, so the colour is a step at that value",
@@ -114,6 +119,7 @@ gboolean DlgRgbAdd(GtkWidget* page, const char* name) {
   RgbRecipe added = *r;
   added.name = name;
   c->recipes.push_back(std::move(added));
+  c->unsaved |= CONF_SAVE_RGB;
   const int id = RECIPE_FIRST_ID - 1 + int(c->recipes.size());
 
   if (DlgRgb* s = DlgRgbOf(page)) gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(s->presets), name);

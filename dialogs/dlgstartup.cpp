@@ -1,6 +1,11 @@
 // The "Startup files" page: the channel images and contour files that open at every start.
 // Adding a file here opens it in the running program at once, deleting one closes it; Save
 // (the dialog's) writes both lists as the numbered keys of "Startup files".
+//
+// The image table is the start-up list itself (Conf.startup_images), not the images this run
+// happens to hold: files opened with "Open", by date or by the monitor never join it, and an
+// entry whose file could not be loaded at start stays until the user deletes it.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,17 +18,38 @@
 
 namespace {
 
-enum { IMG_CHANNEL, IMG_SLOT, IMG_LAYER };
+enum { IMG_CHANNEL, IMG_SLOT, IMG_NAME };
 enum { CTR_FILE, CTR_COLOR, CTR_ENTRY, CTR_FIELD };
 
 void Warn(int line) { g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "dlgstartup", line); }
 
-void AppendImage(GtkListStore* store, Layer* layer) {
+// A row of the start-up list: channel and slot text from the file name (the name itself when
+// it does not parse, as a hand-edited entry may not).
+void AppendImage(GtkListStore* store, const std::string& name) {
+  Layer parsed;
+  parsed.name = name;
+  const bool known = InfoParseName(&parsed) && parsed.id >= 1 && parsed.id <= CHANNEL_COUNT;
   GtkTreeIter it;
   gtk_list_store_append(store, &it);
-  gtk_list_store_set(store, &it, IMG_CHANNEL, InfoChannelText[layer->id], IMG_SLOT,
-                     layer->slot.empty() ? layer->name.c_str() : layer->slot.c_str(), IMG_LAYER, layer, -1);
+  gtk_list_store_set(store, &it, IMG_CHANNEL, known ? InfoChannelText[parsed.id] : "?", IMG_SLOT,
+                     known && !parsed.slot.empty() ? parsed.slot.c_str() : name.c_str(), IMG_NAME, name.c_str(), -1);
 }
+
+// The open channel layer of that file name, with its slot and id; NULL when none is open.
+Layer* OpenLayer(const std::string& name, Slot** slot_out, int* id_out) {
+  for (GList* l = Conf_get->slots; l; l = l->next)
+    for (int i = 1; i <= CHANNEL_COUNT; i++) {
+      Slot* slot = static_cast<Slot*>(l->data);
+      if (slot[i] && slot[i]->id >= 1 && slot[i]->name == name) {
+        if (slot_out) *slot_out = slot;
+        if (id_out) *id_out = i;
+        return slot[i];
+      }
+    }
+  return nullptr;
+}
+
+void Edited() { Conf_get->unsaved |= CONF_SAVE_STARTUP; }
 
 void AppendContour(GtkListStore* store, CntrsFile* entry) {
   GtkTreeIter it;
@@ -129,6 +155,12 @@ void DlgStartupAddImages(GtkTreeView* view, const std::vector<std::string>& name
   GtkListStore* store = StoreOf(view);
   Layer* last = nullptr;
   for (const std::string& name : names) {
+    if (std::find(conf->startup_images.begin(), conf->startup_images.end(), name) != conf->startup_images.end()) {
+      std::unique_ptr<gchar, decltype(&g_free)> text(g_strdup_printf("%s is a start-up file already", name.c_str()),
+                                                     g_free);
+      AppStatus(text.get());
+      continue;
+    }
     auto* layer = new Layer;
     layer->name = name;
     if (!InfoParseName(layer)) {
@@ -136,21 +168,20 @@ void DlgStartupAddImages(GtkTreeView* view, const std::vector<std::string>& name
       Warn(__LINE__);
       continue;
     }
-    // The same image twice would leave a row pointing to the layer its slot has replaced.
-    const Layer* open = nullptr;
-    if (GList* link = SlotOf(layer)) open = static_cast<Slot*>(link->data)[layer->id];
-    if (open && open->id > 0) {
-      std::unique_ptr<gchar, decltype(&g_free)> text(g_strdup_printf("%s is open already", name.c_str()), g_free);
-      AppStatus(text.get());
+    // An image this run opened already joins the list as it is; opening it again would
+    // leave the slot's layer replaced under its canvas picture.
+    if (Layer* open = OpenLayer(name, nullptr, nullptr)) {
       InfoDel(&layer);
-      continue;
-    }
-    if (!CanvOpen(&layer)) {  // freed by CanvOpen
+      layer = open;
+    } else if (!CanvOpen(&layer)) {  // freed by CanvOpen
       Warn(__LINE__);
       continue;
+    } else {
+      InfoSlotInsert(&conf->slots, layer);
     }
-    AppendImage(store, layer);
-    InfoSlotInsert(&conf->slots, layer);
+    conf->startup_images.push_back(name);
+    AppendImage(store, name);
+    Edited();
     last = layer;
   }
   // Also after a cancelled chooser: the scale and the toolbar follow the slot list. The scale
@@ -171,36 +202,33 @@ void DlgStartupDeleteImage(GtkTreeView* view) {
   CanvGuard guard;
   if (!guard.ok()) return;
   GtkListStore* store = StoreOf(view);
-  Layer* layer = nullptr;
-  gtk_tree_model_get(GTK_TREE_MODEL(store), &it, IMG_LAYER, &layer, -1);
-  if (!layer) {
+  gchar* raw = nullptr;
+  gtk_tree_model_get(GTK_TREE_MODEL(store), &it, IMG_NAME, &raw, -1);
+  const std::string name = raw ? raw : "";
+  g_free(raw);
+  std::vector<std::string>& list = Conf_get->startup_images;
+  auto entry = std::find(list.begin(), list.end(), name);
+  if (entry == list.end()) {
     Warn(__LINE__);
     AppStatus("Operation failed");
     return;
   }
-  // Found by its address, never through it: a row whose layer has gone must not be read.
+  list.erase(entry);
+  Edited();
+  // The image closes with its entry, when this run has it open (found by name, never through
+  // a pointer kept in the row: the layer may have gone meanwhile).
   Slot* slot = nullptr;
   int id = 0;
-  for (GList* l = Conf_get->slots; l && !slot; l = l->next)
-    for (int i = 1; i < SLOT_SIZE; i++)
-      if (static_cast<Slot*>(l->data)[i] == layer) {
-        slot = static_cast<Slot*>(l->data);
-        id = i;
-        break;
-      }
-  if (!slot) {
-    Warn(__LINE__);
-    AppStatus("Operation failed");
-    return;
+  if (OpenLayer(name, &slot, &id)) {
+    // The picture leaves the canvas before the layer it was made from.
+    if (Canv_get && slot == CanvCurrentSlot() && id == CanvTreeGetId()) {
+      if (Canv_get->image) goo_canvas_item_remove(Canv_get->image);
+      Canv_get->image = nullptr;
+      if (Canv_get->label) gtk_label_set_text(GTK_LABEL(Canv_get->label), "");
+    }
+    InfoDel(&slot[id]);
+    CanvTreeSelectId(CanvSlotLast(slot));
   }
-  // The picture leaves the canvas before the layer it was made from.
-  if (Canv_get && slot == CanvCurrentSlot() && id == CanvTreeGetId()) {
-    if (Canv_get->image) goo_canvas_item_remove(Canv_get->image);
-    Canv_get->image = nullptr;
-    if (Canv_get->label) gtk_label_set_text(GTK_LABEL(Canv_get->label), "");
-  }
-  InfoDel(&slot[id]);
-  CanvTreeSelectId(CanvSlotLast(slot));
   SuplListStoreRemove(view, &it);
   CanvSensitive();
 }
@@ -226,6 +254,7 @@ void DlgStartupAddContours(GtkTreeView* view, const std::vector<std::string>& na
     }
     AppendContour(store, entry.get());
     conf->contours = g_list_append(conf->contours, entry.release());
+    Edited();
   }
 }
 
@@ -243,6 +272,7 @@ void DlgStartupDeleteContour(GtkTreeView* view) {
   }
   Conf_get->contours = g_list_delete_link(Conf_get->contours, link);
   InfoCntrsFileDel(entry);  // its polylines and labels leave the canvas at once
+  Edited();
   SuplListStoreRemove(view, &it);
 }
 
@@ -258,6 +288,7 @@ gboolean DlgStartupSetColor(GtkListStore* store, const char* path, const char* t
     return FALSE;
   }
   entry->color = text;
+  Edited();
   CntrsSetColor(entry->cntrs, i);
   gtk_list_store_set(store, &it, CTR_COLOR, text, -1);
   return TRUE;
@@ -273,6 +304,7 @@ gboolean DlgStartupSetField(GtkListStore* store, const char* path, const char* t
     return FALSE;
   }
   entry->field = text;
+  Edited();
   gtk_list_store_set(store, &it, CTR_FIELD, text, -1);
   return TRUE;
 }
@@ -287,7 +319,7 @@ GtkWidget* DlgStartupNew() {
   GtkWidget* page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   g_object_set_data_full(G_OBJECT(page), "dlg-startup", s, [](gpointer p) { delete static_cast<DlgStartup*>(p); });
 
-  GtkListStore* images = gtk_list_store_new(3, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_POINTER);
+  GtkListStore* images = gtk_list_store_new(3, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING);
   GtkListStore* contours = gtk_list_store_new(4, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_POINTER, G_TYPE_STRING);
   s->images = gtk_tree_view_new_with_model(GTK_TREE_MODEL(images));
   s->contours = gtk_tree_view_new_with_model(GTK_TREE_MODEL(contours));
@@ -314,15 +346,9 @@ GtkWidget* DlgStartupNew() {
   g_signal_connect(field, "edited", G_CALLBACK(OnField), contours);
   Column(GTK_TREE_VIEW(s->contours), "Field name", field, CTR_FIELD, 100);
 
-  // While the start-up loader holds the slot list the image table stays empty (the guard says so).
-  if (CanvGuard guard; guard.ok()) {
-    for (GList* l = conf->slots; l; l = l->next) {
-      Slot* slot = static_cast<Slot*>(l->data);
-      for (int id = 1; id <= CHANNEL_COUNT; id++)
-        if (slot[id] && slot[id]->id >= 1) AppendImage(images, slot[id]);
-    }
-    conf->slots = g_list_sort(conf->slots, InfoSlotCompare);
-  }
+  for (const std::string& name : conf->startup_images) AppendImage(images, name);
+  // While the start-up loader holds the slot list it is left as it is (the guard says so).
+  if (CanvGuard guard; guard.ok()) conf->slots = g_list_sort(conf->slots, InfoSlotCompare);
   for (GList* l = conf->contours; l; l = l->next) {
     auto* entry = static_cast<CntrsFile*>(l->data);
     if (entry && entry->channel < 0) AppendContour(contours, entry);

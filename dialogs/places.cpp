@@ -1,11 +1,13 @@
 // Reading places.csv line by line.
 #include "dialogs/places.h"
 
-#include <glib/gstdio.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -27,9 +29,40 @@ bool ReadNumber(const char* s, const char* end, gint32* out) {
 
 void PlaceFree(gpointer p) { delete static_cast<Place*>(p); }
 
-struct FileClose {
-  void operator()(FILE* f) const { std::fclose(f); }
+struct Fd {
+  int fd = -1;
+  ~Fd() {
+    if (fd >= 0) close(fd);
+  }
 };
+
+// The whole file into *text: opened without blocking (a FIFO named like the file has no
+// writer), only when it is a regular file of at most PLACES_BYTES_MAX bytes.
+bool ReadBounded(const std::string& path, std::string* text, std::string* error) {
+  auto fail = [&](const char* why) {
+    if (error) *error = why;
+    return false;
+  };
+  Fd f{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
+  if (f.fd < 0) return fail("not found");
+  struct stat st {};
+  if (fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return fail("it is not a regular file");
+  if (st.st_size > PLACES_BYTES_MAX) return fail("it is larger than 64 MB");
+  // Bounded also when the file grows while it is read.
+  text->resize(size_t(st.st_size) + 1);
+  size_t got = 0;
+  while (got < text->size()) {
+    const ssize_t n = read(f.fd, text->data() + got, text->size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail(g_strerror(errno));
+    if (n == 0) break;
+    got += size_t(n);
+    if (got > size_t(PLACES_BYTES_MAX)) return fail("it is larger than 64 MB");
+    if (got == text->size()) text->resize(std::min<size_t>(text->size() * 2, size_t(PLACES_BYTES_MAX) + 1));
+  }
+  text->resize(got);
+  return true;
+}
 
 }  // namespace
 
@@ -52,28 +85,23 @@ bool PlaceParseLine(const char* line, Place* out) {
   return true;
 }
 
-GPtrArray* PlacesRead(const std::string& path, int* skipped) {
+GPtrArray* PlacesRead(const std::string& path, int* skipped, std::string* error) {
   if (skipped) *skipped = 0;
-  std::unique_ptr<FILE, FileClose> f(g_fopen(path.c_str(), "r"));
-  if (!f) return nullptr;
+  std::string text;
+  if (!ReadBounded(path, &text, error)) return nullptr;
   GPtrArray* places = g_ptr_array_new_with_free_func(PlaceFree);
-  char buf[PLACE_LINE_MAX + 3];  // the line, its CR LF and the terminator
   int number = 0;
-  while (std::fgets(buf, sizeof buf, f.get())) {
+  for (size_t at = 0; at < text.size();) {
+    size_t eol = text.find('\n', at);
+    if (eol == std::string::npos) eol = text.size();
+    const std::string line = text.substr(at, eol - at);
+    at = eol + 1;
     number++;
-    const size_t n = std::strlen(buf);
-    const bool whole = (n > 0 && buf[n - 1] == '\n') || std::feof(f.get());
-    bool ok = whole && std::strcspn(buf, "\r\n") <= size_t(PLACE_LINE_MAX);
-    if (!whole) {  // over-long: drop the rest of the line too
-      int c;
-      while ((c = std::fgetc(f.get())) != EOF && c != '\n') {
-      }
-    }
+    // The line's own characters, without its CR; a NUL ends it as it did for fgets.
+    const size_t n = std::strcspn(line.c_str(), "\r\n");
+    if (std::strspn(line.c_str(), " \t\r") == std::strlen(line.c_str())) continue;  // empty: no fault
     Place place;
-    if (ok) ok = PlaceParseLine(buf, &place);
-    if (!ok) {
-      // An empty line is no place either, but not worth a warning.
-      if (whole && std::strspn(buf, " \t\r\n") == n) continue;
+    if (n > size_t(PLACE_LINE_MAX) || !PlaceParseLine(line.c_str(), &place)) {
       g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d(place)", path.c_str(), number);
       if (skipped) (*skipped)++;
       continue;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "settings/conf.h"
+#include "settings/confrules.h"
 
 namespace {
 
@@ -41,11 +42,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!written) return 0;
   Conf conf;
   ConfRead(&conf, home);
-  // Whatever was read, the rectangle stays inside the grid and every recipe names real channels.
-  if (conf.rect_width < 0 || conf.rect_height < 0 || conf.rect_x < 0 || conf.rect_y < 0) __builtin_trap();
+  // Whatever was read, the window is one the Settings dialog accepts, every number is inside its
+  // rule's range (so zoom + 7, HRV columns and scroll positions cannot overflow later) and every
+  // recipe names real channels. A failed read leaves the 10 x 10 window of an unusable file.
+  const bool read = conf.key_file && !conf.recipes.empty();
+  if (read && !ConfRectValid(conf.rect_x, conf.rect_y, conf.rect_width, conf.rect_height)) __builtin_trap();
+  if (read) {
+    const gint64 values[] = {conf.hrv_east, conf.charset, conf.selected_range, conf.zoom, conf.scroll_x, conf.scroll_y};
+    for (size_t i = 0; i < G_N_ELEMENTS(CONF_INT_RULES); i++)
+      if (values[i] < CONF_INT_RULES[i].min || values[i] > CONF_INT_RULES[i].max) __builtin_trap();
+  }
   for (const RgbRecipe& r : conf.recipes)
     for (int c : r.channels)
       if (c < 0 || c > CHANNEL_COUNT) __builtin_trap();
+  // A save of what was read loads again and reads back the same start-up list.
+  if (read && ConfWrite(0)) {
+    Conf again;
+    if (ConfRead(&again, home) && again.startup_images != conf.startup_images) __builtin_trap();
+    ConfFree(&again);
+    Conf_get = &conf;
+  }
   ConfFree(&conf);
   return 0;
 }

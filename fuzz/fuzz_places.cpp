@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "dialogs/dlgrect.h"
 #include "dialogs/places.h"
 
 namespace {
@@ -39,11 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (path.empty()) return 0;
   if (!g_file_set_contents(path.c_str(), reinterpret_cast<const gchar*>(data), gssize(size), nullptr)) return 0;
   int skipped = -1;
-  GPtrArray* places = PlacesRead(path, &skipped);
-  if (!places || skipped < 0) __builtin_trap();  // the file exists: it is read, lines skipped or not
+  std::string error;
+  GPtrArray* places = PlacesRead(path, &skipped, &error);
+  if (!places || skipped < 0 || !error.empty()) __builtin_trap();  // a regular file: read, lines skipped or not
   for (guint i = 0; i < places->len; i++) {
     const auto* p = static_cast<const Place*>(g_ptr_array_index(places, i));
     if (!g_utf8_validate(p->name.c_str(), -1, nullptr)) __builtin_trap();
+    // Choosing the place on the Interface page: the window around it is computed and checked
+    // without overflow for any coordinates (UBSan watches the arithmetic).
+    const ConfRect at = DlgRectAtPlace(ConfRect{CONF_RECT_X, CONF_RECT_Y, CONF_RECT_WIDTH, CONF_RECT_HEIGHT}, p->x, p->y);
+    if (DlgRectCheck(at) == DlgRectFault::kNone && (p->x < 0 || p->y < 0 || p->x > CONF_GRID || p->y > CONF_GRID))
+      __builtin_trap();
   }
   g_ptr_array_unref(places);
   return 0;

@@ -52,6 +52,8 @@ void ConfFree(Conf* conf) {
   conf->key_file.reset();
   conf->places.reset();
   conf->rect_next.reset();
+  conf->startup_images.clear();
+  conf->unsaved = 0;
   g_list_free_full(conf->contours, InfoCntrsFileDel);
   conf->contours = nullptr;
   g_list_free_full(conf->slots, InfoSlotDel);

@@ -58,6 +58,13 @@ inline constexpr const char* CONF_FONT_SCREEN = "Sans Bold 9";
 inline constexpr int CONF_ANIM_MS = 1000, CONF_ANIM_MS_MIN = 100, CONF_ANIM_MS_MAX = 10000;
 inline constexpr double CONF_VIDEO_FPS = 2.0, CONF_VIDEO_FPS_MIN = 0.5, CONF_VIDEO_FPS_MAX = 30.0;
 
+// Groups of the settings file as bits, for ConfWriteGroups and Conf.unsaved.
+inline constexpr guint CONF_SAVE_STARTUP = 1u << 0;
+inline constexpr guint CONF_SAVE_INTERFACE = 1u << 1;
+inline constexpr guint CONF_SAVE_RGB = 1u << 2;
+inline constexpr guint CONF_SAVE_ALL = CONF_SAVE_STARTUP | CONF_SAVE_INTERFACE | CONF_SAVE_RGB;
+inline constexpr int CONF_STARTUP_MAX = 1000;  // "image-file" entries read (00 to 999)
+
 // A displayed rectangle of the 3712 grid.
 struct ConfRect {
   gint32 x = 0, y = 0, width = 0, height = 0;
@@ -92,6 +99,10 @@ struct Conf {
   std::optional<ConfRect> rect_next;
   gint32 recipe_index = 0;  // the recipe the Settings dialog shows, kept for the whole run
   Sat satellite;            // names, patterns and slot step of the files the program opens
+  // The start-up images the user chose (file names in import/SEVIRI_data, "image-file" order):
+  // read from the file, changed only by the Startup files page, written by its group.
+  std::vector<std::string> startup_images;
+  guint unsaved = 0;  // CONF_SAVE_* groups edited in the Settings dialog since their last save
   gint32 anim_ms = CONF_ANIM_MS;         // animation step
   double video_fps = CONF_VIDEO_FPS;     // frame rate of the video
   gboolean graticule = FALSE;            // latitude/longitude lines over the image
@@ -108,6 +119,9 @@ gboolean ConfRead(Conf* conf, const std::string& home);
 // Copies the groups of mode (0 all, 1 "Startup files", 2 "Interface", 3 "Rgb composite") into
 // the key file and saves it atomically. FALSE, with a warning, when the file cannot be written.
 gboolean ConfWrite(int mode);
+// The same for any set of CONF_SAVE_* groups, each written once; the written groups leave
+// Conf.unsaved. FALSE, with a warning, when the file cannot be written (nothing leaves unsaved).
+gboolean ConfWriteGroups(guint groups);
 // Stores the default settings in the key file and saves it; conf itself is unchanged.
 // FALSE, with a warning, when the file cannot be written.
 gboolean ConfReset();

@@ -1,5 +1,6 @@
 // ConfWrite and ConfReset: copy settings into the loaded key file and save it in one piece.
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "contours/cntrs.h"
@@ -18,14 +19,16 @@ void WriteStartup(Conf* conf) {
   GKeyFile* kf = conf->key_file.get();
   const char* g = CONF_GROUP_STARTUP;
   g_key_file_remove_group(kf, g, nullptr);
+  // What the user chose on the page, not every image the session opened (those come and go
+  // with the monitor and "Open").
   int n = 0;
-  for (GList* l = conf->slots; l; l = l->next) {
-    Slot* slot = static_cast<Slot*>(l->data);
-    for (int i = 1; i <= CHANNEL_COUNT; i++) {
-      const Layer* layer = slot[i];
-      if (!layer || layer->id < 1 || layer->id > CHANNEL_COUNT) continue;
-      g_key_file_set_string(kf, g, ConfNumberedKey("image-file", n++).c_str(), layer->name.c_str());
-    }
+  for (const std::string& name : conf->startup_images) {
+    const std::string key = ConfNumberedKey("image-file", n++);
+    // A name that is no UTF-8 was read as stored (hand-edited): it goes back the same way.
+    if (g_utf8_validate(name.c_str(), -1, nullptr) || std::strchr(name.c_str(), '\n'))
+      g_key_file_set_string(kf, g, key.c_str(), name.c_str());
+    else
+      g_key_file_set_value(kf, g, key.c_str(), name.c_str());
   }
   n = 0;
   for (GList* l = conf->contours; l; l = l->next) {
@@ -116,13 +119,21 @@ gboolean Save(Conf* conf) {
 
 }  // namespace
 
-gboolean ConfWrite(int mode) {
+gboolean ConfWriteGroups(guint groups) {
   Conf* conf = Conf_get;
-  if (!conf || !conf->key_file || mode < 0 || mode > 3) return FALSE;
-  if (mode == 0 || mode == 1) WriteStartup(conf);
-  if (mode == 0 || mode == 2) WriteInterface(conf);
-  if (mode == 0 || mode == 3) WriteRecipes(conf);
-  return Save(conf);
+  if (!conf || !conf->key_file || (groups & ~CONF_SAVE_ALL) != 0) return FALSE;
+  if (groups & CONF_SAVE_STARTUP) WriteStartup(conf);
+  if (groups & CONF_SAVE_INTERFACE) WriteInterface(conf);
+  if (groups & CONF_SAVE_RGB) WriteRecipes(conf);
+  if (!Save(conf)) return FALSE;
+  conf->unsaved &= ~groups;
+  return TRUE;
+}
+
+gboolean ConfWrite(int mode) {
+  constexpr guint groups[] = {CONF_SAVE_ALL, CONF_SAVE_STARTUP, CONF_SAVE_INTERFACE, CONF_SAVE_RGB};
+  if (mode < 0 || mode > 3) return FALSE;
+  return ConfWriteGroups(groups[mode]);
 }
 
 gboolean ConfReset() {

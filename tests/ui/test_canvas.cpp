@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <map>
 
 #include "data/layer.h"
 #include "tests/support/logcapture.h"
@@ -49,6 +50,21 @@ class Canvas : public CanvasTest {
     const std::string cmd = "import -window root '" + out + "' 2>/dev/null";
     if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "import (ImageMagick) not available";
     EXPECT_TRUE(uitest::Exists(out));
+  }
+  // The text the status bar shows now.
+  std::string Shown() {
+    GtkWidget* area = gtk_statusbar_get_message_area(GTK_STATUSBAR(app.statusbar));
+    std::string text = "<no label>";
+    GList* children = gtk_container_get_children(GTK_CONTAINER(area));
+    for (GList* l = children; l; l = l->next)
+      if (GTK_IS_LABEL(l->data)) text = gtk_label_get_text(GTK_LABEL(l->data));
+    g_list_free(children);
+    return text;
+  }
+  void ShowSlot(int i) {
+    gtk_range_set_value(GTK_RANGE(canv.range), i);
+    CanvSlotChanged(nullptr, nullptr);
+    uitest::Drain();
   }
   // The canvas drawn at scale 1 into an image of the display image's size.
   cairo_surface_t* Render() {
@@ -149,6 +165,32 @@ TEST_F(Canvas, HrvOfASecondSlotIsTheSameAsAFreshLoad) {
     const cv::Mat& shown = SlotAt(1)[HRV_ID]->images[i];
     ASSERT_EQ(shown.size(), (*fresh)[i].size());
     EXPECT_EQ(cv::norm(shown, (*fresh)[i], cv::NORM_INF), 0) << i;
+  }
+}
+
+TEST_F(Canvas, ASuccessTakesAStaleFailureOffTheStatusBar) {
+  // IR 12.0 is missing in slot A only.
+  canvtest::Link(home, SLOT_A, [](const std::string& n) { return n.find("IR_120") == std::string::npos; });
+  canvtest::Link(home, SLOT_B);
+  Build();
+  AddSlot(SLOT_A);
+  AddSlot(SLOT_B);
+  const int IR120 = 10;
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    bool fails;
+  } steps[] = {
+      {"a missing channel", [&] { Select(IR120); }, true},
+      {"the next slot", [&] { ShowSlot(1); }, false},
+      {"back to the slot without it", [&] { ShowSlot(0); }, true},
+      {"another channel", [&] { Select(IR108); }, false},
+      {"a composite without its channel", [&] { Select(AIR); }, true},  // it needs IR 12.0
+      {"close a file", [&] { CanvFileClose(nullptr, nullptr); }, false},
+  };
+  for (const Step& k : steps) {
+    k.act();
+    EXPECT_EQ(Shown(), k.fails ? "Operation failed" : "") << k.what;
   }
 }
 
@@ -297,17 +339,76 @@ TEST_F(Canvas, TheImageItemScalesWithEveryZoomLevel) {
   EXPECT_EQ(canv.zoom, 0);
 }
 
-TEST_F(Canvas, ZoomToFitUsesTheImageOfTheFirstSlot) {
+TEST_F(Canvas, ZoomToFitShowsTheWholeImageWithoutScrollBars) {
   OpenA();
   Select(IR108);
-  uitest::Drain();
-  CanvZoomFit(nullptr, nullptr);
+  GtkAdjustment* h = gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(canv.scroll));
   GtkAdjustment* v = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(canv.scroll));
-  const double ratio = gtk_adjustment_get_page_size(v) / DISPLAY_H;
-  ASSERT_GT(ratio, 0.1);
-  EXPECT_GT(CanvZoomScales[canv.zoom].scale, ratio);
-  if (canv.zoom > 0) {
-    EXPECT_LE(CanvZoomScales[canv.zoom - 1].scale, ratio);
+  auto scrolls = [&] {
+    return gtk_adjustment_get_upper(h) > gtk_adjustment_get_page_size(h) + 0.5 ||
+           gtk_adjustment_get_upper(v) > gtk_adjustment_get_page_size(v) + 0.5;
+  };
+  // Wide and low, tall and narrow: either side may be the one that limits the zoom. Zoomed in
+  // first, so that the bars are there when the command starts.
+  for (auto [w, hh] : {std::pair{1200, 420}, std::pair{500, 900}}) {
+    gtk_window_resize(GTK_WINDOW(app.window), w, hh);
+    CanvZoomSet(nullptr, GINT_TO_POINTER(CANV_ZOOM_COUNT - 1));
+    for (int i = 0; i < 20; i++) uitest::Drain();
+    ASSERT_TRUE(scrolls());
+    CanvZoomFit(nullptr, nullptr);
+    for (int i = 0; i < 20; i++) uitest::Drain();
+    EXPECT_FALSE(scrolls()) << w << "x" << hh << " " << CanvZoomScales[canv.zoom].label;
+    ASSERT_LT(canv.zoom, CANV_ZOOM_COUNT - 1);
+    // One row more would need a bar.
+    const int fit = canv.zoom;
+    CanvZoomIn(nullptr, nullptr);
+    for (int i = 0; i < 20; i++) uitest::Drain();
+    EXPECT_TRUE(scrolls()) << w << "x" << hh << " " << CanvZoomScales[fit].label;
+  }
+}
+
+TEST_F(Canvas, OnlyWhatIsShownKeepsADisplayImageAndItIsRemadeByteForByte) {
+  canvtest::Link(home, SLOT_A);
+  canvtest::Link(home, SLOT_B);
+  Build();
+  AddSlot(SLOT_A);
+  AddSlot(SLOT_B);
+  std::vector<int> ids;
+  for (int id = 1; id < RECIPE_FIRST_ID + int(conf.recipes.size()); id++) ids.push_back(id);
+  std::map<int, cv::Mat> loaded;
+  for (int id : ids) {
+    Select(id);
+    ASSERT_NE(SlotAt(0)[id], nullptr) << id;
+    loaded[id] = SlotAt(0)[id]->images[1].clone();
+  }
+  // A selection on a composite: its outline belongs to the layer.
+  Select(NATURAL);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(canv.sel_range), 30);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(canv.sel_hue), 40);
+  uitest::Drain();
+  ASSERT_FALSE(SlotAt(0)[NATURAL]->images[2].empty());
+  const cv::Mat outlined = SlotAt(0)[NATURAL]->images[1].clone();
+  Select(AIR);  // shown last in slot A
+
+  ShowSlot(1);
+  Slot* a = SlotAt(0);
+  for (int id : ids) {
+    ASSERT_NE(a[id], nullptr) << id;
+    if (id < RECIPE_FIRST_ID) {
+      EXPECT_FALSE(a[id]->images[0].empty()) << id;  // the counts stay
+    }
+    const bool kept = id == AIR || id == NATURAL;  // shown just before; selected
+    EXPECT_EQ(a[id]->images[1].empty(), !kept) << id;
+  }
+  ASSERT_EQ(SlotAt(1)[AIR]->images[1].size(), loaded[AIR].size());
+  ShowSlot(0);
+  for (int id : ids) {
+    Select(id);
+    const cv::Mat& m = SlotAt(0)[id]->images[1];
+    const cv::Mat& want = id == NATURAL ? outlined : loaded[id];
+    ASSERT_EQ(m.size(), want.size()) << id;
+    EXPECT_EQ(cv::norm(m, want, cv::NORM_INF), 0) << id;
+    EXPECT_EQ(ItemSize(), std::make_pair(double(m.cols), double(m.rows))) << id;
   }
 }
 

@@ -16,6 +16,9 @@ namespace {
 using cntrstest::Shape;
 using uitest::TempHome;
 
+// Degrees east and north of the centre of the settings' view in the canvas tests.
+constexpr double E0 = 39.9, N0 = 44.5;
+
 TEST(SuplColorsTest, TableRowsAndNames) {
   // Documented rows: name, red, green, blue.
   EXPECT_EQ(SuplColorRgba(0), 0xFF0000FFu);   // Red
@@ -84,8 +87,9 @@ class CntrsCanvasTest : public ::testing::Test {
     gtk_widget_destroy(app.window);
     uitest::Drain();
   }
+  // A view the settings accept (inside the northern strip), centred on E0, N0 below.
   virtual std::string Ini() {
-    return "[Interface]\nrect-x=1806\nrect-y=1806\nrect-width=100\nrect-height=100\ncharset=1\n"
+    return "[Interface]\nrect-x=2706\nrect-y=444\nrect-width=100\nrect-height=100\ncharset=1\n"
            "field-name=name\ncanvas-font=Sans Bold 3\n";
   }
   std::string StatusText() {
@@ -179,7 +183,7 @@ TEST_F(CntrsCanvasTest, DrawPutsLabelsAndLinesAtThreeTimesThePixels) {
 }
 
 TEST_F(CntrsCanvasTest, LoadUsesTheEntryFieldThenTheDefaultAndTheEntryColour) {
-  ASSERT_TRUE(cntrstest::WriteShapes(shp + "/two.shp", SHPT_ARC, {{{{{0, 0}, {0.5, 0}}}, "Named"}}));
+  ASSERT_TRUE(cntrstest::WriteShapes(shp + "/two.shp", SHPT_ARC, {{{{{E0, N0}, {E0 + 0.5, N0}}}, "Named"}}));
   CntrsFile* e = Entry("two.shp", "ALT", "Navy");
   conf.contours = g_list_append(conf.contours, e);
   ASSERT_TRUE(CntrsLoad(e));
@@ -204,7 +208,7 @@ TEST_F(CntrsCanvasTest, LoadUsesTheEntryFieldThenTheDefaultAndTheEntryColour) {
 }
 
 TEST_F(CntrsCanvasTest, FailedLoadLeavesNoEntryInTheList) {
-  ASSERT_TRUE(cntrstest::WriteShapes(shp + "/good.shp", SHPT_ARC, {{{{{0, 0}, {0.5, 0}}}, "g"}}));
+  ASSERT_TRUE(cntrstest::WriteShapes(shp + "/good.shp", SHPT_ARC, {{{{{E0, N0}, {E0 + 0.5, N0}}}, "g"}}));
   ASSERT_TRUE(cntrstest::WriteShapes(shp + "/far.shp", SHPT_POINT, {{{{{30, 30}}}, "far away"}}));
   CntrsFile* good = Entry("good.shp");
   CntrsFile* far = Entry("far.shp");
@@ -239,8 +243,8 @@ class CntrsStartupTest : public CntrsCanvasTest {
 };
 
 TEST_F(CntrsStartupTest, NumberedEntriesLoadAndFailuresLeaveTheList) {
-  ASSERT_TRUE(cntrstest::WriteShapes(shp + "/a.shp", SHPT_ARC, {{{{{0, 0}, {0.5, 0}}}, "A"}}));
-  ASSERT_TRUE(cntrstest::WriteShapes(shp + "/b.shp", SHPT_ARC, {{{{{0, 0.2}, {0.5, 0.2}}}, "B"}}));
+  ASSERT_TRUE(cntrstest::WriteShapes(shp + "/a.shp", SHPT_ARC, {{{{{E0, N0}, {E0 + 0.5, N0}}}, "A"}}));
+  ASSERT_TRUE(cntrstest::WriteShapes(shp + "/b.shp", SHPT_ARC, {{{{{E0, N0 + 0.2}, {E0 + 0.5, N0 + 0.2}}}, "B"}}));
   ASSERT_TRUE(cntrstest::WriteShapes(shp + "/empty.shp", SHPT_ARC, {}));
   CntrsStartup();
   std::vector<std::string> files;
@@ -281,7 +285,7 @@ class CntrsStartupChainTest : public CntrsCanvasTest {
                                     "cntrs-file-attr-02=color:Black\n";
   }
   void Prepare() override {
-    ASSERT_TRUE(cntrstest::WriteShapes(shp + "/a.shp", SHPT_ARC, {{{{{0, 0}, {0.5, 0}}}, "A"}}));
+    ASSERT_TRUE(cntrstest::WriteShapes(shp + "/a.shp", SHPT_ARC, {{{{{E0, N0}, {E0 + 0.5, N0}}}, "A"}}));
     ASSERT_TRUE(cntrstest::WriteShapes(shp + "/far.shp", SHPT_POINT, {{{{{30, 30}}}, "far away"}}));
   }
   void Started() override {

@@ -5,8 +5,11 @@
 #include <memory>
 #include <vector>
 
+#include "canvas/canv.h"
 #include "contours/cntrs.h"
+#include "dialogs/dlgrect.h"
 #include "settings/conf.h"
+#include "settings/confrules.h"
 #include "tests/support/logcapture.h"
 #include "tests/ui/uitest.h"
 
@@ -108,58 +111,125 @@ TEST(ConfRead, EmptyFileGivesTheTableDefaults) {
   EXPECT_EQ(c.recipes[2].params[5], 1.5);
 }
 
-TEST(ConfRead, RectangleIsTakenOnlyInsideTheGrid) {
-  struct Case {
-    int x, y, w, h;
-    bool taken;
-  } cases[] = {
-      {3000, 0, 712, 10, true},    // right edge exactly 3712
-      {3000, 0, 713, 10, false},   // one past
-      {3000, 400, 800, 60, false},  // 3800 > 3712
-      {0, 3652, 10, 60, true},     // bottom edge exactly 3712
-      {0, 3653, 10, 60, false},
-      {0, 0, 0, 60, false},        // zero width
-      {0, 0, 60, 0, false},        // zero height
-      {-1, 0, 10, 10, false},
-      {0, -1, 10, 10, false},
-      {100, 100, -5, 20, true},    // a negative width is not rejected
-  };
-  for (const Case& k : cases) {
-    TempHome home;
-    home.WriteIni(Interface("rect-x=" + std::to_string(k.x) + "\nrect-y=" + std::to_string(k.y) +
-                            "\nrect-width=" + std::to_string(k.w) + "\nrect-height=" + std::to_string(k.h) + "\n"));
-    ConfRun r(home);
-    SCOPED_TRACE(::testing::Message() << k.x << "," << k.y << " " << k.w << "x" << k.h);
-    if (k.taken) {
-      EXPECT_EQ(r.conf.rect_x, k.x);
-      EXPECT_EQ(r.conf.rect_y, k.y);
-      EXPECT_EQ(r.conf.rect_width, k.w);
-      EXPECT_EQ(r.conf.rect_height, k.h);
-    } else {
-      EXPECT_EQ(r.conf.rect_x, 2710);
-      EXPECT_EQ(r.conf.rect_y, 464);
-      EXPECT_EQ(r.conf.rect_width, 92);
-      EXPECT_EQ(r.conf.rect_height, 60);
-    }
-  }
+// The numeric read rules, one row per stored value: the key's text in "Interface", the value the
+// record gets, and whether one warning naming the key is logged.
+struct NumberCase {
+  const char* key;
+  const char* stored;  // NULL: the key is missing
+  gint64 want;
+  bool warned;
+};
+gint64 FieldOf(const Conf& c, const std::string& key) {
+  if (key == "hrv-east") return c.hrv_east;
+  if (key == "zoom") return c.zoom;
+  if (key == "selected-range") return c.selected_range;
+  if (key == "charset") return c.charset;
+  if (key == "scroll-x") return c.scroll_x;
+  if (key == "scroll-y") return c.scroll_y;
+  ADD_FAILURE() << key;
+  return -1;
 }
+std::ostream& operator<<(std::ostream& o, const NumberCase& k) {
+  return o << k.key << "=" << (k.stored ? k.stored : "<missing>");
+}
+class ConfNumbers : public ::testing::TestWithParam<NumberCase> {};
 
-TEST(ConfRead, HugeRectangleValuesDoNotOverflowTheBoundsCheck) {
+TEST_P(ConfNumbers, ValueOrDefaultWithOneWarning) {
+  const NumberCase& k = GetParam();
   TempHome home;
-  home.WriteIni(Interface("rect-x=2147483000\nrect-y=0\nrect-width=2000\nrect-height=10\n"));
+  home.WriteIni(Interface(k.stored ? std::string(k.key) + "=" + k.stored + "\n" : std::string()));
+  LogCapture log;
   ConfRun r(home);
-  EXPECT_EQ(r.conf.rect_x, 2710);
-  EXPECT_EQ(r.conf.rect_width, 92);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(FieldOf(r.conf, k.key), k.want);
+  ASSERT_EQ(log.count(), k.warned ? 1u : 0u);
+  if (k.warned) {
+    EXPECT_TRUE(log.contains(std::string(k.key) + "=")) << log.messages()[0];
+  }
 }
 
-TEST(ConfRead, CharsetIsComparedAsUnsigned) {
-  const std::pair<const char*, guint32> cases[] = {{"0", 0}, {"1", 1}, {"2", 2}, {"3", 0}, {"-1", 0}, {"-2147483648", 0}};
-  for (const auto& [text, want] : cases) {
-    TempHome home;
-    home.WriteIni(Interface(std::string("charset=") + text + "\n"));
-    ConfRun r(home);
-    EXPECT_EQ(r.conf.charset, want) << text;
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConfNumbers,
+    ::testing::Values(NumberCase{"hrv-east", nullptr, 1947, false}, NumberCase{"hrv-east", "5", 5, false},
+                      NumberCase{"hrv-east", "11136", 11136, false}, NumberCase{"hrv-east", "0", 1947, true},
+                      NumberCase{"hrv-east", "11137", 1947, true}, NumberCase{"hrv-east", "2147483647", 1947, true},
+                      NumberCase{"hrv-east", "-2147483648", 1947, true}, NumberCase{"hrv-east", "x", 1947, true},
+                      NumberCase{"zoom", nullptr, 10, false}, NumberCase{"zoom", "1", 1, false},
+                      NumberCase{"zoom", "16", 16, false}, NumberCase{"zoom", "18", 18, false},
+                      NumberCase{"zoom", "19", 10, true}, NumberCase{"zoom", "2147483647", 10, true},
+                      NumberCase{"zoom", "-3", 10, true}, NumberCase{"zoom", "0", 10, true},
+                      NumberCase{"zoom", "1.5", 10, true}, NumberCase{"zoom", "99999999999", 10, true},
+                      NumberCase{"selected-range", nullptr, 10, false}, NumberCase{"selected-range", "180", 180, false},
+                      NumberCase{"selected-range", "181", 10, true}, NumberCase{"selected-range", "0", 10, true},
+                      NumberCase{"selected-range", ";;", 10, true}, NumberCase{"charset", "2", 2, false},
+                      NumberCase{"charset", "3", 0, true}, NumberCase{"charset", "-1", 0, true},
+                      NumberCase{"charset", "-2147483648", 0, true}, NumberCase{"scroll-x", nullptr, 0, false},
+                      NumberCase{"scroll-x", "77", 77, false}, NumberCase{"scroll-x", "-40", 0, true},
+                      NumberCase{"scroll-x", "2147483647", 0, true}, NumberCase{"scroll-y", "4194304", 4194304, false},
+                      NumberCase{"scroll-y", "4194305", 0, true}));
+
+// The largest accepted zoom is the last row of the zoom table, which the window indexes.
+TEST(ConfNumbersBound, LargestZoomIsTheLastZoomRow) { EXPECT_EQ(CONF_ZOOM_MAX + 7, CANV_ZOOM_COUNT - 1); }
+
+// The window rule, shared with the Interface page: taken inside the strip, else the default
+// with one warning.
+struct RectCase {
+  const char *x, *y, *w, *h;
+  bool taken;
+};
+std::ostream& operator<<(std::ostream& o, const RectCase& k) {
+  return o << k.x << "," << k.y << " " << k.w << "x" << k.h;
+}
+class ConfRectRule : public ::testing::TestWithParam<RectCase> {};
+
+TEST_P(ConfRectRule, TakenInsideTheStripElseDefaultWithOneWarning) {
+  const RectCase& k = GetParam();
+  TempHome home;
+  home.WriteIni(Interface(std::string("rect-x=") + k.x + "\nrect-y=" + k.y + "\nrect-width=" + k.w +
+                          "\nrect-height=" + k.h + "\n"));
+  LogCapture log;
+  ConfRun r(home);
+  const ConfRect got{r.conf.rect_x, r.conf.rect_y, r.conf.rect_width, r.conf.rect_height};
+  const ConfRect want = k.taken ? ConfRect{std::atoi(k.x), std::atoi(k.y), std::atoi(k.w), std::atoi(k.h)}
+                                : ConfRect{2710, 464, 92, 60};
+  EXPECT_EQ(got.x, want.x);
+  EXPECT_EQ(got.y, want.y);
+  EXPECT_EQ(got.width, want.width);
+  EXPECT_EQ(got.height, want.height);
+  ASSERT_EQ(log.count(), k.taken ? 0u : 1u);
+  if (!k.taken) {
+    EXPECT_TRUE(log.contains("rect-width")) << log.messages()[0];
   }
+  // The Interface page refuses exactly what the reader refuses.
+  if (std::string(k.x) != "abc") {
+    const ConfRect stored{std::atoi(k.x), std::atoi(k.y), std::atoi(k.w), std::atoi(k.h)};
+    EXPECT_EQ(DlgRectCheck(stored) == DlgRectFault::kNone, k.taken);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ConfRectRule,
+                         ::testing::Values(RectCase{"2710", "464", "92", "60", true},
+                                           RectCase{"3000", "0", "712", "10", true},   // right edge exactly 3712
+                                           RectCase{"3000", "0", "713", "10", false},  // one past
+                                           RectCase{"0", "918", "10", "10", true},     // bottom of the strip
+                                           RectCase{"0", "919", "10", "10", false},    // one line below
+                                           RectCase{"0", "3652", "10", "60", false},   // in the grid, not the strip
+                                           RectCase{"0", "0", "0", "60", false},       // zero width
+                                           RectCase{"0", "0", "60", "0", false},       // zero height
+                                           RectCase{"100", "100", "-5", "20", false},  // negative width
+                                           RectCase{"100", "100", "20", "-5", false},  // negative height
+                                           RectCase{"-1", "0", "10", "10", false},
+                                           RectCase{"0", "-1", "10", "10", false},
+                                           RectCase{"2147483000", "0", "2000", "10", false},  // no overflow
+                                           RectCase{"abc", "464", "92", "60", false}));      // no number
+
+TEST(ConfRead, EmptyFileWarnsAboutNothing) {
+  TempHome home;
+  home.WriteIni("");
+  LogCapture log;
+  ConfRun r(home);
+  EXPECT_EQ(log.count(), 0u);
+  EXPECT_TRUE(r.conf.startup_images.empty());
 }
 
 TEST(ConfColor, DecodeSplitsTruncatesAndClamps) {
@@ -209,35 +279,19 @@ TEST(ConfRead, StringRules) {
   }
 }
 
-TEST(ConfRead, NumberRules) {
-  TempHome home;
-  home.WriteIni(Interface("hrv-east=0\nzoom=-3\nselected-range=0\nscroll-x=-40\nscroll-y=77\n"));
-  ConfRun r(home);
-  EXPECT_EQ(r.conf.hrv_east, 1947);
-  EXPECT_EQ(r.conf.zoom, 10);
-  EXPECT_EQ(r.conf.selected_range, 10);
-  EXPECT_EQ(r.conf.scroll_x, -40);
-  EXPECT_EQ(r.conf.scroll_y, 77);
-
-  TempHome h2;
-  h2.WriteIni(Interface("hrv-east=5\nzoom=16\nselected-range=180\n"));
-  ConfRun r2(h2);
-  EXPECT_EQ(r2.conf.hrv_east, 5);
-  EXPECT_EQ(r2.conf.zoom, 16);
-  EXPECT_EQ(r2.conf.selected_range, 180);
-}
-
-TEST(ConfRead, WrongTypesReadAsZero) {
+TEST(ConfRead, WrongTypesGiveTheDefaults) {
   TempHome home;
   home.WriteIni(Interface("rect-x=abc\nrect-y=464\nrect-width=92\nrect-height=60\nzoom=1.5\nhrv-east=x\n"
                           "selected-color=orange\nselected-range=;;\n"));
+  LogCapture log;
   ConfRun r(home);
-  EXPECT_EQ(r.conf.rect_x, 0);  // 0 is a valid column
+  EXPECT_EQ(r.conf.rect_x, 2710);
   EXPECT_EQ(r.conf.rect_y, 464);
   EXPECT_EQ(r.conf.zoom, 10);
   EXPECT_EQ(r.conf.hrv_east, 1947);
   EXPECT_EQ(r.conf.selected_color.red, 0);
   EXPECT_EQ(r.conf.selected_range, 10);
+  EXPECT_EQ(log.count(), 4u);  // the window, zoom, hrv-east, selected-range: one each
 }
 
 TEST(ConfRead, LastDateNeedsTwelveDigits) {
@@ -423,10 +477,14 @@ CntrsFile* Contour(const char* file, const char* field, const char* color, int c
   return e;
 }
 
-TEST(ConfWrite, StartupFilesAreNumberedWithoutGaps) {
+TEST(ConfWrite, StartupFilesAreTheChosenListNumberedWithoutGaps) {
   TempHome home;
-  home.WriteIni("[Startup files]\nimage-file-00=old\nimage-file-05=stale\n");
+  home.WriteIni("[Startup files]\nimage-file-00=old\nimage-file-01=older\nimage-file-05=stale\n");
   ConfRun r(home);
+  // Read up to the first missing number, where the start-up loading stops too.
+  EXPECT_EQ(r.conf.startup_images, (std::vector<std::string>{"old", "older"}));
+  r.conf.startup_images = {"vis006-a", "hrv-b"};
+  // Images this run opened otherwise (Open, by date, the monitor) are not start-up files.
   Slot* a = SlotWith({{9, "ir108-a"}, {1, "vis006-a"}, {13, "composite"}}, "201607041200");
   Slot* b = SlotWith({{12, "hrv-b"}}, "201607041215");
   r.conf.slots = g_list_append(g_list_append(nullptr, a), b);
@@ -438,10 +496,9 @@ TEST(ConfWrite, StartupFilesAreNumberedWithoutGaps) {
 
   Stored s(home.ini());
   const char* g = CONF_GROUP_STARTUP;
-  EXPECT_EQ(s.Str("image-file-00", g), "vis006-a");  // slot order, entries 1 to 12 in order
-  EXPECT_EQ(s.Str("image-file-01", g), "ir108-a");
-  EXPECT_EQ(s.Str("image-file-02", g), "hrv-b");
-  EXPECT_FALSE(s.Has(g, "image-file-03"));  // composites are not stored
+  EXPECT_EQ(s.Str("image-file-00", g), "vis006-a");  // the list, in its order
+  EXPECT_EQ(s.Str("image-file-01", g), "hrv-b");
+  EXPECT_FALSE(s.Has(g, "image-file-02"));
   EXPECT_FALSE(s.Has(g, "image-file-05"));  // the old group was removed
   EXPECT_EQ(s.Str("contour-file-00", g), "coast.shp");
   EXPECT_EQ(s.List(g, "cntrs-file-attr-00"), (std::vector<std::string>{"field:NAME", "color:Red"}));
@@ -455,6 +512,41 @@ TEST(ConfWrite, StartupFilesAreNumberedWithoutGaps) {
   ASSERT_TRUE(ConfWrite(2));  // last-date: the last entry of the first slot
   Stored t(home.ini());
   EXPECT_EQ(t.Str("last-date"), "201607041200");
+}
+
+// Each group header once in the saved text, whatever the file held and however often it is saved.
+TEST(ConfWrite, EachGroupIsWrittenOnce) {
+  TempHome home;
+  home.WriteIni("[Startup files]\nimage-file-00=a\n[Interface]\nzoom=3\n[Startup files]\nimage-file-01=b\n"
+                "[Rgb composite]\n" + Recipe(0, "Mine", SIX, NINE) + "[Interface]\nscroll-x=4\n");
+  ConfRun r(home);
+  EXPECT_EQ(r.conf.startup_images, (std::vector<std::string>{"a", "b"}));
+  for (int round = 0; round < 3; round++)
+    for (guint groups : {CONF_SAVE_ALL, CONF_SAVE_STARTUP, CONF_SAVE_STARTUP | CONF_SAVE_RGB}) {
+      ASSERT_TRUE(ConfWriteGroups(groups));
+      const std::string text = uitest::ReadFile(home.ini());
+      for (const char* header : {"[Startup files]", "[Interface]", "[Rgb composite]"}) {
+        size_t n = 0;
+        for (size_t at = text.find(header); at != std::string::npos; at = text.find(header, at + 1)) n++;
+        EXPECT_EQ(n, 1u) << header << "\n" << text;
+      }
+    }
+  Stored s(home.ini());
+  EXPECT_EQ(s.Str("image-file-00", CONF_GROUP_STARTUP), "a");
+  EXPECT_EQ(s.Str("image-file-01", CONF_GROUP_STARTUP), "b");
+  EXPECT_EQ(s.Int("scroll-x"), 4);
+}
+
+// A start-up entry that is no UTF-8 (hand-edited) is kept through a save.
+TEST(ConfWrite, StartupEntryThatIsNoUtf8Survives) {
+  TempHome home;
+  home.WriteIni("[Startup files]\nimage-file-00=ok\nimage-file-01=bad\xff\nimage-file-02=last\n");
+  ConfRun r(home);
+  ASSERT_EQ(r.conf.startup_images.size(), 3u);
+  ASSERT_TRUE(ConfWrite(1));
+  const std::string text = uitest::ReadFile(home.ini());
+  EXPECT_NE(text.find("image-file-01=bad\xff"), std::string::npos) << text;
+  EXPECT_NE(text.find("image-file-02=last"), std::string::npos) << text;
 }
 
 TEST(ConfWrite, EachModeTouchesOnlyItsGroups) {
@@ -476,7 +568,8 @@ TEST(ConfWrite, EachModeTouchesOnlyItsGroups) {
   EXPECT_EQ(after3.Str("rgb-name-00", CONF_GROUP_RGB), "Changed");
   EXPECT_EQ(after3.Group(CONF_GROUP_STARTUP), before.Group(CONF_GROUP_STARTUP));
 
-  ASSERT_TRUE(ConfWrite(1));  // no slots: the group is emptied
+  r.conf.startup_images.clear();  // the page deleted the only entry
+  ASSERT_TRUE(ConfWrite(1));
   Stored after1(home.ini());
   EXPECT_FALSE(after1.Has(CONF_GROUP_STARTUP, "image-file-00"));
   EXPECT_EQ(after1.Group(CONF_GROUP_RGB), after3.Group(CONF_GROUP_RGB));

@@ -1,10 +1,13 @@
 // The Settings dialog frame and its Interface page, driven through the real widgets.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 
 #include "data/geo.h"
 #include "dialogs/dlgrect.h"
+#include "dialogs/places.h"
 #include "tests/support/logcapture.h"
 #include "tests/ui/test_dlg_support.h"
 
@@ -25,6 +28,19 @@ class InterfacePage : public Dialog {
  protected:
   void WithPlaces(const std::string& text = PLACES) { uitest::TempHome::Write(home / "import/Shp/places.csv", text); }
   ConfRect Next() const { return conf.rect_next.value_or(ConfRect{-1, -1, -1, -1}); }
+  GtkTreeModel* PlaceModel() {
+    GtkEntryCompletion* c = gtk_entry_get_completion(GTK_ENTRY(Interface()->places));
+    return c ? gtk_entry_completion_get_model(c) : nullptr;
+  }
+  // Chooses row n of the place list as the completion popup does.
+  void ChoosePlace(int n) {
+    GtkEntryCompletion* c = gtk_entry_get_completion(GTK_ENTRY(Interface()->places));
+    GtkTreeIter it;
+    ASSERT_TRUE(gtk_tree_model_iter_nth_child(PlaceModel(), &it, nullptr, n));
+    gboolean handled = FALSE;
+    g_signal_emit_by_name(c, "match-selected", PlaceModel(), &it, &handled);
+    uitest::Drain();
+  }
 };
 
 TEST_F(InterfacePage, DialogFrameTitlePagesAndButtons) {
@@ -174,11 +190,9 @@ TEST_F(InterfacePage, PlacesAreReadOnceAndChoosingOneCentresTheWindow) {
   ASSERT_EQ(conf.places->len, 3u);  // Moscow, Lead, Edge
   EXPECT_NE(Status().find("3 line(s) skipped"), std::string::npos) << Status();
   EXPECT_EQ(log.count(), 3u);
-  GtkTreeModel* model = gtk_combo_box_get_model(GTK_COMBO_BOX(s->places));
-  EXPECT_EQ(gtk_tree_model_iter_n_children(model, nullptr), 3);
+  EXPECT_EQ(gtk_tree_model_iter_n_children(PlaceModel(), nullptr), 3);
 
-  gtk_combo_box_set_active(GTK_COMBO_BOX(s->places), 0);
-  uitest::Drain();
+  ChoosePlace(0);
   double lat = 0, lon = 0;
   ASSERT_EQ(GeoPixelToLatLon(3712 - 2756, 3712 - 494, &lat, &lon), 0);
   EXPECT_NEAR(SpinValue(s->east), lon, 1e-9);
@@ -189,16 +203,68 @@ TEST_F(InterfacePage, PlacesAreReadOnceAndChoosingOneCentresTheWindow) {
 
   // A place whose window would leave the grid changes nothing.
   const ConfRect before = Next();
-  gtk_combo_box_set_active(GTK_COMBO_BOX(s->places), 2);
-  uitest::Drain();
+  ChoosePlace(2);
   EXPECT_EQ(Next().x, before.x);
   EXPECT_EQ(Next().y, before.y);
   EXPECT_NE(Status().find("northern strip"), std::string::npos);
+
+  // Typed letters anywhere in a name offer it ("EA" finds "Lead"), whatever their case.
+  GtkEntryCompletion* completion = gtk_entry_get_completion(GTK_ENTRY(s->places));
+  gtk_entry_set_text(GTK_ENTRY(s->places), "EA");
+  gtk_entry_completion_complete(completion);
+  gchar* offered = gtk_entry_completion_compute_prefix(completion, "Le");
+  EXPECT_STREQ(offered, "Lead");
+  g_free(offered);
+  // Enter on a typed name chooses that place (case aside); an unknown name says so.
+  SetSpin(s->width, 80);
+  SetSpin(s->east, SpinValue(s->east) - 1.0);  // away from the place first
+  ASSERT_GT(std::abs(Next().x - (2756 - 40)), 5);
+  gtk_entry_set_text(GTK_ENTRY(s->places), "moscow");
+  g_signal_emit_by_name(s->places, "activate");
+  uitest::Drain();
+  EXPECT_LE(std::abs(Next().x - (2756 - 40)), 1);
+  gtk_entry_set_text(GTK_ENTRY(s->places), "Atlantis");
+  g_signal_emit_by_name(s->places, "activate");
+  EXPECT_NE(Status().find("No place of that name"), std::string::npos) << Status();
 
   // The file is read once per run: a changed file is not read again.
   WithPlaces("Other,1000,400\n");
   Open();
   EXPECT_EQ(conf.places->len, 3u);
+}
+
+// A hundred thousand places make one list, all of them offered; the time it takes is measured
+// in bench/bench_dlg.
+TEST_F(InterfacePage, LongPlaceListIsOfferedWhole) {
+  constexpr int N = 100000;
+  std::string text;
+  text.reserve(size_t(N) * 24);
+  for (int i = 0; i < N; i++)
+    text += "Place " + std::to_string(i) + "," + std::to_string(100 + i % 3500) + "," + std::to_string(100 + i % 700) +
+            "\n";
+  Start();
+  WithPlaces(text);
+  Watchdog guard(50, "building the Interface page with 100,000 places");
+  Open();
+  ASSERT_NE(Interface()->places, nullptr);
+  ASSERT_EQ(conf.places->len, guint(N));
+  EXPECT_EQ(gtk_tree_model_iter_n_children(PlaceModel(), nullptr), N);
+  ChoosePlace(N - 1);  // "Place 99999" at 2099, 699: its window lies inside the strip
+  const Place* last = static_cast<const Place*>(g_ptr_array_index(conf.places.get(), N - 1));
+  EXPECT_EQ(last->name, "Place 99999");
+  EXPECT_LE(std::abs(Next().x - (last->x - 46)), 1);
+}
+
+// A FIFO named places.csv (no writer) does not hold the dialog; the status bar says why.
+TEST_F(InterfacePage, FifoNamedPlacesDoesNotBlockTheDialog) {
+  Start();
+  fs::create_directories(home / "import/Shp");
+  ASSERT_EQ(mkfifo((home / "import/Shp/places.csv").c_str(), 0600), 0);
+  Watchdog guard(20, "opening the Settings dialog with a FIFO named places.csv");
+  Open();
+  EXPECT_EQ(Interface()->places, nullptr);
+  EXPECT_EQ(Status(), "File \"places.csv\" in \"import/Shp\" is not read: it is not a regular file");
+  EXPECT_FALSE(conf.places);
 }
 
 TEST_F(InterfacePage, SelectionFontCharsetAndFieldGoIntoTheSettings) {
@@ -397,8 +463,9 @@ TEST_F(InterfacePage, Screenshot) {
   Start();
   WithPlaces();
   Open(1);
-  gtk_combo_box_set_active(GTK_COMBO_BOX(Interface()->places), 0);
+  ChoosePlace(0);
   Screenshot("ui-dlg-interface");
+
 }
 
 }  // namespace

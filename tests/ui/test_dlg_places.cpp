@@ -1,12 +1,16 @@
 // places.csv lines and files, and the view rectangle arithmetic of the Interface page.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "data/geo.h"
 #include "dialogs/dlgrect.h"
 #include "dialogs/places.h"
 #include "tests/support/logcapture.h"
+#include "tests/ui/test_dlg_support.h"
 #include "tests/ui/uitest.h"
 
 namespace {
@@ -100,9 +104,47 @@ TEST(PlacesFile, KeepsOrderSkipsBadAndOverLongLines) {
 
 TEST(PlacesFile, MissingFileIsNull) {
   int skipped = -1;
-  EXPECT_EQ(PlacesRead("/nonexistent/places.csv", &skipped), nullptr);
+  std::string error;
+  EXPECT_EQ(PlacesRead("/nonexistent/places.csv", &skipped, &error), nullptr);
+  EXPECT_EQ(skipped, 0);
+  EXPECT_EQ(error, "not found");
+}
+
+// What may stand under the name places.csv instead of a text file: never read, never waited for.
+struct SpecialCase {
+  const char* kind;
+  const char* error;
+};
+class PlacesSpecial : public ::testing::TestWithParam<SpecialCase> {};
+
+TEST_P(PlacesSpecial, IsRefusedWithoutBlocking) {
+  uitest::TempHome home;
+  const std::string path = home / "places.csv";
+  const std::string kind = GetParam().kind;
+  if (kind == "fifo") {
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);  // no writer: a blocking open would never return
+  } else if (kind == "folder") {
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+  } else if (kind == "device") {
+    ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);  // endless if read to its end
+  } else {  // one byte over the bound, sparse
+    uitest::TempHome::Write(path, "");
+    ASSERT_EQ(truncate(path.c_str(), PLACES_BYTES_MAX + 1), 0);
+  }
+  dlgtest::Watchdog guard(20, "PlacesRead on a " + kind);
+  std::string error;
+  int skipped = -1;
+  EXPECT_EQ(PlacesRead(path, &skipped, &error), nullptr);
+  EXPECT_EQ(error, GetParam().error);
   EXPECT_EQ(skipped, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, PlacesSpecial,
+                         ::testing::Values(SpecialCase{"fifo", "it is not a regular file"},
+                                           SpecialCase{"folder", "it is not a regular file"},
+                                           SpecialCase{"device", "it is not a regular file"},
+                                           SpecialCase{"large", "it is larger than 64 MB"}),
+                         [](const auto& info) { return std::string(info.param.kind); });
 
 TEST(DlgRect, PlaceCentresTheRectangleWithTruncatingHalves) {
   const ConfRect r{0, 0, 92, 60};

@@ -103,7 +103,74 @@ TEST_F(StartupPage, SameImageTwiceIsRefused) {
   DlgStartupAddImages(Images(), {Name(9, SLOT)});
   EXPECT_EQ(Rows(Images(), 0, 1).size(), 1u);
   EXPECT_EQ(FirstSlot()[9], first);
-  EXPECT_NE(Status().find("open already"), std::string::npos) << Status();
+  EXPECT_NE(Status().find("a start-up file already"), std::string::npos) << Status();
+  EXPECT_EQ(conf.startup_images, (std::vector<std::string>{Name(9, SLOT)}));
+}
+
+// An image the run opened otherwise joins the list as it is, without a second copy.
+TEST_F(StartupPage, ImageOpenAlreadyJoinsTheListAsItIs) {
+  Link(SLOT);
+  Start();
+  ASSERT_TRUE(WaitStartup());
+  Open(0);
+  DlgStartupAddImages(Images(), {Name(9, SLOT)});
+  CanvOpenLayer(FirstSlot(), 1);  // another channel of the slot, opened from the layer tree
+  const Layer* open = FirstSlot()[1];
+  ASSERT_NE(open, nullptr);
+  DlgStartupAddImages(Images(), {Name(1, SLOT)});
+  EXPECT_EQ(FirstSlot()[1], open);
+  EXPECT_EQ(Rows(Images(), 0, 1), (std::vector<std::string>{"IR_108|201607041200", "VIS006|201607041200"}));
+}
+
+// The user's report: every image opened in the session became a start-up file. Save writes
+// the list chosen on the page, and its group once.
+TEST_F(StartupPage, SaveWritesTheChosenListOnly) {
+  Link(SLOT);
+  Link(SLOT2);
+  Start("[Startup files]\nimage-file-00=" + Name(9, SLOT) + "\n[Interface]\nzoom=4\n[Startup files]\n");
+  ASSERT_TRUE(WaitStartup());
+  Open(0);
+  EXPECT_EQ(Rows(Images(), 0, 1), (std::vector<std::string>{"IR_108|201607041200"}));
+  DlgStartupAddImages(Images(), {Name(1, SLOT2)});
+  // The session opens more: other channels of both slots.
+  for (GList* l = conf.slots; l; l = l->next)
+    for (int id : {2, 3, 4}) CanvOpenLayer(static_cast<Slot*>(l->data), id);
+  int open = 0;
+  for (GList* l = conf.slots; l; l = l->next)
+    for (int id = 1; id <= 12; id++) open += static_cast<Slot*>(l->data)[id] != nullptr;
+  ASSERT_GE(open, 8);
+  Save(0);
+  EXPECT_EQ(Status(), "Save operation succeeded");
+  const std::string text = uitest::ReadFile(home.ini());
+  EXPECT_EQ(text.find("[Startup files]"), text.rfind("[Startup files]")) << text;
+  Stored f(home.ini());
+  gsize n = 0;
+  gchar** keys = g_key_file_get_keys(f.kf, "Startup files", &n, nullptr);
+  g_strfreev(keys);
+  EXPECT_EQ(n, 2u) << text;
+  EXPECT_EQ(f.Str("image-file-00", "Startup files"), Name(9, SLOT));
+  EXPECT_EQ(f.Str("image-file-01", "Startup files"), Name(1, SLOT2));
+  EXPECT_EQ(f.Int("zoom"), 4);
+}
+
+// An entry whose file is gone stays in the list (and the file) until the user deletes it.
+TEST_F(StartupPage, EntryThatDidNotLoadIsKeptUntilDeleted) {
+  Link(SLOT);
+  Start("[Startup files]\nimage-file-00=" + Name(9, SLOT) + "\nimage-file-01=" + Name(9, SLOT2) + "\n");
+  ASSERT_TRUE(WaitStartup());
+  Open(0);
+  EXPECT_EQ(Rows(Images(), 0, 1), (std::vector<std::string>{"IR_108|201607041200", "IR_108|201607041215"}));
+  Save(0);
+  EXPECT_EQ(Stored(home.ini()).Str("image-file-01", "Startup files"), Name(9, SLOT2));
+  SelectRow(Images(), 1);
+  DlgStartupDeleteImage(Images());
+  EXPECT_EQ(conf.startup_images, (std::vector<std::string>{Name(9, SLOT)}));
+  ASSERT_NE(FirstSlot(), nullptr);
+  EXPECT_NE(FirstSlot()[9], nullptr);  // the other slot's image is not touched
+  Save(0);
+  Stored f(home.ini());
+  EXPECT_EQ(f.Str("image-file-00", "Startup files"), Name(9, SLOT));
+  EXPECT_FALSE(f.Has("Startup files", "image-file-01"));
 }
 
 TEST_F(StartupPage, SecondSlotMovesTheTimeScale) {
@@ -155,13 +222,20 @@ TEST_F(StartupPage, DeletingImagesClosesThemAndSelectsTheNeighbour) {
   EXPECT_FALSE(gtk_widget_get_sensitive(canv.btn_close));
 }
 
-TEST_F(StartupPage, RowWhoseLayerIsGoneFailsSafely) {
+TEST_F(StartupPage, RowWhoseLayerIsGoneIsStillDeleted) {
   Link(SLOT);
   Start();
   Open(0);
   DlgStartupAddImages(Images(), {Name(9, SLOT)});
   // The layer is closed behind the page's back ("Close a file").
   InfoDel(&FirstSlot()[9]);
+  SelectRow(Images(), 0);
+  DlgStartupDeleteImage(Images());
+  EXPECT_TRUE(Rows(Images(), 0, 1).empty());
+  EXPECT_TRUE(conf.startup_images.empty());
+  // A row whose entry has gone from the list meanwhile fails safely.
+  DlgStartupAddImages(Images(), {Name(1, SLOT)});
+  conf.startup_images.clear();
   SelectRow(Images(), 0);
   LogCapture log;
   DlgStartupDeleteImage(Images());
@@ -228,8 +302,8 @@ TEST_F(StartupPage, SavedListsReopenAtTheNextStart) {
   EXPECT_EQ(Status(), "Save operation succeeded");
   {
     Stored f(home.ini());
-    EXPECT_EQ(f.Str("image-file-00", "Startup files"), Name(1, SLOT));  // slot order, channel order
-    EXPECT_EQ(f.Str("image-file-01", "Startup files"), Name(9, SLOT));
+    EXPECT_EQ(f.Str("image-file-00", "Startup files"), Name(9, SLOT));  // the order chosen
+    EXPECT_EQ(f.Str("image-file-01", "Startup files"), Name(1, SLOT));
     EXPECT_EQ(f.Str("contour-file-00", "Startup files"), "GSHHS_c_L1.shp");
     EXPECT_EQ(f.Str("cntrs-file-attr-00", "Startup files"), "color:Blue;");
     EXPECT_EQ(f.Str("keep", "Mine"), "yes");
@@ -247,7 +321,7 @@ TEST_F(StartupPage, SavedListsReopenAtTheNextStart) {
   EXPECT_NE(static_cast<CntrsFile*>(conf.contours->data)->cntrs, nullptr);
   // The page lists what was reopened.
   Open(0);
-  EXPECT_EQ(Rows(Images(), 0, 1), (std::vector<std::string>{"VIS006|201607041200", "IR_108|201607041200"}));
+  EXPECT_EQ(Rows(Images(), 0, 1), (std::vector<std::string>{"IR_108|201607041200", "VIS006|201607041200"}));
   EXPECT_EQ(Rows(Contours(), 0, 1), (std::vector<std::string>{"GSHHS_c_L1.shp|Blue"}));
 }
 

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "app/app.h"
 #include "dialogs/dlg.h"
@@ -54,6 +59,38 @@ struct Answer {
 };
 
 namespace fs = std::filesystem;
+
+// Ends the test program with a message when the guarded scope has not finished after `seconds`:
+// a step that blocks (a FIFO opened for reading) fails the run instead of hanging it.
+class Watchdog {
+ public:
+  Watchdog(int seconds, std::string what) : what_(std::move(what)) {
+    thread_ = std::thread([this, seconds] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (!done_cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
+        std::fprintf(stderr, "FAILED: blocked for %d s: %s\n", seconds, what_.c_str());
+        std::_Exit(3);
+      }
+    });
+  }
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    done_cv_.notify_all();
+    thread_.join();
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+ private:
+  std::string what_;
+  std::mutex mutex_;
+  std::condition_variable done_cv_;
+  bool done_ = false;
+  std::thread thread_;
+};
 
 // One generated repeat cycle per build tree, shared by the tests.
 inline std::string Cycle(const std::string& slot) {

@@ -53,7 +53,8 @@ class Monitor : public CanvasTest {
   int Loaded(guint slot) {
     Slot* s = SlotAt(slot);
     int n = 0;
-    for (int id = 1; s && id <= CHANNEL_COUNT; id++) n += s[id] && !s[id]->images[1].empty();
+    // Loaded: its counts are there (slots not shown keep no display image).
+    for (int id = 1; s && id <= CHANNEL_COUNT; id++) n += s[id] && !s[id]->images[0].empty();
     return n;
   }
 };

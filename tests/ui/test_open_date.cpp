@@ -1,8 +1,12 @@
 // "Open by date": the span of quarter hours, and the dialog run for real on generated cycles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
+#include <tuple>
 
 #include "canvas/dlgdatetime.h"
 #include "tests/support/logcapture.h"
@@ -114,6 +118,31 @@ class OpenDate : public CanvasTest {
     for (GList* l = conf.slots; l; l = l->next) out.push_back(static_cast<Slot*>(l->data)[0]->slot);
     return out;
   }
+  // The text the status bar shows now.
+  std::string Shown() {
+    GtkWidget* area = gtk_statusbar_get_message_area(GTK_STATUSBAR(app.statusbar));
+    std::string text = "<no label>";
+    GList* children = gtk_container_get_children(GTK_CONTAINER(area));
+    for (GList* l = children; l; l = l->next)
+      if (GTK_IS_LABEL(l->data)) text = gtk_label_get_text(GTK_LABEL(l->data));
+    g_list_free(children);
+    return text;
+  }
+  // Date and time both ends of the dialog show, "" when no hour is chosen.
+  static std::string Ends(DlgDateTime* d) {
+    std::string out;
+    for (auto [cal, hour, min] : {std::tuple{d->cal_from, d->hour_from, d->min_from}, std::tuple{d->cal_to, d->hour_to, d->min_to}}) {
+      guint y = 0, m = 0, day = 0;
+      gtk_calendar_get_date(GTK_CALENDAR(cal), &y, &m, &day);
+      const int h = gtk_combo_box_get_active(GTK_COMBO_BOX(hour));
+      const int q = gtk_combo_box_get_active(GTK_COMBO_BOX(min));
+      if (h < 0 || q < 0) return "";
+      char text[32];
+      g_snprintf(text, sizeof text, "%04u%02u%02u%02d%02d ", y, m + 1, day, h, q * 15);
+      out += text;
+    }
+    return out;
+  }
   double Upper() { return gtk_adjustment_get_upper(gtk_range_get_adjustment(GTK_RANGE(canv.range))); }
 };
 
@@ -168,6 +197,85 @@ TEST_F(OpenDate, TheLastDateIsTheDefault) {
   }, false);
 }
 
+TEST_F(OpenDate, WithoutALastDateTheNewestInputOrTheShownSlotIsTheDefault) {
+  canvtest::Link(home, SLOT_A);
+  canvtest::Link(home, "201609301845");
+  Build();
+  ASSERT_EQ(conf.last_date.tm_mday, 0);
+  std::string ends;
+  Run([&](DlgDateTime* d) { ends = Ends(d); }, false);
+  EXPECT_EQ(ends, "201609301845 201609301845 ") << "the newest cycle in import/SEVIRI_data";
+  AddSlot(SLOT_A);
+  Select(9);
+  Run([&](DlgDateTime* d) { ends = Ends(d); }, false);
+  EXPECT_EQ(ends, "201607041200 201607041200 ") << "the shown slot";
+}
+
+TEST_F(OpenDate, ChannelsOfSlotsNotShownKeepOnlyTheirCounts) {
+  canvtest::Link(home, SLOT_A);
+  canvtest::Link(home, SLOT_A2);
+  Build();
+  Run([](DlgDateTime* d) {
+    Set(d, {2016, 7, 4, 12, 0}, {2016, 7, 4, 12, 1}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  });
+  ASSERT_EQ(SlotCount(), 2u);
+  Select(9);  // shows the last slot's
+  EXPECT_NE(canv.image, nullptr);
+  auto bytes = [](const Slot* s, int k) {
+    size_t n = 0;
+    for (int id = 1; id < SLOT_SIZE; id++)
+      if (s[id]) n += s[id]->images[k].total() * s[id]->images[k].elemSize();
+    return n;
+  };
+  const Slot* first = SlotAt(0);
+  for (int id = 1; id <= CHANNEL_COUNT; id++) {
+    ASSERT_NE(first[id], nullptr) << id;
+    EXPECT_FALSE(first[id]->images[0].empty()) << id;
+    EXPECT_TRUE(first[id]->images[1].empty()) << id;
+  }
+  // The shown slot: IR 10.8 only has its display image made.
+  EXPECT_FALSE(SlotAt(1)[9]->images[1].empty());
+  EXPECT_EQ(bytes(SlotAt(1), 1), SlotAt(1)[9]->images[1].total() * 3);
+  std::printf("per slot, default window: counts %zu bytes, display images of the slot not shown %zu bytes\n",
+              bytes(first, 0), bytes(first, 1));
+}
+
+TEST_F(OpenDate, ASpanThatCannotFitInMemoryIsRefusedFirst) {
+  struct Text {
+    const char* meminfo;
+    long long bytes;
+  } texts[] = {{"MemTotal:       16318012 kB\nMemFree:  1 kB\nMemAvailable:   12058084 kB\n", 12058084LL * 1024},
+               {"MemAvailable: 0 kB\n", 0},
+               {"MemTotal: 5 kB\n", -1},
+               {"MemAvailable: kB\n", -1},
+               {"", -1}};
+  for (const Text& t : texts) EXPECT_EQ(DlgDateTimeMemAvailable(t.meminfo), t.bytes) << t.meminfo;
+  bool none[CHANNEL_COUNT] = {}, ir[CHANNEL_COUNT] = {}, all[CHANNEL_COUNT];
+  ir[8] = true;
+  std::fill(std::begin(all), std::end(all), true);
+  const size_t records = DlgDateTimeSlotBytes(none, 3712, 928);
+  EXPECT_EQ(DlgDateTimeSlotBytes(ir, 3712, 928) - records, sizeof(Layer) + 2u * 3712 * 928);
+  EXPECT_EQ(DlgDateTimeSlotBytes(all, 3712, 928) - records, 12 * sizeof(Layer) + 2u * 3712 * 928 * (11 + 9));
+  EXPECT_EQ(DlgDateTimeSlotBytes(all, -5, 928), records + 12 * sizeof(Layer));
+
+  // A week of whole strips of every channel: about 93 GB of counts.
+  Build("[Interface]\nrect-x=0\nrect-y=0\nrect-width=3712\nrect-height=928\n");
+  gchar* text = nullptr;
+  ASSERT_TRUE(g_file_get_contents("/proc/meminfo", &text, nullptr, nullptr));
+  const long long available = DlgDateTimeMemAvailable(text);
+  g_free(text);
+  const double need = 672.0 * double(DlgDateTimeSlotBytes(all, 3712, 928));
+  if (available < 0 || need <= double(available)) GTEST_SKIP() << "this machine has room for " << need << " bytes";
+  Run([](DlgDateTime* d) {
+    Set(d, {2016, 7, 4, 12, 0}, {2016, 7, 11, 11, 3}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  });
+  EXPECT_EQ(SlotCount(), 0u) << "nothing is made";
+  EXPECT_EQ(Shown().rfind("Not enough memory for 672 time slots of these channels: about ", 0), 0u) << Shown();
+  // A short span still loads: its slots are refused only for lack of files.
+  Run([](DlgDateTime* d) { Set(d, {2016, 7, 4, 12, 0}, {2016, 7, 4, 12, 0}, {}); });
+  EXPECT_EQ(SlotCount(), 1u);
+}
+
 TEST_F(OpenDate, ASpanLoadsTheChosenChannelIntoEverySlot) {
   canvtest::Link(home, SLOT_A);
   canvtest::Link(home, SLOT_A2);
@@ -196,6 +304,7 @@ TEST_F(OpenDate, AFailedLoadStillSortsAndUpdatesTheScale) {
   Run([](DlgDateTime* d) { Set(d, {2016, 7, 4, 12, 1}, {2016, 7, 4, 12, 3}, {9}); });
   EXPECT_TRUE(StatusHas("Input data error"));
   EXPECT_TRUE(StatusHas("Operation failed"));
+  EXPECT_EQ(Shown(), "Operation failed") << "showing the slots loaded so far is no success of the span";
   EXPECT_EQ(SlotTexts(), (std::vector<std::string>{SLOT_A2, "201607041230"})) << "12:45 is not tried";
   EXPECT_NE(SlotAt(0)[9], nullptr);
   EXPECT_NEAR(Upper(), 1.01, 1e-9) << "the loaded slots are reachable";
@@ -204,6 +313,7 @@ TEST_F(OpenDate, AFailedLoadStillSortsAndUpdatesTheScale) {
   Run([](DlgDateTime* d) { Set(d, {2016, 7, 4, 12, 0}, {2016, 7, 4, 12, 0}, {9}); });
   EXPECT_EQ(SlotTexts(), (std::vector<std::string>{SLOT_A, SLOT_A2, "201607041230"}));
   EXPECT_NEAR(Upper(), 2.01, 1e-9);
+  EXPECT_EQ(Shown(), "") << "a span loaded whole takes the old failure off";
 }
 
 TEST_F(OpenDate, NoChannelMakesEmptySlotsOnTheScale) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "canvas/canvanim.h"
 #include "canvas/canvexport.h"
 #include "canvas/canvmonitor.h"
 #include "canvas/dlgdatetime.h"
@@ -141,7 +142,7 @@ TEST_F(SatelliteCanvas, OpenByDateLoadsRapidScanSlotsFiveMinutesApart) {
     Slot* s = SlotAt(i);
     ASSERT_TRUE(s[9]) << i;
     EXPECT_EQ(s[9]->name, SatSegmentName(Sat{3, true}, "IR_108", 7, i ? "202204040745" : RSS_SLOT));
-    EXPECT_FALSE(s[9]->images[1].empty());
+    EXPECT_FALSE(s[9]->images[0].empty());
     EXPECT_DOUBLE_EQ(s[9]->sub_lon, 9.5);  // from the navigation record
   }
   // The "Time slot" scale steps through the two 5-minute slots.
@@ -154,6 +155,129 @@ TEST_F(SatelliteCanvas, OpenByDateLoadsRapidScanSlotsFiveMinutesApart) {
   gtk_range_set_value(GTK_RANGE(canv.range), 1);
   CanvSlotChanged(nullptr, nullptr);
   EXPECT_NE(LabelText().find("07:45"), std::string::npos) << LabelText();
+}
+
+// Cycles of two services at one time, of one service at two: which slot each layer goes to.
+TEST(SatelliteSlots, ServicesAtOneTimeAreSlotsOfTheirOwn) {
+  struct Row {
+    Sat sat;
+    int id;
+    const char* slot;
+    guint slots;  // in the list after the insertion
+    guint into;   // the slot it went to
+  } rows[] = {
+      {Sat{}, 9, "201607041200", 1, 0},
+      {Sat{}, 1, "201607041200", 1, 0},            // the same cycle
+      {Sat{3, true}, 9, "201607041200", 2, 1},     // rapid scan at the same time
+      {Sat{4, false}, 9, "201607041200", 3, 2},    // another spacecraft
+      {Sat{3, true}, 1, "201607041200", 3, 1},
+      {Sat{}, 9, "201607041215", 4, 3},
+  };
+  GList* list = nullptr;
+  for (const Row& r : rows) {
+    Layer* layer = InfoNew(r.id, r.slot, nullptr, &r.sat);
+    GList* link = nullptr;
+    InfoSlotInsert(&list, layer, &link);
+    EXPECT_EQ(g_list_length(list), r.slots) << SatText(r.sat) << " " << r.id;
+    EXPECT_EQ(g_list_position(list, link), gint(r.into)) << SatText(r.sat) << " " << r.id;
+    Sat got;
+    ASSERT_TRUE(InfoSlotSat(static_cast<Slot*>(link->data), &got));
+    EXPECT_EQ(got, r.sat);
+  }
+  // A header that names its service counts; a bare one does not.
+  Slot* empty = InfoSlotNew();
+  empty[0] = new Layer{};
+  Sat got;
+  EXPECT_FALSE(InfoSlotSat(empty, &got));
+  empty[0]->name = SatNamePrefix(Sat{3, true});
+  ASSERT_TRUE(InfoSlotSat(empty, &got));
+  EXPECT_EQ(got, (Sat{3, true}));
+  InfoSlotDel(empty);
+  g_list_free_full(list, InfoSlotDel);
+}
+
+TEST_F(SatelliteCanvas, OpenByDateOfAnotherServiceClosesTheSlotsOfTheFirst) {
+  canvtest::Link(home, "201607041200");
+  canvtest::Link(home, "201607041215");
+  Build();
+  ASSERT_TRUE(StartupDone());
+  for (const char* slot : {RSS_SLOT, "202204040745"}) {
+    const std::string src = RapidCycle(slot);
+    ASSERT_FALSE(src.empty());
+    for (const auto& e : fs::directory_iterator(src))
+      fs::copy_file(e.path(), canvtest::Input(home) + "/" + e.path().filename().string());
+  }
+  // Two full-disk slots shown, as a user would have them.
+  AddSlot("201607041200");
+  AddSlot("201607041215");
+  Select(9);
+  gtk_range_set_value(GTK_RANGE(canv.range), 1);
+  CanvSlotChanged(nullptr, nullptr);
+  ASSERT_EQ(SlotCount(), 2u);
+  ASSERT_TRUE(canv.image);
+  // The user chooses rapid scan and opens two of its slots.
+  conf.satellite = Sat{3, true};
+  GtkWidget* dialog = DlgDateTimeNew();
+  ASSERT_NE(dialog, nullptr);
+  DlgDateTime* d = DlgDateTimeGet(dialog);
+  for (GtkWidget* cal : {d->cal_from, d->cal_to}) {
+    gtk_calendar_select_month(GTK_CALENDAR(cal), 3, 2022);
+    gtk_calendar_select_day(GTK_CALENDAR(cal), 4);
+  }
+  for (GtkWidget* h : {d->hour_from, d->hour_to}) gtk_combo_box_set_active(GTK_COMBO_BOX(h), 7);
+  gtk_combo_box_set_active(GTK_COMBO_BOX(d->min_from), 8);
+  gtk_combo_box_set_active(GTK_COMBO_BOX(d->min_to), 9);
+  gtk_toggle_tool_button_set_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[9 - 1]), TRUE);
+  DlgDateTimeLoad(nullptr, d);
+  gtk_widget_destroy(dialog);
+  uitest::Drain();
+  // The scale, the animation and the video read this list: rapid scan only.
+  ASSERT_EQ(SlotCount(), 2u);
+  for (guint i = 0; i < SlotCount(); i++) {
+    Sat sat;
+    ASSERT_TRUE(InfoSlotSat(SlotAt(i), &sat)) << i;
+    EXPECT_EQ(sat, (Sat{3, true})) << i;
+  }
+  EXPECT_TRUE(StatusHas("Closed 2 time slots of another satellite service: the time scale shows MSG3 rapid scan"));
+  GtkAdjustment* adj = gtk_range_get_adjustment(GTK_RANGE(canv.range));
+  EXPECT_NEAR(gtk_adjustment_get_upper(adj), 1.01, 1e-9);
+  // Two steps of the animation show the two rapid-scan slots and nothing else.
+  canv.play = 1;
+  std::vector<std::string> labels;
+  for (int i = 0; i < 2; i++) {
+    CanvAnimStep(nullptr);
+    labels.push_back(LabelText());
+  }
+  canv.play = 0;
+  EXPECT_EQ(labels, (std::vector<std::string>{"Apr04 07:40", "Apr04 07:45"}));
+}
+
+TEST_F(SatelliteCanvas, AShownSlotOfAnotherServiceTakesTheScale) {
+  canvtest::Link(home, "201607041200");
+  const std::string src = RapidCycle();
+  ASSERT_FALSE(src.empty());
+  Build();
+  ASSERT_TRUE(StartupDone());
+  for (const auto& e : fs::directory_iterator(src))
+    fs::copy_file(e.path(), canvtest::Input(home) + "/" + e.path().filename().string());
+  AddSlot("201607041200");
+  Select(9);
+  // A rapid-scan cycle arrives (the monitor and the Startup files page insert it so) and is shown.
+  const Sat rss{3, true};
+  Layer* info = InfoNew(9, RSS_SLOT, nullptr, &rss);
+  ASSERT_TRUE(CanvOpen(&info));
+  GList* link = nullptr;
+  InfoSlotInsert(&conf.slots, info, &link);
+  CanvScaleMarkup();
+  ASSERT_EQ(SlotCount(), 2u);
+  gtk_range_set_value(GTK_RANGE(canv.range), g_list_position(conf.slots, link));
+  CanvSlotChanged(nullptr, nullptr);
+  uitest::Drain();
+  ASSERT_EQ(SlotCount(), 1u);
+  EXPECT_EQ(SlotAt(0)[9], info);
+  EXPECT_DOUBLE_EQ(gtk_range_get_value(GTK_RANGE(canv.range)), 0);
+  EXPECT_NE(LabelText().find("07:40"), std::string::npos) << LabelText();
+  EXPECT_TRUE(StatusHas("Closed 1 time slot of another satellite service: the time scale shows MSG3 rapid scan"));
 }
 
 TEST_F(SatelliteCanvas, MonitorTakesACompleteRapidScanCycle) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -153,11 +154,12 @@ TEST_F(Window, StoredZoomIsApplied) {
   EXPECT_DOUBLE_EQ(goo_canvas_get_scale(GOO_CANVAS(canv.canvas)), 2.0);
 }
 
-TEST_F(Window, ZoomAboveTheTableIsClamped) {
+// A stored zoom past the table is refused when the settings are read: the default (x7).
+TEST_F(Window, ZoomAboveTheTableGivesTheDefault) {
   Build("[Interface]\nzoom=40\n");
-  EXPECT_EQ(canv.zoom, 25);
-  EXPECT_EQ(ActiveZoomItem(), 25);
-  EXPECT_DOUBLE_EQ(goo_canvas_get_scale(GOO_CANVAS(canv.canvas)), 15.0);
+  EXPECT_EQ(canv.zoom, 17);
+  EXPECT_EQ(ActiveZoomItem(), 17);
+  EXPECT_DOUBLE_EQ(goo_canvas_get_scale(GOO_CANVAS(canv.canvas)), 7.0);
 }
 
 TEST_F(Window, ZoomCommandsMoveAlongTheTableAndStopAtItsEnds) {
@@ -195,30 +197,34 @@ TEST_F(Window, ZoomToFitWithoutAnImageDoesNothing) {
   EXPECT_EQ(canv.zoom, 17);
 }
 
-TEST_F(Window, ZoomToFitPicksTheSmallestScaleAboveTheRatio) {
-  Build();
-  gtk_window_resize(GTK_WINDOW(app.window), 1100, 600);
-  uitest::Drain();
-  GtkAdjustment* vadj = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(canv.scroll));
-  Slot* slot = InfoSlotNew();
-  slot[9] = InfoNew(9, "201607041200");
-  conf.slots = g_list_append(conf.slots, slot);
-  GtkTreePath* path = gtk_tree_path_new_from_indices(0, 8, -1);
-  gtk_tree_selection_select_path(gtk_tree_view_get_selection(GTK_TREE_VIEW(canv.tree)), path);
-  gtk_tree_path_free(path);
-  struct Case {
-    double page;
-    int rows;
-    int zoom;
-  } cases[] = {{600, 180, 13}, {600, 300, 11}, {30, 600, 0}, {600, 30, 25}, {60, 600, 0}};
-  for (const Case& k : cases) {
-    gtk_adjustment_set_page_size(vadj, k.page);
-    slot[9]->images[1] = cv::Mat(k.rows, 10, CV_8UC3, cv::Scalar(0));
-    CanvZoomFit(nullptr, nullptr);
-    EXPECT_EQ(canv.zoom, k.zoom) << k.page << "/" << k.rows;
-    EXPECT_EQ(ActiveZoomItem(), k.zoom);
-  }
+// Image sizes in canvas units and visible areas in pixels with the zoom row that fits both ways.
+struct FitCase {
+  double image_w, image_h, area_w, area_h;
+  int zoom;
+};
+
+void PrintTo(const FitCase& k, std::ostream* os) {
+  *os << k.image_w << "x" << k.image_h << " in " << k.area_w << "x" << k.area_h;
 }
+
+class ZoomFit : public ::testing::TestWithParam<FitCase> {};
+
+TEST_P(ZoomFit, LargestRowAtWhichTheWholeImageFits) {
+  const FitCase& k = GetParam();
+  const int z = CanvZoomFitIndex(k.image_w, k.image_h, k.area_w, k.area_h);
+  EXPECT_EQ(z, k.zoom) << CanvZoomScales[z].label;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ZoomFit,
+    ::testing::Values(FitCase{276, 180, 1100, 490, 11},   // x2.5: x3 would be 540 rows high
+                      FitCase{300, 480, 1100, 490, 8},    // x1: x1.5 would be 720 rows high
+                      FitCase{2000, 100, 800, 600, 5},    // the width decides: 33%
+                      FitCase{200, 100, 400, 200, 10},    // exactly the area at x2
+                      FitCase{200, 100, 399, 200, 9},     // one pixel short of x2
+                      FitCase{10, 10, 1000, 1000, 25},    // x15 is the largest row
+                      FitCase{100000, 100, 800, 600, 0},  // nothing fits: 10%
+                      FitCase{276, 180, 0, 0, 0}));
 
 struct ToolRow {
   enum Kind { BUTTON, HIDDEN_SEP, SEP, ITEM } kind;
