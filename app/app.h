@@ -42,5 +42,15 @@ void AppMenuNew(GtkWidget* toolbar, GtkWidget* menubar);
 gboolean AppOnDelete(GtkWidget* widget, GdkEvent* event, gpointer data);
 // Shows the modal About box.
 void AppAbout(GtkWidget* widget, gpointer data);
+// "Quit" (Ctrl+Q): closes the main window as its close button does.
+void AppQuit(GtkWidget* widget, gpointer data);
+// Steps the "Time slot" scale by delta slots, stopping at the first and the last, and shows
+// the slot at once.
+void AppSlotStep(int delta);
+// "Previous slot" (Page Up) and "Next slot" (Page Down).
+void AppSlotPrevious(GtkWidget* widget, gpointer data);
+void AppSlotNext(GtkWidget* widget, gpointer data);
+// Space: plays the animation, or stops it while it plays.
+void AppAnimToggle(GtkWidget* widget, gpointer data);
 // Pushes text on the status bar (context 0); NULL removes every message of context 0.
 void AppStatus(const char* text);

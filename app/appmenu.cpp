@@ -1,5 +1,8 @@
 // The menu bar and the toolbar, built interleaved so the zoom item is activated after its
 // handler is connected. Commands that later parts provide are left unconnected (NULL).
+#include <algorithm>
+#include <cmath>
+
 #include "app/app.h"
 #include "app/suplgtk.h"
 #include "canvas/canvanim.h"
@@ -14,7 +17,11 @@ namespace {
 struct MenuEntry {
   const char* label;  // NULL: a separator
   GCallback handler;  // NULL: not connected
+  guint key = 0;      // accelerator shown beside the label, 0 none
+  GdkModifierType mods = GdkModifierType(0);
 };
+
+constexpr GdkModifierType CTRL = GDK_CONTROL_MASK;
 
 struct ToolButton {
   const char* icon;  // icon name, or resource path when is_resource
@@ -26,16 +33,39 @@ struct ToolButton {
 
 // The tables below are the window's layout: labels, icons and tooltips in their order.
 const MenuEntry FILE_MENU[] = {
-    {"Open by date", G_CALLBACK(CanvOpenDate)},
+    {"Open by date", G_CALLBACK(CanvOpenDate), GDK_KEY_o, CTRL},
     {"Monitoring of the working dir", G_CALLBACK(CanvMonitorToggle)},
     {nullptr, nullptr},
-    {"Close a file", G_CALLBACK(CanvFileClose)}};
+    {"Close a file", G_CALLBACK(CanvFileClose)},
+    {nullptr, nullptr},
+    {"Quit", G_CALLBACK(AppQuit), GDK_KEY_q, CTRL}};
+// After the 26 zoom levels.
+const MenuEntry ZOOM_STEPS[] = {{nullptr, nullptr},
+                                {"Zoom in", G_CALLBACK(CanvZoomIn), GDK_KEY_plus, CTRL},
+                                {"Zoom out", G_CALLBACK(CanvZoomOut), GDK_KEY_minus, CTRL},
+                                {"Zoom to fit", G_CALLBACK(CanvZoomFit), GDK_KEY_0, CTRL}};
 const MenuEntry COLOR_MENU[] = {{"The color of selection", G_CALLBACK(CanvColorSet)},
                                   {"Select by color", G_CALLBACK(CanvSelectColor)}};
 const MenuEntry ANIMATION_MENU[] = {{"Play", G_CALLBACK(CanvAnimPlay)},
                                       {"Stop", G_CALLBACK(CanvAnimStop)},
                                       {"Rewind", G_CALLBACK(CanvAnimRewind)},
-                                      {"Forward", G_CALLBACK(CanvAnimForward)}};
+                                      {"Forward", G_CALLBACK(CanvAnimForward)},
+                                      {nullptr, nullptr},
+                                      {"Previous slot", G_CALLBACK(AppSlotPrevious), GDK_KEY_Page_Up},
+                                      {"Next slot", G_CALLBACK(AppSlotNext), GDK_KEY_Page_Down}};
+
+// Keys that act without a menu item of their own: other spellings of the zoom keys, and Space,
+// which plays or stops (shown beside "Play").
+struct Accel {
+  guint key;
+  GdkModifierType mods;
+  GCallback handler;  // void (*)(GtkWidget*, gpointer)
+};
+const Accel EXTRA_ACCELS[] = {
+    {GDK_KEY_equal, CTRL, G_CALLBACK(CanvZoomIn)},     {GDK_KEY_KP_Add, CTRL, G_CALLBACK(CanvZoomIn)},
+    {GDK_KEY_KP_Subtract, CTRL, G_CALLBACK(CanvZoomOut)}, {GDK_KEY_KP_0, CTRL, G_CALLBACK(CanvZoomFit)},
+    {GDK_KEY_space, GdkModifierType(0), G_CALLBACK(AppAnimToggle)},
+};
 const MenuEntry SETTINGS_MENU[] = {{"Preferences", G_CALLBACK(DlgSettings)}, {nullptr, nullptr}, {"About", G_CALLBACK(AppAbout)}};
 
 const ToolButton ZOOM_BUTTONS[] = {
@@ -73,17 +103,44 @@ GtkWidget* MenuNew(GtkWidget* menubar, const char* title) {
 }
 
 template <size_t N>
-void MenuFill(GtkWidget* menubar, const char* title, const MenuEntry (&entries)[N]) {
-  GtkWidget* menu = MenuNew(menubar, title);
+void MenuAppend(GtkWidget* menu, const MenuEntry (&entries)[N], GtkAccelGroup* accel) {
   for (const MenuEntry& e : entries) {
     GtkWidget* item = e.label ? gtk_menu_item_new_with_label(e.label) : gtk_separator_menu_item_new();
     if (e.handler) g_signal_connect(item, "activate", e.handler, nullptr);
+    if (e.key && accel) gtk_widget_add_accelerator(item, "activate", accel, e.key, e.mods, GTK_ACCEL_VISIBLE);
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
   }
 }
 
-void ZoomMenu(GtkWidget* menubar) {
+template <size_t N>
+GtkWidget* MenuFill(GtkWidget* menubar, const char* title, const MenuEntry (&entries)[N], GtkAccelGroup* accel) {
+  GtkWidget* menu = MenuNew(menubar, title);
+  gtk_menu_set_accel_group(GTK_MENU(menu), accel);
+  MenuAppend(menu, entries, accel);
+  return menu;
+}
+
+gboolean AccelActivate(GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer handler) {
+  reinterpret_cast<void (*)(GtkWidget*, gpointer)>(handler)(nullptr, nullptr);
+  return TRUE;
+}
+
+void ExtraAccels(GtkAccelGroup* accel, GtkWidget* animation_menu) {
+  for (const Accel& a : EXTRA_ACCELS)
+    gtk_accel_group_connect(accel, a.key, a.mods, GtkAccelFlags(0),
+                            g_cclosure_new(G_CALLBACK(AccelActivate), reinterpret_cast<gpointer>(a.handler), nullptr));
+  // "Play" shows Space, which plays or stops.
+  GList* items = gtk_container_get_children(GTK_CONTAINER(animation_menu));
+  if (items) {
+    GtkWidget* label = gtk_bin_get_child(GTK_BIN(items->data));
+    if (GTK_IS_ACCEL_LABEL(label)) gtk_accel_label_set_accel(GTK_ACCEL_LABEL(label), GDK_KEY_space, GdkModifierType(0));
+  }
+  g_list_free(items);
+}
+
+void ZoomMenu(GtkWidget* menubar, GtkAccelGroup* accel) {
   GtkWidget* menu = MenuNew(menubar, "Zoom");
+  gtk_menu_set_accel_group(GTK_MENU(menu), accel);
   GSList* group = nullptr;
   for (int i = 0; i < CANV_ZOOM_COUNT; i++) {
     GtkWidget* item = gtk_radio_menu_item_new_with_label(group, CanvZoomScales[i].label);
@@ -93,6 +150,7 @@ void ZoomMenu(GtkWidget* menubar) {
     Canv_get->zoom_items[i] = item;
   }
   gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(Canv_get->zoom_items[Canv_get->zoom]), TRUE);
+  MenuAppend(menu, ZOOM_STEPS, accel);
 }
 
 template <size_t N>
@@ -193,12 +251,46 @@ void ToolbarStyle(GtkWidget* toolbar) {
 
 }  // namespace
 
+void AppQuit(GtkWidget*, gpointer) {
+  if (App_get && App_get->window) gtk_window_close(GTK_WINDOW(App_get->window));
+}
+
+void AppSlotStep(int delta) {
+  Canv* c = Canv_get;
+  if (!c || !c->range || !Conf_get) return;
+  const int n = int(g_list_length(Conf_get->slots));
+  if (n < 1) return;
+  const int now = int(std::floor(gtk_range_get_value(GTK_RANGE(c->range))));
+  const int next = std::clamp(now + delta, 0, n - 1);
+  if (next == now) return;
+  gtk_range_set_value(GTK_RANGE(c->range), next);
+  // A key press is a settled choice: no wait for the scale to rest.
+  if (c->slot_source) {
+    g_source_remove(c->slot_source);
+    c->slot_source = 0;
+  }
+  CanvSlotChanged(nullptr, nullptr);
+}
+
+void AppSlotPrevious(GtkWidget*, gpointer) { AppSlotStep(-1); }
+void AppSlotNext(GtkWidget*, gpointer) { AppSlotStep(1); }
+
+void AppAnimToggle(GtkWidget*, gpointer) {
+  if (Canv_get && Canv_get->play)
+    CanvAnimStop(nullptr, nullptr);
+  else
+    CanvAnimPlay(nullptr, nullptr);
+}
+
 void AppMenuNew(GtkWidget* toolbar, GtkWidget* menubar) {
   Canv* c = Canv_get;
   const Conf* conf = Conf_get;
   ToolbarStyle(toolbar);
+  // The window owns the accelerators; without one (a bare menu bar) the keys are not bound.
+  GtkAccelGroup* accel = gtk_accel_group_new();
+  if (App_get && App_get->window) gtk_window_add_accel_group(GTK_WINDOW(App_get->window), accel);
 
-  MenuFill(menubar, "File", FILE_MENU);
+  MenuFill(menubar, "File", FILE_MENU, accel);
   c->btn_open_date = SuplAddButtonOpt("document-open", 0, G_CALLBACK(CanvOpenDate), "Open by date");
   gtk_toolbar_insert(GTK_TOOLBAR(toolbar), GTK_TOOL_ITEM(c->btn_open_date), -1);
   Separator(toolbar, false);
@@ -212,20 +304,21 @@ void AppMenuNew(GtkWidget* toolbar, GtkWidget* menubar) {
   SuplAddToolItem(toolbar, c->btn_monitor, 0, "Monitoring of the working dir", FALSE);
   g_signal_connect(c->btn_monitor, "toggled", G_CALLBACK(CanvMonitorToggle), nullptr);
 
-  ZoomMenu(menubar);
+  ZoomMenu(menubar, accel);
   Separator(toolbar, false);
   ToolButtons(toolbar, ZOOM_BUTTONS);
 
-  MenuFill(menubar, "Color", COLOR_MENU);
+  MenuFill(menubar, "Color", COLOR_MENU, accel);
   Separator(toolbar, false);
   SelectionTools(toolbar, conf);
 
-  MenuFill(menubar, "Animation", ANIMATION_MENU);
+  ExtraAccels(accel, MenuFill(menubar, "Animation", ANIMATION_MENU, accel));
   TimeTools(toolbar);
 
-  MenuFill(menubar, "Settings", SETTINGS_MENU);
+  MenuFill(menubar, "Settings", SETTINGS_MENU, accel);
   Separator(toolbar, false);
   ToolButtons(toolbar, SETTINGS_BUTTONS);
   Separator(toolbar, true);
   ToolButtons(toolbar, CLOSE_BUTTONS);
+  g_object_unref(accel);
 }

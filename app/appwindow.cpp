@@ -3,6 +3,7 @@
 
 #include "app/app.h"
 #include "app/platform.h"
+#include "contours/cntrsgrid.h"
 #include "data/fileinfo.h"
 #include "settings/confstartup.h"
 
@@ -61,6 +62,13 @@ gboolean AppCreate(App* app, Canv* canv, Conf* conf, const std::string& home) {
   app->status_label = gtk_label_new(nullptr);
   gtk_box_pack_start(GTK_BOX(status_row), app->status_label, FALSE, FALSE, 10);
   gtk_box_pack_start(GTK_BOX(status_row), app->statusbar, TRUE, TRUE, 0);
+  // Position and value under the pointer; a fixed width keeps the row still as the text changes.
+  canv->readout = gtk_label_new(nullptr);
+  gtk_label_set_width_chars(GTK_LABEL(canv->readout), 72);
+  gtk_label_set_max_width_chars(GTK_LABEL(canv->readout), 72);
+  gtk_label_set_ellipsize(GTK_LABEL(canv->readout), PANGO_ELLIPSIZE_END);
+  gtk_label_set_xalign(GTK_LABEL(canv->readout), 0.0f);
+  gtk_box_pack_end(GTK_BOX(status_row), canv->readout, FALSE, FALSE, 6);
   gtk_box_pack_end(GTK_BOX(vbox), status_row, FALSE, FALSE, 0);
 
   if (!ConfRead(conf, app->home)) ShowReadError(app->window);
@@ -101,6 +109,7 @@ gboolean AppOnDelete(GtkWidget*, GdkEvent*, gpointer) {
   Conf* conf = Conf_get;
   // The loader works on the slot list that ConfFree is about to free.
   ConfStartupStop(conf);
+  CntrsGridFree();
   CanvShutdown();  // the image item goes before the layers it was made from
   ConfFree(conf);
   if (App_get) App_get->home.clear();

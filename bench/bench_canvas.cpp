@@ -1,12 +1,15 @@
 // From a tree click to the image shown: the selection handler's own work on a slot whose layer
 // is loaded (the item is made again) and on one where it must be loaded first, for the default
 // window and a 1000 x 600 window. The floor reported is the channel load alone of the same
-// window, so the multiple says what the canvas adds. Needs an X display (xvfb-run).
+// window, so the multiple says what the canvas adds. Also the pointer readout: one motion event
+// over the shown layer of the default window, through the toolkit's dispatch, and the same
+// with the redraw of the status field that it causes. Needs an X display (xvfb-run).
 #include <filesystem>
 
 #include "app/app.h"
 #include "bench/bench_support_layer.h"
 #include "canvas/canv.h"
+#include "canvas/canvreadout.h"
 #include "data/layer.h"
 #include "data/supl.h"
 
@@ -151,8 +154,46 @@ void ChannelLoad(benchmark::State& state) {
   state.SetLabel(win.name);
 }
 
+// A motion event of the canvas's drawing window at display pixel (x, y) of the image.
+GdkEvent* Motion(Window& w, double x, double y) {
+  GooCanvas* goo = GOO_CANVAS(w.canv.canvas);
+  goo_canvas_convert_to_pixels(goo, &x, &y);
+  GdkEvent* e = gdk_event_new(GDK_MOTION_NOTIFY);
+  e->motion.window = GDK_WINDOW(g_object_ref(goo->canvas_window));
+  e->motion.x = x;
+  e->motion.y = y;
+  gdk_event_set_device(e, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
+  return e;
+}
+
+// drain: also run the main loop's work that the event left (the status field's redraw).
+void ReadoutMotion(benchmark::State& state) {
+  Window& w = Window::Get();
+  if (!w.ok) {
+    state.SkipWithError("no display (run under xvfb-run)");
+    return;
+  }
+  Begin(state, w);  // the default window
+  if (!w.canv.image) {
+    state.SkipWithError("load failed");
+    return;
+  }
+  const bool drain = state.range(1) != 0;
+  // Two places the pointer moves between, so the field changes with every event.
+  GdkEvent* e[2] = {Motion(w, 40.5, 30.5), Motion(w, 200.5, 150.5)};
+  int i = 0;
+  for (auto _ : state) {
+    gtk_main_do_event(e[i ^= 1]);
+    if (drain)
+      while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+  }
+  for (GdkEvent* ev : e) gdk_event_free(ev);
+  state.SetLabel(drain ? "default window, event + redraw" : "default window, event");
+}
+
 }  // namespace
 
+BENCHMARK(ReadoutMotion)->Args({0, 0})->Args({0, 1})->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(ChannelLoad)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(TreeSelectLoaded)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(TreeSelectUnloaded)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->UseRealTime();

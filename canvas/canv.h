@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "data/calib.h"
 #include "data/layer.h"
 #include "data/satellite.h"
 
@@ -103,6 +104,10 @@ struct Canv {
   // forth between two slots remakes nothing. Compared, never followed.
   const Layer* shown_before = nullptr;
   const Layer* shown = nullptr;
+  GtkWidget* readout = nullptr;        // status-row field: place and value under the pointer
+  CalibSlot calib;                     // calibration of the slot of the shown channel
+  std::string calib_name;              // reference-segment name calib was read for
+  struct Cntrs* graticule = nullptr;   // latitude/longitude lines when the setting asks, or NULL
 };
 
 // The one canvas context of the run; set by AppCanvasNew.

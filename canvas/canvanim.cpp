@@ -31,7 +31,10 @@ void CanvAnimPlay(GtkWidget*, gpointer) {
   Canv* c = Canv_get;
   if (!c || c->play) return;
   c->play = 1;
-  c->play_source = g_timeout_add_seconds(1, CanvAnimStep, nullptr);
+  const int ms = Conf_get ? Conf_get->anim_ms : CONF_ANIM_MS;
+  // Whole seconds keep the coarse timer that lets the system batch wake-ups.
+  c->play_source = ms % 1000 == 0 ? g_timeout_add_seconds(guint(ms / 1000), CanvAnimStep, nullptr)
+                                  : g_timeout_add(guint(ms), CanvAnimStep, nullptr);
 }
 
 void CanvAnimStop(GtkWidget*, gpointer) {

@@ -1,9 +1,9 @@
-// Animation through the "Time slot" scale: one slot a second.
+// Animation through the "Time slot" scale: one slot per step of the "animation-step-ms" setting.
 #pragma once
 
 #include <gtk/gtk.h>
 
-// Starts the 1-second timer unless it runs; no step is taken at once.
+// Starts the step timer (1 s by default) unless it runs; no step is taken at once.
 void CanvAnimPlay(GtkWidget* widget, gpointer data);
 // Stops the animation and removes its timer at once.
 void CanvAnimStop(GtkWidget* widget, gpointer data);

@@ -8,6 +8,7 @@
 #include "app/app.h"
 #include "app/platform.h"
 #include "canvas/canv.h"
+#include "canvas/canvreadout.h"
 #include "contours/cntrs.h"
 #include "data/fileinfo.h"
 #include "data/supl.h"
@@ -49,7 +50,7 @@ void RemoveImage() {
     goo_canvas_item_remove(c->image);
     c->image = nullptr;
   }
-  gtk_label_set_text(GTK_LABEL(c->label), "");
+  CanvShownChanged(nullptr);
 }
 
 // The image item of a display image (RGB, 8 bits). The item draws from a cairo surface of its
@@ -83,12 +84,9 @@ void ShowLayer(const Layer* layer) {
   if (!c->image) return;
   goo_canvas_item_raise(c->group, nullptr);
   g_object_set(c->image, "visibility", GOO_CANVAS_ITEM_VISIBLE, nullptr);
-  std::unique_ptr<char, decltype(&g_free)> date(SuplDateLabel(layer->slot.c_str()), g_free);
-  std::unique_ptr<char, decltype(&g_free)> markup(
-      g_markup_printf_escaped("<span weight=\"heavy\">%s</span>", date ? date.get() : ""), g_free);
-  gtk_label_set_markup(GTK_LABEL(c->label), markup.get());
   // Coastlines follow the satellite the image was taken from.
   CntrsFollow(layer->sub_lon);
+  CanvShownChanged(layer);  // time label, title, overlay clip
 }
 
 // Only what a user is looking at keeps a display image (27 bytes a window pixel against the

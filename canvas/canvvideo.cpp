@@ -15,6 +15,7 @@
 #include "app/platform.h"
 #include "app/suplgtk.h"
 #include "canvas/canv.h"
+#include "canvas/canvreadout.h"
 #include "data/fileinfo.h"
 #include "data/supl.h"
 #include "data/suplsave.h"
@@ -27,7 +28,6 @@ const char* const CanvVideoNames[7] = {"MPhys(Air)", "MPhys(Night)", "MPhys(Day)
 namespace {
 
 constexpr const char* VIDEO_DIR = "export/Video";
-constexpr double FPS = 2.0;
 constexpr double CAPTION_PX = 14.0;  // caption height on the frame, whatever the zoom
 
 struct SurfaceFree {
@@ -169,7 +169,7 @@ gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err) {
   out.WrittenElsewhere();
   cv::VideoWriter writer;
   for (const char* code : CanvVideoCodecs)
-    if (writer.open(out.temp(), cv::VideoWriter::fourcc(code[0], code[1], code[2], code[3]), FPS, cv::Size(W, H),
+    if (writer.open(out.temp(), cv::VideoWriter::fourcc(code[0], code[1], code[2], code[3]), conf->video_fps, cv::Size(W, H),
                     true))
       break;
   if (!writer.isOpened()) return fail(path + ": no video codec can be opened");
@@ -194,9 +194,8 @@ gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err) {
     std::string text;
     for (int k = 0; slot && k < SLOT_SIZE && text.empty(); k++)
       if (slot[k]) text = slot[k]->slot;
-    std::unique_ptr<char, GFree> date(SuplDateLabel(text.c_str()));
-    std::unique_ptr<gchar, GFree> caption(g_strdup_printf("\"%s\" -  %s", "Nubicorn", date ? date.get() : ""));
-    SuplPangoCairoText(cr.get(), font.get(), x0 / s + 3.0, y0 / s + 3.0, caption.get(), 255, 255, 255);
+    const std::string caption = CanvCaption(id, text.c_str());
+    SuplPangoCairoText(cr.get(), font.get(), x0 / s + 3.0, y0 / s + 3.0, caption.c_str(), 255, 255, 255);
     cairo_surface_flush(surface.get());
     const cv::Mat bgra(H, W, CV_8UC4, cairo_image_surface_get_data(surface.get()),
                        size_t(cairo_image_surface_get_stride(surface.get())));

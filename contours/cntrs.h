@@ -85,9 +85,13 @@ gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const 
 // Width of contour lines in canvas units at a canvas scale: 0.1, or one screen pixel when that
 // is wider, so that lines stay visible when zoomed out.
 double CntrsLineWidth(double scale);
-// The canvas scale changed: every drawn layer of the contour list (empty links skipped) gets
-// the line width of that scale. CntrsDraw uses the canvas's scale of the moment.
+// The canvas scale changed: every drawn layer of the contour list (empty links skipped), and the
+// graticule, gets the line width of that scale (and screen-sized labels their size). CntrsDraw uses the canvas's scale of the moment.
 void CntrsSetScale(const GList* contours, double scale);
+// Labels of a drawn layer in font with its size divided by the canvas scale, so that they keep
+// the font's size on the screen (the "label-size-screen" setting). CntrsDraw and CntrsSetScale
+// apply it when the setting is on.
+void CntrsLabelScale(const Cntrs* cntrs, const char* font, double scale);
 // Recolours a drawn layer: strokes row index mod 16, labels the next row. FALSE for no layer.
 gboolean CntrsSetColor(Cntrs* cntrs, int index);
 // Removes the layer's group from the canvas and frees the layer; accepts NULL.

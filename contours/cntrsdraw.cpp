@@ -1,9 +1,13 @@
 // The loaded layer: building it from the read lines, its canvas items, colours and freeing.
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "contours/cntrs.h"
+#include "canvas/canv.h"
+#include "settings/conf.h"
 
 const SuplColor SuplColors[SUPL_COLOR_COUNT] = {
     {"Red", 255, 0, 0},       {"Lime", 0, 255, 0},      {"Blue", 0, 0, 255},      {"Aqua", 0, 255, 255},
@@ -29,6 +33,19 @@ void SetWidth(const Cntrs* cntrs, double width) {
 }
 
 }  // namespace
+
+void CntrsLabelScale(const Cntrs* cntrs, const char* font, double scale) {
+  if (!cntrs || !cntrs->texts || !font || !(scale > 0)) return;
+  PangoFontDescription* desc = pango_font_description_from_string(font);
+  // The configured size is the screen's: the canvas scales it by the zoom, so it is divided here.
+  const double size = pango_font_description_get_size(desc) / scale;
+  if (pango_font_description_get_size_is_absolute(desc))
+    pango_font_description_set_absolute_size(desc, size);
+  else
+    pango_font_description_set_size(desc, std::max(1, int(std::lround(size))));
+  for (guint i = 0; i < cntrs->texts->len; i++) g_object_set(g_ptr_array_index(cntrs->texts, i), "font-desc", desc, nullptr);
+  pango_font_description_free(desc);
+}
 
 double CntrsLineWidth(double scale) { return scale > 0 && 1.0 / scale > LINE_WIDTH ? 1.0 / scale : LINE_WIDTH; }
 
@@ -79,6 +96,10 @@ gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const 
     Warn(__LINE__);
     return FALSE;
   }
+  // Labels start on their line but run on past the image's edge: the layer is cut to the view.
+  char clip[96];
+  std::snprintf(clip, sizeof clip, "M 0 0 H %.1f V %.1f H 0 Z", CANVAS_SCALE * width, CANVAS_SCALE * height);
+  g_object_set(cntrs->group, "clip-path", clip, nullptr);
   GooCanvas* canvas = goo_canvas_item_get_canvas(parent);
   const double line_width = CntrsLineWidth(canvas ? goo_canvas_get_scale(canvas) : 0.0);
   if (color && *color) cntrs->color = SuplColorIndex(color);
@@ -121,13 +142,23 @@ gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const 
     }
     goo_canvas_points_unref(pts);
   }
+  if (Conf_get && Conf_get->label_screen && canvas) CntrsLabelScale(cntrs, font, goo_canvas_get_scale(canvas));
   return drawn;
 }
 
 void CntrsSetScale(const GList* contours, double scale) {
   const double width = CntrsLineWidth(scale);
+  const bool labels = Conf_get && Conf_get->label_screen;
   for (const GList* l = contours; l; l = l->next)
-    if (const auto* entry = static_cast<const CntrsFile*>(l->data)) SetWidth(entry->cntrs, width);
+    if (const auto* entry = static_cast<const CntrsFile*>(l->data)) {
+      SetWidth(entry->cntrs, width);
+      if (labels) CntrsLabelScale(entry->cntrs, Conf_get->canvas_font.c_str(), scale);
+    }
+  // The graticule is not in the list: it follows here.
+  if (Canv_get && Canv_get->graticule) {
+    SetWidth(Canv_get->graticule, width);
+    if (labels) CntrsLabelScale(Canv_get->graticule, Conf_get->canvas_font.c_str(), scale);
+  }
 }
 
 gboolean CntrsSetColor(Cntrs* cntrs, int index) {

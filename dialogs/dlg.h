@@ -65,6 +65,9 @@ GtkWidget* DlgRgbNew();
 // the caller), its list filled in one pass. Choosing a place from the list, or Enter on its
 // exact name (case aside), calls choose(index in places, data); an unknown name says so.
 GtkWidget* DlgPlaceEntry(GPtrArray* places, void (*choose)(gint index, gpointer data), gpointer data);
+// The viewing aids row of the Interface page: animation step (s), video frames per second and
+// the latitude/longitude grid; each edits Conf at once (the grid shows or goes at once).
+GtkWidget* DlgAidsNew();
 // The state of a page made by DlgInterfaceNew / DlgRgbNew (NULL for any other widget).
 DlgInterface* DlgInterfaceOf(GtkWidget* page);
 DlgRgb* DlgRgbOf(GtkWidget* page);

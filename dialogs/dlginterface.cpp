@@ -382,5 +382,6 @@ GtkWidget* DlgInterfaceNew() {
   Row(page, "Contours", contours, 3);
   Row(page, "Initial scrolling position and zoom level", view, 3);
   Row(page, "Satellite", satellite, 3);
+  Row(page, "Animation, video and grid", DlgAidsNew(), 3);
   return page;
 }

@@ -48,6 +48,19 @@ inline constexpr const char* CONF_KEY_SATELLITE = "satellite";
 // Missing (or out of range) means one day of the chosen service; that default is never written.
 inline constexpr const char* CONF_KEY_MAX_SLOTS = "max-slots";
 inline constexpr int CONF_MAX_SLOTS_MAX = 10000;
+// Viewing aids of "Interface", each written only when it differs from its default, so an old
+// file reads as before: milliseconds per animation step, video frames per second, and the
+// latitude/longitude grid over the image (0 off, 1 on).
+inline constexpr const char* CONF_KEY_ANIM_MS = "animation-step-ms";
+inline constexpr const char* CONF_KEY_VIDEO_FPS = "video-fps";
+inline constexpr const char* CONF_KEY_GRATICULE = "graticule";
+// "label-size-screen=1": the size of "canvas-font" is kept on the screen at every zoom (points
+// of the screen) instead of growing with the zoom (points of the image at x1). Missing: 0, as
+// files before it were drawn. The installed settings and a reset use 1 with CONF_FONT_SCREEN.
+inline constexpr const char* CONF_KEY_LABEL_SCREEN = "label-size-screen";
+inline constexpr const char* CONF_FONT_SCREEN = "Sans Bold 9";
+inline constexpr int CONF_ANIM_MS = 1000, CONF_ANIM_MS_MIN = 100, CONF_ANIM_MS_MAX = 10000;
+inline constexpr double CONF_VIDEO_FPS = 2.0, CONF_VIDEO_FPS_MIN = 0.5, CONF_VIDEO_FPS_MAX = 30.0;
 
 // Groups of the settings file as bits, for ConfWriteGroups and Conf.unsaved.
 inline constexpr guint CONF_SAVE_STARTUP = 1u << 0;
@@ -95,6 +108,10 @@ struct Conf {
   std::vector<std::string> startup_images;
   guint unsaved = 0;  // CONF_SAVE_* groups edited in the Settings dialog since their last save
   gint32 max_slots = 0;     // slots the monitor keeps; 0: one day of the service
+  gint32 anim_ms = CONF_ANIM_MS;         // animation step
+  double video_fps = CONF_VIDEO_FPS;     // frame rate of the video
+  gboolean graticule = FALSE;            // latitude/longitude lines over the image
+  gboolean label_screen = FALSE;         // label size on the screen, not in image units
 };
 
 // The one configuration record of the run; set by ConfRead.
@@ -115,6 +132,12 @@ gboolean ConfWriteGroups(guint groups);
 gboolean ConfReset();
 // Frees everything conf owns (settings, key file, recipes, places, contours, slots, mutex).
 void ConfFree(Conf* conf);
+
+// Reads the viewing aids (CONF_KEY_ANIM_MS ...) of "Interface": a missing or out-of-range value
+// gives the default, with a warning for one that is present but unusable.
+void ConfReadAids(Conf* conf, GKeyFile* kf);
+// Writes them into "Interface", removing each key whose value is the default.
+void ConfWriteAids(const Conf* conf, GKeyFile* kf);
 
 // Numbered key "base-NN"; caller owns the result.
 std::string ConfNumberedKey(const char* base, int n);

@@ -203,6 +203,7 @@ gboolean ConfRead(Conf* conf, const std::string& home) {
     }
   }
   ReadInterface(conf);
+  ConfReadAids(conf, conf->key_file.get());
   ReadRecipes(conf);
   ReadStartupImages(conf);
   return TRUE;

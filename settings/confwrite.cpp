@@ -88,6 +88,7 @@ void WriteInterface(Conf* conf) {
     g_key_file_remove_key(kf, g, CONF_KEY_SATELLITE, nullptr);
   else
     g_key_file_set_string(kf, g, CONF_KEY_SATELLITE, SatText(conf->satellite).c_str());
+  ConfWriteAids(conf, kf);
 }
 
 void WriteRecipe(GKeyFile* kf, int n, const RgbRecipe& r) {
@@ -150,12 +151,13 @@ gboolean ConfReset() {
   g_key_file_set_integer(kf, g, "rect-width", CONF_RECT_WIDTH);
   g_key_file_set_integer(kf, g, "rect-height", CONF_RECT_HEIGHT);
   g_key_file_set_integer(kf, g, "hrv-east", CONF_HRV_EAST);
-  g_key_file_set_string(kf, g, "canvas-font", CONF_FONT);
+  g_key_file_set_string(kf, g, "canvas-font", CONF_FONT_SCREEN);
   g_key_file_set_integer(kf, g, "charset", 0);
   g_key_file_set_string(kf, g, "field-name", CONF_FIELD);
   g_key_file_set_integer(kf, g, "zoom", CONF_ZOOM);
   g_key_file_set_integer(kf, g, "selected-range", CONF_RANGE);
   g_key_file_remove_key(kf, g, CONF_KEY_SATELLITE, nullptr);
+  ConfWriteAids(nullptr, kf);
   const std::vector<RgbRecipe> presets = AtmradDefaultRecipes();
   for (size_t i = 0; i < presets.size(); i++) WriteRecipe(kf, int(i), presets[i]);
   return Save(conf);

@@ -96,8 +96,8 @@ TEST_F(Canvas, SelectingAChannelLoadsAndShowsIt) {
   EXPECT_EQ(CanvTreeGetId(), IR108);
   ASSERT_NE(canv.image, nullptr);
   EXPECT_EQ(ItemSize(), std::make_pair(double(DISPLAY_W), double(DISPLAY_H)));
-  EXPECT_EQ(LabelText(), "July04 12:00");
-  EXPECT_EQ(LabelMarkup(), "<span weight=\"heavy\">July04 12:00</span>");
+  EXPECT_EQ(LabelText(), "2016-07-04 12:00 UTC");
+  EXPECT_EQ(LabelMarkup(), "<span weight=\"heavy\">2016-07-04 12:00 UTC</span>");
   // A channel: zoom, close and selection (by grey level); one slot: no animation.
   for (GtkWidget* w : {canv.btn_zoom_fit, canv.btn_close, canv.btn_zoom_in, canv.btn_zoom_out, canv.sel_color,
                        canv.sel_hue, canv.sel_range, canv.btn_select})
@@ -141,7 +141,7 @@ TEST_F(Canvas, EveryChannelAndCompositeOfTheTreeCanBeShown) {
     ASSERT_NE(layer, nullptr) << id;
     ASSERT_NE(canv.image, nullptr) << id;
     EXPECT_EQ(ItemSize(), std::make_pair(double(layer->images[1].cols), double(layer->images[1].rows))) << id;
-    EXPECT_EQ(LabelText(), "July04 12:00");
+    EXPECT_EQ(LabelText(), "2016-07-04 12:00 UTC");
   }
   EXPECT_FALSE(StatusHas("Input data error"));
   EXPECT_FALSE(StatusHas("Operation failed"));
@@ -431,11 +431,11 @@ TEST_F(Canvas, TheScaleHasOneMarkPerSlotAndChoosesTheSlot) {
   gtk_range_set_value(GTK_RANGE(canv.range), 1);
   ASSERT_TRUE(WaitFor([&] { return SlotAt(1)[IR108] != nullptr && canv.image; }));
   EXPECT_EQ(SlotAt(1)[IR108]->name, Name(IR108, SLOT_B));
-  EXPECT_EQ(LabelText(), "Sept30 18:45");
-  EXPECT_EQ(LabelMarkup(), "<span weight=\"heavy\">Sept30 18:45</span>");
+  EXPECT_EQ(LabelText(), "2016-09-30 18:45 UTC");
+  EXPECT_EQ(LabelMarkup(), "<span weight=\"heavy\">2016-09-30 18:45 UTC</span>");
   // Back to the first: already loaded, shown again.
   gtk_range_set_value(GTK_RANGE(canv.range), 0.5);
-  ASSERT_TRUE(WaitFor([&] { return LabelText() == "July04 12:00"; }));
+  ASSERT_TRUE(WaitFor([&] { return LabelText() == "2016-07-04 12:00 UTC"; }));
   // An empty slot list leaves the range alone.
   EXPECT_NEAR(gtk_adjustment_get_upper(adj), 1.01, 1e-9);
 }
@@ -450,7 +450,7 @@ TEST_F(Canvas, CloseFreesTheLayerAndShowsTheHighestLeft) {
   EXPECT_EQ(SlotAt(0)[1], nullptr);
   EXPECT_EQ(CanvTreeGetId(), IR108);
   ASSERT_NE(canv.image, nullptr);
-  EXPECT_EQ(LabelText(), "July04 12:00");
+  EXPECT_EQ(LabelText(), "2016-07-04 12:00 UTC");
   CanvFileClose(nullptr, nullptr);
   uitest::Drain();
   EXPECT_EQ(SlotAt(0)[IR108], nullptr);

@@ -604,7 +604,9 @@ TEST(ConfReset, StoresDefaultsAndKeepsTheRest) {
   EXPECT_EQ(s.Int("rect-width"), 92);
   EXPECT_EQ(s.Int("rect-height"), 60);
   EXPECT_EQ(s.Int("hrv-east"), 1947);
-  EXPECT_EQ(s.Str("canvas-font"), "Sans Bold 3");
+  // A reset gives what a new installation has: labels of a size kept on the screen.
+  EXPECT_EQ(s.Str("canvas-font"), "Sans Bold 9");
+  EXPECT_EQ(s.Int("label-size-screen"), 1);
   EXPECT_EQ(s.Int("charset"), 0);
   EXPECT_EQ(s.Str("field-name"), "name");
   EXPECT_EQ(s.Int("zoom"), 10);

@@ -292,7 +292,7 @@ TEST_F(OpenDate, ASpanLoadsTheChosenChannelIntoEverySlot) {
   for (GtkWidget* w : {canv.range, canv.btn_play, canv.btn_forward}) EXPECT_TRUE(Sensitive(w));
   // Choosing the row now shows the last slot's layer.
   Select(9);
-  EXPECT_EQ(LabelText(), "July04 12:15");
+  EXPECT_EQ(LabelText(), "2016-07-04 12:15 UTC");
 }
 
 TEST_F(OpenDate, AFailedLoadStillSortsAndUpdatesTheScale) {

@@ -108,7 +108,7 @@ TEST_F(Startup, CyclesAreGroupedAndCompositesCompleted) {
   EXPECT_NEAR(gtk_adjustment_get_upper(gtk_range_get_adjustment(GTK_RANGE(canv.range))), 2.01, 1e-9);
   EXPECT_EQ(CanvTreeGetId(), 9);
   EXPECT_NE(canv.image, nullptr);
-  EXPECT_EQ(LabelText(), "July04 12:00");
+  EXPECT_EQ(LabelText(), "2016-07-04 12:00 UTC");
   EXPECT_TRUE(StatusHas(Name(9, SLOT_B)));
   EXPECT_TRUE(StatusHas("Natural"));
   EXPECT_EQ(status.back(), "");
