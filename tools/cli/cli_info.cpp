@@ -7,6 +7,7 @@
 
 #include "data/wt.h"
 #include "data/xrit.h"
+#include "tools/cli/cli_fci.h"
 
 namespace {
 
@@ -166,6 +167,7 @@ int CliInfo(int argc, char** argv) {
     std::fputs(USAGE, stderr);
     return 2;
   }
+  if (CliFciFile(file)) return CliInfoFci(file, json);
   gchar* data = nullptr;
   gsize size = 0;
   GError* e = nullptr;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "tools/cli/cli_fci.h"
 #include "tools/synth.h"
 #include "tools/synthland.h"
 
@@ -33,6 +34,7 @@ bool ParseLong(const char* s, long lo, long hi, long* out) {
 }  // namespace
 
 int CliSynth(int argc, char** argv) {
+  if (CliFciWanted(argc, argv)) return CliSynthFci(argc, argv);
   SynthOptions o;
   o.land_shore = SynthLandDefaultShore();
   o.land_lakes = SynthLandDefaultLakes();
