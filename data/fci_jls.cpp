@@ -17,9 +17,16 @@
 
 namespace {
 
-// A chunk larger than this is refused before any allocation: FCI's largest, 11136 samples of
-// a 1 km chunk, is far below it.
-constexpr size_t MAX_DECODED = size_t(1) << 30;
+// A chunk larger than this is refused before any allocation: FCI's largest, a 1 km chunk of
+// 279 x 11136 samples, is far below it.
+constexpr size_t MAX_DECODED = size_t(1) << 28;
+
+// A whole stream ends with the EOI marker (FF D9), perhaps with one pad byte. CharLS takes very
+// long over a stream cut short before it, so such a stream is refused without decoding.
+bool EndsWithEoi(const uint8_t* s, size_t n) {
+  auto at = [&](size_t k) { return n >= k + 2 && s[n - k - 2] == 0xFF && s[n - k - 1] == 0xD9; };
+  return at(0) || at(1);
+}
 
 struct Params {
   unsigned bytes, components, lines, samples;
@@ -95,7 +102,7 @@ const H5Z_class2_t FILTER_CLASS = {H5Z_CLASS_T_VERS, H5Z_filter_t(FCI_JLS_FILTER
 bool FciJlsDecode(const uint8_t* src, size_t n, const unsigned* params, size_t nparams,
                   std::vector<uint8_t>* dst) {
   Params p;
-  if (!src || !ReadParams(params, nparams, &p)) return false;
+  if (!src || !ReadParams(params, nparams, &p) || !EndsWithEoi(src, n)) return false;
   try {
     charls::jpegls_decoder d;
     d.source(src, n);
