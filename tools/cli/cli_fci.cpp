@@ -184,7 +184,7 @@ int CliInfoFci(const char* path, bool json) {
                     found ? "," : "", FciChannels[c].name, m.first_row, m.last_row, m.columns,
                     m.compressed ? "true" : "false");
     else
-      std::snprintf(line, sizeof line, "  %-7s rows %5d..%5d  columns %5d%s\n", FciChannels[c].name, m.first_row,
+      std::snprintf(line, sizeof line, "  %-7s rows %d..%d  columns %d%s\n", FciChannels[c].name, m.first_row,
                     m.last_row, m.columns, m.compressed ? "  JPEG-LS" : "");
     rows_text += line;
     found++;
