@@ -135,8 +135,9 @@ struct FciImage {
   std::vector<std::string> opened;  // the chunk files read, in order
 };
 // Counts and values of a channel for the view window (on the north-up 2 km grid, shrunk in
-// place to the grid) from the cycle's chunks in dir. Only the chunks whose rows meet the window
-// are opened, and only the window's rows and columns are read. A chunk that is missing,
+// place to the grid) from the cycle's chunks in dir. Only the chunks whose nominal rows
+// (FciChunkRows) meet the window are opened, and only the window's rows and columns are read;
+// window rows a chunk turns out not to hold are looked for in its neighbour. A chunk that is missing,
 // damaged or truncated leaves its rows without a value, with one warning naming the file.
 // nullopt with a warning when the slot text, channel or window is invalid, no chunk the window
 // needs exists, or memory runs out.

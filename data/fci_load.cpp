@@ -99,37 +99,61 @@ std::optional<FciImage> FciLoadWindow(const char* dir, const std::string& slot, 
   img.values.setTo(std::numeric_limits<float>::quiet_NaN());
 
   const FciCycle cycle = FciFindCycle(dir, slot);
+  std::vector<char> opened(FCI_CHUNKS + 2, 0), good(FCI_CHUNKS + 2, 0), covered(rows, 0);
+  // Reads rows lo..hi (grid rows, inside the window) of chunk k into the image; the rows the
+  // chunk turns out to hold are marked covered, even where it has no value for them.
+  auto read = [&](int k, int lo, int hi) {
+    const std::string& path = cycle.body[k - 1];
+    opened[k] = 1;
+    img.opened.push_back(path);
+    FciChunkMeta meta;
+    std::string err;
+    cv::Mat part(hi - lo + 1, cols, CV_16UC1, cv::Scalar(FCI_NO_COUNT));
+    if (!FciReadRows(path.c_str(), channel, lo, hi, col0, cols, &part, &meta, &err)) {
+      Warn(path, err);
+      return;
+    }
+    good[k] = 1;
+    // A calibration table per chunk: counts are 12 or 13 bits, so looking values up beats
+    // computing a logarithm per pixel.
+    std::vector<float> lut(8192);
+    for (int v = 0; v < 8192; v++) lut[v] = float(FciValue(meta.calib, channel, uint16_t(v)));
+    for (int row = std::max(lo, meta.first_row); row <= std::min(hi, meta.last_row); row++) {
+      const uint16_t* s = part.ptr<uint16_t>(hi - row);
+      const int out = top_row - row;
+      covered[out] = 1;
+      uint16_t* dc = img.counts.ptr<uint16_t>(out);
+      float* dv = img.values.ptr<float>(out);
+      for (int c = 0; c < cols; c++) {
+        dc[c] = s[c];
+        dv[c] = s[c] < 8192 ? lut[s[c]] : float(FciValue(meta.calib, channel, s[c]));
+      }
+    }
+  };
   bool any = false;
   for (int k = 1; k <= FCI_CHUNKS; k++) {
     int first, last;
     FciChunkRows(ch.grid, k, &first, &last);
     first = std::max(first, bottom_row);
     last = std::min(last, top_row);
-    if (first > last) continue;
-    const std::string& path = cycle.body[k - 1];
-    if (path.empty()) continue;  // not (yet) received: its rows stay without a value
+    if (first > last || cycle.body[k - 1].empty()) continue;  // a chunk not (yet) received
     any = true;
-    img.opened.push_back(path);
-    FciChunkMeta meta;
-    std::string err;
-    cv::Mat part(last - first + 1, cols, CV_16UC1, cv::Scalar(FCI_NO_COUNT));
-    if (!FciReadRows(path.c_str(), channel, first, last, col0, cols, &part, &meta, &err)) {
-      Warn(path, err);
-      continue;
+    read(k, first, last);
+  }
+  // A product whose chunks hold a few rows more or fewer than the nominal fortieth: rows that a
+  // chunk read well turned out not to hold come from its unread neighbour, when there is one.
+  for (int out = 0; out < rows; out++) {
+    if (covered[out]) continue;
+    const int row = top_row - out;
+    int k = 1;
+    for (int first, last; k <= FCI_CHUNKS; k++) {
+      FciChunkRows(ch.grid, k, &first, &last);
+      if (row <= last) break;
     }
-    // A calibration table per chunk: counts are 12 or 13 bits, so looking values up beats
-    // computing a logarithm per pixel.
-    const int out_row = top_row - last;
-    std::vector<float> lut(8192);
-    for (int v = 0; v < 8192; v++) lut[v] = float(FciValue(meta.calib, channel, uint16_t(v)));
-    for (int r = 0; r < part.rows; r++) {
-      const uint16_t* s = part.ptr<uint16_t>(r);
-      uint16_t* dc = img.counts.ptr<uint16_t>(out_row + r);
-      float* dv = img.values.ptr<float>(out_row + r);
-      for (int c = 0; c < cols; c++) {
-        dc[c] = s[c];
-        dv[c] = s[c] < 8192 ? lut[s[c]] : float(FciValue(meta.calib, channel, s[c]));
-      }
+    for (int n : {k - 1, k + 1}) {
+      if (covered[out] || n < 1 || n > FCI_CHUNKS || opened[n] || !good[k] || cycle.body[n - 1].empty())
+        continue;
+      read(n, bottom_row, top_row);
     }
   }
   if (!any) {

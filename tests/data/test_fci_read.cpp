@@ -186,6 +186,35 @@ TEST_P(FciDamageTest, LosesOnlyItsRowsWithOneWarning) {
 INSTANTIATE_TEST_SUITE_P(Kinds, FciDamageTest,
                          ::testing::Values(Damage::Truncate, Damage::FrameHeader, Damage::Fifo, Damage::Empty));
 
+// Chunks holding three rows fewer at the top than the nominal fortieth: the window's top rows
+// come from the next chunk, which is opened for them.
+TEST(FciChunks, RowsBeyondTheNominalSplitComeFromTheNeighbour) {
+  TestTempDir dir;
+  const int ir = FciChannelIndex("ir_105");
+  std::vector<std::string> paths;
+  for (int k : {20, 21, 22}) {
+    SynthFciBody body;
+    SynthFciBand b;
+    b.channel = ir;
+    FciChunkRows(FCI_GRID_2KM, k, &b.first_row, &b.last_row);
+    b.first_row -= 3, b.last_row -= 3;
+    b.counts.create(b.last_row - b.first_row + 1, FCI_GRID_2KM, CV_16UC1);
+    for (int r = 0; r < b.counts.rows; r++)
+      for (int c = 0; c < FCI_GRID_2KM; c++) b.counts.at<uint16_t>(r, c) = Pattern(ir, b.first_row + r, c);
+    body.bands.push_back(b);
+    paths.push_back(dir.file(fcitest::ChunkName(k, k != 21)));
+    std::string err;
+    ASSERT_TRUE(SynthFciWriteBody(paths.back(), body, k != 21, &err)) << err;
+  }
+  LogCapture log;
+  int32_t win[4] = {3000, 5568 - 2783, 6, 14};  // rows 2770..2783, nominally all in chunk 20
+  auto img = FciLoadWindow(dir.path().c_str(), SLOT, ir, win);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(img->opened, (std::vector<std::string>{paths[0], paths[1]}));
+  ExpectPattern(*img, ir, 2783, 3000);
+  EXPECT_EQ(log.count(), 0u);
+}
+
 // A chunk disseminated twice: the later file is read.
 TEST(FciChunks, LatestOfARedisseminatedChunkIsRead) {
   TestTempDir dir;
