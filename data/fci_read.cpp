@@ -119,6 +119,14 @@ bool Meta(int root, int channel, FciChunkMeta* m, int* grp, int* var, std::strin
     *err = std::string(ch.name) + " rows or columns do not fit the grid";
     return false;
   }
+  // Columns must run from the west (x's scale negative) and rows from the south (y's positive),
+  // or every pixel would land mirrored.
+  int vx, vy;
+  if ((nc_inq_varid(*grp, "x", &vx) == NC_NOERR && Att(*grp, vx, "scale_factor", -1) > 0) ||
+      (nc_inq_varid(*grp, "y", &vy) == NC_NOERR && Att(*grp, vy, "scale_factor", 1) < 0)) {
+    *err = std::string(ch.name) + " grid runs in another direction";
+    return false;
+  }
   m->first_row = int(first);
   m->last_row = int(last);
   m->columns = int(cols);

@@ -2,6 +2,7 @@
 // pixels in the right places, only the chunks the window needs, and bad chunks losing only
 // their own rows with one warning.
 #include <glib/gstdio.h>
+#include <netcdf.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -213,6 +214,27 @@ TEST(FciChunks, RowsBeyondTheNominalSplitComeFromTheNeighbour) {
   EXPECT_EQ(img->opened, (std::vector<std::string>{paths[0], paths[1]}));
   ExpectPattern(*img, ir, 2783, 3000);
   EXPECT_EQ(log.count(), 0u);
+}
+
+// A chunk whose x runs from the east would put every pixel mirrored: it is refused instead.
+TEST(FciChunks, GridRunningTheOtherWayIsRefused) {
+  TestTempDir dir;
+  const int ir = FciChannelIndex("ir_105");
+  const std::string path = fcitest::WriteChunk(dir.path(), 20, {ir}, false);
+  int nc, grp, var;
+  ASSERT_EQ(nc_open(path.c_str(), NC_WRITE, &nc), NC_NOERR);
+  ASSERT_EQ(nc_inq_grp_full_ncid(nc, "/data/ir_105/measured", &grp), NC_NOERR);
+  ASSERT_EQ(nc_inq_varid(grp, "x", &var), NC_NOERR);
+  const double east_first = 5.58871526031607e-05;
+  ASSERT_EQ(nc_put_att_double(grp, var, "scale_factor", NC_DOUBLE, 1, &east_first), NC_NOERR);
+  ASSERT_EQ(nc_close(nc), NC_NOERR);
+  LogCapture log;
+  int32_t win[4] = {1000, 2800, 4, 4};
+  auto img = FciLoadWindow(dir.path().c_str(), SLOT, ir, win);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(cv::countNonZero(img->counts != FCI_NO_COUNT), 0);
+  EXPECT_EQ(log.count(), 1u);
+  EXPECT_TRUE(log.contains("another direction"));
 }
 
 // A chunk disseminated twice: the later file is read.
