@@ -125,6 +125,11 @@ struct FciCycle {
   std::string trail;
 };
 FciCycle FciFindCycle(const char* dir, const std::string& slot);
+// The BODY chunk numbers (ascending) whose nominal rows meet a view window on either grid; all
+// 40 for a window with no area.
+std::vector<int> FciChunksForWindow(const int32_t window[4]);
+// True when the trailer and every chunk the window needs (FciChunksForWindow) are present.
+bool FciCycleComplete(const FciCycle& cycle, const int32_t window[4]);
 
 // One channel for a view window.
 struct FciImage {

@@ -59,6 +59,30 @@ FciCycle FciFindCycle(const char* dir, const std::string& slot) {
   return c;
 }
 
+std::vector<int> FciChunksForWindow(const int32_t window[4]) {
+  std::vector<int> out;
+  const bool all = window[2] <= 0 || window[3] <= 0;
+  for (int k = 1; k <= FCI_CHUNKS; k++) {
+    bool need = all;
+    for (int f = 1; f <= 2 && !need; f++) {
+      const int64_t grid = int64_t(FCI_GRID_2KM) * f;
+      const int64_t top = grid - int64_t(window[1]) * f, bottom = grid - (int64_t(window[1]) + window[3]) * f + 1;
+      int first, last;
+      FciChunkRows(int(grid), k, &first, &last);
+      need = first <= top && last >= bottom;
+    }
+    if (need) out.push_back(k);
+  }
+  return out;
+}
+
+bool FciCycleComplete(const FciCycle& cycle, const int32_t window[4]) {
+  if (cycle.trail.empty() || cycle.body.size() != size_t(FCI_CHUNKS)) return false;
+  for (int k : FciChunksForWindow(window))
+    if (cycle.body[k - 1].empty()) return false;
+  return true;
+}
+
 std::optional<FciImage> FciLoadWindow(const char* dir, const std::string& slot, int channel,
                                       int32_t window[4]) {
   if (channel < 0 || channel >= FCI_CHANNEL_COUNT) {

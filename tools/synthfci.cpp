@@ -55,23 +55,6 @@ void Values(const SynthScene& scene, double lat, double lon, bool solar, double 
   }
 }
 
-// Chunks whose rows on either grid meet the rectangle (all of them without one).
-std::vector<int> ChunksOf(const SynthFciOptions& o) {
-  std::vector<int> out;
-  for (int k = 1; k <= FCI_CHUNKS; k++) {
-    bool need = o.rect[2] <= 0 || o.rect[3] <= 0;
-    for (int f = 1; f <= 2 && !need; f++) {
-      const int grid = FCI_GRID_2KM * f, first_row_needed = grid - (o.rect[1] + o.rect[3]) * f + 1,
-                last_row_needed = grid - o.rect[1] * f;
-      int a, b;
-      FciChunkRows(grid, k, &a, &b);
-      need = a <= last_row_needed && b >= first_row_needed;
-    }
-    if (need) out.push_back(k);
-  }
-  return out;
-}
-
 // Counts of the chunk's rows of every wanted channel on one grid (f: 1 for 2 km, 2 for 1 km).
 void FillGrid(const SynthScene& scene, const SynthFciOptions& o, int f, double sun_km, std::vector<SynthFciBand*>& bands) {
   if (bands.empty()) return;
@@ -124,7 +107,7 @@ bool SynthFciCycle(const SynthFciOptions& o, std::string* err) {
   const time_t tt = time_t(t0);
   gmtime_r(&tt, &tm);
   name.cycle = (tm.tm_hour * 60 + tm.tm_min) / FCI_SLOT_MINUTES;
-  for (int k : ChunksOf(o)) {
+  for (int k : FciChunksForWindow(o.rect)) {
     SynthFciBody body;
     body.sun_distance_km = sun_km;
     body.spacecraft = o.spacecraft;

@@ -124,6 +124,27 @@ TEST(FciChunks, NominalRowsTileTheGrid) {
   }
 }
 
+// The chunks a window needs on either grid, and a cycle being complete for it once they and the
+// trailer are there.
+TEST(FciChunks, ChunksForAWindowAndCompleteCycles) {
+  const int32_t inside[4] = {1000, 2800, 16, 10}, across[4] = {2000, 2778, 12, 10}, none[4] = {0, 0, 0, 0};
+  const int32_t north[4] = {0, 0, 5568, 1};
+  EXPECT_EQ(FciChunksForWindow(inside), std::vector<int>{20});
+  EXPECT_EQ(FciChunksForWindow(across), (std::vector<int>{20, 21}));
+  EXPECT_EQ(FciChunksForWindow(north), std::vector<int>{40});
+  EXPECT_EQ(FciChunksForWindow(none).size(), size_t(FCI_CHUNKS));
+  FciCycle c;
+  c.body.resize(FCI_CHUNKS);
+  c.body[19] = "20";
+  EXPECT_FALSE(FciCycleComplete(c, inside));  // no trailer yet
+  c.trail = "trail";
+  EXPECT_TRUE(FciCycleComplete(c, inside));
+  EXPECT_FALSE(FciCycleComplete(c, across));
+  c.body[20] = "21";
+  EXPECT_TRUE(FciCycleComplete(c, across));
+  EXPECT_FALSE(FciCycleComplete(c, none));
+}
+
 // A chunk not yet received leaves its rows empty without a warning; with no chunk at all there
 // is no image.
 TEST(FciChunks, MissingChunkLeavesItsRowsEmpty) {
