@@ -13,6 +13,7 @@
 #include "data/satellite.h"
 #include "data/supl.h"
 #include "data/suplsave.h"
+#include "tools/cli/cli_fci.h"
 #include "tools/cli/cli_image.h"
 #include "tools/pgm.h"
 #include "tools/png.h"
@@ -89,6 +90,7 @@ int Usage() {
 }  // namespace
 
 int CliChannel(int argc, char** argv) {
+  if (CliFciWanted(argc, argv)) return CliChannelFci(argc, argv);
   const char *data = nullptr, *slot = nullptr, *out = nullptr, *display = nullptr;
   int id = 0, east = 0;
   int32_t rect[4];

@@ -9,6 +9,7 @@
 #include "data/suplfile.h"
 #include "data/wt.h"
 #include "data/xrit.h"
+#include "tools/cli/cli_fci.h"
 
 namespace {
 
@@ -168,6 +169,7 @@ int CliInfo(int argc, char** argv) {
     std::fputs(USAGE, stderr);
     return 2;
   }
+  if (CliFciFile(file)) return CliInfoFci(file, json);
   // The same bounded reader as every data file: no FIFO, device or oversized file.
   std::vector<uint8_t> data;
   std::string why;

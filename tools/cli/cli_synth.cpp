@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "tools/cli/cli_fci.h"
 #include "tools/synth.h"
 #include "tools/synthland.h"
 
@@ -19,7 +20,8 @@ const char* USAGE =
     "  6 to 8, seen from 9.5 E);\n"
     "  F is the cloud cover from 0 (clear sky) to 1 (default 0.5); --compress writes\n"
     "  lossless wavelet-compressed segments as disseminated; the land mask comes from the\n"
-    "  GSHHS shorelines of python-cartopy-data when installed, else from built-in outlines\n";
+    "  GSHHS shorelines of python-cartopy-data when installed, else from built-in outlines;\n"
+    "  --satellite MTG-I1 writes FCI FDHSI chunk files (--satellite MTG-I1 --help)\n";
 
 bool ParseLong(const char* s, long lo, long hi, long* out) {
   char* end = nullptr;
@@ -33,6 +35,7 @@ bool ParseLong(const char* s, long lo, long hi, long* out) {
 }  // namespace
 
 int CliSynth(int argc, char** argv) {
+  if (CliFciWanted(argc, argv)) return CliSynthFci(argc, argv);
   SynthOptions o;
   o.land_shore = SynthLandDefaultShore();
   o.land_lakes = SynthLandDefaultLakes();
