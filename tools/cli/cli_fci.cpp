@@ -17,6 +17,7 @@
 #include "tools/cli/cli_fci.h"
 #include "tools/cli/cli_image.h"
 #include "tools/pgm.h"
+#include "tools/png.h"
 #include "tools/synth.h"
 #include "tools/synthfci.h"
 #include "tools/synthland.h"
@@ -245,8 +246,8 @@ int CliChannelFci(int argc, char** argv) {
   if (display) {
     cv::Mat rgb;
     cv::cvtColor(FciDisplay(*img), rgb, cv::COLOR_GRAY2RGB);
-    if (!CliWritePng(display, rgb)) {
-      std::fprintf(stderr, "nubicorn-cli channel: cannot write %s\n", display);
+    if (!PngWriteRgb(display, rgb, &err)) {
+      std::fprintf(stderr, "nubicorn-cli channel: %s\n", err.c_str());
       return 1;
     }
   }
