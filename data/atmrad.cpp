@@ -567,7 +567,7 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
       if (p.kind != Kind::Copy) FinishColour(p);
     cv::Mat out = SuplLargeMat(size.height, size.width, CV_8UC3);
     RenderRows(*plans, out, level);
-    if (!hrv) out = SuplLinear3(out, level);  // the bytes of a bilinear cv::resize by three
+    if (!hrv) out = SuplLinear3(out);  // the bytes of a bilinear cv::resize by three
     return out;
   } catch (const cv::Exception&) {
   } catch (const std::bad_alloc&) {
