@@ -60,7 +60,6 @@ void Spread(const uint8_t* o, int n, uint8_t* out) {
 void CubicVertical(const float* const s[4], const float fb[4], const int16_t beta[4], int width,
                    uint8_t* o, uint8_t* out) {
   const hn::ScalableTag<float> df;
-  const hn::Rebind<int32_t, decltype(df)> d32;
   const hn::Rebind<uint8_t, decltype(df)> d8;
   const int N = int(hn::Lanes(df));
   const int vec_end = width & ~7;
@@ -75,7 +74,6 @@ void CubicVertical(const float* const s[4], const float fb[4], const int16_t bet
                                            hn::Mul(hn::LoadU(df, s[3] + i), b3))));
     hn::StoreU(hn::DemoteTo(d8, hn::NearestInt(t)), d8, o + i);
   }
-  (void)d32;
   for (; i < vec_end; i++) {
     const float t = s[0][i] * fb[0] + (s[1][i] * fb[1] + (s[2][i] * fb[2] + s[3][i] * fb[3]));
     o[i] = uint8_t(std::clamp(int(std::nearbyint(t)), 0, 255));
