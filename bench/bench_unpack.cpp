@@ -29,18 +29,6 @@ void BM_Unpack10Bit(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(dst.size() * 2));
 }
 
-void BM_Unpack10BitLevel(benchmark::State& state) {
-  const int nc = int(state.range(0)), level = int(state.range(1));
-  const std::vector<unsigned char> src = Packed(nc);
-  std::vector<uint16_t> dst(size_t(nc) * 464);
-  for (auto _ : state) {
-    SuplUnpack10BitAt(src.data(), dst.data(), nc, level);
-    benchmark::DoNotOptimize(dst.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(dst.size() * 2));
-}
-
 void BM_MemcpyOutput(benchmark::State& state) {
   const int nc = int(state.range(0));
   std::vector<uint16_t> src(size_t(nc) * 464, 7), dst(size_t(nc) * 464);
@@ -55,6 +43,5 @@ void BM_MemcpyOutput(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_Unpack10Bit)->Arg(3712)->Arg(5568);
-BENCHMARK(BM_Unpack10BitLevel)->ArgsProduct({{3712, 5568}, {0, 1, 2}});
 BENCHMARK(BM_MemcpyOutput)->Arg(3712)->Arg(5568);
 BENCHMARK_MAIN();

@@ -90,22 +90,21 @@ cv::Mat ValuesAt(cv::Mat v, cv::Size size) {
 
 // Row d = the values of n counts c of channel ch, less those of the counts sub of channel subch
 // when sub is given.
-void ValuesRow(const uint16_t* c, const uint16_t* sub, int n, int ch, int subch, float* d,
-               int level) {
-  if (sub) AtmradDiffValuesRow(c, sub, n, ChannelValues(ch).data(), ChannelValues(subch).data(), d, level);
-  else if (!Infrared(ch)) AtmradCountValuesRow(c, n, d, level);
-  else AtmradValuesRow(c, n, ChannelValues(ch).data(), d, level);
+void ValuesRow(const uint16_t* c, const uint16_t* sub, int n, int ch, int subch, float* d) {
+  if (sub) AtmradDiffValuesRow(c, sub, n, ChannelValues(ch).data(), ChannelValues(subch).data(), d);
+  else if (!Infrared(ch)) AtmradCountValuesRow(c, n, d);
+  else AtmradValuesRow(c, n, ChannelValues(ch).data(), d);
 }
 
 // dst (made when needed) = the values of channel ch's counts, less those of channel subch's
 // counts *sub of the same size when sub is given; counts beyond 10 bits have none.
-void ApplyValues(const cv::Mat& counts, int ch, cv::Mat& dst, int level = AtmradLevel(),
+void ApplyValues(const cv::Mat& counts, int ch, cv::Mat& dst, 
                  const cv::Mat* sub = nullptr, int subch = 0) {
   dst.create(counts.size(), CV_32FC1);
   SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
     for (int y = r.start; y < r.end; y++)
       ValuesRow(counts.ptr<uint16_t>(y), sub ? sub->ptr<uint16_t>(y) : nullptr, counts.cols, ch,
-                subch, dst.ptr<float>(y), level);
+                subch, dst.ptr<float>(y));
   });
 }
 
@@ -198,12 +197,12 @@ struct Plan {
 
 // The pass of a colour whose range is that of the values of the counts that occur, for a channel
 // whose values rise with the count from count first on.
-void CountRangePass(const cv::Mat& counts, int first, int level, Plan& plan) {
+void CountRangePass(const cv::Mat& counts, int first, Plan& plan) {
   plan.range_of_counts = true;
   plan.pass_rows = counts.rows;
-  plan.pass = [&counts, first, level](int y, float*, float* lo, float* hi) {
+  plan.pass = [&counts, first](int y, float*, float* lo, float* hi) {
     int a, b;
-    AtmradCountRange(counts.ptr<uint16_t>(y), counts.cols, first, &a, &b, level);
+    AtmradCountRange(counts.ptr<uint16_t>(y), counts.cols, first, &a, &b);
     *lo = a <= b ? float(a) : std::numeric_limits<float>::infinity();
     *hi = a <= b ? float(b) : -std::numeric_limits<float>::infinity();
   };
@@ -211,8 +210,7 @@ void CountRangePass(const cv::Mat& counts, int first, int level, Plan& plan) {
 
 // The plan of one colour for an output of size out, up to its pass. False (one warning) when a
 // channel is missing.
-bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Size out,
-                int level, Plan& plan) {
+bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Size out, Plan& plan) {
   plan.t0 = p[0], plan.t1 = p[1], plan.gamma = p[2];
   plan.inverted = plan.t0 > plan.t1;
   if (plan.inverted) std::swap(plan.t0, plan.t1);
@@ -241,7 +239,7 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
       PresentValueRange(counts, ch, &plan.mn, &plan.mx);
       return true;
     }
-    CountRangePass(counts, first, level, plan);
+    CountRangePass(counts, first, plan);
     return true;
   }
   if (sub != 0 && counts.size() == out && images[sub].size() == out) {
@@ -270,27 +268,27 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     if (!relative) return true;
     const int first = MonotoneFrom(ch);
     if (sub == 0 && first > 0) {
-      CountRangePass(counts, first, level, plan);
+      CountRangePass(counts, first, plan);
       return true;
     }
     const cv::Mat* b = plan.sub;
     plan.pass_rows = counts.rows;
-    plan.pass = [&counts, b, ch, sub, level](int y, float* scratch, float* lo, float* hi) {
+    plan.pass = [&counts, b, ch, sub](int y, float* scratch, float* lo, float* hi) {
       ValuesRow(counts.ptr<uint16_t>(y), b ? b->ptr<uint16_t>(y) : nullptr, counts.cols, ch, sub,
-                scratch, level);
-      AtmradValueRange(scratch, counts.cols, lo, hi, level);
+                scratch);
+      AtmradValueRange(scratch, counts.cols, lo, hi);
     };
     return true;
   }
   // Sizes that no default recipe has: the values at the output size, made here.
   cv::Mat acc;
   if (sub == 0 || images[sub].size() == counts.size()) {
-    ApplyValues(counts, ch, acc, level, sub != 0 ? &images[sub] : nullptr, sub);
+    ApplyValues(counts, ch, acc, sub != 0 ? &images[sub] : nullptr, sub);
     acc = ValuesAt(acc, out);
   } else {
     cv::Mat v;
-    ApplyValues(counts, ch, acc, level);
-    ApplyValues(images[sub], sub, v, level);
+    ApplyValues(counts, ch, acc);
+    ApplyValues(images[sub], sub, v);
     cv::subtract(ValuesAt(acc, out), ValuesAt(v, out), acc);
   }
   plan.kind = Kind::Values;
@@ -298,8 +296,8 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
   if (relative) {
     const cv::Mat* v = &plan.values;
     plan.pass_rows = v->rows;
-    plan.pass = [v, level](int y, float*, float* lo, float* hi) {
-      AtmradValueRange(v->ptr<float>(y), v->cols, lo, hi, level);
+    plan.pass = [v](int y, float*, float* lo, float* hi) {
+      AtmradValueRange(v->ptr<float>(y), v->cols, lo, hi);
     };
   }
   return true;
@@ -373,12 +371,12 @@ class SourceRows {
     rows_.assign(size_t(SLOTS) * (cols_ + 16), 0.0f);
     key_.fill(-1);
   }
-  const float* Row(int r, int level) {
+  const float* Row(int r) {
     float* d = rows_.data() + size_t(r % SLOTS) * (cols_ + 16);
     if (key_[size_t(r % SLOTS)] != r) {
       const Plan& p = *plan_;
       ValuesRow(p.counts->ptr<uint16_t>(r), p.sub ? p.sub->ptr<uint16_t>(r) : nullptr, cols_, p.ch,
-                p.subch, d, level);
+                p.subch, d);
       key_[size_t(r % SLOTS)] = r;
     }
     return d;
@@ -393,19 +391,19 @@ class SourceRows {
 };
 
 // Row y of an enlarged colour (output width three times its source's) into d.
-void EnlargedRow(const Plan& p, int y, SourceRows& v, float* blend, uint8_t* d, int level) {
+void EnlargedRow(const Plan& p, int y, SourceRows& v, float* blend, uint8_t* d) {
   // Rows as the columns: phase 1 is the source row, phase 0 blends in a third of the row
   // above, phase 2 a third of the row below, edges replicated.
   const int base = y / 3, phase = y % 3, rows = p.counts->rows, cols = p.counts->cols;
-  const float* src = v.Row(base, level);
+  const float* src = v.Row(base);
   if (phase == 0 && base > 0) {
-    AtmradBlendRow(v.Row(base - 1, level), src, 2.0f / 3, cols, blend, level);
+    AtmradBlendRow(v.Row(base - 1), src, 2.0f / 3, cols, blend);
     src = blend;
   } else if (phase == 2 && base < rows - 1) {
-    AtmradBlendRow(src, v.Row(base + 1, level), 1.0f / 3, cols, blend, level);
+    AtmradBlendRow(src, v.Row(base + 1), 1.0f / 3, cols, blend);
     src = blend;
   }
-  AtmradEnlargeRow(src, cols, p.stretch, d, level);
+  AtmradEnlargeRow(src, cols, p.stretch, d);
 }
 
 // The channels whose values more than one colour at the output size looks up ("MPhys(Air)"
@@ -444,13 +442,11 @@ struct SharedValues {
 
 // Every row of out from the three plans, each row's colours made side by side and
 // interleaved once.
-void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
+void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out) {
   const int w = out.cols;
   const SharedValues shared(plans);
-  // Past the caches only when the image is larger than they are: one that fits stays there for
-  // whoever shows it next, and plain stores to it cost less than streamed ones. Its row's lines
-  // are asked for before the colours are made, so they are there when the row is stored.
-  const bool stream = out.total() * out.elemSize() >= SUPL_LARGE_BYTES;
+  // A row's lines are asked for before its colours are made, so they are there when the row
+  // is stored.
   int small = 1;
   bool enlarged = false;
   for (const Plan& p : plans)
@@ -466,10 +462,10 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
         for (int k = 0; k < 3; k++)
           if (plans[k].kind == Kind::Enlarge) sources[k].Reset(plans[k]);
         for (int y = r.start; y < r.end; y++) {
-          if (!stream) SuplPrefetchForWrite(out.ptr(y), out.cols * out.elemSize());
+          SuplPrefetchForWrite(out.ptr(y), out.cols * out.elemSize());
           for (int i = 0; i < shared.n; i++)
             ValuesRow(shared.counts[size_t(i)]->ptr<uint16_t>(y), nullptr, w, shared.channel[size_t(i)], 0,
-                      value_row(i), level);
+                      value_row(i));
           const uint8_t* e[3];
           for (int k = 0; k < 3; k++) {
             const Plan& p = plans[k];
@@ -477,7 +473,7 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
             e[k] = d;
             if (shared.uses[k]) {
               const int sub = shared.slot[k][1];
-              AtmradStretchRow(value_row(shared.slot[k][0]), w, p.stretch, d, level,
+              AtmradStretchRow(value_row(shared.slot[k][0]), w, p.stretch, d,
                                sub >= 0 ? value_row(sub) : nullptr);
               continue;
             }
@@ -487,24 +483,23 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out, int level) {
                 break;
               case Kind::Counts:
                 AtmradCountRow(p.counts->ptr<uint16_t>(y), w, p.lut, p.direct ? &p.stretch : nullptr,
-                               d, level);
+                               d);
                 break;
               case Kind::Diff:
                 AtmradDiffRow(p.counts->ptr<uint16_t>(y), p.sub->ptr<uint16_t>(y), w,
                               ChannelValues(p.ch).data(), ChannelValues(p.subch).data(), p.stretch,
-                              d, level);
+                              d);
                 break;
               case Kind::Values:
-                AtmradStretchRow(p.values.ptr<float>(y), w, p.stretch, d, level);
+                AtmradStretchRow(p.values.ptr<float>(y), w, p.stretch, d);
                 break;
               case Kind::Enlarge:
-                EnlargedRow(p, y, sources[k], blend.data(), d, level);
+                EnlargedRow(p, y, sources[k], blend.data(), d);
                 break;
             }
           }
-          AtmradInterleave(e[0], e[1], e[2], w, out.ptr<uint8_t>(y), level, stream);
+          AtmradInterleave(e[0], e[1], e[2], w, out.ptr<uint8_t>(y));
         }
-        if (stream) AtmradStreamed();
       },
       // Taller stripes where source rows are made per stripe: fewer of them made twice.
       std::max(1, out.rows / (enlarged ? 48 : 16)));
@@ -526,7 +521,7 @@ void AtmradBrightnessTemp(const cv::Mat& counts, int ch, cv::Mat& dst) {
 }
 
 cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double params[9],
-                        const int32_t channels[6], int level) {
+                        const int32_t channels[6]) {
   cv::Size size;
   bool hrv = false;
   for (int i = 0; i < 6; i++) {
@@ -541,7 +536,6 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
     return {};
   }
   try {
-    level = std::min(level, AtmradLevel());
     auto plans = std::make_unique<std::array<Plan, 3>>();
     for (int k = 0; k < 3; k++) {
       // A colour made exactly like an earlier one ("Cloud top HRV" red and green) is a copy.
@@ -556,7 +550,7 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
         (*plans)[k].from = (*plans)[same].kind == Kind::Copy ? (*plans)[same].from : same;
         continue;
       }
-      if (!PlanColour(images, params + 3 * k, channels[2 * k], channels[2 * k + 1], size, level,
+      if (!PlanColour(images, params + 3 * k, channels[2 * k], channels[2 * k + 1], size,
                       (*plans)[k])) {
         ATMRAD_WARN();
         return {};
@@ -566,8 +560,8 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
     for (Plan& p : *plans)
       if (p.kind != Kind::Copy) FinishColour(p);
     cv::Mat out = SuplLargeMat(size.height, size.width, CV_8UC3);
-    RenderRows(*plans, out, level);
-    if (!hrv) out = SuplLinear3(out, level);  // the bytes of a bilinear cv::resize by three
+    RenderRows(*plans, out);
+    if (!hrv) out = SuplLinear3(out);  // the bytes of a bilinear cv::resize by three
     return out;
   } catch (const cv::Exception&) {
   } catch (const std::bad_alloc&) {

@@ -28,10 +28,6 @@ const float* AtmradBtTable(int ch);
 // counts (CV_16UC1). For a channel outside 4..11: warning "atmrad:%d", dst untouched.
 void AtmradBrightnessTemp(const cv::Mat& counts, int ch, cv::Mat& dst);
 
-// Vector units the composite kernels may use on this processor: 0 plain C++, 1 AVX2, 2 AVX2
-// and AVX-512 VBMI.
-int AtmradLevel();
-
 // Composite of one recipe from the images[0] of channel layers, indexed by channel id
 // (images[0] and channels not loaded are empty). CV_8UC3 R, G, B of three times the window,
 // or of the HRV image when HRV takes part. Empty after warnings "atmrad:%d" when a colour's
@@ -41,9 +37,7 @@ int AtmradLevel();
 // channel subtracts its counts; a zero span (equal thresholds, or a flat image in relative
 // units) is a step: 255 from the threshold up, 0 below, where a value that an enlargement's
 // rounding leaves a few ulps under the threshold counts as on it.
-// level limits the vector units the kernels use (see AtmradLevel): every
-// level gives the same bytes.
 cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double params[9],
-                        const int32_t channels[6], int level = AtmradLevel());
+                        const int32_t channels[6]);
 // The same for a recipe and the channel layers of a slot (entries 1..12).
 cv::Mat AtmradCompositeSlot(const Slot* slot, const RgbRecipe& recipe);

@@ -1,6 +1,7 @@
-// Row kernels of the RGB composites: one colour of one output row at a time, in plain C++,
-// AVX2 and AVX-512 VBMI for gamma (level 0 / 1 / 2, see AtmradLevel) with the same bytes. The float arithmetic is the composite's own: a
-// product, then a sum, never contracted (the file is built without FP contraction).
+// Row kernels of the RGB composites: one colour of one output row at a time, written once with
+// Highway and dispatched at run time to the processor's best vector unit (the tests run them on
+// every unit the machine has, through hwy::SetSupportedTargetsForTest). The float arithmetic is
+// the composite's own: a product, then a sum, never contracted (built without FP contraction).
 #pragma once
 
 #include <cstdint>
@@ -15,9 +16,7 @@ struct AtmradStretch {
   bool inverted = false;
   bool identity_gamma = true;
   uint8_t gamma[256];
-  // The table as sixteen-entry blocks for byte shuffles, each half on its own: block k of a half
-  // (16 bytes at 16 k of the half's 128) is that half's block k xor block k - 1, block 0 as it is.
-  uint8_t gamma_steps[256];
+  int32_t gamma32[256];  // the same table in 32-bit entries, for vector gathers
 
   uint8_t operator()(float v) const;
 };
@@ -27,54 +26,47 @@ struct AtmradStretch {
 AtmradStretch AtmradMakeStretch(double t0, double t1, double g, bool inverted, float mn, float mx);
 
 // d[i] = s(v[i]) for n values, or s(v[i] - sub[i]) when there is sub.
-void AtmradStretchRow(const float* v, int n, const AtmradStretch& s, uint8_t* d, int level,
+void AtmradStretchRow(const float* v, int n, const AtmradStretch& s, uint8_t* d,
                       const float* sub = nullptr);
 
 // d[i] = lut[c[i]] for counts below ATMRAD_COUNTS, else 0. When the channel's value is its
 // count and lut[c] = s(c) (so lut[0] = 0), s may be evaluated instead of the table: pass it as
 // direct, else nullptr.
 void AtmradCountRow(const uint16_t* c, int n, const uint8_t lut[ATMRAD_COUNTS],
-                    const AtmradStretch* direct, uint8_t* d, int level);
+                    const AtmradStretch* direct, uint8_t* d);
 
 // d[i] = s(ta[a[i]] - tb[b[i]]) with the values of counts beyond ten bits NaN: a colour of two
 // channels at the same size, without float images.
 void AtmradDiffRow(const uint16_t* a, const uint16_t* b, int n, const float* ta, const float* tb,
-                   const AtmradStretch& s, uint8_t* d, int level);
+                   const AtmradStretch& s, uint8_t* d);
 
 // The smallest and largest value ta[a[i]] - tb[b[i]] that is not NaN; mn > mx when none is.
 void AtmradDiffRange(const uint16_t* a, const uint16_t* b, int n, const float* ta,
                      const float* tb, float* mn, float* mx);
 
 // out[i] = r0[i] * (1 - w) + r1[i] * w: the vertical step of a bilinear enlargement.
-void AtmradBlendRow(const float* r0, const float* r1, float w, int n, float* out, int level);
+void AtmradBlendRow(const float* r0, const float* r1, float w, int n, float* out);
 
 // out[i] = t[c[i]], NaN for counts beyond ten bits.
-void AtmradValuesRow(const uint16_t* c, int n, const float* t, float* out, int level);
+void AtmradValuesRow(const uint16_t* c, int n, const float* t, float* out);
 
 // out[i] = ta[a[i]] - tb[b[i]], the values of counts beyond ten bits NaN.
 void AtmradDiffValuesRow(const uint16_t* a, const uint16_t* b, int n, const float* ta,
-                         const float* tb, float* out, int level);
+                         const float* tb, float* out);
 
 // out[i] = c[i] as float, NaN for 0 and counts beyond ten bits: the values of a channel whose
 // value is its count.
-void AtmradCountValuesRow(const uint16_t* c, int n, float* out, int level);
+void AtmradCountValuesRow(const uint16_t* c, int n, float* out);
 
 // Smallest and largest of n values that are not NaN; mn > mx when none is.
-void AtmradValueRange(const float* v, int n, float* mn, float* mx, int level);
+void AtmradValueRange(const float* v, int n, float* mn, float* mx);
 
 // d[0 .. 3n) = s of src (n values) enlarged three times along the row as a bilinear resize
 // samples it (output i at (i + 0.5) / 3 - 0.5, edges replicated).
-void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* d, int level);
+void AtmradEnlargeRow(const float* src, int n, const AtmradStretch& s, uint8_t* d);
 
-// out[3i + k] = plane k[i] for n pixels. stream: out is written past the caches (a large image
-// that nothing reads soon); those stores are ordered by AtmradStreamed.
-void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, int n,
-                      uint8_t* out, int level, bool stream = false);
-
-// Orders the streamed stores of this thread before its later stores, so that whoever it hands
-// the image to sees them. One call after many rows: a fence waits for the stores to drain,
-// and after every row it would leave none of them to drain while the next row is made.
-void AtmradStreamed();
+// out[3i + k] = plane k[i] for n pixels.
+void AtmradInterleave(const uint8_t* p0, const uint8_t* p1, const uint8_t* p2, int n, uint8_t* out);
 
 // Smallest and largest count in first..ATMRAD_COUNTS-1 over n counts; lo > hi when none is.
-void AtmradCountRange(const uint16_t* c, int n, int first, int* lo, int* hi, int level);
+void AtmradCountRange(const uint16_t* c, int n, int first, int* lo, int* hi);

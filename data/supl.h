@@ -20,14 +20,8 @@ char* SuplDateLabel(const char* text);
 
 // Unpacks nc * 464 10-bit big-endian samples from src (nc * 580 bytes) into dst.
 void SuplUnpack10Bit(const unsigned char* src, uint16_t* dst, int nc);
-// The same with the vector unit chosen: 0 plain C++, 1 SSSE3, 2 AVX2, 3 AVX-512 with byte
-// permutes (the reversed unpacking; the forward one uses AVX2 there), lowered to what the
-// processor has; SuplUnpack10BitLevel() is the best level available. For tests and benchmarks.
-void SuplUnpack10BitAt(const unsigned char* src, uint16_t* dst, int nc, int level);
-int SuplUnpack10BitLevel();
 // Samples p_lo .. p_hi (0-based, p_lo <= p_hi) of a line of packed 10-bit samples in reverse
 // order: dst[k] = sample p_hi - k. Reads only the five-byte groups that hold those samples,
 // so src may end right after the group of p_hi. Lines run east first, so this is how a line
 // becomes a west-first row.
 void SuplUnpack10Reversed(const unsigned char* src, int p_lo, int p_hi, uint16_t* dst);
-void SuplUnpack10ReversedAt(const unsigned char* src, int p_lo, int p_hi, uint16_t* dst, int level);

@@ -8,7 +8,6 @@
 #include <functional>
 #include <vector>
 
-#include "data/suplresize.h"
 
 // Fixed-point maps (as cv::convertMaps makes them: integer position and a 5-bit fraction per
 // axis) in separable form. The HRV grid and the output grid are the same projection at two
@@ -39,11 +38,9 @@ SuplSepMap SuplSepFromMaps(const cv::Mat& map1, const cv::Mat& map2, cv::Size sr
 // dst = cv::remap(src, map1, map2, INTER_LINEAR, BORDER_CONSTANT, 0) for a CV_16UC1 src, with
 // the maps in separable form (made for src's size). When rgb is given it also receives
 // SuplGray2Rgb(dst, 1): CV_8UC3, three equal planes. Outputs are (re)made at the maps' size.
-// level: 0 plain C++, 1 AVX2, 2 AVX-512 (SuplResizeLevel; lowered to what the processor has).
 // Throws cv::Exception on bad arguments, cv::Exception or std::bad_alloc when an output cannot
 // be made.
-void SuplRemapSep(const cv::Mat& src, const SuplSepMap& maps, cv::Mat& dst, cv::Mat* rgb = nullptr,
-                  int level = SuplResizeLevel());
+void SuplRemapSep(const cv::Mat& src, const SuplSepMap& maps, cv::Mat& dst, cv::Mat* rgb = nullptr);
 
 // Fills rows [r0, r1) of a source into rows 0 .. r1 - r0 - 1 of `rows` (CV_16UC1, made at that
 // size and the source's width). Called from several threads at once, for different rows.
@@ -52,8 +49,8 @@ using SuplSourceRows = std::function<void(int r0, int r1, cv::Mat& rows)>;
 // SuplRemapSep from a source of src_size that is never whole in memory: each stripe of output
 // rows asks `fill` for just the source rows it reads, so those stay in the core's cache.
 void SuplRemapSepRows(cv::Size src_size, const SuplSourceRows& fill, const SuplSepMap& maps,
-                      cv::Mat& dst, cv::Mat* rgb = nullptr, int level = SuplResizeLevel());
+                      cv::Mat& dst, cv::Mat* rgb = nullptr);
 
 // The same from the maps themselves (their separable form made on the way).
 void SuplRemapLinear16(const cv::Mat& src, const cv::Mat& map1, const cv::Mat& map2, cv::Mat& dst,
-                       cv::Mat* rgb = nullptr, int level = SuplResizeLevel());
+                       cv::Mat* rgb = nullptr);

@@ -1,7 +1,7 @@
 // The composite kernels against a plain per-pixel reference, byte for byte: random count
 // images of odd sizes with space, counts beyond ten bits, every default recipe and random
-// recipes (relative and absolute thresholds, inversion, gamma, subtracted channels), on the
-// plain and the vector path.
+// recipes (relative and absolute thresholds, inversion, gamma, subtracted channels), on every
+// vector unit the processor has.
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
@@ -221,19 +221,24 @@ std::string Describe(const int32_t ch[6], const double p[9]) {
   return s;
 }
 
-// The composite equals the reference on every level.
+using matcompare::OnTarget;
+using matcompare::TargetName;
+using matcompare::Targets;
+
+// The composite equals the reference on every vector unit.
 void ExpectSame(const Images& im, const double p[9], const int32_t ch[6], const std::string& what) {
   LogCapture quiet;  // failures are compared, their warnings are not the point here
   const cv::Mat want = ref::Composite(im.m, p, ch);
-  for (int level = 0; level <= AtmradLevel(); level++) {
-    const cv::Mat got = AtmradComposite(im.m, p, ch, level);
-    ASSERT_EQ(got.empty(), want.empty()) << what << " level " << level;
+  for (int64_t target : Targets()) {
+    const OnTarget on(target);
+    const cv::Mat got = AtmradComposite(im.m, p, ch);
+    ASSERT_EQ(got.empty(), want.empty()) << what << " on " << TargetName(target);
     if (want.empty()) continue;
-    ASSERT_EQ(got.size(), want.size()) << what << " level " << level;
+    ASSERT_EQ(got.size(), want.size()) << what << " on " << TargetName(target);
     ASSERT_EQ(got.type(), CV_8UC3);
     std::string where;
     EXPECT_EQ(matcompare::Mismatches(got, want, &where), 0)
-        << what << " level " << level << ": " << where;
+        << what << " on " << TargetName(target) << ": " << where;
   }
 }
 
@@ -325,76 +330,90 @@ TEST(AtmradCompositeExact, MissingChannelsFailAlike) {
 
 namespace {
 
-TEST(AtmradInterleave, StreamedRowsAtEveryAlignmentAreThePlainOnes) {
-  // Rows of images too large for the caches are streamed from their first 64-byte line; the
-  // pixels before it and after the last full step take other stores. Every start offset and
-  // length around the vector widths, with distinct planes and with a plane given twice.
+TEST(AtmradInterleave, RowsAtEveryAlignmentAreThePlanesInterleaved) {
+  // Every start offset and length around the vector widths, with distinct planes and with a
+  // plane given twice; nothing past the row is written.
   std::mt19937 rng(4);
   std::vector<uint8_t> planes(3 * 1200);
   for (uint8_t& b : planes) b = uint8_t(rng());
   const uint8_t *a = planes.data(), *b = a + 1200, *c = b + 1200;
   std::vector<uint8_t> buffer(3 * 1200 + 128);
-  for (int n : {1, 15, 16, 17, 63, 64, 65, 100, 127, 128, 129, 191, 1001, 1200})
-    for (int offset = 0; offset < 64; offset++)
-      for (const auto& [p0, p1, p2] : {std::array{a, b, c}, std::array{a, a, c}, std::array{a, b, a}})
-        for (int level = 0; level <= AtmradLevel(); level++)
-          for (bool stream : {false, true}) {
-            uint8_t* out = buffer.data() + (64 - reinterpret_cast<uintptr_t>(buffer.data()) % 64) + offset;
-            std::fill(buffer.begin(), buffer.end(), uint8_t(0x5A));
-            AtmradInterleave(p0, p1, p2, n, out, level, stream);
-            AtmradStreamed();
-            int wrong = 0;
-            for (int i = 0; i < n; i++)
-              wrong += out[3 * i] != p0[i] || out[3 * i + 1] != p1[i] || out[3 * i + 2] != p2[i];
-            const bool kept = std::all_of(out + 3 * n, buffer.data() + buffer.size(),
-                                          [](uint8_t v) { return v == 0x5A; });
-            ASSERT_TRUE(wrong == 0 && kept) << "n " << n << " offset " << offset << " level "
-                                            << level << " stream " << stream << ": " << wrong;
-          }
+  for (int64_t target : Targets()) {
+    const OnTarget on(target);
+    for (int n : {1, 15, 16, 17, 63, 64, 65, 100, 127, 128, 129, 191, 1001, 1200})
+      for (int offset = 0; offset < 64; offset += 7)
+        for (const auto& [p0, p1, p2] : {std::array{a, b, c}, std::array{a, a, c}, std::array{a, b, a}}) {
+          uint8_t* out = buffer.data() + offset;
+          std::fill(buffer.begin(), buffer.end(), uint8_t(0x5A));
+          AtmradInterleave(p0, p1, p2, n, out);
+          int wrong = 0;
+          for (int i = 0; i < n; i++)
+            wrong += out[3 * i] != p0[i] || out[3 * i + 1] != p1[i] || out[3 * i + 2] != p2[i];
+          const bool kept = std::all_of(out + 3 * n, buffer.data() + buffer.size(),
+                                        [](uint8_t v) { return v == 0x5A; });
+          ASSERT_TRUE(wrong == 0 && kept) << "n " << n << " offset " << offset << " on "
+                                          << TargetName(target) << ": " << wrong;
+        }
+  }
 }
 
-TEST(AtmradEnlargeRow, EveryLengthAndStretchAlikeOnEveryLevel) {
-  // The vector steps take 32 source pixels and end with one that overlaps the step before it;
-  // lengths around those widths, values with gaps (NaN), every kind of stretch. A step that
-  // read or wrote past the row shows in the guard bytes or under ASan.
+TEST(AtmradEnlargeRow, EveryLengthAndStretchOnEveryTarget) {
+  // Lengths around the vector widths, values with gaps (NaN), every kind of stretch, against
+  // the stretch of the three phases' values pixel by pixel. A step that read or wrote past the
+  // row shows in the guard bytes or under ASan.
   std::mt19937 rng(12);
   std::uniform_real_distribution<float> kelvin(200, 320);
-  const std::array<AtmradStretch, 6> stretches = {
+  const std::array<AtmradStretch, 7> stretches = {
       AtmradMakeStretch(230, 290, 1, false, 0, 0),   // ramp
       AtmradMakeStretch(230, 290, 1, true, 0, 0),    // inverted
       AtmradMakeStretch(230, 290, 2, false, 0, 0),   // gamma, entry 0 is 0
       AtmradMakeStretch(230, 290, -1, false, 0, 0),  // gamma whose entry 0 is not
       AtmradMakeStretch(260, 260, 1, false, 0, 0),   // step
       AtmradMakeStretch(260, 260, 0.5, true, 0, 0),  // step, inverted, gamma
+      AtmradMakeStretch(0, 1e-30, 1, true, 0, 0),    // a ramp beyond int32: saturates to 0
   };
   ASSERT_NE(stretches[3].gamma[0], 0);
+  const float a0 = 1 - 2.0f / 3, w0 = 2.0f / 3, a2 = 1 - 1.0f / 3, w2 = 1.0f / 3;
   for (int n = 1; n <= 131; n += n < 70 ? 1 : 13) {
     std::vector<float> src(static_cast<size_t>(n));
     for (float& v : src) v = rng() % 7 == 0 ? std::numeric_limits<float>::quiet_NaN() : kelvin(rng);
     for (size_t k = 0; k < stretches.size(); k++) {
+      const AtmradStretch& s = stretches[k];
       std::vector<uint8_t> want(size_t(3 * n) + 64, 0x5A);
-      AtmradEnlargeRow(src.data(), n, stretches[k], want.data(), 0);
-      for (int level = 1; level <= AtmradLevel(); level++) {
+      for (int b = 0; b < n; b++) {
+        want[size_t(3 * b)] = s(b == 0 ? src[0] : src[size_t(b - 1)] * a0 + src[size_t(b)] * w0);
+        want[size_t(3 * b + 1)] = s(src[size_t(b)]);
+        want[size_t(3 * b + 2)] = s(b == n - 1 ? src[size_t(b)] : src[size_t(b)] * a2 + src[size_t(b + 1)] * w2);
+      }
+      for (int64_t target : Targets()) {
+        const OnTarget on(target);
         std::vector<uint8_t> got(want.size(), 0x5A);
-        AtmradEnlargeRow(src.data(), n, stretches[k], got.data(), level);
-        ASSERT_EQ(got, want) << "n " << n << " stretch " << k << " level " << level;
+        AtmradEnlargeRow(src.data(), n, s, got.data());
+        ASSERT_EQ(got, want) << "n " << n << " stretch " << k << " on " << TargetName(target);
       }
     }
   }
 }
 
-TEST(AtmradCompositeExact, LargeImagesAlikeOnEveryLevel) {
-  // Rows of odd length so that they start at every alignment. Level 0 is the one checked
-  // against the reference above.
+TEST(AtmradCompositeExact, LargeImagesAlikeOnEveryTarget) {
+  // Rows of odd length so that they start at every alignment; the last target is the plain
+  // one, checked against the reference above.
   std::mt19937 rng(8);
   const Images im = RandomSlot(rng, 331, 1001);
-  for (int idx : {4, 5, 6}) {
+  const std::vector<int64_t> targets = Targets();
+  for (int idx : {0, 4, 5, 6}) {
     const RgbRecipe r = AtmradDefaultRecipes()[idx];
-    const cv::Mat plain = AtmradComposite(im.m, r.params, r.channels, 0);
+    cv::Mat plain;
+    {
+      const OnTarget on(targets.back());
+      plain = AtmradComposite(im.m, r.params, r.channels);
+    }
     ASSERT_EQ(plain.size(), cv::Size(3003, 993));
-    for (int level = 1; level <= AtmradLevel(); level++)
-      EXPECT_EQ(cv::norm(AtmradComposite(im.m, r.params, r.channels, level), plain, cv::NORM_INF), 0)
-          << r.name << " level " << level;
+    for (int64_t target : targets) {
+      const OnTarget on(target);
+      EXPECT_EQ(cv::norm(AtmradComposite(im.m, r.params, r.channels), plain, cv::NORM_INF), 0)
+          << r.name << " on " << TargetName(target);
+    }
   }
 }
 

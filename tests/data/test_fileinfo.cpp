@@ -232,7 +232,7 @@ TEST(SuplUnpack, FiveBytesGiveFourSamples) {
   EXPECT_EQ(untouched[0], 7);
 }
 
-// Every span of a line, read back to front, is the forward unpacking reversed, at every level;
+// Every span of a line, read back to front, is the forward unpacking reversed;
 // the line ends right after the last group read (ASan flags a read past it), and nothing
 // outside the span's place in dst is written.
 TEST(SuplUnpack, ReversedSpansAreTheForwardSamplesTurnedAround) {
@@ -241,7 +241,7 @@ TEST(SuplUnpack, ReversedSpansAreTheForwardSamplesTurnedAround) {
   cv::RNG rng(17);
   for (auto& b : line) b = uchar(rng.uniform(0, 256));
   std::vector<uint16_t> forward(samples);
-  SuplUnpack10BitAt(line.data(), forward.data(), nc, 0);
+  SuplUnpack10Bit(line.data(), forward.data(), nc);
   std::vector<std::pair<int, int>> spans;
   for (int lo = 0; lo < 40; lo++)
     for (int hi = lo; hi < lo + 70; hi++) spans.push_back({lo, hi});
@@ -250,17 +250,16 @@ TEST(SuplUnpack, ReversedSpansAreTheForwardSamplesTurnedAround) {
     spans.push_back({std::min(a, b), std::max(a, b)});
   }
   for (int hi = samples - 40; hi < samples; hi++) spans.push_back({0, hi}), spans.push_back({hi - 30, hi});
-  for (int level = 0; level <= SuplUnpack10BitLevel(); level++)
-    for (auto [lo, hi] : spans) {
-      // The line cut to end with p_hi's group.
-      const std::vector<unsigned char> cut(line.begin(), line.begin() + 5 * (hi / 4 + 1));
-      std::vector<uint16_t> dst(size_t(hi - lo + 3), 0xBEEF);
-      SuplUnpack10ReversedAt(cut.data(), lo, hi, dst.data() + 1, level);
-      ASSERT_EQ(dst.front(), 0xBEEF);
-      ASSERT_EQ(dst.back(), 0xBEEF) << lo << ".." << hi << " level " << level;
-      for (int k = 0; k <= hi - lo; k++)
-        ASSERT_EQ(dst[size_t(k) + 1], forward[size_t(hi - k)]) << lo << ".." << hi << " at " << k << " level " << level;
-    }
+  for (auto [lo, hi] : spans) {
+    // The line cut to end with p_hi's group.
+    const std::vector<unsigned char> cut(line.begin(), line.begin() + 5 * (hi / 4 + 1));
+    std::vector<uint16_t> dst(size_t(hi - lo + 3), 0xBEEF);
+    SuplUnpack10Reversed(cut.data(), lo, hi, dst.data() + 1);
+    ASSERT_EQ(dst.front(), 0xBEEF);
+    ASSERT_EQ(dst.back(), 0xBEEF) << lo << ".." << hi;
+    for (int k = 0; k <= hi - lo; k++)
+      ASSERT_EQ(dst[size_t(k) + 1], forward[size_t(hi - k)]) << lo << ".." << hi << " at " << k;
+  }
 }
 
 }  // namespace

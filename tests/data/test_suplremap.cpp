@@ -15,7 +15,9 @@
 
 namespace {
 
-using matcompare::Levels;
+using matcompare::OnTarget;
+using matcompare::TargetName;
+using matcompare::Targets;
 using matcompare::Mismatches;
 
 // Float maps of rows x cols output pixels into a src of sw x sh: a smooth warp like the HRV
@@ -64,17 +66,18 @@ TEST(SuplRemapLinear16, EqualsCvRemapAndItsGreyImage) {
       cv::Mat expected;
       cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
       const cv::Mat grey = SuplGray2Rgb(expected, 1);
-      for (int level : Levels()) {
+      for (int64_t target : Targets()) {
+        const OnTarget on(target);
         cv::Mat dst, rgb;
-        SuplRemapLinear16(src, m1, m2, dst, &rgb, level);
+        SuplRemapLinear16(src, m1, m2, dst, &rgb);
         std::string where;
         EXPECT_EQ(Mismatches(dst, expected, &where), 0)
             << c.src_rows << "x" << c.src_cols << " -> " << c.rows << "x" << c.cols << " max "
-            << maxval << " level " << level << ": " << where;
+            << maxval << " on " << TargetName(target) << ": " << where;
         EXPECT_EQ(Mismatches(rgb, grey, &where), 0)
-            << c.rows << "x" << c.cols << " level " << level << ": " << where;
+            << c.rows << "x" << c.cols << " on " << TargetName(target) << ": " << where;
         cv::Mat alone;
-        SuplRemapLinear16(src, m1, m2, alone, nullptr, level);
+        SuplRemapLinear16(src, m1, m2, alone, nullptr);
         EXPECT_EQ(Mismatches(alone, expected, &where), 0) << where;
       }
     }
@@ -95,11 +98,12 @@ TEST(SuplRemapLinear16, EveryFractionRoundsLikeCvRemap) {
   cv::Mat m1, m2, expected;
   cv::convertMaps(mx, my, m1, m2, CV_16SC2);
   cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
-  for (int level : Levels()) {
+  for (int64_t target : Targets()) {
+    const OnTarget on(target);
     cv::Mat dst;
-    SuplRemapLinear16(src, m1, m2, dst, nullptr, level);
+    SuplRemapLinear16(src, m1, m2, dst, nullptr);
     std::string where;
-    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "level " << level << ": " << where;
+    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "on " << TargetName(target) << ": " << where;
   }
 }
 
@@ -126,12 +130,13 @@ TEST(SuplRemapSep, EveryFractionPairOnTheSeparablePath) {
     cv::remap(s, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
     const SuplSepMap sep = SuplSepFromMaps(m1, m2, s.size());
     EXPECT_TRUE(sep.others.empty());
-    for (int level : Levels()) {
+    for (int64_t target : Targets()) {
+      const OnTarget on(target);
       cv::Mat dst, rgb;
-      SuplRemapSep(s, sep, dst, &rgb, level);
+      SuplRemapSep(s, sep, dst, &rgb);
       std::string where;
-      EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "level " << level << ": " << where;
-      EXPECT_EQ(Mismatches(rgb, SuplGray2Rgb(expected, 1), &where), 0) << "level " << level << ": " << where;
+      EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "on " << TargetName(target) << ": " << where;
+      EXPECT_EQ(Mismatches(rgb, SuplGray2Rgb(expected, 1), &where), 0) << "on " << TargetName(target) << ": " << where;
     }
   }
 }
@@ -144,11 +149,12 @@ TEST(SuplRemapLinear16, SourceViewsAndReusedOutputs) {
   cv::Mat m1, m2, expected;
   Maps(52, 75, src.cols, src.rows, 3, &m1, &m2);
   cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
-  for (int level : Levels()) {
+  for (int64_t target : Targets()) {
+    const OnTarget on(target);
     cv::Mat dst(3, 3, CV_16UC1, cv::Scalar(7)), rgb(2, 2, CV_8UC3);
-    SuplRemapLinear16(src, m1, m2, dst, &rgb, level);
+    SuplRemapLinear16(src, m1, m2, dst, &rgb);
     std::string where;
-    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "level " << level << ": " << where;
+    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "on " << TargetName(target) << ": " << where;
     EXPECT_EQ(Mismatches(rgb, SuplGray2Rgb(expected, 1), &where), 0) << where;
   }
 }
@@ -183,11 +189,12 @@ TEST(SuplRemapSep, NearlySeparableMapsLikeHrv) {
   // The noisy pixels and the pixels along the source's edges (with a tap off it) at most.
   EXPECT_LE(sep.others.size(), size_t(noisy + 4 * (rows + cols)));
   EXPECT_GT(sep.hi[rows / 2] - sep.lo[rows / 2], 300);
-  for (int level : Levels()) {
+  for (int64_t target : Targets()) {
+    const OnTarget on(target);
     cv::Mat dst, rgb;
-    SuplRemapSep(src, sep, dst, &rgb, level);
+    SuplRemapSep(src, sep, dst, &rgb);
     std::string where;
-    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "level " << level << ": " << where;
+    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "on " << TargetName(target) << ": " << where;
     EXPECT_EQ(Mismatches(rgb, SuplGray2Rgb(expected, 1), &where), 0) << where;
   }
   // A form made for another source size is refused.
@@ -216,7 +223,8 @@ TEST(SuplRemapSepRows, StripesOfTheSourceGiveTheWholeSourcesImage) {
     }
     cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
     const SuplSepMap sep = SuplSepFromMaps(m1, m2, src.size());
-    for (int level : Levels()) {
+    for (int64_t target : Targets()) {
+      const OnTarget on(target);
       std::atomic<int> calls{0}, bad{0};
       auto fill = [&](int r0, int r1, cv::Mat& rows) {
         calls++;
@@ -227,11 +235,11 @@ TEST(SuplRemapSepRows, StripesOfTheSourceGiveTheWholeSourcesImage) {
         src.rowRange(r0, r1).copyTo(rows);
       };
       cv::Mat dst, rgb;
-      SuplRemapSepRows(src.size(), fill, sep, dst, &rgb, level);
+      SuplRemapSepRows(src.size(), fill, sep, dst, &rgb);
       EXPECT_EQ(bad.load(), 0);
       EXPECT_GT(calls.load(), 1);
       std::string where;
-      EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "kind " << kind << " level " << level << ": " << where;
+      EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "kind " << kind << " on " << TargetName(target) << ": " << where;
       EXPECT_EQ(Mismatches(rgb, SuplGray2Rgb(expected, 1), &where), 0) << where;
     }
   }

@@ -1,5 +1,5 @@
-// The threefold enlargements must give exactly the bytes of cv::resize, at every size, on the
-// plain and the vector path, borders included.
+// The threefold enlargements must give exactly the bytes of cv::resize, at every size, on
+// every vector unit the processor has, borders included.
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
@@ -12,7 +12,9 @@
 
 namespace {
 
-using matcompare::Levels;
+using matcompare::OnTarget;
+using matcompare::TargetName;
+using matcompare::Targets;
 using matcompare::Mismatches;
 
 struct Size2 {
@@ -51,10 +53,11 @@ TEST(SuplCubic3Rgb, EqualsResizeThenGreyToRgbAtEverySize) {
       cv::Mat big, expected;
       cv::resize(grey, big, cv::Size(3 * s.cols, 3 * s.rows), 0, 0, cv::INTER_CUBIC);
       cv::cvtColor(big, expected, cv::COLOR_GRAY2RGB);
-      for (int level : Levels()) {
+      for (int64_t target : Targets()) {
+        const OnTarget on(target);
         std::string where;
-        EXPECT_EQ(Mismatches(SuplCubic3Rgb(grey, level), expected, &where), 0)
-            << s.rows << "x" << s.cols << " kind " << kind << " level " << level << ": " << where;
+        EXPECT_EQ(Mismatches(SuplCubic3Rgb(grey), expected, &where), 0)
+            << s.rows << "x" << s.cols << " kind " << kind << " on " << TargetName(target) << ": " << where;
         cases++;
       }
     }
@@ -67,10 +70,11 @@ TEST(SuplCubic3Rgb, EveryRowEndRemainderOfTheVectorWidth) {
     cv::Mat big, expected;
     cv::resize(grey, big, cv::Size(3 * cols, 3 * grey.rows), 0, 0, cv::INTER_CUBIC);
     cv::cvtColor(big, expected, cv::COLOR_GRAY2RGB);
-    for (int level : Levels()) {
+    for (int64_t target : Targets()) {
+      const OnTarget on(target);
       std::string where;
-      EXPECT_EQ(Mismatches(SuplCubic3Rgb(grey, level), expected, &where), 0)
-          << cols << " columns, level " << level << ": " << where;
+      EXPECT_EQ(Mismatches(SuplCubic3Rgb(grey), expected, &where), 0)
+          << cols << " columns, on " << TargetName(target) << ": " << where;
     }
   }
 }
@@ -91,10 +95,11 @@ TEST(SuplCubic3Rgb, CountsEnlargeAsTheirGrey) {
     cv::Mat big, expected;
     cv::resize(grey, big, cv::Size(3 * s.cols, 3 * s.rows), 0, 0, cv::INTER_CUBIC);
     cv::cvtColor(big, expected, cv::COLOR_GRAY2RGB);
-    for (int level : Levels()) {
+    for (int64_t target : Targets()) {
+      const OnTarget on(target);
       std::string where;
-      EXPECT_EQ(Mismatches(SuplCubic3Rgb(counts, level), expected, &where), 0)
-          << s.rows << "x" << s.cols << " level " << level << ": " << where;
+      EXPECT_EQ(Mismatches(SuplCubic3Rgb(counts), expected, &where), 0)
+          << s.rows << "x" << s.cols << " on " << TargetName(target) << ": " << where;
     }
   }
 }
@@ -126,10 +131,11 @@ TEST(SuplLinear3, EqualsResizeAtEverySize) {
       const cv::Mat rgb = Random(s.rows, s.cols, CV_8UC3, kind, 77u * s.rows + s.cols + kind);
       cv::Mat expected;
       cv::resize(rgb, expected, cv::Size(3 * s.cols, 3 * s.rows), 0, 0, cv::INTER_LINEAR);
-      for (int level : Levels()) {
+      for (int64_t target : Targets()) {
+        const OnTarget on(target);
         std::string where;
-        EXPECT_EQ(Mismatches(SuplLinear3(rgb, level), expected, &where), 0)
-            << s.rows << "x" << s.cols << " kind " << kind << " level " << level << ": " << where;
+        EXPECT_EQ(Mismatches(SuplLinear3(rgb), expected, &where), 0)
+            << s.rows << "x" << s.cols << " kind " << kind << " on " << TargetName(target) << ": " << where;
       }
     }
 }

@@ -1,4 +1,4 @@
-// Byte-for-byte comparison of images for the kernel tests, and the vector levels to run them at.
+// Byte-for-byte comparison of images for the kernel tests, and the vector units to run them on.
 #pragma once
 
 #include <opencv2/core.hpp>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "data/suplresize.h"
+#include <hwy/targets.h>
 
 namespace matcompare {
 
@@ -28,11 +28,19 @@ inline int Mismatches(const cv::Mat& a, const cv::Mat& b, std::string* where) {
   return n;
 }
 
-// The plain path, and every vector level the processor has.
-inline std::vector<int> Levels() {
-  std::vector<int> l;
-  for (int level = 0; level <= SuplResizeLevel(); level++) l.push_back(level);
-  return l;
-}
+// Every vector unit (Highway target) this processor can run that the kernels were built for,
+// the emulated plain one included.
+inline std::vector<int64_t> Targets() { return hwy::SupportedAndGeneratedTargets(); }
+
+// While it lives, the dispatched kernels run on target t alone.
+class OnTarget {
+ public:
+  explicit OnTarget(int64_t t) { hwy::SetSupportedTargetsForTest(t); }
+  ~OnTarget() { hwy::SetSupportedTargetsForTest(0); }
+  OnTarget(const OnTarget&) = delete;
+  OnTarget& operator=(const OnTarget&) = delete;
+};
+
+inline std::string TargetName(int64_t t) { return hwy::TargetName(t); }
 
 }  // namespace matcompare
