@@ -4,6 +4,7 @@
 #include "app/suplgtk.h"
 #include "canvas/canvanim.h"
 #include "canvas/canvexport.h"
+#include "canvas/canvimage.h"
 #include "canvas/canvmonitor.h"
 #include "canvas/canvselect.h"
 #include "canvas/canvvideo.h"
@@ -28,6 +29,7 @@ struct ToolButton {
 const MenuEntry FILE_MENU[] = {
     {"Open by date", G_CALLBACK(CanvOpenDate)},
     {"Monitoring of the working dir", G_CALLBACK(CanvMonitorToggle)},
+    {"Export image", G_CALLBACK(CanvExportImage)},
     {nullptr, nullptr},
     {"Close a file", G_CALLBACK(CanvFileClose)}};
 const MenuEntry COLOR_MENU[] = {{"The color of selection", G_CALLBACK(CanvColorSet)},
