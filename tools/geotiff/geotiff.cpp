@@ -47,11 +47,13 @@ double GeotiffSegmentLongitude(const std::string& path) {
 }
 
 std::string GeotiffCrs(double sub_lon) {
+  // g_ascii_formatd: the decimal point must not follow the locale (the window runs under the user's).
+  char lon[G_ASCII_DTOSTR_BUF_SIZE];
+  g_ascii_formatd(lon, sizeof lon, "%.6g", sub_lon);
   char buf[160];
-  std::snprintf(buf, sizeof buf,
-                "+proj=geos +h=%.0f +a=%.0f +b=%.1f +lon_0=%.6g +sweep=y +units=m +no_defs",
-                GEOTIFF_HEIGHT, GEOTIFF_A, GEOTIFF_B, sub_lon);
-  // The decimal point must not follow the locale (the window runs under the user's).
+  std::snprintf(buf, sizeof buf, "+proj=geos +h=%.0f +a=%.0f +b=%.1f +lon_0=%s +sweep=y +units=m +no_defs",
+                GEOTIFF_HEIGHT, GEOTIFF_A, GEOTIFF_B, lon);
+  // The other numbers are whole but for b's single decimal.
   for (char* p = buf; *p; p++)
     if (*p == ',') *p = '.';
   return buf;
@@ -108,7 +110,9 @@ bool GeotiffWriteFile(const std::string& path, const cv::Mat& image, const int32
   GeotiffTransform(window, image.cols, image.rows, r.transform);
   const std::string crs = GeotiffCrs(sub_lon);
   char name[96];
-  std::snprintf(name, sizeof name, "MSG SEVIRI geostationary %.6g%s", std::fabs(sub_lon),
+  char lon[G_ASCII_DTOSTR_BUF_SIZE];
+  g_ascii_formatd(lon, sizeof lon, "%.6g", std::fabs(sub_lon));
+  std::snprintf(name, sizeof name, "MSG SEVIRI geostationary %s%s", lon,
                 sub_lon < 0 ? " W" : sub_lon > 0 ? " E" : "");
   r.crs = crs.c_str();
   r.crs_name = name;
