@@ -7,6 +7,7 @@
 #include "app/suplgtk.h"
 #include "canvas/canvanim.h"
 #include "canvas/canvexport.h"
+#include "canvas/canvimage.h"
 #include "canvas/canvmonitor.h"
 #include "canvas/canvselect.h"
 #include "canvas/canvvideo.h"
@@ -35,6 +36,7 @@ struct ToolButton {
 const MenuEntry FILE_MENU[] = {
     {"Open by date", G_CALLBACK(CanvOpenDate), GDK_KEY_o, CTRL},
     {"Monitoring of the working dir", G_CALLBACK(CanvMonitorToggle)},
+    {"Export image", G_CALLBACK(CanvExportImage)},
     {nullptr, nullptr},
     {"Close a file", G_CALLBACK(CanvFileClose)},
     {nullptr, nullptr},

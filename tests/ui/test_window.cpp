@@ -117,7 +117,7 @@ class Window : public ::testing::Test {
 TEST_F(Window, MenusInTheirOrder) {
   Build();
   const std::vector<std::pair<std::string, std::vector<std::string>>> want = {
-      {"File", {"Open by date", "Monitoring of the working dir", "-", "Close a file", "-", "Quit"}},
+      {"File", {"Open by date", "Monitoring of the working dir", "Export image", "-", "Close a file", "-", "Quit"}},
       {"Zoom", {" 10%", "12.5%", "16.6%", " 20%", " 25%", " 33%", " 50%", " 75%", "x1",  "x1.5", "x2", "x2.5", "x3",
                 "x3.5", "x4",  "x5",   "x6",   "x7",   "x8",   "x9",   "x10",  "x11",  "x12", "x13",  "x14", "x15",
                 "-", "Zoom in", "Zoom out", "Zoom to fit"}},

@@ -15,6 +15,7 @@
 #include "data/suplsave.h"
 #include "tools/cli/cli_fci.h"
 #include "tools/cli/cli_image.h"
+#include "tools/geotiff/geotiff.h"
 #include "tools/pgm.h"
 #include "tools/png.h"
 
@@ -83,7 +84,7 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: nubicorn-cli channel --data DIR --slot YYYYMMDDhhmm --channel ID "
-               "--rect X,Y,W,H -o|--out OUT.pgm [--display OUT.png] [--hrv-east N]\n");
+               "--rect X,Y,W,H -o|--out OUT.pgm [--display OUT.png] [--geotiff OUT.tif] [--hrv-east N]\n");
   return 2;
 }
 
@@ -91,7 +92,8 @@ int Usage() {
 
 int CliChannel(int argc, char** argv) {
   if (CliFciWanted(argc, argv)) return CliChannelFci(argc, argv);
-  const char *data = nullptr, *slot = nullptr, *out = nullptr, *display = nullptr;
+  const char *data = nullptr, *slot = nullptr, *out = nullptr, *display = nullptr,
+             *geotiff = nullptr;
   int id = 0, east = 0;
   int32_t rect[4];
   bool have_rect = false;
@@ -105,6 +107,7 @@ int CliChannel(int argc, char** argv) {
     else if (!std::strcmp(a, "--rect")) have_rect = CliParseRect(v, rect);
     else if (!std::strcmp(a, "-o") || !std::strcmp(a, "--out")) out = v;
     else if (!std::strcmp(a, "--display")) display = v;
+    else if (!std::strcmp(a, "--geotiff")) geotiff = v;
     else if (!std::strcmp(a, "--hrv-east")) {
       if (!CliParseInt(v, &east)) return Usage();
     } else return Usage();
@@ -133,6 +136,11 @@ int CliChannel(int argc, char** argv) {
       err = file->error();
     }
   if (!ok) {
+    std::fprintf(stderr, "nubicorn-cli channel: %s\n", err.c_str());
+    return 1;
+  }
+  if (geotiff && !GeotiffSave(geotiff, m, rect, GeotiffSegmentLongitude(path),
+                              InfoChannelLabel[id] + std::string(" ") + slot, &err)) {
     std::fprintf(stderr, "nubicorn-cli channel: %s\n", err.c_str());
     return 1;
   }

@@ -14,13 +14,14 @@
 #include "data/supl.h"
 #include "tools/cli/cli_image.h"
 #include "tools/png.h"
+#include "tools/geotiff/geotiff.h"
 
 namespace {
 
 int Usage() {
   std::fprintf(stderr,
                "usage: nubicorn-cli composite --data DIR --slot YYYYMMDDhhmm --recipe NAME|INDEX "
-               "--rect X,Y,W,H -o|--out OUT.png [--settings nubicorn.ini]\n");
+               "--rect X,Y,W,H -o|--out OUT.png [--geotiff OUT.tif] [--settings nubicorn.ini]\n");
   return 2;
 }
 
@@ -69,7 +70,7 @@ bool ReadRecipes(const char* path, std::vector<RgbRecipe>* out) {
 
 int CliComposite(int argc, char** argv) {
   const char *data = nullptr, *slot = nullptr, *out = nullptr, *recipe = nullptr,
-             *settings = nullptr;
+             *settings = nullptr, *geotiff = nullptr;
   int32_t rect[4];
   bool have_rect = false;
   for (int i = 1; i < argc; i += 2) {  // every option takes a value
@@ -82,6 +83,7 @@ int CliComposite(int argc, char** argv) {
     else if (!std::strcmp(a, "--rect")) have_rect = CliParseRect(v, rect);
     else if (!std::strcmp(a, "-o") || !std::strcmp(a, "--out")) out = v;
     else if (!std::strcmp(a, "--settings")) settings = v;
+    else if (!std::strcmp(a, "--geotiff")) geotiff = v;
     else return Usage();
   }
   SlotTime t;
@@ -108,6 +110,7 @@ int CliComposite(int argc, char** argv) {
   cv::Mat images[CHANNEL_COUNT + 1];
   int32_t east = 0;
   LayerHrvMaps maps;
+  std::string first_path;  // a channel of the composite, for the longitude of the data
   for (int pass = 0; pass < 2; pass++)
     for (int ch : r->channels) {
       if (ch < 1 || ch > CHANNEL_COUNT || (ch == HRV_ID) != (pass == 1) || !images[ch].empty())
@@ -119,6 +122,7 @@ int CliComposite(int argc, char** argv) {
         return 1;
       }
       images[ch] = (*loaded)[0];
+      if (first_path.empty()) first_path = path;
     }
   cv::Mat rgb = AtmradComposite(images, r->params, r->channels);
   if (rgb.empty()) {
@@ -127,6 +131,11 @@ int CliComposite(int argc, char** argv) {
   }
   std::string err;
   if (!PngWriteRgb(out, rgb, &err)) {
+    std::fprintf(stderr, "nubicorn-cli composite: %s\n", err.c_str());
+    return 1;
+  }
+  if (geotiff && !GeotiffSave(geotiff, rgb, rect, GeotiffSegmentLongitude(first_path),
+                              r->name + " " + slot, &err)) {
     std::fprintf(stderr, "nubicorn-cli composite: %s\n", err.c_str());
     return 1;
   }

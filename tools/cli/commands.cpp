@@ -21,11 +21,11 @@ const CliCommand CliCommands[] = {
      CliSynth},
     {"channel",
      "--data DIR --slot YYYYMMDDhhmm --channel ID --rect X,Y,W,H -o|--out OUT.pgm "
-     "[--display OUT.png] [--hrv-east N]",
+     "[--display OUT.png] [--geotiff OUT.tif] [--hrv-east N]",
      CliChannel},
     {"composite",
      "--data DIR --slot YYYYMMDDhhmm --recipe NAME|INDEX --rect X,Y,W,H -o|--out OUT.png "
-     "[--settings nubicorn.ini]",
+     "[--geotiff OUT.tif] [--settings nubicorn.ini]",
      CliComposite},
 };
 const int CliCommandCount = sizeof CliCommands / sizeof CliCommands[0];

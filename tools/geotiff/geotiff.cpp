@@ -1,0 +1,142 @@
+// Loads the GDAL module on demand and hands it the window's image with its georeference.
+#include "tools/geotiff/geotiff.h"
+
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <glib.h>
+#include <glib/gstdio.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "data/satellite.h"
+#include "tools/geotiff/geotiffabi.h"
+
+#ifndef NUBICORN_MODULE_DIR
+#define NUBICORN_MODULE_DIR "/usr/local/lib/nubicorn"
+#endif
+
+namespace {
+
+constexpr const char* MODULE_NAME = "nubicorn-geotiff.so";
+constexpr double GRID_CENTRE = 1856.0;  // the column and line offset of the 3712 grid
+
+struct Module {
+  void operator()(void* handle) const { dlclose(handle); }
+};
+
+std::string Dirname(const std::string& path) {
+  gchar* d = g_path_get_dirname(path.c_str());
+  std::string s(d);
+  g_free(d);
+  return s;
+}
+
+}  // namespace
+
+double GeotiffSegmentLongitude(const std::string& path) {
+  gchar* base = g_path_get_basename(path.c_str());
+  Sat sat;
+  SatFromName(base, &sat);
+  g_free(base);
+  return SatFileLongitude(path.c_str(), SatNominalLongitude(sat));
+}
+
+std::string GeotiffCrs(double sub_lon) {
+  // g_ascii_formatd: the decimal point must not follow the locale (the window runs under the user's).
+  char lon[G_ASCII_DTOSTR_BUF_SIZE];
+  g_ascii_formatd(lon, sizeof lon, "%.6g", sub_lon);
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "+proj=geos +h=%.0f +a=%.0f +b=%.1f +lon_0=%s +sweep=y +units=m +no_defs",
+                GEOTIFF_HEIGHT, GEOTIFF_A, GEOTIFF_B, lon);
+  // The other numbers are whole but for b's single decimal.
+  for (char* p = buf; *p; p++)
+    if (*p == ',') *p = '.';
+  return buf;
+}
+
+void GeotiffTransform(const int32_t window[4], int cols, int rows, double gt[6]) {
+  gt[0] = (window[0] - GRID_CENTRE - 0.5) * GEOTIFF_PIXEL;
+  gt[1] = GEOTIFF_PIXEL * window[2] / cols;
+  gt[2] = 0.0;
+  gt[3] = (GRID_CENTRE + 0.5 - window[1]) * GEOTIFF_PIXEL;
+  gt[4] = 0.0;
+  gt[5] = -GEOTIFF_PIXEL * window[3] / rows;
+}
+
+std::string GeotiffModulePath() {
+  if (const char* env = g_getenv("NUBICORN_GEOTIFF_MODULE"); env && *env) return env;
+  if (gchar* exe = g_file_read_link("/proc/self/exe", nullptr)) {
+    const std::string beside = Dirname(exe) + "/" + MODULE_NAME;
+    g_free(exe);
+    if (g_file_test(beside.c_str(), G_FILE_TEST_EXISTS)) return beside;
+  }
+  return std::string(NUBICORN_MODULE_DIR) + "/" + MODULE_NAME;
+}
+
+bool GeotiffWriteFile(const std::string& path, const cv::Mat& image, const int32_t window[4],
+                      double sub_lon, const std::string& description, std::string* err) {
+  const bool grey = image.type() == CV_16UC1, rgb = image.type() == CV_8UC3;
+  if (image.empty() || (!grey && !rgb) || window[2] <= 0 || window[3] <= 0) {
+    *err = "no image to export";
+    return false;
+  }
+  const std::string module = GeotiffModulePath();
+  // Kept mapped after the close: GDAL registers handlers that run at exit.
+  std::unique_ptr<void, Module> handle(dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
+  if (!handle) {
+    const char* why = dlerror();
+    *err = "cannot load the GeoTIFF module (GDAL): " + std::string(why ? why : module);
+    return false;
+  }
+  auto abi = reinterpret_cast<GeotiffAbiFn>(dlsym(handle.get(), GEOTIFF_ABI_ENTRY));
+  auto write = reinterpret_cast<GeotiffWriteFn>(dlsym(handle.get(), GEOTIFF_ENTRY));
+  if (!abi || !write || abi() != GEOTIFF_ABI_VERSION) {
+    *err = module + " is not the GeoTIFF module of this version of Nubicorn";
+    return false;
+  }
+  GeotiffRaster r{};
+  r.data = image.data;
+  r.stride = image.step[0];
+  r.width = image.cols;
+  r.height = image.rows;
+  r.bands = rgb ? 3 : 1;
+  r.bits = rgb ? 8 : 16;
+  r.nodata_zero = grey ? 1 : 0;
+  GeotiffTransform(window, image.cols, image.rows, r.transform);
+  const std::string crs = GeotiffCrs(sub_lon);
+  char name[96];
+  char lon[G_ASCII_DTOSTR_BUF_SIZE];
+  g_ascii_formatd(lon, sizeof lon, "%.6g", std::fabs(sub_lon));
+  std::snprintf(name, sizeof name, "MSG SEVIRI geostationary %s%s", lon,
+                sub_lon < 0 ? " W" : sub_lon > 0 ? " E" : "");
+  r.crs = crs.c_str();
+  r.crs_name = name;
+  r.description = description.empty() ? nullptr : description.c_str();
+  char why[512] = "";
+  if (write(&r, path.c_str(), why, sizeof why) != 0) {
+    *err = std::string("cannot write ") + path + ": " + why;
+    return false;
+  }
+  return true;
+}
+
+bool GeotiffSave(const std::string& path, const cv::Mat& image, const int32_t window[4],
+                 double sub_lon, const std::string& description, std::string* err) {
+  std::string tmp = Dirname(path) + "/.nubicorn-XXXXXX.tif";
+  const int fd = g_mkstemp_full(tmp.data(), O_WRONLY, 0644);
+  if (fd < 0) {
+    *err = std::string("cannot create a file beside ") + path + ": " + std::strerror(errno);
+    return false;
+  }
+  close(fd);
+  const bool ok = GeotiffWriteFile(tmp, image, window, sub_lon, description, err);
+  if (ok && g_rename(tmp.c_str(), path.c_str()) == 0) return true;
+  if (ok) *err = std::string("cannot complete ") + path + ": " + std::strerror(errno);
+  g_unlink(tmp.c_str());
+  return false;
+}
