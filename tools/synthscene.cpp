@@ -263,14 +263,15 @@ void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCount
     // when the sun has heated it since the morning.
     double sc = (1.0 - land) * Bump(lat, 24, 8) * Smooth(-5, -15, lon) * Smooth(-45, -30, lon);
     double along = 0.77 * x - 0.64 * y, across = 0.64 * x + 0.77 * y;
-    double street_zone = (1.0 - land) * Smooth(-100, -450, behind) * Smooth(-2600, -1000, behind + 900.0 * big) * Smooth(40, 50, lat);
+    double street_zone = (1.0 - land) * Smooth(-250, -650, behind) * Smooth(-1500, -900, behind + 900.0 * big) *
+                         Smooth(40, 50, lat) * Smooth(0.5, 0.65, Noise2(x / 300.0, y / 300.0, seed + 12));
     double streets = 0;
     if (street_zone > 0.01) {
-      double wobble = 2.5 * Noise2(along / 120.0, across / 40.0, seed + 6);
+      double wobble = 5.0 * Noise2(along / 150.0, across / 60.0, seed + 6);
       double rows = 0.5 + 0.5 * std::cos(2 * M_PI * across / 24.0 + wobble);
       // Each street is a chain of cumulus: break the rows into cells along the wind.
       double cells_along = Fractal(along, across * 2.5, 60.0, 3.0, 0.75, seed + 7);
-      streets = street_zone * (rows * (0.55 + 2.0 * cells_along) - 0.4);
+      streets = street_zone * (rows * (0.5 + 2.0 * cells_along) - 0.45);
     }
     double local_hour = std::fmod(double(scene.unix_time % 86400) / 3600.0 + lon / 15.0 + 48.0, 24.0);
     double heating = land * (1.0 - desert / std::max(land, 1e-6)) * Smooth(9.5, 12.5, local_hour) *
