@@ -69,13 +69,25 @@ inline double Lattice(int64_t x, int64_t y, int64_t z, uint64_t seed) {
 
 inline double Fade(double t) { return t * t * (3 - 2 * t); }
 
+// A cheaper lattice hash for the many octaves of the 2-D noise: 32-bit multiply-xorshift.
+inline double Lattice2(int64_t x, int64_t y, uint32_t seed) {
+  uint32_t h = uint32_t(x) * 0x9e3779b1u ^ uint32_t(y) * 0x85ebca77u ^ seed;
+  h ^= h >> 15;
+  h *= 0x2c1b3c6du;
+  h ^= h >> 12;
+  h *= 0x297a2d39u;
+  h ^= h >> 15;
+  return double(h) * (1.0 / 4294967296.0);
+}
+
 // Value noise in 0..1 on the unit lattice.
-double Noise2(double x, double y, uint64_t seed) {
+double Noise2(double x, double y, uint64_t seed64) {
+  const uint32_t seed = uint32_t(Mix(seed64));
   double fx = std::floor(x), fy = std::floor(y);
   int64_t ix = int64_t(fx), iy = int64_t(fy);
   double u = Fade(x - fx), v = Fade(y - fy);
-  double a = Lattice(ix, iy, 0, seed), b = Lattice(ix + 1, iy, 0, seed);
-  double c = Lattice(ix, iy + 1, 0, seed), d = Lattice(ix + 1, iy + 1, 0, seed);
+  double a = Lattice2(ix, iy, seed), b = Lattice2(ix + 1, iy, seed);
+  double c = Lattice2(ix, iy + 1, seed), d = Lattice2(ix + 1, iy + 1, seed);
   return (a + (b - a) * u) + ((c + (d - c) * u) - (a + (b - a) * u)) * v;
 }
 
@@ -292,7 +304,8 @@ void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCount
     height = cover > 0 ? (high * h_high + (1.0 - high) * low * h_low) / cover : h_low;
     thick = (0.4 + 0.6 * deep) * high + (1.0 - high) * (0.35 + 0.4 * low_thick);
   }
-  double t_cloud = std::max(203.0, t_sea + 2.0 - 6.5 * height);
+  // Tops stop at the tropopause: about 200 K in the tropics, 220 K at mid-latitudes.
+  double t_cloud = std::max(201.0 + 19.0 * Smooth(15, 55, lat), t_sea + 2.0 - 6.5 * height);
   double ice_cloud = Smooth(250, 238, t_cloud);
   double thin = cover * (1.0 - thick);
 
