@@ -235,7 +235,7 @@ void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCount
   double ice = std::min(1.0, ice_land + sea_ice);
   double veg = std::max(0.0, land - desert - ice_land);
   double sea = std::max(0.0, 1.0 - land - sea_ice);
-  double texture = land <= 0 ? 1.0 : std::clamp(1.0 + 0.9 * Fractal(lon * KM_PER_DEG * clat, lat * KM_PER_DEG, 500.0, 10.0, 0.7, seed + 101), 0.5, 1.5);
+  double texture = land <= 0 ? 1.0 : std::clamp(1.0 + 0.9 * Fractal(lon * KM_PER_DEG * clat, lat * KM_PER_DEG, 500.0, 25.0, 0.7, seed + 101), 0.5, 1.5);
 
   // Surface temperature.
   double t_sea = 271.5 + 30.0 * clat * clat;
