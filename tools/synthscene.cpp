@@ -69,13 +69,25 @@ inline double Lattice(int64_t x, int64_t y, int64_t z, uint64_t seed) {
 
 inline double Fade(double t) { return t * t * (3 - 2 * t); }
 
+// A cheaper lattice hash for the many octaves of the 2-D noise: 32-bit multiply-xorshift.
+inline double Lattice2(int64_t x, int64_t y, uint32_t seed) {
+  uint32_t h = uint32_t(x) * 0x9e3779b1u ^ uint32_t(y) * 0x85ebca77u ^ seed;
+  h ^= h >> 15;
+  h *= 0x2c1b3c6du;
+  h ^= h >> 12;
+  h *= 0x297a2d39u;
+  h ^= h >> 15;
+  return double(h) * (1.0 / 4294967296.0);
+}
+
 // Value noise in 0..1 on the unit lattice.
-double Noise2(double x, double y, uint64_t seed) {
+double Noise2(double x, double y, uint64_t seed64) {
+  const uint32_t seed = uint32_t(Mix(seed64));
   double fx = std::floor(x), fy = std::floor(y);
   int64_t ix = int64_t(fx), iy = int64_t(fy);
   double u = Fade(x - fx), v = Fade(y - fy);
-  double a = Lattice(ix, iy, 0, seed), b = Lattice(ix + 1, iy, 0, seed);
-  double c = Lattice(ix, iy + 1, 0, seed), d = Lattice(ix + 1, iy + 1, 0, seed);
+  double a = Lattice2(ix, iy, seed), b = Lattice2(ix + 1, iy, seed);
+  double c = Lattice2(ix, iy + 1, seed), d = Lattice2(ix + 1, iy + 1, seed);
   return (a + (b - a) * u) + ((c + (d - c) * u) - (a + (b - a) * u)) * v;
 }
 
@@ -117,6 +129,61 @@ inline double Smooth(double e0, double e1, double x) {
 inline double Bump(double x, double centre, double width) {
   double d = (x - centre) / width;
   return std::exp(-d * d);
+}
+
+// Noise with a power-law spectrum, about mean 0 and standard deviation 0.2: octaves of value
+// noise from features of `largest` down to `smallest` (same units as x and y), each octave half
+// the size and `gain` times the amplitude of the one before. Cloud fields have roughly
+// k^-5/3 spectra, i.e. a gain near 0.6 to 0.8 per octave.
+double Fractal(double x, double y, double largest, double smallest, double gain, uint64_t seed) {
+  double f = 1.0 / largest, sum = 0, amp = 1, norm = 0;
+  for (int o = 0; f * smallest <= 1.0 && o < 12; o++) {
+    sum += amp * (Noise2(x * f, y * f, seed + uint64_t(o) * 7919) - 0.5);
+    norm += amp * amp;
+    amp *= gain;
+    f *= 2.0;
+    // Rotate a little between octaves so the lattice does not show.
+    double nx = 0.8 * x + 0.6 * y + 17.3, ny = -0.6 * x + 0.8 * y + 5.1;
+    x = nx, y = ny;
+  }
+  // Value noise of one octave has a standard deviation of about 0.17.
+  return norm > 0 ? sum / std::sqrt(norm) : 0.0;
+}
+
+constexpr double KM_PER_DEG = 111.2;
+// Lows travel with the westerlies, one every LOW_SPACING degrees of the drifting frame; the phase
+// puts one west of Ireland on the demo's day.
+constexpr double LOW_SPACING = 60.0, LOW_PHASE = 10.0;
+
+// Cloud of the low-pressure systems near a point: a comma head curling round the centre and a
+// cold front trailing south and then south-west from it. cx: longitude in the drifting frame.
+// Returns 0..1, and in behind_front the km east of the nearest cold front (negative: behind it).
+double Fronts(double cx, double lat, double clat, uint64_t seed, double* behind_front) {
+  double best = 0;
+  *behind_front = 1e9;
+  double k0 = std::floor((cx - LOW_PHASE) / LOW_SPACING);
+  for (double k = k0; k <= k0 + 1; k++) {
+    double jitter = Lattice(int64_t(k), 7, 0, seed + 11);
+    double low_lon = LOW_PHASE + k * LOW_SPACING + 12.0 * (jitter - 0.5);
+    double low_lat = 56.0 + 8.0 * (Lattice(int64_t(k), 9, 0, seed + 11) - 0.5);
+    double dx = (cx - low_lon) * KM_PER_DEG * clat, dy = (lat - low_lat) * KM_PER_DEG;
+    if (std::fabs(dx) > 3500 || dy > 1500 || dy < -3800) continue;
+    // Comma head: one spiral arm winding in towards the centre.
+    double r = std::hypot(dx, dy);
+    double theta = std::atan2(dy, dx);
+    double arm = std::cos(theta + r / 260.0 - 0.6 - 2.0 * jitter);
+    double head = Smooth(-0.1, 0.5, arm) * Smooth(1100, 500, r) * Smooth(40, 160, r);
+    // Cold front: from east of the centre south, bending back west far south; a band ~300 km
+    // wide, narrower and weaker towards its southern end.
+    double t = std::clamp(-dy / 3200.0, 0.0, 1.0);
+    double xf = 450.0 - 1700.0 * t * t + 250.0 * std::sin(3.0 * t + 6.0 * jitter);
+    double width = 230.0 - 120.0 * t;
+    double front = dy < 250 ? Bump(dx, xf, width) * (1.0 - 0.6 * t) * Smooth(-3800, -2800, dy) * Smooth(250, -50, dy)
+                            : 0.0;
+    best = std::max(best, std::max(head, front));
+    if (std::fabs(dy) < 3000 && std::fabs(dx - xf) < std::fabs(*behind_front)) *behind_front = dx - xf;
+  }
+  return best;
 }
 
 }  // namespace
@@ -168,7 +235,7 @@ void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCount
   double ice = std::min(1.0, ice_land + sea_ice);
   double veg = std::max(0.0, land - desert - ice_land);
   double sea = std::max(0.0, 1.0 - land - sea_ice);
-  double texture = 0.8 + 0.4 * Fbm2(lon * 1.5, lat * 1.5, 4, seed + 101);
+  double texture = land <= 0 ? 1.0 : std::clamp(1.0 + 0.9 * Fractal(lon * KM_PER_DEG * clat, lat * KM_PER_DEG, 500.0, 25.0, 0.7, seed + 101), 0.5, 1.5);
 
   // Surface temperature.
   double t_sea = 271.5 + 30.0 * clat * clat;
@@ -179,28 +246,71 @@ void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCount
   double wsum = sea + veg + desert + ice;
   t_surf = wsum > 0 ? t_surf / wsum : t_sea;
 
-  // Clouds drift with a uniform westerly wind and evolve slowly.
-  double cx = lon - 0.55 * hours, cy = lat - 0.08 * hours;
-  double n = 0.55 * Noise3(cx / 14.0, cy / 10.0, hours / 5.0, seed + 1) +
-             0.45 * Fbm2(cx / 5.0, cy / 4.0, 5, seed + 2);
-  // Value noise clusters round its mean; stretch it to about 0.2 standard deviation.
-  n = 0.5 + 2.4 * (n - 0.5);
-  n += 0.25 * Bump(lat, 7, 8) - 0.12 * Bump(lat, 26, 9) + 0.12 * Bump(lat, 56, 12);
-  double cover = 0, thick = 0;
+  // Clouds drift with a uniform westerly wind and evolve slowly. x, y: km in the drifting frame.
+  // The drift is added in km, after the scaling by latitude, so neighbouring rows stay alike.
+  double cx = lon - 0.55 * hours;
+  double x = (lon * clat - 0.4 * hours) * KM_PER_DEG, y = (lat - 0.08 * hours) * KM_PER_DEG;
+  double cover = 0, thick = 0, height = 1.0;
+  double high = 0, low = 0;  // cover of the deep / high cloud and of the shallow cloud
   if (scene.cloud_cover > 0) {
-    double th = 0.45 - 0.45 * (scene.cloud_cover - 0.5);
-    cover = Smooth(th, th + 0.1, n);
-    thick = std::clamp((n - th) / 0.3, 0.0, 1.0);
+    const double bias = 0.35 * (scene.cloud_cover - 0.5);
+    // Large scales evolve; the fractal detail rides on them down to the pixel size.
+    double big = Noise3(x / 1400.0, y / 1100.0, hours / 6.0, seed + 1) - 0.5;
+    double detail = Fractal(x, y, 400.0, 3.0, 0.62, seed + 2);
+    double behind = 0;
+    double fronts = Fronts(cx, lat, clat, seed, &behind);
+    double sunny_sea = (1.0 - land) * (Bump(lat, 34, 7) * Bump(lon, -32, 16) + Bump(lat, 37, 5) * Smooth(-2, 4, lon) *
+                                                                                   (1.0 - Smooth(30, 36, lon)));
+    // Synoptic weather: the fronts, the convection of the tropics, mid-latitude cloudiness,
+    // and the dry subtropics (Sahara, Arabia, the Azores high, the summer Mediterranean).
+    double n_high = 0.75 * fronts + 0.6 * big + 0.45 * Bump(lat, 8, 5) + 0.05 * Bump(lat, 58, 10) -
+                    0.35 * Bump(lat, 25, 9) - 0.25 * sunny_sea + detail + bias - 0.32;
+    double tropics = Bump(lat, 8, 6);
+    if (tropics > 0.01) n_high += tropics * 0.8 * Fractal(x, y, 250.0, 6.0, 0.55, seed + 5);
+    high = Smooth(0.0, 0.04, n_high);
+    double deep = std::clamp(n_high / 0.6, 0.0, 1.0);
+
+    // Shallow cloud: stratocumulus decks over the cool subtropical sea, cloud streets aligned
+    // with the north-westerly wind behind the cold fronts, and fair-weather cumulus over land
+    // when the sun has heated it since the morning.
+    double sc = (1.0 - land) * Bump(lat, 24, 8) * Smooth(-5, -15, lon) * Smooth(-45, -30, lon);
+    double along = 0.77 * x - 0.64 * y, across = 0.64 * x + 0.77 * y;
+    double street_zone = (1.0 - land) * Smooth(-250, -650, behind) * Smooth(-1500, -900, behind + 900.0 * big) *
+                         Smooth(40, 50, lat) * Smooth(0.5, 0.65, Noise2(x / 300.0, y / 300.0, seed + 12));
+    double streets = 0;
+    if (street_zone > 0.01) {
+      double wobble = 5.0 * Noise2(along / 150.0, across / 60.0, seed + 6);
+      double rows = 0.5 + 0.5 * std::cos(2 * M_PI * across / 24.0 + wobble);
+      // Each street is a chain of cumulus: break the rows into cells along the wind.
+      double cells_along = Fractal(along, across * 2.5, 60.0, 3.0, 0.75, seed + 7);
+      streets = street_zone * (rows * (0.5 + 2.0 * cells_along) - 0.45);
+    }
+    double local_hour = std::fmod(double(scene.unix_time % 86400) / 3600.0 + lon / 15.0 + 48.0, 24.0);
+    double heating = land * (1.0 - desert / std::max(land, 1e-6)) * Smooth(9.5, 12.5, local_hour) *
+                     Smooth(19.5, 16.5, local_hour) * Smooth(0.3, 0.6, mu);
+    // Cumulus comes in fields of a few hundred km, not everywhere at once.
+    double patches = heating > 0.01 ? Smooth(0.5, 0.65, Noise2(x / 260.0, y / 260.0, seed + 10)) : 0.0;
+    double cells = patches > 0 ? heating * patches * (Fractal(x, y, 40.0, 3.0, 0.7, seed + 8) - 0.12) : 0.0;
+    double decks = sc > 0.01 ? sc * (detail + 0.25 + 0.12 * Fractal(x, y, 30.0, 3.0, 0.7, seed + 9)) : 0.0;
+    double n_low = std::max({decks, streets, cells}) + 0.5 * bias;
+    low = Smooth(0.0, 0.05, n_low);
+    double low_thick = std::clamp(n_low / 0.25, 0.0, 1.0);
+
+    // Tops: the deep cloud reaches 6 to 14 km, colder where it is thicker; shallow cloud 1 to 3 km.
+    double h_high = std::clamp(6.0 + 8.0 * std::pow(deep, 0.6) * (0.75 + 0.5 * Noise2(x / 300.0, y / 300.0, seed + 3)),
+                               6.0, 14.0);
+    double h_low = 1.0 + 2.0 * low_thick;
+    cover = 1.0 - (1.0 - high) * (1.0 - low);
+    height = cover > 0 ? (high * h_high + (1.0 - high) * low * h_low) / cover : h_low;
+    thick = (0.4 + 0.6 * deep) * high + (1.0 - high) * (0.35 + 0.4 * low_thick);
   }
-  double height = std::clamp(1.0 + 12.5 * std::pow(thick, 0.7) *
-                                       (0.6 + 0.7 * Noise2(cx / 3.0, cy / 3.0, seed + 3)),
-                             0.5, 14.0);
-  double t_cloud = std::max(203.0, t_sea + 2.0 - 6.5 * height);
+  // Tops stop at the tropopause: about 200 K in the tropics, 220 K at mid-latitudes.
+  double t_cloud = std::max(201.0 + 19.0 * Smooth(15, 55, lat), t_sea + 2.0 - 6.5 * height);
   double ice_cloud = Smooth(250, 238, t_cloud);
   double thin = cover * (1.0 - thick);
 
   // Upper-tropospheric humidity for the water-vapour channels.
-  double m = Fbm2(cx / 9.0, cy / 7.0, 3, seed + 4);
+  double m = Fbm2(x / 900.0, y / 780.0, 3, seed + 4);
   double dry = std::clamp(0.45 + 1.6 * (m - 0.5) + 0.35 * Bump(lat, 25, 10) - 0.3 * Bump(lat, 7, 8) -
                               0.5 * cover * thick,
                           0.0, 1.0);
@@ -214,7 +324,7 @@ void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCount
   };
   double r06 = blend(0.03, 0.07, 0.30, 0.85, rc) + 0.015;
   double r08 = blend(0.02, 0.28, 0.38, 0.80, rc * 0.98);
-  double r16 = blend(0.01, 0.18, 0.48, 0.12, rc * (0.75 - 0.45 * ice_cloud));
+  double r16 = blend(0.01, 0.18, 0.48, 0.12, rc * (0.65 - 0.25 * ice_cloud));
   double r39 = blend(0.01, 0.04, 0.15, 0.01, 0.18 - 0.14 * ice_cloud);
 
   auto vis = [&](double r, double sun_irr, int ch) {
