@@ -226,7 +226,7 @@ void TimeTools(GtkWidget* toolbar) {
   gtk_scale_set_draw_value(GTK_SCALE(c->range), FALSE);
   // The scale expands into the room left; its least width leaves room for the monitor's
   // spinner, so the last buttons stay on the toolbar of the default window while monitoring.
-  gtk_widget_set_size_request(c->range, 220, 35);
+  gtk_widget_set_size_request(c->range, 150, 35);
   SuplAddToolItem(toolbar, c->range, 0, "Time slot", TRUE);
   g_signal_connect(c->range, "value-changed", G_CALLBACK(CanvRangeChanged), nullptr);
   g_signal_connect(c->range, "button-release-event", G_CALLBACK(CanvRangeReleased), nullptr);

@@ -249,7 +249,7 @@ TEST_F(SatelliteCanvas, OpenByDateOfAnotherServiceClosesTheSlotsOfTheFirst) {
     labels.push_back(LabelText());
   }
   canv.play = 0;
-  EXPECT_EQ(labels, (std::vector<std::string>{"Apr04 07:40", "Apr04 07:45"}));
+  EXPECT_EQ(labels, (std::vector<std::string>{"2022-04-04 07:40 UTC", "2022-04-04 07:45 UTC"}));
 }
 
 TEST_F(SatelliteCanvas, AShownSlotOfAnotherServiceTakesTheScale) {
