@@ -148,9 +148,14 @@ gboolean DlgSettingsRespond(GtkWidget* dialog, int response) {
     }
     return TRUE;
   }
-  if (DlgMessage(GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, "Clear ALL the settings? Are you SURE?") ==
+  if (DlgMessage(GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, "Clear ALL the settings? Are you SURE?") !=
       GTK_RESPONSE_YES)
-    DlgMessage(GTK_MESSAGE_INFO, GTK_BUTTONS_OK, ConfReset() ? "Restart program, please" : "Operation failed");
+    return TRUE;
+  const bool reset = ConfReset();
+  // The file now holds the defaults the user asked for: edits made before are not written over
+  // them by a later Save of another page.
+  if (reset) conf->unsaved = 0;
+  DlgMessage(GTK_MESSAGE_INFO, GTK_BUTTONS_OK, reset ? "Restart program, please" : "Operation failed");
   return TRUE;
 }
 

@@ -388,12 +388,14 @@ TEST_F(InterfacePage, ClearAsksAndWritesThePresetsOnlyOnYes) {
     EXPECT_EQ(no.count, 1);
   }
   EXPECT_EQ(uitest::Snapshot(home.path()), before);
+  conf.unsaved |= CONF_SAVE_RGB;  // an edit of the recipes, not saved before the clear
   {
     Answer yes(GTK_RESPONSE_YES);
     EXPECT_TRUE(DlgSettingsRespond(dialog, GTK_RESPONSE_HELP));
     EXPECT_EQ(yes.count, 2);
     EXPECT_EQ(yes.text, "Restart program, please");
   }
+  EXPECT_EQ(conf.unsaved, 0u);  // a later Save writes no pre-clear edit over the defaults
   Stored f(home.ini());
   EXPECT_EQ(f.Int("rect-x"), 2710);
   EXPECT_EQ(f.Int("rect-width"), 92);
