@@ -1,4 +1,5 @@
-// The video of the slots: offscreen renders of the visible canvas written by OpenCV.
+// The video of the slots: offscreen renders of the visible canvas written by OpenCV, as MJPG in
+// AVI or H.264 in MP4.
 #include "canvas/canvvideo.h"
 
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
+#include <span>
 
 #include "app/app.h"
 #include "app/platform.h"
@@ -22,6 +24,7 @@
 #include "settings/conf.h"
 
 const char* const CanvVideoCodecs[8] = {"MJPG", "MP42", "DIV3", "DIVX", "U263", "I263", "FLV1", "PIM1"};
+const char* const CanvVideoCodecsMp4[2] = {"avc1", "mp4v"};
 const char* const CanvVideoNames[7] = {"MPhys(Air)", "MPhys(Night)", "MPhys(Day)",   "Natural",
                                        "Cloud top HRV", "HRV MPhys", "True color HRV"};
 
@@ -98,7 +101,61 @@ long CountFrames(int fd, off_t at, off_t end, int depth) {
   return at >= end ? frames : -1;
 }
 
+uint64_t Be(const unsigned char* p, int n) {
+  uint64_t v = 0;
+  for (int i = 0; i < n; i++) v = v << 8 | p[i];
+  return v;
+}
+
+// Boxes whose content is boxes again (the others hold fields or media data).
+bool BoxOfBoxes(const unsigned char* type) {
+  for (const char* t : {"moov", "trak", "mdia", "minf", "stbl", "edts", "dinf"})
+    if (!std::memcmp(type, t, 4)) return true;
+  return false;
+}
+
+// TRUE when the boxes of [at, end) fill it exactly, each with a printable type and a size
+// within its parent; types[] (at the top level) collects ftyp (first), moov and mdat.
+bool BoxesFill(int fd, off_t at, off_t end, int depth, bool* types) {
+  for (bool first = true; at < end; first = false) {
+    unsigned char h[16] = {};
+    if (end - at < 8 || !ReadAt(fd, at, h, 8)) return false;
+    uint64_t size = Be(h, 4);
+    off_t head = 8;
+    if (size == 1) {  // a 64-bit size follows the type
+      if (end - at < 16 || !ReadAt(fd, at + 8, h + 8, 8)) return false;
+      size = Be(h + 8, 8);
+      head = 16;
+    }
+    // Size 0 ("to the end of the file") is what the writer leaves in the 'mdat' it never
+    // closed: a finished file has none.
+    if (size < uint64_t(head) || size > uint64_t(end - at)) return false;
+    for (int k = 4; k < 8; k++)
+      if (h[k] < 0x20 || h[k] > 0x7e) return false;
+    if (types) {
+      if (first != !std::memcmp(h + 4, "ftyp", 4)) return false;
+      types[0] = true;
+      types[1] = types[1] || !std::memcmp(h + 4, "moov", 4);
+      types[2] = types[2] || !std::memcmp(h + 4, "mdat", 4);
+    }
+    if (depth < 6 && BoxOfBoxes(h + 4) && !BoxesFill(fd, at + head, at + off_t(size), depth + 1, nullptr))
+      return false;
+    at += off_t(size);
+  }
+  return true;
+}
+
 }  // namespace
+
+bool CanvVideoBoxesComplete(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool types[3] = {};  // ftyp, moov, mdat
+  const bool ok = fstat(fd, &st) == 0 && BoxesFill(fd, 0, st.st_size, 0, types);
+  close(fd);
+  return ok && types[0] && types[1] && types[2];
+}
 
 bool CanvVideoComplete(const std::string& path, int frames) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -123,7 +180,7 @@ bool CanvVideoComplete(const std::string& path, int frames) {
   return ok && found == frames;
 }
 
-std::string CanvVideoFileName(int id, const std::string& slot) {
+std::string CanvVideoFileName(int id, const std::string& slot, ConfVideoFormat format) {
   std::string name;
   if (id >= RECIPE_FIRST_ID && id < RECIPE_FIRST_ID + 7)
     name = CanvVideoNames[id - RECIPE_FIRST_ID];
@@ -132,10 +189,10 @@ std::string CanvVideoFileName(int id, const std::string& slot) {
   if (name.empty()) name = "RGB" + std::to_string(id);
   for (char& ch : name)
     if (ch == '/' || ch == '\\') ch = '_';
-  return name + "-" + slot + ".avi";
+  return name + "-" + slot + "." + CONF_VIDEO_FORMATS[int(format)];
 }
 
-gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err) {
+gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err, std::string* fourcc) {
   Canv* c = Canv_get;
   Conf* conf = Conf_get;
   if (frames) *frames = 0;
@@ -150,7 +207,8 @@ gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err) {
   std::string slot_text;
   for (int i = 0; i < SLOT_SIZE && slot_text.empty(); i++)
     if (first[i]) slot_text = first[i]->slot;
-  *file = CanvVideoFileName(id, slot_text);
+  const bool mp4 = conf->video_format == ConfVideoFormat::Mp4;
+  *file = CanvVideoFileName(id, slot_text, conf->video_format);
   std::unique_ptr<gchar, GFree> dir(g_build_filename(App_get->home.c_str(), VIDEO_DIR, nullptr));
   const std::string path = std::string(dir.get()) + "/" + *file;
 
@@ -163,15 +221,19 @@ gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err) {
   const int W = int(w) & ~1, H = int(h) & ~1;
   if (W < 2 || H < 2) return fail(path + ": the visible canvas is too small for a frame");
 
-  // The writer picks the container by the extension: the temporary name keeps ".avi".
-  SuplSave out(path, SuplPublish::Numbered, ".avi");
+  // The writer picks the container by the extension: the temporary name keeps it.
+  SuplSave out(path, SuplPublish::Numbered, mp4 ? ".mp4" : ".avi");
   if (!out.ok()) return fail(out.error());
   out.WrittenElsewhere();
   cv::VideoWriter writer;
-  for (const char* code : CanvVideoCodecs)
+  const char* used = nullptr;
+  using Codes = std::span<const char* const>;
+  for (const char* code : mp4 ? Codes(CanvVideoCodecsMp4) : Codes(CanvVideoCodecs))
     if (writer.open(out.temp(), cv::VideoWriter::fourcc(code[0], code[1], code[2], code[3]), conf->video_fps, cv::Size(W, H),
-                    true))
+                    true)) {
+      used = code;
       break;
+    }
   if (!writer.isOpened()) return fail(path + ": no video codec can be opened");
 
   std::unique_ptr<cairo_surface_t, SurfaceFree> surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, W, H));
@@ -206,12 +268,14 @@ gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err) {
   writer.release();
   // The writer does not report failed writes (a full disk): the file must hold every frame in
   // a container as long as it says, and read back whole, before it takes its name.
-  if (!CanvVideoComplete(out.temp(), written) || !Readable(out.temp(), written))
+  const bool whole = mp4 ? CanvVideoBoxesComplete(out.temp()) : CanvVideoComplete(out.temp(), written);
+  if (!whole || !Readable(out.temp(), written))
     return fail(path + ": incomplete video (the disk may be full)");
   if (!out.Publish()) return fail(out.error());
   std::unique_ptr<gchar, GFree> base(g_path_get_basename(out.path().c_str()));
   *file = base.get();
   if (frames) *frames = written;
+  if (fourcc) *fourcc = used;
   return TRUE;
 }
 
@@ -224,10 +288,14 @@ void CanvVideo(GtkWidget*, gpointer) {
   CanvGuard guard;
   if (!guard.ok()) return;
   CanvBusy(true);
-  std::string file, err;
-  const gboolean ok = CanvVideoWrite(&file, nullptr, &err);
+  std::string file, err, fourcc;
+  const gboolean ok = CanvVideoWrite(&file, nullptr, &err, &fourcc);
   CanvBusy(false);
   std::unique_ptr<gchar, GFree> text(g_strdup_printf("%s  :  %s", file.c_str(), ok ? "saved OK." : "Error!"));
   std::unique_ptr<gchar, GFree> dir(g_build_filename(App_get ? App_get->home.c_str() : "", VIDEO_DIR, nullptr));
-  Message(ok, text.get(), ok ? std::string("Saved in ") + dir.get() + "." : err);
+  std::string detail = ok ? std::string("Saved in ") + dir.get() + "." : err;
+  // A player that wants H.264 may refuse the fallback: the user is told which codec it is.
+  if (ok && fourcc == CanvVideoCodecsMp4[1])
+    detail += std::string(" No H.264 encoder is available: the video is MPEG-4 Part 2 (") + fourcc + ").";
+  Message(ok, text.get(), detail);
 }

@@ -1,4 +1,4 @@
-// The viewing aids of the Interface page: animation speed, video frame rate, graticule.
+// The viewing aids of the Interface page: animation speed, video frame rate and format, graticule.
 #include <cmath>
 
 #include "app/app.h"
@@ -24,6 +24,12 @@ void OnStep(GtkSpinButton* spin, gpointer) {
 void OnFps(GtkSpinButton* spin, gpointer) {
   Edited();
   Conf_get->video_fps = gtk_spin_button_get_value(spin);
+}
+
+void OnFormat(GtkComboBox* combo, gpointer) {
+  Edited();
+  Conf_get->video_format = gtk_combo_box_get_active(combo) == int(ConfVideoFormat::Mp4) ? ConfVideoFormat::Mp4
+                                                                                          : ConfVideoFormat::Avi;
 }
 
 void OnGrid(GtkToggleButton* button, gpointer) {
@@ -57,6 +63,14 @@ GtkWidget* DlgAidsNew() {
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(fps), conf->video_fps);
   gtk_widget_set_tooltip_text(fps, "Frames per second of the video");
   g_signal_connect(Labelled(box, "Video frames/s", fps), "value-changed", G_CALLBACK(OnFps), nullptr);
+
+  // Entries in ConfVideoFormat order: the active index is the format.
+  GtkWidget* format = gtk_combo_box_text_new();
+  gtk_combo_box_text_append(GTK_COMBO_BOX_TEXT(format), CONF_VIDEO_FORMATS[int(ConfVideoFormat::Avi)], "AVI (MJPG)");
+  gtk_combo_box_text_append(GTK_COMBO_BOX_TEXT(format), CONF_VIDEO_FORMATS[int(ConfVideoFormat::Mp4)], "MP4 (H.264)");
+  gtk_combo_box_set_active(GTK_COMBO_BOX(format), int(conf->video_format));
+  gtk_widget_set_tooltip_text(format, "Container of the video: AVI plays everywhere, MP4 is smaller and shared widely");
+  g_signal_connect(Labelled(box, "Video format", format), "changed", G_CALLBACK(OnFormat), nullptr);
 
   GtkWidget* grid = gtk_check_button_new_with_label("Latitude/longitude grid");
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(grid), conf->graticule);

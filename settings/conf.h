@@ -61,6 +61,11 @@ inline constexpr const char* CONF_KEY_LABEL_SCREEN = "label-size-screen";
 inline constexpr const char* CONF_FONT_SCREEN = "Sans Bold 9";
 inline constexpr int CONF_ANIM_MS = 1000, CONF_ANIM_MS_MIN = 100, CONF_ANIM_MS_MAX = 10000;
 inline constexpr double CONF_VIDEO_FPS = 2.0, CONF_VIDEO_FPS_MIN = 0.5, CONF_VIDEO_FPS_MAX = 30.0;
+// "video-format" of "Interface": the container of "Make video", named by CONF_VIDEO_FORMATS.
+// Missing (or unknown) means AVI, which is never written, so an old file stays as it was.
+inline constexpr const char* CONF_KEY_VIDEO_FORMAT = "video-format";
+enum class ConfVideoFormat { Avi, Mp4 };
+inline constexpr const char* CONF_VIDEO_FORMATS[] = {"avi", "mp4"};  // by ConfVideoFormat
 
 // Groups of the settings file as bits, for ConfWriteGroups and Conf.unsaved.
 inline constexpr guint CONF_SAVE_STARTUP = 1u << 0;
@@ -110,6 +115,7 @@ struct Conf {
   gint32 max_slots = 0;     // slots the monitor keeps; 0: one day of the service
   gint32 anim_ms = CONF_ANIM_MS;         // animation step
   double video_fps = CONF_VIDEO_FPS;     // frame rate of the video
+  ConfVideoFormat video_format = ConfVideoFormat::Avi;  // container (and codec) of the video
   gboolean graticule = FALSE;            // latitude/longitude lines over the image
   gboolean label_screen = FALSE;         // label size on the screen, not in image units
 };

@@ -1,5 +1,6 @@
-// The viewing aids of "Interface": animation step, video frame rate, latitude/longitude grid.
+// The viewing aids of "Interface": animation step, video frame rate and format, latitude/longitude grid.
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "settings/conf.h"
@@ -20,6 +21,7 @@ void ConfReadAids(Conf* conf, GKeyFile* kf) {
   const char* g = CONF_GROUP_INTERFACE;
   conf->anim_ms = CONF_ANIM_MS;
   conf->video_fps = CONF_VIDEO_FPS;
+  conf->video_format = ConfVideoFormat::Avi;
   conf->graticule = FALSE;
   conf->label_screen = FALSE;
   if (!kf) return;
@@ -40,6 +42,14 @@ void ConfReadAids(Conf* conf, GKeyFile* kf) {
       Unusable(kf, CONF_KEY_VIDEO_FPS);
     g_clear_error(&err);
   }
+  if (Has(kf, CONF_KEY_VIDEO_FORMAT)) {
+    gchar* v = g_key_file_get_string(kf, g, CONF_KEY_VIDEO_FORMAT, nullptr);
+    if (v && !std::strcmp(v, CONF_VIDEO_FORMATS[int(ConfVideoFormat::Mp4)]))
+      conf->video_format = ConfVideoFormat::Mp4;
+    else if (!v || std::strcmp(v, CONF_VIDEO_FORMATS[int(ConfVideoFormat::Avi)]))
+      Unusable(kf, CONF_KEY_VIDEO_FORMAT);
+    g_free(v);
+  }
   for (auto [key, field] : {std::pair{CONF_KEY_GRATICULE, &conf->graticule},
                              std::pair{CONF_KEY_LABEL_SCREEN, &conf->label_screen}}) {
     if (!Has(kf, key)) continue;
@@ -57,6 +67,7 @@ void ConfWriteAids(const Conf* conf, GKeyFile* kf) {
   if (!kf) return;
   const gint32 ms = conf ? conf->anim_ms : CONF_ANIM_MS;
   const double fps = conf ? conf->video_fps : CONF_VIDEO_FPS;
+  const ConfVideoFormat format = conf ? conf->video_format : ConfVideoFormat::Avi;
   const bool grid = conf && conf->graticule;
   // A reset (no conf) installs the readable labels of a new setup.
   const bool screen = conf ? conf->label_screen : true;
@@ -68,6 +79,10 @@ void ConfWriteAids(const Conf* conf, GKeyFile* kf) {
     g_key_file_remove_key(kf, g, CONF_KEY_VIDEO_FPS, nullptr);
   else
     g_key_file_set_double(kf, g, CONF_KEY_VIDEO_FPS, fps);
+  if (format == ConfVideoFormat::Avi)
+    g_key_file_remove_key(kf, g, CONF_KEY_VIDEO_FORMAT, nullptr);
+  else
+    g_key_file_set_string(kf, g, CONF_KEY_VIDEO_FORMAT, CONF_VIDEO_FORMATS[int(format)]);
   if (grid)
     g_key_file_set_integer(kf, g, CONF_KEY_GRATICULE, 1);
   else

@@ -1,5 +1,6 @@
 // "Make video from the RGB images" on generated slots: the file name, frames read back with
-// OpenCV (count, size, colour of the rendered canvas), ffprobe's view of the container, failures.
+// OpenCV (count, size, colour of the rendered canvas), ffprobe's view of the container (AVI and
+// MP4), the completeness checks of both, the "video-format" setting, failures.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -10,6 +11,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "canvas/canvvideo.h"
+#include "dialogs/dlg.h"
 #include "tests/support/logcapture.h"
 #include "tests/ui/test_canvas_support.h"
 
@@ -79,6 +81,99 @@ TEST(VideoNames, DefaultCompositesAndOthers) {
   EXPECT_EQ(CanvVideoFileName(NATURAL, "201607041200"), "Natural-201607041200.avi");
   EXPECT_EQ(CanvVideoFileName(RECIPE_FIRST_ID + 6, "201607041200"), "True color HRV-201607041200.avi");
   EXPECT_EQ(CanvVideoFileName(RECIPE_FIRST_ID + 40, "201607041200"), "RGB53-201607041200.avi");
+  EXPECT_EQ(CanvVideoFileName(NATURAL, "201607041200", ConfVideoFormat::Mp4), "Natural-201607041200.mp4");
+}
+
+std::string Be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+
+// An MP4 of the writer the command uses, then the same cut short, garbled or rearranged: only
+// a file of whole boxes with ftyp first, moov and mdat passes.
+TEST(VideoBoxes, OnlyWholeBoxesWithFtypMoovAndMdatPass) {
+  uitest::TempHome dir;
+  const std::string mp4 = dir / "whole.mp4";
+  {
+    cv::VideoWriter w;
+    for (const char* code : CanvVideoCodecsMp4)
+      if (w.open(mp4, cv::VideoWriter::fourcc(code[0], code[1], code[2], code[3]), 2.0, cv::Size(64, 48), true)) break;
+    ASSERT_TRUE(w.isOpened());
+    for (int i = 0; i < 3; i++) w.write(cv::Mat(48, 64, CV_8UC3, cv::Scalar(40 * i, 90, 200 - 50 * i)));
+  }
+  const std::string whole = uitest::ReadFile(mp4);
+  ASSERT_GT(whole.size(), 200u);
+  ASSERT_EQ(whole.substr(4, 4), "ftyp");
+  EXPECT_TRUE(CanvVideoBoxesComplete(mp4));
+  EXPECT_FALSE(CanvVideoBoxesComplete(dir / "missing.mp4"));
+  const size_t moov = whole.find("moov") - 4, mdat = whole.find("mdat") - 4, trak = whole.find("trak") - 4;
+  ASSERT_LT(mdat, moov);  // the writer puts the index last: a cut loses it first
+  ASSERT_EQ(whole.substr(mdat - 8, 8), std::string("\0\0\0\x08" "free", 8));
+  const uint32_t mdat_size = uint32_t(moov - mdat);
+  std::string large = whole;  // the 8 bytes of 'free' given to a 64-bit size of 'mdat'
+  large.replace(mdat - 8, 16, Be32(1) + "mdat" + Be32(0) + Be32(mdat_size + 8));
+  std::string open_mdat = whole;  // the size a writer stopped before the end leaves
+  open_mdat.replace(mdat, 4, Be32(0));
+  std::string moov_long = whole;
+  moov_long.replace(moov, 4, Be32(uint32_t(whole.size() - moov + 1)));
+  std::string trak_long = whole;  // inside moov: a box past the end of its parent
+  trak_long.replace(trak, 4, Be32(uint32_t(whole.size() - trak + 1)));
+  std::string garbled = whole;
+  garbled.replace(mdat + 4, 4, std::string("\x01\x02\x03\x04", 4));
+  std::string tiny = whole;
+  tiny.replace(moov, 4, Be32(4));  // shorter than its own header
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool ok;
+  };
+  for (const Case& c : {Case{"64-bit mdat size", large, true},
+                        Case{"last byte missing", whole.substr(0, whole.size() - 1), false},
+                        Case{"cut before moov", whole.substr(0, moov), false},
+                        Case{"half", whole.substr(0, whole.size() / 2), false},
+                        Case{"ftyp only", whole.substr(0, mdat - 8), false},
+                        Case{"empty", "", false},
+                        Case{"a header cut", whole + std::string("\0\0\0", 3), false},
+                        Case{"unfinished mdat", open_mdat, false},
+                        Case{"moov longer than the file", moov_long, false},
+                        Case{"trak longer than moov", trak_long, false},
+                        Case{"box size below its header", tiny, false},
+                        Case{"garbled type", garbled, false},
+                        Case{"no moov", whole.substr(0, moov) + Be32(8) + "free", false},
+                        Case{"ftyp not first", Be32(8) + "free" + whole, false},
+                        Case{"no ftyp", whole.substr(mdat - 8), false}}) {
+    uitest::TempHome::Write(dir / "cut.mp4", c.bytes);
+    EXPECT_EQ(CanvVideoBoxesComplete(dir / "cut.mp4"), c.ok) << c.what;
+  }
+}
+
+struct FormatCase {
+  const char* ini;
+  ConfVideoFormat format;
+  size_t warnings;
+};
+
+// Missing or "avi" is AVI, "mp4" is MP4, anything else AVI with one warning naming the key;
+// only MP4 is written, so an old file is saved as it was.
+TEST(VideoFormatSetting, ReadAndWritten) {
+  if (!uitest::GtkReady()) GTEST_SKIP() << "no display";
+  for (const FormatCase& c : {FormatCase{"", ConfVideoFormat::Avi, 0}, FormatCase{"video-format=avi\n", ConfVideoFormat::Avi, 0},
+                              FormatCase{"video-format=mp4\n", ConfVideoFormat::Mp4, 0},
+                              FormatCase{"video-format=MP4x\n", ConfVideoFormat::Avi, 1},
+                              FormatCase{"video-format=\n", ConfVideoFormat::Avi, 1}}) {
+    uitest::TempHome home;
+    home.WriteIni(std::string("[Interface]\nzoom=3\n") + c.ini);
+    Conf conf;
+    LogCapture log;
+    ASSERT_TRUE(ConfRead(&conf, home.path()));
+    EXPECT_EQ(conf.video_format, c.format) << c.ini;
+    size_t warned = 0;
+    for (const std::string& m : log.messages()) warned += m.find(CONF_KEY_VIDEO_FORMAT) != std::string::npos;
+    EXPECT_EQ(warned, c.warnings) << c.ini;
+    // Saving writes the key only for MP4 (and drops an unusable one).
+    ASSERT_TRUE(ConfWrite(2));
+    const std::string text = uitest::ReadFile(home.ini());
+    EXPECT_EQ(text.find("video-format=mp4") != std::string::npos, c.format == ConfVideoFormat::Mp4) << text;
+    EXPECT_EQ(text.find(CONF_KEY_VIDEO_FORMAT) != std::string::npos, c.format == ConfVideoFormat::Mp4) << text;
+    ConfFree(&conf);
+  }
 }
 
 // An AVI of the writer the command uses, then the same cut short or with headers that
@@ -159,10 +254,11 @@ TEST_F(Video, OneFramePerSlotOfTheVisibleCanvas) {
   // The last frame is the canvas of the last slot (plus a small caption).
   const cv::Scalar got = cv::mean(frames[2]);
   for (int k = 0; k < 3; k++) EXPECT_NEAR(got[k], want[k], 6.0) << k;
-  // The caption is white text in the top-left corner.
+  // The caption is white text in the top-left corner, 3 canvas units in (pixels at the zoom).
   double lo = 0, hi = 0;
   cv::Mat corner;
-  cv::cvtColor(frames[0](cv::Rect(0, 0, std::min(w, 150), std::min(h, 22))), corner, cv::COLOR_BGR2GRAY);
+  const int below = int(3 * goo_canvas_get_scale(GOO_CANVAS(canv.canvas))) + 24;
+  cv::cvtColor(frames[0](cv::Rect(0, 0, std::min(w, 150), std::min(h, below))), corner, cv::COLOR_BGR2GRAY);
   cv::minMaxLoc(corner, &lo, &hi);
   EXPECT_GT(hi, 200);
 
@@ -181,6 +277,55 @@ TEST_F(Video, OneFramePerSlotOfTheVisibleCanvas) {
   const std::string png = std::string(NUBICORN_BINARY_DIR) + "/video-frame.png";
   Shell("ffmpeg -v error -y -i '" + path + "' -frames:v 1 '" + png + "'");
   EXPECT_TRUE(uitest::Exists(png));
+}
+
+// The Interface page's combo switches to MP4; the video is H.264 (or MPEG-4 Part 2 where the
+// message says so) with one frame per slot, and a second one of the same slot takes "-2".
+TEST_F(Video, Mp4ChosenOnTheInterfacePageIsProbedWhole) {
+  Open(3);
+  canvtest::CanvasTest::Select(NATURAL);
+  {
+    GtkWidget* page = g_object_ref_sink(DlgAidsNew());
+    GList* children = gtk_container_get_children(GTK_CONTAINER(page));
+    GtkWidget* combo = nullptr;
+    for (GList* l = children; l; l = l->next)
+      if (GTK_IS_COMBO_BOX(l->data)) combo = GTK_WIDGET(l->data);
+    g_list_free(children);
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(combo)), int(ConfVideoFormat::Avi));
+    conf.unsaved = 0;
+    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), int(ConfVideoFormat::Mp4));
+    EXPECT_EQ(conf.video_format, ConfVideoFormat::Mp4);
+    EXPECT_EQ(conf.unsaved, CONF_SAVE_INTERFACE);
+    gtk_widget_destroy(page);
+    g_object_unref(page);
+  }
+  std::vector<std::pair<std::string, std::string>> kept;  // path, content
+  for (const char* file : {"Natural-201607041200.mp4", "Natural-201607041200-2.mp4"}) {
+    gtk_range_set_value(GTK_RANGE(canv.range), 0);
+    uitest::Drain();
+    const DialogSeen seen = Make();
+    ASSERT_EQ(seen.text, std::string(file) + "  :  saved OK.");
+    EXPECT_EQ(seen.secondary.rfind("Saved in " + home / "export/Video" + ".", 0), 0u) << seen.secondary;
+    const std::string path = VideoPath(file);
+    kept.emplace_back(path, uitest::ReadFile(path));
+    EXPECT_TRUE(CanvVideoBoxesComplete(path));
+    for (const auto& [p, content] : kept) EXPECT_EQ(uitest::ReadFile(p), content) << p << " is unchanged";
+
+    if (Shell("command -v ffprobe").empty()) GTEST_SKIP() << "ffprobe (ffmpeg) not installed";
+    const bool fallback = seen.secondary.find("(mp4v)") != std::string::npos;
+    const std::string json = Shell("ffprobe -v error -count_frames -show_streams -of json '" + path + "'");
+    size_t streams = 0;
+    for (size_t at = json.find("\"codec_type\""); at != std::string::npos; at = json.find("\"codec_type\"", at + 1)) streams++;
+    EXPECT_EQ(streams, 1u) << json;
+    EXPECT_NE(json.find("\"codec_type\": \"video\""), std::string::npos) << json;
+    EXPECT_NE(json.find(fallback ? "\"codec_name\": \"mpeg4\"" : "\"codec_name\": \"h264\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"nb_frames\": \"3\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"nb_read_frames\": \"3\""), std::string::npos) << json;
+  }
+  int entries = 0;  // no temporary file is left behind
+  for (const auto& e : std::filesystem::directory_iterator(home / "export/Video")) entries += bool(e.path().string().size());
+  EXPECT_EQ(entries, 2);
 }
 
 // A second and third video from the same first slot never replace the first: they take the
@@ -203,29 +348,35 @@ TEST_F(Video, LaterVideosOfOneSlotAreNumbered) {
 
 // A disk that fills just before the end: every frame is written, only the last bytes of the
 // index are not. Such a file still plays in a forgiving player, but it is cut short: an error,
-// and the earlier video stays the only one.
+// and the earlier video stays the only one, in either format.
 TEST_F(Video, CutShortAtTheEndIsAnError) {
   Open(3);
   canvtest::CanvasTest::Select(NATURAL);
-  ASSERT_EQ(Make().text, "Natural-201607041200.avi  :  saved OK.");
-  const std::string first = uitest::ReadFile(VideoPath("Natural-201607041200.avi"));
-  struct rlimit old;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = old;
-  small.rlim_cur = first.size() - 8;  // the same slots make a file of the same size
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  gtk_range_set_value(GTK_RANGE(canv.range), 0);
-  uitest::Drain();
-  const DialogSeen seen = Make();
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, previous);
-  EXPECT_EQ(seen.text, "Natural-201607041200.avi  :  Error!");
-  EXPECT_NE(seen.secondary.find("incomplete video"), std::string::npos) << seen.secondary;
-  EXPECT_EQ(uitest::ReadFile(VideoPath("Natural-201607041200.avi")), first);
-  int entries = 0;
-  for (const auto& e : std::filesystem::directory_iterator(home / "export/Video")) entries += bool(e.path().string().size());
-  EXPECT_EQ(entries, 1);
+  for (const ConfVideoFormat format : {ConfVideoFormat::Avi, ConfVideoFormat::Mp4}) {
+    conf.video_format = format;
+    const std::string name = CanvVideoFileName(NATURAL, SLOTS[0], format);
+    gtk_range_set_value(GTK_RANGE(canv.range), 0);
+    uitest::Drain();
+    ASSERT_EQ(Make().text, name + "  :  saved OK.");
+    const std::string first = uitest::ReadFile(VideoPath(name));
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = first.size() - 8;  // the same slots make a file of the same size
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    gtk_range_set_value(GTK_RANGE(canv.range), 0);
+    uitest::Drain();
+    const DialogSeen seen = Make();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(seen.text, name + "  :  Error!");
+    EXPECT_NE(seen.secondary.find("incomplete video"), std::string::npos) << seen.secondary;
+    EXPECT_EQ(uitest::ReadFile(VideoPath(name)), first);
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(home / "export/Video")) entries += bool(e.path().string().size());
+    EXPECT_EQ(entries, format == ConfVideoFormat::Avi ? 1 : 2) << name;
+  }
 }
 
 TEST_F(Video, MissingFolderIsAnErrorAndLeavesNoFile) {
