@@ -6,35 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/cli.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/xrit_builder.h"
 
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out, err;
-};
-
 CliRun Cli(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  static std::string cli = NUBICORN_CLI;
-  argv.push_back(cli.data());
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  CliRun r;
-  gchar* out = nullptr;
-  gchar* err = nullptr;
-  gint status = 0;
-  if (g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
-                   &status, nullptr)) {
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    r.out = out ? out : "";
-    r.err = err ? err : "";
-  }
-  g_free(out);
-  g_free(err);
-  return r;
+  args.insert(args.begin(), NUBICORN_CLI);
+  return SpawnRun(args);
 }
 
 const char* const HRV_NAME = "H-000-MSG3__-MSG3________-HRV______-000019___-201607041200-C_";

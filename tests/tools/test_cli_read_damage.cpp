@@ -12,36 +12,17 @@
 #include <vector>
 
 #include "data/suplfile.h"
+#include "tests/support/cli.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/xrit_builder.h"
 
 namespace {
 
-struct CliRun {
-  int status = -1;  // 124: stopped by the time limit
-  std::string out, err;
-};
-
 // The CLI under coreutils' timeout: a regression that blocks ends with status 124.
 CliRun Cli(std::vector<std::string> args) {
   std::vector<std::string> all = {"timeout", "-k", "5", "30", NUBICORN_CLI};
   all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  CliRun r;
-  gchar* out = nullptr;
-  gchar* err = nullptr;
-  gint status = 0;
-  if (g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, &err,
-                   &status, nullptr)) {
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    r.out = out ? out : "";
-    r.err = err ? err : "";
-  }
-  g_free(out);
-  g_free(err);
-  return r;
+  return SpawnRun(all);
 }
 
 const char* const SEG = "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-C_";
