@@ -264,7 +264,7 @@ int CanvSlotsKeepService(const Sat& sat) {
   }
   std::unique_ptr<gchar, decltype(&g_free)> text(
       g_strdup_printf("Closed %d time slot%s of another satellite service: the time scale shows MSG%d %s", freed,
-                      freed == 1 ? "" : "s", sat.spacecraft, sat.rapid ? "rapid scan" : "full disk"),
+                      freed == 1 ? "" : "s", sat.spacecraft, SatServiceName(sat.service)),
       g_free);
   CanvStatus(text.get());
   return freed;

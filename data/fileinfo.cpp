@@ -20,7 +20,7 @@ namespace {
 // Group 1 the spacecraft digit (named twice, the same both times), 2 the channel field, 3 the
 // segment digits, 4 the slot digits.
 constexpr const char* NAME_PATTERN =
-    "H-000-MSG([1-4])__-MSG\\1(?:________|_RSS____)-(VIS006___|VIS008___|IR_016___|IR_039___|WV_062___|WV_073___|"
+    "H-000-MSG([1-4])__-MSG\\1(?:________|_RSS____|_IODC___)-(VIS006___|VIS008___|IR_016___|IR_039___|WV_062___|WV_073___|"
     "IR_087___|IR_097___|IR_108___|IR_120___|IR_134___|HRV______)-0000(07|19)___-(\\d{12})-C_";
 
 // Compiled once; callers parse names on one thread at a time, but a once-guard costs nothing

@@ -391,6 +391,18 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
 
 }  // namespace
 
+std::pair<int, int> LayerSegments(const int32_t window[4], bool hrv) {
+  const int64_t top = std::max<int64_t>(window[1], 0);
+  const int64_t bottom = std::min<int64_t>(int64_t(window[1]) + window[3], 3712);  // exclusive
+  if (window[3] <= 0 || top >= bottom) return {0, -1};
+  auto segment = [](int64_t line) { return int((line - 1) / SEGMENT_LINES) + 1; };  // line from the south, 1-based
+  if (!hrv) return {segment(3712 - (bottom - 1)), segment(3712 - top)};
+  const std::array<int32_t, 4> hw = LayerHrvWindow(window);
+  const int64_t lo = std::max<int64_t>(int64_t(hw[1]) - LAYER_HRV_MARGIN, 1);
+  const int64_t hi = std::min<int64_t>(int64_t(hw[1]) + hw[3] + LAYER_HRV_MARGIN, HRV_GRID_SIZE);
+  return {segment(lo), segment(hi)};
+}
+
 std::array<int32_t, 4> LayerHrvWindow(const int32_t window[4]) {
   const int32_t x = window[0], y = window[1], w = window[2], h = window[3];
   double min_c = 11136.0, min_l = 11136.0, max_c = 0.0, max_l = 0.0;

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "data/suplremap.h"
+#include "data/xrit.h"
 
 inline constexpr int STRIP_ROWS = 928;       // segments 7 and 8 of channels 1..11
 inline constexpr int HRV_STRIP_ROWS = 2784;  // segments 19..24
@@ -32,6 +34,15 @@ struct LayerHrvMaps {
 // south) of the projected border of the view window (x, y, width, height of the north-up
 // 3712 image); values truncated toward zero, sides at least 1.
 std::array<int32_t, 4> LayerHrvWindow(const int32_t window[4]);
+
+inline constexpr int SEGMENT_COUNT = 8;    // segments of channels 1..11 on the whole disk
+inline constexpr int HRV_SEGMENT_COUNT = 24;
+
+// The segments a view window (x, y, width, height of the north-up 3712 image) needs, as
+// {first, last} counted from the south (segment s holds lines 464 (s - 1) + 1 to 464 s): 1..8
+// for channels 1..11, 1..24 for HRV (the lines of LayerHrvWindow with the resampling margin).
+// {0, -1} when the window holds no row of the disk.
+std::pair<int, int> LayerSegments(const int32_t window[4], bool hrv);
 
 // Count image (CV_16UC1) of one channel for the view window, from the full path of its
 // reference segment (7, or 19 for HRV): the window cut from the north-up strip, or for HRV the

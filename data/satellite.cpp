@@ -13,17 +13,31 @@
 
 namespace {
 
-constexpr const char* RAPID_SUFFIX = "_RSS";
-// The service field after "MSGn": 8 characters, blanks as underscores.
-constexpr const char* FIELD_FULL = "________";
-constexpr const char* FIELD_RAPID = "_RSS____";
+// Per service: the settings suffix after "MSGn" and the file names' 8-character field after it.
+struct ServiceText {
+  SatService service;
+  const char* suffix;
+  const char* field;
+  const char* name;
+};
+constexpr ServiceText SERVICES[] = {
+    {SatService::Full, "", "________", "full disk"},
+    {SatService::Rapid, "_RSS", "_RSS____", "rapid scan"},
+    {SatService::Iodc, "_IODC", "_IODC___", "Indian Ocean"},
+};
+
+const ServiceText& Service(SatService s) {
+  for (const ServiceText& t : SERVICES)
+    if (t.service == s) return t;
+  return SERVICES[0];
+}
 
 bool ValidSpacecraft(int n) { return n >= SAT_SPACECRAFT_MIN && n <= SAT_SPACECRAFT_MAX; }
 
 }  // namespace
 
 std::string SatText(const Sat& s) {
-  return "MSG" + std::to_string(s.spacecraft) + (s.rapid ? RAPID_SUFFIX : "");
+  return "MSG" + std::to_string(s.spacecraft) + Service(s.service).suffix;
 }
 
 bool SatParse(const char* text, Sat* out) {
@@ -33,17 +47,19 @@ bool SatParse(const char* text, Sat* out) {
   if (a == std::string::npos) return false;
   t = t.substr(a, b - a + 1);
   for (char& c : t) c = g_ascii_toupper(c);
-  if (t.size() != 4 && t.size() != 8) return false;
-  if (t.compare(0, 3, "MSG") != 0 || !ValidSpacecraft(t[3] - '0')) return false;
-  if (t.size() == 8 && t.compare(4, 4, RAPID_SUFFIX) != 0) return false;
-  *out = Sat{t[3] - '0', t.size() == 8};
-  return true;
+  if (t.size() < 4 || t.compare(0, 3, "MSG") != 0 || !ValidSpacecraft(t[3] - '0')) return false;
+  for (const ServiceText& service : SERVICES)
+    if (t.compare(4, std::string::npos, service.suffix) == 0) {
+      *out = Sat{t[3] - '0', service.service};
+      return true;
+    }
+  return false;
 }
 
 bool SatFromName(const std::string& name, Sat* out) {
   for (int n = SAT_SPACECRAFT_MIN; n <= SAT_SPACECRAFT_MAX; n++)
-    for (bool rapid : {false, true}) {
-      const Sat s{n, rapid};
+    for (const ServiceText& service : SERVICES) {
+      const Sat s{n, service.service};
       if (name.compare(0, 26, SatNamePrefix(s)) == 0) {
         *out = s;
         return true;
@@ -52,9 +68,11 @@ bool SatFromName(const std::string& name, Sat* out) {
   return false;
 }
 
+const char* SatServiceName(SatService s) { return Service(s).name; }
+
 std::string SatNamePrefix(const Sat& s) {
   const std::string craft = "MSG" + std::to_string(s.spacecraft);
-  return "H-000-" + craft + "__-" + craft + (s.rapid ? FIELD_RAPID : FIELD_FULL) + "-";
+  return "H-000-" + craft + "__-" + craft + Service(s.service).field + "-";
 }
 
 std::string SatSegmentName(const Sat& s, const char* channel, int segment, const std::string& slot) {
@@ -80,10 +98,17 @@ std::string SatGlobSegment7(const Sat& s) { return SatNamePrefix(s) + "??????___
 std::string SatGlobPrologue(const Sat& s) { return SatNamePrefix(s) + "_________-PRO______-????????????-__"; }
 std::string SatGlobEpilogue(const Sat& s) { return SatNamePrefix(s) + "_________-EPI______-????????????-__"; }
 
-int SatSlotMinutes(const Sat& s) { return s.rapid ? 5 : 15; }
-int SatFirstSegment(const Sat& s) { return s.rapid ? 6 : 7; }
+int SatSlotMinutes(const Sat& s) { return s.service == SatService::Rapid ? 5 : 15; }
+int SatFirstSegment(const Sat& s) { return s.service == SatService::Rapid ? 6 : 7; }
 int SatSpacecraftId(const Sat& s) { return 320 + s.spacecraft; }
-double SatNominalLongitude(const Sat& s) { return s.rapid ? 9.5 : 0.0; }
+double SatNominalLongitude(const Sat& s) {
+  switch (s.service) {
+    case SatService::Rapid: return 9.5;
+    case SatService::Iodc: return 45.5;
+    case SatService::Full: break;
+  }
+  return 0.0;
+}
 
 std::string SatProjectionName(double lon) {
   char buf[32];

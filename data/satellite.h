@@ -8,18 +8,20 @@
 inline constexpr int SAT_SPACECRAFT_MIN = 1;  // MSG1 (Meteosat-8)
 inline constexpr int SAT_SPACECRAFT_MAX = 4;  // MSG4 (Meteosat-11)
 
+// The services an MSG spacecraft flies: the full disk from 0°, the Rapid Scan Service from
+// 9.5° E (5-minute slots, segments 6..8 of the northern disk) and the Indian Ocean Data
+// Coverage from 45.5° E (15-minute slots, the whole disk).
+enum class SatService { Full, Rapid, Iodc };
+
 // A spacecraft (1..4 for MSG1..MSG4) and its service. The default is MSG3's full disk, the
 // names the program has always read.
 struct Sat {
   int spacecraft = 3;
-  bool rapid = false;  // Rapid Scan Service: 5-minute slots, segments 6..8 of the northern disk
+  SatService service = SatService::Full;
+  bool operator==(const Sat&) const = default;
 };
 
-inline bool operator==(const Sat& a, const Sat& b) {
-  return a.spacecraft == b.spacecraft && a.rapid == b.rapid;
-}
-
-// Settings text of a choice: "MSG3", "MSG4", "MSG3_RSS" ...
+// Settings text of a choice: "MSG3", "MSG4", "MSG3_RSS", "MSG2_IODC" ...
 std::string SatText(const Sat& s);
 // Parses a settings text as written by SatText (ASCII case ignored, blanks around it allowed).
 // False, *out untouched, for anything else.
@@ -27,6 +29,9 @@ bool SatParse(const char* text, Sat* out);
 // The choice a file name was made by (its first 26 characters, "H-000-MSG4__-MSG4________-").
 // False, *out untouched, when the name does not start like an MSG name of either service.
 bool SatFromName(const std::string& name, Sat* out);
+
+// What a user calls the service: "full disk", "rapid scan", "Indian Ocean".
+const char* SatServiceName(SatService s);
 
 // The fixed first 26 characters of every name of the choice.
 std::string SatNamePrefix(const Sat& s);
@@ -44,14 +49,15 @@ std::string SatGlobSegment7(const Sat& s);
 std::string SatGlobPrologue(const Sat& s);
 std::string SatGlobEpilogue(const Sat& s);
 
-// Minutes between two repeat cycles: 15 full disk, 5 rapid scan.
+// Minutes between two repeat cycles: 15 full disk and IODC, 5 rapid scan.
 int SatSlotMinutes(const Sat& s);
 // First segment of channels 1..11 that a complete cycle holds for the program (the last is 8):
 // 7 full disk (only the northern two are read), 6 rapid scan (the service sends 6..8).
 int SatFirstSegment(const Sat& s);
 // Spacecraft id of the segment identification record: 321..324.
 int SatSpacecraftId(const Sat& s);
-// Nominal sub-satellite longitude of the service in degrees east: 0 full disk, 9.5 rapid scan.
+// Nominal sub-satellite longitude of the service in degrees east: 0 full disk, 9.5 rapid scan,
+// 45.5 IODC.
 double SatNominalLongitude(const Sat& s);
 // Projection name of the image navigation record for a longitude: "GEOS(+000.0)", "GEOS(+009.5)".
 std::string SatProjectionName(double lon);

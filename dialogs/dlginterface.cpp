@@ -228,9 +228,11 @@ void OnMaxSlots(GtkSpinButton* spin, gpointer) { Conf_get->max_slots = gint32(gt
 GtkWidget* SatelliteCombo(DlgInterface* s) {
   GtkWidget* combo = gtk_combo_box_text_new();
   for (int n = SAT_SPACECRAFT_MIN; n <= SAT_SPACECRAFT_MAX; n++)
-    for (bool rapid : {false, true}) {
-      const Sat sat{n, rapid};
-      GStr label(g_strdup_printf("MSG%d %s", n, rapid ? "rapid scan (9.5° E)" : "full disk (0°)"), g_free);
+    for (SatService service : {SatService::Full, SatService::Rapid, SatService::Iodc}) {
+      const Sat sat{n, service};
+      GStr label(g_strdup_printf("MSG%d %s (%s)", n, SatServiceName(service),
+                                 service == SatService::Full ? "0°" : service == SatService::Rapid ? "9.5° E" : "45.5° E"),
+                 g_free);
       gtk_combo_box_text_append(GTK_COMBO_BOX_TEXT(combo), SatText(sat).c_str(), label.get());
     }
   gtk_combo_box_set_active_id(GTK_COMBO_BOX(combo), SatText(Conf_get->satellite).c_str());

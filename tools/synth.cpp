@@ -55,7 +55,7 @@ constexpr int64_t RAPID_FORWARD_SCAN_MS = 249000;  // the northern third within 
 // Acquisition time of a line of the 3712 grid; rapid scan sweeps only its own segments, so its
 // lines fit in the shorter cycle.
 int64_t LineTimeMs(const Sat& sat, int64_t t0_ms, double ir_line) {
-  if (!sat.rapid) return t0_ms + SCAN_START_MS + int64_t((ir_line - 1) * FORWARD_SCAN_MS / 3712.0);
+  if (sat.service != SatService::Rapid) return t0_ms + SCAN_START_MS + int64_t((ir_line - 1) * FORWARD_SCAN_MS / 3712.0);
   const double first = (SatFirstSegment(sat) - 1) * SEGMENT_LINES + 1;
   return t0_ms + SCAN_START_MS + int64_t((ir_line - first) * RAPID_FORWARD_SCAN_MS / (3712.0 - first + 1));
 }
@@ -176,7 +176,7 @@ Bytes SegmentHeader(const Sat& sat, int ch, int seg, const std::string& slot, in
   XritWriteAnnotation(&b, name);
   XritWriteTimeStamp(&b, lines.back().time);  // stamped with its last line
   // Planned segments: the whole disk, or the rapid scan's northern ones.
-  const int planned_start = !sat.rapid ? 1 : hrv ? HRV_FIRST_SEGMENT : SatFirstSegment(sat);
+  const int planned_start = sat.service != SatService::Rapid ? 1 : hrv ? HRV_FIRST_SEGMENT : SatFirstSegment(sat);
   XritWriteSegmentId(&b, uint16_t(SatSpacecraftId(sat)), uint8_t(ch), uint16_t(seg), uint16_t(planned_start),
                      hrv ? 24 : 8, compressed ? XRIT_REPR_WT : XRIT_REPR_NONE);
   XritWriteLineQuality(&b, lines);

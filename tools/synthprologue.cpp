@@ -8,7 +8,7 @@ namespace {
 constexpr int64_t FORWARD_SCAN_MS = 762000;  // 12 min 42 s
 constexpr int64_t RAPID_FORWARD_SCAN_MS = 249000;  // the northern third only
 
-int64_t ForwardScanMs(const Sat& s) { return s.rapid ? RAPID_FORWARD_SCAN_MS : FORWARD_SCAN_MS; }
+int64_t ForwardScanMs(const Sat& s) { return s.service == SatService::Rapid ? RAPID_FORWARD_SCAN_MS : FORWARD_SCAN_MS; }
 int64_t CycleMs(const Sat& s) { return int64_t(SatSlotMinutes(s)) * 60000; }
 
 // Level 1.5 header offsets (from the start of the data field).
@@ -57,7 +57,7 @@ void SetHrv(Bytes* b, size_t at, const SynthHrvCoverage& h) {
 
 void SetVisIr(Bytes* b, size_t at, const Sat& s) {
   // Rapid scan covers the segments from its first one northward.
-  XritSetI32(b, at, s.rapid ? (SatFirstSegment(s) - 1) * 464 + 1 : 1);  // southern line
+  XritSetI32(b, at, s.service == SatService::Rapid ? (SatFirstSegment(s) - 1) * 464 + 1 : 1);  // southern line
   XritSetI32(b, at + 4, 3712);   // northern line
   XritSetI32(b, at + 8, 1);      // eastern column
   XritSetI32(b, at + 12, 3712);  // western column

@@ -212,3 +212,35 @@ TEST_F(LayerLoad, DisplayImageIsTheGreyOfTheCounts) {
 }
 
 }  // namespace
+
+// Rows of the north-up image against the segments counted from the south: row 0 is line 3712
+// (segment 8), row 3711 line 1 (segment 1); a segment boundary lies every 464 rows.
+struct SegmentCase {
+  int32_t window[4];
+  int first, last;
+};
+class LayerSegmentsOf : public testing::TestWithParam<SegmentCase> {};
+TEST_P(LayerSegmentsOf, Channels) {
+  const SegmentCase& c = GetParam();
+  const auto [first, last] = LayerSegments(c.window, false);
+  EXPECT_EQ(first, c.first);
+  EXPECT_EQ(last, c.last);
+}
+INSTANTIATE_TEST_SUITE_P(Windows, LayerSegmentsOf,
+                         testing::Values(SegmentCase{{1500, 100, 600, 300}, 8, 8},      // the default strip window
+                                         SegmentCase{{0, 0, 3712, 928}, 7, 8},         // the whole strip
+                                         SegmentCase{{0, 463, 10, 2}, 7, 8},           // across 7/8
+                                         SegmentCase{{0, 1855, 10, 2}, 4, 5},          // across 4/5
+                                         SegmentCase{{0, 3711, 10, 10}, 1, 1},         // clipped at the south
+                                         SegmentCase{{0, 0, 3712, 3712}, 1, 8},        // the disk
+                                         SegmentCase{{0, 3712, 10, 10}, 0, -1},        // below the disk
+                                         SegmentCase{{0, -20, 10, 10}, 0, -1}));        // above it
+
+TEST(LayerSegmentsHrv, FollowTheHrvLinesOfTheWindow) {
+  // The HRV lines of a window lie three times as far from the south as its own lines.
+  const int32_t strip[4] = {1500, 100, 600, 300}, south[4] = {1500, 2800, 600, 300};
+  // Rows 100..399 are lines 3313..3612, HRV lines about 9937..10838: segments 22..24; rows
+  // 2800..3099 are lines 613..912, HRV lines about 1837..2738: segments 4..6.
+  EXPECT_EQ(LayerSegments(strip, true), std::make_pair(22, 24));
+  EXPECT_EQ(LayerSegments(south, true), std::make_pair(4, 6));
+}

@@ -40,38 +40,41 @@ using geomodel::ModelPixel;
 
 TEST(Satellite, SettingsTextRoundTripsAndRejectsOtherText) {
   for (int n = 1; n <= 4; n++)
-    for (bool rapid : {false, true}) {
-      const Sat s{n, rapid};
-      Sat back{1, false};
+    for (SatService service : {SatService::Full, SatService::Rapid, SatService::Iodc}) {
+      const Sat s{n, service};
+      Sat back{1, SatService::Full};
       ASSERT_TRUE(SatParse(SatText(s).c_str(), &back)) << SatText(s);
       EXPECT_EQ(back, s);
     }
   EXPECT_EQ(SatText(Sat{}), "MSG3");
-  EXPECT_EQ(SatText(Sat{3, true}), "MSG3_RSS");
-  Sat s{4, false};
+  EXPECT_EQ(SatText(Sat{3, SatService::Rapid}), "MSG3_RSS");
+  EXPECT_EQ(SatText(Sat{2, SatService::Iodc}), "MSG2_IODC");
+  Sat s{4, SatService::Full};
   ASSERT_TRUE(SatParse("  msg3_rss ", &s));
-  EXPECT_EQ(s, (Sat{3, true}));
-  for (const char* bad : {"", "MSG", "MSG0", "MSG5", "MSG3_IODC", "MSG3RSS", "MSG33", "Meteosat-11", "MSG3_RSSX"}) {
-    Sat keep{2, true};
+  EXPECT_EQ(s, (Sat{3, SatService::Rapid}));
+  for (const char* bad : {"", "MSG", "MSG0", "MSG5", "MSG3_IOD", "MSG3RSS", "MSG3_IODCX", "MSG33", "Meteosat-11", "MSG3_RSSX"}) {
+    Sat keep{2, SatService::Rapid};
     EXPECT_FALSE(SatParse(bad, &keep)) << bad;
-    EXPECT_EQ(keep, (Sat{2, true})) << bad;
+    EXPECT_EQ(keep, (Sat{2, SatService::Rapid})) << bad;
   }
   EXPECT_FALSE(SatParse(nullptr, &s));
 }
 
 TEST(Satellite, NamesOfTodaysServicesAreBuiltExactly) {
   // The names the issue quotes, as EUMETSAT disseminates them.
-  EXPECT_EQ(SatSegmentName(Sat{4, false}, "IR_108", 7, "201807190700"),
+  EXPECT_EQ(SatSegmentName(Sat{4, SatService::Full}, "IR_108", 7, "201807190700"),
             "H-000-MSG4__-MSG4________-IR_108___-000007___-201807190700-C_");
-  EXPECT_EQ(SatSegmentName(Sat{3, true}, "IR_016", 6, "202204040740"),
+  EXPECT_EQ(SatSegmentName(Sat{3, SatService::Rapid}, "IR_016", 6, "202204040740"),
             "H-000-MSG3__-MSG3_RSS____-IR_016___-000006___-202204040740-C_");
-  EXPECT_EQ(SatPrologueName(Sat{3, true}, "202204040740"),
+  EXPECT_EQ(SatPrologueName(Sat{3, SatService::Rapid}, "202204040740"),
             "H-000-MSG3__-MSG3_RSS____-_________-PRO______-202204040740-__");
-  EXPECT_EQ(SatEpilogueName(Sat{4, false}, "201807190700"),
+  EXPECT_EQ(SatEpilogueName(Sat{4, SatService::Full}, "201807190700"),
             "H-000-MSG4__-MSG4________-_________-EPI______-201807190700-__");
+  EXPECT_EQ(SatSegmentName(Sat{2, SatService::Iodc}, "IR_108", 5, "201607041200"),
+            "H-000-MSG2__-MSG2_IODC___-IR_108___-000005___-201607041200-C_");
   for (int n = 1; n <= 4; n++)
-    for (bool rapid : {false, true}) {
-      const Sat s{n, rapid};
+    for (SatService service : {SatService::Full, SatService::Rapid, SatService::Iodc}) {
+      const Sat s{n, service};
       EXPECT_EQ(SatSegmentName(s, "HRV___", 19, "201607041200").size(), size_t(NAME_LENGTH));
       EXPECT_EQ(SatPrologueName(s, "201607041200").size(), size_t(NAME_LENGTH));
     }
@@ -92,7 +95,7 @@ TEST(Satellite, TheDefaultPatternsAreTheMsg3OnesOfBefore) {
 }
 
 TEST(Satellite, GlobsAndFilterMatchTheirOwnNamesOnly) {
-  const Sat rss{3, true}, msg4{4, false};
+  const Sat rss{3, SatService::Rapid}, msg4{4, SatService::Full};
   const std::string t = "202204040740";
   EXPECT_TRUE(Glob(SatGlobSegment7(rss), SatSegmentName(rss, "WV_062", 7, t)));
   EXPECT_FALSE(Glob(SatGlobSegment7(rss), SatSegmentName(rss, "WV_062", 6, t)));
@@ -105,25 +108,29 @@ TEST(Satellite, GlobsAndFilterMatchTheirOwnNamesOnly) {
   EXPECT_FALSE(Glob(SatGlobEpilogue(rss), SatPrologueName(rss, t)));
 }
 
-TEST(Satellite, ServiceRulesOfTheRapidScan) {
-  const Sat rss{3, true};
+TEST(Satellite, ServiceRulesOfTheRapidScanAndTheIndianOcean) {
+  const Sat rss{3, SatService::Rapid}, iodc{2, SatService::Iodc};
   EXPECT_EQ(SatSlotMinutes(rss), 5);
   EXPECT_EQ(SatFirstSegment(rss), 6);
   EXPECT_EQ(SatNominalLongitude(rss), 9.5);
-  EXPECT_EQ(SatSpacecraftId(Sat{4, false}), 324);
-  EXPECT_EQ(SatSpacecraftId(Sat{1, true}), 321);
+  EXPECT_EQ(SatSlotMinutes(iodc), 15);
+  EXPECT_EQ(SatNominalLongitude(iodc), 45.5);
+  EXPECT_EQ(SatSpacecraftId(Sat{4, SatService::Full}), 324);
+  EXPECT_EQ(SatSpacecraftId(Sat{1, SatService::Rapid}), 321);
 }
 
 TEST(Satellite, NameTellsItsSatellite) {
   Sat s;
   ASSERT_TRUE(SatFromName("H-000-MSG4__-MSG4________-IR_108___-000007___-201807190700-C_", &s));
-  EXPECT_EQ(s, (Sat{4, false}));
+  EXPECT_EQ(s, (Sat{4, SatService::Full}));
   ASSERT_TRUE(SatFromName("H-000-MSG3__-MSG3_RSS____-IR_016___-000006___-202204040740-C_", &s));
-  EXPECT_EQ(s, (Sat{3, true}));
-  Sat keep{2, false};
+  EXPECT_EQ(s, (Sat{3, SatService::Rapid}));
+  ASSERT_TRUE(SatFromName("H-000-MSG2__-MSG2_IODC___-IR_108___-000005___-201607041200-C_", &s));
+  EXPECT_EQ(s, (Sat{2, SatService::Iodc}));
+  Sat keep{2, SatService::Full};
   EXPECT_FALSE(SatFromName("H-000-MSG3__-MSG4________-IR_108___-000007___-201807190700-C_", &keep));
   EXPECT_FALSE(SatFromName("recipe name", &keep));
-  EXPECT_EQ(keep, (Sat{2, false}));
+  EXPECT_EQ(keep, (Sat{2, SatService::Full}));
 }
 
 TEST(Satellite, ProjectionNamesGiveTheirLongitude) {
@@ -180,10 +187,10 @@ TEST(FileInfoSatellite, NamesOfEveryMsgSpacecraftAndServiceParse) {
   EXPECT_EQ(rss.p->slot, "202204040740");
   EXPECT_EQ(rss.p->time.tm_min, 40);
   for (int n = 1; n <= 4; n++)
-    for (bool rapid : {false, true}) {
-      LayerPtr l = Parsed(SatSegmentName(Sat{n, rapid}, "HRV___", 19, "201607041215"));
-      EXPECT_EQ(l.p->id, 12) << n << rapid;
-      EXPECT_EQ(l.p->time.tm_min, 15) << n << rapid;
+    for (SatService service : {SatService::Full, SatService::Rapid, SatService::Iodc}) {
+      LayerPtr l = Parsed(SatSegmentName(Sat{n, service}, "HRV___", 19, "201607041215"));
+      EXPECT_EQ(l.p->id, 12) << n << SatServiceName(service);
+      EXPECT_EQ(l.p->time.tm_min, 15) << n << SatServiceName(service);
     }
 }
 
@@ -191,7 +198,7 @@ TEST(FileInfoSatellite, OtherNamesStayRefused) {
   LogCapture log;
   for (const char* bad : {"H-000-MSG5__-MSG5________-IR_108___-000007___-201807190700-C_",
                           "H-000-MSG3__-MSG4________-IR_108___-000007___-201807190700-C_",  // two spacecraft
-                          "H-000-MSG3__-MSG3_IODC___-IR_108___-000007___-201807190700-C_",
+                          "H-000-MSG3__-MSG3_IOD____-IR_108___-000007___-201807190700-C_",
                           "H-000-MSG3__-MSG3_RSS____-IR_108___-000006___-202204040740-C_"}) {
     LayerPtr l = Parsed(bad);
     EXPECT_EQ(l.p->id, 0) << bad;
@@ -200,10 +207,10 @@ TEST(FileInfoSatellite, OtherNamesStayRefused) {
 }
 
 TEST(FileInfoSatellite, InfoNewNamesTheChosenSatellite) {
-  const Sat rss{3, true};
+  const Sat rss{3, SatService::Rapid};
   LayerPtr ir{InfoNew(9, "202204040740", nullptr, &rss)};
   EXPECT_EQ(ir.p->name, "H-000-MSG3__-MSG3_RSS____-IR_108___-000007___-202204040740-C_");
-  const Sat msg4{4, false};
+  const Sat msg4{4, SatService::Full};
   LayerPtr hrv{InfoNew(12, "201807190700", nullptr, &msg4)};
   EXPECT_EQ(hrv.p->name, "H-000-MSG4__-MSG4________-HRV______-000019___-201807190700-C_");
   // Without a choice: exactly the MSG3 names of before.

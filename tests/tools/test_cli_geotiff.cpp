@@ -128,12 +128,12 @@ struct Satellite {
 };
 
 const Satellite SATELLITES[] = {
-    {"FullDisk", Sat{3, false}, "201607041200", nullptr, 0.0,
+    {"FullDisk", Sat{3, SatService::Full}, "201607041200", nullptr, 0.0,
      {{"Vienna", 48.21, 16.37}, {"Budapest", 47.50, 19.04}, {"Zagreb", 45.81, 15.98}}},
-    {"RapidScan", Sat{3, true}, "202204040740", nullptr, 9.5,
+    {"RapidScan", Sat{3, SatService::Rapid}, "202204040740", nullptr, 9.5,
      {{"Munich", 48.14, 11.58}, {"Milan", 45.46, 9.19}, {"Zurich", 47.37, 8.54}}},
     // The Indian Ocean service: a full-disk cycle whose navigation says 45.5 degrees east.
-    {"IndianOcean", Sat{3, false}, "201607041200", "GEOS(+045.5)", 45.5,
+    {"IndianOcean", Sat{3, SatService::Full}, "201607041200", "GEOS(+045.5)", 45.5,
      {{"Tashkent", 41.31, 69.28}, {"Almaty", 43.24, 76.89}, {"Bishkek", 42.88, 74.60}}},
 };
 

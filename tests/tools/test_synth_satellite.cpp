@@ -57,7 +57,7 @@ class SynthSatellite : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new synthtest::TempDir;
-    for (auto [sat, slot] : {std::pair{Sat{3, true}, RSS_SLOT}, std::pair{Sat{4, false}, MSG4_SLOT}}) {
+    for (auto [sat, slot] : {std::pair{Sat{3, SatService::Rapid}, RSS_SLOT}, std::pair{Sat{4, SatService::Full}, MSG4_SLOT}}) {
       SynthOptions o;
       o.out = dir_->path();
       o.slot = slot;
@@ -96,7 +96,7 @@ bool SynthSatellite::ok_ = true;
 }  // namespace
 
 TEST_F(SynthSatellite, RapidScanCycleHasSegmentsSixToEightAndItsOwnHeaders) {
-  const Sat rss{3, true};
+  const Sat rss{3, SatService::Rapid};
   for (int ch = 1; ch <= 11; ch++) {
     EXPECT_FALSE(Exists(SatSegmentName(rss, InfoChannelText[ch], 5, RSS_SLOT))) << ch;
     for (int seg = 6; seg <= 8; seg++) {
@@ -121,7 +121,7 @@ TEST_F(SynthSatellite, RapidScanCycleHasSegmentsSixToEightAndItsOwnHeaders) {
 }
 
 TEST_F(SynthSatellite, Msg4CycleCarriesMsg4NamesAndSpacecraftAtZeroDegrees) {
-  const Sat msg4{4, false};
+  const Sat msg4{4, SatService::Full};
   const std::string ref = "H-000-MSG4__-MSG4________-IR_108___-000007___-201807190700-C_";
   ASSERT_TRUE(Exists(ref));
   EXPECT_TRUE(Exists("H-000-MSG4__-MSG4________-IR_108___-000008___-201807190700-C_"));
@@ -138,7 +138,7 @@ TEST_F(SynthSatellite, Msg4CycleCarriesMsg4NamesAndSpacecraftAtZeroDegrees) {
 }
 
 TEST_F(SynthSatellite, RapidScanPictureIsTheSceneSeenFrom9Point5East) {
-  const std::string ref = SatSegmentName(Sat{3, true}, "IR_108", 7, RSS_SLOT);
+  const std::string ref = SatSegmentName(Sat{3, SatService::Rapid}, "IR_108", 7, RSS_SLOT);
   EXPECT_DOUBLE_EQ(SatFileLongitude(Path(ref).c_str(), 0), 9.5);
   int32_t window[4] = {1400, 200, 500, 300};  // image x, y, width, height: Europe and the Atlantic
   int32_t east = 0;
@@ -173,7 +173,7 @@ TEST_F(SynthSatellite, RapidScanPictureIsTheSceneSeenFrom9Point5East) {
 }
 
 TEST_F(SynthSatellite, RapidScanHrvLandsWhereThe9Point5EastProjectionPutsIt) {
-  const std::string ref = SatSegmentName(Sat{3, true}, "HRV___", 19, RSS_SLOT);
+  const std::string ref = SatSegmentName(Sat{3, SatService::Rapid}, "HRV___", 19, RSS_SLOT);
   int32_t window[4] = {1500, 300, 120, 90};
   int32_t east = 0;
   auto images = LayerLoadChannel(Path(ref).c_str(), HRV_ID, window, &east);

@@ -36,7 +36,7 @@ std::string ReadText(const std::string& path) {
 
 // One rapid-scan cycle of MSG3, generated once per build tree.
 std::string RapidCycle(const std::string& slot = RSS_SLOT) {
-  return testcycles::Cached("test-cycles-rss", slot, 5, false, Sat{3, true});
+  return testcycles::Cached("test-cycles-rss", slot, 5, false, Sat{3, SatService::Rapid});
 }
 
 using geomodel::ModelPixel;
@@ -54,14 +54,14 @@ TEST_F(SatelliteCanvas, SettingsKeyReadsAndOldFilesStayAsTheyWere) {
   // Saving the page of an old file adds no key: it reads as before in an older program.
   ASSERT_TRUE(ConfWrite(2));
   EXPECT_EQ(ReadText(home.ini()).find("satellite"), std::string::npos);
-  conf.satellite = Sat{4, false};
+  conf.satellite = Sat{4, SatService::Full};
   ASSERT_TRUE(ConfWrite(2));
   EXPECT_NE(ReadText(home.ini()).find("satellite=MSG4\n"), std::string::npos);
   conf.satellite = Sat{};
   ASSERT_TRUE(ConfWrite(2));
   EXPECT_EQ(ReadText(home.ini()).find("satellite"), std::string::npos);
   // Clearing all settings goes back to the default as well.
-  conf.satellite = Sat{3, true};
+  conf.satellite = Sat{3, SatService::Rapid};
   ASSERT_TRUE(ConfWrite(2));
   ASSERT_TRUE(ConfReset());
   EXPECT_EQ(ReadText(home.ini()).find("satellite"), std::string::npos);
@@ -69,7 +69,7 @@ TEST_F(SatelliteCanvas, SettingsKeyReadsAndOldFilesStayAsTheyWere) {
 
 TEST_F(SatelliteCanvas, ChosenKeyAndHandEditedValues) {
   Build("[Interface]\nsatellite=MSG3_RSS\n");
-  EXPECT_EQ(conf.satellite, (Sat{3, true}));
+  EXPECT_EQ(conf.satellite, (Sat{3, SatService::Rapid}));
   Close();
   LogCapture log;
   home.WriteIni("[Interface]\nsatellite=Meteosat-11 please\n");
@@ -141,7 +141,7 @@ TEST_F(SatelliteCanvas, OpenByDateLoadsRapidScanSlotsFiveMinutesApart) {
   for (guint i = 0; i < 2; i++) {
     Slot* s = SlotAt(i);
     ASSERT_TRUE(s[9]) << i;
-    EXPECT_EQ(s[9]->name, SatSegmentName(Sat{3, true}, "IR_108", 7, i ? "202204040745" : RSS_SLOT));
+    EXPECT_EQ(s[9]->name, SatSegmentName(Sat{3, SatService::Rapid}, "IR_108", 7, i ? "202204040745" : RSS_SLOT));
     EXPECT_FALSE(s[9]->images[0].empty());
     EXPECT_DOUBLE_EQ(s[9]->sub_lon, 9.5);  // from the navigation record
   }
@@ -168,9 +168,9 @@ TEST(SatelliteSlots, ServicesAtOneTimeAreSlotsOfTheirOwn) {
   } rows[] = {
       {Sat{}, 9, "201607041200", 1, 0},
       {Sat{}, 1, "201607041200", 1, 0},            // the same cycle
-      {Sat{3, true}, 9, "201607041200", 2, 1},     // rapid scan at the same time
-      {Sat{4, false}, 9, "201607041200", 3, 2},    // another spacecraft
-      {Sat{3, true}, 1, "201607041200", 3, 1},
+      {Sat{3, SatService::Rapid}, 9, "201607041200", 2, 1},     // rapid scan at the same time
+      {Sat{4, SatService::Full}, 9, "201607041200", 3, 2},    // another spacecraft
+      {Sat{3, SatService::Rapid}, 1, "201607041200", 3, 1},
       {Sat{}, 9, "201607041215", 4, 3},
   };
   GList* list = nullptr;
@@ -189,9 +189,9 @@ TEST(SatelliteSlots, ServicesAtOneTimeAreSlotsOfTheirOwn) {
   empty[0] = new Layer{};
   Sat got;
   EXPECT_FALSE(InfoSlotSat(empty, &got));
-  empty[0]->name = SatNamePrefix(Sat{3, true});
+  empty[0]->name = SatNamePrefix(Sat{3, SatService::Rapid});
   ASSERT_TRUE(InfoSlotSat(empty, &got));
-  EXPECT_EQ(got, (Sat{3, true}));
+  EXPECT_EQ(got, (Sat{3, SatService::Rapid}));
   InfoSlotDel(empty);
   g_list_free_full(list, InfoSlotDel);
 }
@@ -216,7 +216,7 @@ TEST_F(SatelliteCanvas, OpenByDateOfAnotherServiceClosesTheSlotsOfTheFirst) {
   ASSERT_EQ(SlotCount(), 2u);
   ASSERT_TRUE(canv.image);
   // The user chooses rapid scan and opens two of its slots.
-  conf.satellite = Sat{3, true};
+  conf.satellite = Sat{3, SatService::Rapid};
   GtkWidget* dialog = DlgDateTimeNew();
   ASSERT_NE(dialog, nullptr);
   DlgDateTime* d = DlgDateTimeGet(dialog);
@@ -236,7 +236,7 @@ TEST_F(SatelliteCanvas, OpenByDateOfAnotherServiceClosesTheSlotsOfTheFirst) {
   for (guint i = 0; i < SlotCount(); i++) {
     Sat sat;
     ASSERT_TRUE(InfoSlotSat(SlotAt(i), &sat)) << i;
-    EXPECT_EQ(sat, (Sat{3, true})) << i;
+    EXPECT_EQ(sat, (Sat{3, SatService::Rapid})) << i;
   }
   EXPECT_TRUE(StatusHas("Closed 2 time slots of another satellite service: the time scale shows MSG3 rapid scan"));
   GtkAdjustment* adj = gtk_range_get_adjustment(GTK_RANGE(canv.range));
@@ -263,7 +263,7 @@ TEST_F(SatelliteCanvas, AShownSlotOfAnotherServiceTakesTheScale) {
   AddSlot("201607041200");
   Select(9);
   // A rapid-scan cycle arrives (the monitor and the Startup files page insert it so) and is shown.
-  const Sat rss{3, true};
+  const Sat rss{3, SatService::Rapid};
   Layer* info = InfoNew(9, RSS_SLOT, nullptr, &rss);
   ASSERT_TRUE(CanvOpen(&info));
   GList* link = nullptr;
@@ -288,7 +288,7 @@ TEST_F(SatelliteCanvas, MonitorTakesACompleteRapidScanCycle) {
   const std::string mnt = home / "import/mnt";
   fs::create_directories(mnt);
   fs::create_directories(canvtest::Input(home));
-  const std::vector<std::string> files = CanvMonitorCycleFiles(Sat{3, true}, RSS_SLOT);
+  const std::vector<std::string> files = CanvMonitorCycleFiles(Sat{3, SatService::Rapid}, RSS_SLOT);
   EXPECT_EQ(files.size(), 11u * 3 + 6 + 2);
   for (const std::string& f : files) fs::copy_file(src + "/" + f, mnt + "/" + f);
   canv.monitor = 1;
@@ -303,7 +303,7 @@ TEST_F(SatelliteCanvas, MonitorTakesACompleteRapidScanCycle) {
   EXPECT_EQ(loaded, CHANNEL_COUNT);
   EXPECT_EQ(s[0]->slot, RSS_SLOT);
   // Segment 6 went with the cycle into the data folder.
-  EXPECT_TRUE(fs::exists(canvtest::Input(home) + "/" + SatSegmentName(Sat{3, true}, "IR_108", 6, RSS_SLOT)));
+  EXPECT_TRUE(fs::exists(canvtest::Input(home) + "/" + SatSegmentName(Sat{3, SatService::Rapid}, "IR_108", 6, RSS_SLOT)));
   for (const auto& e : fs::directory_iterator(mnt)) ADD_FAILURE() << "left: " << e.path();
   canv.monitor = 0;
 }
@@ -316,7 +316,7 @@ TEST_F(SatelliteCanvas, MonitorWaitsForSegmentSixOfARapidScanCycle) {
   const std::string mnt = home / "import/mnt";
   fs::create_directories(mnt);
   fs::create_directories(canvtest::Input(home));
-  for (const std::string& f : CanvMonitorCycleFiles(Sat{3, true}, RSS_SLOT))
+  for (const std::string& f : CanvMonitorCycleFiles(Sat{3, SatService::Rapid}, RSS_SLOT))
     if (f.find("-000006___-") == std::string::npos) fs::copy_file(src + "/" + f, mnt + "/" + f);
   canv.monitor = 1;
   for (int tick = 0; tick < 2; tick++) {
@@ -361,7 +361,7 @@ TEST_F(SatelliteCanvas, ContoursFollowTheLongitudeOfTheShownImage) {
   EXPECT_NEAR(x, ex - 1500, 0.05);
   EXPECT_NEAR(y, ey - 250, 0.05);
   // A rapid-scan image is shown: the line moves to where 9.5° E sees it.
-  conf.satellite = Sat{3, true};
+  conf.satellite = Sat{3, SatService::Rapid};
   fs::create_directories(canvtest::Input(home));
   for (const auto& e : fs::directory_iterator(src))
     fs::copy_file(e.path(), canvtest::Input(home) + "/" + e.path().filename().string());
@@ -419,7 +419,7 @@ TEST_F(SatellitePage, ShowsAndSavesTheChoice) {
   const ConfRect before = conf.rect_next.value_or(ConfRect{conf.rect_x, conf.rect_y, conf.rect_width, conf.rect_height});
   gtk_combo_box_set_active_id(GTK_COMBO_BOX(s->satellite), "MSG3_RSS");
   uitest::Drain();
-  EXPECT_EQ(conf.satellite, (Sat{3, true}));
+  EXPECT_EQ(conf.satellite, (Sat{3, SatService::Rapid}));
   // The same window seen from 9.5° E: its centre's longitude is what that view gives.
   double lat = 0, lon = 0;
   ASSERT_TRUE(DlgRectCentre(before, &lat, &lon, 9.5));

@@ -64,9 +64,9 @@ std::string CliSegmentPath(const char* dir, const char* slot, int id) {
   // The folder may hold any spacecraft's or service's files: take the first name that exists,
   // MSG3 full disk (the default choice) first, so its path is the one reported when none does.
   std::string first;
-  for (int rapid = 0; rapid < 2; rapid++)
+  for (SatService service : {SatService::Full, SatService::Rapid, SatService::Iodc})
     for (int k = 0; k < SAT_SPACECRAFT_MAX; k++) {
-      const Sat sat{(Sat{}.spacecraft - 1 + k) % SAT_SPACECRAFT_MAX + 1, rapid != 0};
+      const Sat sat{(Sat{}.spacecraft - 1 + k) % SAT_SPACECRAFT_MAX + 1, service};
       char name[128];
       std::snprintf(name, sizeof name, SatNameFormat(sat, id == HRV_ID).c_str(),
                     InfoChannelText[id], slot);
