@@ -13,7 +13,7 @@ constexpr int N = SYNTH_HRV_NOISE;
 // cloudy part averages to the cover exactly.
 constexpr float EDGE = 0.3f;
 // Relative variation of the cloud's brightness from pixel to pixel (cloud-top relief).
-constexpr float RELIEF = 0.14f;
+constexpr float RELIEF = 0.1f;
 
 inline uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed) {
   uint32_t h = x * 0x9e3779b1u ^ y * 0x85ebca77u ^ seed * 0xc2b2ae3du;
@@ -42,11 +42,11 @@ inline float Noise(const float* t, float x, float y) {
 }  // namespace
 
 cv::Mat SynthHrvNoise(uint32_t seed) {
-  // Octaves of periodic value noise from 16 texels down to 2, each with 0.8 of the amplitude of
+  // Octaves of periodic value noise from 8 texels down to 2, each with 0.8 of the amplitude of
   // the one before: roughly the power-law spectrum of cloud fields.
   cv::Mat m(N, N, CV_32FC1, cv::Scalar(0));
   float amp = 1;
-  for (int cell = 16, o = 0; cell >= 2; cell /= 2, o++, amp *= 0.8f) {
+  for (int cell = 8, o = 0; cell >= 2; cell /= 2, o++, amp *= 0.8f) {
     const int period = N / cell;
     std::vector<float> lattice(size_t(period) * period);
     for (int j = 0; j < period; j++)

@@ -17,7 +17,7 @@ struct SynthHrvParts {
 };
 
 // Periodic noise of the detail (CV_32FC1, SYNTH_HRV_NOISE texels of 1 km a side, values evenly
-// spread over 0..1, features from about 2 to 32 km); a pure function of the seed.
+// spread over 0..1, features from about 2 to 8 km); a pure function of the seed.
 inline constexpr int SYNTH_HRV_NOISE = 512;
 cv::Mat SynthHrvNoise(uint32_t seed);
 
