@@ -1,8 +1,8 @@
 // The 1 km texture of the generated HRV channel. The 3 km scene gives, per pixel, the HRV
 // counts of the clear ground and of the cloud and the fraction of the pixel the cloud covers;
 // at 1 km a pixel is cloudy where a fine noise lies under that fraction, so cloud edges turn
-// sharp and ragged and partly cloudy pixels break into small cells, while the 3 km means stay
-// those of the visible channels.
+// sharp and ragged and partly cloudy pixels break into small cells, while the 3 km means stay,
+// on average, those of the visible channels.
 #pragma once
 
 #include <opencv2/core.hpp>
