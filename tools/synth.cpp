@@ -64,7 +64,7 @@ struct Strips {
   IrStrip strip;
   double sub_lon = 0;                         // longitude the satellite sees the scene from
   std::array<std::vector<uint16_t>, 12> ir;  // index channel id 1..11: strip rows x 3712, file order
-  cv::Mat hrv_ir;                             // CV_32FC1 strip rows x 3712: HRV value on the 3712 grid
+  std::vector<SynthHrvParts> hrv_ir;          // strip rows x 3712: what HRV is made of on the 3712 grid
   std::vector<uint16_t> hrv;                  // HRV_ROWS x 5568, file order
 };
 
@@ -91,9 +91,8 @@ void RunRows(int rows, int threads, const std::function<void(int)>& row_fn) {
 void RenderIr(const SynthScene& scene, int threads, Strips* s) {
   const int rows = s->strip.rows, first_line = s->strip.first_line;
   for (int ch = 1; ch <= 11; ch++) s->ir[ch].assign(size_t(rows) * IR_COLUMNS, 0);
-  s->hrv_ir = cv::Mat(rows, IR_COLUMNS, CV_32FC1, cv::Scalar(0));
+  s->hrv_ir.assign(size_t(rows) * IR_COLUMNS, SynthHrvParts{});
   RunRows(rows, threads, [&](int r) {
-    float* hrow = s->hrv_ir.ptr<float>(r);
     size_t base = size_t(r) * IR_COLUMNS;
     SynthPixelCounts px;
     for (int i = 0; i < IR_COLUMNS; i++) {
@@ -101,7 +100,7 @@ void RenderIr(const SynthScene& scene, int threads, Strips* s) {
       if (GeoPixelToLatLon(i + 1, first_line + r, &lat, &lon, s->sub_lon) != 0) continue;  // space
       SynthPixel(scene, lat, lon, &px);
       for (int ch = 1; ch <= 11; ch++) s->ir[ch][base + i] = px.counts[ch];
-      hrow[i] = px.hrv;
+      s->hrv_ir[base + i] = px.hrv_parts;
     }
   });
 }
@@ -115,14 +114,10 @@ bool OnEarth(double column, double line) {
   return GeoPixelToLatLon(column, line, &lat, &lon) == 0;
 }
 
-// HRV: the 3712-grid field resampled at the exact position of every HRV pixel, and the limb
-// found with the projection itself.
-void RenderHrv(int east, int threads, Strips* s) {
-  cv::Mat m = (cv::Mat_<double>(2, 3) << HRV_TO_IR, 0, HrvToIrColumn(east, 0) - 1.0, 0, HRV_TO_IR,
-               HrvToIrLine(HRV_FIRST_LINE) - s->strip.first_line);
-  cv::Mat field;
-  cv::warpAffine(s->hrv_ir, field, m, cv::Size(HRV_COLUMNS, HRV_ROWS),
-                 cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(0));
+// HRV: the 3712-grid scene at the exact position of every HRV pixel with its 1 km detail, and
+// the limb found with the projection itself.
+void RenderHrv(const SynthScene& scene, int east, int threads, Strips* s) {
+  SynthHrvSpreadCover(s->hrv_ir.data(), s->strip.rows, IR_COLUMNS);
   s->hrv.assign(size_t(HRV_ROWS) * HRV_COLUMNS, 0);
   RunRows(HRV_ROWS, threads, [&](int q) {
     double line = HrvToIrLine(HRV_FIRST_LINE + q);
@@ -143,9 +138,8 @@ void RenderHrv(int east, int threads, Strips* s) {
       if (OnEarth(HrvToIrColumn(east, m2), line)) lo = m2; else hi = m2 - 1;
     }
     int last = lo;
-    const float* src = field.ptr<float>(q);
-    uint16_t* dst = s->hrv.data() + size_t(q) * HRV_COLUMNS;
-    for (int i = first; i <= last; i++) dst[i] = uint16_t(std::clamp(std::lround(src[i]), 1L, 1023L));
+    SynthHrvLine(scene.hrv_noise, s->hrv_ir.data(), s->strip.rows, IR_COLUMNS, HrvToIrColumn(east, 0) - 1.0,
+                 HRV_TO_IR, line - s->strip.first_line, first, last, s->hrv.data() + size_t(q) * HRV_COLUMNS);
   });
 }
 
@@ -282,7 +276,7 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
   s.strip = IrStripOf(sat);
   s.sub_lon = SatNominalLongitude(sat);
   RenderIr(scene, threads, &s);
-  RenderHrv(east, threads, &s);
+  RenderHrv(scene, east, threads, &s);
 
   // The prologue first and the epilogue last, as a watcher expects them to arrive; the
   // segments in between, several at a time (encoding is the costly part when compressing).
