@@ -8,18 +8,19 @@
 #include <string>
 
 #include "data/fileinfo.h"
+#include "synth_stamp.h"
 #include "tools/synth.h"
 
 namespace testcycles {
 
-// The folder <build>/<cache>/<slot> holding one cycle generated with seed (WT-compressed when
+// The folder <build>/<cache>-<generator digest>/<slot> holding one cycle generated with seed (WT-compressed when
 // compress). Made under a temporary name and renamed, so an interrupted run leaves no half
 // cycle; empty (with a test failure) when it cannot be made. Cycles of another satellite than
 // MSG3's full disk go to a folder named with its settings text too.
 inline std::string Cached(const std::string& cache, const std::string& slot, uint32_t seed,
                           bool compress, const Sat& sat = Sat{}) {
   namespace fs = std::filesystem;
-  const std::string base = std::string(NUBICORN_BINARY_DIR) + "/" + cache;
+  const std::string base = std::string(NUBICORN_BINARY_DIR) + "/" + cache + "-" + NUBICORN_SYNTH_STAMP;
   const std::string dir = base + "/" + (sat == Sat{} ? slot : SatText(sat) + "-" + slot);
   if (fs::exists(dir)) return dir;
   fs::create_directories(base);

@@ -1,0 +1,16 @@
+# Writes OUT: a define naming the generator's sources by their digest, so cycles cached in the
+# build tree by an older generator are never taken for the current one's.
+set(all "")
+foreach(f IN LISTS SOURCES)
+  file(MD5 "${f}" h)
+  string(APPEND all "${h}")
+endforeach()
+string(MD5 stamp "${all}")
+string(SUBSTRING "${stamp}" 0 10 stamp)
+set(text "#define NUBICORN_SYNTH_STAMP \"${stamp}\"\n")
+if(EXISTS "${OUT}")
+  file(READ "${OUT}" old)
+endif()
+if(NOT old STREQUAL text)
+  file(WRITE "${OUT}" "${text}")
+endif()
