@@ -39,18 +39,6 @@ class Canvas : public CanvasTest {
     for (const auto& m : log.messages()) n += m == name + " ok";
     return n;
   }
-  // A screenshot of the whole screen under build/, for a person to look at.
-  void Shot(const std::string& file) {
-    gtk_window_move(GTK_WINDOW(app.window), 0, 0);
-    for (int i = 0; i < 20; i++) {
-      uitest::Drain();
-      g_usleep(20000);
-    }
-    const std::string out = std::string(NUBICORN_BINARY_DIR) + "/" + file;
-    const std::string cmd = "import -window root '" + out + "' 2>/dev/null";
-    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "import (ImageMagick) not available";
-    EXPECT_TRUE(uitest::Exists(out));
-  }
   // The text the status bar shows now.
   std::string Shown() {
     GtkWidget* area = gtk_statusbar_get_message_area(GTK_STATUSBAR(app.statusbar));
@@ -492,17 +480,6 @@ TEST_F(Canvas, CommandsWaitForABusyLoader) {
   CanvFileClose(nullptr, nullptr);
   EXPECT_EQ(SlotAt(0)[IR108], nullptr);
   conf.loader = nullptr;
-}
-
-TEST_F(Canvas, ScreenshotOfAChannelAndAComposite) {
-  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
-  OpenA();
-  Select(IR108);
-  uitest::Drain();
-  CanvZoomFit(nullptr, nullptr);
-  Shot("ui-canvas-channel.png");
-  Select(AIR);
-  Shot("ui-canvas-composite.png");
 }
 
 }  // namespace

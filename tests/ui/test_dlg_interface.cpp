@@ -461,13 +461,4 @@ TEST_F(InterfacePage, MenuItemAndToolbarButtonOpenTheDialog) {
   g_source_remove(source);
 }
 
-TEST_F(InterfacePage, Screenshot) {
-  Start();
-  WithPlaces();
-  Open(1);
-  ChoosePlace(0);
-  Screenshot("ui-dlg-interface");
-
-}
-
 }  // namespace

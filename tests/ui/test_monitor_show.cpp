@@ -109,17 +109,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SlotsSetting>& i) { return std::string(i.param.label); });
 
 // At the default window size every toolbar item stays on the toolbar while the spinner
-// shows, none in the overflow menu; the screenshot is left for a look.
+// shows, none in the overflow menu.
 TEST_F(Monitor, TheWholeToolbarFitsTheDefaultWindowWhileMonitoring) {
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(canv.btn_monitor), TRUE);
   DropK(0);
   Arrive();
   ASSERT_EQ(Loaded(0), 12);
-  gtk_window_move(GTK_WINDOW(app.window), 0, 0);
-  for (int i = 0; i < 20; i++) {
-    uitest::Drain();
-    g_usleep(20000);
-  }
+  for (int i = 0; i < 20; i++) uitest::Drain();
   GtkWidget* toolbar = gtk_widget_get_parent(gtk_widget_get_parent(canv.btn_monitor));
   ASSERT_TRUE(GTK_IS_TOOLBAR(toolbar));
   int width = 0;
@@ -129,10 +125,6 @@ TEST_F(Monitor, TheWholeToolbarFitsTheDefaultWindowWhileMonitoring) {
     GtkWidget* item = GTK_WIDGET(gtk_toolbar_get_nth_item(GTK_TOOLBAR(toolbar), i));
     if (!gtk_widget_get_visible(item)) continue;
     EXPECT_TRUE(gtk_widget_get_child_visible(item)) << "item " << i << " of " << n << " overflows at width " << width;
-  }
-  const std::string out = std::string(NUBICORN_BINARY_DIR) + "/monitor.png";
-  if (std::system(("import -window root '" + out + "' 2>/dev/null").c_str()) == 0) {
-    EXPECT_TRUE(uitest::Exists(out));
   }
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(canv.btn_monitor), FALSE);
 }

@@ -355,7 +355,6 @@ TEST_F(Overlays, TheAnimationStepsAtTheConfiguredPace) {
 // Tolerance: every byte within 8 and at most 0.5 % of the pixels different at all (line
 // antialiasing may differ between cairo versions); on failure the difference (scaled by 8) is
 // written as overlays-grid-diff.png into the build folder. NUBICORN_UPDATE_GOLDEN=1 rewrites it.
-// NUBICORN_SHOT=1 also keeps a screenshot of the window (grid, labels, readout) in the build folder.
 TEST_F(Overlays, GridAndContoursMatchTheGoldenImage) {
   Open("rect-x=1500\nrect-y=250\nrect-width=300\nrect-height=160\ngraticule=1\nlabel-size-screen=1\n"
        "canvas-font=Sans Bold 9\n");
@@ -366,21 +365,6 @@ TEST_F(Overlays, GridAndContoursMatchTheGoldenImage) {
   entry->cntrs = Layer({{20, 20, 150, 40, 299, 60}, {250, 100, 299.9f, 150, 260, 159.9f}}, "Yellow");
   conf.contours = g_list_append(conf.contours, entry);
   Cntrs* c = entry->cntrs;
-  if (std::getenv("NUBICORN_SHOT")) {
-    CanvZoomSet(nullptr, GINT_TO_POINTER(9));  // x1.5
-    gtk_window_move(GTK_WINDOW(app.window), 0, 0);
-    for (int i = 0; i < 20; i++) {
-      uitest::Drain();
-      g_usleep(20000);
-    }
-    CanvReadoutAt(3 * 150 + 1.5, 3 * 80 + 1.5);
-    for (int i = 0; i < 10; i++) {
-      uitest::Drain();
-      g_usleep(20000);
-    }
-    const std::string out = std::string(NUBICORN_BINARY_DIR) + "/overlays-shot.png";
-    EXPECT_EQ(std::system(("import -window root '" + out + "'").c_str()), 0);
-  }
   const int W = 900, H = 480;
   CanvZoomSet(nullptr, GINT_TO_POINTER(8));  // x1: lines one pixel wide at the render's scale 1
   g_object_set(canv.image, "visibility", GOO_CANVAS_ITEM_INVISIBLE, nullptr);
