@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "canvas/canv.h"
+#include "canvas/canvmonitor.h"
+#include "data/satellite.h"
 #include "contours/cntrs.h"
 #include "dialogs/dlgrect.h"
 #include "settings/conf.h"
@@ -151,6 +153,80 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{"scroll-y", "4194305", 0, true},
                       NumberCase{"selected-color", "255128000", 255128000, false},
                       NumberCase{"selected-color", "orange", 0, false}));
+
+// The optional "Interface" keys, one row per stored value: the value the record gets (as text),
+// how many warnings name the key (-1: not asked), and the key's text after a save of the page ("":
+// no key; a default is not written back, so an old file stays as it was).
+struct KeyCase {
+  const char* key;
+  const char* stored;  // NULL: the key is missing
+  std::string value;
+  int warnings;
+  std::string written;
+};
+std::ostream& operator<<(std::ostream& o, const KeyCase& k) {
+  return o << k.key << "=" << (k.stored ? k.stored : "<missing>");
+}
+std::string ValueOf(const Conf& c, const std::string& key) {
+  if (key == "satellite") return SatText(c.satellite);
+  if (key == "max-slots") return std::to_string(CanvMonitorMaxSlots(c));
+  if (key == "video-format") return CONF_VIDEO_FORMATS[int(c.video_format)];
+  if (key == "animation-step-ms") return std::to_string(c.anim_ms);
+  if (key == "video-fps") return std::to_string(c.video_fps);
+  if (key == "graticule") return c.graticule ? "on" : "off";
+  if (key == "label-size-screen") return c.label_screen ? "on" : "off";
+  ADD_FAILURE() << key;
+  return {};
+}
+class ConfKeys : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(ConfKeys, ReadAndWrittenBack) {
+  const KeyCase& k = GetParam();
+  TempHome home;
+  home.WriteIni(Interface(std::string("zoom=3\n") + (k.stored ? std::string(k.key) + "=" + k.stored + "\n" : "")));
+  LogCapture log;
+  ConfRun r(home);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(ValueOf(r.conf, k.key), k.value);
+  if (k.warnings >= 0) {
+    size_t n = 0;
+    for (const std::string& m : log.messages()) n += m.find(k.key) != std::string::npos;
+    EXPECT_EQ(n, size_t(k.warnings)) << ::testing::PrintToString(log.messages());
+  }
+  ASSERT_TRUE(ConfWrite(2));
+  Stored s(home.ini());
+  EXPECT_EQ(s.Has(CONF_GROUP_INTERFACE, k.key) ? s.Str(k.key) : "", k.written);
+  EXPECT_EQ(s.Int("zoom"), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConfKeys,
+    ::testing::Values(
+        KeyCase{"satellite", nullptr, "MSG3", 0, ""}, KeyCase{"satellite", "MSG3_RSS", "MSG3_RSS", 0, "MSG3_RSS"},
+        KeyCase{"satellite", "MSG4", "MSG4", 0, "MSG4"}, KeyCase{"satellite", "Meteosat-11 please", "MSG3", 1, ""},
+        KeyCase{"max-slots", nullptr, "96", -1, ""}, KeyCase{"max-slots", "5", "5", -1, "5"},
+        KeyCase{"max-slots", "-3", "96", -1, ""}, KeyCase{"max-slots", "many", "96", -1, ""},
+        KeyCase{"max-slots", "99999", "96", -1, ""},
+        KeyCase{"video-format", nullptr, "avi", 0, ""}, KeyCase{"video-format", "avi", "avi", 0, ""},
+        KeyCase{"video-format", "mp4", "mp4", 0, "mp4"}, KeyCase{"video-format", "MP4x", "avi", 1, ""},
+        KeyCase{"video-format", "", "avi", 1, ""},
+        KeyCase{"animation-step-ms", nullptr, "1000", -1, ""}, KeyCase{"animation-step-ms", "500", "500", -1, "500"},
+        KeyCase{"animation-step-ms", "10000", "10000", -1, "10000"},
+        KeyCase{"animation-step-ms", "50", "1000", -1, ""}, KeyCase{"animation-step-ms", "20000", "1000", -1, ""},
+        KeyCase{"video-fps", nullptr, "2.000000", -1, ""}, KeyCase{"video-fps", "5", "5.000000", -1, "5"},
+        KeyCase{"video-fps", "0.5", "0.500000", -1, "0.5"}, KeyCase{"video-fps", "12.5", "12.500000", -1, "12.5"},
+        KeyCase{"video-fps", "abc", "2.000000", -1, ""}, KeyCase{"video-fps", "60", "2.000000", -1, ""},
+        KeyCase{"graticule", nullptr, "off", -1, ""}, KeyCase{"graticule", "1", "on", -1, "1"},
+        KeyCase{"graticule", "7", "off", -1, ""}, KeyCase{"label-size-screen", "1", "on", -1, "1"},
+        KeyCase{"label-size-screen", "x", "off", -1, ""}));
+
+// A service of rapid scan keeps a day of its slots when "max-slots" is not set.
+TEST(ConfKeysRapidScan, ADayOfSlotsOfTheService) {
+  TempHome home;
+  home.WriteIni(Interface("satellite=MSG3_RSS\n"));
+  ConfRun r(home);
+  EXPECT_EQ(CanvMonitorMaxSlots(r.conf), 288);
+}
 
 // The largest accepted zoom is the last row of the zoom table, which the window indexes.
 TEST(ConfNumbersBound, LargestZoomIsTheLastZoomRow) { EXPECT_EQ(CONF_ZOOM_MAX + 7, CANV_ZOOM_COUNT - 1); }
@@ -321,7 +397,9 @@ TEST(ConfWrite, RoundTripOfEveryKey) {
                                     std::to_string(c.rect_height), std::to_string(c.hrv_east), c.canvas_font,
                                     std::to_string(c.charset), c.field_name, std::to_string(ConfColorEncode(c.selected_color)),
                                     std::to_string(c.selected_range), std::to_string(c.zoom), std::to_string(c.scroll_x),
-                                    std::to_string(c.scroll_y)};
+                                    std::to_string(c.scroll_y), ValueOf(c, "satellite"), ValueOf(c, "video-format"),
+                                    ValueOf(c, "animation-step-ms"), ValueOf(c, "video-fps"), ValueOf(c, "graticule"),
+                                    ValueOf(c, "label-size-screen")};
   };
   std::vector<std::string> want;
   RgbRecipe mine;
@@ -332,6 +410,8 @@ TEST(ConfWrite, RoundTripOfEveryKey) {
     c.canvas_font = "Serif 9", c.charset = 2, c.field_name = "NAME_EN";
     c.selected_color = GdkColor{0, 10 * 256, 20 * 256, 30 * 256};
     c.selected_range = 45, c.zoom = 3, c.scroll_x = 12, c.scroll_y = 34;
+    c.satellite = Sat{4, SatService::Full}, c.video_format = ConfVideoFormat::Mp4;
+    c.anim_ms = 400, c.video_fps = 12.5, c.graticule = TRUE, c.label_screen = TRUE;
     c.recipes.resize(2);
     c.recipes[1].name = "Mine";
     for (int i = 0; i < 6; i++) c.recipes[1].channels[i] = 12 - i;
@@ -514,7 +594,7 @@ TEST(ConfReset, StoresDefaultsAndKeepsTheRest) {
   std::string rgb = "[Rgb composite]\n";
   for (int i = 0; i < 9; i++) rgb += Recipe(i, "R" + std::to_string(i), SIX, NINE);
   home.WriteIni("[Startup files]\nimage-file-00=x\n[Interface]\nrect-x=1\nrect-y=2\nrect-width=3\nrect-height=4\n"
-                "selected-color=255128000\nscroll-x=5\nscroll-y=6\nlast-date=201601010000\nzoom=3\n" + rgb);
+                "selected-color=255128000\nscroll-x=5\nscroll-y=6\nlast-date=201601010000\nzoom=3\nsatellite=MSG3_RSS\n" + rgb);
   ConfRun r(home);
   ASSERT_TRUE(ConfReset());
   Stored s(home.ini());
@@ -525,6 +605,7 @@ TEST(ConfReset, StoresDefaultsAndKeepsTheRest) {
   EXPECT_EQ(s.Str("canvas-font"), "Sans Bold 9");
   EXPECT_EQ(s.Int("label-size-screen"), 1);
   EXPECT_EQ(s.Int("selected-color"), 255128000);
+  EXPECT_FALSE(s.Has(CONF_GROUP_INTERFACE, "satellite"));
   EXPECT_EQ(s.Int("scroll-x"), 5);
   EXPECT_EQ(s.Str("last-date"), "201601010000");
   EXPECT_EQ(s.Str("rgb-name-00", CONF_GROUP_RGB), "MPhys(Air)");

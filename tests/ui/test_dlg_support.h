@@ -24,14 +24,7 @@ namespace dlgtest {
 
 // The text of the status bar now.
 inline std::string StatusText() {
-  if (!App_get || !App_get->statusbar) return {};
-  GtkWidget* area = gtk_statusbar_get_message_area(GTK_STATUSBAR(App_get->statusbar));
-  GList* children = gtk_container_get_children(GTK_CONTAINER(area));
-  std::string out;
-  for (GList* l = children; l; l = l->next)
-    if (GTK_IS_LABEL(l->data)) out = gtk_label_get_text(GTK_LABEL(l->data));
-  g_list_free(children);
-  return out;
+  return App_get && App_get->statusbar ? uitest::StatusbarText(App_get->statusbar) : std::string();
 }
 
 // Answers every message box with `response`, keeping what the status bar showed at that moment.
@@ -75,10 +68,7 @@ class Watchdog {
   std::thread thread_;
 };
 
-// One generated repeat cycle per build tree, shared by the tests.
-inline std::string Cycle(const std::string& slot) {
-  return testcycles::Cached("test-cycles-dlg", slot, 3, false);
-}
+inline std::string Cycle(const std::string& slot) { return testcycles::Shared(slot); }
 
 using testcycles::Name;
 
@@ -135,17 +125,7 @@ class Dialog : public ::testing::Test {
   std::string Status() { return StatusText(); }
   // Links the cycle's files (those keep accepts) into the home's input folder.
   void Link(const std::string& slot, const std::function<bool(const std::string&)>& keep = {}) {
-    const std::string src = Cycle(slot);
-    ASSERT_FALSE(src.empty());
-    const std::string in = home / "import/SEVIRI_data";
-    fs::create_directories(in);
-    for (const auto& e : fs::directory_iterator(src)) {
-      const std::string n = e.path().filename().string();
-      if (keep && !keep(n)) continue;
-      std::error_code ec;
-      fs::create_hard_link(e.path(), in + "/" + n, ec);
-      if (ec) fs::copy_file(e.path(), in + "/" + n, fs::copy_options::overwrite_existing);
-    }
+    testcycles::LinkInto(slot, home / "import/SEVIRI_data", keep);
   }
 
   uitest::TempHome home;

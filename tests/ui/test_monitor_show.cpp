@@ -75,39 +75,6 @@ TEST_F(MonitorCapped, TheOldestSlotsGoFirstButNeverTheOneShown) {
   EXPECT_NE(canv.image, nullptr);
 }
 
-// The "max-slots" setting: missing or unusable means one day of the chosen service, and such
-// a default is not written back, so an old settings file stays as it was.
-struct SlotsSetting {
-  const char* label;
-  const char* ini;
-  int slots;
-  const char* written;  // the key's value after a save of the Interface group, "" none
-};
-
-class MaxSlots : public canvtest::CanvasTest, public ::testing::WithParamInterface<SlotsSetting> {};
-
-TEST_P(MaxSlots, ReadAndWritten) {
-  const SlotsSetting& p = GetParam();
-  Build(std::string("[Interface]\nzoom=10\n") + p.ini);
-  ASSERT_TRUE(StartupDone());
-  EXPECT_EQ(CanvMonitorMaxSlots(conf), p.slots);
-  ASSERT_TRUE(ConfWrite(2));
-  GKeyFile* kf = g_key_file_new();
-  ASSERT_TRUE(g_key_file_load_from_file(kf, conf.ini_path.c_str(), G_KEY_FILE_NONE, nullptr));
-  gchar* v = g_key_file_get_value(kf, "Interface", "max-slots", nullptr);
-  EXPECT_EQ(std::string(v ? v : ""), p.written);
-  g_free(v);
-  g_key_file_free(kf);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Interface, MaxSlots,
-    ::testing::Values(SlotsSetting{"Missing", "", 96, ""}, SlotsSetting{"RapidScanDay", "satellite=MSG3_RSS\n", 288, ""},
-                      SlotsSetting{"Set", "max-slots=5\n", 5, "5"}, SlotsSetting{"Negative", "max-slots=-3\n", 96, ""},
-                      SlotsSetting{"NoNumber", "max-slots=many\n", 96, ""},
-                      SlotsSetting{"TooMany", "max-slots=99999\n", 96, ""}),
-    [](const ::testing::TestParamInfo<SlotsSetting>& i) { return std::string(i.param.label); });
-
 // At the default window size every toolbar item stays on the toolbar while the spinner
 // shows, none in the overflow menu.
 TEST_F(Monitor, TheWholeToolbarFitsTheDefaultWindowWhileMonitoring) {

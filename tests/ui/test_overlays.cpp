@@ -252,60 +252,6 @@ TEST_F(Overlays, NewInstallationsHaveReadableLabels) {
   EXPECT_EQ(conf.canvas_font, CONF_FONT_SCREEN);
 }
 
-struct AidsCase {
-  const char* ini;
-  int anim_ms;
-  double fps;
-  bool grid, screen;
-};
-
-TEST(AidsSettings, ReadWithDefaultsForMissingOrUnusableValues) {
-  if (!uitest::GtkReady()) GTEST_SKIP() << "no display";
-  const AidsCase cases[] = {
-      {"", CONF_ANIM_MS, CONF_VIDEO_FPS, false, false},
-      {"animation-step-ms=500\nvideo-fps=5\ngraticule=1\nlabel-size-screen=1\n", 500, 5.0, true, true},
-      {"animation-step-ms=50\nvideo-fps=abc\ngraticule=7\nlabel-size-screen=x\n", CONF_ANIM_MS, CONF_VIDEO_FPS, false,
-       false},
-      {"animation-step-ms=10000\nvideo-fps=0.5\ngraticule=0\n", 10000, 0.5, false, false},
-      {"animation-step-ms=20000\nvideo-fps=60\n", CONF_ANIM_MS, CONF_VIDEO_FPS, false, false},
-  };
-  for (const AidsCase& c : cases) {
-    uitest::TempHome home;
-    home.WriteIni(std::string("[Interface]\n") + c.ini);
-    Conf conf;
-    ASSERT_TRUE(ConfRead(&conf, home.path()));
-    EXPECT_EQ(conf.anim_ms, c.anim_ms) << c.ini;
-    EXPECT_DOUBLE_EQ(conf.video_fps, c.fps) << c.ini;
-    EXPECT_EQ(bool(conf.graticule), c.grid) << c.ini;
-    EXPECT_EQ(bool(conf.label_screen), c.screen) << c.ini;
-    ConfFree(&conf);
-  }
-}
-
-TEST(AidsSettings, OnlyValuesOtherThanTheDefaultsAreWritten) {
-  if (!uitest::GtkReady()) GTEST_SKIP() << "no display";
-  uitest::TempHome home;
-  home.WriteIni("[Interface]\nzoom=3\n");
-  Conf conf;
-  ASSERT_TRUE(ConfRead(&conf, home.path()));
-  ASSERT_TRUE(ConfWrite(2));
-  std::string text = uitest::ReadFile(home.ini());
-  for (const char* key : {CONF_KEY_ANIM_MS, CONF_KEY_VIDEO_FPS, CONF_KEY_GRATICULE, CONF_KEY_LABEL_SCREEN})
-    EXPECT_EQ(text.find(key), std::string::npos) << key;
-  conf.anim_ms = 400;
-  conf.video_fps = 12.5;
-  conf.graticule = TRUE;
-  ASSERT_TRUE(ConfWrite(2));
-  ConfFree(&conf);
-  Conf again;
-  ASSERT_TRUE(ConfRead(&again, home.path()));
-  EXPECT_EQ(again.anim_ms, 400);
-  EXPECT_DOUBLE_EQ(again.video_fps, 12.5);
-  EXPECT_TRUE(again.graticule);
-  EXPECT_EQ(again.zoom, 3);
-  ConfFree(&again);
-}
-
 TEST_F(Overlays, TheInterfacePageSwitchesTheGridAtOnce) {
   Open("rect-x=1500\nrect-y=250\nrect-width=300\nrect-height=160\n");
   Select(IR108);
