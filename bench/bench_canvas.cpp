@@ -6,7 +6,7 @@
 // with the redraw of the status field that it causes. Needs an X display (xvfb-run).
 #include <filesystem>
 
-#include "app/app.h"
+#include "bench/bench_support_window.h"
 #include "bench/bench_support_layer.h"
 #include "canvas/canv.h"
 #include "canvas/canvreadout.h"
@@ -21,47 +21,24 @@ using benchlayer::WINDOWS;
 constexpr int ID = 9;  // IR 10.8
 
 // One window on a home whose input folder is the generated cycle, with that cycle's slot open.
-struct Window {
-  App app;
-  Canv canv;
-  Conf conf;
-  std::string home;
-  bool ok = false;
-
+struct Window : benchwin::Window {
   static Window& Get() {
     static Window w;
     return w;
   }
-  Window() {
-    if (!gtk_init_check(nullptr, nullptr)) return;
-    gchar* p = g_dir_make_tmp("nubicorn-bench-home-XXXXXX", nullptr);
-    if (!p) return;
-    home = p;
-    g_free(p);
-    std::filesystem::create_directories(home + "/import");
-    std::filesystem::create_directory_symlink(std::filesystem::path(Cycle::Get().Path(ID)).parent_path(),
-                                              home + "/import/SEVIRI_data");
-    AppCreate(&app, &canv, &conf, home);
-    // The start-up chain (no entries here) ends on the main loop.
-    for (int i = 0; i < 2000 && conf.loader; i++) {
-      while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
-      g_usleep(1000);
-    }
-    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+  Window()
+      : benchwin::Window([](const std::string& h) {
+          std::filesystem::create_directories(h + "/import");
+          std::filesystem::create_directory_symlink(std::filesystem::path(Cycle::Get().Path(ID)).parent_path(),
+                                                    h + "/import/SEVIRI_data");
+        }) {
+    if (!ok) return;
     Slot* slot = InfoSlotNew();
     slot[0] = new Layer{};
     SuplParseDate(benchlayer::SLOT, &slot[0]->time);
     slot[0]->slot = benchlayer::SLOT;
     conf.slots = g_list_append(conf.slots, slot);
     CanvScaleMarkup();
-    ok = true;
-  }
-  ~Window() {
-    if (!ok) return;
-    AppOnDelete(app.window, nullptr, nullptr);
-    gtk_widget_destroy(app.window);
-    std::error_code ec;
-    std::filesystem::remove_all(home, ec);
   }
   Slot* slot() { return static_cast<Slot*>(conf.slots->data); }
   void SetWindow(const int32_t r[4]) {

@@ -9,51 +9,23 @@
 #include <fstream>
 #include <string>
 
-#include "app/app.h"
+#include "bench/bench_support_window.h"
 #include "dialogs/dlg.h"
 #include "dialogs/places.h"
 
 namespace {
 
-void Drain() {
-  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
-}
+using benchwin::Drain;
 
-// A main window on a temporary home; places.csv is rewritten for each count.
-struct Window {
-  App app;
-  Canv canv;
-  Conf conf;
-  std::string home;
-  bool ok = false;
+// The main window; places.csv is rewritten for each count.
+struct Window : benchwin::Window {
   int places = -1;
 
   static Window& Get() {
     static Window w;
     return w;
   }
-  Window() {
-    if (!gtk_init_check(nullptr, nullptr)) return;
-    gchar* p = g_dir_make_tmp("nubicorn-bench-dlg-XXXXXX", nullptr);
-    if (!p) return;
-    home = p;
-    g_free(p);
-    std::filesystem::create_directories(home + "/import/Shp");
-    AppCreate(&app, &canv, &conf, home);
-    for (int i = 0; i < 2000 && conf.loader; i++) {
-      Drain();
-      g_usleep(1000);
-    }
-    Drain();
-    ok = true;
-  }
-  ~Window() {
-    if (!ok) return;
-    AppOnDelete(app.window, nullptr, nullptr);
-    gtk_widget_destroy(app.window);
-    std::error_code ec;
-    std::filesystem::remove_all(home, ec);
-  }
+  Window() : benchwin::Window([](const std::string& h) { std::filesystem::create_directories(h + "/import/Shp"); }) {}
   std::string Csv() const { return home + "/import/Shp/places.csv"; }
   // places.csv with n places of names and positions inside the strip.
   void Places(int n) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "data/fileinfo.h"
@@ -41,6 +42,27 @@ inline std::string Cached(const std::string& cache, const std::string& slot, uin
   fs::rename(tmpl, dir, ec);
   if (ec) fs::remove_all(tmpl, ec);  // another run made it first
   return dir;
+}
+
+// The cycle of slot that the window tests share: made once per build tree, WT-compressed as
+// received (a sixth of the size).
+inline std::string Shared(const std::string& slot) { return Cached("test-cycles-wt", slot, 7, true); }
+
+// Hard-links (or copies) the files of the shared cycle of slot whose names pass keep (all when
+// empty) into the folder dir.
+inline void LinkInto(const std::string& slot, const std::string& dir,
+                     const std::function<bool(const std::string&)>& keep = {}) {
+  namespace fs = std::filesystem;
+  const std::string src = Shared(slot);
+  ASSERT_FALSE(src.empty());
+  fs::create_directories(dir);
+  for (const auto& e : fs::directory_iterator(src)) {
+    const std::string name = e.path().filename().string();
+    if (keep && !keep(name)) continue;
+    std::error_code ec;
+    fs::create_hard_link(e.path(), dir + "/" + name, ec);
+    if (ec) fs::copy_file(e.path(), dir + "/" + name, fs::copy_options::overwrite_existing);
+  }
 }
 
 // The reference segment name of channel id in slot.

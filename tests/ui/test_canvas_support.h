@@ -23,29 +23,15 @@ namespace canvtest {
 
 namespace fs = std::filesystem;
 
-// One generated repeat cycle, WT-compressed as received (a sixth of the size).
-inline std::string Cycle(const std::string& slot) {
-  return testcycles::Cached("test-cycles-wt", slot, 7, true);
-}
-
+using testcycles::Name;
+inline std::string Cycle(const std::string& slot) { return testcycles::Shared(slot); }
 inline std::string Input(const uitest::TempHome& home) { return home / "import/SEVIRI_data"; }
 
-// Hard-links the files of a cycle whose names pass keep (all when empty) into the home's input.
+// Links the files of a cycle whose names pass keep (all when empty) into the home's input.
 inline void Link(const uitest::TempHome& home, const std::string& slot,
                  const std::function<bool(const std::string&)>& keep = {}) {
-  const std::string src = Cycle(slot);
-  ASSERT_FALSE(src.empty());
-  fs::create_directories(Input(home));
-  for (const auto& e : fs::directory_iterator(src)) {
-    const std::string name = e.path().filename().string();
-    if (keep && !keep(name)) continue;
-    std::error_code ec;
-    fs::create_hard_link(e.path(), Input(home) + "/" + name, ec);
-    if (ec) fs::copy_file(e.path(), Input(home) + "/" + name, fs::copy_options::overwrite_existing);
-  }
+  testcycles::LinkInto(slot, Input(home), keep);
 }
-
-using testcycles::Name;
 
 class CanvasTest : public ::testing::Test {
  protected:

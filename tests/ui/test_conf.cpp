@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "canvas/canv.h"
+#include "canvas/canvmonitor.h"
+#include "data/satellite.h"
 #include "contours/cntrs.h"
 #include "dialogs/dlgrect.h"
 #include "settings/conf.h"
@@ -77,38 +80,18 @@ TEST(ConfNames, NumberedKeysHaveTwoDigits) {
   EXPECT_EQ(ConfNumberedKey("rgb-name", 98), "rgb-name-98");
 }
 
-TEST(ConfRead, EmptyFileGivesTheTableDefaults) {
+TEST(ConfRead, EmptyFileGivesThePresetsWithoutAWarning) {
   TempHome home;
   home.WriteIni("");
+  LogCapture log;
   ConfRun r(home);
   ASSERT_TRUE(r.ok);
-  const Conf& c = r.conf;
-  EXPECT_EQ(c.rect_x, 2710);
-  EXPECT_EQ(c.rect_y, 464);
-  EXPECT_EQ(c.rect_width, 92);
-  EXPECT_EQ(c.rect_height, 60);
-  EXPECT_EQ(c.hrv_east, 1947);
-  EXPECT_EQ(c.canvas_font, "Sans Bold 3");
-  EXPECT_EQ(c.charset, 0u);
-  EXPECT_EQ(c.field_name, "name");
-  EXPECT_EQ(c.selected_color.red | c.selected_color.green | c.selected_color.blue, 0);
-  EXPECT_EQ(c.selected_range, 10);
-  EXPECT_EQ(c.zoom, 10);
-  EXPECT_EQ(c.scroll_x, 0);
-  EXPECT_EQ(c.scroll_y, 0);
-  EXPECT_EQ(c.last_date.tm_year, 0);
-  EXPECT_EQ(c.ini_path, home.ini());
+  EXPECT_EQ(log.count(), 0u);
+  EXPECT_EQ(r.conf.ini_path, home.ini());
   EXPECT_EQ(Conf_get, &r.conf);
-  ASSERT_EQ(c.recipes.size(), 7u);
-  const char* names[] = {"MPhys(Air)", "MPhys(Night)", "MPhys(Day)", "Natural", "Cloud top HRV", "HRV MPhys",
-                         "True color HRV"};
-  for (int i = 0; i < 7; i++) EXPECT_EQ(c.recipes[i].name, names[i]);
-  const int ch5[6] = {12, 0, 12, 0, 9, 4};
-  const double p5[9] = {7000, 10000, 1, 7000, 10000, 1, -70, -40, 2};
-  for (int i = 0; i < 6; i++) EXPECT_EQ(c.recipes[5].channels[i], ch5[i]);
-  for (int i = 0; i < 9; i++) EXPECT_EQ(c.recipes[5].params[i], p5[i]);
-  EXPECT_EQ(c.recipes[2].params[4], 6000);
-  EXPECT_EQ(c.recipes[2].params[5], 1.5);
+  EXPECT_TRUE(r.conf.startup_images.empty());
+  ASSERT_EQ(r.conf.recipes.size(), 7u);
+  EXPECT_EQ(r.conf.recipes[5].params[6], -70);  // "HRV MPhys" as shipped
 }
 
 // The numeric read rules, one row per stored value: the key's text in "Interface", the value the
@@ -126,6 +109,7 @@ gint64 FieldOf(const Conf& c, const std::string& key) {
   if (key == "charset") return c.charset;
   if (key == "scroll-x") return c.scroll_x;
   if (key == "scroll-y") return c.scroll_y;
+  if (key == "selected-color") return ConfColorEncode(c.selected_color);
   ADD_FAILURE() << key;
   return -1;
 }
@@ -166,7 +150,83 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{"charset", "-2147483648", 0, true}, NumberCase{"scroll-x", nullptr, 0, false},
                       NumberCase{"scroll-x", "77", 77, false}, NumberCase{"scroll-x", "-40", 0, true},
                       NumberCase{"scroll-x", "2147483647", 0, true}, NumberCase{"scroll-y", "4194304", 4194304, false},
-                      NumberCase{"scroll-y", "4194305", 0, true}));
+                      NumberCase{"scroll-y", "4194305", 0, true},
+                      NumberCase{"selected-color", "255128000", 255128000, false},
+                      NumberCase{"selected-color", "orange", 0, false}));
+
+// The optional "Interface" keys, one row per stored value: the value the record gets (as text),
+// how many warnings name the key (-1: not asked), and the key's text after a save of the page ("":
+// no key; a default is not written back, so an old file stays as it was).
+struct KeyCase {
+  const char* key;
+  const char* stored;  // NULL: the key is missing
+  std::string value;
+  int warnings;
+  std::string written;
+};
+std::ostream& operator<<(std::ostream& o, const KeyCase& k) {
+  return o << k.key << "=" << (k.stored ? k.stored : "<missing>");
+}
+std::string ValueOf(const Conf& c, const std::string& key) {
+  if (key == "satellite") return SatText(c.satellite);
+  if (key == "max-slots") return std::to_string(CanvMonitorMaxSlots(c));
+  if (key == "video-format") return CONF_VIDEO_FORMATS[int(c.video_format)];
+  if (key == "animation-step-ms") return std::to_string(c.anim_ms);
+  if (key == "video-fps") return std::to_string(c.video_fps);
+  if (key == "graticule") return c.graticule ? "on" : "off";
+  if (key == "label-size-screen") return c.label_screen ? "on" : "off";
+  ADD_FAILURE() << key;
+  return {};
+}
+class ConfKeys : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(ConfKeys, ReadAndWrittenBack) {
+  const KeyCase& k = GetParam();
+  TempHome home;
+  home.WriteIni(Interface(std::string("zoom=3\n") + (k.stored ? std::string(k.key) + "=" + k.stored + "\n" : "")));
+  LogCapture log;
+  ConfRun r(home);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(ValueOf(r.conf, k.key), k.value);
+  if (k.warnings >= 0) {
+    size_t n = 0;
+    for (const std::string& m : log.messages()) n += m.find(k.key) != std::string::npos;
+    EXPECT_EQ(n, size_t(k.warnings)) << ::testing::PrintToString(log.messages());
+  }
+  ASSERT_TRUE(ConfWrite(2));
+  Stored s(home.ini());
+  EXPECT_EQ(s.Has(CONF_GROUP_INTERFACE, k.key) ? s.Str(k.key) : "", k.written);
+  EXPECT_EQ(s.Int("zoom"), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConfKeys,
+    ::testing::Values(
+        KeyCase{"satellite", nullptr, "MSG3", 0, ""}, KeyCase{"satellite", "MSG3_RSS", "MSG3_RSS", 0, "MSG3_RSS"},
+        KeyCase{"satellite", "MSG4", "MSG4", 0, "MSG4"}, KeyCase{"satellite", "Meteosat-11 please", "MSG3", 1, ""},
+        KeyCase{"max-slots", nullptr, "96", -1, ""}, KeyCase{"max-slots", "5", "5", -1, "5"},
+        KeyCase{"max-slots", "-3", "96", -1, ""}, KeyCase{"max-slots", "many", "96", -1, ""},
+        KeyCase{"max-slots", "99999", "96", -1, ""},
+        KeyCase{"video-format", nullptr, "avi", 0, ""}, KeyCase{"video-format", "avi", "avi", 0, ""},
+        KeyCase{"video-format", "mp4", "mp4", 0, "mp4"}, KeyCase{"video-format", "MP4x", "avi", 1, ""},
+        KeyCase{"video-format", "", "avi", 1, ""},
+        KeyCase{"animation-step-ms", nullptr, "1000", -1, ""}, KeyCase{"animation-step-ms", "500", "500", -1, "500"},
+        KeyCase{"animation-step-ms", "10000", "10000", -1, "10000"},
+        KeyCase{"animation-step-ms", "50", "1000", -1, ""}, KeyCase{"animation-step-ms", "20000", "1000", -1, ""},
+        KeyCase{"video-fps", nullptr, "2.000000", -1, ""}, KeyCase{"video-fps", "5", "5.000000", -1, "5"},
+        KeyCase{"video-fps", "0.5", "0.500000", -1, "0.5"}, KeyCase{"video-fps", "12.5", "12.500000", -1, "12.5"},
+        KeyCase{"video-fps", "abc", "2.000000", -1, ""}, KeyCase{"video-fps", "60", "2.000000", -1, ""},
+        KeyCase{"graticule", nullptr, "off", -1, ""}, KeyCase{"graticule", "1", "on", -1, "1"},
+        KeyCase{"graticule", "7", "off", -1, ""}, KeyCase{"label-size-screen", "1", "on", -1, "1"},
+        KeyCase{"label-size-screen", "x", "off", -1, ""}));
+
+// A service of rapid scan keeps a day of its slots when "max-slots" is not set.
+TEST(ConfKeysRapidScan, ADayOfSlotsOfTheService) {
+  TempHome home;
+  home.WriteIni(Interface("satellite=MSG3_RSS\n"));
+  ConfRun r(home);
+  EXPECT_EQ(CanvMonitorMaxSlots(r.conf), 288);
+}
 
 // The largest accepted zoom is the last row of the zoom table, which the window indexes.
 TEST(ConfNumbersBound, LargestZoomIsTheLastZoomRow) { EXPECT_EQ(CONF_ZOOM_MAX + 7, CANV_ZOOM_COUNT - 1); }
@@ -223,15 +283,6 @@ INSTANTIATE_TEST_SUITE_P(Table, ConfRectRule,
                                            RectCase{"2147483000", "0", "2000", "10", false},  // no overflow
                                            RectCase{"abc", "464", "92", "60", false}));      // no number
 
-TEST(ConfRead, EmptyFileWarnsAboutNothing) {
-  TempHome home;
-  home.WriteIni("");
-  LogCapture log;
-  ConfRun r(home);
-  EXPECT_EQ(log.count(), 0u);
-  EXPECT_TRUE(r.conf.startup_images.empty());
-}
-
 TEST(ConfColor, DecodeSplitsTruncatesAndClamps) {
   struct Case {
     gint64 code;
@@ -258,176 +309,125 @@ TEST(ConfColor, EncodeDividesBy256) {
   EXPECT_EQ(ConfColorEncode(d), 1001);
 }
 
-TEST(ConfRead, StringRules) {
-  struct Case {
-    const char* font;
-    const char* field;
-    const char* want_font;
-    const char* want_field;
-  } cases[] = {
-      {"Sans", "abcdefghij", "Sans", "abcdefghij"},          // 10 bytes taken
-      {"abc", "abcdefghijk", "abc", "name"},                 // 11 bytes rejected
-      {"Sans \xc3\x9c 3", "n\xc3\xa4me", "Sans Bold 3", "name"},  // non-ASCII
-      {"", "", "Sans Bold 3", "name"},                        // empty
-  };
-  for (const Case& k : cases) {
-    TempHome home;
-    home.WriteIni(Interface(std::string("canvas-font=") + k.font + "\nfield-name=" + k.field + "\n"));
-    ConfRun r(home);
-    EXPECT_EQ(r.conf.canvas_font, k.want_font) << k.font;
-    EXPECT_EQ(r.conf.field_name, k.want_field) << k.field;
-  }
+// The text read rules: the text the record gets from one stored value ("<default>": the default).
+struct TextCase {
+  const char* key;
+  std::string stored, want;
+};
+std::string TextOf(const Conf& c, const std::string& key) {
+  if (key == "canvas-font") return c.canvas_font == CONF_FONT ? "<default>" : c.canvas_font;
+  if (key == "field-name") return c.field_name == CONF_FIELD ? "<default>" : c.field_name;
+  const tm& t = c.last_date;  // last-date
+  char text[40];
+  std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d", t.tm_year, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min);
+  return t.tm_year ? text : "<default>";
 }
+class ConfText : public ::testing::TestWithParam<TextCase> {};
 
-TEST(ConfRead, WrongTypesGiveTheDefaults) {
+TEST_P(ConfText, TakenOrTheDefault) {
   TempHome home;
-  home.WriteIni(Interface("rect-x=abc\nrect-y=464\nrect-width=92\nrect-height=60\nzoom=1.5\nhrv-east=x\n"
-                          "selected-color=orange\nselected-range=;;\n"));
-  LogCapture log;
+  home.WriteIni(Interface(std::string(GetParam().key) + "=" + GetParam().stored + "\n"));
   ConfRun r(home);
-  EXPECT_EQ(r.conf.rect_x, 2710);
-  EXPECT_EQ(r.conf.rect_y, 464);
-  EXPECT_EQ(r.conf.zoom, 10);
-  EXPECT_EQ(r.conf.hrv_east, 1947);
-  EXPECT_EQ(r.conf.selected_color.red, 0);
-  EXPECT_EQ(r.conf.selected_range, 10);
-  EXPECT_EQ(log.count(), 4u);  // the window, zoom, hrv-east, selected-range: one each
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(TextOf(r.conf, GetParam().key), GetParam().want);
 }
 
-TEST(ConfRead, LastDateNeedsTwelveDigits) {
-  const std::pair<const char*, int> cases[] = {{"201607041200", 2016}, {"2016070412", 0}, {"20160704120x", 0},
-                                               {"2016070412000", 0}};
-  for (const auto& [text, year] : cases) {
-    TempHome home;
-    home.WriteIni(Interface(std::string("last-date=") + text + "\n"));
-    ConfRun r(home);
-    EXPECT_EQ(r.conf.last_date.tm_year, year) << text;
-    if (year) {
-      EXPECT_EQ(r.conf.last_date.tm_mon, 6);
-      EXPECT_EQ(r.conf.last_date.tm_mday, 4);
-      EXPECT_EQ(r.conf.last_date.tm_hour, 12);
-      EXPECT_EQ(r.conf.last_date.tm_min, 0);
-    }
-  }
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConfText,
+    ::testing::Values(TextCase{"canvas-font", "Sans", "Sans"}, TextCase{"canvas-font", "abc", "abc"},
+                      TextCase{"canvas-font", "Sans \xc3\x9c 3", "<default>"},  // not single-byte
+                      TextCase{"canvas-font", "Sans \xe9", "<default>"},         // no UTF-8
+                      TextCase{"canvas-font", "", "<default>"},
+                      TextCase{"field-name", "abcdefghij", "abcdefghij"},        // 10 bytes taken
+                      TextCase{"field-name", "abcdefghijk", "<default>"},        // 11 refused
+                      TextCase{"field-name", "n\xc3\xa4me", "<default>"}, TextCase{"field-name", "\xff\xfe", "<default>"},
+                      TextCase{"field-name", "", "<default>"},
+                      TextCase{"last-date", "201607041200", "2016-07-04 12:00"},
+                      TextCase{"last-date", "2016070412", "<default>"}, TextCase{"last-date", "20160704120x", "<default>"},
+                      TextCase{"last-date", "2016070412000", "<default>"}));
 
-TEST(ConfRecipes, ReadingStopsAtTheFirstIncompleteRecipe) {
+// The recipe read rules: the recipes read from a "Rgb composite" group, one row per stored group.
+struct RecipeCase {
+  std::string rgb;
+  size_t count;      // recipes read; 7 (with the presets) when recipe 00 is refused
+  std::string last;  // the name of the last one read
+};
+std::string Recipes(int n, int first = 0) {
+  std::string out;
+  for (int i = first; i < n; i++) out += Recipe(i, "R" + std::to_string(i), SIX, NINE);
+  return out;
+}
+class ConfRecipes : public ::testing::TestWithParam<RecipeCase> {};
+
+TEST_P(ConfRecipes, ReadUpToTheFirstBadRecipeOrThePresets) {
   TempHome home;
-  std::string rgb = "[Rgb composite]\n";
-  for (int i = 0; i < 5; i++) rgb += Recipe(i, "R" + std::to_string(i), SIX, NINE);
-  rgb += Recipe(5, "R5", SIX, "0;1;2;3;4;5;6;7");  // 8 params
-  rgb += Recipe(6, "R6", SIX, NINE);
-  home.WriteIni(rgb);
+  home.WriteIni("[Rgb composite]\n" + GetParam().rgb);
   ConfRun r(home);
-  ASSERT_EQ(r.conf.recipes.size(), 5u);
-  EXPECT_EQ(r.conf.recipes[4].name, "R4");
-  EXPECT_EQ(r.conf.recipes[4].channels[5], 6);
-  EXPECT_EQ(r.conf.recipes[4].params[8], 8);
-}
-
-TEST(ConfRecipes, MissingOrBrokenRecipe00GivesThePresets) {
-  const std::string broken[] = {
-      Recipe(1, "only01", SIX, NINE),                              // 00 missing
-      Recipe(0, "five", "1;2;3;4;5", NINE) + Recipe(1, "x", SIX, NINE),  // 5 channels
-      Recipe(0, "seven", "1;2;3;4;5;6;7", NINE),                    // 7 channels
-      Recipe(0, "text", "1;2;a;4;5;6", NINE),                       // not integers
-      "rgb-channels-00=1;2;3;4;5;6\nrgb-params-00=0;1;2;3;4;5;6;7;8\n",  // no name
-  };
-  for (const std::string& b : broken) {
-    TempHome home;
-    home.WriteIni("[Rgb composite]\n" + b);
-    ConfRun r(home);
-    ASSERT_EQ(r.conf.recipes.size(), 7u) << b;
+  ASSERT_EQ(r.conf.recipes.size(), GetParam().count) << GetParam().rgb;
+  EXPECT_EQ(r.conf.recipes.back().name, GetParam().last);
+  if (GetParam().count == 7) {
     EXPECT_EQ(r.conf.recipes[0].name, "MPhys(Air)");
-    EXPECT_EQ(r.conf.recipes[6].name, "True color HRV");
   }
+  for (const RgbRecipe& k : r.conf.recipes)
+    for (double p : k.params) EXPECT_TRUE(std::isfinite(p));
 }
 
-TEST(ConfRecipes, ChannelNumbersOutsideTheChannelsRejectTheRecipe) {
-  for (const char* bad : {"13;0;0;0;0;0", "1;200;0;0;0;0", "1;0;0;0;0;-1"}) {
-    TempHome home;
-    home.WriteIni("[Rgb composite]\n" + Recipe(0, "a", SIX, NINE) + Recipe(1, "b", "12;0;0;0;0;0", NINE) +
-                  Recipe(2, "bad", bad, NINE) + Recipe(3, "d", SIX, NINE));
-    ConfRun r(home);
-    ASSERT_EQ(r.conf.recipes.size(), 2u) << bad;
-    EXPECT_EQ(r.conf.recipes[1].channels[0], 12);
-
-    TempHome first;
-    first.WriteIni("[Rgb composite]\n" + Recipe(0, "bad", bad, NINE));
-    ConfRun r0(first);
-    ASSERT_EQ(r0.conf.recipes.size(), 7u) << bad;
-    EXPECT_EQ(r0.conf.recipes[0].name, "MPhys(Air)");
-  }
-}
-
-TEST(ConfRecipes, NonFiniteParametersRejectTheRecipe) {
-  TempHome home;
-  home.WriteIni("[Rgb composite]\n" + Recipe(0, "a", SIX, NINE) + Recipe(1, "nan", SIX, "0;1;nan;3;4;5;6;7;8"));
-  ConfRun r(home);
-  ASSERT_EQ(r.conf.recipes.size(), 1u);
-  for (double p : r.conf.recipes[0].params) EXPECT_TRUE(std::isfinite(p));
-}
-
-TEST(ConfRecipes, AtMost99AreRead) {
-  TempHome home;
-  std::string rgb = "[Rgb composite]\n";
-  for (int i = 0; i < 100; i++) rgb += Recipe(i, "R" + std::to_string(i), SIX, NINE);
-  home.WriteIni(rgb);
-  ConfRun r(home);
-  ASSERT_EQ(r.conf.recipes.size(), 99u);
-  EXPECT_EQ(r.conf.recipes.back().name, "R98");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConfRecipes,
+    ::testing::Values(
+        RecipeCase{Recipes(5) + Recipe(5, "R5", SIX, "0;1;2;3;4;5;6;7") + Recipe(6, "R6", SIX, NINE), 5, "R4"},
+        RecipeCase{Recipes(100), 99, "R98"},                                   // at most 99
+        RecipeCase{Recipe(1, "only01", SIX, NINE), 7, "True color HRV"},      // 00 missing
+        RecipeCase{Recipe(0, "five", "1;2;3;4;5", NINE) + Recipes(2, 1), 7, "True color HRV"},
+        RecipeCase{Recipe(0, "seven", "1;2;3;4;5;6;7", NINE), 7, "True color HRV"},
+        RecipeCase{Recipe(0, "text", "1;2;a;4;5;6", NINE), 7, "True color HRV"},
+        RecipeCase{std::string("rgb-channels-00=") + SIX + "\nrgb-params-00=" + NINE + "\n", 7, "True color HRV"},
+        RecipeCase{Recipe(0, "bad", "1;200;0;0;0;0", NINE), 7, "True color HRV"},
+        RecipeCase{Recipes(1) + Recipe(1, "b", "12;0;0;0;0;0", NINE) + Recipe(2, "bad", "13;0;0;0;0;0", NINE) +
+                       Recipes(4, 3), 2, "b"},
+        RecipeCase{Recipes(2) + Recipe(2, "bad", "1;0;0;0;0;-1", NINE), 2, "R1"},
+        RecipeCase{Recipes(1) + Recipe(1, "nan", SIX, "0;1;nan;3;4;5;6;7;8"), 1, "R0"}));
 
 // Every "Interface" key and every recipe value, changed in memory, survives a save and a fresh read.
 TEST(ConfWrite, RoundTripOfEveryKey) {
   TempHome home;
   home.WriteIni("");
+  auto fields = [](Conf& c) {
+    return std::vector<std::string>{std::to_string(c.rect_x), std::to_string(c.rect_y), std::to_string(c.rect_width),
+                                    std::to_string(c.rect_height), std::to_string(c.hrv_east), c.canvas_font,
+                                    std::to_string(c.charset), c.field_name, std::to_string(ConfColorEncode(c.selected_color)),
+                                    std::to_string(c.selected_range), std::to_string(c.zoom), std::to_string(c.scroll_x),
+                                    std::to_string(c.scroll_y), ValueOf(c, "satellite"), ValueOf(c, "video-format"),
+                                    ValueOf(c, "animation-step-ms"), ValueOf(c, "video-fps"), ValueOf(c, "graticule"),
+                                    ValueOf(c, "label-size-screen")};
+  };
+  std::vector<std::string> want;
+  RgbRecipe mine;
   {
     ConfRun r(home);
     Conf& c = r.conf;
-    c.rect_x = 100;
-    c.rect_y = 200;
-    c.rect_width = 300;
-    c.rect_height = 400;
-    c.hrv_east = 1500;
-    c.canvas_font = "Serif 9";
-    c.charset = 2;
-    c.field_name = "NAME_EN";
+    c.rect_x = 100, c.rect_y = 200, c.rect_width = 300, c.rect_height = 400, c.hrv_east = 1500;
+    c.canvas_font = "Serif 9", c.charset = 2, c.field_name = "NAME_EN";
     c.selected_color = GdkColor{0, 10 * 256, 20 * 256, 30 * 256};
-    c.selected_range = 45;
-    c.zoom = 3;
-    c.scroll_x = 12;
-    c.scroll_y = 34;
+    c.selected_range = 45, c.zoom = 3, c.scroll_x = 12, c.scroll_y = 34;
+    c.satellite = Sat{4, SatService::Full}, c.video_format = ConfVideoFormat::Mp4;
+    c.anim_ms = 400, c.video_fps = 12.5, c.graticule = TRUE, c.label_screen = TRUE;
     c.recipes.resize(2);
     c.recipes[1].name = "Mine";
     for (int i = 0; i < 6; i++) c.recipes[1].channels[i] = 12 - i;
     for (int i = 0; i < 9; i++) c.recipes[1].params[i] = -1.25 + i * 1000.5;
+    mine = c.recipes[1];
+    want = fields(c);
     ASSERT_TRUE(ConfWrite(0));
   }
   ConfRun r(home);
-  const Conf& c = r.conf;
-  EXPECT_EQ(c.rect_x, 100);
-  EXPECT_EQ(c.rect_y, 200);
-  EXPECT_EQ(c.rect_width, 300);
-  EXPECT_EQ(c.rect_height, 400);
-  EXPECT_EQ(c.hrv_east, 1500);
-  EXPECT_EQ(c.canvas_font, "Serif 9");
-  EXPECT_EQ(c.charset, 2u);
-  EXPECT_EQ(c.field_name, "NAME_EN");
-  EXPECT_EQ(c.selected_color.red, 10 * 256);
-  EXPECT_EQ(c.selected_color.green, 20 * 256);
-  EXPECT_EQ(c.selected_color.blue, 30 * 256);
-  EXPECT_EQ(c.selected_range, 45);
-  EXPECT_EQ(c.zoom, 3);
-  EXPECT_EQ(c.scroll_x, 12);
-  EXPECT_EQ(c.scroll_y, 34);
-  ASSERT_EQ(c.recipes.size(), 2u);
-  EXPECT_EQ(c.recipes[0].name, "MPhys(Air)");
-  EXPECT_EQ(c.recipes[1].name, "Mine");
-  for (int i = 0; i < 6; i++) EXPECT_EQ(c.recipes[1].channels[i], 12 - i);
-  for (int i = 0; i < 9; i++) EXPECT_EQ(c.recipes[1].params[i], -1.25 + i * 1000.5);
-  Stored s(home.ini());
-  EXPECT_EQ(s.Int("selected-color"), 10020030);
+  EXPECT_EQ(fields(r.conf), want);
+  ASSERT_EQ(r.conf.recipes.size(), 2u);
+  EXPECT_EQ(r.conf.recipes[0].name, "MPhys(Air)");
+  EXPECT_EQ(r.conf.recipes[1].name, mine.name);
+  for (int i = 0; i < 6; i++) EXPECT_EQ(r.conf.recipes[1].channels[i], mine.channels[i]);
+  for (int i = 0; i < 9; i++) EXPECT_EQ(r.conf.recipes[1].params[i], mine.params[i]);
+  EXPECT_EQ(Stored(home.ini()).Int("selected-color"), 10020030);
 }
 
 TEST(ConfWrite, WriteRulesSkipOrReplaceBadValues) {
@@ -594,24 +594,18 @@ TEST(ConfReset, StoresDefaultsAndKeepsTheRest) {
   std::string rgb = "[Rgb composite]\n";
   for (int i = 0; i < 9; i++) rgb += Recipe(i, "R" + std::to_string(i), SIX, NINE);
   home.WriteIni("[Startup files]\nimage-file-00=x\n[Interface]\nrect-x=1\nrect-y=2\nrect-width=3\nrect-height=4\n"
-                "selected-color=255128000\nscroll-x=5\nscroll-y=6\nlast-date=201601010000\nzoom=3\n" + rgb);
+                "selected-color=255128000\nscroll-x=5\nscroll-y=6\nlast-date=201601010000\nzoom=3\nsatellite=MSG3_RSS\n" + rgb);
   ConfRun r(home);
   ASSERT_TRUE(ConfReset());
   Stored s(home.ini());
   EXPECT_FALSE(g_key_file_has_group(s.kf, CONF_GROUP_STARTUP));
   EXPECT_EQ(s.Int("rect-x"), 2710);
-  EXPECT_EQ(s.Int("rect-y"), 464);
-  EXPECT_EQ(s.Int("rect-width"), 92);
-  EXPECT_EQ(s.Int("rect-height"), 60);
-  EXPECT_EQ(s.Int("hrv-east"), 1947);
+  EXPECT_EQ(s.Int("zoom"), 10);
   // A reset gives what a new installation has: labels of a size kept on the screen.
   EXPECT_EQ(s.Str("canvas-font"), "Sans Bold 9");
   EXPECT_EQ(s.Int("label-size-screen"), 1);
-  EXPECT_EQ(s.Int("charset"), 0);
-  EXPECT_EQ(s.Str("field-name"), "name");
-  EXPECT_EQ(s.Int("zoom"), 10);
-  EXPECT_EQ(s.Int("selected-range"), 10);
   EXPECT_EQ(s.Int("selected-color"), 255128000);
+  EXPECT_FALSE(s.Has(CONF_GROUP_INTERFACE, "satellite"));
   EXPECT_EQ(s.Int("scroll-x"), 5);
   EXPECT_EQ(s.Str("last-date"), "201601010000");
   EXPECT_EQ(s.Str("rgb-name-00", CONF_GROUP_RGB), "MPhys(Air)");
@@ -675,14 +669,13 @@ TEST(ConfFallback, UnreadableFileIsKeptAsideWhenTheSetupCopyReplacesIt) {
   }
 }
 
-TEST(ConfRead, InvalidUtf8ValueGivesTheDefaultAndSurvivesASave) {
+// A value that is no UTF-8 is read as the default, and a save keeps what it cannot read.
+TEST(ConfWrite, InvalidUtf8SurvivesASave) {
   TempHome home;
-  home.WriteIni("[Interface]\nzoom=3\nfield-name=\xff\xfe\ncanvas-font=Sans \xe9\n[Own]\nraw=\xff\n");
+  home.WriteIni("[Interface]\nzoom=3\nfield-name=\xff\xfe\n[Own]\nraw=\xff\n");
   ConfRun r(home);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.conf.zoom, 3);
-  EXPECT_EQ(r.conf.field_name, "name");
-  EXPECT_EQ(r.conf.canvas_font, "Sans Bold 3");
   ASSERT_TRUE(ConfWrite(0));
   const std::string saved = uitest::ReadFile(home.ini());
   EXPECT_NE(saved.find("[Own]\nraw=\xff\n"), std::string::npos);

@@ -15,70 +15,44 @@
 
 namespace {
 
-struct Parsed {
-  bool ok;
-  Place p;
+// One line of places.csv and the place it gives; name "<untouched>": refused, the place untouched.
+struct LineCase {
+  const char* line;
+  std::string name;
+  int x, y;
 };
-Parsed Parse(const char* line) {
-  Parsed r{false, {"<untouched>", -7, -7}};
-  r.ok = PlaceParseLine(line, &r.p);
-  return r;
+class PlaceLine : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(PlaceLine, NameAndTwoNumbersOrRefused) {
+  const LineCase& k = GetParam();
+  Place p{"<untouched>", -7, -7};
+  EXPECT_EQ(PlaceParseLine(k.line, &p), k.name != "<untouched>") << k.line;
+  EXPECT_EQ(p.name, k.name) << k.line;
+  EXPECT_EQ(p.x, k.x) << k.line;
+  EXPECT_EQ(p.y, k.y) << k.line;
 }
 
-TEST(PlaceLine, NameAndTwoNumbers) {
-  Parsed r = Parse("Moscow,2756,494\n");
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.p.name, "Moscow");
-  EXPECT_EQ(r.p.x, 2756);
-  EXPECT_EQ(r.p.y, 494);
-  r = Parse("Kyiv,2901,597\r\n");  // a CR LF line end
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.p.y, 597);
-  r = Parse("Last,1,2");  // no line end at all
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.p.y, 2);
-}
+const std::string NONE = "<untouched>";
+INSTANTIATE_TEST_SUITE_P(
+    Table, PlaceLine,
+    ::testing::Values(LineCase{"Moscow,2756,494\n", "Moscow", 2756, 494}, LineCase{"Kyiv,2901,597\r\n", "Kyiv", 2901, 597},
+                      LineCase{"Last,1,2", "Last", 1, 2},                // no line end at all
+                      LineCase{"A,12abc, 34x\n", "A", 12, 34},           // read like atoi
+                      LineCase{"B,-5,+6\n", "B", -5, 6},
+                      LineCase{"C,99999999999999,1\n", "C", 2147483647, 1},  // saturates
+                      LineCase{",,Lead,,100,200\n", "Lead", 100, 200},   // empty fields skipped
+                      LineCase{"Name with spaces and \xc3\xbcmlaut,5,6\n", "Name with spaces and \xc3\xbcmlaut", 5, 6},
+                      LineCase{"", NONE, -7, -7}, LineCase{"\n", NONE, -7, -7}, LineCase{"NoComma\n", NONE, -7, -7},
+                      LineCase{"Half,12\n", NONE, -7, -7}, LineCase{"Half,12", NONE, -7, -7},
+                      LineCase{",,,\n", NONE, -7, -7}, LineCase{"Bad,x,y\n", NONE, -7, -7},
+                      LineCase{"Bad,1,\n", NONE, -7, -7}, LineCase{"Bad,,\n", NONE, -7, -7},
+                      LineCase{"Bad,-,5\n", NONE, -7, -7}));
 
-TEST(PlaceLine, NumbersReadLikeAtoi) {
-  Parsed r = Parse("A,12abc, 34x\n");  // digits up to the first non-digit; leading blanks skipped
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.p.x, 12);
-  EXPECT_EQ(r.p.y, 34);
-  r = Parse("B,-5,+6\n");
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.p.x, -5);
-  EXPECT_EQ(r.p.y, 6);
-  r = Parse("C,99999999999999,1\n");  // saturates instead of overflowing
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.p.x, 2147483647);
-}
-
-TEST(PlaceLine, LeadingCommasAreEmptyFieldsAndRepeatedOnesToo) {
-  Parsed r = Parse(",,Lead,,100,200\n");
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.p.name, "Lead");
-  EXPECT_EQ(r.p.x, 100);
-  EXPECT_EQ(r.p.y, 200);
-  r = Parse("Name with spaces and ümlaut,5,6\n");
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.p.name, "Name with spaces and ümlaut");
-}
-
-TEST(PlaceLine, MissingFieldsAndNonNumbersAreRefusedUntouched) {
-  for (const char* bad : {"", "\n", "NoComma\n", "Half,12\n", "Half,12", ",,,\n", "Bad,x,y\n", "Bad,1,\n",
-                          "Bad,,\n", "Bad,-,5\n"}) {
-    Parsed r = Parse(bad);
-    EXPECT_FALSE(r.ok) << bad;
-    EXPECT_EQ(r.p.name, "<untouched>") << bad;
-    EXPECT_EQ(r.p.x, -7) << bad;
-  }
-}
-
-TEST(PlaceLine, InvalidUtf8NameIsMadeValid) {
-  Parsed r = Parse("Bad\xff name,1,2\n");
-  ASSERT_TRUE(r.ok);
-  EXPECT_TRUE(g_utf8_validate(r.p.name.c_str(), -1, nullptr));
-  EXPECT_EQ(r.p.name.substr(0, 3), "Bad");
+TEST(PlaceLineUtf8, InvalidNameIsMadeValid) {
+  Place p;
+  ASSERT_TRUE(PlaceParseLine("Bad\xff name,1,2\n", &p));
+  EXPECT_TRUE(g_utf8_validate(p.name.c_str(), -1, nullptr));
+  EXPECT_EQ(p.name.substr(0, 3), "Bad");
 }
 
 TEST(PlacesFile, KeepsOrderSkipsBadAndOverLongLines) {

@@ -229,11 +229,4 @@ TEST_F(RgbPage, WithoutRecipesNothingCanBeCopied) {
   EXPECT_TRUE(conf.recipes.empty());
 }
 
-TEST_F(RgbPage, Screenshot) {
-  Start();
-  Open(2);
-  Choose(3);
-  Screenshot("ui-dlg-rgb");
-}
-
 }  // namespace

@@ -159,13 +159,4 @@ TEST_F(SavePages, FailedSaveKeepsTheEditsPending) {
   EXPECT_EQ(conf.unsaved, CONF_SAVE_INTERFACE | CONF_SAVE_RGB);
 }
 
-// The dialog as a user sees it after the edits above, for a person to look at.
-TEST_F(SavePages, Screenshot) {
-  Start();
-  Open(1);
-  SetSpin(Interface()->width, 100);
-  SetSpin(Interface()->height, 40);
-  Screenshot("ui-dlg-save-interface");
-}
-
 }  // namespace

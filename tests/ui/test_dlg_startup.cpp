@@ -437,16 +437,4 @@ TEST_F(StartupPage, SaveWaitsWhileTheStartupLoaderHoldsTheSlots) {
   EXPECT_EQ(Stored(home.ini()).Str("image-file-00", "Startup files"), Name(9, SLOT));
 }
 
-TEST_F(StartupPage, Screenshot) {
-  Link(SLOT);
-  Shapes();
-  Start();
-  Open(0);
-  DlgStartupAddImages(Images(), {Name(9, SLOT), Name(1, SLOT)});
-  DlgStartupAddContours(Contours(), {"GSHHS_c_L1.shp"});
-  DlgStartupSetColor(GTK_LIST_STORE(gtk_tree_view_get_model(Contours())), "0", "Yellow");
-  gtk_window_move(GTK_WINDOW(dialog), 560, 330);
-  Screenshot("ui-dlg-startup");
-}
-
 }  // namespace

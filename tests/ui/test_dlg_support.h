@@ -22,40 +22,16 @@
 
 namespace dlgtest {
 
-// Answers the next visible message box with `response`, keeping its text and what the status
-// bar showed at that moment.
-struct Answer {
-  int response;
-  std::string text, status_then;
-  int count = 0;
-  guint source = 0;
-  explicit Answer(int r = GTK_RESPONSE_OK) : response(r) { source = g_timeout_add(30, &Answer::Poll, this); }
-  ~Answer() {
-    if (source) g_source_remove(source);
-  }
-  static std::string Status() {
-    if (!App_get || !App_get->statusbar) return {};
-    GtkWidget* area = gtk_statusbar_get_message_area(GTK_STATUSBAR(App_get->statusbar));
-    GList* children = gtk_container_get_children(GTK_CONTAINER(area));
-    std::string out;
-    for (GList* l = children; l; l = l->next)
-      if (GTK_IS_LABEL(l->data)) out = gtk_label_get_text(GTK_LABEL(l->data));
-    g_list_free(children);
-    return out;
-  }
-  static gboolean Poll(gpointer self) {
-    auto* a = static_cast<Answer*>(self);
-    GtkWidget* found = uitest::VisibleToplevel(GTK_TYPE_MESSAGE_DIALOG);
-    if (!found) return G_SOURCE_CONTINUE;
-    gchar* text = nullptr;
-    g_object_get(found, "text", &text, nullptr);
-    a->text = text ? text : "";
-    g_free(text);
-    a->status_then = Status();
-    a->count++;
-    gtk_dialog_response(GTK_DIALOG(found), a->response);
-    return G_SOURCE_CONTINUE;  // later boxes get the same answer
-  }
+// The text of the status bar now.
+inline std::string StatusText() {
+  return App_get && App_get->statusbar ? uitest::StatusbarText(App_get->statusbar) : std::string();
+}
+
+// Answers every message box with `response`, keeping what the status bar showed at that moment.
+struct Answer : uitest::Answerer {
+  std::string status_then;
+  explicit Answer(int r = GTK_RESPONSE_OK)
+      : uitest::Answerer(r, [this](const uitest::DialogSeen&) { status_then = StatusText(); }) {}
 };
 
 namespace fs = std::filesystem;
@@ -92,10 +68,7 @@ class Watchdog {
   std::thread thread_;
 };
 
-// One generated repeat cycle per build tree, shared by the tests.
-inline std::string Cycle(const std::string& slot) {
-  return testcycles::Cached("test-cycles-dlg", slot, 3, false);
-}
+inline std::string Cycle(const std::string& slot) { return testcycles::Shared(slot); }
 
 using testcycles::Name;
 
@@ -149,31 +122,10 @@ class Dialog : public ::testing::Test {
     conf = Conf{};
     Start();
   }
-  // The screen as it is now, saved as build/<name>.png for a person to look at.
-  void Screenshot(const std::string& name) {
-    for (int i = 0; i < 20; i++) {
-      uitest::Drain();
-      g_usleep(10000);
-    }
-    const std::string out = std::string(NUBICORN_BINARY_DIR) + "/" + name + ".png";
-    const std::string cmd = "import -window root '" + out + "' 2>/dev/null";
-    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "import (ImageMagick) not available";
-    EXPECT_TRUE(uitest::Exists(out));
-  }
-  std::string Status() { return Answer::Status(); }
+  std::string Status() { return StatusText(); }
   // Links the cycle's files (those keep accepts) into the home's input folder.
   void Link(const std::string& slot, const std::function<bool(const std::string&)>& keep = {}) {
-    const std::string src = Cycle(slot);
-    ASSERT_FALSE(src.empty());
-    const std::string in = home / "import/SEVIRI_data";
-    fs::create_directories(in);
-    for (const auto& e : fs::directory_iterator(src)) {
-      const std::string n = e.path().filename().string();
-      if (keep && !keep(n)) continue;
-      std::error_code ec;
-      fs::create_hard_link(e.path(), in + "/" + n, ec);
-      if (ec) fs::copy_file(e.path(), in + "/" + n, fs::copy_options::overwrite_existing);
-    }
+    testcycles::LinkInto(slot, home / "import/SEVIRI_data", keep);
   }
 
   uitest::TempHome home;

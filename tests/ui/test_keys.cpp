@@ -57,70 +57,7 @@ class Keys : public CanvasTest {
     uitest::Drain();
   }
   int Slot() { return int(std::floor(gtk_range_get_value(GTK_RANGE(canv.range)))); }
-  // The menu item labelled text, in any menu of the menu bar.
-  GtkWidget* MenuItem(const std::string& text) {
-    GtkWidget* found = nullptr;
-    GtkWidget* box = gtk_widget_get_parent(gtk_widget_get_parent(canv.scroll));  // the paned's box
-    GList* rows = gtk_container_get_children(GTK_CONTAINER(box));
-    for (GList* r = rows; r && !found; r = r->next) {
-      if (!GTK_IS_MENU_BAR(r->data)) continue;
-      GList* tops = gtk_container_get_children(GTK_CONTAINER(r->data));
-      for (GList* t = tops; t && !found; t = t->next) {
-        GList* items = gtk_container_get_children(GTK_CONTAINER(gtk_menu_item_get_submenu(GTK_MENU_ITEM(t->data))));
-        for (GList* i = items; i && !found; i = i->next) {
-          const char* l = gtk_menu_item_get_label(GTK_MENU_ITEM(i->data));
-          if (l && text == l) found = GTK_WIDGET(i->data);
-        }
-        g_list_free(items);
-      }
-      g_list_free(tops);
-    }
-    g_list_free(rows);
-    return found;
-  }
 };
-
-TEST_F(Keys, MenusShowTheirAccelerators) {
-  Open(1);
-  struct Case {
-    const char* item;
-    guint key;
-    GdkModifierType mods;
-  };
-  const Case cases[] = {
-      {"Open by date", GDK_KEY_o, CTRL}, {"Quit", GDK_KEY_q, CTRL},          {"Zoom in", GDK_KEY_plus, CTRL},
-      {"Zoom out", GDK_KEY_minus, CTRL}, {"Zoom to fit", GDK_KEY_0, CTRL},   {"Play", GDK_KEY_space, NONE},
-      {"Previous slot", GDK_KEY_Page_Up, NONE}, {"Next slot", GDK_KEY_Page_Down, NONE},
-  };
-  for (const Case& c : cases) {
-    GtkWidget* item = MenuItem(c.item);
-    ASSERT_NE(item, nullptr) << c.item;
-    GtkWidget* label = gtk_bin_get_child(GTK_BIN(item));
-    ASSERT_TRUE(GTK_IS_ACCEL_LABEL(label)) << c.item;
-    // The key the label shows: the item's own accelerator, or the one only shown beside it.
-    guint key = 0;
-    GdkModifierType mods = NONE;
-    GList* closures = gtk_widget_list_accel_closures(item);
-    for (GList* l = closures; l; l = l->next) {
-      GClosure* closure = static_cast<GClosure*>(l->data);
-      GtkAccelKey* k = gtk_accel_group_find(
-          gtk_accel_group_from_accel_closure(closure),
-          +[](GtkAccelKey*, GClosure* cl, gpointer data) -> gboolean { return cl == data; }, closure);
-      if (k) {
-        key = k->accel_key;
-        mods = k->accel_mods;
-      }
-    }
-    g_list_free(closures);
-    if (!key) gtk_accel_label_get_accel(GTK_ACCEL_LABEL(label), &key, &mods);
-    EXPECT_EQ(key, c.key) << c.item;
-    EXPECT_EQ(mods, c.mods) << c.item;
-  }
-  // The toolbar's close button still closes a file.
-  gchar* tip = gtk_widget_get_tooltip_text(canv.btn_close);
-  EXPECT_STREQ(tip, "Close a file");
-  g_free(tip);
-}
 
 TEST_F(Keys, ZoomKeysStepTheZoomTable) {
   Open(1);

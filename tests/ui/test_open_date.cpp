@@ -146,39 +146,10 @@ class OpenDate : public CanvasTest {
   double Upper() { return gtk_adjustment_get_upper(gtk_range_get_adjustment(GTK_RANGE(canv.range))); }
 };
 
-TEST_F(OpenDate, TheDialogHasEveryControl) {
+TEST_F(OpenDate, CancelLoadsNothing) {
   Build();
-  Run([](DlgDateTime* d) {
-    ASSERT_NE(d, nullptr);
-    const char* labels[] = {"VIS 0.6", "VIS 0.8", "IR 0.16", "IR 0.39", "WV 0.62", "WV 0.73",
-                            "IR 0.87", "IR 0.97", "IR 10.8", "IR 12.0", "IR 13.4", "HRV"};
-    for (int c = 0; c < 12; c++) {
-      EXPECT_STREQ(gtk_tool_button_get_label(GTK_TOOL_BUTTON(d->channel_buttons[c])), labels[c]);
-      EXPECT_FALSE(gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[c])));
-    }
-    GtkTreeModel* hours = gtk_combo_box_get_model(GTK_COMBO_BOX(d->hour_from));
-    GtkTreeModel* mins = gtk_combo_box_get_model(GTK_COMBO_BOX(d->min_to));
-    EXPECT_EQ(gtk_tree_model_iter_n_children(hours, nullptr), 24);
-    EXPECT_EQ(gtk_tree_model_iter_n_children(mins, nullptr), 4);
-    gtk_combo_box_set_active(GTK_COMBO_BOX(d->min_to), 3);
-    gchar* text = gtk_combo_box_text_get_active_text(GTK_COMBO_BOX_TEXT(d->min_to));
-    EXPECT_STREQ(text, "45");
-    g_free(text);
-    // No last date: nothing chosen.
-    EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(d->hour_from)), -1);
-    EXPECT_EQ(gtk_calendar_get_display_options(GTK_CALENDAR(d->cal_from)), GTK_CALENDAR_SHOW_HEADING);
-    if (std::getenv("DISPLAY")) {
-      for (int i = 0; i < 10; i++) {
-        uitest::Drain();
-        g_usleep(20000);
-      }
-      const std::string out = std::string(NUBICORN_BINARY_DIR) + "/ui-open-date.png";
-      if (std::system(("import -window root '" + out + "' 2>/dev/null").c_str()) == 0) {
-        EXPECT_TRUE(uitest::Exists(out));
-      }
-    }
-  }, false);
-  EXPECT_EQ(SlotCount(), 0u) << "Cancel loads nothing";
+  Run([](DlgDateTime* d) { ASSERT_NE(d, nullptr); }, false);
+  EXPECT_EQ(SlotCount(), 0u);
 }
 
 TEST_F(OpenDate, TheLastDateIsTheDefault) {

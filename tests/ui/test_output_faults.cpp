@@ -10,7 +10,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -23,6 +22,7 @@
 
 #include "canvas/canvexport.h"
 #include "canvas/canvvideo.h"
+#include "tests/support/cli.h"
 #include "tests/support/logcapture.h"
 #include "tests/ui/test_canvas_support.h"
 
@@ -30,7 +30,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using canvtest::CanvasTest;
-using uitest::AnswerDialog;
 using uitest::DialogSeen;
 
 constexpr const char* SLOTS[] = {"201607041200", "201607041215"};
@@ -107,12 +106,7 @@ class OutputFaults : public CanvasTest {
     ASSERT_EQ(CanvTreeGetId(), NATURAL);
   }
   DialogSeen Run(void (*command)(GtkWidget*, gpointer)) {
-    DialogSeen seen;
-    const guint source = AnswerDialog(&seen);
-    command(nullptr, nullptr);
-    if (!seen.seen) g_source_remove(source);
-    uitest::Drain();
-    return seen;
+    return uitest::Answered([command] { command(nullptr, nullptr); });
   }
   std::string Selected() { return home / "export/Selected"; }
   std::string Videos() { return home / "export/Video"; }
@@ -229,26 +223,9 @@ class FullTmpfs {
   bool mounted_ = false;
 };
 
-struct CliRun {
-  int status = -1;
-  std::string err;
-};
-
 CliRun Cli(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  std::string cli = NUBICORN_CLI;
-  argv.push_back(cli.data());
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  CliRun r;
-  gchar* err = nullptr;
-  gint status = 0;
-  if (g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, nullptr, nullptr, nullptr, &err,
-                   &status, nullptr))
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.err = err ? err : "";
-  g_free(err);
-  return r;
+  args.insert(args.begin(), NUBICORN_CLI);
+  return SpawnRun(std::move(args));
 }
 
 // Names and contents of the files of a folder.

@@ -252,60 +252,6 @@ TEST_F(Overlays, NewInstallationsHaveReadableLabels) {
   EXPECT_EQ(conf.canvas_font, CONF_FONT_SCREEN);
 }
 
-struct AidsCase {
-  const char* ini;
-  int anim_ms;
-  double fps;
-  bool grid, screen;
-};
-
-TEST(AidsSettings, ReadWithDefaultsForMissingOrUnusableValues) {
-  if (!uitest::GtkReady()) GTEST_SKIP() << "no display";
-  const AidsCase cases[] = {
-      {"", CONF_ANIM_MS, CONF_VIDEO_FPS, false, false},
-      {"animation-step-ms=500\nvideo-fps=5\ngraticule=1\nlabel-size-screen=1\n", 500, 5.0, true, true},
-      {"animation-step-ms=50\nvideo-fps=abc\ngraticule=7\nlabel-size-screen=x\n", CONF_ANIM_MS, CONF_VIDEO_FPS, false,
-       false},
-      {"animation-step-ms=10000\nvideo-fps=0.5\ngraticule=0\n", 10000, 0.5, false, false},
-      {"animation-step-ms=20000\nvideo-fps=60\n", CONF_ANIM_MS, CONF_VIDEO_FPS, false, false},
-  };
-  for (const AidsCase& c : cases) {
-    uitest::TempHome home;
-    home.WriteIni(std::string("[Interface]\n") + c.ini);
-    Conf conf;
-    ASSERT_TRUE(ConfRead(&conf, home.path()));
-    EXPECT_EQ(conf.anim_ms, c.anim_ms) << c.ini;
-    EXPECT_DOUBLE_EQ(conf.video_fps, c.fps) << c.ini;
-    EXPECT_EQ(bool(conf.graticule), c.grid) << c.ini;
-    EXPECT_EQ(bool(conf.label_screen), c.screen) << c.ini;
-    ConfFree(&conf);
-  }
-}
-
-TEST(AidsSettings, OnlyValuesOtherThanTheDefaultsAreWritten) {
-  if (!uitest::GtkReady()) GTEST_SKIP() << "no display";
-  uitest::TempHome home;
-  home.WriteIni("[Interface]\nzoom=3\n");
-  Conf conf;
-  ASSERT_TRUE(ConfRead(&conf, home.path()));
-  ASSERT_TRUE(ConfWrite(2));
-  std::string text = uitest::ReadFile(home.ini());
-  for (const char* key : {CONF_KEY_ANIM_MS, CONF_KEY_VIDEO_FPS, CONF_KEY_GRATICULE, CONF_KEY_LABEL_SCREEN})
-    EXPECT_EQ(text.find(key), std::string::npos) << key;
-  conf.anim_ms = 400;
-  conf.video_fps = 12.5;
-  conf.graticule = TRUE;
-  ASSERT_TRUE(ConfWrite(2));
-  ConfFree(&conf);
-  Conf again;
-  ASSERT_TRUE(ConfRead(&again, home.path()));
-  EXPECT_EQ(again.anim_ms, 400);
-  EXPECT_DOUBLE_EQ(again.video_fps, 12.5);
-  EXPECT_TRUE(again.graticule);
-  EXPECT_EQ(again.zoom, 3);
-  ConfFree(&again);
-}
-
 TEST_F(Overlays, TheInterfacePageSwitchesTheGridAtOnce) {
   Open("rect-x=1500\nrect-y=250\nrect-width=300\nrect-height=160\n");
   Select(IR108);
@@ -355,7 +301,6 @@ TEST_F(Overlays, TheAnimationStepsAtTheConfiguredPace) {
 // Tolerance: every byte within 8 and at most 0.5 % of the pixels different at all (line
 // antialiasing may differ between cairo versions); on failure the difference (scaled by 8) is
 // written as overlays-grid-diff.png into the build folder. NUBICORN_UPDATE_GOLDEN=1 rewrites it.
-// NUBICORN_SHOT=1 also keeps a screenshot of the window (grid, labels, readout) in the build folder.
 TEST_F(Overlays, GridAndContoursMatchTheGoldenImage) {
   Open("rect-x=1500\nrect-y=250\nrect-width=300\nrect-height=160\ngraticule=1\nlabel-size-screen=1\n"
        "canvas-font=Sans Bold 9\n");
@@ -366,21 +311,6 @@ TEST_F(Overlays, GridAndContoursMatchTheGoldenImage) {
   entry->cntrs = Layer({{20, 20, 150, 40, 299, 60}, {250, 100, 299.9f, 150, 260, 159.9f}}, "Yellow");
   conf.contours = g_list_append(conf.contours, entry);
   Cntrs* c = entry->cntrs;
-  if (std::getenv("NUBICORN_SHOT")) {
-    CanvZoomSet(nullptr, GINT_TO_POINTER(9));  // x1.5
-    gtk_window_move(GTK_WINDOW(app.window), 0, 0);
-    for (int i = 0; i < 20; i++) {
-      uitest::Drain();
-      g_usleep(20000);
-    }
-    CanvReadoutAt(3 * 150 + 1.5, 3 * 80 + 1.5);
-    for (int i = 0; i < 10; i++) {
-      uitest::Drain();
-      g_usleep(20000);
-    }
-    const std::string out = std::string(NUBICORN_BINARY_DIR) + "/overlays-shot.png";
-    EXPECT_EQ(std::system(("import -window root '" + out + "'").c_str()), 0);
-  }
   const int W = 900, H = 480;
   CanvZoomSet(nullptr, GINT_TO_POINTER(8));  // x1: lines one pixel wide at the render's scale 1
   g_object_set(canv.image, "visibility", GOO_CANVAS_ITEM_INVISIBLE, nullptr);

@@ -27,13 +27,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* RSS_SLOT = "202204040740";
 
-std::string ReadText(const std::string& path) {
-  std::ifstream f(path);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 // One rapid-scan cycle of MSG3, generated once per build tree.
 std::string RapidCycle(const std::string& slot = RSS_SLOT) {
   return testcycles::Cached("test-cycles-rss", slot, 5, false, Sat{3, SatService::Rapid});
@@ -46,39 +39,6 @@ class SatelliteCanvas : public canvtest::CanvasTest {};
 class SatellitePage : public dlgtest::Dialog {};
 
 }  // namespace
-
-TEST_F(SatelliteCanvas, SettingsKeyReadsAndOldFilesStayAsTheyWere) {
-  const std::string old = "[Interface]\nrect-x=2710\nrect-y=464\nrect-width=92\nrect-height=60\n";
-  Build(old);
-  EXPECT_EQ(conf.satellite, Sat{});
-  // Saving the page of an old file adds no key: it reads as before in an older program.
-  ASSERT_TRUE(ConfWrite(2));
-  EXPECT_EQ(ReadText(home.ini()).find("satellite"), std::string::npos);
-  conf.satellite = Sat{4, SatService::Full};
-  ASSERT_TRUE(ConfWrite(2));
-  EXPECT_NE(ReadText(home.ini()).find("satellite=MSG4\n"), std::string::npos);
-  conf.satellite = Sat{};
-  ASSERT_TRUE(ConfWrite(2));
-  EXPECT_EQ(ReadText(home.ini()).find("satellite"), std::string::npos);
-  // Clearing all settings goes back to the default as well.
-  conf.satellite = Sat{3, SatService::Rapid};
-  ASSERT_TRUE(ConfWrite(2));
-  ASSERT_TRUE(ConfReset());
-  EXPECT_EQ(ReadText(home.ini()).find("satellite"), std::string::npos);
-}
-
-TEST_F(SatelliteCanvas, ChosenKeyAndHandEditedValues) {
-  Build("[Interface]\nsatellite=MSG3_RSS\n");
-  EXPECT_EQ(conf.satellite, (Sat{3, SatService::Rapid}));
-  Close();
-  LogCapture log;
-  home.WriteIni("[Interface]\nsatellite=Meteosat-11 please\n");
-  Build();
-  EXPECT_EQ(conf.satellite, Sat{});
-  int warnings = 0;
-  for (const auto& m : log.messages()) warnings += m.find("unknown satellite") != std::string::npos;
-  EXPECT_EQ(warnings, 1);
-}
 
 TEST_F(SatelliteCanvas, OpenByDateStepsFiveMinutesForRapidScan) {
   SlotTime from{}, to{};
@@ -429,7 +389,7 @@ TEST_F(SatellitePage, ShowsAndSavesTheChoice) {
   EXPECT_EQ(after.x, before.x);  // the pixels stay
   EXPECT_EQ(after.y, before.y);
   Save(1);
-  EXPECT_NE(ReadText(home.ini()).find("satellite=MSG3_RSS\n"), std::string::npos);
+  EXPECT_NE(uitest::ReadFile(home.ini()).find("satellite=MSG3_RSS\n"), std::string::npos);
   CloseDialog();
   Open();
   EXPECT_STREQ(gtk_combo_box_get_active_id(GTK_COMBO_BOX(Interface()->satellite)), "MSG3_RSS");

@@ -23,7 +23,6 @@ constexpr const char* SLOTS[] = {"201607041200", "201607041215", "201607041230"}
 constexpr int IR108 = 9;
 constexpr int NATURAL = RECIPE_FIRST_ID + 3;
 
-using uitest::AnswerDialog;
 using uitest::DialogSeen;
 
 std::string Shell(const std::string& cmd) {
@@ -45,12 +44,7 @@ class Video : public CanvasTest {
     for (int i = 0; i < n; i++) AddSlot(SLOTS[i]);
   }
   DialogSeen Make() {
-    DialogSeen seen;
-    const guint source = AnswerDialog(&seen);
-    CanvVideo(nullptr, nullptr);
-    if (!seen.seen) g_source_remove(source);
-    uitest::Drain();
-    return seen;
+    return uitest::Answered([] { CanvVideo(nullptr, nullptr); });
   }
   std::string VideoPath(const std::string& file) { return home / ("export/Video/" + file); }
   // Mean BGR colour of the visible canvas as the window draws it now.
@@ -141,38 +135,6 @@ TEST(VideoBoxes, OnlyWholeBoxesWithFtypMoovAndMdatPass) {
                         Case{"no ftyp", whole.substr(mdat - 8), false}}) {
     uitest::TempHome::Write(dir / "cut.mp4", c.bytes);
     EXPECT_EQ(CanvVideoBoxesComplete(dir / "cut.mp4"), c.ok) << c.what;
-  }
-}
-
-struct FormatCase {
-  const char* ini;
-  ConfVideoFormat format;
-  size_t warnings;
-};
-
-// Missing or "avi" is AVI, "mp4" is MP4, anything else AVI with one warning naming the key;
-// only MP4 is written, so an old file is saved as it was.
-TEST(VideoFormatSetting, ReadAndWritten) {
-  if (!uitest::GtkReady()) GTEST_SKIP() << "no display";
-  for (const FormatCase& c : {FormatCase{"", ConfVideoFormat::Avi, 0}, FormatCase{"video-format=avi\n", ConfVideoFormat::Avi, 0},
-                              FormatCase{"video-format=mp4\n", ConfVideoFormat::Mp4, 0},
-                              FormatCase{"video-format=MP4x\n", ConfVideoFormat::Avi, 1},
-                              FormatCase{"video-format=\n", ConfVideoFormat::Avi, 1}}) {
-    uitest::TempHome home;
-    home.WriteIni(std::string("[Interface]\nzoom=3\n") + c.ini);
-    Conf conf;
-    LogCapture log;
-    ASSERT_TRUE(ConfRead(&conf, home.path()));
-    EXPECT_EQ(conf.video_format, c.format) << c.ini;
-    size_t warned = 0;
-    for (const std::string& m : log.messages()) warned += m.find(CONF_KEY_VIDEO_FORMAT) != std::string::npos;
-    EXPECT_EQ(warned, c.warnings) << c.ini;
-    // Saving writes the key only for MP4 (and drops an unusable one).
-    ASSERT_TRUE(ConfWrite(2));
-    const std::string text = uitest::ReadFile(home.ini());
-    EXPECT_EQ(text.find("video-format=mp4") != std::string::npos, c.format == ConfVideoFormat::Mp4) << text;
-    EXPECT_EQ(text.find(CONF_KEY_VIDEO_FORMAT) != std::string::npos, c.format == ConfVideoFormat::Mp4) << text;
-    ConfFree(&conf);
   }
 }
 
@@ -377,32 +339,6 @@ TEST_F(Video, CutShortAtTheEndIsAnError) {
     for (const auto& e : std::filesystem::directory_iterator(home / "export/Video")) entries += bool(e.path().string().size());
     EXPECT_EQ(entries, format == ConfVideoFormat::Avi ? 1 : 2) << name;
   }
-}
-
-TEST_F(Video, MissingFolderIsAnErrorAndLeavesNoFile) {
-  Open(2);
-  canvtest::CanvasTest::Select(NATURAL);
-  std::filesystem::remove_all(home / "export/Video");
-  LogCapture log;
-  const DialogSeen seen = Make();
-  EXPECT_EQ(seen.text, "Natural-201607041200.avi  :  Error!");
-  EXPECT_EQ(seen.type, GTK_MESSAGE_ERROR);
-  EXPECT_EQ(seen.secondary.rfind("cannot create " + VideoPath("Natural-201607041200.avi") + ": ", 0), 0u)
-      << seen.secondary;
-  EXPECT_FALSE(uitest::Exists(home / "export/Video"));
-}
-
-TEST_F(Video, Screenshot) {
-  Open(2);
-  canvtest::CanvasTest::Select(NATURAL);
-  gtk_window_move(GTK_WINDOW(app.window), 0, 0);
-  for (int i = 0; i < 20; i++) {
-    uitest::Drain();
-    g_usleep(20000);
-  }
-  const std::string out = std::string(NUBICORN_BINARY_DIR) + "/video-window.png";
-  if (std::system(("import -window root '" + out + "' 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "no import";
-  EXPECT_TRUE(uitest::Exists(out));
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/msgbox.h"
+
 namespace uitest {
 
 // A fresh folder under the build tree, removed with everything in it at the end.
@@ -91,30 +93,35 @@ inline GtkWidget* VisibleToplevel(GType type) {
   return found;
 }
 
-// What the next modal message box showed.
-struct DialogSeen {
-  bool seen = false;
-  std::string title, text, secondary;
-  GtkMessageType type = GTK_MESSAGE_OTHER;
-};
+// The text a status bar shows now.
+inline std::string StatusbarText(GtkWidget* statusbar) {
+  GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_statusbar_get_message_area(GTK_STATUSBAR(statusbar))));
+  std::string out = "<no label>";
+  for (GList* l = children; l; l = l->next)
+    if (GTK_IS_LABEL(l->data)) out = gtk_label_get_text(GTK_LABEL(l->data));
+  g_list_free(children);
+  return out;
+}
 
-// Answers the next modal message box with OK and records it; returns the polling source.
-inline guint AnswerDialog(DialogSeen* seen) {
-  return g_timeout_add(20, +[](gpointer p) -> gboolean {
-    auto* s = static_cast<DialogSeen*>(p);
-    GtkWidget* dialog = VisibleToplevel(GTK_TYPE_MESSAGE_DIALOG);
-    if (!dialog) return G_SOURCE_CONTINUE;
-    s->seen = true;
-    s->title = gtk_window_get_title(GTK_WINDOW(dialog));
-    gchar *text = nullptr, *secondary = nullptr;
-    g_object_get(dialog, "text", &text, "secondary-text", &secondary, "message-type", &s->type, nullptr);
-    s->text = text ? text : "";
-    s->secondary = secondary ? secondary : "";
-    g_free(text);
-    g_free(secondary);
-    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-    return G_SOURCE_REMOVE;
-  }, seen);
+// The item labelled `label` in the menus of the menu bar of `window`, or NULL.
+inline GtkWidget* MenuItem(GtkWidget* window, const std::string& label) {
+  GtkWidget* found = nullptr;
+  GList* rows = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window))));
+  for (GList* r = rows; r; r = r->next) {
+    if (!GTK_IS_MENU_BAR(r->data)) continue;
+    GList* tops = gtk_container_get_children(GTK_CONTAINER(r->data));
+    for (GList* t = tops; t; t = t->next) {
+      GList* items = gtk_container_get_children(GTK_CONTAINER(gtk_menu_item_get_submenu(GTK_MENU_ITEM(t->data))));
+      for (GList* i = items; i; i = i->next) {
+        const char* l = GTK_IS_SEPARATOR_MENU_ITEM(i->data) ? nullptr : gtk_menu_item_get_label(GTK_MENU_ITEM(i->data));
+        if (l && label == l) found = GTK_WIDGET(i->data);
+      }
+      g_list_free(items);
+    }
+    g_list_free(tops);
+  }
+  g_list_free(rows);
+  return found;
 }
 
 }  // namespace uitest
