@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "data/gholder.h"
 #include "data/rgbrecipe.h"
 #include "data/supl.h"
 
@@ -37,14 +38,6 @@ gpointer CompilePattern(gpointer) {
   }
   return name_regex;
 }
-
-struct MatchInfoFree {
-  void operator()(GMatchInfo* m) const { g_match_info_free(m); }
-};
-struct GFree {
-  void operator()(gchar* p) const { g_free(p); }
-};
-using GStr = std::unique_ptr<gchar, GFree>;
 
 int ChannelFromField(const char* field) {
   static const char* const keys[] = {"006_", "008_", "016_", "039_", "062_", "073_",
@@ -101,7 +94,7 @@ gboolean InfoParseName(Layer* layer) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", layer->name.c_str());
     return layer->id != 0;
   }
-  std::unique_ptr<GMatchInfo, MatchInfoFree> match(raw);
+  GHolder<GMatchInfo, g_match_info_free> match(raw);
   GStr field(g_match_info_fetch(match.get(), 2));
   if (field && *field) {
     int id = ChannelFromField(field.get());

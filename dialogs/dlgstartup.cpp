@@ -14,6 +14,7 @@
 #include "app/suplgtk.h"
 #include "contours/cntrs.h"
 #include "data/fileinfo.h"
+#include "data/gholder.h"
 #include "dialogs/dlg.h"
 
 namespace {
@@ -156,8 +157,7 @@ void DlgStartupAddImages(GtkTreeView* view, const std::vector<std::string>& name
   Layer* last = nullptr;
   for (const std::string& name : names) {
     if (std::find(conf->startup_images.begin(), conf->startup_images.end(), name) != conf->startup_images.end()) {
-      std::unique_ptr<gchar, decltype(&g_free)> text(g_strdup_printf("%s is a start-up file already", name.c_str()),
-                                                     g_free);
+      GStr text(g_strdup_printf("%s is a start-up file already", name.c_str()));
       AppStatus(text.get());
       continue;
     }

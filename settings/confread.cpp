@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "data/gholder.h"
 #include "data/recipes.h"
 #include "data/supl.h"
 #include "settings/conf.h"
@@ -13,11 +14,6 @@
 Conf* Conf_get = nullptr;
 
 namespace {
-
-struct GFree {
-  void operator()(gpointer p) const { g_free(p); }
-};
-using GStr = std::unique_ptr<gchar, GFree>;
 
 GStr ReadString(GKeyFile* kf, const char* group, const char* key) {
   return GStr(g_key_file_get_string(kf, group, key, nullptr));
@@ -129,9 +125,9 @@ void ReadRecipes(Conf* conf) {
   for (int n = 0; n < RECIPE_MAX; n++) {
     GStr name = ReadString(kf, g, ConfNumberedKey("rgb-name", n).c_str());
     gsize nc = 0, np = 0;
-    std::unique_ptr<gint, GFree> channels(
+    GHolder<gint, g_free> channels(
         g_key_file_get_integer_list(kf, g, ConfNumberedKey("rgb-channels", n).c_str(), &nc, nullptr));
-    std::unique_ptr<gdouble, GFree> params(
+    GHolder<gdouble, g_free> params(
         g_key_file_get_double_list(kf, g, ConfNumberedKey("rgb-params", n).c_str(), &np, nullptr));
     if (!name || !channels || !params || nc != 6 || np != 9) break;
     // Channel numbers index the channel images and the slot entries: a value outside 0..12

@@ -9,6 +9,7 @@
 
 #include "data/atmrad.h"
 #include "data/fileinfo.h"
+#include "data/gholder.h"
 #include "data/layer.h"
 #include "data/recipes.h"
 #include "data/supl.h"
@@ -25,14 +26,10 @@ int Usage() {
   return 2;
 }
 
-struct KeyFileFree {
-  void operator()(GKeyFile* k) const { g_key_file_free(k); }
-};
-
 // Recipes of the group "Rgb composite", numbered 00.. until the first incomplete one; the
 // presets when the file holds none. False (with the reason on stderr) when it cannot be read.
 bool ReadRecipes(const char* path, std::vector<RgbRecipe>* out) {
-  std::unique_ptr<GKeyFile, KeyFileFree> kf(g_key_file_new());
+  GHolder<GKeyFile, g_key_file_free> kf(g_key_file_new());
   GError* err = nullptr;
   if (!g_key_file_load_from_file(kf.get(), path, G_KEY_FILE_NONE, &err)) {
     std::fprintf(stderr, "nubicorn-cli composite: %s error: %s\n", path, err->message);

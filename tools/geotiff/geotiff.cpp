@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "data/gholder.h"
 #include "data/satellite.h"
 #include "tools/geotiff/geotiffabi.h"
 
@@ -24,10 +25,6 @@ namespace {
 
 constexpr const char* MODULE_NAME = "nubicorn-geotiff.so";
 constexpr double GRID_CENTRE = 1856.0;  // the column and line offset of the 3712 grid
-
-struct Module {
-  void operator()(void* handle) const { dlclose(handle); }
-};
 
 std::string Dirname(const std::string& path) {
   gchar* d = g_path_get_dirname(path.c_str());
@@ -87,7 +84,7 @@ bool GeotiffWriteFile(const std::string& path, const cv::Mat& image, const int32
   }
   const std::string module = GeotiffModulePath();
   // Kept mapped after the close: GDAL registers handlers that run at exit.
-  std::unique_ptr<void, Module> handle(dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
+  GHolder<void, dlclose> handle(dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
   if (!handle) {
     const char* why = dlerror();
     *err = "cannot load the GeoTIFF module (GDAL): " + std::string(why ? why : module);
