@@ -65,15 +65,17 @@ void GeotiffTransform(const int32_t window[4], int cols, int rows, double gt[6])
   gt[5] = -GEOTIFF_PIXEL * window[3] / rows;
 }
 
-std::string GeotiffModulePath() {
-  if (const char* env = g_getenv("NUBICORN_GEOTIFF_MODULE"); env && *env) return env;
+std::string ModulePath(const char* file, const char* env) {
+  if (const char* set = g_getenv(env); set && *set) return set;
   if (gchar* exe = g_file_read_link("/proc/self/exe", nullptr)) {
-    const std::string beside = Dirname(exe) + "/" + MODULE_NAME;
+    const std::string beside = Dirname(exe) + "/" + file;
     g_free(exe);
     if (g_file_test(beside.c_str(), G_FILE_TEST_EXISTS)) return beside;
   }
-  return std::string(NUBICORN_MODULE_DIR) + "/" + MODULE_NAME;
+  return std::string(NUBICORN_MODULE_DIR) + "/" + file;
 }
+
+std::string GeotiffModulePath() { return ModulePath(MODULE_NAME, "NUBICORN_GEOTIFF_MODULE"); }
 
 bool GeotiffWriteFile(const std::string& path, const cv::Mat& image, const int32_t window[4],
                       double sub_lon, const std::string& description, std::string* err) {
