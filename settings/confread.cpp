@@ -7,6 +7,7 @@
 
 #include "data/gholder.h"
 #include "data/recipes.h"
+#include "data/recipesread.h"
 #include "data/supl.h"
 #include "settings/conf.h"
 #include "settings/confrules.h"
@@ -120,27 +121,7 @@ void ReadInterface(Conf* conf) {
 }
 
 void ReadRecipes(Conf* conf) {
-  GKeyFile* kf = conf->key_file.get();
-  const char* g = CONF_GROUP_RGB;
-  for (int n = 0; n < RECIPE_MAX; n++) {
-    GStr name = ReadString(kf, g, ConfNumberedKey("rgb-name", n).c_str());
-    gsize nc = 0, np = 0;
-    GHolder<gint, g_free> channels(
-        g_key_file_get_integer_list(kf, g, ConfNumberedKey("rgb-channels", n).c_str(), &nc, nullptr));
-    GHolder<gdouble, g_free> params(
-        g_key_file_get_double_list(kf, g, ConfNumberedKey("rgb-params", n).c_str(), &np, nullptr));
-    if (!name || !channels || !params || nc != 6 || np != 9) break;
-    // Channel numbers index the channel images and the slot entries: a value outside 0..12
-    // makes the recipe unusable, exactly like an incomplete one.
-    if (!std::all_of(channels.get(), channels.get() + 6, [](gint c) { return c >= 0 && c <= CHANNEL_COUNT; }))
-      break;
-    if (!std::all_of(params.get(), params.get() + 9, [](gdouble p) { return std::isfinite(p); })) break;
-    RgbRecipe r;
-    std::copy_n(channels.get(), 6, r.channels);
-    std::copy_n(params.get(), 9, r.params);
-    r.name = name.get();
-    conf->recipes.push_back(std::move(r));
-  }
+  conf->recipes = RecipesRead(conf->key_file.get(), CONF_GROUP_RGB);
   if (conf->recipes.empty()) conf->recipes = AtmradDefaultRecipes();
 }
 
