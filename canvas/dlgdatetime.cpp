@@ -275,7 +275,8 @@ void DlgDateTimeLoad(GtkWidget*, gpointer record) {
         if (!gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[c - 1]))) continue;
         Layer* info = InfoNew(c, text.c_str(), nullptr, &conf->satellite);
         if (!CanvOpen(&info)) {
-          g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "dlgdatetime", __LINE__);
+          g_log(nullptr, G_LOG_LEVEL_WARNING, "dlgdatetime: %s of %s cannot be opened", InfoChannelText[c],
+                text.c_str());
           CanvFailure("Operation failed");
           failed = true;
           break;

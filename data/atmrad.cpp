@@ -42,7 +42,11 @@ constexpr int COUNTS = ATMRAD_COUNTS;
 constexpr float NO_DATA = std::numeric_limits<float>::quiet_NaN();
 using ValueTable = std::array<float, COUNTS>;
 
-#define ATMRAD_WARN() g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "atmrad", __LINE__)
+// One line saying what the composite or conversion lacked.
+void Warn(const char* what, int ch = 0) {
+  if (ch) g_log(nullptr, G_LOG_LEVEL_WARNING, "atmrad: %s (channel %d)", what, ch);
+  else g_log(nullptr, G_LOG_LEVEL_WARNING, "atmrad: %s", what);
+}
 
 // The channels whose value is a brightness temperature; every other channel's value is its count.
 bool Infrared(int ch) { return ch >= 4 && ch <= 11; }
@@ -215,11 +219,11 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
   plan.inverted = plan.t0 > plan.t1;
   if (plan.inverted) std::swap(plan.t0, plan.t1);
   if (!ValidImage(images, ch)) {
-    ATMRAD_WARN();
+    Warn("a colour's channel has no image", ch);
     return false;
   }
   if (sub != 0 && !ValidImage(images, sub)) {
-    ATMRAD_WARN();
+    Warn("a colour's subtracted channel has no image", sub);
     return false;
   }
   const cv::Mat& counts = images[ch];
@@ -514,7 +518,7 @@ const float* AtmradBtTable(int ch) {
 
 void AtmradBrightnessTemp(const cv::Mat& counts, int ch, cv::Mat& dst) {
   if (!Infrared(ch) || counts.type() != CV_16UC1) {
-    ATMRAD_WARN();
+    Warn("brightness temperature of a channel that is not infrared or of counts that are not 16-bit", ch);
     return;
   }
   ApplyValues(counts, ch, dst);
@@ -531,8 +535,8 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
     if (ch == HRV_ID) hrv = true;
   }
   if (size.empty()) {
-    ATMRAD_WARN();
-    ATMRAD_WARN();
+    Warn("no channel of the recipe has an image");
+    Warn("the composite is not made");
     return {};
   }
   try {
@@ -552,7 +556,7 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
       }
       if (!PlanColour(images, params + 3 * k, channels[2 * k], channels[2 * k + 1], size,
                       (*plans)[k])) {
-        ATMRAD_WARN();
+        Warn("a colour of the recipe cannot be planned");
         return {};
       }
     }
@@ -566,7 +570,7 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
   } catch (const cv::Exception&) {
   } catch (const std::bad_alloc&) {
   }
-  ATMRAD_WARN();
+  Warn("the composite cannot be made (no memory or OpenCV fault)");
   return {};
 }
 

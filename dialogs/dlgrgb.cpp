@@ -106,7 +106,8 @@ gboolean DlgRgbAdd(GtkWidget* page, const char* name) {
     return FALSE;
   }
   if (c->recipes.size() >= size_t(RECIPE_MAX)) {
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "dlgrgb", __LINE__);
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "dlgrgb: %s: not added, the list holds %d recipes already", name ? name : "",
+          RECIPE_MAX);
     AppStatus("At most 99 recipes: no recipe was added");
     return FALSE;
   }

@@ -104,7 +104,8 @@ GPtrArray* PlacesRead(const std::string& path, int* skipped, std::string* error)
     if (std::strspn(line.c_str(), " \t\r") == std::strlen(line.c_str())) continue;  // empty: no fault
     Place place;
     if (n > size_t(PLACE_LINE_MAX) || !PlaceParseLine(line.c_str(), &place)) {
-      g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d(place)", path.c_str(), number);
+      g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d(place): not a line \"name,x,y\" of at most %d characters",
+            path.c_str(), number, PLACE_LINE_MAX);
       if (skipped) (*skipped)++;
       continue;
     }
