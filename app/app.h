@@ -7,12 +7,10 @@
 #include <string>
 
 #include "canvas/canv.h"
+#include "data/gholder.h"
 #include "settings/conf.h"
 
-struct GObjectUnref {
-  void operator()(gpointer p) const { g_object_unref(p); }
-};
-using PixbufPtr = std::unique_ptr<GdkPixbuf, GObjectUnref>;
+using PixbufPtr = GObjectPtr<GdkPixbuf>;
 
 struct App {
   PixbufPtr icon;                     // 32x32 application icon

@@ -5,6 +5,7 @@
 #include "app/platform.h"
 #include "contours/cntrsgrid.h"
 #include "data/fileinfo.h"
+#include "data/gholder.h"
 #include "settings/confstartup.h"
 
 App* App_get = nullptr;
@@ -90,13 +91,12 @@ gboolean AppCreate(App* app, Canv* canv, Conf* conf, const std::string& home) {
   gtk_widget_hide(canv->spinner);
 
   for (const std::string& path : missing) {
-    std::unique_ptr<gchar, decltype(&g_free)> text(g_strdup_printf("Unable to create %s", path.c_str()), g_free);
+    GStr text(g_strdup_printf("Unable to create %s", path.c_str()));
     AppStatus(text.get());
   }
-  std::unique_ptr<gchar, decltype(&g_free)> config(g_path_get_dirname(conf->ini_path.c_str()), g_free);
+  GStr config(g_path_get_dirname(conf->ini_path.c_str()));
   if (!PlatformFolderWritable(config.get())) {
-    std::unique_ptr<gchar, decltype(&g_free)> text(
-        g_strdup_printf("Settings cannot be saved: %s is not writable", config.get()), g_free);
+    GStr text(g_strdup_printf("Settings cannot be saved: %s is not writable", config.get()));
     AppStatus(text.get());
   }
   CanvSensitive();

@@ -10,15 +10,11 @@
 #include <memory>
 
 #include "app/app.h"
+#include "data/gholder.h"
 
 extern "C" GResource* nubicorn_get_resource(void);
 
 namespace {
-
-struct GFree {
-  void operator()(gpointer p) const { g_free(p); }
-};
-using GStr = std::unique_ptr<gchar, GFree>;
 
 std::string Build(const std::string& a, const char* b, const char* c = nullptr, const char* d = nullptr) {
   GStr p(g_build_filename(a.c_str(), b, c, d, nullptr));

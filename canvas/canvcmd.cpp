@@ -11,6 +11,7 @@
 #include "canvas/canvreadout.h"
 #include "contours/cntrs.h"
 #include "data/fileinfo.h"
+#include "data/gholder.h"
 #include "data/supl.h"
 #include "data/supltsan.h"
 #include "settings/conf.h"
@@ -262,10 +263,9 @@ int CanvSlotsKeepService(const Sat& sat) {
     g_source_remove(c->slot_source);
     c->slot_source = 0;
   }
-  std::unique_ptr<gchar, decltype(&g_free)> text(
+  GStr text(
       g_strdup_printf("Closed %d time slot%s of another satellite service: the time scale shows MSG%d %s", freed,
-                      freed == 1 ? "" : "s", sat.spacecraft, SatServiceName(sat.service)),
-      g_free);
+                      freed == 1 ? "" : "s", sat.spacecraft, SatServiceName(sat.service)));
   CanvStatus(text.get());
   return freed;
 }

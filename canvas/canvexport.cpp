@@ -12,6 +12,7 @@
 #include "canvas/canvselect.h"
 #include "data/fileinfo.h"
 #include "data/geo.h"
+#include "data/gholder.h"
 #include "data/suplsave.h"
 #include "settings/conf.h"
 
@@ -19,10 +20,6 @@ namespace {
 
 constexpr const char* EXPORT_DIR = "export/Selected";
 constexpr size_t FLUSH_AT = 1 << 18;  // bytes gathered before one write
-
-struct GFree {
-  void operator()(gpointer p) const { g_free(p); }
-};
 
 void ShowResult(bool ok, const std::string& detail) {
   GtkWindow* parent = App_get && App_get->window ? GTK_WINDOW(App_get->window) : nullptr;
@@ -36,7 +33,7 @@ void ShowResult(bool ok, const std::string& detail) {
 
 // "<file> in <folder>".
 std::string FileInFolder(const std::string& path) {
-  std::unique_ptr<gchar, GFree> base(g_path_get_basename(path.c_str())), dir(g_path_get_dirname(path.c_str()));
+  GStr base(g_path_get_basename(path.c_str())), dir(g_path_get_dirname(path.c_str()));
   return std::string(base.get()) + " in " + dir.get();
 }
 
@@ -108,7 +105,7 @@ void CanvSaveSelected(GtkWidget*, gpointer) {
         detail = LayerSelectMessage(layer, r) + ".";
     }
     if (!mask.empty()) {
-      std::unique_ptr<gchar, GFree> path(
+      GStr path(
           g_strdup_printf("%s/%s/%s.txt", App_get->home.c_str(), EXPORT_DIR, layer->slot.c_str()));
       std::string err, written;
       ok = CanvExportWrite(path.get(), mask, conf->rect_x, conf->rect_y, &err, layer->sub_lon, &written);

@@ -13,6 +13,7 @@
 #include "app/app.h"
 #include "canvas/canv.h"
 #include "data/fileinfo.h"
+#include "data/gholder.h"
 #include "settings/conf.h"
 #include "tools/geotiff/geotiff.h"
 
@@ -42,10 +43,9 @@ class TempName {
 
 bool WritePng(const std::string& path, const cv::Mat& rgb, std::string* err) {
   cv::Mat c = rgb.isContinuous() ? rgb : rgb.clone();
-  std::unique_ptr<GdkPixbuf, decltype(&g_object_unref)> pixbuf(
+  GObjectPtr<GdkPixbuf> pixbuf(
       gdk_pixbuf_new_from_data(c.data, GDK_COLORSPACE_RGB, FALSE, 8, c.cols, c.rows, int(c.step[0]),
-                               nullptr, nullptr),
-      g_object_unref);
+                               nullptr, nullptr));
   GError* e = nullptr;
   if (pixbuf && gdk_pixbuf_save(pixbuf.get(), path.c_str(), "png", &e, nullptr)) return true;
   *err = std::string("cannot write ") + path + ": " + (e ? e->message : "no memory");

@@ -9,6 +9,7 @@
 #include "app/app.h"
 #include "canvas/canv.h"
 #include "canvas/canvmonitorjob.h"
+#include "data/gholder.h"
 #include "data/supltsan.h"
 #include "settings/conf.h"
 
@@ -20,7 +21,7 @@ constexpr guint STEP_SECONDS = 3;
 constexpr guint RETRY_MS = 200;  // a result waits this long while the start-up loader runs
 
 std::string Join(const std::string& a, const char* b) {
-  std::unique_ptr<gchar, decltype(&g_free)> p(g_build_filename(a.c_str(), b, nullptr), g_free);
+  GStr p(g_build_filename(a.c_str(), b, nullptr));
   return p.get();
 }
 

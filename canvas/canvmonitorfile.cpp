@@ -11,6 +11,7 @@
 #include "app/platform.h"
 #include "canvas/canvmonitor.h"
 #include "data/fileinfo.h"
+#include "data/gholder.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 // Makes the new name in dir durable before the source goes.
 void SyncFolder(const std::string& file) {
-  std::unique_ptr<gchar, decltype(&g_free)> dir(g_path_get_dirname(file.c_str()), g_free);
+  GStr dir(g_path_get_dirname(file.c_str()));
   Fd fd(g_open(dir.get(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
   if (fd.get() >= 0) fsync(fd.get());
 }

@@ -6,6 +6,7 @@
 #include "canvas/dlgdatetime.h"
 #include "data/atmrad.h"
 #include "data/fileinfo.h"
+#include "data/gholder.h"
 #include "data/layer.h"
 #include "data/suplimage.h"
 #include "settings/conf.h"
@@ -31,8 +32,7 @@ gboolean CanvOpen(Layer** info, std::string* damaged) {
   Layer* layer = *info;
   const Conf* conf = Conf_get;
   const std::string home = App_get ? App_get->home : std::string();
-  std::unique_ptr<gchar, decltype(&g_free)> path(
-      g_build_filename(home.c_str(), INPUT_DIR, layer->name.c_str(), nullptr), g_free);
+  GStr path(g_build_filename(home.c_str(), INPUT_DIR, layer->name.c_str(), nullptr));
   // The loader shrinks the window in place and may read the HRV east column: copies.
   int32_t window[4] = {conf ? conf->rect_x : 0, conf ? conf->rect_y : 0, conf ? conf->rect_width : 0,
                        conf ? conf->rect_height : 0};

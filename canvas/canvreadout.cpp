@@ -13,13 +13,10 @@
 #include "canvas/canvexport.h"
 #include "contours/cntrsgrid.h"
 #include "data/geo.h"
+#include "data/gholder.h"
 #include "settings/conf.h"
 
 namespace {
-
-struct GFree {
-  void operator()(gpointer p) const { g_free(p); }
-};
 
 // Appends to out[*len] within size, keeping it terminated.
 void Append(char* out, std::size_t size, std::size_t* len, const char* fmt, ...) G_GNUC_PRINTF(4, 5);
@@ -88,7 +85,7 @@ void CanvShownChanged(const Layer* layer) {
     return;
   }
   const std::string time = CanvTimeText(layer->slot.c_str());
-  std::unique_ptr<char, GFree> markup(g_markup_printf_escaped("<span weight=\"heavy\">%s</span>", time.c_str()));
+  GStr markup(g_markup_printf_escaped("<span weight=\"heavy\">%s</span>", time.c_str()));
   if (c->label) gtk_label_set_markup(GTK_LABEL(c->label), markup.get());
   if (window) {
     const std::string caption = CanvCaption(layer->id, layer->slot.c_str());
@@ -97,7 +94,7 @@ void CanvShownChanged(const Layer* layer) {
   }
   // The readout's physical values come from the calibration of the slot the channel is from.
   if (layer->id >= 1 && layer->id <= CHANNEL_COUNT && layer->name != c->calib_name && App_get) {
-    std::unique_ptr<gchar, GFree> path(
+    GStr path(
         g_build_filename(App_get->home.c_str(), "import", "SEVIRI_data", layer->name.c_str(), nullptr));
     c->calib = CalibRead(path.get());
     c->calib_name = layer->name;

@@ -19,6 +19,7 @@
 #include "canvas/canv.h"
 #include "canvas/canvreadout.h"
 #include "data/fileinfo.h"
+#include "data/gholder.h"
 #include "data/supl.h"
 #include "data/suplsave.h"
 #include "settings/conf.h"
@@ -32,19 +33,6 @@ namespace {
 
 constexpr const char* VIDEO_DIR = "export/Video";
 constexpr double CAPTION_PX = 14.0;  // caption height on the frame, whatever the zoom
-
-struct SurfaceFree {
-  void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-};
-struct CairoFree {
-  void operator()(cairo_t* c) const { cairo_destroy(c); }
-};
-struct FontFree {
-  void operator()(PangoFontDescription* f) const { pango_font_description_free(f); }
-};
-struct GFree {
-  void operator()(gpointer p) const { g_free(p); }
-};
 
 void Message(bool ok, const std::string& text, const std::string& detail) {
   GtkWindow* parent = App_get && App_get->window ? GTK_WINDOW(App_get->window) : nullptr;
@@ -209,7 +197,7 @@ gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err, std::s
     if (first[i]) slot_text = first[i]->slot;
   const bool mp4 = conf->video_format == ConfVideoFormat::Mp4;
   *file = CanvVideoFileName(id, slot_text, conf->video_format);
-  std::unique_ptr<gchar, GFree> dir(g_build_filename(App_get->home.c_str(), VIDEO_DIR, nullptr));
+  GStr dir(g_build_filename(App_get->home.c_str(), VIDEO_DIR, nullptr));
   const std::string path = std::string(dir.get()) + "/" + *file;
 
   GtkAdjustment* ha = gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(c->scroll));
@@ -236,12 +224,12 @@ gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err, std::s
     }
   if (!writer.isOpened()) return fail(path + ": no video codec can be opened");
 
-  std::unique_ptr<cairo_surface_t, SurfaceFree> surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, W, H));
-  std::unique_ptr<cairo_t, CairoFree> cr(cairo_create(surface.get()));
+  GHolder<cairo_surface_t, cairo_surface_destroy> surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, W, H));
+  GHolder<cairo_t, cairo_destroy> cr(cairo_create(surface.get()));
   cairo_translate(cr.get(), -x0, -y0);
   cairo_scale(cr.get(), s, s);
   const GooCanvasBounds bounds{x0 / s, y0 / s, (x0 + w) / s, (y0 + h) / s};
-  std::unique_ptr<PangoFontDescription, FontFree> font(pango_font_description_new());
+  GHolder<PangoFontDescription, pango_font_description_free> font(pango_font_description_new());
   pango_font_description_set_family(font.get(), "serif");
   pango_font_description_set_weight(font.get(), PangoWeight(700));
   // The context is in canvas units: the caption keeps its size on the frame at every zoom.
@@ -272,7 +260,7 @@ gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err, std::s
   if (!whole || !Readable(out.temp(), written))
     return fail(path + ": incomplete video (the disk may be full)");
   if (!out.Publish()) return fail(out.error());
-  std::unique_ptr<gchar, GFree> base(g_path_get_basename(out.path().c_str()));
+  GStr base(g_path_get_basename(out.path().c_str()));
   *file = base.get();
   if (frames) *frames = written;
   if (fourcc) *fourcc = used;
@@ -291,8 +279,8 @@ void CanvVideo(GtkWidget*, gpointer) {
   std::string file, err, fourcc;
   const gboolean ok = CanvVideoWrite(&file, nullptr, &err, &fourcc);
   CanvBusy(false);
-  std::unique_ptr<gchar, GFree> text(g_strdup_printf("%s  :  %s", file.c_str(), ok ? "saved OK." : "Error!"));
-  std::unique_ptr<gchar, GFree> dir(g_build_filename(App_get ? App_get->home.c_str() : "", VIDEO_DIR, nullptr));
+  GStr text(g_strdup_printf("%s  :  %s", file.c_str(), ok ? "saved OK." : "Error!"));
+  GStr dir(g_build_filename(App_get ? App_get->home.c_str() : "", VIDEO_DIR, nullptr));
   std::string detail = ok ? std::string("Saved in ") + dir.get() + "." : err;
   // A player that wants H.264 may refuse the fallback: the user is told which codec it is.
   if (ok && fourcc == CanvVideoCodecsMp4[1])

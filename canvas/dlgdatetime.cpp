@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "canvas/canv.h"
+#include "data/gholder.h"
 #include "data/layer.h"
 #include "data/supl.h"
 #include "settings/conf.h"
@@ -69,8 +70,7 @@ void Refresh() {
 // The slot text of the newest segment-7 file of the service in the input folder, or "".
 std::string NewestInput(const Sat& sat) {
   if (!App_get) return {};
-  std::unique_ptr<gchar, decltype(&g_free)> dir(
-      g_build_filename(App_get->home.c_str(), "import", "SEVIRI_data", nullptr), g_free);
+  GStr dir(g_build_filename(App_get->home.c_str(), "import", "SEVIRI_data", nullptr));
   GDir* d = g_dir_open(dir.get(), 0, nullptr);
   if (!d) return {};
   const std::string glob = SatGlobSegment7(sat);
@@ -105,12 +105,11 @@ std::string TooBig(const DlgDateTime* d, long count) {
   const long long available = DlgDateTimeMemAvailable(text);
   g_free(text);
   if (available < 0 || need <= double(available)) return {};
-  std::unique_ptr<gchar, decltype(&g_free)> a(g_format_size(guint64(need)), g_free);
-  std::unique_ptr<gchar, decltype(&g_free)> b(g_format_size(guint64(available)), g_free);
-  std::unique_ptr<gchar, decltype(&g_free)> msg(
+  GStr a(g_format_size(guint64(need)));
+  GStr b(g_format_size(guint64(available)));
+  GStr msg(
       g_strdup_printf("Not enough memory for %ld time slots of these channels: about %s needed, %s available", count,
-                      a.get(), b.get()),
-      g_free);
+                      a.get(), b.get()));
   return msg.get();
 }
 
@@ -252,8 +251,7 @@ void DlgDateTimeLoad(GtkWidget*, gpointer record) {
   if (valid_from && valid_to && count == 0) {
     CanvFailure("The end of the span is before its start");
   } else if (count > DLG_DATETIME_MAX_SLOTS) {
-    std::unique_ptr<gchar, decltype(&g_free)> text(
-        g_strdup_printf("Too many time slots: %ld (at most %ld)", count, DLG_DATETIME_MAX_SLOTS), g_free);
+    GStr text(g_strdup_printf("Too many time slots: %ld (at most %ld)", count, DLG_DATETIME_MAX_SLOTS));
     CanvFailure(text.get());
   } else if (const std::string need = TooBig(d, count); !need.empty()) {
     CanvFailure(need.c_str());
@@ -277,7 +275,8 @@ void DlgDateTimeLoad(GtkWidget*, gpointer record) {
         if (!gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[c - 1]))) continue;
         Layer* info = InfoNew(c, text.c_str(), nullptr, &conf->satellite);
         if (!CanvOpen(&info)) {
-          g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "dlgdatetime", __LINE__);
+          g_log(nullptr, G_LOG_LEVEL_WARNING, "dlgdatetime: %s of %s cannot be opened", InfoChannelText[c],
+                text.c_str());
           CanvFailure("Operation failed");
           failed = true;
           break;

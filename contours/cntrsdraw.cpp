@@ -22,7 +22,15 @@ constexpr double CANVAS_SCALE = 3.0;   // canvas units per image pixel
 constexpr double LABEL_RAISE = 4.0;    // canvas units between a label's top and its line
 constexpr double LINE_WIDTH = 0.1;
 
-void Warn(int line) { g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "cntrs", line); }
+// One line naming the shapefile of the layer (from the settings' list) and what failed.
+void Warn(const Cntrs* cntrs, const char* what) {
+  const char* file = "contours";
+  for (GList* l = Conf_get && cntrs ? Conf_get->contours : nullptr; l; l = l->next) {
+    const auto* entry = static_cast<const CntrsFile*>(l->data);
+    if (entry->cntrs == cntrs) file = entry->file.c_str();
+  }
+  g_log(nullptr, G_LOG_LEVEL_WARNING, "cntrs: %s: %s", file, what);
+}
 
 void FreeArray(gpointer a) { g_array_unref(static_cast<GArray*>(a)); }
 
@@ -85,7 +93,7 @@ Cntrs* CntrsRead(const std::string& path, int field, int x, int y, int width, in
 gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const char* color, int, int,
                    int width, int height) {
   if (!cntrs || !cntrs->lines || !parent) {
-    Warn(__LINE__);
+    Warn(cntrs, "nothing to draw (no lines or no canvas group)");
     return FALSE;
   }
   const guint n = cntrs->lines->len;
@@ -93,7 +101,7 @@ gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const 
   if (cntrs->labels) cntrs->texts = g_ptr_array_sized_new(n);
   cntrs->group = goo_canvas_group_new(parent, nullptr);
   if (!cntrs->group) {
-    Warn(__LINE__);
+    Warn(cntrs, "the canvas group cannot be made");
     return FALSE;
   }
   // Labels start on their line but run on past the image's edge: the layer is cut to the view.
@@ -126,7 +134,7 @@ gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const 
                                              -1.0, GOO_CANVAS_ANCHOR_NORTH_WEST, "fill-color-rgba", text_rgba,
                                              "font", font, nullptr);
       if (!t) {
-        Warn(__LINE__);
+        Warn(cntrs, "a label cannot be made");
         goo_canvas_points_unref(pts);
         return FALSE;
       }
@@ -138,7 +146,7 @@ gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const 
       g_ptr_array_add(cntrs->polylines, line);
       drawn = TRUE;
     } else {
-      Warn(__LINE__);
+      Warn(cntrs, "a line cannot be made");
     }
     goo_canvas_points_unref(pts);
   }
@@ -163,7 +171,7 @@ void CntrsSetScale(const GList* contours, double scale) {
 
 gboolean CntrsSetColor(Cntrs* cntrs, int index) {
   if (!cntrs || !cntrs->lines || !cntrs->polylines) {
-    Warn(__LINE__);
+    Warn(cntrs, "no lines to colour");
     return FALSE;
   }
   cntrs->color = index;

@@ -5,6 +5,7 @@
 #include "app/app.h"
 #include "canvas/canv.h"
 #include "contours/cntrs.h"
+#include "data/gholder.h"
 #include "settings/conf.h"
 
 namespace {
@@ -94,7 +95,7 @@ void CntrsStartup() {
   for (int n = 0; n < STARTUP_MAX; n++) {
     gchar* raw = g_key_file_get_string(kf, CONF_GROUP_STARTUP, ConfNumberedKey("contour-file", n).c_str(), nullptr);
     if (!raw) continue;
-    std::unique_ptr<gchar, decltype(&g_free)> value(g_strchomp(raw), g_free);
+    GStr value(g_strchomp(raw));
     if (!g_utf8_validate(value.get(), -1, nullptr) || !*value) continue;
     auto entry = std::make_unique<CntrsFile>();
     entry->file = value.get();

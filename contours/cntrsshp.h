@@ -5,18 +5,11 @@
 
 #include <memory>
 
-struct CntrsShpClose {
-  void operator()(SHPInfo* h) const { SHPClose(h); }
-};
-struct CntrsDbfClose {
-  void operator()(DBFInfo* h) const { DBFClose(h); }
-};
-struct CntrsObjectFree {
-  void operator()(SHPObject* o) const { SHPDestroyObject(o); }
-};
-using CntrsShpPtr = std::unique_ptr<SHPInfo, CntrsShpClose>;
-using CntrsDbfPtr = std::unique_ptr<DBFInfo, CntrsDbfClose>;
-using CntrsObjectPtr = std::unique_ptr<SHPObject, CntrsObjectFree>;
+#include "data/gholder.h"
+
+using CntrsShpPtr = GHolder<SHPInfo, SHPClose>;
+using CntrsDbfPtr = GHolder<DBFInfo, DBFClose>;
+using CntrsObjectPtr = GHolder<SHPObject, SHPDestroyObject>;
 
 // Read-only handles of the .shp/.shx pair or the .dbf beside path; NULL when they cannot be opened.
 inline CntrsShpPtr CntrsShpOpen(const char* path) { return CntrsShpPtr(SHPOpen(path, "rb")); }

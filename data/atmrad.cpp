@@ -1,3 +1,4 @@
+// RGB composites: each colour planned from its channels, its range gathered, then every row made.
 #include "data/atmrad.h"
 
 #include <glib.h>
@@ -15,149 +16,13 @@
 #include <vector>
 
 #include "data/atmrad_rows.h"
+#include "data/atmrad_values.h"
 #include "data/suplalloc.h"
 #include "data/suplimage.h"
 #include "data/suplresize.h"
 #include "data/supltsan.h"
 
-const AtmradCoef AtmradCoefs[CHANNEL_COUNT + 1] = {
-    {0, 0, 0, 0},
-    {0.02295, -1.17046, 0, 0},
-    {0.02922, -1.49001, 0, 0},
-    {0.02328, -1.18724, 0, 0},
-    {0.00366, -0.18659, 2569.09, 3.471},
-    {0.0083, -0.42422, 1598.57, 2.219},
-    {0.03862, -1.96972, 1362.14, 0.485},
-    {0.12674, -6.46392, 1149.08, 0.181},
-    {0.10396, -5.30202, 1034.35, 0.06},
-    {0.20503, -10.45676, 930.66, 0.627},
-    {0.22231, -11.33788, 839.66, 0.397},
-    {0.15761, -8.03795, 752.38, 0.576},
-    {0, 0, 0, 0},
-};
-
 namespace {
-
-constexpr int COUNTS = ATMRAD_COUNTS;
-constexpr float NO_DATA = std::numeric_limits<float>::quiet_NaN();
-using ValueTable = std::array<float, COUNTS>;
-
-#define ATMRAD_WARN() g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "atmrad", __LINE__)
-
-// The channels whose value is a brightness temperature; every other channel's value is its count.
-bool Infrared(int ch) { return ch >= 4 && ch <= 11; }
-
-// The value a channel brings into a composite, for every count: kelvin for 4..11, the count
-// itself for the others. Count 0 is space or a lost line and carries no value.
-const ValueTable& ChannelValues(int ch) {
-  static const std::array<ValueTable, CHANNEL_COUNT + 1> tables = [] {
-    std::array<ValueTable, CHANNEL_COUNT + 1> t{};
-    for (int c = 0; c <= CHANNEL_COUNT; c++) {
-      const AtmradCoef& k = AtmradCoefs[c];
-      t[c][0] = NO_DATA;
-      for (int i = 1; i < COUNTS; i++) {
-        if (!Infrared(c)) {
-          t[c][i] = float(i);
-          continue;
-        }
-        double r = i * k.slope + k.offset;
-        t[c][i] = r > 0 ? float(ATMRAD_C2 * k.vc /
-                                    std::log(1.0 + ATMRAD_C1 * k.vc * k.vc * k.vc / r) -
-                                k.b)
-                        : NO_DATA;
-      }
-    }
-    return t;
-  }();
-  return tables[ch];
-}
-
-// The value image of a channel at the composite size, enlarged bilinearly when it differs.
-// Pixels without a value enter the enlargement as 0 and every output pixel that any of them
-// reaches with a non-zero weight has no value either, so space neither spreads NaN over its
-// neighbours nor blends into the limb.
-cv::Mat ValuesAt(cv::Mat v, cv::Size size) {
-  if (v.size() == size) return v;
-  cv::Mat valid = v == v;  // 255 where there is a value
-  v = v.clone();
-  v.setTo(0, ~valid);
-  cv::Mat big, big_valid;
-  cv::resize(v, big, size, 0, 0, cv::INTER_LINEAR);
-  cv::resize(valid, big_valid, size, 0, 0, cv::INTER_LINEAR);
-  big.setTo(NO_DATA, big_valid != 255);
-  return big;
-}
-
-// Row d = the values of n counts c of channel ch, less those of the counts sub of channel subch
-// when sub is given.
-void ValuesRow(const uint16_t* c, const uint16_t* sub, int n, int ch, int subch, float* d) {
-  if (sub) AtmradDiffValuesRow(c, sub, n, ChannelValues(ch).data(), ChannelValues(subch).data(), d);
-  else if (!Infrared(ch)) AtmradCountValuesRow(c, n, d);
-  else AtmradValuesRow(c, n, ChannelValues(ch).data(), d);
-}
-
-// dst (made when needed) = the values of channel ch's counts, less those of channel subch's
-// counts *sub of the same size when sub is given; counts beyond 10 bits have none.
-void ApplyValues(const cv::Mat& counts, int ch, cv::Mat& dst, 
-                 const cv::Mat* sub = nullptr, int subch = 0) {
-  dst.create(counts.size(), CV_32FC1);
-  SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
-    for (int y = r.start; y < r.end; y++)
-      ValuesRow(counts.ptr<uint16_t>(y), sub ? sub->ptr<uint16_t>(y) : nullptr, counts.cols, ch,
-                subch, dst.ptr<float>(y));
-  });
-}
-
-// Counts that occur in the image (the value range of a table colour is over these only).
-std::array<bool, COUNTS> CountsPresent(const cv::Mat& counts) {
-  std::array<bool, COUNTS> seen{};
-  std::mutex m;
-  SuplParallelFor(cv::Range(0, counts.rows), [&](const cv::Range& r) {
-    std::array<bool, COUNTS> local{};
-    for (int y = r.start; y < r.end; y++) {
-      const uint16_t* s = counts.ptr<uint16_t>(y);
-      for (int x = 0; x < counts.cols; x++) local[s[x] & (COUNTS - 1)] |= s[x] < COUNTS;
-    }
-    std::lock_guard<std::mutex> lock(m);
-    for (int i = 0; i < COUNTS; i++) seen[i] = seen[i] || local[i];
-  });
-  return seen;
-}
-
-// First count with a value, when every count from it on has one and the values never fall
-// (true of every channel: radiance and temperature rise with the count); else -1. The value
-// range over the counts that occur is then that of the smallest and the largest of them.
-int MonotoneFrom(int ch) {
-  static const std::array<int, CHANNEL_COUNT + 1> first = [] {
-    std::array<int, CHANNEL_COUNT + 1> f{};
-    for (int c = 0; c <= CHANNEL_COUNT; c++) {
-      const ValueTable& v = ChannelValues(c);
-      int i = 1;
-      while (i < COUNTS && std::isnan(v[i])) i++;
-      f[c] = i < COUNTS ? i : -1;
-      for (int j = i + 1; j < COUNTS && f[c] > 0; j++)
-        if (!(v[j] >= v[j - 1])) f[c] = -1;
-    }
-    return f;
-  }();
-  return first[ch];
-}
-
-// Range of a channel's values over the counts of the image, for a channel whose values are not
-// monotone in the count (both 0 when no pixel has a value).
-void PresentValueRange(const cv::Mat& counts, int ch, float* mn, float* mx) {
-  const ValueTable& values = ChannelValues(ch);
-  float lo = std::numeric_limits<float>::infinity(), hi = -lo;
-  std::array<bool, COUNTS> seen = CountsPresent(counts);
-  for (int i = 0; i < COUNTS; i++)
-    if (seen[i] && !std::isnan(values[i])) {
-      lo = std::min(lo, values[i]);
-      hi = std::max(hi, values[i]);
-    }
-  if (lo > hi) lo = hi = 0;
-  *mn = lo;
-  *mx = hi;
-}
 
 bool ValidImage(const cv::Mat images[], int ch) {
   return ch >= 1 && ch <= CHANNEL_COUNT && !images[ch].empty() &&
@@ -182,7 +47,7 @@ struct Plan {
   cv::Mat values;  // Values
   AtmradStretch stretch;
   bool direct = false;  // Counts whose value is the count: the stretch itself may be used
-  uint8_t lut[COUNTS];
+  uint8_t lut[ATMRAD_COUNTS];
   // The work before the render, one row at a time (the range of the colour's values in the
   // row, empty when none has one; scratch holds a row of floats), over pass_rows rows; the
   // passes of all colours run in one parallel loop. range_of_counts: the row's range is one of
@@ -215,11 +80,11 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
   plan.inverted = plan.t0 > plan.t1;
   if (plan.inverted) std::swap(plan.t0, plan.t1);
   if (!ValidImage(images, ch)) {
-    ATMRAD_WARN();
+    AtmradWarn("a colour's channel has no image", ch);
     return false;
   }
   if (sub != 0 && !ValidImage(images, sub)) {
-    ATMRAD_WARN();
+    AtmradWarn("a colour's subtracted channel has no image", sub);
     return false;
   }
   const cv::Mat& counts = images[ch];
@@ -232,11 +97,11 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     // The colour is a function of the count alone: value, stretch, inversion and gamma fold
     // into one table, and the range is over the counts that occur.
     plan.kind = Kind::Counts;
-    plan.direct = !Infrared(ch);
+    plan.direct = !AtmradInfrared(ch);
     if (!relative) return true;
-    const int first = MonotoneFrom(ch);
+    const int first = AtmradMonotoneFrom(ch);
     if (first < 0) {
-      PresentValueRange(counts, ch, &plan.mn, &plan.mx);
+      AtmradPresentValueRange(counts, ch, &plan.mn, &plan.mx);
       return true;
     }
     CountRangePass(counts, first, plan);
@@ -246,7 +111,7 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     plan.kind = Kind::Diff;
     plan.sub = &images[sub];
     if (!relative) return true;
-    const float *ta = ChannelValues(ch).data(), *tb = ChannelValues(sub).data();
+    const float *ta = AtmradChannelValues(ch).data(), *tb = AtmradChannelValues(sub).data();
     const cv::Mat* b = plan.sub;
     plan.pass_rows = counts.rows;
     plan.pass = [&counts, b, ta, tb](int y, float*, float* lo, float* hi) {
@@ -266,7 +131,7 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     plan.kind = Kind::Enlarge;
     plan.sub = sub != 0 ? &images[sub] : nullptr;
     if (!relative) return true;
-    const int first = MonotoneFrom(ch);
+    const int first = AtmradMonotoneFrom(ch);
     if (sub == 0 && first > 0) {
       CountRangePass(counts, first, plan);
       return true;
@@ -274,7 +139,7 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
     const cv::Mat* b = plan.sub;
     plan.pass_rows = counts.rows;
     plan.pass = [&counts, b, ch, sub](int y, float* scratch, float* lo, float* hi) {
-      ValuesRow(counts.ptr<uint16_t>(y), b ? b->ptr<uint16_t>(y) : nullptr, counts.cols, ch, sub,
+      AtmradChannelRow(counts.ptr<uint16_t>(y), b ? b->ptr<uint16_t>(y) : nullptr, counts.cols, ch, sub,
                 scratch);
       AtmradValueRange(scratch, counts.cols, lo, hi);
     };
@@ -283,13 +148,13 @@ bool PlanColour(const cv::Mat images[], const double* p, int ch, int sub, cv::Si
   // Sizes that no default recipe has: the values at the output size, made here.
   cv::Mat acc;
   if (sub == 0 || images[sub].size() == counts.size()) {
-    ApplyValues(counts, ch, acc, sub != 0 ? &images[sub] : nullptr, sub);
-    acc = ValuesAt(acc, out);
+    AtmradApplyValues(counts, ch, acc, sub != 0 ? &images[sub] : nullptr, sub);
+    acc = AtmradValuesAt(acc, out);
   } else {
     cv::Mat v;
-    ApplyValues(counts, ch, acc);
-    ApplyValues(images[sub], sub, v);
-    cv::subtract(ValuesAt(acc, out), ValuesAt(v, out), acc);
+    AtmradApplyValues(counts, ch, acc);
+    AtmradApplyValues(images[sub], sub, v);
+    cv::subtract(AtmradValuesAt(acc, out), AtmradValuesAt(v, out), acc);
   }
   plan.kind = Kind::Values;
   plan.values = acc;
@@ -343,7 +208,7 @@ void RunPasses(std::array<Plan, 3>& plans) {
     if (lo[k] > hi[k]) {  // no pixel has a value
       p.mn = p.mx = 0;
     } else if (p.range_of_counts) {
-      const ValueTable& values = ChannelValues(p.ch);
+      const AtmradValueTable& values = AtmradChannelValues(p.ch);
       p.mn = values[size_t(lo[k])];
       p.mx = values[size_t(hi[k])];
     } else {
@@ -357,8 +222,8 @@ void RunPasses(std::array<Plan, 3>& plans) {
 void FinishColour(Plan& p) {
   p.stretch = AtmradMakeStretch(p.t0, p.t1, p.gamma, p.inverted, p.mn, p.mx);
   if (p.kind != Kind::Counts) return;
-  const ValueTable& values = ChannelValues(p.ch);
-  for (int i = 0; i < COUNTS; i++) p.lut[i] = p.stretch(values[i]);
+  const AtmradValueTable& values = AtmradChannelValues(p.ch);
+  for (int i = 0; i < ATMRAD_COUNTS; i++) p.lut[i] = p.stretch(values[i]);
 }
 
 // The value rows of an enlarged colour that a stripe of the render reads, made from the counts
@@ -375,7 +240,7 @@ class SourceRows {
     float* d = rows_.data() + size_t(r % SLOTS) * (cols_ + 16);
     if (key_[size_t(r % SLOTS)] != r) {
       const Plan& p = *plan_;
-      ValuesRow(p.counts->ptr<uint16_t>(r), p.sub ? p.sub->ptr<uint16_t>(r) : nullptr, cols_, p.ch,
+      AtmradChannelRow(p.counts->ptr<uint16_t>(r), p.sub ? p.sub->ptr<uint16_t>(r) : nullptr, cols_, p.ch,
                 p.subch, d);
       key_[size_t(r % SLOTS)] = r;
     }
@@ -464,7 +329,7 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out) {
         for (int y = r.start; y < r.end; y++) {
           SuplPrefetchForWrite(out.ptr(y), out.cols * out.elemSize());
           for (int i = 0; i < shared.n; i++)
-            ValuesRow(shared.counts[size_t(i)]->ptr<uint16_t>(y), nullptr, w, shared.channel[size_t(i)], 0,
+            AtmradChannelRow(shared.counts[size_t(i)]->ptr<uint16_t>(y), nullptr, w, shared.channel[size_t(i)], 0,
                       value_row(i));
           const uint8_t* e[3];
           for (int k = 0; k < 3; k++) {
@@ -487,7 +352,7 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out) {
                 break;
               case Kind::Diff:
                 AtmradDiffRow(p.counts->ptr<uint16_t>(y), p.sub->ptr<uint16_t>(y), w,
-                              ChannelValues(p.ch).data(), ChannelValues(p.subch).data(), p.stretch,
+                              AtmradChannelValues(p.ch).data(), AtmradChannelValues(p.subch).data(), p.stretch,
                               d);
                 break;
               case Kind::Values:
@@ -507,19 +372,6 @@ void RenderRows(const std::array<Plan, 3>& plans, cv::Mat& out) {
 
 }  // namespace
 
-const float* AtmradBtTable(int ch) {
-  if (!Infrared(ch)) return nullptr;
-  return ChannelValues(ch).data();
-}
-
-void AtmradBrightnessTemp(const cv::Mat& counts, int ch, cv::Mat& dst) {
-  if (!Infrared(ch) || counts.type() != CV_16UC1) {
-    ATMRAD_WARN();
-    return;
-  }
-  ApplyValues(counts, ch, dst);
-}
-
 cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double params[9],
                         const int32_t channels[6]) {
   cv::Size size;
@@ -531,8 +383,8 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
     if (ch == HRV_ID) hrv = true;
   }
   if (size.empty()) {
-    ATMRAD_WARN();
-    ATMRAD_WARN();
+    AtmradWarn("no channel of the recipe has an image");
+    AtmradWarn("the composite is not made");
     return {};
   }
   try {
@@ -552,7 +404,7 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
       }
       if (!PlanColour(images, params + 3 * k, channels[2 * k], channels[2 * k + 1], size,
                       (*plans)[k])) {
-        ATMRAD_WARN();
+        AtmradWarn("a colour of the recipe cannot be planned");
         return {};
       }
     }
@@ -566,7 +418,7 @@ cv::Mat AtmradComposite(const cv::Mat images[CHANNEL_COUNT + 1], const double pa
   } catch (const cv::Exception&) {
   } catch (const std::bad_alloc&) {
   }
-  ATMRAD_WARN();
+  AtmradWarn("the composite cannot be made (no memory or OpenCV fault)");
   return {};
 }
 

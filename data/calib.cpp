@@ -8,6 +8,7 @@
 #include <string>
 
 #include "data/atmrad.h"
+#include "data/gholder.h"
 #include "data/prologue.h"
 #include "data/satellite.h"
 
@@ -45,16 +46,15 @@ CalibSlot CalibRead(const char* segment_path) {
   CalibSlot cal;
   for (int ch = 1; ch <= CHANNEL_COUNT; ch++) cal.coef[ch] = {AtmradCoefs[ch].slope, AtmradCoefs[ch].offset};
   if (!segment_path) return cal;
-  std::unique_ptr<gchar, decltype(&g_free)> base(g_path_get_basename(segment_path), g_free);
-  std::unique_ptr<gchar, decltype(&g_free)> dir(g_path_get_dirname(segment_path), g_free);
+  GStr base(g_path_get_basename(segment_path));
+  GStr dir(g_path_get_dirname(segment_path));
   const std::string name = base.get();
   Sat sat;
   if (name.size() != size_t(NAME_LENGTH) || !SatFromName(name, &sat)) return cal;
   cal.spacecraft = SatSpacecraftId(sat);
   // The slot text sits at the same place in every name of the service.
   const std::string slot = name.substr(46, 12);
-  std::unique_ptr<gchar, decltype(&g_free)> path(
-      g_build_filename(dir.get(), SatPrologueName(sat, slot).c_str(), nullptr), g_free);
+  GStr path(g_build_filename(dir.get(), SatPrologueName(sat, slot).c_str(), nullptr));
   std::unique_ptr<FILE, FileClose> f(std::fopen(path.get(), "rb"));
   auto rec = std::make_unique<Prologue>();
   if (!f || PrologueRead(f.get(), rec.get()) != 0) {

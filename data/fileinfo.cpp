@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "data/gholder.h"
 #include "data/rgbrecipe.h"
 #include "data/supl.h"
 
@@ -32,19 +33,12 @@ gpointer CompilePattern(gpointer) {
   GError* err = nullptr;
   name_regex = g_regex_new(NAME_PATTERN, GRegexCompileFlags(0), GRegexMatchFlags(0), &err);
   if (!name_regex) {
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "fileinfo:%d %s", __LINE__, err ? err->message : "");
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "fileinfo: the file-name pattern does not compile: %s",
+          err ? err->message : "");
     g_clear_error(&err);
   }
   return name_regex;
 }
-
-struct MatchInfoFree {
-  void operator()(GMatchInfo* m) const { g_match_info_free(m); }
-};
-struct GFree {
-  void operator()(gchar* p) const { g_free(p); }
-};
-using GStr = std::unique_ptr<gchar, GFree>;
 
 int ChannelFromField(const char* field) {
   static const char* const keys[] = {"006_", "008_", "016_", "039_", "062_", "073_",
@@ -101,7 +95,7 @@ gboolean InfoParseName(Layer* layer) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", layer->name.c_str());
     return layer->id != 0;
   }
-  std::unique_ptr<GMatchInfo, MatchInfoFree> match(raw);
+  GHolder<GMatchInfo, g_match_info_free> match(raw);
   GStr field(g_match_info_fetch(match.get(), 2));
   if (field && *field) {
     int id = ChannelFromField(field.get());
@@ -168,7 +162,8 @@ gint InfoSlotCompare(gconstpointer sa, gconstpointer sb) {
   const Layer* a = LastLayer(static_cast<const Slot*>(sa));
   const Layer* b = LastLayer(static_cast<const Slot*>(sb));
   if (a && b) return InfoCompare(a, b);
-  g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "fileinfo", __LINE__);
+  g_log(nullptr, G_LOG_LEVEL_WARNING, "fileinfo: a time slot without files is compared (%s, %s)",
+        a ? a->name.c_str() : "empty", b ? b->name.c_str() : "empty");
   return -1;
 }
 
@@ -196,7 +191,8 @@ gint InfoSlotFindTime(gconstpointer p, gconstpointer l) {
 GList* InfoSlotInsert(GList** list, Layer* layer, GList** link) {
   if (!layer || layer->id < 1 || layer->id >= SLOT_SIZE) {
     // Entry 0 is the header; anything else would write outside the array.
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "fileinfo", __LINE__);
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "fileinfo: %s: channel %d has no place in a time slot",
+          layer ? layer->name.c_str() : "no file", layer ? layer->id : -1);
     InfoDel(&layer);
     if (link) *link = nullptr;
     return *list;

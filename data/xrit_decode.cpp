@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "data/gholder.h"
 #include "data/suplfile.h"
 #include "data/wt.h"
 #include "data/xrit.h"
@@ -16,11 +17,6 @@ bool Fail(std::string* err, std::string why) {
   if (err) *err = std::move(why);
   return false;
 }
-
-struct GFreeDeleter {
-  void operator()(void* p) const { g_free(p); }
-};
-using GStr = std::unique_ptr<char, GFreeDeleter>;
 
 // A private temporary folder, removed with whatever it holds when the object goes.
 class TempDir {

@@ -14,6 +14,7 @@
 
 #include "app/app.h"
 #include "canvas/canvmonitor.h"
+#include "data/gholder.h"
 #include "dialogs/dlg.h"
 #include "dialogs/dlgrect.h"
 #include "dialogs/places.h"
@@ -21,8 +22,6 @@
 #include "settings/confrules.h"
 
 namespace {
-
-using GStr = std::unique_ptr<gchar, decltype(&g_free)>;
 
 // The character sets of shapefile attribute tables, in "charset" order.
 constexpr const char* CHARSETS[] = {"windows-1251", "UTF-8", "ISO-8859-1"};
@@ -36,7 +35,7 @@ ConfRect Pending() {
 }
 
 void SetLabel(GtkWidget* label, const char* format, int value) {
-  GStr text(g_strdup_printf(format, value), g_free);
+  GStr text(g_strdup_printf(format, value));
   gtk_label_set_text(GTK_LABEL(label), text.get());
 }
 
@@ -58,8 +57,7 @@ void StatusFault(DlgRectFault f) {
     return;
   }
   GStr text(g_strdup_printf("The window would leave the northern strip (x 0 to %d, y 0 to %d): it is left as it was",
-                            CONF_AREA_COLUMNS, CONF_AREA_LINES),
-            g_free);
+                            CONF_AREA_COLUMNS, CONF_AREA_LINES));
   AppStatus(text.get());
 }
 
@@ -94,7 +92,7 @@ void OnRange(GtkSpinButton* spin, gpointer) {
 }
 
 void OnFont(GtkFontButton* button, gpointer) {
-  GStr font(gtk_font_chooser_get_font(GTK_FONT_CHOOSER(button)), g_free);
+  GStr font(gtk_font_chooser_get_font(GTK_FONT_CHOOSER(button)));
   if (font) Conf_get->canvas_font = font.get();
   Edited();
 }
@@ -110,8 +108,7 @@ constexpr const char* FIELD_FAULT = "a field name has 1 to 10 characters of one 
 void OnField(GtkEntry* entry, gpointer) {
   const char* text = gtk_entry_get_text(entry);
   if (!ConfFieldValid(text)) {
-    GStr message(g_strdup_printf("%c%s: it is left as it was", g_ascii_toupper(FIELD_FAULT[0]), FIELD_FAULT + 1),
-                 g_free);
+    GStr message(g_strdup_printf("%c%s: it is left as it was", g_ascii_toupper(FIELD_FAULT[0]), FIELD_FAULT + 1));
     AppStatus(message.get());
     return;
   }
@@ -231,8 +228,7 @@ GtkWidget* SatelliteCombo(DlgInterface* s) {
     for (SatService service : {SatService::Full, SatService::Rapid, SatService::Iodc}) {
       const Sat sat{n, service};
       GStr label(g_strdup_printf("MSG%d %s (%s)", n, SatServiceName(service),
-                                 service == SatService::Full ? "0°" : service == SatService::Rapid ? "9.5° E" : "45.5° E"),
-                 g_free);
+                                 service == SatService::Full ? "0°" : service == SatService::Rapid ? "9.5° E" : "45.5° E"));
       gtk_combo_box_text_append(GTK_COMBO_BOX_TEXT(combo), SatText(sat).c_str(), label.get());
     }
   gtk_combo_box_set_active_id(GTK_COMBO_BOX(combo), SatText(Conf_get->satellite).c_str());
@@ -270,13 +266,12 @@ GPtrArray* Places() {
   conf->places.reset(PlacesRead(App_get->home + "/import/Shp/places.csv", &skipped, &error));
   if (!conf->places) {
     GStr text(error == "not found" ? g_strdup("File \"places.csv\" not found in \"import/Shp\"")
-                                   : g_strdup_printf("File \"places.csv\" in \"import/Shp\" is not read: %s", error.c_str()),
-              g_free);
+                                   : g_strdup_printf("File \"places.csv\" in \"import/Shp\" is not read: %s", error.c_str()));
     AppStatus(text.get());
     return nullptr;
   }
   if (skipped > 0) {
-    GStr text(g_strdup_printf("\"places.csv\": %d line(s) skipped, see the log", skipped), g_free);
+    GStr text(g_strdup_printf("\"places.csv\": %d line(s) skipped, see the log", skipped));
     AppStatus(text.get());
   }
   return conf->places.get();

@@ -6,12 +6,11 @@
 #include <memory>
 
 #include "app/app.h"
+#include "data/gholder.h"
 #include "dialogs/dlg.h"
 #include "dialogs/places.h"
 
 namespace {
-
-using GStr = std::unique_ptr<gchar, decltype(&g_free)>;
 
 enum { PLACE_NAME, PLACE_INDEX, PLACE_KEY };
 
@@ -42,9 +41,9 @@ gboolean OnMatch(GtkEntryCompletion*, GtkTreeModel* model, GtkTreeIter* it, gpoi
 // Enter: the first place of exactly the typed name (case aside).
 void OnEnter(GtkEntry* entry, gpointer data) {
   const auto* c = static_cast<const Chooser*>(data);
-  GStr typed(g_utf8_casefold(gtk_entry_get_text(entry), -1), g_free);
+  GStr typed(g_utf8_casefold(gtk_entry_get_text(entry), -1));
   for (guint i = 0; i < c->places->len; i++) {
-    GStr name(g_utf8_casefold(static_cast<const Place*>(g_ptr_array_index(c->places, i))->name.c_str(), -1), g_free);
+    GStr name(g_utf8_casefold(static_cast<const Place*>(g_ptr_array_index(c->places, i))->name.c_str(), -1));
     if (std::strcmp(name.get(), typed.get()) == 0) {
       c->choose(gint(i), c->data);
       return;
@@ -59,8 +58,8 @@ GtkWidget* DlgPlaceEntry(GPtrArray* places, void (*choose)(gint index, gpointer 
   GtkListStore* store = gtk_list_store_new(3, G_TYPE_STRING, G_TYPE_INT, G_TYPE_STRING);
   for (guint i = 0; i < places->len; i++) {
     const std::string& name = static_cast<const Place*>(g_ptr_array_index(places, i))->name;
-    GStr normal(g_utf8_normalize(name.c_str(), -1, G_NORMALIZE_ALL), g_free);
-    GStr key(g_utf8_casefold(normal ? normal.get() : name.c_str(), -1), g_free);
+    GStr normal(g_utf8_normalize(name.c_str(), -1, G_NORMALIZE_ALL));
+    GStr key(g_utf8_casefold(normal ? normal.get() : name.c_str(), -1));
     gtk_list_store_insert_with_values(store, nullptr, -1, PLACE_NAME, name.c_str(), PLACE_INDEX, gint(i), PLACE_KEY,
                                       key.get(), -1);
   }
@@ -80,7 +79,7 @@ GtkWidget* DlgPlaceEntry(GPtrArray* places, void (*choose)(gint index, gpointer 
   gtk_entry_set_completion(GTK_ENTRY(entry), completion);
   g_object_unref(completion);
 
-  GStr hint(g_strdup_printf("%u places: type a name", places->len), g_free);
+  GStr hint(g_strdup_printf("%u places: type a name", places->len));
   gtk_entry_set_placeholder_text(GTK_ENTRY(entry), hint.get());
   gtk_widget_set_size_request(entry, 150, -1);
   g_signal_connect(entry, "activate", G_CALLBACK(OnEnter), chooser);

@@ -5,11 +5,10 @@
 
 #include "app/app.h"
 #include "data/fileinfo.h"
+#include "data/gholder.h"
 #include "dialogs/dlg.h"
 
 namespace {
-
-using GStr = std::unique_ptr<gchar, decltype(&g_free)>;
 
 const char* const COLOURS[] = {"Red", "Green", "Blue"};
 
@@ -39,8 +38,7 @@ void OnParam(GtkSpinButton* spin, gpointer kp) {
   const int colour = k / 3;
   if (k % 3 != 2 && r->params[3 * colour] == r->params[3 * colour + 1]) {
     GStr text(g_strdup_printf("%s: thresh.0 equals thresh.1, so the colour is a step at that value",
-                              COLOURS[colour]),
-              g_free);
+                              COLOURS[colour]));
     AppStatus(text.get());
   }
 }
@@ -108,7 +106,8 @@ gboolean DlgRgbAdd(GtkWidget* page, const char* name) {
     return FALSE;
   }
   if (c->recipes.size() >= size_t(RECIPE_MAX)) {
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "dlgrgb", __LINE__);
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "dlgrgb: %s: not added, the list holds %d recipes already", name ? name : "",
+          RECIPE_MAX);
     AppStatus("At most 99 recipes: no recipe was added");
     return FALSE;
   }

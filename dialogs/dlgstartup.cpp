@@ -14,6 +14,7 @@
 #include "app/suplgtk.h"
 #include "contours/cntrs.h"
 #include "data/fileinfo.h"
+#include "data/gholder.h"
 #include "dialogs/dlg.h"
 
 namespace {
@@ -21,7 +22,10 @@ namespace {
 enum { IMG_CHANNEL, IMG_SLOT, IMG_NAME };
 enum { CTR_FILE, CTR_COLOR, CTR_ENTRY, CTR_FIELD };
 
-void Warn(int line) { g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d", "dlgstartup", line); }
+// One line naming the file and what failed with it.
+void Warn(const std::string& file, const char* what) {
+  g_log(nullptr, G_LOG_LEVEL_WARNING, "dlgstartup: %s: %s", file.empty() ? "(no name)" : file.c_str(), what);
+}
 
 // A row of the start-up list: channel and slot text from the file name (the name itself when
 // it does not parse, as a hand-edited entry may not).
@@ -156,8 +160,7 @@ void DlgStartupAddImages(GtkTreeView* view, const std::vector<std::string>& name
   Layer* last = nullptr;
   for (const std::string& name : names) {
     if (std::find(conf->startup_images.begin(), conf->startup_images.end(), name) != conf->startup_images.end()) {
-      std::unique_ptr<gchar, decltype(&g_free)> text(g_strdup_printf("%s is a start-up file already", name.c_str()),
-                                                     g_free);
+      GStr text(g_strdup_printf("%s is a start-up file already", name.c_str()));
       AppStatus(text.get());
       continue;
     }
@@ -165,7 +168,7 @@ void DlgStartupAddImages(GtkTreeView* view, const std::vector<std::string>& name
     layer->name = name;
     if (!InfoParseName(layer)) {
       InfoDel(&layer);
-      Warn(__LINE__);
+      Warn(name, "not a segment file name");
       continue;
     }
     // An image this run opened already joins the list as it is; opening it again would
@@ -174,7 +177,7 @@ void DlgStartupAddImages(GtkTreeView* view, const std::vector<std::string>& name
       InfoDel(&layer);
       layer = open;
     } else if (!CanvOpen(&layer)) {  // freed by CanvOpen
-      Warn(__LINE__);
+      Warn(name, "cannot be opened");
       continue;
     } else {
       InfoSlotInsert(&conf->slots, layer);
@@ -209,7 +212,7 @@ void DlgStartupDeleteImage(GtkTreeView* view) {
   std::vector<std::string>& list = Conf_get->startup_images;
   auto entry = std::find(list.begin(), list.end(), name);
   if (entry == list.end()) {
-    Warn(__LINE__);
+    Warn(name, "is not in the start-up list");
     AppStatus("Operation failed");
     return;
   }
@@ -242,14 +245,14 @@ void DlgStartupAddContours(GtkTreeView* view, const std::vector<std::string>& na
     const size_t dot = name.rfind('.');
     const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
     if (ext != "shp" && ext != "Shp" && ext != "SHP") {
-      Warn(__LINE__);
+      Warn(name, "is not a shapefile (.shp)");
       continue;
     }
     entry->channel = -1;
     if (!CntrsLoad(entry.get())) {
       CntrsDel(entry->cntrs);
       entry->cntrs = nullptr;
-      Warn(__LINE__);
+      Warn(name, "cannot be read");
       continue;
     }
     AppendContour(store, entry.get());
@@ -266,7 +269,7 @@ void DlgStartupDeleteContour(GtkTreeView* view) {
   gtk_tree_model_get(GTK_TREE_MODEL(store), &it, CTR_ENTRY, &entry, -1);
   GList* link = entry ? g_list_find(Conf_get->contours, entry) : nullptr;
   if (!link) {
-    Warn(__LINE__);
+    Warn(entry ? entry->file : std::string(), "is not in the contour list");
     AppStatus("Operation failed");
     return;
   }
@@ -283,7 +286,7 @@ gboolean DlgStartupSetColor(GtkListStore* store, const char* path, const char* t
   CntrsFile* entry = nullptr;
   gtk_tree_model_get(GTK_TREE_MODEL(store), &it, CTR_ENTRY, &entry, -1);
   if (i < 0 || !entry) {
-    Warn(__LINE__);
+    Warn(entry ? entry->file : std::string(), i < 0 ? "unknown colour name" : "no contour in the row");
     if (i < 0) AppStatus("Not a colour name: choose one of the list, please");
     return FALSE;
   }
@@ -300,7 +303,7 @@ gboolean DlgStartupSetField(GtkListStore* store, const char* path, const char* t
   if (gtk_tree_model_get_iter_from_string(GTK_TREE_MODEL(store), &it, path))
     gtk_tree_model_get(GTK_TREE_MODEL(store), &it, CTR_ENTRY, &entry, -1);
   if (!entry || !text) {
-    Warn(__LINE__);
+    Warn(entry ? entry->file : std::string(), text ? "no contour in the row" : "no field name");
     return FALSE;
   }
   entry->field = text;

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <memory>
 
+#include "data/gholder.h"
+
 namespace {
 
 // Like atoi (blanks, a sign, digits up to the first non-digit) but saturating, and FALSE
@@ -79,7 +81,7 @@ bool PlaceParseLine(const char* line, Place* out) {
   if (p == end || !comma) return false;
   Place place;
   if (!ReadNumber(p, comma, &place.x) || !ReadNumber(comma + 1, end, &place.y)) return false;
-  std::unique_ptr<gchar, decltype(&g_free)> valid(g_utf8_make_valid(name.c_str(), -1), g_free);
+  GStr valid(g_utf8_make_valid(name.c_str(), -1));
   place.name = valid.get();
   *out = std::move(place);
   return true;
@@ -102,7 +104,8 @@ GPtrArray* PlacesRead(const std::string& path, int* skipped, std::string* error)
     if (std::strspn(line.c_str(), " \t\r") == std::strlen(line.c_str())) continue;  // empty: no fault
     Place place;
     if (n > size_t(PLACE_LINE_MAX) || !PlaceParseLine(line.c_str(), &place)) {
-      g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d(place)", path.c_str(), number);
+      g_log(nullptr, G_LOG_LEVEL_WARNING, "%s:%d(place): not a line \"name,x,y\" of at most %d characters",
+            path.c_str(), number, PLACE_LINE_MAX);
       if (skipped) (*skipped)++;
       continue;
     }

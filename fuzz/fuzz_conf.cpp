@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "settings/conf.h"
 #include "settings/confrules.h"
@@ -48,9 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool read = conf.key_file && !conf.recipes.empty();
   if (read && !ConfRectValid(conf.rect_x, conf.rect_y, conf.rect_width, conf.rect_height)) __builtin_trap();
   if (read) {
-    const gint64 values[] = {conf.hrv_east, conf.charset, conf.selected_range, conf.zoom, conf.scroll_x, conf.scroll_y};
-    for (size_t i = 0; i < G_N_ELEMENTS(CONF_INT_RULES); i++)
-      if (values[i] < CONF_INT_RULES[i].min || values[i] > CONF_INT_RULES[i].max) __builtin_trap();
+    // Each by its key: the table of rules grows.
+    const std::pair<const char*, gint64> values[] = {
+        {"hrv-east", conf.hrv_east}, {"charset", conf.charset}, {"selected-range", conf.selected_range},
+        {"zoom", conf.zoom},         {"scroll-x", conf.scroll_x}, {"scroll-y", conf.scroll_y},
+        {CONF_KEY_MAX_SLOTS, conf.max_slots}};
+    for (const auto& [key, v] : values) {
+      const ConfIntRule* rule = ConfIntRuleOf(key);
+      if (!rule || (v != rule->fallback && (v < rule->min || v > rule->max))) __builtin_trap();
+    }
   }
   for (const RgbRecipe& r : conf.recipes)
     for (int c : r.channels)

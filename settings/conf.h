@@ -10,17 +10,11 @@
 #include <vector>
 
 #include "data/fileinfo.h"
+#include "data/gholder.h"
 #include "data/rgbrecipe.h"
 
-struct KeyFileFree {
-  void operator()(GKeyFile* k) const { g_key_file_free(k); }
-};
-using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileFree>;
-
-struct PtrArrayFree {
-  void operator()(GPtrArray* a) const { g_ptr_array_unref(a); }
-};
-using PtrArrayPtr = std::unique_ptr<GPtrArray, PtrArrayFree>;
+using KeyFilePtr = GHolder<GKeyFile, g_key_file_free>;
+using PtrArrayPtr = GHolder<GPtrArray, g_ptr_array_unref>;
 
 // Group and key names of the settings file.
 inline constexpr const char* CONF_GROUP_STARTUP = "Startup files";

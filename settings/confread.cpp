@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "data/gholder.h"
 #include "data/recipes.h"
+#include "data/recipesread.h"
 #include "data/supl.h"
 #include "settings/conf.h"
 #include "settings/confrules.h"
@@ -13,11 +15,6 @@
 Conf* Conf_get = nullptr;
 
 namespace {
-
-struct GFree {
-  void operator()(gpointer p) const { g_free(p); }
-};
-using GStr = std::unique_ptr<gchar, GFree>;
 
 GStr ReadString(GKeyFile* kf, const char* group, const char* key) {
   return GStr(g_key_file_get_string(kf, group, key, nullptr));
@@ -124,27 +121,7 @@ void ReadInterface(Conf* conf) {
 }
 
 void ReadRecipes(Conf* conf) {
-  GKeyFile* kf = conf->key_file.get();
-  const char* g = CONF_GROUP_RGB;
-  for (int n = 0; n < RECIPE_MAX; n++) {
-    GStr name = ReadString(kf, g, ConfNumberedKey("rgb-name", n).c_str());
-    gsize nc = 0, np = 0;
-    std::unique_ptr<gint, GFree> channels(
-        g_key_file_get_integer_list(kf, g, ConfNumberedKey("rgb-channels", n).c_str(), &nc, nullptr));
-    std::unique_ptr<gdouble, GFree> params(
-        g_key_file_get_double_list(kf, g, ConfNumberedKey("rgb-params", n).c_str(), &np, nullptr));
-    if (!name || !channels || !params || nc != 6 || np != 9) break;
-    // Channel numbers index the channel images and the slot entries: a value outside 0..12
-    // makes the recipe unusable, exactly like an incomplete one.
-    if (!std::all_of(channels.get(), channels.get() + 6, [](gint c) { return c >= 0 && c <= CHANNEL_COUNT; }))
-      break;
-    if (!std::all_of(params.get(), params.get() + 9, [](gdouble p) { return std::isfinite(p); })) break;
-    RgbRecipe r;
-    std::copy_n(channels.get(), 6, r.channels);
-    std::copy_n(params.get(), 9, r.params);
-    r.name = name.get();
-    conf->recipes.push_back(std::move(r));
-  }
+  conf->recipes = RecipesRead(conf->key_file.get(), CONF_GROUP_RGB);
   if (conf->recipes.empty()) conf->recipes = AtmradDefaultRecipes();
 }
 

@@ -9,6 +9,7 @@
 #include "app/platform.h"
 #include "canvas/canv.h"
 #include "contours/cntrs.h"
+#include "data/gholder.h"
 #include "data/supl.h"
 #include "data/supltsan.h"
 
@@ -37,7 +38,6 @@ struct StartupMessage {
   std::string damaged;
 };
 
-using GStr = std::unique_ptr<gchar, decltype(&g_free)>;
 
 // The channel field's code at positions 29..32, in id order 1..11.
 constexpr const char* CHANNEL_CODES[CHANNEL_COUNT - 1] = {"006_", "008_", "016_", "039_", "062_", "073_",
@@ -67,8 +67,7 @@ void Damage(const std::string& note, bool opened, std::string* error, std::strin
 bool LoadImage(Conf* conf, int n, std::string* error, std::string* damaged) {
   GKeyFile* kf = conf->key_file.get();
   if (!kf) return false;
-  GStr value(g_key_file_get_string(kf, CONF_GROUP_STARTUP, ConfNumberedKey("image-file", n).c_str(), nullptr),
-             g_free);
+  GStr value(g_key_file_get_string(kf, CONF_GROUP_STARTUP, ConfNumberedKey("image-file", n).c_str(), nullptr));
   if (!value) return false;
   g_strchomp(value.get());
   if (!g_utf8_validate(value.get(), -1, nullptr)) {
@@ -81,7 +80,7 @@ bool LoadImage(Conf* conf, int n, std::string* error, std::string* damaged) {
     return false;
   }
   const std::string home = App_get ? App_get->home : std::string();
-  GStr path(g_build_filename(home.c_str(), INPUT_DIR, value.get(), nullptr), g_free);
+  GStr path(g_build_filename(home.c_str(), INPUT_DIR, value.get(), nullptr));
   if (!g_file_test(path.get(), G_FILE_TEST_IS_REGULAR)) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path.get());
     *error = NotLoaded(value.get());

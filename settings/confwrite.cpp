@@ -4,16 +4,12 @@
 #include <vector>
 
 #include "contours/cntrs.h"
+#include "data/gholder.h"
 #include "data/recipes.h"
 #include "settings/conf.h"
 #include "settings/confrules.h"
 
 namespace {
-
-struct GFree {
-  void operator()(gpointer p) const { g_free(p); }
-};
-using GStr = std::unique_ptr<gchar, GFree>;
 
 void WriteStartup(Conf* conf) {
   GKeyFile* kf = conf->key_file.get();

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "data/gholder.h"
+
 namespace {
 
 // Outlines are coarse (tens of kilometres); they only need to give the disk a recognisable
@@ -180,22 +182,15 @@ void Fill(cv::Mat* m, std::span<const std::span<const SynthLonLat>> rings, int v
   }
 }
 
-struct ShpClose {
-  void operator()(SHPInfo* h) const { SHPClose(h); }
-};
-struct ObjectFree {
-  void operator()(SHPObject* o) const { SHPDestroyObject(o); }
-};
-
 // The rings of a polygon shapefile; false when it cannot be opened or holds no polygons.
 bool ReadRings(const std::string& path, std::vector<std::vector<SynthLonLat>>* rings) {
-  std::unique_ptr<SHPInfo, ShpClose> shp(SHPOpen(path.c_str(), "rb"));
+  GHolder<SHPInfo, SHPClose> shp(SHPOpen(path.c_str(), "rb"));
   if (!shp) return false;
   int records = 0, type = 0;
   SHPGetInfo(shp.get(), &records, &type, nullptr, nullptr);
   if (type != SHPT_POLYGON && type != SHPT_POLYGONZ && type != SHPT_POLYGONM) return false;
   for (int r = 0; r < records; r++) {
-    std::unique_ptr<SHPObject, ObjectFree> o(SHPReadObject(shp.get(), r));
+    GHolder<SHPObject, SHPDestroyObject> o(SHPReadObject(shp.get(), r));
     if (!o || o->nVertices < 3) continue;
     const int parts = std::max(o->nParts, 1);
     for (int p = 0; p < parts; p++) {

@@ -19,29 +19,6 @@
 #include "tools/pgm.h"
 #include "tools/png.h"
 
-bool CliParseInt(const char* text, int* out) {
-  if (!text || !*text) return false;
-  char* end = nullptr;
-  errno = 0;
-  long v = std::strtol(text, &end, 10);
-  if (*end || errno || v < INT32_MIN || v > INT32_MAX) return false;
-  *out = int(v);
-  return true;
-}
-
-bool CliParseRect(const char* text, int32_t r[4]) {
-  if (!text) return false;
-  gchar** parts = g_strsplit(text, ",", -1);
-  bool ok = g_strv_length(parts) == 4;
-  for (int i = 0; ok && i < 4; i++) {
-    int v = 0;
-    ok = CliParseInt(g_strstrip(parts[i]), &v);
-    r[i] = v;
-  }
-  g_strfreev(parts);
-  return ok;
-}
-
 int CliParseChannel(const char* text) {
   int id;
   if (CliParseInt(text, &id)) return id >= 1 && id <= CHANNEL_COUNT ? id : 0;

@@ -9,8 +9,10 @@
 
 #include "data/atmrad.h"
 #include "data/fileinfo.h"
+#include "data/gholder.h"
 #include "data/layer.h"
 #include "data/recipes.h"
+#include "data/recipesread.h"
 #include "data/supl.h"
 #include "tools/cli/cli_image.h"
 #include "tools/png.h"
@@ -25,43 +27,17 @@ int Usage() {
   return 2;
 }
 
-struct KeyFileFree {
-  void operator()(GKeyFile* k) const { g_key_file_free(k); }
-};
-
-// Recipes of the group "Rgb composite", numbered 00.. until the first incomplete one; the
-// presets when the file holds none. False (with the reason on stderr) when it cannot be read.
+// The recipes of a settings file, read as the window reads them; the presets when it holds
+// none. False (with the reason on stderr) when it cannot be read.
 bool ReadRecipes(const char* path, std::vector<RgbRecipe>* out) {
-  std::unique_ptr<GKeyFile, KeyFileFree> kf(g_key_file_new());
+  GHolder<GKeyFile, g_key_file_free> kf(g_key_file_new());
   GError* err = nullptr;
   if (!g_key_file_load_from_file(kf.get(), path, G_KEY_FILE_NONE, &err)) {
     std::fprintf(stderr, "nubicorn-cli composite: %s error: %s\n", path, err->message);
     g_error_free(err);
     return false;
   }
-  out->clear();
-  for (int nn = 0; nn < RECIPE_MAX; nn++) {
-    char kn[32], kc[32], kp[32];
-    std::snprintf(kn, sizeof kn, "rgb-name-%02d", nn);
-    std::snprintf(kc, sizeof kc, "rgb-channels-%02d", nn);
-    std::snprintf(kp, sizeof kp, "rgb-params-%02d", nn);
-    gchar* name = g_key_file_get_string(kf.get(), "Rgb composite", kn, nullptr);
-    gsize nc = 0, np = 0;
-    gint* ch = g_key_file_get_integer_list(kf.get(), "Rgb composite", kc, &nc, nullptr);
-    gdouble* p = g_key_file_get_double_list(kf.get(), "Rgb composite", kp, &np, nullptr);
-    const bool ok = name && ch && p && nc == 6 && np == 9;
-    if (ok) {
-      RgbRecipe r;
-      for (int i = 0; i < 6; i++) r.channels[i] = ch[i];
-      for (int i = 0; i < 9; i++) r.params[i] = p[i];
-      r.name = name;
-      out->push_back(std::move(r));
-    }
-    g_free(name);
-    g_free(ch);
-    g_free(p);
-    if (!ok) break;
-  }
+  *out = RecipesRead(kf.get(), "Rgb composite");
   if (out->empty()) *out = AtmradDefaultRecipes();
   return true;
 }

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "data/gholder.h"
 #include "data/satellite.h"
 #include "tools/geotiff/geotiffabi.h"
 
@@ -24,10 +25,6 @@ namespace {
 
 constexpr const char* MODULE_NAME = "nubicorn-geotiff.so";
 constexpr double GRID_CENTRE = 1856.0;  // the column and line offset of the 3712 grid
-
-struct Module {
-  void operator()(void* handle) const { dlclose(handle); }
-};
 
 std::string Dirname(const std::string& path) {
   gchar* d = g_path_get_dirname(path.c_str());
@@ -68,15 +65,17 @@ void GeotiffTransform(const int32_t window[4], int cols, int rows, double gt[6])
   gt[5] = -GEOTIFF_PIXEL * window[3] / rows;
 }
 
-std::string GeotiffModulePath() {
-  if (const char* env = g_getenv("NUBICORN_GEOTIFF_MODULE"); env && *env) return env;
+std::string ModulePath(const char* file, const char* env) {
+  if (const char* set = g_getenv(env); set && *set) return set;
   if (gchar* exe = g_file_read_link("/proc/self/exe", nullptr)) {
-    const std::string beside = Dirname(exe) + "/" + MODULE_NAME;
+    const std::string beside = Dirname(exe) + "/" + file;
     g_free(exe);
     if (g_file_test(beside.c_str(), G_FILE_TEST_EXISTS)) return beside;
   }
-  return std::string(NUBICORN_MODULE_DIR) + "/" + MODULE_NAME;
+  return std::string(NUBICORN_MODULE_DIR) + "/" + file;
 }
+
+std::string GeotiffModulePath() { return ModulePath(MODULE_NAME, "NUBICORN_GEOTIFF_MODULE"); }
 
 bool GeotiffWriteFile(const std::string& path, const cv::Mat& image, const int32_t window[4],
                       double sub_lon, const std::string& description, std::string* err) {
@@ -87,7 +86,7 @@ bool GeotiffWriteFile(const std::string& path, const cv::Mat& image, const int32
   }
   const std::string module = GeotiffModulePath();
   // Kept mapped after the close: GDAL registers handlers that run at exit.
-  std::unique_ptr<void, Module> handle(dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
+  GHolder<void, dlclose> handle(dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
   if (!handle) {
     const char* why = dlerror();
     *err = "cannot load the GeoTIFF module (GDAL): " + std::string(why ? why : module);

@@ -28,8 +28,10 @@ std::string GeotiffCrs(double sub_lon);
 // window (HRV, composites) divides each window pixel into 3 x 3.
 void GeotiffTransform(const int32_t window[4], int cols, int rows, double gt[6]);
 
-// Path of the GDAL module: $NUBICORN_GEOTIFF_MODULE when set, else nubicorn-geotiff.so beside
-// the executable when there, else the one in the installed library folder.
+// Path of a module of the program: $env when set, else file beside the executable when there,
+// else the one in the installed library folder.
+std::string ModulePath(const char* file, const char* env);
+// Path of the GDAL module, nubicorn-geotiff.so ($NUBICORN_GEOTIFF_MODULE).
 std::string GeotiffModulePath();
 
 // Writes image (CV_16UC1 counts, 0 meaning no data, or CV_8UC3 R, G, B) of the window of a
