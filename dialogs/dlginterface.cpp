@@ -203,7 +203,9 @@ void ChoosePlace(DlgInterface* s, gint i) {
   const ConfRect moved = DlgRectAtPlace(Pending(), px, py);
   double lat = 0, lon = 0;
   const bool seen = GeoPixelToLatLon(CONF_GRID - double(px), CONF_GRID - double(py), &lat, &lon, Longitude()) == 0;
-  if (!Usable(seen ? DlgRectFault::kNone : DlgRectFault::kOffDisk, moved)) return;
+  DlgRectFault f = DlgRectCheck(moved);
+  if (f == DlgRectFault::kNone && !seen) f = DlgRectFault::kOffDisk;
+  if (!Usable(f, moved)) return;
   Conf_get->rect_next = moved;
   ShowRect(s, moved);
   s->lat = lat;

@@ -70,6 +70,8 @@ std::string MissingSegments(const Conf* conf, const char* value, const Layer& la
     if (present(f)) return {};
   if (files.empty()) return {};
   g_log(nullptr, G_LOG_LEVEL_WARNING, "%s/%s/%s", home.c_str(), INPUT_DIR, value);
+  // The entry names the one file the window needs: its name says it all.
+  if (files.size() == 1 && files[0] == value) return NotLoaded(value);
   return NotLoaded(std::string(value) + " (the view window needs its " +
                    ConfSegmentText(ConfWindowSegments(sat, window, layer.id == HRV_ID)) + ")");
 }
