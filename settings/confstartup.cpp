@@ -54,8 +54,8 @@ void Start(Conf* conf, int n, std::string damaged) {
 std::string NotLoaded(const std::string& value) { return "Start-up file not loaded: " + value; }
 
 // Empty when a segment the view window needs of the entry's channel and slot is in the input
-// folder (the loader makes an image of what it finds), or when the window needs none of what
-// the service sends (the load says why); else the message naming the segments it needs.
+// folder (the loader makes an image of what it finds); else the message: why the service
+// cannot fill the window (rapid scan), or the segments it needs, before the long file name.
 std::string MissingSegments(const Conf* conf, const char* value, const Layer& layer) {
   const std::string home = App_get ? App_get->home : std::string();
   auto present = [&](const std::string& name) {
@@ -68,12 +68,13 @@ std::string MissingSegments(const Conf* conf, const char* value, const Layer& la
   const std::vector<std::string> files = ConfWindowFiles(sat, window, layer.id, layer.slot);
   for (const std::string& f : files)
     if (present(f)) return {};
-  if (files.empty()) return {};
+  // Rapid scan south of its segments: the reason leads, the status bar may cut the rest.
+  if (files.empty()) return ConfWindowFault(sat, window);
   g_log(nullptr, G_LOG_LEVEL_WARNING, "%s/%s/%s", home.c_str(), INPUT_DIR, value);
   // The entry names the one file the window needs: its name says it all.
   if (files.size() == 1 && files[0] == value) return NotLoaded(value);
-  return NotLoaded(std::string(value) + " (the view window needs its " +
-                   ConfSegmentText(ConfWindowSegments(sat, window, layer.id == HRV_ID)) + ")");
+  return "Start-up file not loaded (the view window needs " +
+         ConfSegmentText(ConfWindowSegments(sat, window, layer.id == HRV_ID)) + "): " + value;
 }
 
 // What a load said about its files: a layer not made is reported by the file that failed; one

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include <glib.h>
+
 #include "data/fileinfo.h"
 #include "data/geo.h"
 #include "data/layer.h"
@@ -55,11 +57,14 @@ std::string ConfWindowFault(const Sat& sat, const ConfRect& r) {
   const std::pair<int, int> sent = ConfServiceSegments(sat, false);
   if (need.first > need.second || (need.first >= sent.first && need.second <= sent.second)) return {};
   // Where the service's coverage ends, on its own meridian, for a user who thinks in degrees.
+  // The reason comes first: the status bar shows the start of a long message.
   double lat = 0, lon = 0;
   const double line = (sent.first - 1) * double(SEGMENT_LINES) + 1;
   const bool known = GeoPixelToLatLon(CONF_GRID / 2.0, line, &lat, &lon, SatNominalLongitude(sat)) == 0;
   char north[64] = "";
-  if (known) std::snprintf(north, sizeof north, " (the north from about %.0f° N)", std::floor(lat));
-  return "The " + std::string(SatServiceName(sat.service)) + " service sends " + ConfSegmentText(sent) + " only" +
-         north + "; this view window needs " + ConfSegmentText(need) + ": move it north on the Interface page";
+  if (known) std::snprintf(north, sizeof north, " of about %.0f° N", std::floor(lat));
+  std::string name = SatServiceName(sat.service);
+  name[0] = g_ascii_toupper(name[0]);
+  return name + ": " + ConfSegmentText(sent) + " only, the window needs " + ConfSegmentText(need) + ": move it north" +
+         north + " on the Interface page";
 }

@@ -17,8 +17,8 @@ std::pair<int, int> ConfServiceSegments(const Sat& sat, bool hrv);
 // service sends; {0, -1} when it needs none of them.
 std::pair<int, int> ConfWindowSegments(const Sat& sat, const ConfRect& r, bool hrv);
 // Empty when the service's files can give every line of the window; else the message for the
-// user, e.g. "The rapid scan service sends segments 6 to 8 only (the north from about 12° N);
-// this view window needs segments 3 to 5: move it north on the Interface page".
+// user, e.g. "Rapid scan: segments 6 to 8 only, the window needs segments 3 to 5: move it north
+// of about 12° N on the Interface page".
 std::string ConfWindowFault(const Sat& sat, const ConfRect& r);
 // File names of the segments of channel id (1..12) and slot text t that the window needs from
 // the service, south first (ConfWindowSegments).

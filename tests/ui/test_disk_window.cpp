@@ -226,7 +226,7 @@ TEST_F(DiskPage, RapidScanRefusesTheSouth) {
   Open();
   const double lat = dlgtest::SpinValue(Interface()->north);
   dlgtest::SetSpin(Interface()->north, 5.0);
-  EXPECT_NE(Status().find("rapid scan service sends segments 6 to 8 only"), std::string::npos) << Status();
+  EXPECT_NE(Status().find("Rapid scan: segments 6 to 8 only"), std::string::npos) << Status();
   EXPECT_DOUBLE_EQ(dlgtest::SpinValue(Interface()->north), lat);
   EXPECT_FALSE(conf.rect_next);
   // Full disk first, the window south, then rapid scan again: refused, the combo goes back.
@@ -249,8 +249,8 @@ TEST_F(DiskLoads, StartUpNamesWhatTheWindowNeeds) {
   const struct {
     const char* extra;
     const char* said;
-  } rows[] = {{"", "(the view window needs its segments 4 to 5)"},
-              {"satellite=MSG3_RSS\n", "rapid scan service sends segments 6 to 8 only"}};
+  } rows[] = {{"", "Start-up file not loaded (the view window needs segments 4 to 5): "},
+              {"satellite=MSG3_RSS\n", "Rapid scan: segments 6 to 8 only"}};
   canvtest::Link(home, SLOT);  // the northern strip only
   for (const auto& r : rows) {
     const Sat sat = *r.extra ? RAPID : FULL;
