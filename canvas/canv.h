@@ -186,8 +186,11 @@ int CanvTreeGetId();
 void CanvTreeSelectId(int id);
 
 // Loads a channel layer's images from App.home/import/SEVIRI_data/name. FALSE, with the
-// warning "%s Error!" and "Input data error", after freeing *info and setting it NULL.
-// *damaged (may be null): the first segment that could not be read whole (LayerLoadChannel).
+// warning "%s Error!" and "Input data error", after freeing *info and setting it NULL; with
+// ConfWindowFault's message instead when the name's service does not send the segments the
+// view window needs (rapid scan south of segment 6).
+// *damaged (may be null): the first segment that could not be read whole (LayerLoadChannel),
+// or "NAME(why)" of a refused window.
 gboolean CanvOpen(Layer** info, std::string* damaged = nullptr);
 // Makes sure layer id is loaded in slot (a channel or composite); "Operation failed" if not.
 void CanvOpenLayer(Slot* slot, int id);

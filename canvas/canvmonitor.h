@@ -17,9 +17,14 @@ struct Conf;
 // before it is handled with the complete files it has.
 inline constexpr int MONITOR_SETTLE_TICKS = 2;
 
-// The files of slot time t (YYYYMMDDhhmm) that a complete cycle of sat has, in the order they
-// are moved: segments SatFirstSegment..8 of channels 1..11 (7 and 8 full disk, 6 to 8 rapid
-// scan), HRV segments 19..24, the prologue, the epilogue. Without sat: MSG3's full disk.
+// The files of slot time t (YYYYMMDDhhmm) a cycle of sat is complete with for the view window
+// (x, y, width, height): the segments of each channel the window needs (ConfWindowSegments,
+// channels 1..11 then HRV), the prologue, the epilogue.
+std::vector<std::string> CanvMonitorCycleFiles(const Sat& sat, const std::string& t, const int32_t window[4]);
+// Every file of the cycle that the monitor moves once the cycle is complete, in that order:
+// all the segments the service sends (1..8 and HRV 1..24; rapid scan 6..8 and HRV 16..24),
+// the prologue, the epilogue. The whole cycle goes to import/SEVIRI_data, so a window moved
+// later finds its segments there. Without sat: MSG3's full disk.
 std::vector<std::string> CanvMonitorCycleFiles(const Sat& sat, const std::string& t);
 std::vector<std::string> CanvMonitorCycleFiles(const std::string& t);
 // TRUE when path is a regular file at least as long as its HRIT primary header says (header

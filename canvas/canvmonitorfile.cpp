@@ -12,6 +12,7 @@
 #include "canvas/canvmonitor.h"
 #include "data/fileinfo.h"
 #include "data/gholder.h"
+#include "settings/confwindow.h"
 
 namespace {
 
@@ -91,11 +92,24 @@ void SyncFolder(const std::string& file) {
 
 std::vector<std::string> CanvMonitorCycleFiles(const std::string& t) { return CanvMonitorCycleFiles(Sat{}, t); }
 
+std::vector<std::string> CanvMonitorCycleFiles(const Sat& sat, const std::string& t, const int32_t window[4]) {
+  std::vector<std::string> out;
+  const ConfRect r{window[0], window[1], window[2], window[3]};
+  for (int ch = 1; ch <= HRV_ID; ch++) {
+    const std::vector<std::string> files = ConfWindowFiles(sat, r, ch, t);
+    out.insert(out.end(), files.begin(), files.end());
+  }
+  out.push_back(SatPrologueName(sat, t));
+  out.push_back(SatEpilogueName(sat, t));
+  return out;
+}
+
 std::vector<std::string> CanvMonitorCycleFiles(const Sat& sat, const std::string& t) {
   std::vector<std::string> out;
-  for (int ch = 1; ch < HRV_ID; ch++)
-    for (int seg = SatFirstSegment(sat); seg <= 8; seg++) out.push_back(SatSegmentName(sat, InfoChannelText[ch], seg, t));
-  for (int seg = 19; seg <= 24; seg++) out.push_back(SatSegmentName(sat, InfoChannelText[HRV_ID], seg, t));
+  for (int ch = 1; ch <= HRV_ID; ch++) {
+    const auto [first, last] = ConfServiceSegments(sat, ch == HRV_ID);
+    for (int seg = first; seg <= last; seg++) out.push_back(SatSegmentName(sat, InfoChannelText[ch], seg, t));
+  }
   out.push_back(SatPrologueName(sat, t));
   out.push_back(SatEpilogueName(sat, t));
   return out;

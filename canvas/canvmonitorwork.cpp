@@ -11,6 +11,7 @@
 #include "canvas/canvmonitor.h"
 #include "canvas/canvmonitorjob.h"
 #include "data/supltsan.h"
+#include "settings/confwindow.h"
 
 namespace {
 
@@ -71,13 +72,8 @@ std::string Reference(const Sat& sat, int ch, const std::string& t) {
   return SatSegmentName(sat, InfoChannelText[ch], ch == HRV_ID ? 19 : 7, t);
 }
 
-// Every file a cycle may bring: its complete set plus HRV segments 7 and 8.
-std::vector<std::string> AllFiles(const Sat& sat, const std::string& t) {
-  std::vector<std::string> files = CanvMonitorCycleFiles(sat, t);
-  files.insert(files.end() - 2, {SatSegmentName(sat, InfoChannelText[HRV_ID], 7, t),
-                                 SatSegmentName(sat, InfoChannelText[HRV_ID], 8, t)});
-  return files;
-}
+// Every file a cycle may bring, which moves with it.
+std::vector<std::string> AllFiles(const Sat& sat, const std::string& t) { return CanvMonitorCycleFiles(sat, t); }
 
 void Read(Look* look) {
   GDir* dir = g_dir_open(look->job->watch.c_str(), 0, nullptr);
@@ -162,7 +158,8 @@ void Scan(CanvMonitorJob* job, Look* look) {
   }
   for (const std::string& t : times) {
     if (job->cancel) return;
-    const std::vector<std::string> files = CanvMonitorCycleFiles(job->sat, t);
+    // Complete when the segments the window needs are there; the others move along.
+    const std::vector<std::string> files = CanvMonitorCycleFiles(job->sat, t, job->window);
     int present = 0, ready = 0;
     gint64 progress = 0;
     for (const std::string& f : files) {
@@ -254,6 +251,13 @@ gpointer CanvMonitorWork(gpointer data) {
   Look look{job, {}, {}};
   Scan(job, &look);
   Remember(job, look);
+  // Rapid-scan cycles hold only the north: a window south of it is refused, its files moved.
+  const std::string fault = ConfWindowFault(job->sat, ConfRect{job->window[0], job->window[1], job->window[2], job->window[3]});
+  if (!fault.empty() && !look.names.empty()) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", fault.c_str());
+    job->messages.push_back(fault);
+    look.names.clear();
+  }
   std::sort(look.names.begin(), look.names.end(),
             [](const std::string& a, const std::string& b) { return CanvNameCompare(a.c_str(), b.c_str()) < 0; });
   for (const std::string& name : look.names) {

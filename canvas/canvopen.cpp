@@ -10,6 +10,7 @@
 #include "data/layer.h"
 #include "data/suplimage.h"
 #include "settings/conf.h"
+#include "settings/confwindow.h"
 
 namespace {
 
@@ -37,14 +38,23 @@ gboolean CanvOpen(Layer** info, std::string* damaged) {
   int32_t window[4] = {conf ? conf->rect_x : 0, conf ? conf->rect_y : 0, conf ? conf->rect_width : 0,
                        conf ? conf->rect_height : 0};
   int32_t east = conf ? conf->hrv_east : 0;
+  // The service of the name: rapid-scan files hold only the north, which may not be enough.
+  Sat sat = conf ? conf->satellite : Sat{};
+  SatFromName(layer->name, &sat);
+  const std::string fault = ConfWindowFault(sat, ConfRect{window[0], window[1], window[2], window[3]});
+  if (!fault.empty()) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: %s", layer->name.c_str(), fault.c_str());
+    if (damaged) *damaged = layer->name + "(" + fault + ")";
+    InfoDel(info);
+    CanvFailure(fault.c_str());
+    return FALSE;
+  }
   auto images = LayerLoadChannel(path.get(), layer->id, window, &east, Canv_get ? &Canv_get->hrv_maps : nullptr,
                                  damaged);
   if (images) {
     layer->images = std::move(*images);
     // The longitude the data was taken from, for contours and export; the nominal one of the
     // name's service when the segment does not say.
-    Sat sat = conf ? conf->satellite : Sat{};
-    SatFromName(layer->name, &sat);
     layer->sub_lon = SatFileLongitude(path.get(), SatNominalLongitude(sat));
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s ok", layer->name.c_str());
     return TRUE;

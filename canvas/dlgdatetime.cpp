@@ -12,6 +12,7 @@
 #include "data/layer.h"
 #include "data/supl.h"
 #include "settings/conf.h"
+#include "settings/confwindow.h"
 
 namespace {
 
@@ -67,13 +68,16 @@ void Refresh() {
   CanvSensitive();
 }
 
-// The slot text of the newest segment-7 file of the service in the input folder, or "".
-std::string NewestInput(const Sat& sat) {
+// The slot text of the newest file in the input folder of the service's first segment that the
+// view window needs, or "".
+std::string NewestInput(const Sat& sat, const ConfRect& window) {
   if (!App_get) return {};
   GStr dir(g_build_filename(App_get->home.c_str(), "import", "SEVIRI_data", nullptr));
   GDir* d = g_dir_open(dir.get(), 0, nullptr);
   if (!d) return {};
-  const std::string glob = SatGlobSegment7(sat);
+  const int segment = std::max(ConfWindowSegments(sat, window, false).first, 1);
+  const std::string glob = SatNamePrefix(sat) + "??????___-0000" + (segment < 10 ? "0" : "") + std::to_string(segment) +
+                           "___-????????????-C_";
   std::string newest;
   // HRIT names are fixed-width: the slot digits sit at the same place in every one.
   const size_t at = size_t(NAME_LENGTH) - 15;
@@ -95,9 +99,9 @@ std::string TooBig(const DlgDateTime* d, long count) {
   bool channels[CHANNEL_COUNT];
   for (int c = 0; c < CHANNEL_COUNT; c++)
     channels[c] = gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[c]));
-  // The window as the loader shrinks it to the strip.
-  const int w = std::min(conf->rect_width, 3712 - conf->rect_x);
-  const int h = std::min(conf->rect_height, STRIP_ROWS - conf->rect_y);
+  // The window as the loader shrinks it to the disk.
+  const int w = std::min(conf->rect_width, CONF_GRID - conf->rect_x);
+  const int h = std::min(conf->rect_height, CONF_GRID - conf->rect_y);
   const double need = double(count) * double(DlgDateTimeSlotBytes(channels, w, h)) +
                       2.0 * 27.0 * std::max(w, 0) * std::max(h, 0);
   gchar* text = nullptr;
@@ -111,6 +115,25 @@ std::string TooBig(const DlgDateTime* d, long count) {
       g_strdup_printf("Not enough memory for %ld time slots of these channels: about %s needed, %s available", count,
                       a.get(), b.get()));
   return msg.get();
+}
+
+// "IR 10.8 of 2016-07-04 12:00 needs segments 3 to 4: NAME not in import/SEVIRI_data" for
+// the first segment the view window needs of channel c and slot t that is missing, or "".
+std::string Missing(int c, const std::string& t) {
+  const Conf* conf = Conf_get;
+  if (!App_get) return {};
+  const ConfRect window{conf->rect_x, conf->rect_y, conf->rect_width, conf->rect_height};
+  const std::vector<std::string> files = ConfWindowFiles(conf->satellite, window, c, t);
+  for (const std::string& f : files) {
+    GStr path(g_build_filename(App_get->home.c_str(), "import", "SEVIRI_data", f.c_str(), nullptr));
+    if (g_file_test(path.get(), G_FILE_TEST_IS_REGULAR)) continue;
+    const std::string when = t.substr(0, 4) + "-" + t.substr(4, 2) + "-" + t.substr(6, 2) + " " + t.substr(8, 2) + ":" +
+                             t.substr(10, 2);
+    return std::string(InfoChannelLabel[c]) + " of " + when + " needs " +
+           ConfSegmentText(ConfWindowSegments(conf->satellite, window, c == HRV_ID)) + ": " + f +
+           " not in import/SEVIRI_data";
+  }
+  return {};
 }
 
 }  // namespace
@@ -147,7 +170,8 @@ bool DlgDateTimeDefault(SlotTime* t) {
         *t = slot[i]->time;
         return true;
       }
-  const std::string newest = NewestInput(conf->satellite);
+  const std::string newest =
+      NewestInput(conf->satellite, ConfRect{conf->rect_x, conf->rect_y, conf->rect_width, conf->rect_height});
   return !newest.empty() && SuplParseDate(newest.c_str(), t);
 }
 
@@ -277,6 +301,7 @@ void DlgDateTimeLoad(GtkWidget*, gpointer record) {
         if (!CanvOpen(&info)) {
           g_log(nullptr, G_LOG_LEVEL_WARNING, "dlgdatetime: %s of %s cannot be opened", InfoChannelText[c],
                 text.c_str());
+          if (const std::string missing = Missing(c, text); !missing.empty()) CanvFailure(missing.c_str());
           CanvFailure("Operation failed");
           failed = true;
           break;

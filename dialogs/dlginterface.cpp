@@ -6,8 +6,10 @@
 // changed without a restart can never mix images of two sizes.
 //
 // The centre in degrees is that seen from the chosen satellite's service: 0° for the full
-// disk, 9.5° E for the Rapid Scan Service. The choice itself acts at once (names of files
-// opened from now on, the monitor, open by date) and is saved with the page.
+// disk, 9.5° E for the Rapid Scan Service, 45.5° E for the Indian Ocean service. The choice
+// itself acts at once (names of files opened from now on, the monitor, open by date) and is
+// saved with the page. The window may lie anywhere on the disk the service sends: a window
+// the rapid scan service cannot fill, and that service with such a window, are refused here.
 #include <cmath>
 #include <memory>
 #include <string>
@@ -20,6 +22,7 @@
 #include "dialogs/places.h"
 #include "data/geo.h"
 #include "settings/confrules.h"
+#include "settings/confwindow.h"
 
 namespace {
 
@@ -56,9 +59,21 @@ void StatusFault(DlgRectFault f) {
     AppStatus("The centre is off the Earth's disk: the window is left as it was");
     return;
   }
-  GStr text(g_strdup_printf("The window would leave the northern strip (x 0 to %d, y 0 to %d): it is left as it was",
+  GStr text(g_strdup_printf("The window would leave the disk (x 0 to %d, y 0 to %d): it is left as it was",
                             CONF_AREA_COLUMNS, CONF_AREA_LINES));
   AppStatus(text.get());
+}
+
+// TRUE when r, found with fault f, can be the next window; else the status bar says why.
+bool Usable(DlgRectFault f, const ConfRect& r) {
+  if (f == DlgRectFault::kNone) f = DlgRectCheck(r);
+  if (f != DlgRectFault::kNone) {
+    StatusFault(f);
+    return false;
+  }
+  const std::string fault = ConfWindowFault(Conf_get->satellite, r);
+  if (!fault.empty()) AppStatus(fault.c_str());
+  return fault.empty();
 }
 
 // An edit the next Save of the dialog writes, whichever page is shown then.
@@ -123,10 +138,8 @@ void OnEast(GtkSpinButton* spin, gpointer data) {
   const double lon = gtk_spin_button_get_value(spin);
   if (lon == s->lon) return;  // a refused value put back
   ConfRect moved;
-  DlgRectFault f = DlgRectAtCentre(Pending(), s->lat, lon, true, &moved, Longitude());
-  if (f == DlgRectFault::kNone) f = DlgRectCheck(moved);
-  if (f != DlgRectFault::kNone) {
-    StatusFault(f);
+  const DlgRectFault f = DlgRectAtCentre(Pending(), s->lat, lon, true, &moved, Longitude());
+  if (!Usable(f, moved)) {
     Restore(s, s->east, s->lon);
     return;
   }
@@ -142,10 +155,8 @@ void OnNorth(GtkSpinButton* spin, gpointer data) {
   const double lat = gtk_spin_button_get_value(spin);
   if (lat == s->lat) return;
   ConfRect moved;
-  DlgRectFault f = DlgRectAtCentre(Pending(), lat, s->lon, false, &moved, Longitude());
-  if (f == DlgRectFault::kNone) f = DlgRectCheck(moved);
-  if (f != DlgRectFault::kNone) {
-    StatusFault(f);
+  const DlgRectFault f = DlgRectAtCentre(Pending(), lat, s->lon, false, &moved, Longitude());
+  if (!Usable(f, moved)) {
     Restore(s, s->north, s->lat);
     return;
   }
@@ -161,8 +172,7 @@ void Resize(DlgInterface* s, GtkSpinButton* spin, bool horizontal) {
   const gint32 size = gint32(gtk_spin_button_get_value(spin));
   if (size == (horizontal ? r.width : r.height)) return;
   const ConfRect sized = DlgRectResize(r, size, horizontal);
-  if (DlgRectCheck(sized) != DlgRectFault::kNone) {
-    StatusFault(DlgRectFault::kOutside);
+  if (!Usable(DlgRectFault::kNone, sized)) {
     Restore(s, GTK_WIDGET(spin), horizontal ? r.width : r.height);
     return;
   }
@@ -174,20 +184,25 @@ void Resize(DlgInterface* s, GtkSpinButton* spin, bool horizontal) {
 void OnWidth(GtkSpinButton* spin, gpointer data) { Resize(static_cast<DlgInterface*>(data), spin, true); }
 void OnHeight(GtkSpinButton* spin, gpointer data) { Resize(static_cast<DlgInterface*>(data), spin, false); }
 
-// Centres the window on place i of Conf.places; the centre spin buttons follow.
+// Centres the window on place i of Conf.places; the centre spin buttons follow. The places
+// are positions of the view from 0°: seen from another service they move with the Earth.
 void ChoosePlace(DlgInterface* s, gint i) {
   GPtrArray* places = Conf_get->places.get();
   if (i < 0 || !places || guint(i) >= places->len) return;
   const Place* p = static_cast<const Place*>(g_ptr_array_index(places, i));
-  const ConfRect moved = DlgRectAtPlace(Pending(), p->x, p->y);
-  double lat = 0, lon = 0;
-  DlgRectFault f = DlgRectCheck(moved);
-  if (f == DlgRectFault::kNone && GeoPixelToLatLon(CONF_GRID - double(p->x), CONF_GRID - double(p->y), &lat, &lon, Longitude()) != 0)
-    f = DlgRectFault::kOffDisk;
-  if (f != DlgRectFault::kNone) {
-    StatusFault(f);
+  gint32 px = p->x, py = p->y;
+  if (Longitude() != 0.0 && !DlgRectPlaceSeen(p->x, p->y, Longitude(), &px, &py)) {
+    GStr text(g_strdup_printf("%s is not seen from %.1f° E: the window is left as it was", p->name.c_str(), Longitude()),
+              g_free);
+    AppStatus(text.get());
     return;
   }
+  const ConfRect moved = DlgRectAtPlace(Pending(), px, py);
+  double lat = 0, lon = 0;
+  const bool seen = GeoPixelToLatLon(CONF_GRID - double(px), CONF_GRID - double(py), &lat, &lon, Longitude()) == 0;
+  DlgRectFault f = DlgRectCheck(moved);
+  if (f == DlgRectFault::kNone && !seen) f = DlgRectFault::kOffDisk;
+  if (!Usable(f, moved)) return;
   Conf_get->rect_next = moved;
   ShowRect(s, moved);
   s->lat = lat;
@@ -198,16 +213,25 @@ void ChoosePlace(DlgInterface* s, gint i) {
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(s->north), lat);
 }
 
-// The east spin button spans the disk seen from the service's longitude.
+// The east spin button spans the disk seen from the service's longitude (its limb is 81.3°
+// away; a centre beyond it is refused as off the Earth).
 void EastRange(DlgInterface* s) {
   const double lon0 = Longitude();
-  gtk_spin_button_set_range(GTK_SPIN_BUTTON(s->east), lon0 - 85, lon0 + 80);
+  gtk_spin_button_set_range(GTK_SPIN_BUTTON(s->east), lon0 - 85, lon0 + 85);
 }
 
 void OnSatellite(GtkComboBox* combo, gpointer data) {
   auto* s = static_cast<DlgInterface*>(data);
   Sat sat;
-  if (!SatParse(gtk_combo_box_get_active_id(combo), &sat)) return;
+  if (s->restoring || !SatParse(gtk_combo_box_get_active_id(combo), &sat)) return;
+  // A service that cannot fill the window is refused: the window moves first.
+  if (const std::string fault = ConfWindowFault(sat, Pending()); !fault.empty()) {
+    AppStatus(fault.c_str());
+    s->restoring = true;
+    gtk_combo_box_set_active_id(combo, SatText(Conf_get->satellite).c_str());
+    s->restoring = false;
+    return;
+  }
   Conf_get->satellite = sat;
   Edited();
   // The same window seen from another longitude: the degrees shown follow, the pixels stay.

@@ -42,6 +42,15 @@ DlgRectFault DlgRectAtCentre(const ConfRect& r, double lat, double lon, bool eas
   return DlgRectFault::kNone;
 }
 
+bool DlgRectPlaceSeen(gint32 x, gint32 y, double sub_lon, gint32* out_x, gint32* out_y) {
+  double lat = 0, lon = 0, column = 0, line = 0;
+  if (GeoPixelToLatLon(CONF_GRID - double(x), CONF_GRID - double(y), &lat, &lon) != 0) return false;
+  if (GeoLatLonToPixel(lat, lon, &column, &line, 0, sub_lon) != 0) return false;
+  *out_x = gint32(std::lround(CONF_GRID - column));
+  *out_y = gint32(std::lround(CONF_GRID - line));
+  return true;
+}
+
 ConfRect DlgRectResize(const ConfRect& r, gint32 size, bool horizontal) {
   ConfRect out = r;
   if (horizontal) {

@@ -22,5 +22,9 @@ ConfRect DlgRectAtPlace(const ConfRect& r, gint32 px, gint32 py);
 // sub_lon) cannot see the point.
 DlgRectFault DlgRectAtCentre(const ConfRect& r, double lat, double lon, bool east_west, ConfRect* out,
                              double sub_lon = 0.0);
+// The image position (x, y) of a place as seen from 0° moved to the view from sub_lon, through
+// its latitude and longitude, to the nearest pixel. FALSE (outputs untouched) when either
+// satellite cannot see it.
+bool DlgRectPlaceSeen(gint32 x, gint32 y, double sub_lon, gint32* out_x, gint32* out_y);
 // New width (horizontal) or height, the centre kept: x += (width - w) / 2.
 ConfRect DlgRectResize(const ConfRect& r, gint32 size, bool horizontal);

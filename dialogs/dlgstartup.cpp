@@ -16,6 +16,7 @@
 #include "data/fileinfo.h"
 #include "data/gholder.h"
 #include "dialogs/dlg.h"
+#include "settings/confstartup.h"
 
 namespace {
 
@@ -54,6 +55,20 @@ Layer* OpenLayer(const std::string& name, Slot** slot_out, int* id_out) {
 }
 
 void Edited() { Conf_get->unsaved |= CONF_SAVE_STARTUP; }
+
+// The name of the image a segment file belongs to (InfoNew's, of the file's satellite); the
+// name itself when it does not parse.
+std::string ReferenceName(const std::string& name) {
+  Layer parsed;
+  Sat sat;
+  if (name.size() != size_t(NAME_LENGTH) || !SatFromName(name, &sat) || !ConfParseImageName(name.c_str(), &parsed) ||
+      parsed.id < 1 || parsed.id > CHANNEL_COUNT)
+    return name;
+  Layer* ref = InfoNew(parsed.id, parsed.slot.c_str(), nullptr, &sat);
+  const std::string out = ref->name;
+  InfoDel(&ref);
+  return out;
+}
 
 void AppendContour(GtkListStore* store, CntrsFile* entry) {
   GtkTreeIter it;
@@ -158,7 +173,10 @@ void DlgStartupAddImages(GtkTreeView* view, const std::vector<std::string>& name
   Conf* conf = Conf_get;
   GtkListStore* store = StoreOf(view);
   Layer* last = nullptr;
-  for (const std::string& name : names) {
+  for (const std::string& chosen : names) {
+    // Any segment of a channel and slot stands for that image: the entry is the name the
+    // program gives it, and the view window decides which segments are read.
+    const std::string name = ReferenceName(chosen);
     if (std::find(conf->startup_images.begin(), conf->startup_images.end(), name) != conf->startup_images.end()) {
       GStr text(g_strdup_printf("%s is a start-up file already", name.c_str()));
       AppStatus(text.get());

@@ -13,11 +13,12 @@ inline bool ConfSingleByte(const char* s) {
   return g_utf8_validate(s, -1, nullptr) && glong(std::strlen(s)) == g_utf8_strlen(s, -1);
 }
 
-// The area a view window may cover: the northern strip of the 3712 grid that the channels are
-// loaded from. Every check of a window (reading the file, the Interface page) goes through
-// ConfRectValid, so these two bounds are the only place the area is stated.
+// The area a view window may cover: the whole 3712 x 3712 disk (a window of the northern strip,
+// all that files of older versions could hold, lies inside it). Every check of a window (reading
+// the file, the Interface page) goes through ConfRectValid, so these two bounds are the only
+// place the area is stated.
 inline constexpr int CONF_AREA_COLUMNS = CONF_GRID;
-inline constexpr int CONF_AREA_LINES = 928;
+inline constexpr int CONF_AREA_LINES = CONF_GRID;
 
 // A window is usable when it is non-empty and lies inside the area (no overflow for any
 // 64-bit inputs that came from 32-bit values).

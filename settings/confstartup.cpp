@@ -12,6 +12,7 @@
 #include "data/gholder.h"
 #include "data/supl.h"
 #include "data/supltsan.h"
+#include "settings/confwindow.h"
 
 namespace {
 
@@ -52,6 +53,31 @@ void Start(Conf* conf, int n, std::string damaged) {
 
 std::string NotLoaded(const std::string& value) { return "Start-up file not loaded: " + value; }
 
+// Empty when a segment the view window needs of the entry's channel and slot is in the input
+// folder (the loader makes an image of what it finds); else the message: why the service
+// cannot fill the window (rapid scan), or the segments it needs, before the long file name.
+std::string MissingSegments(const Conf* conf, const char* value, const Layer& layer) {
+  const std::string home = App_get ? App_get->home : std::string();
+  auto present = [&](const std::string& name) {
+    GStr path(g_build_filename(home.c_str(), INPUT_DIR, name.c_str(), nullptr));
+    return g_file_test(path.get(), G_FILE_TEST_IS_REGULAR) != FALSE;
+  };
+  Sat sat = conf->satellite;
+  SatFromName(value, &sat);
+  const ConfRect window{conf->rect_x, conf->rect_y, conf->rect_width, conf->rect_height};
+  const std::vector<std::string> files = ConfWindowFiles(sat, window, layer.id, layer.slot);
+  for (const std::string& f : files)
+    if (present(f)) return {};
+  // Rapid scan south of its segments: the reason leads, the status bar may cut the rest.
+  if (files.empty()) return ConfWindowFault(sat, window);
+  g_log(nullptr, G_LOG_LEVEL_WARNING, "confstartup: no segment the window needs of %s in %s/%s", value,
+        home.c_str(), INPUT_DIR);
+  // The entry names the one file the window needs: its name says it all.
+  if (files.size() == 1 && files[0] == value) return NotLoaded(value);
+  return "Start-up file not loaded (the view window needs " +
+         ConfSegmentText(ConfWindowSegments(sat, window, layer.id == HRV_ID)) + "): " + value;
+}
+
 // What a load said about its files: a layer not made is reported by the file that failed; one
 // made without some of its lines keeps the first such file for the end of the chain.
 void Damage(const std::string& note, bool opened, std::string* error, std::string* damaged) {
@@ -79,16 +105,15 @@ bool LoadImage(Conf* conf, int n, std::string* error, std::string* damaged) {
     *error = NotLoaded(value.get());
     return false;
   }
-  const std::string home = App_get ? App_get->home : std::string();
-  GStr path(g_build_filename(home.c_str(), INPUT_DIR, value.get(), nullptr));
-  if (!g_file_test(path.get(), G_FILE_TEST_IS_REGULAR)) {
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path.get());
-    *error = NotLoaded(value.get());
-    return false;
-  }
   *error = NotLoaded(value.get());  // until it is in a slot
   auto layer = std::make_unique<Layer>();
   if (!ConfParseImageName(value.get(), layer.get())) return false;
+  // The entry names its channel and slot; the window decides which of their segments are read.
+  const std::string missing = MissingSegments(conf, value.get(), *layer);
+  if (!missing.empty()) {
+    *error = missing;
+    return false;
+  }
   layer->name = value.get();
   const int id = layer->id;
 

@@ -231,8 +231,8 @@ TEST(ConfKeysRapidScan, ADayOfSlotsOfTheService) {
 // The largest accepted zoom is the last row of the zoom table, which the window indexes.
 TEST(ConfNumbersBound, LargestZoomIsTheLastZoomRow) { EXPECT_EQ(CONF_ZOOM_MAX + 7, CANV_ZOOM_COUNT - 1); }
 
-// The window rule, shared with the Interface page: taken inside the strip, else the default
-// with one warning.
+// The window rule, shared with the Interface page: taken anywhere on the 3712 x 3712 disk, else
+// the default with one warning.
 struct RectCase {
   const char *x, *y, *w, *h;
   bool taken;
@@ -242,7 +242,7 @@ std::ostream& operator<<(std::ostream& o, const RectCase& k) {
 }
 class ConfRectRule : public ::testing::TestWithParam<RectCase> {};
 
-TEST_P(ConfRectRule, TakenInsideTheStripElseDefaultWithOneWarning) {
+TEST_P(ConfRectRule, TakenOnTheDiskElseDefaultWithOneWarning) {
   const RectCase& k = GetParam();
   TempHome home;
   home.WriteIni(Interface(std::string("rect-x=") + k.x + "\nrect-y=" + k.y + "\nrect-width=" + k.w +
@@ -271,9 +271,10 @@ INSTANTIATE_TEST_SUITE_P(Table, ConfRectRule,
                          ::testing::Values(RectCase{"2710", "464", "92", "60", true},
                                            RectCase{"3000", "0", "712", "10", true},   // right edge exactly 3712
                                            RectCase{"3000", "0", "713", "10", false},  // one past
-                                           RectCase{"0", "918", "10", "10", true},     // bottom of the strip
-                                           RectCase{"0", "919", "10", "10", false},    // one line below
-                                           RectCase{"0", "3652", "10", "60", false},   // in the grid, not the strip
+                                           RectCase{"0", "918", "10", "10", true},     // bottom of the old strip
+                                           RectCase{"0", "919", "10", "10", true},     // below it: the southern disk
+                                           RectCase{"0", "3652", "10", "60", true},    // bottom edge exactly 3712
+                                           RectCase{"0", "3653", "10", "60", false},   // one past
                                            RectCase{"0", "0", "0", "60", false},       // zero width
                                            RectCase{"0", "0", "60", "0", false},       // zero height
                                            RectCase{"100", "100", "-5", "20", false},  // negative width

@@ -140,11 +140,12 @@ TEST(DlgRect, ResizeKeepsTheCentre) {
   EXPECT_EQ(DlgRectResize(r, 50, false).x, 2710);
 }
 
-TEST(DlgRect, CheckAcceptsOnlyTheNorthernStrip) {
+TEST(DlgRect, CheckAcceptsTheWholeDisk) {
   EXPECT_EQ(DlgRectCheck({2710, 464, 92, 60}), DlgRectFault::kNone);
   EXPECT_EQ(DlgRectCheck({0, 0, 3712, 928}), DlgRectFault::kNone);
+  EXPECT_EQ(DlgRectCheck({0, 2784, 3712, 928}), DlgRectFault::kNone);
   EXPECT_EQ(DlgRectCheck({1, 0, 3712, 928}), DlgRectFault::kOutside);
-  EXPECT_EQ(DlgRectCheck({0, 1, 3712, 928}), DlgRectFault::kOutside);
+  EXPECT_EQ(DlgRectCheck({0, 2785, 3712, 928}), DlgRectFault::kOutside);
   EXPECT_EQ(DlgRectCheck({-1, 0, 10, 10}), DlgRectFault::kOutside);
   EXPECT_EQ(DlgRectCheck({0, -1, 10, 10}), DlgRectFault::kOutside);
   EXPECT_EQ(DlgRectCheck({5, 5, 0, 10}), DlgRectFault::kOutside);

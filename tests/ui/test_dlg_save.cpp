@@ -101,7 +101,7 @@ TEST_F(SavePages, TypedValuesAreTakenOrStopTheWholeSave) {
   const TypedCase cases[] = {
       {"width", "5000", "Interface, Reference / Width: 5000 is outside 0 to 3712"},
       {"width", "3000", "Interface, Reference / Width: 3000 is refused"},
-      {"height", "900", "Interface, Reference / Height: 900 is refused"},
+      {"height", "1000", "Interface, Reference / Height: 1000 is refused"},  // from y -6
       {"field", "ELEVENCHARS", "Interface, Contours / Field name: \"ELEVENCHARS\" is no field name"},
       {"gamma", "12", "Rgb composite, Red / gamma: 12 is outside 0 to 10"},
       {"width", "120", ""},

@@ -35,7 +35,7 @@ TEST_F(Monitor, CycleWithItsEpilogueLastIsMovedLoadedAndShown) {
   Arrive();
   EXPECT_EQ(Count(Mnt()), 0);
   EXPECT_EQ(Count(Target()), files + 1);
-  for (const std::string& f : CanvMonitorCycleFiles(SLOT_A)) EXPECT_TRUE(uitest::Exists(Target() + "/" + f)) << f;
+  for (const std::string& f : Generated(SLOT_A)) EXPECT_TRUE(uitest::Exists(Target() + "/" + f)) << f;
   ASSERT_EQ(SlotCount(), 1u);
   EXPECT_EQ(Loaded(0), 12);
   Layer* hrv = SlotAt(0)[HRV_ID];
@@ -244,13 +244,13 @@ TEST(MonitorComplete, DataFieldAsLongAsTheHeaderSays) {
 
 TEST(MonitorNames, CycleFilesAndOrder) {
   const auto files = CanvMonitorCycleFiles(SLOT_A);
-  ASSERT_EQ(files.size(), 22u + 6 + 2);
+  ASSERT_EQ(files.size(), 88u + 24 + 2);
   for (const auto& f : files) EXPECT_EQ(f.size(), 61u) << f;
-  EXPECT_EQ(files[0], SynthSegmentName(1, 7, SLOT_A));
-  EXPECT_EQ(files[1], SynthSegmentName(1, 8, SLOT_A));
-  EXPECT_EQ(files[22], SynthSegmentName(HRV_ID, 19, SLOT_A));
-  EXPECT_EQ(files[27], SynthSegmentName(HRV_ID, 24, SLOT_A));
-  EXPECT_EQ(files[28], SynthPrologueName(SLOT_A));
+  EXPECT_EQ(files[0], SynthSegmentName(1, 1, SLOT_A));
+  EXPECT_EQ(files[7], SynthSegmentName(1, 8, SLOT_A));
+  EXPECT_EQ(files[88], SynthSegmentName(HRV_ID, 1, SLOT_A));
+  EXPECT_EQ(files[111], SynthSegmentName(HRV_ID, 24, SLOT_A));
+  EXPECT_EQ(files[112], SynthPrologueName(SLOT_A));
   EXPECT_EQ(files.back(), SynthEpilogueName(SLOT_A));
   EXPECT_LT(CanvNameCompare("H-000-MSG3__-MSG3________-IR_016", "H-000-MSG3__-MSG3________-IR_039"), 0);
   EXPECT_EQ(CanvNameCompare("abc", "abc"), 0);

@@ -132,7 +132,7 @@ TEST_P(Arrivals, MovedKeptLoadedAndSaid) {
     EXPECT_FALSE(guard.fired()) << "tick " << t << " waited on a FIFO";
   }
   std::set<std::string> kept;
-  for (const std::string& f : CanvMonitorCycleFiles(SLOT_A)) {
+  for (const std::string& f : Generated(SLOT_A)) {
     const std::string m = Mnt() + "/" + f, t = Target() + "/" + f;
     if (in(a.fifos, f)) {
       EXPECT_TRUE(fs::is_fifo(m)) << f << " stays where it is";
@@ -155,7 +155,7 @@ TEST_P(Arrivals, MovedKeptLoadedAndSaid) {
     }
   }
   // No temporary copy is left in the target.
-  EXPECT_EQ(Count(Target()), int(CanvMonitorCycleFiles(SLOT_A).size() - a.fifos.size() - (a.grows ? 0 : a.cut.size())));
+  EXPECT_EQ(Count(Target()), int(Generated(SLOT_A).size() - a.fifos.size() - (a.grows ? 0 : a.cut.size())));
   ASSERT_EQ(SlotCount(), 1u);
   EXPECT_EQ(Loaded(0), a.loaded);
   const std::string said = Fill(a.status, "{mnt}", Mnt());
@@ -208,7 +208,7 @@ TEST_F(Monitor, ASlowWriterOnAnotherFileSystemLosesNoByte) {
   writer.join();
   EXPECT_EQ(Count(Mnt()), 0);
   EXPECT_TRUE(Holds(Target() + "/" + slow, bytes)) << "the slow segment arrives whole";
-  for (const std::string& f : CanvMonitorCycleFiles(SLOT_A)) EXPECT_TRUE(Holds(Target() + "/" + f, uitest::ReadFile(src + "/" + f)));
+  for (const std::string& f : Generated(SLOT_A)) EXPECT_TRUE(Holds(Target() + "/" + f, uitest::ReadFile(src + "/" + f)));
   ASSERT_EQ(SlotCount(), 1u);
   EXPECT_EQ(Loaded(0), 12);
 }

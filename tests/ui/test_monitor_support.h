@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "canvas/canvmonitor.h"
 #include "tests/ui/test_canvas_support.h"
@@ -42,6 +44,13 @@ class Monitor : public canvtest::CanvasTest {
     }
   }
   static bool IsEpilogue(const std::string& n) { return n.find("-EPI______-") != std::string::npos; }
+  // The names of the generated cycle of slot, as a receiver delivers them.
+  static std::vector<std::string> Generated(const std::string& slot) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(canvtest::Cycle(slot))) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
   int Count(const std::string& dir) {
     int n = 0;
     for (const auto& e : fs::directory_iterator(dir)) n += !e.is_directory();

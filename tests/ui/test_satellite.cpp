@@ -248,9 +248,7 @@ TEST_F(SatelliteCanvas, MonitorTakesACompleteRapidScanCycle) {
   const std::string mnt = home / "import/mnt";
   fs::create_directories(mnt);
   fs::create_directories(canvtest::Input(home));
-  const std::vector<std::string> files = CanvMonitorCycleFiles(Sat{3, SatService::Rapid}, RSS_SLOT);
-  EXPECT_EQ(files.size(), 11u * 3 + 6 + 2);
-  for (const std::string& f : files) fs::copy_file(src + "/" + f, mnt + "/" + f);
+  for (const auto& e : fs::directory_iterator(src)) fs::copy_file(e.path(), mnt + "/" + e.path().filename().string());
   canv.monitor = 1;
   for (int tick = 0; tick < 2; tick++) {  // files are moved once seen unchanged over a tick
     EXPECT_TRUE(CanvMonitorStep(nullptr));
@@ -271,13 +269,15 @@ TEST_F(SatelliteCanvas, MonitorTakesACompleteRapidScanCycle) {
 TEST_F(SatelliteCanvas, MonitorWaitsForSegmentSixOfARapidScanCycle) {
   const std::string src = RapidCycle();
   ASSERT_FALSE(src.empty());
-  Build("[Interface]\nsatellite=MSG3_RSS\n");
+  // A window that reaches into segment 6.
+  Build("[Interface]\nsatellite=MSG3_RSS\nrect-x=1500\nrect-y=1200\nrect-width=200\nrect-height=100\n");
   ASSERT_TRUE(StartupDone());
   const std::string mnt = home / "import/mnt";
   fs::create_directories(mnt);
   fs::create_directories(canvtest::Input(home));
-  for (const std::string& f : CanvMonitorCycleFiles(Sat{3, SatService::Rapid}, RSS_SLOT))
-    if (f.find("-000006___-") == std::string::npos) fs::copy_file(src + "/" + f, mnt + "/" + f);
+  for (const auto& e : fs::directory_iterator(src))
+    if (e.path().filename().string().find("-000006___-") == std::string::npos)
+      fs::copy_file(e.path(), mnt + "/" + e.path().filename().string());
   canv.monitor = 1;
   for (int tick = 0; tick < 2; tick++) {
     EXPECT_TRUE(CanvMonitorStep(nullptr));
@@ -290,8 +290,8 @@ TEST_F(SatelliteCanvas, MonitorWaitsForSegmentSixOfARapidScanCycle) {
 TEST_F(SatelliteCanvas, MsgThreeNamesOfTheMonitorAreThoseOfBefore) {
   const std::vector<std::string> files = CanvMonitorCycleFiles("201607041200");
   EXPECT_EQ(files, CanvMonitorCycleFiles(Sat{}, "201607041200"));
-  ASSERT_EQ(files.size(), 11u * 2 + 6 + 2);
-  EXPECT_EQ(files.front(), "H-000-MSG3__-MSG3________-VIS006___-000007___-201607041200-C_");
+  ASSERT_EQ(files.size(), 11u * 8 + 24 + 2);
+  EXPECT_EQ(files.front(), "H-000-MSG3__-MSG3________-VIS006___-000001___-201607041200-C_");
   EXPECT_EQ(files.back(), "H-000-MSG3__-MSG3________-_________-EPI______-201607041200-__");
 }
 
