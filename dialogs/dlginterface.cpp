@@ -192,8 +192,7 @@ void ChoosePlace(DlgInterface* s, gint i) {
   const Place* p = static_cast<const Place*>(g_ptr_array_index(places, i));
   gint32 px = p->x, py = p->y;
   if (Longitude() != 0.0 && !DlgRectPlaceSeen(p->x, p->y, Longitude(), &px, &py)) {
-    GStr text(g_strdup_printf("%s is not seen from %.1f° E: the window is left as it was", p->name.c_str(), Longitude()),
-              g_free);
+    GStr text(g_strdup_printf("%s is not seen from %.1f° E: the window is left as it was", p->name.c_str(), Longitude()));
     AppStatus(text.get());
     return;
   }
