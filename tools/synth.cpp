@@ -28,18 +28,21 @@
 
 namespace {
 
-constexpr int IR_LAST_SEGMENT = 8;
-constexpr int HRV_FIRST_SEGMENT = 19, HRV_SEGMENTS = 6;
-constexpr int HRV_ROWS = HRV_SEGMENTS * SEGMENT_LINES;  // 2784
-constexpr int HRV_FIRST_LINE = (HRV_FIRST_SEGMENT - 1) * SEGMENT_LINES + 1;  // 8353
+constexpr int IR_LAST_SEGMENT = 8, HRV_LAST_SEGMENT = 24;
+constexpr int HRV_STRIP_SEGMENT = 19;  // first HRV segment of the northern strip
+constexpr int HRV_STRIP_LINE = (HRV_STRIP_SEGMENT - 1) * SEGMENT_LINES + 1;  // 8353
+constexpr int HRV_LINES = HRV_LAST_SEGMENT * SEGMENT_LINES;                  // 11136
 
-// The low-resolution segments a cycle of the service has: 7 and 8, or 6 to 8 for rapid scan.
+// The segments a cycle has: the whole disk, or the northern strip (7 and 8, HRV 19 to 24; rapid
+// scan, which sends nothing else, 6 to 8).
 struct IrStrip {
-  int first_segment, segments, rows, first_line;  // first line 2785 (rapid scan 2321)
+  int first_segment, segments, rows, first_line;  // first line 1, 2785 (rapid scan 2321)
+  int hrv_first_segment;
 };
-IrStrip IrStripOf(const Sat& s) {
-  const int first = SatFirstSegment(s), n = IR_LAST_SEGMENT - first + 1;
-  return {first, n, n * SEGMENT_LINES, (first - 1) * SEGMENT_LINES + 1};
+IrStrip IrStripOf(const Sat& s, bool whole_disk) {
+  const bool whole = whole_disk && s.service != SatService::Rapid;
+  const int first = whole ? 1 : SatFirstSegment(s), n = IR_LAST_SEGMENT - first + 1;
+  return {first, n, n * SEGMENT_LINES, (first - 1) * SEGMENT_LINES + 1, whole ? 1 : HRV_STRIP_SEGMENT};
 }
 
 // Navigation of the segment files.
@@ -65,7 +68,7 @@ struct Strips {
   double sub_lon = 0;                         // longitude the satellite sees the scene from
   std::array<std::vector<uint16_t>, 12> ir;  // index channel id 1..11: strip rows x 3712, file order
   cv::Mat hrv_ir;                             // CV_32FC1 strip rows x 3712: HRV value on the 3712 grid
-  std::vector<uint16_t> hrv;                  // HRV_ROWS x 5568, file order
+  std::vector<uint16_t> hrv;                  // HRV lines from the first segment's on x 5568, file order
 };
 
 // Runs row_fn for rows 0 .. rows - 1 on up to `threads` threads (the caller's among them).
@@ -115,17 +118,18 @@ bool OnEarth(double column, double line) {
   return GeoPixelToLatLon(column, line, &lat, &lon) == 0;
 }
 
-// HRV: the 3712-grid field resampled at the exact position of every HRV pixel, and the limb
-// found with the projection itself.
-void RenderHrv(int east, int threads, Strips* s) {
+// HRV lines first .. first + rows - 1 of one window (raw index i of a line is HRV column
+// east + i) into out (file order): the 3712-grid field src (row r is grid line src_line + r)
+// resampled at the exact position of every HRV pixel, the limb found with the projection itself.
+void RenderHrvBand(const cv::Mat& src, int src_line, int first, int rows, int east, int threads,
+                   uint16_t* out) {
   cv::Mat m = (cv::Mat_<double>(2, 3) << HRV_TO_IR, 0, HrvToIrColumn(east, 0) - 1.0, 0, HRV_TO_IR,
-               HrvToIrLine(HRV_FIRST_LINE) - s->strip.first_line);
+               HrvToIrLine(first) - src_line);
   cv::Mat field;
-  cv::warpAffine(s->hrv_ir, field, m, cv::Size(HRV_COLUMNS, HRV_ROWS),
-                 cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(0));
-  s->hrv.assign(size_t(HRV_ROWS) * HRV_COLUMNS, 0);
-  RunRows(HRV_ROWS, threads, [&](int q) {
-    double line = HrvToIrLine(HRV_FIRST_LINE + q);
+  cv::warpAffine(src, field, m, cv::Size(HRV_COLUMNS, rows), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                 cv::BORDER_CONSTANT, cv::Scalar(0));
+  RunRows(rows, threads, [&](int q) {
+    double line = HrvToIrLine(first + q);
     // The Earth covers one run of each line, widest at the sub-satellite column.
     int mid = std::clamp(COFF_HRV - east, 0, HRV_COLUMNS - 1);
     if (!OnEarth(HrvToIrColumn(east, mid), line)) return;
@@ -135,7 +139,7 @@ void RenderHrv(int east, int threads, Strips* s) {
       int m2 = (lo + hi) / 2;
       if (OnEarth(HrvToIrColumn(east, m2), line)) hi = m2; else lo = m2 + 1;
     }
-    int first = hi;
+    int first_on = hi;
     lo = mid, hi = HRV_COLUMNS - 1;  // last on-Earth index in [lo, hi]
     if (OnEarth(HrvToIrColumn(east, hi), line)) lo = hi;
     while (lo < hi) {
@@ -143,10 +147,41 @@ void RenderHrv(int east, int threads, Strips* s) {
       if (OnEarth(HrvToIrColumn(east, m2), line)) lo = m2; else hi = m2 - 1;
     }
     int last = lo;
-    const float* src = field.ptr<float>(q);
-    uint16_t* dst = s->hrv.data() + size_t(q) * HRV_COLUMNS;
-    for (int i = first; i <= last; i++) dst[i] = uint16_t(std::clamp(std::lround(src[i]), 1L, 1023L));
+    const float* f = field.ptr<float>(q);
+    uint16_t* dst = out + size_t(q) * HRV_COLUMNS;
+    for (int i = first_on; i <= last; i++) dst[i] = uint16_t(std::clamp(std::lround(f[i]), 1L, 1023L));
   });
+}
+
+// The window of an HRV line: its east column, or 0 when the line lies in neither window.
+int HrvEastOf(int line) {
+  const SynthHrvCoverage& c = SYNTH_HRV;
+  if (line >= c.upper_south && line <= c.upper_north) return c.upper_east;
+  if (line >= c.lower_south && line <= c.lower_north) return c.lower_east;
+  return 0;
+}
+
+// HRV of the cycle's segments. The northern strip is made in one piece from the strip's own
+// rows of the field, so it comes out the same whether the cycle holds the whole disk or not;
+// the lines south of it in pieces of one segment, each split where the window changes.
+void RenderHrv(int threads, Strips* s) {
+  const int first = (s->strip.hrv_first_segment - 1) * SEGMENT_LINES + 1;
+  s->hrv.assign(size_t(HRV_LINES - first + 1) * HRV_COLUMNS, 0);
+  const int strip_row = HRV_STRIP_LINE - first;  // of hrv
+  const int field_row = s->strip.first_line == 1 ? 2784 : 0;  // the field's row of the strip's start
+  RenderHrvBand(s->hrv_ir.rowRange(field_row, s->hrv_ir.rows), s->strip.first_line + field_row,
+                HRV_STRIP_LINE, HRV_LINES - HRV_STRIP_LINE + 1, SYNTH_HRV.upper_east, threads,
+                s->hrv.data() + size_t(strip_row) * HRV_COLUMNS);
+  for (int line = first; line < HRV_STRIP_LINE;) {
+    const int east = HrvEastOf(line);
+    int end = std::min(line + SEGMENT_LINES, HRV_STRIP_LINE);
+    for (int l = line + 1; l < end; l++)
+      if (HrvEastOf(l) != east) end = l;
+    if (east)
+      RenderHrvBand(s->hrv_ir, s->strip.first_line, line, end - line, east, threads,
+                    s->hrv.data() + size_t(line - first) * HRV_COLUMNS);
+    line = end;
+  }
 }
 
 Bytes SegmentHeader(const Sat& sat, int ch, int seg, const std::string& slot, int64_t t0_ms, int east,
@@ -169,14 +204,16 @@ Bytes SegmentHeader(const Sat& sat, int ch, int seg, const std::string& slot, in
   b.reserve(header_length);
   XritWritePrimary(&b, XRIT_FILE_IMAGE, header_length, data_bits);
   XritWriteImageStructure(&b, 10, uint16_t(nc), SEGMENT_LINES, compressed ? 1 : 0);
-  int32_t coff = hrv ? COFF_HRV - east + 1 : COFF_IR;
+  // An HRV segment's columns are counted from the east column of the window its first line is in.
+  const int seg_east = hrv ? HrvEastOf((seg - 1) * SEGMENT_LINES + 1) : 0;
+  int32_t coff = hrv ? COFF_HRV - (seg_east ? seg_east : east) + 1 : COFF_IR;
   int32_t loff = (hrv ? COFF_HRV : COFF_IR) - SEGMENT_LINES * (seg - 1);
   int32_t cfac = hrv ? CFAC_HRV : CFAC_IR;
   XritWriteNavigation(&b, SatProjectionName(SatNominalLongitude(sat)), cfac, cfac, coff, loff);
   XritWriteAnnotation(&b, name);
   XritWriteTimeStamp(&b, lines.back().time);  // stamped with its last line
   // Planned segments: the whole disk, or the rapid scan's northern ones.
-  const int planned_start = sat.service != SatService::Rapid ? 1 : hrv ? HRV_FIRST_SEGMENT : SatFirstSegment(sat);
+  const int planned_start = sat.service != SatService::Rapid ? 1 : hrv ? HRV_STRIP_SEGMENT : SatFirstSegment(sat);
   XritWriteSegmentId(&b, uint16_t(SatSpacecraftId(sat)), uint8_t(ch), uint16_t(seg), uint16_t(planned_start),
                      hrv ? 24 : 8, compressed ? XRIT_REPR_WT : XRIT_REPR_NONE);
   XritWriteLineQuality(&b, lines);
@@ -279,10 +316,10 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
 
   SynthScene scene = SynthSceneMake(o.seed, t0, o.cloud_cover, o.land_shore, o.land_lakes);
   Strips s;
-  s.strip = IrStripOf(sat);
+  s.strip = IrStripOf(sat, o.whole_disk);
   s.sub_lon = SatNominalLongitude(sat);
   RenderIr(scene, threads, &s);
-  RenderHrv(east, threads, &s);
+  RenderHrv(threads, &s);
 
   // The prologue first and the epilogue last, as a watcher expects them to arrive; the
   // segments in between, several at a time (encoding is the costly part when compressing).
@@ -298,8 +335,8 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
   for (int ch = 1; ch <= 11; ch++)
     for (int k = 0; k < s.strip.segments; k++)
       jobs.push_back({ch, s.strip.first_segment + k, s.ir[ch].data() + size_t(k) * SEGMENT_LINES * IR_COLUMNS});
-  for (int k = 0; k < HRV_SEGMENTS; k++)
-    jobs.push_back({HRV_ID, HRV_FIRST_SEGMENT + k, s.hrv.data() + size_t(k) * SEGMENT_LINES * HRV_COLUMNS});
+  for (int k = 0; k <= HRV_LAST_SEGMENT - s.strip.hrv_first_segment; k++)
+    jobs.push_back({HRV_ID, s.strip.hrv_first_segment + k, s.hrv.data() + size_t(k) * SEGMENT_LINES * HRV_COLUMNS});
   std::vector<std::string> errors(jobs.size());
   std::vector<char> ok(jobs.size(), 0);
   RunRows(int(jobs.size()), threads, [&](int j) {
