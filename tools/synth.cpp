@@ -33,16 +33,20 @@ constexpr int HRV_STRIP_SEGMENT = 19;  // first HRV segment of the northern stri
 constexpr int HRV_STRIP_LINE = (HRV_STRIP_SEGMENT - 1) * SEGMENT_LINES + 1;  // 8353
 constexpr int HRV_LINES = HRV_LAST_SEGMENT * SEGMENT_LINES;                  // 11136
 
-// The segments a cycle has: the whole disk, or the northern strip (7 and 8, HRV 19 to 24; rapid
-// scan, which sends nothing else, 6 to 8).
+// The segments a cycle has: from first_segment (1: the whole disk) to 8, HRV from the one at
+// the same line, or the northern strip (7 and 8, HRV 19 to 24; rapid scan, which sends
+// nothing else, 6 to 8).
 struct IrStrip {
   int first_segment, segments, rows, first_line;  // first line 1, 2785 (rapid scan 2321)
   int hrv_first_segment;
+  int strip_row;  // the row of the northern strip's first line (rapid scan: of its own first)
 };
-IrStrip IrStripOf(const Sat& s, bool whole_disk) {
-  const bool whole = whole_disk && s.service != SatService::Rapid;
-  const int first = whole ? 1 : SatFirstSegment(s), n = IR_LAST_SEGMENT - first + 1;
-  return {first, n, n * SEGMENT_LINES, (first - 1) * SEGMENT_LINES + 1, whole ? 1 : HRV_STRIP_SEGMENT};
+IrStrip IrStripOf(const Sat& s, int first_segment) {
+  const bool rapid = s.service == SatService::Rapid;
+  const int first = rapid || first_segment < 1 ? SatFirstSegment(s) : std::min(first_segment, HRV_STRIP_SEGMENT / 3 + 1);
+  const int n = IR_LAST_SEGMENT - first + 1, line = (first - 1) * SEGMENT_LINES + 1;
+  return {first, n, n * SEGMENT_LINES, line, std::min(3 * (first - 1) + 1, HRV_STRIP_SEGMENT),
+          rapid ? 0 : (HRV_STRIP_SEGMENT / 3) * SEGMENT_LINES + 1 - line};
 }
 
 // Navigation of the segment files.
@@ -168,7 +172,7 @@ void RenderHrv(int threads, Strips* s) {
   const int first = (s->strip.hrv_first_segment - 1) * SEGMENT_LINES + 1;
   s->hrv.assign(size_t(HRV_LINES - first + 1) * HRV_COLUMNS, 0);
   const int strip_row = HRV_STRIP_LINE - first;  // of hrv
-  const int field_row = s->strip.first_line == 1 ? 2784 : 0;  // the field's row of the strip's start
+  const int field_row = s->strip.strip_row;
   RenderHrvBand(s->hrv_ir.rowRange(field_row, s->hrv_ir.rows), s->strip.first_line + field_row,
                 HRV_STRIP_LINE, HRV_LINES - HRV_STRIP_LINE + 1, SYNTH_HRV.upper_east, threads,
                 s->hrv.data() + size_t(strip_row) * HRV_COLUMNS);
@@ -316,7 +320,7 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
 
   SynthScene scene = SynthSceneMake(o.seed, t0, o.cloud_cover, o.land_shore, o.land_lakes);
   Strips s;
-  s.strip = IrStripOf(sat, o.whole_disk);
+  s.strip = IrStripOf(sat, o.first_segment);
   s.sub_lon = SatNominalLongitude(sat);
   RenderIr(scene, threads, &s);
   RenderHrv(threads, &s);

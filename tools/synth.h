@@ -18,7 +18,10 @@ struct SynthOptions {
   uint32_t seed = 1;
   double cloud_cover = 0.5;  // 0 clear sky .. 1 overcast
   bool compress = false;     // lossless WT-compressed segments (compression flag 1, representation 3)
-  bool whole_disk = false;   // every segment; else the northern strip (the same bytes there)
+  // The southernmost segment of channels 1..11 written, HRV from the one at its first line
+  // (3 (first - 1) + 1) on: 1 the whole disk; 0 the northern strip (7, 8 and HRV 19 to 24; the
+  // same bytes in any case). Rapid scan always writes its own 6 to 8.
+  int first_segment = 0;
   int threads = 0;           // 0: one per core
   std::string land_shore;    // land-mask shapefiles (SynthLandRaster); empty: built-in outlines
   std::string land_lakes;

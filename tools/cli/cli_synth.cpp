@@ -39,7 +39,7 @@ bool ParseLong(const char* s, long lo, long hi, long* out) {
 int CliSynth(int argc, char** argv) {
   if (CliFciWanted(argc, argv)) return CliSynthFci(argc, argv);
   SynthOptions o;
-  o.whole_disk = true;
+  o.first_segment = 1;
   o.land_shore = SynthLandDefaultShore();
   o.land_lakes = SynthLandDefaultLakes();
   long count = 1;
@@ -95,7 +95,7 @@ int CliSynth(int argc, char** argv) {
     } else if (!std::strcmp(a, "--compress")) {
       o.compress = true;
     } else if (!std::strcmp(a, "--strip")) {
-      o.whole_disk = false;
+      o.first_segment = 0;
     } else if (!std::strcmp(a, "--land")) {
       const char* v = value();
       if (!v) return 2;
