@@ -4,20 +4,37 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "data/fileinfo.h"
 #include "data/geo.h"
 #include "data/layer.h"
 #include "data/satellite.h"
+#include "tests/support/cli.h"
 #include "tests/support/cycles.h"
 #include "tests/support/geomodel.h"
+#include "tests/support/tempdir.h"
 #include "tools/synthscene.h"
 
 namespace {
 
 const char* const SLOT = "201607041200";
 const Sat IODC{2, SatService::Iodc};
+
+// The samples of a P5 PGM of 16-bit big-endian samples, row by row (empty when it is none).
+std::vector<uint16_t> ReadPgm16(const std::string& path, int* w, int* h) {
+  std::ifstream f(path, std::ios::binary);
+  std::string magic;
+  int maxval = 0;
+  f >> magic >> *w >> *h >> maxval;
+  f.get();
+  std::vector<unsigned char> b(size_t(std::max(*w * *h, 0)) * 2);
+  if (magic != "P5" || maxval < 256 || !f.read(reinterpret_cast<char*>(b.data()), std::streamsize(b.size()))) return {};
+  std::vector<uint16_t> v(b.size() / 2);
+  for (size_t i = 0; i < v.size(); i++) v[i] = uint16_t(b[2 * i] << 8 | b[2 * i + 1]);
+  return v;
+}
 
 TEST(SynthDisk, StripWindowsGiveTheStripCyclesImagesByteForByte) {
   // HRV from segment 16: lines of both windows south of the strip.
@@ -43,8 +60,8 @@ TEST(SynthDisk, StripWindowsGiveTheStripCyclesImagesByteForByte) {
 }
 
 // Places seen from 45.5° E, most of them south of the northern strip: the navigation record
-// names the longitude, the projection agrees with the model there, and the count the loader
-// gives at each place's pixel is the scene's at that pixel's centre.
+// names the longitude, the projection agrees with the model there, and the count that
+// `nubicorn-cli channel` gives at each place's pixel is the scene's at that pixel's centre.
 TEST(SynthDisk, IndianOceanCyclesAreSeenFrom45p5East) {
   const std::string dir = testcycles::Cached("disk-cycles", SLOT, 1, false, IODC, 4);
   ASSERT_FALSE(dir.empty());
@@ -71,11 +88,16 @@ TEST(SynthDisk, IndianOceanCyclesAreSeenFrom45p5East) {
     EXPECT_NEAR(ml, L, 0.05);
     SynthPixelCounts want;
     SynthPixel(scene, lat, lon, &want);
-    int32_t w[4] = {3712 - C, 3712 - L, 1, 1};
-    const cv::Mat m = LayerLoadMsg((dir + "/" + SatSegmentName(IODC, InfoChannelText[9], 7, SLOT)).c_str(), w,
-                                   false, nullptr);
-    ASSERT_EQ(m.size(), cv::Size(1, 1));
-    EXPECT_EQ(m.at<uint16_t>(0, 0), want.counts[9]) << p[0] << "," << p[1];
+    // The place's pixel at (5, 4) of a 10 x 8 window.
+    const std::string rect = std::to_string(3712 - C - 5) + "," + std::to_string(3712 - L - 4) + ",10,8";
+    TestTempDir out;
+    const CliRun r = SpawnRun({NUBICORN_CLI, "channel", "--data", dir, "--slot", SLOT, "--channel", "IR_108",
+                               "--rect", rect, "-o", out.file("c.pgm")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    int w = 0, h = 0;
+    const std::vector<uint16_t> m = ReadPgm16(out.file("c.pgm"), &w, &h);
+    ASSERT_EQ(m.size(), 80u);
+    EXPECT_EQ(m[4 * 10 + 5], want.counts[9]) << p[0] << "," << p[1];
   }
 }
 
