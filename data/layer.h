@@ -15,7 +15,6 @@
 
 inline constexpr int DISK_ROWS = 3712;       // lines and columns of channels 1..11
 inline constexpr int STRIP_ROWS = 928;       // segments 7 and 8 of channels 1..11
-inline constexpr int HRV_STRIP_ROWS = 2784;  // segments 19..24
 inline constexpr int32_t HRV_EAST_DEFAULT = 1947;
 inline constexpr int32_t HRV_GRID_SIZE = 11136;  // columns and lines of the HRV grid
 // HRV columns and lines added on every side of the projected window before cutting the strip,
