@@ -71,7 +71,7 @@ struct Strips {
   IrStrip strip;
   double sub_lon = 0;                         // longitude the satellite sees the scene from
   std::array<std::vector<uint16_t>, 12> ir;  // index channel id 1..11: strip rows x 3712, file order
-  cv::Mat hrv_ir;                             // CV_32FC1 strip rows x 3712: HRV value on the 3712 grid
+  std::vector<SynthHrvParts> hrv_ir;          // strip rows x 3712: what HRV is made of on the 3712 grid
   std::vector<uint16_t> hrv;                  // HRV lines from the first segment's on x 5568, file order
 };
 
@@ -98,9 +98,8 @@ void RunRows(int rows, int threads, const std::function<void(int)>& row_fn) {
 void RenderIr(const SynthScene& scene, int threads, Strips* s) {
   const int rows = s->strip.rows, first_line = s->strip.first_line;
   for (int ch = 1; ch <= 11; ch++) s->ir[ch].assign(size_t(rows) * IR_COLUMNS, 0);
-  s->hrv_ir = cv::Mat(rows, IR_COLUMNS, CV_32FC1, cv::Scalar(0));
+  s->hrv_ir.assign(size_t(rows) * IR_COLUMNS, SynthHrvParts{});
   RunRows(rows, threads, [&](int r) {
-    float* hrow = s->hrv_ir.ptr<float>(r);
     size_t base = size_t(r) * IR_COLUMNS;
     SynthPixelCounts px;
     for (int i = 0; i < IR_COLUMNS; i++) {
@@ -108,7 +107,7 @@ void RenderIr(const SynthScene& scene, int threads, Strips* s) {
       if (GeoPixelToLatLon(i + 1, first_line + r, &lat, &lon, s->sub_lon) != 0) continue;  // space
       SynthPixel(scene, lat, lon, &px);
       for (int ch = 1; ch <= 11; ch++) s->ir[ch][base + i] = px.counts[ch];
-      hrow[i] = px.hrv;
+      s->hrv_ir[base + i] = px.hrv_parts;
     }
   });
 }
@@ -123,15 +122,11 @@ bool OnEarth(double column, double line) {
 }
 
 // HRV lines first .. first + rows - 1 of one window (raw index i of a line is HRV column
-// east + i) into out (file order): the 3712-grid field src (row r is grid line src_line + r)
-// resampled at the exact position of every HRV pixel, the limb found with the projection itself.
-void RenderHrvBand(const cv::Mat& src, int src_line, int first, int rows, int east, int threads,
-                   uint16_t* out) {
-  cv::Mat m = (cv::Mat_<double>(2, 3) << HRV_TO_IR, 0, HrvToIrColumn(east, 0) - 1.0, 0, HRV_TO_IR,
-               HrvToIrLine(first) - src_line);
-  cv::Mat field;
-  cv::warpAffine(src, field, m, cv::Size(HRV_COLUMNS, rows), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
-                 cv::BORDER_CONSTANT, cv::Scalar(0));
+// east + i) into out (file order): the 3712-grid scene (parts: n rows from grid line src_line)
+// at the exact position of every HRV pixel with its 1 km detail, the limb found with the
+// projection itself.
+void RenderHrvBand(const SynthScene& scene, const SynthHrvParts* parts, int n, int src_line, int first,
+                   int rows, int east, int threads, uint16_t* out) {
   RunRows(rows, threads, [&](int q) {
     double line = HrvToIrLine(first + q);
     // The Earth covers one run of each line, widest at the sub-satellite column.
@@ -151,9 +146,8 @@ void RenderHrvBand(const cv::Mat& src, int src_line, int first, int rows, int ea
       if (OnEarth(HrvToIrColumn(east, m2), line)) lo = m2; else hi = m2 - 1;
     }
     int last = lo;
-    const float* f = field.ptr<float>(q);
-    uint16_t* dst = out + size_t(q) * HRV_COLUMNS;
-    for (int i = first_on; i <= last; i++) dst[i] = uint16_t(std::clamp(std::lround(f[i]), 1L, 1023L));
+    SynthHrvLine(scene.hrv_noise, parts, n, IR_COLUMNS, HrvToIrColumn(east, 0) - 1.0, HRV_TO_IR, line - src_line,
+                 first_on, last, out + size_t(q) * HRV_COLUMNS);
   });
 }
 
@@ -166,23 +160,27 @@ int HrvEastOf(int line) {
 }
 
 // HRV of the cycle's segments. The northern strip is made in one piece from the strip's own
-// rows of the field, so it comes out the same whether the cycle holds the whole disk or not;
-// the lines south of it in pieces of one segment, each split where the window changes.
-void RenderHrv(int threads, Strips* s) {
+// rows of the scene (their cover softened apart from the rows south of them), so it comes out
+// the same whether the cycle holds more or not; the lines south of it in pieces of one
+// segment, each split where the window changes.
+void RenderHrv(const SynthScene& scene, int threads, Strips* s) {
   const int first = (s->strip.hrv_first_segment - 1) * SEGMENT_LINES + 1;
   s->hrv.assign(size_t(HRV_LINES - first + 1) * HRV_COLUMNS, 0);
-  const int strip_row = HRV_STRIP_LINE - first;  // of hrv
-  const int field_row = s->strip.strip_row;
-  RenderHrvBand(s->hrv_ir.rowRange(field_row, s->hrv_ir.rows), s->strip.first_line + field_row,
-                HRV_STRIP_LINE, HRV_LINES - HRV_STRIP_LINE + 1, SYNTH_HRV.upper_east, threads,
-                s->hrv.data() + size_t(strip_row) * HRV_COLUMNS);
+  const int strip_row = s->strip.strip_row, strip_rows = s->strip.rows - strip_row;
+  SynthHrvParts* parts = s->hrv_ir.data();
+  SynthHrvParts* strip = parts + size_t(strip_row) * IR_COLUMNS;
+  SynthHrvSpreadCover(strip, strip_rows, IR_COLUMNS);
+  if (strip_row > 0) SynthHrvSpreadCover(parts, strip_row, IR_COLUMNS);
+  RenderHrvBand(scene, strip, strip_rows, s->strip.first_line + strip_row, HRV_STRIP_LINE,
+                HRV_LINES - HRV_STRIP_LINE + 1, SYNTH_HRV.upper_east, threads,
+                s->hrv.data() + size_t(HRV_STRIP_LINE - first) * HRV_COLUMNS);
   for (int line = first; line < HRV_STRIP_LINE;) {
     const int east = HrvEastOf(line);
     int end = std::min(line + SEGMENT_LINES, HRV_STRIP_LINE);
     for (int l = line + 1; l < end; l++)
       if (HrvEastOf(l) != east) end = l;
     if (east)
-      RenderHrvBand(s->hrv_ir, s->strip.first_line, line, end - line, east, threads,
+      RenderHrvBand(scene, parts, s->strip.rows, s->strip.first_line, line, end - line, east, threads,
                     s->hrv.data() + size_t(line - first) * HRV_COLUMNS);
     line = end;
   }
@@ -323,7 +321,7 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
   s.strip = IrStripOf(sat, o.first_segment);
   s.sub_lon = SatNominalLongitude(sat);
   RenderIr(scene, threads, &s);
-  RenderHrv(threads, &s);
+  RenderHrv(scene, threads, &s);
 
   // The prologue first and the epilogue last, as a watcher expects them to arrive; the
   // segments in between, several at a time (encoding is the costly part when compressing).

@@ -195,6 +195,7 @@ SynthScene SynthSceneMake(uint32_t seed, int64_t unix_time, double cloud_cover, 
   s.unix_time = unix_time;
   s.cloud_cover = std::isfinite(cloud_cover) ? std::clamp(cloud_cover, 0.0, 1.0) : 0.5;
   s.land = SynthLandRaster(shore, lakes);
+  s.hrv_noise = SynthHrvNoise(seed);
   time_t tt = time_t(unix_time);
   std::tm tm{};
   gmtime_r(&tt, &tm);
@@ -290,10 +291,12 @@ void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCount
                      Smooth(19.5, 16.5, local_hour) * Smooth(0.3, 0.6, mu);
     // Cumulus comes in fields of a few hundred km, not everywhere at once.
     double patches = heating > 0.01 ? Smooth(0.5, 0.65, Noise2(x / 260.0, y / 260.0, seed + 10)) : 0.0;
-    double cells = patches > 0 ? heating * patches * (Fractal(x, y, 40.0, 3.0, 0.7, seed + 8) - 0.12) : 0.0;
+    double cells = patches > 0 ? heating * patches * (Fractal(x, y, 40.0, 3.0, 0.7, seed + 8) - 0.09) : 0.0;
     double decks = sc > 0.01 ? sc * (detail + 0.25 + 0.12 * Fractal(x, y, 30.0, 3.0, 0.7, seed + 9)) : 0.0;
     double n_low = std::max({decks, streets, cells}) + 0.5 * bias;
-    low = Smooth(0.0, 0.05, n_low);
+    // Stratocumulus covers its pixels; cumulus cells are smaller than a pixel, so where they
+    // make the cloud it covers a fraction that grows with the cells' strength.
+    low = Smooth(0.0, std::max(streets, cells) > decks ? 0.1 : 0.05, n_low);
     double low_thick = std::clamp(n_low / 0.25, 0.0, 1.0);
 
     // Tops: the deep cloud reaches 6 to 14 km, colder where it is thicker; shallow cloud 1 to 3 km.
@@ -302,7 +305,7 @@ void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCount
     double h_low = 1.0 + 2.0 * low_thick;
     cover = 1.0 - (1.0 - high) * (1.0 - low);
     height = cover > 0 ? (high * h_high + (1.0 - high) * low * h_low) / cover : h_low;
-    thick = (0.4 + 0.6 * deep) * high + (1.0 - high) * (0.35 + 0.4 * low_thick);
+    thick = (0.4 + 0.6 * deep) * high + (1.0 - high) * (0.4 + 0.5 * low_thick);
   }
   // Tops stop at the tropopause: about 200 K in the tropics, 220 K at mid-latitudes.
   double t_cloud = std::max(201.0 + 19.0 * Smooth(15, 55, lat), t_sea + 2.0 - 6.5 * height);
@@ -317,15 +320,16 @@ void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCount
 
   // Reflectances of the solar channels.
   double rc = 0.25 + 0.6 * thick;
-  auto blend = [&](double r_sea, double r_veg, double r_desert, double r_ice, double r_cloud) {
-    double s = (sea * r_sea + veg * r_veg * texture + desert * r_desert * texture + ice * r_ice) /
-               std::max(wsum, 1e-6);
-    return s * (1.0 - cover) + r_cloud * cover;
+  auto surface = [&](double r_sea, double r_veg, double r_desert, double r_ice) {
+    return (sea * r_sea + veg * r_veg * texture + desert * r_desert * texture + ice * r_ice) / std::max(wsum, 1e-6);
   };
-  double r06 = blend(0.03, 0.07, 0.30, 0.85, rc) + 0.015;
-  double r08 = blend(0.02, 0.28, 0.38, 0.80, rc * 0.98);
-  double r16 = blend(0.01, 0.18, 0.48, 0.12, rc * (0.65 - 0.25 * ice_cloud));
-  double r39 = blend(0.01, 0.04, 0.15, 0.01, 0.18 - 0.14 * ice_cloud);
+  auto blend = [&](double r_surface, double r_cloud) { return r_surface * (1.0 - cover) + r_cloud * cover; };
+  const double s06 = surface(0.03, 0.07, 0.30, 0.85) + 0.015, s08 = surface(0.02, 0.28, 0.38, 0.80);
+  const double c06 = rc + 0.015, c08 = rc * 0.98;
+  double r06 = blend(s06, c06);
+  double r08 = blend(s08, c08);
+  double r16 = blend(surface(0.01, 0.18, 0.48, 0.12), rc * (0.78 - 0.40 * ice_cloud));
+  double r39 = blend(surface(0.01, 0.04, 0.15, 0.01), 0.18 - 0.14 * ice_cloud);
 
   auto vis = [&](double r, double sun_irr, int ch) {
     return SynthCountOfRadiance(ch, r * sunlit * sun_irr);
@@ -334,8 +338,12 @@ void SynthPixel(const SynthScene& scene, double lat, double lon, SynthPixelCount
   out->counts[1] = vis(r06, SUN_VIS06, 1);
   out->counts[2] = vis(r08, SUN_VIS08, 2);
   out->counts[3] = vis(r16, SUN_IR16, 3);
-  double r_hrv = 0.45 * r06 + 0.55 * r08;
-  out->hrv = float(std::clamp((r_hrv * sunlit * SUN_HRV - HRV_OFFSET) / HRV_SLOPE, 1.0, 1023.0));
+  // HRV of the pixel, and of its clear and cloudy parts (the blend is linear in the cover).
+  auto hrv_count = [&](double r06_, double r08_) {
+    return ((0.45 * r06_ + 0.55 * r08_) * sunlit * SUN_HRV - HRV_OFFSET) / HRV_SLOPE;
+  };
+  out->hrv = float(std::clamp(hrv_count(r06, r08), 1.0, 1023.0));
+  out->hrv_parts = {float(hrv_count(s06, s08)), float(hrv_count(c06, c08)), float(cover), float(x), float(y)};
 
   // Infrared: clear-sky and cloud-top brightness temperatures per channel, mixed by cover.
   auto mix = [&](double clear, double cloud) { return clear * (1.0 - cover) + cloud * cover; };

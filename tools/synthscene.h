@@ -7,11 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/synthhrv.h"
+
 struct SynthScene {
   uint32_t seed = 1;
   int64_t unix_time = 0;     // repeat cycle start, UTC seconds since 1970
   double cloud_cover = 0.5;  // 0 clear sky .. 1 overcast
   cv::Mat land;              // SynthLandRaster()
+  cv::Mat hrv_noise;         // SynthHrvNoise(seed)
   double sun_sin_dec = 0, sun_cos_dec = 1, sun_hour_deg = 0;  // hour angle at longitude 0
 };
 
@@ -22,10 +25,11 @@ SynthScene SynthSceneMake(uint32_t seed, int64_t unix_time, double cloud_cover, 
                           const std::string& lakes = {});
 
 // Counts of one Earth pixel: index = channel id (1..11; 0 unused), each 1..1023, and the HRV
-// value before rounding (a count, 1..1023), sampled on the 3712 grid and resampled for HRV.
+// value before rounding (a count, 1..1023) with the parts SynthHrvLine builds its 1 km pixels of.
 struct SynthPixelCounts {
   uint16_t counts[12];
   float hrv;
+  SynthHrvParts hrv_parts;
 };
 
 // Calibration of the channels as the prologue states it (index = channel id 1..12).

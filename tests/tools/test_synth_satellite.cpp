@@ -184,7 +184,8 @@ TEST_F(SynthSatellite, RapidScanHrvLandsWhereThe9Point5EastProjectionPutsIt) {
   int64_t t0 = 0;
   ASSERT_TRUE(SynthParseSlot(RSS_SLOT, &t0, nullptr, 5));
   const SynthScene scene = SynthSceneMake(SEED, t0, CLOUDS);
-  // Output pixel 3k + 1 of the HRV image is the centre of window pixel k.
+  // Output pixels 3k .. 3k + 2 of the HRV image lie in window pixel k; their mean is its value
+  // but for where the 1 km cloud falls, some 5 counts in this dim northern window.
   auto corr = [&](double sub, int shift) {
     std::vector<double> got, want;
     for (int j = 1; j < 89; j++)
@@ -194,12 +195,15 @@ TEST_F(SynthSatellite, RapidScanHrvLandsWhereThe9Point5EastProjectionPutsIt) {
         SynthPixelCounts px{};
         SynthPixel(scene, lat, lon, &px);
         want.push_back(px.hrv);
-        got.push_back(hrv.at<uint16_t>(3 * j + 1, 3 * (k + shift) + 1));
+        double sum = 0;
+        for (int dj = 0; dj < 3; dj++)
+          for (int dk = 0; dk < 3; dk++) sum += hrv.at<uint16_t>(3 * j + dj, 3 * (k + shift) + dk);
+        got.push_back(sum / 9);
       }
     return Correlation(got, want);
   };
   const double right = corr(9.5, 0);
-  EXPECT_GT(right, 0.95);
+  EXPECT_GT(right, 0.75);
   EXPECT_GT(right, corr(0.0, 0) + 0.2);
   EXPECT_GT(right, corr(9.5, 1));
   EXPECT_GT(right, corr(9.5, -1));
