@@ -32,10 +32,18 @@ inline const Window WINDOWS[3] = {
     {"strip", {0, 0, 3712, 928}},
 };
 
-// One cycle for the whole run, removed at exit: uncompressed, or WT-compressed as received.
+// A window over central Africa, south of the strip: segments 3 and 4 (HRV 10 to 14).
+inline const Window SOUTH = {"south", {1600, 1900, 1000, 600}};
+
+// One cycle for the whole run, removed at exit: uncompressed, or WT-compressed as received;
+// the northern strip, or (south) segments 3 to 8 and HRV 7 to 24.
 class Cycle {
  public:
-  static const Cycle& Get(bool compressed = false) {
+  static const Cycle& Get(bool compressed = false, bool south = false) {
+    if (south) {
+      static Cycle wt_south(true, 3);
+      return wt_south;
+    }
     static Cycle plain(false);
     static Cycle wt(true);
     return compressed ? wt : plain;
@@ -55,7 +63,7 @@ class Cycle {
   }
 
  private:
-  explicit Cycle(bool compressed) {
+  explicit Cycle(bool compressed, int first_segment = 0) {
     gchar* p = g_dir_make_tmp("nubicorn-bench-XXXXXX", nullptr);
     dir_ = p ? p : "";
     g_free(p);
@@ -63,6 +71,7 @@ class Cycle {
     o.out = dir_;
     o.slot = SLOT;
     o.compress = compressed;
+    o.first_segment = first_segment;
     std::string err;
     if (dir_.empty() || !SynthCycle(o, &err)) {
       std::fprintf(stderr, "bench: cannot generate a cycle: %s\n", err.c_str());

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "data/fileinfo.h"
-#include "data/geo.h"
-#include "data/prologue.h"
+#include "data/layerframe.h"
+#include "data/satellite.h"
 #include "data/supl.h"
 #include "data/suplremap.h"
 #include "data/suplimage.h"
@@ -23,30 +23,7 @@
 
 namespace {
 
-// Output pixel i of the HRV grid samples window column (i - HRV_PHASE) / 3: with phase 1 the
-// centre pixel of each 3 x 3 block is the window pixel's centre, as in the bicubic enlargement
-// of the other channels, so HRV and IR overlay.
-constexpr int HRV_PHASE = 1;
-// Map position of output pixels that do not project: far enough outside the crop that the
-// bilinear lookup sees only the fill value 0.
-constexpr float OFF_EARTH = -16.0f;
-
-struct Geometry {
-  int rows, cols, count, first;  // strip size, segment count, first segment number
-};
-constexpr Geometry IR_GEOMETRY = {STRIP_ROWS, IR_COLUMNS, 2, 7};
-constexpr Geometry HRV_GEOMETRY = {HRV_STRIP_ROWS, HRV_COLUMNS, 6, 19};
-
-// The rectangle (x, y, w, h) of the north-up strip after clamping it to end at the strip's
-// right and bottom edges (the clamp is written back, as the window cut does), with the part
-// that lies on the strip. False when nothing of it does.
-bool ClampRect(int32_t r[4], int rows, int cols) {
-  int64_t w = std::min<int64_t>(r[2], int64_t(cols) - r[0]);
-  int64_t h = std::min<int64_t>(r[3], int64_t(rows) - r[1]);
-  r[2] = int32_t(w);
-  r[3] = int32_t(h);
-  return w > 0 && h > 0 && int64_t(r[0]) + w > 0 && int64_t(r[1]) + h > 0;
-}
+constexpr LayerFrame IR_FRAME = {DISK_ROWS, IR_COLUMNS, SEGMENT_COUNT, 0, {}};
 
 // Lines of one segment as read: the packed lines from `first` on (none when it was not read).
 struct SegmentLines {
@@ -54,34 +31,37 @@ struct SegmentLines {
   int first = 0;
 };
 
-// Raw lines [lo, hi] (file order, south first) of the strip that the north-up rows
+// Raw lines [lo, hi] (file order, south first) of the grid that the north-up rows
 // r[1] .. r[1] + r[3] - 1 cover.
-void RawLines(const Geometry& g, const int32_t r[4], int* lo, int* hi) {
+void RawLines(const LayerFrame& g, const int32_t r[4], int* lo, int* hi) {
   *lo = std::max(g.rows - r[1] - r[3], 0);
   *hi = std::min(g.rows - 1 - r[1], g.rows - 1);
 }
 
-// One row of the rect (x, w: its columns) from its packed raw line `line` (null: no data), the
-// parts off the strip 0. Column fc of the north-up strip is raw pixel cols - 1 - fc, so the
-// span of raw pixels the rect needs is read back to front.
-void CutLine(const uint8_t* line, const Geometry& g, int x, int w, uint16_t* d) {
-  const int fc0 = std::max(x, 0), fc1 = std::min(x + w, g.cols);  // columns on the strip
-  if (!line || fc0 >= fc1) {
+// One row of the rect (x, w: its columns) from its packed raw line `line`, raw line q of the
+// grid (null: no data), the parts without data 0. Raw pixel p lands in frame column
+// cols - 1 - p - shift, so the span of raw pixels the rect needs is read back to front.
+void CutLine(const uint8_t* line, const LayerFrame& g, int q, int x, int w, uint16_t* d) {
+  int shift = 0, last = 0;
+  if (!line || !LayerLinePlace(g, q, &shift, &last)) {
     std::fill(d, d + w, 0);
     return;
   }
-  const int p_lo = g.cols - fc1, p_hi = g.cols - 1 - fc0;  // raw pixels needed
-  const int base = g.cols - 1 - x;                          // raw pixel p lands in column base - p
+  const int fc0 = std::max(x, g.cols - 1 - last - shift), fc1 = std::min(x + w, g.cols - shift);
+  if (fc0 >= fc1) {
+    std::fill(d, d + w, 0);
+    return;
+  }
+  const int p_lo = g.cols - shift - fc1, p_hi = g.cols - 1 - shift - fc0;  // raw pixels needed
   std::fill(d, d + (fc0 - x), 0);
-  SuplUnpack10Reversed(line, p_lo, p_hi, d + (base - p_hi));
+  SuplUnpack10Reversed(line, p_lo, p_hi, d + (fc0 - x));
   std::fill(d + (fc1 - x), d + w, 0);
 }
 
-// The rect of the north-up strip straight from the packed segments in file order (lines
-// south first, each east first): row fr of the north-up strip is raw line rows - 1 - fr,
-// column fc raw pixel cols - 1 - fc. Only the lines the rect needs are unpacked. Rows of
-// segments not read and the parts off the strip are 0.
-cv::Mat CutStrip(const std::vector<SegmentLines>& segs, const Geometry& g, const int32_t r[4]) {
+// The rect of the north-up frame straight from the packed segments in file order (lines
+// south first, each east first): row fr of the frame is raw line rows - 1 - fr. Only the lines
+// the rect needs are unpacked. Rows of segments not read and the parts without data are 0.
+cv::Mat CutFrame(const std::vector<SegmentLines>& segs, const LayerFrame& g, const int32_t r[4]) {
   const int x = r[0], y = r[1], w = r[2], h = r[3];
   cv::Mat out(h, w, CV_16UC1);
   const size_t line_bytes = size_t(g.cols) * 10 / 8;
@@ -92,7 +72,7 @@ cv::Mat CutStrip(const std::vector<SegmentLines>& segs, const Geometry& g, const
       const SegmentLines* seg = fr >= 0 && fr < g.rows ? &segs[q / SEGMENT_LINES] : nullptr;
       const int at = seg ? q % SEGMENT_LINES - seg->first : -1;
       const bool have = seg && at >= 0 && size_t(at + 1) * line_bytes <= seg->bytes.size();
-      CutLine(have ? seg->bytes.data() + size_t(at) * line_bytes : nullptr, g, x, w,
+      CutLine(have ? seg->bytes.data() + size_t(at) * line_bytes : nullptr, g, q, x, w,
               out.ptr<uint16_t>(j));
     }
   });
@@ -101,7 +81,7 @@ cv::Mat CutStrip(const std::vector<SegmentLines>& segs, const Geometry& g, const
 
 // File names of the segments whose rows the rect touches, by segment index k (empty: not
 // touched).
-std::vector<std::string> SegmentNames(const char* path, const Geometry& g, const int32_t r[4]) {
+std::vector<std::string> SegmentNames(const char* path, const LayerFrame& g, const int32_t r[4]) {
   std::string name(path);
   const size_t at = name.size() - NAME_LENGTH + 40;  // segment digits of the file name
   int lo, hi;
@@ -110,7 +90,7 @@ std::vector<std::string> SegmentNames(const char* path, const Geometry& g, const
   for (int k = 0; k < g.count; k++) {
     if (hi < k * SEGMENT_LINES || lo >= (k + 1) * SEGMENT_LINES) continue;
     char digits[12];
-    std::snprintf(digits, sizeof digits, "%02d", (g.first + k) % 100);
+    std::snprintf(digits, sizeof digits, "%02d", (k + 1) % 100);
     name[at] = digits[0];
     name[at + 1] = digits[1];
     names[size_t(k)] = name;
@@ -123,7 +103,7 @@ std::vector<std::string> SegmentNames(const char* path, const Geometry& g, const
 // cut from the decoded lines. files: the opened segments, by index (fd < 0: not usable). False
 // when none of them could be read.
 bool ReadDecoded(const std::vector<XritSegmentFile>& files, const std::vector<std::string>& names,
-                 const Geometry& g, const int32_t r[4], std::vector<std::string>* notes, cv::Mat* out) {
+                 const LayerFrame& g, const int32_t r[4], std::vector<std::string>* notes, cv::Mat* out) {
   const size_t line_bytes = size_t(g.cols) * 10 / 8;
   int lo, hi;
   RawLines(g, r, &lo, &hi);
@@ -147,7 +127,7 @@ bool ReadDecoded(const std::vector<XritSegmentFile>& files, const std::vector<st
   });
   if (std::all_of(segs.begin(), segs.end(), [](const SegmentLines& s) { return s.bytes.empty(); }))
     return false;
-  *out = CutStrip(segs, g, r);
+  *out = CutFrame(segs, g, r);
   return true;
 }
 
@@ -159,7 +139,7 @@ constexpr int PIECE_ROWS = 32;
 struct PlainRead {
   const std::vector<XritSegmentFile>& files;  // by segment index; fd < 0: not usable
   const std::vector<std::string>& names;
-  const Geometry& g;
+  const LayerFrame& g;
   const int32_t* r;
   std::atomic<bool> any{false};  // some line was read
 };
@@ -168,16 +148,15 @@ struct PlainRead {
 // pread into buf (at least PIECE_ROWS lines) and unpacked at once. Rows off the strip, of
 // segments not usable and of lines that could not be read are 0.
 void CutRows(PlainRead& pr, int j0, int j1, SuplBytes& buf, cv::Mat& out) {
-  const Geometry& g = pr.g;
+  const LayerFrame& g = pr.g;
   const int x = pr.r[0], y = pr.r[1], w = pr.r[2];
-  const bool columns = std::max(x, 0) < std::min(x + w, g.cols);  // some on the strip
   const size_t line_bytes = size_t(g.cols) * 10 / 8;
   const int piece = int(buf.size() / line_bytes);
   for (int j = j0; j < j1;) {
     const int fr = y + j;
     const int q = g.rows - 1 - fr;  // raw line: descends as j grows
     const int k = q / SEGMENT_LINES;
-    const bool on = fr >= 0 && fr < g.rows && columns && pr.files[size_t(k)].fd >= 0;
+    const bool on = fr >= 0 && fr < g.rows && pr.files[size_t(k)].fd >= 0;
     // The following rows in the same segment (or likewise off the strip), at most a piece:
     // lines q - n + 1 .. q of segment k, in file order.
     int j_end = j + 1;
@@ -192,8 +171,8 @@ void CutRows(PlainRead& pr, int j0, int j1, SuplBytes& buf, cv::Mat& out) {
     const bool read = on && XritSegmentReadInto(pr.files[size_t(k)], pr.names[size_t(k)].c_str(),
                                                 q - (n - 1) - k * SEGMENT_LINES, n, buf.data());
     for (int jj = j; jj < j_end; jj++)
-      CutLine(read ? buf.data() + size_t(n - 1 - (jj - j)) * line_bytes : nullptr, g, x, w,
-              out.ptr<uint16_t>(jj - j0));
+      CutLine(read ? buf.data() + size_t(n - 1 - (jj - j)) * line_bytes : nullptr, g, q - (jj - j), x,
+              w, out.ptr<uint16_t>(jj - j0));
     if (read) pr.any.store(true, std::memory_order_relaxed);
     j = j_end;
   }
@@ -234,39 +213,6 @@ bool OpenSegments(const std::vector<std::string>& names, std::vector<XritSegment
   return anything;
 }
 
-// Fixed-point maps from each output pixel of the HRV grid to the crop, by both projection
-// directions, in separable form. HRV column ch lies at raw pixel ch - east of a line (east:
-// the 1-based upper east column), so at north-up strip column 5567 - (ch - east); HRV line lh
-// at row 11136 - lh.
-void HrvMaps(const int32_t window[4], int32_t east, const int32_t crop[4], LayerHrvMaps* maps) {
-  const int rows = 3 * window[3], cols = 3 * window[2];
-  const int sx = crop[0], sy = crop[1];
-  cv::Mat map1(rows, cols, CV_16SC2), map2(rows, cols, CV_16UC1);
-  const double c0 = 3712.0 - window[0], l0 = 3712.0 - window[1];
-  SuplParallelFor(cv::Range(0, rows), [&](const cv::Range& range) {
-    cv::Mat mx(1, cols, CV_32FC1), my(1, cols, CV_32FC1);
-    for (int j = range.start; j < range.end; j++) {
-      float* px = mx.ptr<float>();
-      float* py = my.ptr<float>();
-      const double l = l0 - (j - HRV_PHASE) / 3.0;
-      for (int i = 0; i < cols; i++) {
-        const double c = c0 - (i - HRV_PHASE) / 3.0;
-        double lat, lon, ch, lh;
-        if (GeoPixelToLatLon(c, l, &lat, &lon) == 0 &&
-            GeoLatLonToPixel(lat, lon, &ch, &lh, 1) == 0) {
-          px[i] = float(5567.0 - (sx + ch - east));
-          py[i] = float((11136.0 - lh) - sy);
-        } else {
-          px[i] = py[i] = OFF_EARTH;
-        }
-      }
-      cv::Mat m1 = map1.row(j), m2 = map2.row(j);
-      cv::convertMaps(mx, my, m1, m2, CV_16SC2);
-    }
-  });
-  maps->sep = SuplSepFromMaps(map1, map2, cv::Size(crop[2], crop[3]));
-}
-
 // The first segment in segment order with a warning, as "NAME(what)" (NAME without folder).
 std::string FirstDamage(const std::vector<std::string>& names, const std::vector<std::string>& notes) {
   for (size_t k = 0; k < names.size() && k < notes.size(); k++) {
@@ -277,6 +223,20 @@ std::string FirstDamage(const std::vector<std::string>& names, const std::vector
   return {};
 }
 
+// A window the path's service never sends: rapid scan has segments 6 to 8 only. Warns.
+bool ServiceLacks(const char* path, const int32_t window[4]) {
+  Sat sat;
+  if (!SatFromName(path + std::strlen(path) - NAME_LENGTH, &sat) || sat.service != SatService::Rapid)
+    return false;
+  const auto [first, last] = LayerSegments(window, false);
+  if (first >= SatFirstSegment(sat)) return false;
+  g_log(nullptr, G_LOG_LEVEL_WARNING,
+        "%s: view window %d,%d %dx%d needs segments %d to %d; the %s service sends segments %d to %d only",
+        path, window[0], window[1], window[2], window[3], first, last, SatServiceName(sat.service),
+        SatFirstSegment(sat), SEGMENT_COUNT);
+  return true;
+}
+
 // display, when given for HRV, receives the grey display image made in the resampling pass.
 cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
                 LayerHrvMaps* maps, cv::Mat* display, std::string* damaged) {
@@ -284,7 +244,6 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path ? path : "(null)");
     return {};
   }
-  const Geometry& g = hrv ? HRV_GEOMETRY : IR_GEOMETRY;
   if (!window) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: no view window", path);
     return {};
@@ -294,58 +253,24 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
           window[1], window[2], window[3]);
     return {};
   }
-  // The view window is shrunk in place to end at the 3712 x 928 strip; a window that is
-  // refused stays as it was. HRV has no data outside that strip either (its upper window
-  // covers the same lines), and an unshrunk 3712 x 3712 window would cost a resampled image
-  // of 11136 x 11136 pixels, most of it empty.
+  // The view window is shrunk in place to end at the disk; a window that is refused stays as
+  // it was.
   int32_t rect[4];
   std::copy(window, window + 4, rect);
-  if (!ClampRect(rect, IR_GEOMETRY.rows, IR_GEOMETRY.cols) || rect[0] < 0 || rect[1] < 0) {
-    g_log(nullptr, G_LOG_LEVEL_WARNING,
-          "%s: view window %d,%d %dx%d lies outside the northern strip (%dx%d)", path,
-          window[0], window[1], window[2], window[3], IR_GEOMETRY.cols, IR_GEOMETRY.rows);
+  if (!LayerClampRect(rect, DISK_ROWS, 0, IR_COLUMNS) || rect[0] < 0 || rect[1] < 0) {
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: view window %d,%d %dx%d lies outside the disk (%dx%d)",
+          path, window[0], window[1], window[2], window[3], IR_COLUMNS, DISK_ROWS);
     return {};
   }
+  if (ServiceLacks(path, rect)) return {};
   std::copy(rect, rect + 4, window);
+  LayerFrame g = IR_FRAME;
   LayerHrvMaps local;
-  int32_t key[6] = {};  // of the HRV maps: window, east column, valid
+  int32_t key[LAYER_HRV_KEY] = {};  // of the HRV maps
   bool have_maps = false;
   if (hrv) {
-    if (*east == 0) *east = HRV_EAST_DEFAULT;
-    int32_t pro[4];
-    if (LayerPrologueWindow(path, pro)) *east = pro[2];
-    // The column comes from a file or the settings: outside the HRV grid it would overflow
-    // the crop arithmetic below.
-    if (*east < 1 || *east > HRV_GRID_SIZE) {
-      g_log(nullptr, G_LOG_LEVEL_WARNING, "%s: HRV east column %d outside 1..%d, %d taken", path,
-            *east, HRV_GRID_SIZE, HRV_EAST_DEFAULT);
-      *east = HRV_EAST_DEFAULT;
-    }
     if (!maps) maps = &local;
-    const int32_t k[6] = {window[0], window[1], window[2], window[3], *east, 1};
-    std::copy(k, k + 6, key);
-    have_maps = std::equal(key, key + 6, maps->key) && maps->sep.rows > 0;
-    // The crop follows from the window and the east column alone, as the maps do: kept with
-    // them, it spares the projection of the window's border on every load.
-    if (have_maps) {
-      std::copy(maps->crop, maps->crop + 4, rect);
-    } else {
-      maps->key[5] = 0;
-      std::array<int32_t, 4> hw = LayerHrvWindow(window);
-      const int hx = hw[0] - LAYER_HRV_MARGIN, hy = hw[1] - LAYER_HRV_MARGIN;
-      const int ww = hw[2] + 2 * LAYER_HRV_MARGIN, hh = hw[3] + 2 * LAYER_HRV_MARGIN;
-      // HRV columns hx .. hx + ww and lines hy .. hy + hh of the north-up strip.
-      rect[0] = 5567 - (hx + ww - *east);
-      rect[1] = 11136 - hy - hh;
-      rect[2] = ww + 1;
-      rect[3] = hh + 1;
-      if (!ClampRect(rect, g.rows, g.cols)) {
-        g_log(nullptr, G_LOG_LEVEL_WARNING,
-              "%s: view window %d,%d %dx%d lies outside the HRV upper window (east column %d)",
-              path, window[0], window[1], window[2], window[3], *east);
-        return {};
-      }
-    }
+    if (!LayerHrvCrop(path, window, east, &g, maps, rect, key, &have_maps)) return {};
   }
   const std::vector<std::string> names = SegmentNames(path, g, rect);
   std::vector<XritSegmentFile> files;
@@ -366,9 +291,9 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
   if (!hrv) return crop;
 
   if (!have_maps) {
-    HrvMaps(window, *east, rect, maps);
+    LayerHrvMapsMake(window, *east, rect, maps);
     std::copy(rect, rect + 4, maps->crop);
-    std::copy(key, key + 6, maps->key);
+    std::copy(key, key + LAYER_HRV_KEY, maps->key);
   }
   cv::Mat out;
   if (!crop.empty()) {
@@ -391,6 +316,14 @@ cv::Mat LoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
 
 }  // namespace
 
+bool LayerClampRect(int32_t r[4], int rows, int left, int right) {
+  int64_t w = std::min<int64_t>(r[2], int64_t(right) - r[0]);
+  int64_t h = std::min<int64_t>(r[3], int64_t(rows) - r[1]);
+  r[2] = int32_t(w);
+  r[3] = int32_t(h);
+  return w > 0 && h > 0 && int64_t(r[0]) + w > left && int64_t(r[1]) + h > 0;
+}
+
 std::pair<int, int> LayerSegments(const int32_t window[4], bool hrv) {
   const int64_t top = std::max<int64_t>(window[1], 0);
   const int64_t bottom = std::min<int64_t>(int64_t(window[1]) + window[3], 3712);  // exclusive
@@ -401,64 +334,6 @@ std::pair<int, int> LayerSegments(const int32_t window[4], bool hrv) {
   const int64_t lo = std::max<int64_t>(int64_t(hw[1]) - LAYER_HRV_MARGIN, 1);
   const int64_t hi = std::min<int64_t>(int64_t(hw[1]) + hw[3] + LAYER_HRV_MARGIN, HRV_GRID_SIZE);
   return {segment(lo), segment(hi)};
-}
-
-std::array<int32_t, 4> LayerHrvWindow(const int32_t window[4]) {
-  const int32_t x = window[0], y = window[1], w = window[2], h = window[3];
-  double min_c = 11136.0, min_l = 11136.0, max_c = 0.0, max_l = 0.0;
-  auto take = [&](double c, double l) {
-    double lat, lon, ch, lh;
-    if (GeoPixelToLatLon(c, l, &lat, &lon) != 0) return;
-    if (GeoLatLonToPixel(lat, lon, &ch, &lh, 1) != 0) return;
-    min_c = std::min(min_c, ch);
-    max_c = std::max(max_c, ch);
-    min_l = std::min(min_l, lh);
-    max_l = std::max(max_l, lh);
-  };
-  // The part of the window on the Earth bounds the projection: on the window's border where
-  // that lies on the Earth, else on the limb inside it (a window across the top of the disk has
-  // almost no border on the Earth). The disk meets each row and each column of the window in
-  // one run, which holds the point nearest the sub-satellite column or line whenever it is not
-  // empty: the ends of each run, found by halving, are projected. Every border pixel on the
-  // Earth is the end of a run.
-  constexpr double CENTRE = 1856.0;  // sub-satellite column and line of the 3712 grid
-  auto on = [](double c, double l) {
-    double lat, lon;
-    return GeoPixelToLatLon(c, l, &lat, &lon) == 0;
-  };
-  // Steps 0..n of a segment (at(k) its position); mid: the step nearest the centre.
-  auto run_ends = [&](int n, int mid, auto at) {
-    double c, l;
-    at(mid, &c, &l);
-    if (!on(c, l)) return;
-    int lo = 0, hi = mid;  // first step on the Earth
-    while (lo < hi) {
-      const int m = (lo + hi) / 2;
-      at(m, &c, &l);
-      if (on(c, l)) hi = m;
-      else lo = m + 1;
-    }
-    at(lo, &c, &l);
-    take(c, l);
-    lo = mid, hi = n;  // last step on the Earth
-    while (lo < hi) {
-      const int m = (lo + hi + 1) / 2;
-      at(m, &c, &l);
-      if (on(c, l)) lo = m;
-      else hi = m - 1;
-    }
-    at(lo, &c, &l);
-    take(c, l);
-  };
-  const int col_mid = std::clamp(int(std::lround(3712.0 - x - CENTRE)), 0, w);
-  const int line_mid = std::clamp(int(std::lround(3712.0 - y - CENTRE)), 0, h);
-  for (int k = 0; k <= h; k++)
-    run_ends(w, col_mid, [&](int j, double* c, double* l) { *c = 3712.0 - x - j, *l = 3712.0 - y - k; });
-  for (int j = 0; j <= w; j++)
-    run_ends(h, line_mid, [&](int k, double* c, double* l) { *c = 3712.0 - x - j, *l = 3712.0 - y - k; });
-  if (!(min_c < max_c)) max_c = min_c + 1;
-  if (!(min_l < max_l)) max_l = min_l + 1;
-  return {int32_t(min_c), int32_t(min_l), int32_t(max_c - min_c), int32_t(max_l - min_l)};
 }
 
 namespace {
@@ -475,7 +350,7 @@ cv::Mat LoadMsgCaught(const char* path, int32_t window[4], bool hrv, int32_t* ea
   } catch (const std::bad_alloc& e) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", e.what());
   }
-  if (maps) maps->key[5] = 0;
+  if (maps) maps->key[LAYER_HRV_KEY - 1] = 0;
   return {};
 }
 

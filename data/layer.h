@@ -13,20 +13,23 @@
 #include "data/suplremap.h"
 #include "data/xrit.h"
 
+inline constexpr int DISK_ROWS = 3712;       // lines and columns of channels 1..11
 inline constexpr int STRIP_ROWS = 928;       // segments 7 and 8 of channels 1..11
-inline constexpr int HRV_STRIP_ROWS = 2784;  // segments 19..24
 inline constexpr int32_t HRV_EAST_DEFAULT = 1947;
 inline constexpr int32_t HRV_GRID_SIZE = 11136;  // columns and lines of the HRV grid
 // HRV columns and lines added on every side of the projected window before cutting the strip,
 // so each output pixel that projects has its bilinear neighbours.
 inline constexpr int LAYER_HRV_MARGIN = 4;
 
+inline constexpr int LAYER_HRV_KEY = 8;
+
 // The resampling maps of one HRV window and east column, in the fixed-point form the remap
-// uses. Owned by the caller, reused while window and east column stay the same: computing
+// uses. Owned by the caller, reused while window and HRV coverage stay the same: computing
 // them costs two projections per output pixel, applying them one bilinear lookup.
 struct LayerHrvMaps {
-  int32_t key[6] = {};   // window x, y, w, h, east column, valid flag
-  int32_t crop[4] = {};  // the rectangle of the north-up HRV strip that the maps sample
+  // window x, y, w, h, upper east column, lower east column and north line (0: none), valid flag
+  int32_t key[LAYER_HRV_KEY] = {};
+  int32_t crop[4] = {};  // the rectangle of the north-up HRV frame that the maps sample
   SuplSepMap sep;        // the resampling maps in separable form (a few kB, not 6 bytes a pixel)
 };
 
@@ -45,16 +48,17 @@ inline constexpr int HRV_SEGMENT_COUNT = 24;
 std::pair<int, int> LayerSegments(const int32_t window[4], bool hrv);
 
 // Count image (CV_16UC1) of one channel for the view window, from the full path of its
-// reference segment (7, or 19 for HRV): the window cut from the north-up strip, or for HRV the
-// strip resampled onto a grid three times finer than the window. Only the segments the window
-// touches are read. The window's width and height are shrunk in place to end at the edges of
-// the 3712 x 928 strip (HRV too: its upper window covers the same lines). For HRV *east
-// (0: 1947) is replaced by the prologue's upper east column when the prologue can be read; HRV
-// column ch lies at raw pixel ch - east of a line; output pixels off the Earth or off the
-// upper window are 0; maps (may be null) caches the resampling.
+// reference segment (7, or 19 for HRV; the other segments' names follow from it): the window
+// cut from the north-up disk, or for HRV the HRV grid resampled onto a grid three times finer
+// than the window. Only the segments the window touches (LayerSegments) are read. The window's
+// width and height are shrunk in place to end at the edges of the 3712 x 3712 disk. For HRV
+// *east (0: 1947) is replaced by the prologue's upper east column when the prologue can be
+// read; a line of the prologue's lower window holds HRV column ch at raw pixel ch - lower east,
+// a line of the upper window at ch - east (every line so without a prologue); output pixels off
+// the Earth or outside both windows are 0; maps (may be null) caches the resampling.
 // Empty, with a warning, when the path is no segment name, the window has no pixel on the
-// strip (or on the HRV upper window), none of the needed segments can be read, or memory runs
-// out; a refused window is left as it was.
+// disk, the path's service never sends a segment the window needs (rapid scan: 6 to 8), none of
+// the needed segments can be read, or memory runs out; a refused window is left as it was.
 cv::Mat LayerLoadMsg(const char* path, int32_t window[4], bool hrv, int32_t* east,
                      LayerHrvMaps* maps = nullptr);
 

@@ -119,7 +119,7 @@ std::string PrologueCheckWindow(const Prologue& rec) {
   return {};
 }
 
-gboolean LayerPrologueWindow(const char* path, int32_t out[4]) {
+gboolean LayerPrologueCoverage(const char* path, std::array<int32_t, 8>* out) {
   const size_t n = path ? std::strlen(path) : 0;
   if (n < size_t(NAME_LENGTH)) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s", path ? path : "(null)");
@@ -148,9 +148,16 @@ gboolean LayerPrologueWindow(const char* path, int32_t out[4]) {
     g_log(nullptr, G_LOG_LEVEL_WARNING, "%s(window: %s)", pro.c_str(), why.c_str());
     return FALSE;
   }
-  out[0] = rec.coverage_hrv[7];
-  out[1] = rec.coverage_hrv[5];
-  out[2] = rec.coverage_hrv[6];
-  out[3] = rec.coverage_hrv[4];
+  *out = rec.coverage_hrv;
+  return TRUE;
+}
+
+gboolean LayerPrologueWindow(const char* path, int32_t out[4]) {
+  std::array<int32_t, 8> c;
+  if (!LayerPrologueCoverage(path, &c)) return FALSE;
+  out[0] = c[7];
+  out[1] = c[5];
+  out[2] = c[6];
+  out[3] = c[4];
   return TRUE;
 }

@@ -1,4 +1,4 @@
-// SEVIRI Level 1.5 prologue reader: the HRV upper window of a slot.
+// SEVIRI Level 1.5 prologue reader: the HRV windows of a slot.
 #pragma once
 
 #include <glib.h>
@@ -63,6 +63,9 @@ struct Prologue {
 // "PROLOGUE(input: REASON)" when it cannot be read or parsed, "PROLOGUE(window: REASON)" when the
 // window fails PrologueCheckWindow.
 gboolean LayerPrologueWindow(const char* path, int32_t out[4]);
+// The same reading and checks, giving the whole HRV planned coverage (the order of
+// Prologue::coverage_hrv); the lower window is not checked.
+gboolean LayerPrologueCoverage(const char* path, std::array<int32_t, 8>* out);
 // Parses a whole prologue file's bytes into *rec: 0 success; 3 when a header test fails
 // (primary header type 0, length 16, file type 128; then an annotation record of length 64) or
 // the file ends before PROLOGUE_READ_SIZE bytes of data field after the total header length.

@@ -28,18 +28,25 @@
 
 namespace {
 
-constexpr int IR_LAST_SEGMENT = 8;
-constexpr int HRV_FIRST_SEGMENT = 19, HRV_SEGMENTS = 6;
-constexpr int HRV_ROWS = HRV_SEGMENTS * SEGMENT_LINES;  // 2784
-constexpr int HRV_FIRST_LINE = (HRV_FIRST_SEGMENT - 1) * SEGMENT_LINES + 1;  // 8353
+constexpr int IR_LAST_SEGMENT = 8, HRV_LAST_SEGMENT = 24;
+constexpr int HRV_STRIP_SEGMENT = 19;  // first HRV segment of the northern strip
+constexpr int HRV_STRIP_LINE = (HRV_STRIP_SEGMENT - 1) * SEGMENT_LINES + 1;  // 8353
+constexpr int HRV_LINES = HRV_LAST_SEGMENT * SEGMENT_LINES;                  // 11136
 
-// The low-resolution segments a cycle of the service has: 7 and 8, or 6 to 8 for rapid scan.
+// The segments a cycle has: from first_segment (1: the whole disk) to 8, HRV from the one at
+// the same line, or the northern strip (7 and 8, HRV 19 to 24; rapid scan, which sends
+// nothing else, 6 to 8).
 struct IrStrip {
-  int first_segment, segments, rows, first_line;  // first line 2785 (rapid scan 2321)
+  int first_segment, segments, rows, first_line;  // first line 1, 2785 (rapid scan 2321)
+  int hrv_first_segment;
+  int strip_row;  // the row of the northern strip's first line (rapid scan: of its own first)
 };
-IrStrip IrStripOf(const Sat& s) {
-  const int first = SatFirstSegment(s), n = IR_LAST_SEGMENT - first + 1;
-  return {first, n, n * SEGMENT_LINES, (first - 1) * SEGMENT_LINES + 1};
+IrStrip IrStripOf(const Sat& s, int first_segment) {
+  const bool rapid = s.service == SatService::Rapid;
+  const int first = rapid || first_segment < 1 ? SatFirstSegment(s) : std::min(first_segment, HRV_STRIP_SEGMENT / 3 + 1);
+  const int n = IR_LAST_SEGMENT - first + 1, line = (first - 1) * SEGMENT_LINES + 1;
+  return {first, n, n * SEGMENT_LINES, line, std::min(3 * (first - 1) + 1, HRV_STRIP_SEGMENT),
+          rapid ? 0 : (HRV_STRIP_SEGMENT / 3) * SEGMENT_LINES + 1 - line};
 }
 
 // Navigation of the segment files.
@@ -65,7 +72,7 @@ struct Strips {
   double sub_lon = 0;                         // longitude the satellite sees the scene from
   std::array<std::vector<uint16_t>, 12> ir;  // index channel id 1..11: strip rows x 3712, file order
   std::vector<SynthHrvParts> hrv_ir;          // strip rows x 3712: what HRV is made of on the 3712 grid
-  std::vector<uint16_t> hrv;                  // HRV_ROWS x 5568, file order
+  std::vector<uint16_t> hrv;                  // HRV lines from the first segment's on x 5568, file order
 };
 
 // Runs row_fn for rows 0 .. rows - 1 on up to `threads` threads (the caller's among them).
@@ -114,13 +121,14 @@ bool OnEarth(double column, double line) {
   return GeoPixelToLatLon(column, line, &lat, &lon) == 0;
 }
 
-// HRV: the 3712-grid scene at the exact position of every HRV pixel with its 1 km detail, and
-// the limb found with the projection itself.
-void RenderHrv(const SynthScene& scene, int east, int threads, Strips* s) {
-  SynthHrvSpreadCover(s->hrv_ir.data(), s->strip.rows, IR_COLUMNS);
-  s->hrv.assign(size_t(HRV_ROWS) * HRV_COLUMNS, 0);
-  RunRows(HRV_ROWS, threads, [&](int q) {
-    double line = HrvToIrLine(HRV_FIRST_LINE + q);
+// HRV lines first .. first + rows - 1 of one window (raw index i of a line is HRV column
+// east + i) into out (file order): the 3712-grid scene (parts: n rows from grid line src_line)
+// at the exact position of every HRV pixel with its 1 km detail, the limb found with the
+// projection itself.
+void RenderHrvBand(const SynthScene& scene, const SynthHrvParts* parts, int n, int src_line, int first,
+                   int rows, int east, int threads, uint16_t* out) {
+  RunRows(rows, threads, [&](int q) {
+    double line = HrvToIrLine(first + q);
     // The Earth covers one run of each line, widest at the sub-satellite column.
     int mid = std::clamp(COFF_HRV - east, 0, HRV_COLUMNS - 1);
     if (!OnEarth(HrvToIrColumn(east, mid), line)) return;
@@ -130,7 +138,7 @@ void RenderHrv(const SynthScene& scene, int east, int threads, Strips* s) {
       int m2 = (lo + hi) / 2;
       if (OnEarth(HrvToIrColumn(east, m2), line)) hi = m2; else lo = m2 + 1;
     }
-    int first = hi;
+    int first_on = hi;
     lo = mid, hi = HRV_COLUMNS - 1;  // last on-Earth index in [lo, hi]
     if (OnEarth(HrvToIrColumn(east, hi), line)) lo = hi;
     while (lo < hi) {
@@ -138,9 +146,44 @@ void RenderHrv(const SynthScene& scene, int east, int threads, Strips* s) {
       if (OnEarth(HrvToIrColumn(east, m2), line)) lo = m2; else hi = m2 - 1;
     }
     int last = lo;
-    SynthHrvLine(scene.hrv_noise, s->hrv_ir.data(), s->strip.rows, IR_COLUMNS, HrvToIrColumn(east, 0) - 1.0,
-                 HRV_TO_IR, line - s->strip.first_line, first, last, s->hrv.data() + size_t(q) * HRV_COLUMNS);
+    SynthHrvLine(scene.hrv_noise, parts, n, IR_COLUMNS, HrvToIrColumn(east, 0) - 1.0, HRV_TO_IR, line - src_line,
+                 first_on, last, out + size_t(q) * HRV_COLUMNS);
   });
+}
+
+// The window of an HRV line: its east column, or 0 when the line lies in neither window.
+int HrvEastOf(int line) {
+  const SynthHrvCoverage& c = SYNTH_HRV;
+  if (line >= c.upper_south && line <= c.upper_north) return c.upper_east;
+  if (line >= c.lower_south && line <= c.lower_north) return c.lower_east;
+  return 0;
+}
+
+// HRV of the cycle's segments. The northern strip is made in one piece from the strip's own
+// rows of the scene (their cover softened apart from the rows south of them), so it comes out
+// the same whether the cycle holds more or not; the lines south of it in pieces of one
+// segment, each split where the window changes.
+void RenderHrv(const SynthScene& scene, int threads, Strips* s) {
+  const int first = (s->strip.hrv_first_segment - 1) * SEGMENT_LINES + 1;
+  s->hrv.assign(size_t(HRV_LINES - first + 1) * HRV_COLUMNS, 0);
+  const int strip_row = s->strip.strip_row, strip_rows = s->strip.rows - strip_row;
+  SynthHrvParts* parts = s->hrv_ir.data();
+  SynthHrvParts* strip = parts + size_t(strip_row) * IR_COLUMNS;
+  SynthHrvSpreadCover(strip, strip_rows, IR_COLUMNS);
+  if (strip_row > 0) SynthHrvSpreadCover(parts, strip_row, IR_COLUMNS);
+  RenderHrvBand(scene, strip, strip_rows, s->strip.first_line + strip_row, HRV_STRIP_LINE,
+                HRV_LINES - HRV_STRIP_LINE + 1, SYNTH_HRV.upper_east, threads,
+                s->hrv.data() + size_t(HRV_STRIP_LINE - first) * HRV_COLUMNS);
+  for (int line = first; line < HRV_STRIP_LINE;) {
+    const int east = HrvEastOf(line);
+    int end = std::min(line + SEGMENT_LINES, HRV_STRIP_LINE);
+    for (int l = line + 1; l < end; l++)
+      if (HrvEastOf(l) != east) end = l;
+    if (east)
+      RenderHrvBand(scene, parts, s->strip.rows, s->strip.first_line, line, end - line, east, threads,
+                    s->hrv.data() + size_t(line - first) * HRV_COLUMNS);
+    line = end;
+  }
 }
 
 Bytes SegmentHeader(const Sat& sat, int ch, int seg, const std::string& slot, int64_t t0_ms, int east,
@@ -163,14 +206,16 @@ Bytes SegmentHeader(const Sat& sat, int ch, int seg, const std::string& slot, in
   b.reserve(header_length);
   XritWritePrimary(&b, XRIT_FILE_IMAGE, header_length, data_bits);
   XritWriteImageStructure(&b, 10, uint16_t(nc), SEGMENT_LINES, compressed ? 1 : 0);
-  int32_t coff = hrv ? COFF_HRV - east + 1 : COFF_IR;
+  // An HRV segment's columns are counted from the east column of the window its first line is in.
+  const int seg_east = hrv ? HrvEastOf((seg - 1) * SEGMENT_LINES + 1) : 0;
+  int32_t coff = hrv ? COFF_HRV - (seg_east ? seg_east : east) + 1 : COFF_IR;
   int32_t loff = (hrv ? COFF_HRV : COFF_IR) - SEGMENT_LINES * (seg - 1);
   int32_t cfac = hrv ? CFAC_HRV : CFAC_IR;
   XritWriteNavigation(&b, SatProjectionName(SatNominalLongitude(sat)), cfac, cfac, coff, loff);
   XritWriteAnnotation(&b, name);
   XritWriteTimeStamp(&b, lines.back().time);  // stamped with its last line
   // Planned segments: the whole disk, or the rapid scan's northern ones.
-  const int planned_start = sat.service != SatService::Rapid ? 1 : hrv ? HRV_FIRST_SEGMENT : SatFirstSegment(sat);
+  const int planned_start = sat.service != SatService::Rapid ? 1 : hrv ? HRV_STRIP_SEGMENT : SatFirstSegment(sat);
   XritWriteSegmentId(&b, uint16_t(SatSpacecraftId(sat)), uint8_t(ch), uint16_t(seg), uint16_t(planned_start),
                      hrv ? 24 : 8, compressed ? XRIT_REPR_WT : XRIT_REPR_NONE);
   XritWriteLineQuality(&b, lines);
@@ -273,10 +318,10 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
 
   SynthScene scene = SynthSceneMake(o.seed, t0, o.cloud_cover, o.land_shore, o.land_lakes);
   Strips s;
-  s.strip = IrStripOf(sat);
+  s.strip = IrStripOf(sat, o.first_segment);
   s.sub_lon = SatNominalLongitude(sat);
   RenderIr(scene, threads, &s);
-  RenderHrv(scene, east, threads, &s);
+  RenderHrv(scene, threads, &s);
 
   // The prologue first and the epilogue last, as a watcher expects them to arrive; the
   // segments in between, several at a time (encoding is the costly part when compressing).
@@ -292,8 +337,8 @@ bool SynthCycle(const SynthOptions& o, std::string* err) {
   for (int ch = 1; ch <= 11; ch++)
     for (int k = 0; k < s.strip.segments; k++)
       jobs.push_back({ch, s.strip.first_segment + k, s.ir[ch].data() + size_t(k) * SEGMENT_LINES * IR_COLUMNS});
-  for (int k = 0; k < HRV_SEGMENTS; k++)
-    jobs.push_back({HRV_ID, HRV_FIRST_SEGMENT + k, s.hrv.data() + size_t(k) * SEGMENT_LINES * HRV_COLUMNS});
+  for (int k = 0; k <= HRV_LAST_SEGMENT - s.strip.hrv_first_segment; k++)
+    jobs.push_back({HRV_ID, s.strip.hrv_first_segment + k, s.hrv.data() + size_t(k) * SEGMENT_LINES * HRV_COLUMNS});
   std::vector<std::string> errors(jobs.size());
   std::vector<char> ok(jobs.size(), 0);
   RunRows(int(jobs.size()), threads, [&](int j) {

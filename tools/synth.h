@@ -1,7 +1,9 @@
 // Test-data generator: complete SEVIRI HRIT repeat cycles of any MSG spacecraft as they are
-// disseminated (segments 7 and 8 of the eleven low-resolution channels, 6 to 8 for the Rapid
-// Scan Service, HRV segments 19 to 24, prologue and epilogue), with a synthetic but plausible
-// northern disk seen from the service's longitude (0°, rapid scan 9.5° E).
+// disseminated (the eight segments of the eleven low-resolution channels and the 24 HRV
+// segments with its lower and upper windows, 6 to 8 and HRV 19 to 24 for the Rapid Scan
+// Service, prologue and epilogue; or just the northern strip, segments 7, 8 and HRV 19 to 24),
+// with a synthetic but plausible disk seen from the service's longitude (0°, rapid scan 9.5° E,
+// Indian Ocean 45.5° E).
 #pragma once
 
 #include <cstdint>
@@ -16,6 +18,10 @@ struct SynthOptions {
   uint32_t seed = 1;
   double cloud_cover = 0.5;  // 0 clear sky .. 1 overcast
   bool compress = false;     // lossless WT-compressed segments (compression flag 1, representation 3)
+  // The southernmost segment of channels 1..11 written, HRV from the one at its first line
+  // (3 (first - 1) + 1) on: 1 the whole disk; 0 the northern strip (7, 8 and HRV 19 to 24; the
+  // same bytes in any case). Rapid scan always writes its own 6 to 8.
+  int first_segment = 0;
   int threads = 0;           // 0: one per core
   std::string land_shore;    // land-mask shapefiles (SynthLandRaster); empty: built-in outlines
   std::string land_lakes;
@@ -45,7 +51,7 @@ bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* er
 // The slot text of a UTC instant.
 std::string SynthSlotText(int64_t unix_time);
 
-// Writes one repeat cycle (22 or, rapid scan, 33 + 6 segment files, prologue, epilogue) into
-// options.out.
+// Writes one repeat cycle (22, whole disk 88 + 24, rapid scan 33 + 6 segment files, prologue,
+// epilogue) into options.out.
 // False with a reason in *err; files already written stay.
 bool SynthCycle(const SynthOptions& options, std::string* err);

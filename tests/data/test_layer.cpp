@@ -128,6 +128,7 @@ TEST_F(LayerLoad, WholeStrip) {
 // units a line is unpacked in, and at and beside the segment border, so that only some lines
 // of a segment are read.
 TEST_F(LayerLoad, WindowsAtUnitAndSegmentEdges) {
+  WriteSegment(1, 6, Ramp);
   WriteSegment(1, 7, Ramp);
   WriteSegment(1, 8, Ramp);
   for (int x : {0, 1, 463, 464, 465, 927, 1855, 3247, 3711})
@@ -144,15 +145,14 @@ TEST_F(LayerLoad, WindowsAtUnitAndSegmentEdges) {
         }
 }
 
-TEST_F(LayerLoad, OverTallWindowShrinksToTheStrip) {
-  WriteSegment(9, 7, Ramp);
-  WriteSegment(9, 8, Ramp);
-  int32_t w[4] = {3700, 900, 40, 100};
+TEST_F(LayerLoad, OverTallWindowShrinksToTheDisk) {
+  WriteSegment(9, 1, Ramp);
+  int32_t w[4] = {3700, 3650, 40, 100};
   cv::Mat m = LayerLoadMsg(Path(9).c_str(), w, false, nullptr);
   EXPECT_EQ(w[0], 3700);
-  EXPECT_EQ(w[1], 900);
+  EXPECT_EQ(w[1], 3650);
   EXPECT_EQ(w[2], 12);  // ends at column 3712
-  EXPECT_EQ(w[3], 28);  // ends at row 928
+  EXPECT_EQ(w[3], 62);  // ends at row 3712
   ExpectWindow(m, w, Ramp);
 }
 

@@ -44,9 +44,9 @@ class Hrv : public ::testing::Test {
 
   // Segments 19..24; raw pixel p of a file line is HRV column east + p (the standard's
   // placement of the upper window).
-  void WriteHrv(int east, const CountAt& f) {
+  void WriteHrv(int east, const CountAt& f, int first = 19, int last = 24) {
     std::vector<uint16_t> counts(size_t(5568) * 464);
-    for (int seg = 19; seg <= 24; seg++) {
+    for (int seg = first; seg <= last; seg++) {
       for (int r = 0; r < 464; r++) {
         const int line = 464 * (seg - 1) + r + 1;
         for (int p = 0; p < 5568; p++) counts[size_t(r) * 5568 + p] = f(line, east + p);
@@ -221,21 +221,21 @@ TEST_F(Hrv, WindowWestOfTheUpperWindowIsRefused) {
   int32_t east = 1947;
   LogCapture log;
   EXPECT_TRUE(LayerLoadMsg(HrvPath().c_str(), w, true, &east).empty());
-  EXPECT_TRUE(log.contains("HRV upper window"));
+  EXPECT_TRUE(log.contains("outside the HRV windows"));
 }
 
-TEST_F(Hrv, OverTallWindowShrinksToTheStripToo) {
-  WriteHrv(1947, Slopes);
-  int32_t w[4] = {2000, 900, 20, 2000};
+TEST_F(Hrv, OverTallWindowShrinksToTheDiskToo) {
+  WriteHrv(1947, Slopes, 1, 3);
+  int32_t w[4] = {2000, 3500, 20, 2000};  // ends on the disk's last row, past the limb
   int32_t east = 1947;
   cv::Mat m = LayerLoadMsg(HrvPath().c_str(), w, true, &east);
-  EXPECT_EQ(w[3], 28);
-  ASSERT_EQ(m.size(), cv::Size(60, 84));
-  ExpectClose(m, Reference(Slopes, 1947, w));
-  int32_t below[4] = {2000, 928, 20, 20};
+  EXPECT_EQ(w[3], 212);
+  ASSERT_EQ(m.size(), cv::Size(60, 636));
+  EXPECT_GT(cv::countNonZero(m.rowRange(0, 300)), 60 * 300 * 9 / 10);
+  int32_t below[4] = {2000, 3712, 20, 20};
   LogCapture log;
   EXPECT_TRUE(LayerLoadMsg(HrvPath().c_str(), below, true, &east).empty());
-  EXPECT_EQ(below[1], 928);
+  EXPECT_EQ(below[1], 3712);
 }
 
 // Across the top of the disk the window's border is in space but for a piece of its bottom
@@ -257,7 +257,7 @@ TEST_F(Hrv, WindowOffTheEarthIsRefused) {
   int32_t east = 1947;
   LogCapture log;
   EXPECT_FALSE(LayerLoadChannel(HrvPath().c_str(), 12, w, &east).has_value());
-  EXPECT_TRUE(log.contains("HRV upper window"));
+  EXPECT_TRUE(log.contains("outside the HRV windows"));
 }
 
 // Signed centroid of (grey - background) around (x, y) in plane 0 of a display image.

@@ -15,14 +15,16 @@
 namespace testcycles {
 
 // The folder <build>/<cache>-<generator digest>/<slot> holding one cycle generated with seed (WT-compressed when
-// compress). Made under a temporary name and renamed, so an interrupted run leaves no half
-// cycle; empty (with a test failure) when it cannot be made. Cycles of another satellite than
-// MSG3's full disk go to a folder named with its settings text too.
+// compress; segments from first_segment on, 0: the northern strip). Made under a temporary
+// name and renamed, so an interrupted run leaves no half cycle; empty (with a test failure)
+// when it cannot be made. Cycles of another satellite than MSG3's full disk go to a folder
+// named with its settings text too, those from another first segment to one ending in "-from<N>".
 inline std::string Cached(const std::string& cache, const std::string& slot, uint32_t seed,
-                          bool compress, const Sat& sat = Sat{}) {
+                          bool compress, const Sat& sat = Sat{}, int first_segment = 0) {
   namespace fs = std::filesystem;
   const std::string base = std::string(NUBICORN_BINARY_DIR) + "/" + cache + "-" + NUBICORN_SYNTH_STAMP;
-  const std::string dir = base + "/" + (sat == Sat{} ? slot : SatText(sat) + "-" + slot);
+  const std::string dir = base + "/" + (sat == Sat{} ? slot : SatText(sat) + "-" + slot) +
+                          (first_segment ? "-from" + std::to_string(first_segment) : "");
   if (fs::exists(dir)) return dir;
   fs::create_directories(base);
   std::string tmpl = base + "/tmp-XXXXXX";
@@ -33,6 +35,7 @@ inline std::string Cached(const std::string& cache, const std::string& slot, uin
   o.seed = seed;
   o.compress = compress;
   o.satellite = sat;
+  o.first_segment = first_segment;
   std::string err;
   if (!SynthCycle(o, &err)) {
     ADD_FAILURE() << err;

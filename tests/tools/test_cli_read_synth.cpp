@@ -56,7 +56,7 @@ class CliSynthRead : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new TestTempDir;
-    ok_ = RunCli({"synth", "--out", dir_->path(), "--slot", "201607041200", "--seed", "5"}, nullptr) == 0;
+    ok_ = RunCli({"synth", "--out", dir_->path(), "--slot", "201607041200", "--seed", "5", "--strip"}, nullptr) == 0;
   }
   static void TearDownTestSuite() {
     delete dir_;

@@ -48,7 +48,7 @@ int CountFiles(const std::string& dir) {
 
 TEST(SynthCli, WritesConsecutiveQuarterHoursAcrossMidnight) {
   TempDir dir;
-  CliRun r = Cli({"--out", dir.path() + "/new/folder", "--slot", "201612312345", "--count", "2", "--seed", "3"});
+  CliRun r = Cli({"--out", dir.path() + "/new/folder", "--slot", "201612312345", "--count", "2", "--seed", "3", "--strip"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "201612312345\n201701010000\n");
   std::string sub = dir.path() + "/new/folder";

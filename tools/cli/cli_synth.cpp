@@ -13,11 +13,13 @@ namespace {
 
 const char* USAGE =
     "usage: nubicorn-cli synth --out DIR --slot YYYYMMDDhhmm [--count N] [--seed S]\n"
-    "                          [--clouds F] [--compress] [--land builtin|SHORE.shp]\n"
-    "                          [--satellite MSG1..MSG4[_RSS]]\n"
+    "                          [--clouds F] [--compress] [--strip] [--land builtin|SHORE.shp]\n"
+    "                          [--satellite MSG1..MSG4[_RSS|_IODC]]\n"
     "  writes N consecutive repeat cycles (default 1) starting at the slot, every 15 minutes\n"
-    "  of the full disk (default MSG3) or every 5 of the rapid scan service (MSG3_RSS: segments\n"
-    "  6 to 8, seen from 9.5 E);\n"
+    "  of the full disk (default MSG3: all 8 segments of each channel, 24 of HRV), every 5 of\n"
+    "  the rapid scan service (MSG3_RSS: segments 6 to 8, seen from 9.5 E) or every 15 of the\n"
+    "  Indian Ocean service (MSG2_IODC: all segments, seen from 45.5 E); --strip writes only\n"
+    "  the northern segments 7, 8 and HRV 19 to 24 (faster);\n"
     "  F is the cloud cover from 0 (clear sky) to 1 (default 0.5); --compress writes\n"
     "  lossless wavelet-compressed segments as disseminated; the land mask comes from the\n"
     "  GSHHS shorelines of python-cartopy-data when installed, else from built-in outlines;\n"
@@ -37,6 +39,7 @@ bool ParseLong(const char* s, long lo, long hi, long* out) {
 int CliSynth(int argc, char** argv) {
   if (CliFciWanted(argc, argv)) return CliSynthFci(argc, argv);
   SynthOptions o;
+  o.first_segment = 1;
   o.land_shore = SynthLandDefaultShore();
   o.land_lakes = SynthLandDefaultLakes();
   long count = 1;
@@ -86,11 +89,13 @@ int CliSynth(int argc, char** argv) {
     } else if (!std::strcmp(a, "--satellite")) {
       const char* v = value();
       if (!v || !SatParse(v, &o.satellite)) {
-        std::fprintf(stderr, "nubicorn-cli synth: --satellite wants MSG1 to MSG4, optionally with _RSS\n");
+        std::fprintf(stderr, "nubicorn-cli synth: --satellite wants MSG1 to MSG4, optionally with _RSS or _IODC\n");
         return 2;
       }
     } else if (!std::strcmp(a, "--compress")) {
       o.compress = true;
+    } else if (!std::strcmp(a, "--strip")) {
+      o.first_segment = 0;
     } else if (!std::strcmp(a, "--land")) {
       const char* v = value();
       if (!v) return 2;
