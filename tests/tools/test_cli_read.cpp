@@ -12,11 +12,6 @@
 
 namespace {
 
-CliRun Cli(std::vector<std::string> args) {
-  args.insert(args.begin(), NUBICORN_CLI);
-  return SpawnRun(args);
-}
-
 const char* const HRV_NAME = "H-000-MSG3__-MSG3________-HRV______-000019___-201607041200-C_";
 const char* const PRO_NAME = "H-000-MSG3__-MSG3________-_________-PRO______-201607041200-__";
 

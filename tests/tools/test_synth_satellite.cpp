@@ -56,7 +56,7 @@ double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
 class SynthSatellite : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new synthtest::TempDir;
+    dir_ = new TestTempDir;
     for (auto [sat, slot] : {std::pair{Sat{3, SatService::Rapid}, RSS_SLOT}, std::pair{Sat{4, SatService::Full}, MSG4_SLOT}}) {
       SynthOptions o;
       o.out = dir_->path();
@@ -86,11 +86,11 @@ class SynthSatellite : public ::testing::Test {
     return h;
   }
 
-  static synthtest::TempDir* dir_;
+  static TestTempDir* dir_;
   static bool ok_;
 };
 
-synthtest::TempDir* SynthSatellite::dir_ = nullptr;
+TestTempDir* SynthSatellite::dir_ = nullptr;
 bool SynthSatellite::ok_ = true;
 
 }  // namespace

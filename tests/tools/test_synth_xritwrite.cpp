@@ -84,7 +84,7 @@ TEST(SynthXritWrite, FixedOffsetStoresAreBigEndianAndBounded) {
 }
 
 TEST(SynthXritWrite, WritesWholeFilesOrReportsWhy) {
-  TempDir dir;
+  TestTempDir dir;
   std::string path = dir.path() + "/H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-C_";
   std::string err;
   ASSERT_TRUE(XritWriteFile(path, Bytes{1, 2}, Bytes{3}, &err)) << err;
