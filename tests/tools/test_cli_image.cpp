@@ -137,22 +137,6 @@ TEST_F(CliImage, ChannelReadsTheFilesOfAnyMsgSpacecraftAndService) {
   EXPECT_NE(r.err.find(Name(10, 7)), std::string::npos) << r.err;
 }
 
-TEST_F(CliImage, ChannelFailures) {
-  const std::string pgm = dir.file("out.pgm");
-  CliRun r = Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", "9", "--rect",
-               "2710,464,92,60", "-o", pgm});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("Input data error"), std::string::npos);
-  EXPECT_FALSE(g_file_test(pgm.c_str(), G_FILE_TEST_EXISTS));
-  EXPECT_EQ(Cli({"channel", "--data", dir.path(), "--slot", "2016", "--channel", "9", "--rect",
-                 "1,2,3,4", "-o", pgm}).status, 2);
-  EXPECT_EQ(Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", "13", "--rect",
-                 "1,2,3,4", "-o", pgm}).status, 2);
-  EXPECT_EQ(Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", "9", "--rect",
-                 "1,2,3", "-o", pgm}).status, 2);
-  EXPECT_EQ(Cli({"channel", "--data"}).status, 2);
-}
-
 TEST_F(CliImage, OutOfMemoryFailsTheLoadCleanly) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "sanitizers need more address space than the limit leaves";

@@ -76,9 +76,3 @@ TEST(SynthCli, BadArgumentsGiveAMessageAndAFailureStatus) {
   EXPECT_EQ(CountFiles(dir.path()), 1);  // nothing was written for any of them
   g_remove(file.c_str());
 }
-
-TEST(SynthCli, HelpPrintsTheUsage) {
-  CliRun r = Synth({"--help"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("--out DIR --slot YYYYMMDDhhmm"), std::string::npos);
-}

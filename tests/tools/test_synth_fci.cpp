@@ -193,17 +193,4 @@ TEST(FciSynthCli, InfoAndChannelReadWhatSynthWrote) {
   EXPECT_TRUE(g_file_test(png.c_str(), G_FILE_TEST_IS_REGULAR));
 }
 
-TEST(FciSynthCli, RefusesBadArgumentsAndMissingData) {
-  TestTempDir dir;
-  EXPECT_EQ(Cli({"synth", "--satellite", "MTG-I9", "--out", dir.path(), "--slot", SLOT}).status, 2);
-  EXPECT_EQ(Cli({"synth", "--satellite", "MTG-I1", "--out", dir.path(), "--slot", "202501011205"}).status, 2);
-  EXPECT_EQ(Cli({"synth", "--satellite", "MTG-I1", "--out", dir.path(), "--slot", SLOT, "--channels", "ir_108"}).status, 2);
-  EXPECT_EQ(Cli({"synth", "--satellite", "MTG-I1", "--out", dir.path(), "--slot", SLOT, "--rect", "1,2,0,4"}).status, 2);
-  CliRun r = Cli({"channel", "--satellite", "MTG-I1", "--data", dir.path(), "--slot", SLOT, "--channel", "ir_105",
-               "--rect", "10,10,5,5", "-o", dir.file("x.pgm")});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("Input data error"), std::string::npos) << r.err;
-  EXPECT_FALSE(g_file_test(dir.file("x.pgm").c_str(), G_FILE_TEST_EXISTS));
-}
-
 }  // namespace

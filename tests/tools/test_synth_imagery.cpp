@@ -45,18 +45,6 @@ uint16_t CountAt(const Strip& s, double lat, double lon) {
   return s.at(c, l);
 }
 
-double Mean(const std::vector<double>& v) { return std::accumulate(v.begin(), v.end(), 0.0) / v.size(); }
-
-double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
-  double ma = Mean(a), mb = Mean(b), sab = 0, saa = 0, sbb = 0;
-  for (size_t k = 0; k < a.size(); k++) {
-    sab += (a[k] - ma) * (b[k] - mb);
-    saa += (a[k] - ma) * (a[k] - ma);
-    sbb += (b[k] - mb) * (b[k] - mb);
-  }
-  return sab / std::sqrt(saa * sbb);
-}
-
 }  // namespace
 
 TEST(SynthImagery, SpaceIsZeroExactlyWhereTheProjectionMissesTheEarth) {

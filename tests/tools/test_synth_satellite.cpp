@@ -39,20 +39,6 @@ bool ModelLatLon(double column, double line, double sub, double* lat, double* lo
   return true;
 }
 
-double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
-  double ma = 0, mb = 0;
-  for (size_t k = 0; k < a.size(); k++) ma += a[k], mb += b[k];
-  ma /= double(a.size());
-  mb /= double(b.size());
-  double sab = 0, saa = 0, sbb = 0;
-  for (size_t k = 0; k < a.size(); k++) {
-    sab += (a[k] - ma) * (b[k] - mb);
-    saa += (a[k] - ma) * (a[k] - ma);
-    sbb += (b[k] - mb) * (b[k] - mb);
-  }
-  return sab / std::sqrt(saa * sbb);
-}
-
 class SynthSatellite : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -196,7 +182,7 @@ TEST_F(SynthSatellite, RapidScanHrvLandsWhereThe9Point5EastProjectionPutsIt) {
         want.push_back(px.hrv);
         got.push_back(hrv.at<uint16_t>(3 * j + 1, 3 * (k + shift) + 1));
       }
-    return Correlation(got, want);
+    return synthtest::Correlation(got, want);
   };
   const double right = corr(9.5, 0);
   EXPECT_GT(right, 0.95);

@@ -6,6 +6,7 @@
 #include <glib.h>
 #include <glib/gstdio.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -125,6 +126,20 @@ inline std::string Cycles(const std::string& slot, uint32_t seed, double clouds,
     if (!SynthCycle(o, &err)) ADD_FAILURE() << err;
   }
   return dir;
+}
+
+// Pearson correlation of two samples of the same length.
+inline double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
+  double ma = 0, mb = 0, sab = 0, saa = 0, sbb = 0;
+  for (size_t k = 0; k < a.size(); k++) ma += a[k], mb += b[k];
+  ma /= double(a.size());
+  mb /= double(b.size());
+  for (size_t k = 0; k < a.size(); k++) {
+    sab += (a[k] - ma) * (b[k] - mb);
+    saa += (a[k] - ma) * (a[k] - ma);
+    sbb += (b[k] - mb) * (b[k] - mb);
+  }
+  return sab / std::sqrt(saa * sbb);
 }
 
 inline std::string Segment(const std::string& dir, const char* channel, int seg, const char* slot) {
