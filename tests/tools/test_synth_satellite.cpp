@@ -11,6 +11,7 @@
 #include "data/layer.h"
 #include "data/satellite.h"
 #include "data/xrit.h"
+#include "tests/support/geomodel.h"
 #include "tests/tools/test_synth_support.h"
 #include "tools/synth.h"
 #include "tools/synthscene.h"
@@ -22,22 +23,7 @@ constexpr const char* MSG4_SLOT = "201807190700";
 constexpr uint32_t SEED = 7;
 constexpr double CLOUDS = 0.4;
 
-// Independent inverse model: the ray from a satellite 42164 km over longitude sub through
-// 3712-grid pixel (column, line), met with the ellipsoid a = 6378.169, b = 6356.5838; geodetic
-// latitude from the surface normal.
-bool ModelLatLon(double column, double line, double sub, double* lat, double* lon) {
-  const double a = 6378.169, b = 6356.5838, h = 42164.0;
-  const double sx = (column - 1856.0) * 65536.0 / -781648333.0, sy = (line - 1856.0) * 65536.0 / -781648333.0;
-  const double dx = -std::cos(sx) * std::cos(sy), dy = std::sin(sx) * std::cos(sy), dz = -std::sin(sy);
-  const double qa = (dx * dx + dy * dy) / (a * a) + dz * dz / (b * b), qb = 2 * h * dx / (a * a);
-  const double qc = h * h / (a * a) - 1, disc = qb * qb - 4 * qa * qc;
-  if (disc < 0) return false;
-  const double t = (-qb - std::sqrt(disc)) / (2 * qa);
-  const double px = h + t * dx, py = t * dy, pz = t * dz;
-  *lon = std::remainder(std::atan2(py, px) * 180 / M_PI + sub, 360.0);
-  *lat = std::atan2(pz / (b * b), std::hypot(px, py) / (a * a)) * 180 / M_PI;
-  return true;
-}
+using geomodel::ModelLatLon;
 
 class SynthSatellite : public ::testing::Test {
  protected:
