@@ -8,27 +8,16 @@
 #include "data/atmrad.h"
 #include "data/recipes.h"
 #include "tests/support/logcapture.h"
+#include "tests/support/planck.h"
 
 namespace {
 
-// Planck coefficients written out again here, so the test does not read them from the code.
-struct Planck {
-  int ch;
-  double slope, offset, vc, b;
-};
-const Planck PLANCK[] = {
-    {4, 0.00366, -0.18659, 2569.09, 3.471},   {5, 0.0083, -0.42422, 1598.57, 2.219},
-    {6, 0.03862, -1.96972, 1362.14, 0.485},   {7, 0.12674, -6.46392, 1149.08, 0.181},
-    {8, 0.10396, -5.30202, 1034.35, 0.06},    {9, 0.20503, -10.45676, 930.66, 0.627},
-    {10, 0.22231, -11.33788, 839.66, 0.397},  {11, 0.15761, -8.03795, 752.38, 0.576},
-};
-constexpr double C1 = 1.19104e-5, C2 = 1.43877;
-
-double Kelvin(const Planck& p, int count) {
-  double r = count * p.slope + p.offset;
-  return C2 * p.vc / std::log(1 + C1 * p.vc * p.vc * p.vc / r) - p.b;
-}
-const Planck& Coef(int ch) { return PLANCK[ch - 4]; }
+using planck::C1;
+using planck::C2;
+using Planck = planck::Coef;
+const auto& PLANCK = planck::COEFS;
+double Kelvin(const Planck& p, int count) { return planck::Kelvin(p.ch, count); }
+const Planck& Coef(int ch) { return planck::Of(ch); }
 
 // Byte of one colour by the rules: stretch lo..lo+span to 0..255 with rounding and
 // saturation, inversion, gamma table.

@@ -5,32 +5,11 @@
 #include <cmath>
 
 #include "data/geo.h"
+#include "tests/support/geomodel.h"
 
 namespace {
 
-// Independent model: a ray from a satellite at distance 42164 km along +x, scan angles (x, y) in
-// radians, intersected with the ellipsoid a = 6378.169, b = 6356.5838. Geodetic latitude from the
-// surface normal.
-bool RayToLatLon(double sx, double sy, double* lat, double* lon) {
-  const double a = 6378.169, b = 6356.5838, h = 42164.0;
-  // Direction of the ray in Earth-centred frame (satellite at (h, 0, 0) looking to -x).
-  const double dx = -std::cos(sx) * std::cos(sy);
-  const double dy = std::sin(sx) * std::cos(sy);
-  const double dz = -std::sin(sy);
-  // ((h + t dx)^2 + (t dy)^2)/a^2 + (t dz)^2/b^2 = 1
-  const double qa = (dx * dx + dy * dy) / (a * a) + dz * dz / (b * b);
-  const double qb = 2 * h * dx / (a * a);
-  const double qc = h * h / (a * a) - 1;
-  const double disc = qb * qb - 4 * qa * qc;
-  if (disc < 0) return false;
-  const double t = (-qb - std::sqrt(disc)) / (2 * qa);
-  const double px = h + t * dx, py = t * dy, pz = t * dz;
-  *lon = std::atan2(py, px) * 180 / M_PI;
-  *lat = std::atan2(pz / (b * b), std::hypot(px, py) / (a * a)) * 180 / M_PI;
-  return true;
-}
-
-double ScanAngle(double pixel) { return (pixel - 1856.0) * 65536.0 / -781648333.0; }
+using geomodel::ModelLatLon;
 
 }  // namespace
 
@@ -122,7 +101,7 @@ TEST(Geo, AgreesWithIndependentRayModel) {
   for (int l = 100; l <= 3612; l += 250)
     for (int c = 100; c <= 3612; c += 250) {
       double rlat = 0, rlon = 0, lat = 0, lon = 0;
-      const bool visible = RayToLatLon(ScanAngle(c), ScanAngle(l), &rlat, &rlon);
+      const bool visible = ModelLatLon(c, l, 0, &rlat, &rlon);
       const int r = GeoPixelToLatLon(c, l, &lat, &lon);
       if (!visible) {
         EXPECT_EQ(r, -1) << c << "," << l;

@@ -3,6 +3,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
+#include <vector>
 
 #include "data/suplimage.h"
 
@@ -16,64 +17,47 @@ cv::Mat Numbered(int rows, int cols) {
   return m;
 }
 
-TEST(SuplCropToRect, NoRectOrWholeMatrixIsTheSameData) {
-  cv::Mat m = Numbered(10, 20);
+// The cut of a window: no window or the whole matrix is the same data; otherwise a copy of the
+// window clamped at the right and bottom (the clamp written back into the caller's window),
+// zeros where it lies beyond the top or left; empty without an intersection.
+TEST(SuplCropToRect, CutsCopiesAndClamps) {
+  const cv::Mat m = Numbered(10, 20);
   EXPECT_EQ(SuplCropToRect(m, nullptr).data, m.data);
-  int32_t zero_w[4] = {2, 2, 0, 5};
-  EXPECT_EQ(SuplCropToRect(m, zero_w).data, m.data);
-  int32_t whole[4] = {0, 0, 20, 10};
-  EXPECT_EQ(SuplCropToRect(m, whole).data, m.data);
-}
-
-TEST(SuplCropToRect, WholeSizeAtAnOffsetIsStillCut) {
-  // Same width and height as the matrix but shifted: the result must be shifted too.
-  cv::Mat m = Numbered(10, 20);
-  int32_t r[4] = {3, 2, 20, 10};
-  cv::Mat c = SuplCropToRect(m, r);
-  ASSERT_EQ(c.cols, 17);
-  ASSERT_EQ(c.rows, 8);
-  EXPECT_EQ(c.at<uint16_t>(0, 0), 2003);
-}
-
-TEST(SuplCropToRect, CopiesTheRectAndClampsItIntoTheCaller) {
-  cv::Mat m = Numbered(10, 20);
-  int32_t r[4] = {15, 4, 9, 30};
-  cv::Mat c = SuplCropToRect(m, r);
-  EXPECT_EQ(r[0], 15);
-  EXPECT_EQ(r[1], 4);
-  EXPECT_EQ(r[2], 5);  // ends at the right edge
-  EXPECT_EQ(r[3], 6);  // ends at the bottom edge
-  ASSERT_EQ(c.size(), cv::Size(5, 6));
-  for (int y = 0; y < 6; y++)
-    for (int x = 0; x < 5; x++) EXPECT_EQ(c.at<uint16_t>(y, x), (4 + y) * 1000 + 15 + x);
-  EXPECT_NE(c.data, m.data);
-}
-
-TEST(SuplCropToRect, PartOutsideTheTopLeftIsZero) {
-  cv::Mat m = Numbered(10, 20);
-  int32_t r[4] = {-3, -2, 6, 5};
-  cv::Mat c = SuplCropToRect(m, r);
-  ASSERT_EQ(c.size(), cv::Size(6, 5));
-  for (int y = 0; y < 5; y++)
-    for (int x = 0; x < 6; x++) {
-      int sx = x - 3, sy = y - 2;
-      uint16_t want = (sx >= 0 && sy >= 0) ? uint16_t(sy * 1000 + sx) : 0;
-      EXPECT_EQ(c.at<uint16_t>(y, x), want) << x << "," << y;
+  enum Result { same, copy, empty };
+  struct Case {
+    int32_t in[4];
+    Result result;
+    int32_t after[4];
+  };
+  const Case cases[] = {
+      {{2, 2, 0, 5}, same, {}},
+      {{0, 0, 20, 10}, same, {}},
+      {{3, 2, 20, 10}, copy, {3, 2, 17, 8}},  // the whole size at an offset is still cut
+      {{15, 4, 9, 30}, copy, {15, 4, 5, 6}},
+      {{-3, -2, 6, 5}, copy, {-3, -2, 6, 5}},
+      {{-30, 0, 10, 5}, empty, {}},
+      {{0, 10, 10, 5}, empty, {}},
+      {{25, 0, 10, 5}, empty, {}},
+      {{1, 1, -4, 3}, empty, {}},
+      {{INT32_MAX, 0, INT32_MAX, 5}, empty, {}},
+  };
+  for (const Case& k : cases) {
+    int32_t r[4] = {k.in[0], k.in[1], k.in[2], k.in[3]};
+    const cv::Mat c = SuplCropToRect(m, r);
+    SCOPED_TRACE(testing::Message() << k.in[0] << "," << k.in[1] << " " << k.in[2] << "x" << k.in[3]);
+    if (k.result != copy) {
+      EXPECT_EQ(k.result == same ? c.data == m.data : c.empty(), true);
+      continue;
     }
-}
-
-TEST(SuplCropToRect, NoIntersectionIsEmpty) {
-  cv::Mat m = Numbered(10, 20);
-  int32_t left[4] = {-30, 0, 10, 5};
-  EXPECT_TRUE(SuplCropToRect(m, left).empty());
-  int32_t below[4] = {0, 10, 10, 5};
-  EXPECT_TRUE(SuplCropToRect(m, below).empty());
-  int32_t right[4] = {25, 0, 10, 5};
-  EXPECT_TRUE(SuplCropToRect(m, right).empty());
-  int32_t negative[4] = {1, 1, -4, 3};
-  EXPECT_TRUE(SuplCropToRect(m, negative).empty());
-  int32_t huge[4] = {INT32_MAX, 0, INT32_MAX, 5};
-  EXPECT_TRUE(SuplCropToRect(m, huge).empty());
+    EXPECT_EQ(std::vector<int32_t>(r, r + 4), std::vector<int32_t>(k.after, k.after + 4));
+    ASSERT_EQ(c.size(), cv::Size(k.after[2], k.after[3]));
+    EXPECT_NE(c.data, m.data);
+    for (int y = 0; y < c.rows; y++)
+      for (int x = 0; x < c.cols; x++) {
+        const int sx = r[0] + x, sy = r[1] + y;
+        ASSERT_EQ(c.at<uint16_t>(y, x), sx >= 0 && sy >= 0 ? sy * 1000 + sx : 0) << x << "," << y;
+      }
+  }
 }
 
 TEST(SuplGray2Rgb, GreyIsCountTimes255Over1024Rounded) {

@@ -203,23 +203,4 @@ TEST(WtCore, LossyShiftsOnlyTheFinestQuadrantsForOnePlane) {
   EXPECT_EQ(WtQuadrantShift(0, 4, 12).shift, 0);
 }
 
-TEST(WtCore, PackTenBitsMostSignificantFirst) {
-  const uint16_t px[4] = {1023, 0, 1023, 1};
-  EXPECT_EQ(WtPack(px, 4, 10), (std::vector<uint8_t>{0xFF, 0xC0, 0x0F, 0xFC, 0x01}));
-  const uint8_t packed[5] = {0xFF, 0xC0, 0x0F, 0xFC, 0x01};
-  EXPECT_EQ(WtUnpack(packed, 4, 10), (std::vector<uint16_t>{1023, 0, 1023, 1}));
-  // Odd counts and other depths survive the round trip; the last byte is zero-padded.
-  std::mt19937 rng(9);
-  for (int nb : {8, 10, 12, 16})
-    for (size_t n : {size_t(1), size_t(7), size_t(1001), size_t(4096)}) {
-      std::vector<uint16_t> v(n);
-      for (uint16_t& x : v) x = uint16_t(rng() & ((1u << nb) - 1));
-      const std::vector<uint8_t> p = WtPack(v.data(), n, nb);
-      EXPECT_EQ(p.size(), (n * size_t(nb) + 7) / 8);
-      EXPECT_EQ(WtUnpack(p, n, nb), v) << nb << " " << n;
-    }
-  const uint16_t one = 1;
-  EXPECT_EQ(WtPack(&one, 1, 10), (std::vector<uint8_t>{0x00, 0x40}));
-}
-
 }  // namespace

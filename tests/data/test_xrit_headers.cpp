@@ -135,63 +135,6 @@ TEST(XritHeaders, ChannelColumnsFromRecordAnnotationOrName) {
   EXPECT_EQ(XritChannelColumns(h, nullptr), 3712);  // the record wins
 }
 
-TEST(XritHeaders, MalformedRecordsAreErrors) {
-  const xb::Segment good;
-  const xb::Bytes base = xb::Headers(good);
-  XritHeader h;
-  ASSERT_TRUE(Parse(base, &h));
-
-  struct Case {
-    const char* what;
-    xb::Bytes bytes;
-  };
-  std::vector<Case> cases;
-  auto with_extra = [&](const xb::Bytes& rec) {
-    xb::Segment s;
-    s.extra_records = rec;
-    return xb::Headers(s);
-  };
-  cases.push_back({"length 0", with_extra(xb::Record(200, {}, 0))});
-  cases.push_back({"length 2", with_extra(xb::Record(200, {}, 2))});
-  cases.push_back({"length 65535", with_extra(xb::Record(200, xb::Bytes(20, 0), 65535))});
-  cases.push_back({"structure too short", with_extra(xb::Record(1, xb::Bytes(3, 0)))});
-  cases.push_back({"segment id too short", with_extra(xb::Record(128, xb::Bytes(9, 0)))});
-  cases.push_back({"navigation too short", with_extra(xb::Record(2, xb::Bytes(47, 0)))});
-  cases.push_back({"time stamp too short", with_extra(xb::Record(5, xb::Bytes(6, 0)))});
-  cases.push_back({"line quality partial entry", with_extra(xb::Record(129, xb::Bytes(14, 0)))});
-  cases.push_back({"second primary", with_extra(xb::Record(0, xb::Bytes(13, 0)))});
-  {
-    xb::Segment s;
-    s.header_length = (long long)base.size() - 1;  // last record overruns the total
-    cases.push_back({"sum above total", xb::Headers(s)});
-    s.header_length = (long long)base.size() + 2;  // two stray bytes: no room for a record
-    xb::Bytes b = xb::Headers(s);
-    b.push_back(0);
-    b.push_back(0);
-    cases.push_back({"sum below total", b});
-    s.header_length = (long long)base.size() + 100;  // total past the end of the buffer
-    cases.push_back({"total past end", xb::Headers(s)});
-    s.header_length = 10;
-    cases.push_back({"total below 16", xb::Headers(s)});
-  }
-  {
-    xb::Bytes b = base;
-    b[0] = 1;
-    cases.push_back({"not primary first", b});
-    b = base;
-    b[2] = 17;
-    cases.push_back({"primary length 17", b});
-  }
-  cases.push_back({"empty", {}});
-  cases.push_back({"15 bytes", xb::Bytes(base.begin(), base.begin() + 15)});
-
-  for (const Case& c : cases) {
-    std::string err;
-    EXPECT_FALSE(Parse(c.bytes, &h, &err)) << c.what;
-    EXPECT_FALSE(err.empty()) << c.what;
-  }
-}
-
 TEST(XritHeaders, EveryTruncationFailsCleanly) {
   const xb::Bytes base = xb::Headers(xb::Segment{});
   XritHeader h;

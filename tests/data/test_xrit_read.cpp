@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -39,8 +40,7 @@ class XritRead : public ::testing::Test {
  protected:
   TestTempDir dir;
   // Writes `bytes` under `name`, reads it back, and checks: empty and exactly one warning
-  // "<path>(<what>...)" when `what` is set ("input" stands for any "input: REASON");
-  // otherwise no warning.
+  // "<path>(<what>...)" when `what` is set; otherwise no warning.
   SuplBytes Read(const xb::Bytes& bytes, const char* what, const char* name = IR_NAME) {
     const std::string path = dir.file(name);
     EXPECT_TRUE(xb::Write(path, bytes));
@@ -54,9 +54,7 @@ class XritRead : public ::testing::Test {
       const std::vector<std::string> m = log.messages();
       EXPECT_EQ(m.size(), 1u) << what;
       if (m.empty()) return out;
-      const std::string w = what;
-      const bool prefix = w == "input" || w.back() == ':';
-      const std::string want = path + "(" + w + (prefix ? "" : ")");
+      const std::string want = path + "(" + what;
       EXPECT_EQ(m[0].substr(0, want.size()), want);
       EXPECT_EQ(m[0].back(), ')') << m[0];
     } else {
@@ -67,52 +65,6 @@ class XritRead : public ::testing::Test {
 };
 
 }  // namespace
-
-TEST(SuplUnpack, FiveBytesToFourCounts) {
-  std::vector<uint8_t> src(3712 * 580, 0);
-  const uint8_t head[5] = {0xFF, 0xC0, 0x0F, 0xFC, 0x01};
-  std::copy(head, head + 5, src.begin());
-  std::vector<uint16_t> dst(3712 * 464 + 1, 0xBEEF);
-  SuplUnpack10Bit(src.data(), dst.data(), 3712);
-  EXPECT_EQ(dst[0], 1023);
-  EXPECT_EQ(dst[1], 0);
-  EXPECT_EQ(dst[2], 1023);
-  EXPECT_EQ(dst[3], 1);
-  EXPECT_EQ(dst[4], 0);
-  EXPECT_EQ(dst[3712 * 464 - 1], 0);
-  EXPECT_EQ(dst[3712 * 464], 0xBEEF);  // nothing past nc * 464
-}
-
-TEST(SuplUnpack, ZeroColumnsWritesNothing) {
-  uint8_t src[5] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-  uint16_t dst[4] = {7, 7, 7, 7};
-  SuplUnpack10Bit(src, dst, 0);
-  EXPECT_EQ(dst[0], 7);
-  EXPECT_EQ(dst[3], 7);
-}
-
-TEST(SuplUnpack, WholeStripsMatchIndependentPacking) {
-  for (int nc : {3712, 5568}) {
-    const std::vector<uint16_t> counts = xb::Pattern(nc, 464, unsigned(nc));
-    const xb::Bytes packed = xb::Pack10(counts);
-    ASSERT_EQ(packed.size(), size_t(nc) * 580);
-    std::vector<uint16_t> dst(counts.size() + 8, 0xBEEF);
-    SuplUnpack10Bit(packed.data(), dst.data(), nc);
-    EXPECT_TRUE(std::equal(counts.begin(), counts.end(), dst.begin())) << nc;
-    EXPECT_EQ(dst[counts.size()], 0xBEEF);
-  }
-}
-
-TEST(SuplUnpack, NarrowStrips) {
-  for (int nc : {1, 2, 3, 7, 64, 3712}) {
-    const std::vector<uint16_t> counts = xb::Pattern(nc, 464, unsigned(nc + 100));
-    const xb::Bytes packed = xb::Pack10(counts);
-    std::vector<uint16_t> dst(counts.size() + 16, 0xBEEF);
-    SuplUnpack10Bit(packed.data(), dst.data(), nc);
-    EXPECT_TRUE(std::equal(counts.begin(), counts.end(), dst.begin())) << nc;
-    EXPECT_EQ(dst[counts.size()], 0xBEEF) << nc;
-  }
-}
 
 TEST_F(XritRead, PlainIrSegmentToExactCounts) {
   const xb::Segment s = PlainIr();
@@ -138,113 +90,123 @@ TEST_F(XritRead, ChannelFromFileNameWithoutSegmentRecord) {
   s.segment_record = false;
   s.annotation = "";  // neither record nor annotation: the file name decides
   EXPECT_EQ(Read(xb::File(s), nullptr, HRV_NAME).size(), 5568u * 580);
-  Read(xb::File(s), "width: NC 5568, not 3712", IR_NAME);
 }
 
-TEST_F(XritRead, WidthMustMatchTheChannel) {
-  // An IR channel with the HRV width, and HRV with the IR width: both refused, whatever NC.
-  xb::Segment s = PlainHrv();
-  s.channel = 9;
-  s.annotation = IR_NAME;
-  Read(xb::File(s), "width:");
-  s = PlainIr();
-  s.channel = 12;
-  s.annotation = HRV_NAME;
-  Read(xb::File(s), "width:", HRV_NAME);
-  s = PlainIr();
-  s.nc = 1000;
-  s.field = xb::Pack10(xb::Pattern(1000, 464));
-  Read(xb::File(s), "width:");
+namespace {
+
+// A segment changed in one way, and the warning its read must give.
+struct Bad {
+  const char* what;
+  std::function<xb::Bytes()> file;
+  const char* warning;
+  const char* name = IR_NAME;
+};
+
+xb::Bytes With(const std::function<void(xb::Segment&)>& change, xb::Segment s = PlainIr()) {
+  change(s);
+  return xb::File(s);
+}
+xb::Bytes Extra(const xb::Bytes& record) {
+  return With([&](xb::Segment& s) { s.extra_records = record; });
+}
+xb::Bytes Cut(size_t n) {
+  xb::Bytes b = xb::File(PlainIr());
+  b.resize(n);
+  return b;
+}
+xb::Bytes Poke(size_t at, uint8_t v) {
+  xb::Bytes b = xb::File(PlainIr());
+  b[at] = v;
+  return b;
+}
+const size_t HEADER = xb::Headers(PlainIr()).size();
+const long long FIELD_BITS = 3712LL * 464 * 10;
+const char* const ENCRYPTED = "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-CE";
+
+const Bad BAD[] = {
+    {"empty", [] { return xb::Bytes(); }, "input"},
+    {"record_length_0", [] { return Extra(xb::Record(200, xb::Bytes(8, 0), 0)); }, "input: header record of type 200 has length 0"},
+    {"record_length_2", [] { return Extra(xb::Record(200, xb::Bytes(8, 0), 2)); }, "input: header record of type 200 has length 2"},
+    {"record_past_total", [] { return Extra(xb::Record(200, xb::Bytes(8, 0), 65535)); }, "input: header record of type 200 runs past the total header length"},
+    {"structure_short", [] { return Extra(xb::Record(1, xb::Bytes(3, 0))); }, "input: header record of type 1 too short"},
+    {"navigation_short", [] { return Extra(xb::Record(2, xb::Bytes(47, 0))); }, "input: header record of type 2 too short"},
+    {"time_stamp_short", [] { return Extra(xb::Record(5, xb::Bytes(6, 0))); }, "input: header record of type 5 too short"},
+    {"segment_id_short", [] { return Extra(xb::Record(128, xb::Bytes(9, 0))); }, "input: header record of type 128 too short"},
+    {"line_quality_partial", [] { return Extra(xb::Record(129, xb::Bytes(14, 0))); }, "input: line quality record not whole entries"},
+    {"second_primary", [] { return Extra(xb::Record(0, xb::Bytes(13, 0))); }, "input: second primary header"},
+    {"not_primary_first", [] { return Poke(0, 1); }, "input: first record is not a primary header"},
+    {"primary_length_17", [] { return Poke(2, 17); }, "input: primary header length is not 16"},
+    {"sum_above_total", [] { return With([](xb::Segment& s) { s.header_length = (long long)HEADER - 1; }); }, "input: header record of type 129 runs past"},
+    {"sum_below_total",
+     [] {
+       xb::Segment s = PlainIr();
+       s.header_length = (long long)HEADER + 2;  // two stray bytes: no room for a record
+       xb::Bytes b = xb::Headers(s);
+       b.insert(b.end(), {0, 0});
+       b.insert(b.end(), s.field.begin(), s.field.end());
+       return b;
+     },
+     "input: header record cut by the total header length"},
+    {"total_past_end", [] { return With([](xb::Segment& s) { s.header_length = 1LL << 31; }); }, "input: total header length past the end"},
+    {"total_below_16", [] { return With([](xb::Segment& s) { s.header_length = 10; }); }, "input: total header length below 16"},
+    {"prologue", [] { return With([](xb::Segment& s) { s.file_type = 128; }); }, "input: not an image file"},
+    // Cut in the headers: nothing to read; in the data field before its first whole line: no
+    // line to give (later cuts keep their lines: test_damaged_input).
+    {"cut_1", [] { return Cut(1); }, "input"},
+    {"cut_16", [] { return Cut(16); }, "input"},
+    {"cut_20", [] { return Cut(20); }, "input"},
+    {"cut_in_headers", [] { return Cut(HEADER - 1); }, "input"},
+    {"cut_at_field", [] { return Cut(HEADER); }, "short: 0 of 464 lines"},
+    {"cut_in_first_line", [] { return Cut(HEADER + 4639); }, "short: 0 of 464 lines"},
+    {"field_past_end", [] { return With([](xb::Segment& s) { s.data_bits = FIELD_BITS + 8; }); }, "input"},
+    {"field_not_whole_lines", [] { return With([](xb::Segment& s) { s.data_bits = FIELD_BITS - 10; }); }, "input"},
+    {"field_463_lines", [] { return With([](xb::Segment& s) { s.data_bits = FIELD_BITS - 4640 * 8; }); }, "input"},
+    {"field_465_lines", [] { return With([](xb::Segment& s) { s.field.resize(s.field.size() + 4640); }); }, "input"},
+    {"field_huge", [] { return With([](xb::Segment& s) { s.data_bits = 0x7FFFFFFFFFFFFFFFLL; }); }, "input"},
+    {"depth_8", [] { return With([](xb::Segment& s) { s.nb = 8, s.field.resize(3712 * 464); }); }, "depth: NB 8, not 10"},
+    // IR with the HRV width, HRV with the IR width, another width: refused whatever NC says.
+    {"ir_at_hrv_width", [] { return With([](xb::Segment& s) { s.channel = 9, s.annotation = IR_NAME; }, PlainHrv()); }, "width:"},
+    {"hrv_at_ir_width", [] { return With([](xb::Segment& s) { s.channel = 12, s.annotation = HRV_NAME; }); }, "width:", HRV_NAME},
+    {"width_1000", [] { return With([](xb::Segment& s) { s.nc = 1000, s.field = xb::Pack10(xb::Pattern(1000, 464)); }); }, "width:"},
+    {"width_by_name",  // neither segment record nor annotation: the file name decides
+     [] { return With([](xb::Segment& s) { s.segment_record = false, s.annotation = ""; }, PlainHrv()); }, "width: NC 5568, not 3712"},
+    {"strip_463", [] { return With([](xb::Segment& s) { s.nl = 463, s.field = xb::Pack10(xb::Pattern(3712, 463)); }); }, "strip:"},
+    {"strip_465", [] { return With([](xb::Segment& s) { s.nl = 465; }); }, "strip:"},
+    {"encrypted_by_annotation", [] { return With([](xb::Segment& s) { s.annotation = ENCRYPTED; }); }, "encrypted"},
+    {"encrypted_by_key_header", [] { return With([](xb::Segment& s) { s.key_header = true; }); }, "encrypted"},
+    // The tests come in their order: encryption before width, width before strip, the strip
+    // before the field's length.
+    {"encrypted_first", [] { return With([](xb::Segment& s) { s.annotation = ENCRYPTED, s.nc = 5568, s.nl = 10; }); }, "encrypted"},
+    {"width_before_strip", [] { return With([](xb::Segment& s) { s.nc = 5568, s.nl = 10; }); }, "width:"},
+    {"strip_before_field", [] { return With([](xb::Segment& s) { s.nl = 10, s.data_bits = 1LL << 40; }); }, "strip:"},
+    // Compressed fields without a decoder (PATH holds no xRITDecompress).
+    {"jpeg", [] { return With([](xb::Segment& s) { s.compression = 1, s.representation = XRIT_REPR_JPEG; }); }, "compressed"},
+    {"t4", [] { return With([](xb::Segment& s) { s.compression = 1, s.representation = XRIT_REPR_T4; }); }, "compressed"},
+    {"representation_9", [] { return With([](xb::Segment& s) { s.compression = 1, s.representation = 9; }); }, "compressed"},
+    {"compressed_without_segment_record", [] { return With([](xb::Segment& s) { s.compression = 1, s.segment_record = false; }); }, "compressed"},
+};
+
+class XritBad : public XritRead, public ::testing::WithParamInterface<Bad> {};
+
+TEST_P(XritBad, IsRefusedWithOneWarning) {
+  const char* saved = g_getenv("PATH");
+  const std::string old = saved ? saved : "";
+  g_setenv("PATH", dir.path().c_str(), TRUE);
+  Read(GetParam().file(), GetParam().warning, GetParam().name);
+  g_setenv("PATH", old.c_str(), TRUE);
 }
 
-TEST_F(XritRead, StripMustBe464Lines) {
-  xb::Segment s = PlainIr();
-  s.nl = 463;
-  s.field = xb::Pack10(xb::Pattern(3712, 463));
-  Read(xb::File(s), "strip:");
-  s.nl = 465;
-  Read(xb::File(s), "strip:");
-}
+INSTANTIATE_TEST_SUITE_P(Segments, XritBad, ::testing::ValuesIn(BAD),
+                         [](const ::testing::TestParamInfo<Bad>& i) { return std::string(i.param.what); });
 
-TEST_F(XritRead, TestsComeInTheirOrder) {
-  xb::Segment s = PlainIr();
-  s.annotation = "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-CE";
-  s.nc = 5568;
-  s.nl = 10;
-  Read(xb::File(s), "encrypted");  // before width and strip
-  s = PlainIr();
-  s.nc = 5568;
-  s.nl = 10;
-  Read(xb::File(s), "width:");  // before strip
-  s = PlainIr();
-  s.nl = 10;
-  s.data_bits = 1LL << 40;  // field past the end: looked at only after the strip test
-  Read(xb::File(s), "strip:");
-}
-
-TEST_F(XritRead, EncryptedByAnnotationOrKeyHeader) {
-  xb::Segment s = PlainIr();
-  s.annotation = "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-CE";
-  Read(xb::File(s), "encrypted");
-  s = PlainIr();
-  s.key_header = true;
-  Read(xb::File(s), "encrypted");
-}
+}  // namespace
 
 TEST_F(XritRead, MissingEmptyAndNonFiles) {
   ReadPath(dir.file(IR_NAME), "input");
-  Read({}, "input");
   ReadPath(dir.path(), "input");  // a folder
   LogCapture log;
   EXPECT_TRUE(XritSegmentRead(nullptr).empty());
   EXPECT_EQ(log.count(), 1u);
-}
-
-TEST_F(XritRead, TruncatedFiles) {
-  // Cut in the headers: nothing to read. Cut in the data field before its first whole line:
-  // no line to give. (Cuts further on keep their lines: test_damaged_input.)
-  const xb::Bytes full = xb::File(PlainIr());
-  const size_t header = xb::Headers(PlainIr()).size();
-  for (size_t n : {size_t(1), size_t(10), size_t(16), size_t(20), size_t(100), header - 1})
-    Read(xb::Bytes(full.begin(), full.begin() + n), "input");
-  for (size_t n : {header, header + 1, header + 4639})
-    Read(xb::Bytes(full.begin(), full.begin() + n), "short: 0 of 464 lines");
-}
-
-TEST_F(XritRead, FieldLengthsThatDoNotFit) {
-  xb::Segment s = PlainIr();
-  s.data_bits = (long long)s.field.size() * 8 + 8;  // one byte more than the file
-  Read(xb::File(s), "input");
-  s.data_bits = -1;
-  s.data_bits = (long long)s.field.size() * 8 - 10;  // not whole lines
-  Read(xb::File(s), "input");
-  s.data_bits = (long long)s.field.size() * 8 - 4640 * 8;  // 463 lines, NL says 464
-  Read(xb::File(s), "input");
-  s = PlainIr();
-  s.data_bits = -1;
-  s.field.resize(s.field.size() + 4640);  // 465 lines
-  Read(xb::File(s), "input");
-  s = PlainIr();
-  s.nb = 8;  // a field of 8-bit pixels is too short for the 10-bit unpacker
-  s.field.resize(3712 * 464);
-  Read(xb::File(s), "depth: NB 8, not 10");
-  s = PlainIr();
-  s.data_bits = 0x7FFFFFFFFFFFFFFFLL;
-  Read(xb::File(s), "input");
-}
-
-TEST_F(XritRead, BadHeaderRecords) {
-  for (int len : {0, 1, 2, 65535}) {
-    xb::Segment s = PlainIr();
-    s.extra_records = xb::Record(200, xb::Bytes(8, 0), len);
-    Read(xb::File(s), "input");
-  }
-  xb::Segment s = PlainIr();
-  s.header_length = 1LL << 31;  // past the end
-  Read(xb::File(s), "input");
-  s = PlainIr();
-  s.file_type = 128;  // a prologue is no segment
-  Read(xb::File(s), "input");
 }
 
 TEST_F(XritRead, RandomBytesFixedSeed) {
@@ -274,21 +236,6 @@ TEST_F(XritRead, RandomBytesFixedSeed) {
       EXPECT_GE(out.size(), 3712u * 580);
     }
   }
-}
-
-TEST_F(XritRead, CompressedWithoutDecoder) {
-  const char* saved = g_getenv("PATH");
-  const std::string old = saved ? saved : "";
-  g_setenv("PATH", dir.path().c_str(), TRUE);  // no xRITDecompress to be found
-  xb::Segment s = PlainIr();
-  s.compression = 1;
-  for (uint8_t repr : {uint8_t(XRIT_REPR_JPEG), uint8_t(XRIT_REPR_T4), uint8_t(9)}) {
-    s.representation = repr;
-    Read(xb::File(s), "compressed");
-  }
-  s.segment_record = false;
-  Read(xb::File(s), "compressed");
-  g_setenv("PATH", old.c_str(), TRUE);
 }
 
 TEST_F(XritRead, RealWtSegment) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <glib.h>
 #include <opencv2/imgcodecs.hpp>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/cli.h"
 #include "tests/support/cycles.h"
 #include "tests/support/tempdir.h"
 
@@ -24,60 +24,6 @@ namespace fs = std::filesystem;
 // The SEVIRI grid at the sub-satellite point, and the MSG ellipsoid and height.
 constexpr double PIXEL = 3000.403165817;
 constexpr double A = 6378169.0, B = 6356583.8, HEIGHT = 35785831.0;
-
-struct Proc {
-  int status = -1;
-  std::string out, err;
-};
-
-Proc Spawn(const std::vector<std::string>& args, const std::string& input = {},
-          const std::vector<std::string>& env = {}) {
-  std::vector<std::string> copy = args;
-  std::vector<char*> argv;
-  for (auto& a : copy) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  gchar** envp = g_get_environ();
-  for (const std::string& e : env) {
-    const size_t eq = e.find('=');
-    envp = g_environ_setenv(envp, e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), TRUE);
-  }
-  Proc r;
-  // Standard input from a file: GLib's synchronous spawn has no input pipe.
-  std::string in_path;
-  if (!input.empty()) {
-    gchar* p = nullptr;
-    const int fd = g_file_open_tmp("nubicorn-in-XXXXXX", &p, nullptr);
-    if (fd >= 0) {
-      close(fd);
-      in_path = p;
-      std::ofstream(in_path) << input;
-    }
-    g_free(p);
-  }
-  // sh -c 'exec "$0" "$@" < file' keeps the arguments as they are.
-  std::string cmd = "exec \"$0\" \"$@\" < '" + in_path + "'";
-  std::vector<char*> sh = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), cmd.data()};
-  sh.insert(sh.end(), argv.begin(), argv.end());
-  gchar *out = nullptr, *err = nullptr;
-  gint status = 0;
-  const bool ok = g_spawn_sync(nullptr, in_path.empty() ? argv.data() : sh.data(), envp, G_SPAWN_SEARCH_PATH,
-                               nullptr, nullptr, &out, &err, &status, nullptr);
-  if (ok) {
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = out ? out : "";
-    r.err = err ? err : "";
-  }
-  g_free(out);
-  g_free(err);
-  g_strfreev(envp);
-  if (!in_path.empty()) g_unlink(in_path.c_str());
-  return r;
-}
-
-Proc Cli(std::vector<std::string> args, const std::vector<std::string>& env = {}) {
-  args.insert(args.begin(), NUBICORN_CLI);
-  return Spawn(args, {}, env);
-}
 
 // The numbers of the JSON array that follows "key": in text.
 std::vector<double> JsonArray(const std::string& text, const std::string& key) {
@@ -96,21 +42,6 @@ double NumberAfter(const std::string& text, const std::string& prefix) {
   const size_t at = text.find(prefix);
   if (at == std::string::npos) return NAN;
   return std::stod(text.substr(at + prefix.size()));
-}
-
-// Reads a P5 PGM of 16-bit big-endian samples.
-cv::Mat ReadPgm16(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::string magic;
-  int w = 0, h = 0, maxval = 0;
-  f >> magic >> w >> h >> maxval;
-  f.get();
-  if (magic != "P5" || w <= 0 || h <= 0 || maxval < 256) return {};
-  std::vector<unsigned char> buf(size_t(w) * h * 2);
-  if (!f.read(reinterpret_cast<char*>(buf.data()), std::streamsize(buf.size()))) return {};
-  cv::Mat m(h, w, CV_16UC1);
-  for (size_t i = 0; i < buf.size() / 2; i++) m.ptr<uint16_t>()[i] = uint16_t(buf[2 * i] << 8 | buf[2 * i + 1]);
-  return m;
 }
 
 struct Place {
@@ -168,7 +99,7 @@ class CliGeotiff : public ::testing::TestWithParam<Satellite> {
     g_ascii_formatd(lat, sizeof lat, "%.6f", p.lat);
     g_ascii_formatd(lon, sizeof lon, "%.6f", p.lon);
     g_ascii_formatd(sl, sizeof sl, "%.6f", sub_lon);
-    const Proc r = Cli({"geo", "to-pixel", lat, lon, sl});
+    const CliRun r = Cli({"geo", "to-pixel", lat, lon, sl});
     return r.status == 0 && std::sscanf(r.out.c_str(), "%lf %lf", x, y) == 2;
   }
 
@@ -191,7 +122,7 @@ class CliGeotiff : public ::testing::TestWithParam<Satellite> {
   // gdalinfo's size, geotransform and CRS of file against the window, scale (1, or 3 for HRV and
   // composites) and the satellite's longitude.
   static void CheckInfo(const std::string& file, const int32_t w[4], int scale, double sub_lon) {
-    Proc r = Spawn({"gdalinfo", "-json", "-proj4", file});
+    CliRun r = SpawnRun({"gdalinfo", "-json", "-proj4", file});
     ASSERT_EQ(r.status, 0) << r.err;
     // Blanks out, and the CRS text's escaped quotes (\") as plain ones.
     std::string j;
@@ -236,14 +167,14 @@ class CliGeotiff : public ::testing::TestWithParam<Satellite> {
       g_ascii_formatd(buf, 32, "%.6f", p.lat);
       input += std::string(buf) + "\n";
     }
-    Proc r = Spawn({"gdallocationinfo", "-wgs84", "-xml", file}, input);
+    CliRun r = SpawnRun({"gdallocationinfo", "-wgs84", "-xml", file}, SpawnInput(input));
     ASSERT_EQ(r.status, 0) << r.err;
     for (size_t k = 0; (k = r.out.find("<Report pixel=\"", k)) != std::string::npos; k++) {
       int pixel = 0, line = 0;
       if (std::sscanf(r.out.c_str() + k, "<Report pixel=\"%d\" line=\"%d\"", &pixel, &line) == 2)
         at->push_back({pixel, line});
     }
-    r = Spawn({"gdallocationinfo", "-wgs84", "-valonly", file}, input);
+    r = SpawnRun({"gdallocationinfo", "-wgs84", "-valonly", file}, SpawnInput(input));
     ASSERT_EQ(r.status, 0) << r.err;
     std::istringstream lines(r.out);
     std::string line;
@@ -270,7 +201,7 @@ TEST_P(CliGeotiff, ChannelAndHrvLandWhereTheProgramPutsThem) {
     const bool hrv = std::string(channel) == "HRV";
     const int scale = hrv ? 3 : 1;
     const std::string pgm = dir.file(std::string(channel) + ".pgm"), tif = dir.file(std::string(channel) + ".tif");
-    Proc r = Cli({"channel", "--data", data, "--slot", s.slot, "--channel", channel, "--rect", rect, "-o", pgm,
+    CliRun r = Cli({"channel", "--data", data, "--slot", s.slot, "--channel", channel, "--rect", rect, "-o", pgm,
                  "--geotiff", tif});
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_NO_FATAL_FAILURE(CheckInfo(tif, w, scale, s.sub_lon));
@@ -307,7 +238,7 @@ TEST_F(CliGeotiff, CompositeIsItsRgbImage) {
   const std::string rect = std::to_string(w[0]) + "," + std::to_string(w[1]) + "," + std::to_string(w[2]) + "," +
                            std::to_string(w[3]);
   const std::string png = dir.file("n.png"), tif = dir.file("n.tif");
-  Proc r = Cli({"composite", "--data", data, "--slot", s.slot, "--recipe", "Natural", "--rect", rect, "-o", png,
+  CliRun r = Cli({"composite", "--data", data, "--slot", s.slot, "--recipe", "Natural", "--rect", rect, "-o", png,
                "--geotiff", tif});
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_NO_FATAL_FAILURE(CheckInfo(tif, w, 3, s.sub_lon));
@@ -328,9 +259,9 @@ TEST_F(CliGeotiff, MissingModuleFailsClearlyAndKeepsTheOldFile) {
   ASSERT_FALSE(data.empty());
   const std::string tif = dir.file("old.tif");
   std::ofstream(tif) << "earlier";
-  Proc r = Cli({"channel", "--data", data, "--slot", SATELLITES[0].slot, "--channel", "9", "--rect", "2710,464,92,60",
+  CliRun r = Cli({"channel", "--data", data, "--slot", SATELLITES[0].slot, "--channel", "9", "--rect", "2710,464,92,60",
                "-o", dir.file("c.pgm"), "--geotiff", tif},
-              {"NUBICORN_GEOTIFF_MODULE=" + dir.file("missing.so")});
+              SpawnEnv({"NUBICORN_GEOTIFF_MODULE=" + dir.file("missing.so")}));
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot load the GeoTIFF module (GDAL)"), std::string::npos) << r.err;
   std::ifstream in(tif);
@@ -362,7 +293,7 @@ TEST(CliGeotiffLoading, OnlyTheExportLoadsGdal) {
     std::vector<std::string> args;
     for (gchar** a = argv; *a; a++) args.push_back(*a);
     g_strfreev(argv);
-    const Proc r = Cli(args, {"LD_DEBUG=files"});
+    const CliRun r = Cli(args, SpawnEnv({"LD_DEBUG=files"}));
     ASSERT_EQ(r.status, 0) << r.err;
     // LD_DEBUG names every object the loader maps, including those opened with dlopen.
     EXPECT_EQ(r.err.find("file=" + std::string(NUBICORN_BINARY_DIR) + "/nubicorn-geotiff.so") != std::string::npos,

@@ -19,7 +19,7 @@
 namespace {
 
 // The CLI under coreutils' timeout: a regression that blocks ends with status 124.
-CliRun Cli(std::vector<std::string> args) {
+CliRun TimedCli(std::vector<std::string> args) {
   std::vector<std::string> all = {"timeout", "-k", "5", "30", NUBICORN_CLI};
   all.insert(all.end(), args.begin(), args.end());
   return SpawnRun(all);
@@ -61,7 +61,7 @@ TEST_P(CliHostile, EndsPromptlyWithAClearMessage) {
   }
   std::vector<std::string> args = {h.command, path};
   if (std::string(h.command) == "decode") args = {h.command, path, "-o", dir.file("out.pgm")};
-  const CliRun r = Cli(args);
+  const CliRun r = TimedCli(args);
   ASSERT_NE(r.status, 124) << "the command did not end";
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find(path), std::string::npos) << r.err;
@@ -96,7 +96,7 @@ TEST(CliReadDamage, DecodeOfACutSegmentKeepsItsLines) {
   const std::string path = dir.file(SEG);
   ASSERT_TRUE(xb::Write(path, file));
   const std::string pgm = dir.file("out.pgm");
-  const CliRun r = Cli({"decode", path, "-o", pgm});
+  const CliRun r = TimedCli({"decode", path, "-o", pgm});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find(path + "(short: 163 of 464 lines)"), std::string::npos) << r.err;
   gchar* data = nullptr;

@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "data/geo.h"
+#include "tests/support/planck.h"
 #include "tests/tools/test_synth_support.h"
 
 using namespace synthtest;
@@ -15,15 +16,7 @@ namespace {
 
 constexpr const char* SLOT = "201607041200";
 
-// Brightness temperature of a count with the composites' calibration and Planck coefficients.
-double Kelvin(int ch, int count) {
-  static const double slope[12] = {0, 0, 0, 0, 0.00366, 0.0083, 0.03862, 0.12674, 0.10396, 0.20503, 0.22231, 0.15761};
-  static const double offset[12] = {0, 0, 0, 0, -0.18659, -0.42422, -1.96972, -6.46392, -5.30202, -10.45676, -11.33788, -8.03795};
-  static const double vc[12] = {0, 0, 0, 0, 2569.09, 1598.57, 1362.14, 1149.08, 1034.35, 930.66, 839.66, 752.38};
-  static const double b[12] = {0, 0, 0, 0, 3.471, 2.219, 0.485, 0.181, 0.06, 0.627, 0.397, 0.576};
-  double r = count * slope[ch] + offset[ch];
-  return 1.43877 * vc[ch] / std::log(1 + 1.19104e-5 * vc[ch] * vc[ch] * vc[ch] / r) - b[ch];
-}
+using planck::Kelvin;
 
 // The two northern segments of a channel as one strip in file order: row r is grid line
 // 2785 + r, index i of a row is grid column i + 1.
@@ -50,18 +43,6 @@ uint16_t CountAt(const Strip& s, double lat, double lon) {
   double c, l;
   if (GeoLatLonToPixel(lat, lon, &c, &l, 0) != 0) return 0xffff;
   return s.at(c, l);
-}
-
-double Mean(const std::vector<double>& v) { return std::accumulate(v.begin(), v.end(), 0.0) / v.size(); }
-
-double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
-  double ma = Mean(a), mb = Mean(b), sab = 0, saa = 0, sbb = 0;
-  for (size_t k = 0; k < a.size(); k++) {
-    sab += (a[k] - ma) * (b[k] - mb);
-    saa += (a[k] - ma) * (a[k] - ma);
-    sbb += (b[k] - mb) * (b[k] - mb);
-  }
-  return sab / std::sqrt(saa * sbb);
 }
 
 }  // namespace
@@ -225,8 +206,8 @@ TEST(SynthImagery, HrvFollowsTheVisibleChannelsThroughTheProjection) {
 }
 
 TEST(SynthImagery, SameSeedSameBytesOtherSeedOtherClouds) {
-  TempDir a, b;
-  for (const TempDir* d : {&a, &b}) {
+  TestTempDir a, b;
+  for (const TestTempDir* d : {&a, &b}) {
     SynthOptions o;
     o.out = d->path();
     o.slot = SLOT;

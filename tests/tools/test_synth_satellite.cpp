@@ -11,6 +11,7 @@
 #include "data/layer.h"
 #include "data/satellite.h"
 #include "data/xrit.h"
+#include "tests/support/geomodel.h"
 #include "tests/tools/test_synth_support.h"
 #include "tools/synth.h"
 #include "tools/synthscene.h"
@@ -22,41 +23,12 @@ constexpr const char* MSG4_SLOT = "201807190700";
 constexpr uint32_t SEED = 7;
 constexpr double CLOUDS = 0.4;
 
-// Independent inverse model: the ray from a satellite 42164 km over longitude sub through
-// 3712-grid pixel (column, line), met with the ellipsoid a = 6378.169, b = 6356.5838; geodetic
-// latitude from the surface normal.
-bool ModelLatLon(double column, double line, double sub, double* lat, double* lon) {
-  const double a = 6378.169, b = 6356.5838, h = 42164.0;
-  const double sx = (column - 1856.0) * 65536.0 / -781648333.0, sy = (line - 1856.0) * 65536.0 / -781648333.0;
-  const double dx = -std::cos(sx) * std::cos(sy), dy = std::sin(sx) * std::cos(sy), dz = -std::sin(sy);
-  const double qa = (dx * dx + dy * dy) / (a * a) + dz * dz / (b * b), qb = 2 * h * dx / (a * a);
-  const double qc = h * h / (a * a) - 1, disc = qb * qb - 4 * qa * qc;
-  if (disc < 0) return false;
-  const double t = (-qb - std::sqrt(disc)) / (2 * qa);
-  const double px = h + t * dx, py = t * dy, pz = t * dz;
-  *lon = std::remainder(std::atan2(py, px) * 180 / M_PI + sub, 360.0);
-  *lat = std::atan2(pz / (b * b), std::hypot(px, py) / (a * a)) * 180 / M_PI;
-  return true;
-}
-
-double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
-  double ma = 0, mb = 0;
-  for (size_t k = 0; k < a.size(); k++) ma += a[k], mb += b[k];
-  ma /= double(a.size());
-  mb /= double(b.size());
-  double sab = 0, saa = 0, sbb = 0;
-  for (size_t k = 0; k < a.size(); k++) {
-    sab += (a[k] - ma) * (b[k] - mb);
-    saa += (a[k] - ma) * (a[k] - ma);
-    sbb += (b[k] - mb) * (b[k] - mb);
-  }
-  return sab / std::sqrt(saa * sbb);
-}
+using geomodel::ModelLatLon;
 
 class SynthSatellite : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new synthtest::TempDir;
+    dir_ = new TestTempDir;
     for (auto [sat, slot] : {std::pair{Sat{3, SatService::Rapid}, RSS_SLOT}, std::pair{Sat{4, SatService::Full}, MSG4_SLOT}}) {
       SynthOptions o;
       o.out = dir_->path();
@@ -86,11 +58,11 @@ class SynthSatellite : public ::testing::Test {
     return h;
   }
 
-  static synthtest::TempDir* dir_;
+  static TestTempDir* dir_;
   static bool ok_;
 };
 
-synthtest::TempDir* SynthSatellite::dir_ = nullptr;
+TestTempDir* SynthSatellite::dir_ = nullptr;
 bool SynthSatellite::ok_ = true;
 
 }  // namespace
@@ -200,7 +172,7 @@ TEST_F(SynthSatellite, RapidScanHrvLandsWhereThe9Point5EastProjectionPutsIt) {
           for (int dk = 0; dk < 3; dk++) sum += hrv.at<uint16_t>(3 * j + dj, 3 * (k + shift) + dk);
         got.push_back(sum / 9);
       }
-    return Correlation(got, want);
+    return synthtest::Correlation(got, want);
   };
   const double right = corr(9.5, 0);
   EXPECT_GT(right, 0.75);

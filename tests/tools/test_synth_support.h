@@ -1,11 +1,12 @@
-// Helpers of the generator tests: cycles generated once per test process into temporary
-// folders, and an independent minimal reader of the files' bytes (offsets from the xRIT and
-// SEVIRI Level 1.5 layouts, not from the writer).
+// Helpers of the generator tests: cycles generated once per build into the build folder, and
+// an independent minimal reader of the files' bytes (offsets from the xRIT and SEVIRI Level 1.5
+// layouts, not from the writer).
 #pragma once
 
 #include <glib.h>
 #include <glib/gstdio.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/support/tempdir.h"
 #include "tools/synth.h"
 
 namespace synthtest {
@@ -82,33 +84,6 @@ inline std::vector<uint16_t> SegmentCounts(const std::string& path, int nc) {
   return Unpack(d.data() + hl, size_t(nc) * 464);
 }
 
-// Removes a folder and the files in it.
-inline void RemoveFolder(const std::string& path) {
-  if (GDir* dir = g_dir_open(path.c_str(), 0, nullptr)) {
-    while (const char* name = g_dir_read_name(dir)) g_remove((path + "/" + name).c_str());
-    g_dir_close(dir);
-  }
-  g_rmdir(path.c_str());
-}
-
-class TempDir {
- public:
-  TempDir() {
-    char* p = g_dir_make_tmp("nubicorn-synth-XXXXXX", nullptr);
-    path_ = p ? p : "";
-    g_free(p);
-  }
-  ~TempDir() {
-    if (!path_.empty()) RemoveFolder(path_);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 // Generated cycles are cached below the build folder, keyed by this test program's own file
 // (relinked whenever the generator changes), so the many test processes share them. Writers
 // rename finished files into place, so concurrent generation of the same cycle is harmless.
@@ -119,15 +94,8 @@ inline std::string CacheRoot() {
     std::string base = std::string(NUBICORN_BINARY_DIR) + "/synth-cache";
     std::string stamp = std::to_string(int64_t(st.st_mtime)) + "-" + std::to_string(int64_t(st.st_size));
     if (GDir* dir = g_dir_open(base.c_str(), 0, nullptr)) {  // caches of older builds
-      while (const char* name = g_dir_read_name(dir)) {
-        if (stamp == name) continue;
-        std::string old = base + "/" + name;
-        if (GDir* sub = g_dir_open(old.c_str(), 0, nullptr)) {
-          while (const char* n = g_dir_read_name(sub)) RemoveFolder(old + "/" + n);
-          g_dir_close(sub);
-        }
-        g_rmdir(old.c_str());
-      }
+      while (const char* name = g_dir_read_name(dir))
+        if (stamp != name) TestTempDir::Remove(base + "/" + name);
       g_dir_close(dir);
     }
     return base + "/" + stamp;
@@ -158,6 +126,20 @@ inline std::string Cycles(const std::string& slot, uint32_t seed, double clouds,
     if (!SynthCycle(o, &err)) ADD_FAILURE() << err;
   }
   return dir;
+}
+
+// Pearson correlation of two samples of the same length.
+inline double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
+  double ma = 0, mb = 0, sab = 0, saa = 0, sbb = 0;
+  for (size_t k = 0; k < a.size(); k++) ma += a[k], mb += b[k];
+  ma /= double(a.size());
+  mb /= double(b.size());
+  for (size_t k = 0; k < a.size(); k++) {
+    sab += (a[k] - ma) * (b[k] - mb);
+    saa += (a[k] - ma) * (a[k] - ma);
+    sbb += (b[k] - mb) * (b[k] - mb);
+  }
+  return sab / std::sqrt(saa * sbb);
 }
 
 inline std::string Segment(const std::string& dir, const char* channel, int seg, const char* slot) {
