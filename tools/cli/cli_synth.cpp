@@ -85,7 +85,7 @@ int CliSynth(int argc, char** argv) {
       o.cloud_cover = f;
     } else if (!std::strcmp(a, "--satellite")) {
       const char* v = value();
-      if (!v || !SatParse(v, &o.satellite)) {
+      if (!v || !SatParse(v, &o.satellite) || o.satellite.service == SatService::Fci) {
         std::fprintf(stderr, "nubicorn-cli synth: --satellite wants MSG1 to MSG4, optionally with _RSS\n");
         return 2;
       }
