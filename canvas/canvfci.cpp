@@ -49,13 +49,18 @@ void CanvFciWindow(int32_t window[4]) {
 }
 
 bool CanvFciOpen(Layer* layer) {
-  if (!layer || !InfoIsFci(layer->id)) return false;
-  const int channel = layer->id - FCI_LAYER_FIRST;
   std::unique_ptr<gchar, decltype(&g_free)> dir(
       g_build_filename(App_get ? App_get->home.c_str() : "", INPUT_DIR, nullptr), g_free);
   int32_t window[4];
   CanvFciWindow(window);
-  std::optional<FciImage> image = FciLoadWindow(dir.get(), layer->slot, channel, window);
+  return CanvFciLoad(layer, dir.get(), window);
+}
+
+bool CanvFciLoad(Layer* layer, const char* dir, const int32_t window_in[4]) {
+  if (!layer || !InfoIsFci(layer->id)) return false;
+  const int channel = layer->id - FCI_LAYER_FIRST;
+  int32_t window[4] = {window_in[0], window_in[1], window_in[2], window_in[3]};
+  std::optional<FciImage> image = FciLoadWindow(dir, layer->slot, channel, window);
   if (!image) return false;
   try {
     cv::Mat values = image->values;

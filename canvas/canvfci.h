@@ -19,6 +19,8 @@ void CanvFciWindow(int32_t window[4]);
 // in App.home/import/SEVIRI_data: counts, values (K or %), display image. Only the chunks and
 // rows of the window are read. False, the layer unchanged, with a warning naming the reason.
 bool CanvFciOpen(Layer* layer);
+// The same from folder dir for a 2 km window, without the settings: any thread may call it.
+bool CanvFciLoad(Layer* layer, const char* dir, const int32_t window[4]);
 
 // The grey display image (CV_8UC3) of an FCI channel layer from its values: reflectance dark to
 // bright through a square root, brightness temperature 330 K dark to 200 K white; no value black.

@@ -33,6 +33,9 @@ struct CanvMonitorJob {
   bool load_failed = false;
 };
 
+// The worker's look, moves and loads when the job's satellite is FCI: a cycle is complete when
+// its TRAIL file and the BODY chunks the view window needs (FciCycleComplete) are ready.
+void CanvMonitorFci(CanvMonitorJob* job);
 // The worker's body (a GThreadFunc): looks, moves and loads, then queues CanvMonitorDeliver.
 gpointer CanvMonitorWork(gpointer job);
 // Idle on the main loop: puts the job's layers into their slots and shows them. FALSE.

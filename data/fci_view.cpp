@@ -2,18 +2,33 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
 
 #include "data/atmrad_rows.h"
 
+namespace {
+
+// MSG's 3 km grid (pixel centres on whole columns, the sub-satellite point at the centre of
+// pixel 1856 from the west) and FCI's 2 km grid (the sub-satellite point on the edge between
+// pixels 2783 and 2784 from 0) sampled at their own angles: 2 km pixels per 3 km pixel.
+constexpr double MSG_STEP = 65536.0 / 781648333.0, FCI_STEP = 5.58871526031607e-05;
+constexpr double PER_MSG = MSG_STEP / FCI_STEP;
+
+// 2 km grid edge coordinate of an MSG edge coordinate, kept on the grid.
+double Edge(double e) { return std::clamp(FCI_GRID_2KM / 2.0 + (e - 1856.5) * PER_MSG, 0.0, double(FCI_GRID_2KM)); }
+
+}  // namespace
+
 void FciWindowOfRect(const int32_t rect[4], int32_t window[4]) {
-  // Floor of 1.5 x for the corner, and the width rounded up so the whole rectangle is covered.
-  window[0] = int32_t((int64_t(rect[0]) * 3) >> 1);
-  window[1] = int32_t((int64_t(rect[1]) * 3) >> 1);
-  window[2] = int32_t((int64_t(rect[2]) * 3 + 1) / 2);
-  window[3] = int32_t((int64_t(rect[3]) * 3 + 1) / 2);
+  // The smallest window of whole 2 km pixels that holds the rectangle.
+  for (int k = 0; k < 2; k++) {
+    const double a = Edge(rect[k]), b = Edge(double(rect[k]) + std::max(rect[k + 2], 0));
+    window[k] = int32_t(std::floor(a));
+    window[k + 2] = int32_t(std::ceil(b)) - window[k];
+  }
 }
 
 void FciDisplayToGrid(const int32_t window[4], double u, double v, double* column, double* row) {

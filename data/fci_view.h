@@ -9,8 +9,9 @@
 #include "data/fci.h"
 
 // The view rectangle (x, y, width, height of the north-up 3712 image, as the settings give it)
-// as a window of the north-up 2 km grid covering the same ground: 3 km pixels are 1.5 of 2 km.
-// The display of the window is 2 x its size, close to MSG's 3 x the rectangle.
+// as the smallest window of the north-up 2 km grid that covers the same scan angles (a 3 km
+// pixel is about 1.5 of 2 km), kept on the grid. Its display is 2 x its size, within a pixel or
+// two of MSG's 3 x the rectangle.
 void FciWindowOfRect(const int32_t rect[4], int32_t window[4]);
 
 // Fractional 1-based column (from the west) and row (from the south) of the 1 km grid, as
