@@ -202,6 +202,25 @@ std::size_t CanvFciReadoutText(const Layer* layer, int rect_x, int rect_y, doubl
   return len;
 }
 
+std::vector<int> CanvFciWanted(int id) {
+  std::vector<int> ids;
+  auto add = [&ids](int channel) {
+    if (channel >= 0 && std::find(ids.begin(), ids.end(), FCI_LAYER_FIRST + channel) == ids.end())
+      ids.push_back(FCI_LAYER_FIRST + channel);
+  };
+  const Conf* conf = Conf_get;
+  if (InfoIsFci(id)) {
+    ids.push_back(id);
+  } else if (id == FCI_TRUE_COLOUR_ID) {
+    for (int c : FCI_TRUE_COLOUR_CHANNELS) add(c);
+  } else if (conf && id >= RECIPE_FIRST_ID && size_t(id - RECIPE_FIRST_ID) < conf->recipes.size()) {
+    for (int c : conf->recipes[size_t(id - RECIPE_FIRST_ID)].channels)
+      if (c != 0) add(FciForSeviri(c));
+  }
+  if (ids.empty()) add(FciChannelIndex("ir_105"));
+  return ids;
+}
+
 std::string CanvFciNewest(const std::string& dir) {
   GDir* d = g_dir_open(dir.c_str(), 0, nullptr);
   if (!d) return {};

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "data/fileinfo.h"
 
@@ -41,6 +42,11 @@ std::size_t CanvFciReadoutText(const Layer* layer, int rect_x, int rect_y, doubl
 // Latitude and longitude of the centre of display pixel (x, y) of an FCI image of the view
 // rectangle at (rect_x, rect_y); false off the Earth.
 bool CanvFciLatLon(int rect_x, int rect_y, int x, int y, double sub_lon, double* lat, double* lon);
+
+// The FCI channel layer ids that showing layer id needs: the channel itself, a composite's
+// channels; IR 10.5 when id is none of these. The monitor loads only these of a new cycle (FCI's
+// 1 km channels cost 24 bytes a window pixel each); the others load when they are chosen.
+std::vector<int> CanvFciWanted(int id);
 
 // The slot text of the newest FCI repeat cycle with BODY chunks in folder dir, or "".
 std::string CanvFciNewest(const std::string& dir);

@@ -101,10 +101,11 @@ void CanvMonitorFci(CanvMonitorJob* job) {
     for (const Arrived& a : files)
       if (a.regular) book.seen[a.name] = {a.size, a.mtime};
   if (book.done.size() > DONE_KEPT) book.done.erase(book.done.begin(), book.done.end() - DONE_KEPT);
-  // Every channel of each new cycle, cut to the window.
+  // The channels of each new cycle that the shown layer needs, cut to the window.
   for (const std::string& t : load)
-    for (int i = 0; i < FCI_LAYER_COUNT && !job->cancel; i++) {
-      std::unique_ptr<Layer> layer(InfoNew(FCI_LAYER_FIRST + i, t.c_str(), nullptr, &job->sat));
+    for (int id : job->fci_ids) {
+      if (job->cancel) break;
+      std::unique_ptr<Layer> layer(InfoNew(id, t.c_str(), nullptr, &job->sat));
       if (!CanvFciLoad(layer.get(), job->target.c_str(), window)) {
         g_log(nullptr, G_LOG_LEVEL_WARNING, "%s Error!", layer->name.c_str());
         job->load_failed = true;

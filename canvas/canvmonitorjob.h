@@ -21,6 +21,7 @@ struct CanvMonitorJob {
   int32_t window[4] = {};  // the view rectangle the channels are cut to
   int32_t east = 0;        // the HRV east column setting
   CanvMonitorBook book;    // handed back, brought up to date
+  std::vector<int> fci_ids;  // FCI: the channel layers to load of a new cycle (CanvFciWanted)
   std::atomic<bool> cancel{false};
   GThread* thread = nullptr;
 

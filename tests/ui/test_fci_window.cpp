@@ -11,6 +11,7 @@
 
 #include "canvas/canvexport.h"
 #include "canvas/canvfci.h"
+#include "canvas/canvmonitor.h"
 #include "canvas/canvreadout.h"
 #include "canvas/dlgdatetime.h"
 #include "contours/cntrs.h"
@@ -172,6 +173,38 @@ class FciWindow : public canvtest::CanvasTest {
     }
     SpawnRun({"import", "-window", "root", std::string(dir) + "/fci-" + name + ".png"});
   }
+  // Hard-links the generated cycles' files into folder `into` of the home: the TRAIL files
+  // (trail) or the BODY chunks.
+  void Put(const std::string& into, bool trail) {
+    const std::string src = FciCycles();
+    ASSERT_FALSE(src.empty());
+    const std::string dir = home / into.c_str();
+    fs::create_directories(dir);
+    for (const auto& e : fs::directory_iterator(src))
+      if (trail == (e.path().filename().string().find("-TRAIL-") != std::string::npos))
+        fs::create_hard_link(e.path(), dir + "/" + e.path().filename().string());
+  }
+  // The window on FCI over the rectangle under a coastline, with the cycles' chunks in `into`
+  // (and their trailers when trail).
+  void Start(const std::string& into, bool trail = true) {
+    Put(into, false);
+    if (trail) Put(into, true);
+    fs::create_directories(home / "import/Shp");
+    ASSERT_TRUE(cntrstest::WriteShapes(home / "import/Shp/coast.shp", SHPT_ARC,
+                                       {cntrstest::Shape{{{{-6.0, 53.3}, {-4.5, 53.2}, {-4.0, 52.5}}}, "C"}}));
+    char ini[256];
+    std::snprintf(ini, sizeof ini,
+                  "[Interface]\nsatellite=MTI1\nrect-x=%d\nrect-y=%d\nrect-width=%d\nrect-height=%d\nzoom=0\n"
+                  "[Startup files]\ncontour-file-00=coast.shp\ncntrs-file-attr-00=color:Yellow\n",
+                  RECT[0], RECT[1], RECT[2], RECT[3]);
+    Build(ini);
+    ASSERT_TRUE(StartupDone());
+  }
+  void Tick() {
+    canv.monitor = 1;
+    EXPECT_TRUE(CanvMonitorStep(nullptr));
+    EXPECT_TRUE(WaitFor([] { return !CanvMonitorBusy(); }));
+  }
   std::string Readout(double x, double y) {
     char text[200];
     CanvReadoutText(CanvCurrentSlot()[CanvTreeGetId()], nullptr, conf.rect_x, conf.rect_y, x, y, text, sizeof text);
@@ -180,21 +213,7 @@ class FciWindow : public canvtest::CanvasTest {
 };
 
 TEST_F(FciWindow, OpenByDateShowsChannelsCompositesAndTrueColourUnderTheCoast) {
-  const std::string src = FciCycles();
-  ASSERT_FALSE(src.empty());
-  fs::create_directories(canvtest::Input(home));
-  for (const auto& e : fs::directory_iterator(src)) fs::create_hard_link(e.path(), canvtest::Input(home) + "/" + e.path().filename().string());
-  // A coastline piece across the window: from Ireland's east coast to Wales.
-  fs::create_directories(home / "import/Shp");
-  ASSERT_TRUE(cntrstest::WriteShapes(home / "import/Shp/coast.shp", SHPT_ARC,
-                                     {cntrstest::Shape{{{{-6.0, 53.3}, {-4.5, 53.2}, {-4.0, 52.5}}}, "C"}}));
-  char ini[256];
-  std::snprintf(ini, sizeof ini,
-                "[Interface]\nsatellite=MTI1\nrect-x=%d\nrect-y=%d\nrect-width=%d\nrect-height=%d\nzoom=0\n"
-                "[Startup files]\ncontour-file-00=coast.shp\ncntrs-file-attr-00=color:Yellow\n",
-                RECT[0], RECT[1], RECT[2], RECT[3]);
-  Build(ini);
-  ASSERT_TRUE(StartupDone());
+  Start("import/SEVIRI_data");
   ASSERT_EQ(conf.satellite, (Sat{1, SatService::Fci}));
   // The tree has FCI's channels and the true colour.
   GtkTreePath* path = CanvTreePathOf(FCI_LAYER_FIRST + 13);
@@ -273,6 +292,35 @@ TEST_F(FciWindow, OpenByDateShowsChannelsCompositesAndTrueColourUnderTheCoast) {
   ASSERT_TRUE(CanvFciLatLon(conf.rect_x, conf.rect_y, 0, 0, 0, &lat, &lon));
   EXPECT_NEAR(elon, lon, 0.001);
   EXPECT_NEAR(elat, lat, 0.001);
+}
+
+TEST_F(FciWindow, TheMonitorTakesACycleOnceItsTrailerAndTheWindowsChunksAreThere) {
+  Start("import/mnt", false);
+  const auto count = [this](const char* dir) {
+    return std::distance(fs::directory_iterator(home / dir), fs::directory_iterator{});
+  };
+  const long chunks = count("import/mnt");
+  ASSERT_GT(chunks, 0);
+  for (int i = 0; i < 3; i++) Tick();  // chunks without their trailers: nothing moves
+  EXPECT_EQ(SlotCount(), 0u);
+  EXPECT_EQ(count("import/mnt"), chunks);
+  Put("import/mnt", true);  // the trailers arrive
+  Tick();               // seen once: still being written, perhaps
+  EXPECT_EQ(SlotCount(), 0u);
+  Tick();
+  EXPECT_EQ(count("import/mnt"), 0);
+  EXPECT_EQ(count("import/SEVIRI_data"), chunks + 2);
+  // Two slots, each with IR 10.5 only (nothing was shown), the newest shown.
+  ASSERT_EQ(SlotCount(), 2u);
+  for (guint i = 0; i < 2; i++) {
+    int loaded = 0;
+    for (int id = 1; id < SLOT_SIZE; id++) loaded += SlotAt(i)[id] != nullptr;
+    EXPECT_EQ(loaded, 1) << i;
+    EXPECT_TRUE(SlotAt(i)[FCI_LAYER_FIRST + 13]) << i;
+  }
+  EXPECT_TRUE(canv.image);
+  EXPECT_EQ(LabelText(), "2025-06-21 12:10 UTC");
+  canv.monitor = 0;
 }
 
 }  // namespace
