@@ -9,10 +9,12 @@
 #include <fstream>
 #include <limits>
 
+#include "canvas/canvanim.h"
 #include "canvas/canvexport.h"
 #include "canvas/canvfci.h"
 #include "canvas/canvmonitor.h"
 #include "canvas/canvreadout.h"
+#include "canvas/canvvideo.h"
 #include "canvas/dlgdatetime.h"
 #include "contours/cntrs.h"
 #include "data/fci_view.h"
@@ -278,10 +280,24 @@ TEST_F(FciWindow, OpenByDateShowsChannelsCompositesAndTrueColourUnderTheCoast) {
     EXPECT_GT(dev[0] + dev[1] + dev[2], 10.0) << id;  // a picture, not a flat colour
     Shot(id == FCI_TRUE_COLOUR_ID ? "truecolour" : id == RECIPE_FIRST_ID ? "airmass" : "natural");
   }
+  // The animation steps through both slots with the true colour; the video has their frames.
+  canv.play = 1;
+  std::vector<std::string> labels;
+  for (int i = 0; i < 2; i++) {
+    CanvAnimStep(nullptr);
+    labels.push_back(LabelText());
+    EXPECT_TRUE(canv.image) << i;
+  }
+  canv.play = 0;
+  EXPECT_EQ(labels, (std::vector<std::string>{"2025-06-21 12:00 UTC", "2025-06-21 12:10 UTC"}));
+  std::string file, err, fourcc;
+  int frames = 0;
+  ASSERT_TRUE(CanvVideoWrite(&file, &frames, &err, &fourcc)) << err;
+  EXPECT_EQ(file, "True colour-202506211200.avi");
+  EXPECT_EQ(frames, 2);
   // The selection export names the places the readout names.
   const std::string out = home / "points.txt";
   cv::Mat mask(2, 2, CV_8UC1, cv::Scalar(1));
-  std::string err;
   ASSERT_TRUE(CanvExportWrite(out, mask, conf.rect_x, conf.rect_y, &err, 0, nullptr, true)) << err;
   std::ifstream f(out);
   std::string header, first;
