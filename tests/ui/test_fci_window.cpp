@@ -23,6 +23,7 @@
 #include "tests/support/cli.h"
 #include "tests/ui/test_canvas_support.h"
 #include "tests/ui/test_cntrs_support.h"
+#include "tests/ui/test_dlg_support.h"
 
 namespace {
 
@@ -337,6 +338,44 @@ TEST_F(FciWindow, TheMonitorTakesACycleOnceItsTrailerAndTheWindowsChunksAreThere
   EXPECT_TRUE(canv.image);
   EXPECT_EQ(LabelText(), "2025-06-21 12:10 UTC");
   canv.monitor = 0;
+}
+
+class FciPage : public dlgtest::Dialog {};
+
+TEST_F(FciPage, ChoosingItListsItsChannelsAndTheTrueColourAndSavesIt) {
+  Start("[Interface]\nrect-x=1700\nrect-y=200\nrect-width=150\nrect-height=120\n");
+  Open();
+  DlgInterface* s = Interface();
+  ASSERT_NE(s, nullptr);
+  const auto rows = [this] {
+    GtkTreeIter channels;
+    EXPECT_TRUE(gtk_tree_model_get_iter_first(GTK_TREE_MODEL(canv.store), &channels));
+    return gtk_tree_model_iter_n_children(GTK_TREE_MODEL(canv.store), &channels);
+  };
+  const auto has = [](int id) {
+    GtkTreePath* p = CanvTreePathOf(id);
+    gtk_tree_path_free(p);
+    return p != nullptr;
+  };
+  struct Case {
+    const char* choice;
+    int channels;
+    bool fci;
+  };
+  for (const Case& c : {Case{"MTI1", 16, true}, Case{"MSG4", 12, false}, Case{"MTI1", 16, true}}) {
+    gtk_combo_box_set_active_id(GTK_COMBO_BOX(s->satellite), c.choice);
+    uitest::Drain();
+    EXPECT_EQ(rows(), c.channels) << c.choice;
+    EXPECT_EQ(has(FCI_TRUE_COLOUR_ID), c.fci) << c.choice;
+    EXPECT_EQ(has(FCI_LAYER_FIRST), c.fci) << c.choice;
+    EXPECT_EQ(has(HRV_ID), !c.fci) << c.choice;
+    EXPECT_TRUE(has(RECIPE_FIRST_ID + 3)) << c.choice;  // the presets stay for both
+  }
+  Save(1);
+  EXPECT_NE(uitest::ReadFile(home.ini()).find("satellite=MTI1\n"), std::string::npos);
+  Restart();
+  EXPECT_EQ(conf.satellite, (Sat{1, SatService::Fci}));
+  EXPECT_EQ(rows(), 16);
 }
 
 }  // namespace
