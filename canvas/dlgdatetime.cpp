@@ -107,7 +107,8 @@ std::string TooBig(const DlgDateTime* d, long count) {
     CanvFciWindow(window);
     const int w = std::min(window[2], FCI_GRID_2KM - window[0]), h = std::min(window[3], FCI_GRID_2KM - window[1]);
     // One display image of 1 km pixels (4 a window pixel, 3 bytes each, and its copy).
-    need = double(count) * double(DlgDateTimeFciSlotBytes(channels, w, h)) + 2.0 * 12.0 * std::max(w, 0) * std::max(h, 0);
+    need = double(count) * double(DlgDateTimeFciSlotBytes(channels, w, h)) +
+           2.0 * 12.0 * std::max(w, 0) * std::max(h, 0);
   } else {
     bool channels[CHANNEL_COUNT];
     for (int c = 0; c < CHANNEL_COUNT; c++)
@@ -115,7 +116,8 @@ std::string TooBig(const DlgDateTime* d, long count) {
     // The window as the loader shrinks it to the strip.
     const int w = std::min(conf->rect_width, 3712 - conf->rect_x);
     const int h = std::min(conf->rect_height, STRIP_ROWS - conf->rect_y);
-    need = double(count) * double(DlgDateTimeSlotBytes(channels, w, h)) + 2.0 * 27.0 * std::max(w, 0) * std::max(h, 0);
+    need = double(count) * double(DlgDateTimeSlotBytes(channels, w, h)) +
+           2.0 * 27.0 * std::max(w, 0) * std::max(h, 0);
   }
   gchar* text = nullptr;
   if (!g_file_get_contents("/proc/meminfo", &text, nullptr, nullptr)) return {};

@@ -89,7 +89,8 @@ void CntrsFollow(double sub_lon, bool fci) {
   for (GList* l = conf->contours; l;) {
     GList* next = l->next;
     auto* entry = static_cast<CntrsFile*>(l->data);
-    if (entry && entry->cntrs && (entry->cntrs->sub_lon != sub_lon || entry->cntrs->fci != fci)) Load(entry, sub_lon, fci);
+    if (entry && entry->cntrs && (entry->cntrs->sub_lon != sub_lon || entry->cntrs->fci != fci))
+      Load(entry, sub_lon, fci);
     l = next;
   }
 }

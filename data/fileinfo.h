@@ -40,7 +40,8 @@ extern const char* const InfoFciText[FCI_LAYER_COUNT];   // "vis_04" ... "ir_133
 extern const char* const InfoFciLabel[FCI_LAYER_COUNT];  // "VIS 0.4" ... "IR 13.3"
 // What the tree, the readout and the exports call a channel layer id (MSG or FCI); "" otherwise.
 inline const char* InfoLayerLabel(int id) {
-  return id >= 1 && id <= CHANNEL_COUNT ? InfoChannelLabel[id] : id >= FCI_LAYER_FIRST && id < FCI_LAYER_FIRST + FCI_LAYER_COUNT ? InfoFciLabel[id - FCI_LAYER_FIRST] : "";
+  if (id >= 1 && id <= CHANNEL_COUNT) return InfoChannelLabel[id];
+  return InfoIsFci(id) ? InfoFciLabel[id - FCI_LAYER_FIRST] : "";
 }
 // Name patterns (printf / glob forms) of MSG3's full disk, the default choice; the patterns of
 // any choice come from the Sat functions.
