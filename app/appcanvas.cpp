@@ -66,29 +66,7 @@ GtkWidget* TreeNew(Canv* canv, const Conf* conf) {
   g_object_unref(canv->store);  // the view holds the only reference
   GtkTreeView* view = GTK_TREE_VIEW(canv->tree);
 
-  GtkTreeIter parent, child;
-  gtk_tree_store_append(canv->store, &parent, nullptr);
-  gtk_tree_store_set(canv->store, &parent, CANV_COL_LABEL, "Channels", CANV_COL_ID, 0, -1);
-  for (int id = 1; id <= CHANNEL_COUNT; id++) {
-    gtk_tree_store_append(canv->store, &child, &parent);
-    gtk_tree_store_set(canv->store, &child, CANV_COL_LABEL, InfoChannelLabel[id], CANV_COL_ID, id, -1);
-  }
-  GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(canv->store), &child);
-  gtk_tree_view_expand_to_path(view, path);
-  gtk_tree_path_free(path);
-
-  gtk_tree_store_append(canv->store, &parent, nullptr);
-  gtk_tree_store_set(canv->store, &parent, CANV_COL_LABEL, "Rgb", CANV_COL_ID, 0, -1);
-  GtkTreeIter* last = &parent;
-  for (size_t i = 0; i < conf->recipes.size(); i++) {
-    gtk_tree_store_append(canv->store, &child, &parent);
-    gtk_tree_store_set(canv->store, &child, CANV_COL_LABEL, conf->recipes[i].name.c_str(), CANV_COL_ID,
-                       RECIPE_FIRST_ID + int(i), -1);
-    last = &child;
-  }
-  path = gtk_tree_model_get_path(GTK_TREE_MODEL(canv->store), last);
-  gtk_tree_view_expand_to_path(view, path);
-  gtk_tree_path_free(path);
+  CanvTreeFill(canv, conf);
 
   gtk_tree_selection_set_mode(gtk_tree_view_get_selection(view), GTK_SELECTION_SINGLE);
   gtk_tree_view_set_hover_selection(view, FALSE);

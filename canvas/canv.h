@@ -181,7 +181,13 @@ void CanvScaleMarkup();
 void CanvSensitive();
 // Id of the selected tree row, 0 when none or a parent row.
 int CanvTreeGetId();
-// Selects the row of layer id (the tree then calls CanvTreeSelect); ids outside 1..111 select
+// The rows of the layer tree for the configured satellite: "Channels" with MSG's 12 channels, or
+// FCI's 16 (ids FCI_LAYER_FIRST..), and "Rgb" with the recipes, and for FCI "True colour".
+// Called when the tree is made and when the satellite choice changes between MSG and FCI.
+void CanvTreeFill(Canv* canv, const struct Conf* conf);
+// The path of the tree row of layer id, NULL when no row has it; the caller frees it.
+GtkTreePath* CanvTreePathOf(int id);
+// Selects the row of layer id (the tree then calls CanvTreeSelect); ids no row has select
 // the "Channels" row, which is refused.
 void CanvTreeSelectId(int id);
 

@@ -86,7 +86,7 @@ void ShowLayer(const Layer* layer) {
   goo_canvas_item_raise(c->group, nullptr);
   g_object_set(c->image, "visibility", GOO_CANVAS_ITEM_VISIBLE, nullptr);
   // Coastlines follow the satellite the image was taken from.
-  CntrsFollow(layer->sub_lon);
+  CntrsFollow(layer->sub_lon, layer->fci);
   CanvShownChanged(layer);  // time label, title, overlay clip
 }
 
@@ -264,8 +264,9 @@ int CanvSlotsKeepService(const Sat& sat) {
     c->slot_source = 0;
   }
   GStr text(
-      g_strdup_printf("Closed %d time slot%s of another satellite service: the time scale shows MSG%d %s", freed,
-                      freed == 1 ? "" : "s", sat.spacecraft, SatServiceName(sat.service)));
+      g_strdup_printf("Closed %d time slot%s of another satellite service: the time scale shows %s%d %s", freed,
+                      freed == 1 ? "" : "s", sat.service == SatService::Fci ? "MTG-I" : "MSG", sat.spacecraft,
+                      SatServiceName(sat.service)));
   CanvStatus(text.get());
   return freed;
 }
@@ -353,13 +354,9 @@ int CanvTreeGetId() {
 
 void CanvTreeSelectId(int id) {
   if (!Canv_get || !Canv_get->tree) return;
-  GtkTreePath* path = nullptr;
-  if (id >= 1 && id < RECIPE_FIRST_ID)
-    path = gtk_tree_path_new_from_indices(0, id - 1, -1);
-  else if (id >= RECIPE_FIRST_ID && id < SLOT_SIZE)
-    path = gtk_tree_path_new_from_indices(1, id - RECIPE_FIRST_ID, -1);
-  else
-    path = gtk_tree_path_new_from_indices(0, -1);
+  // The row that carries the id (the rows differ with the satellite), else "Channels".
+  GtkTreePath* path = CanvTreePathOf(id);
+  if (!path) path = gtk_tree_path_new_from_indices(0, -1);
   gtk_tree_selection_select_path(gtk_tree_view_get_selection(GTK_TREE_VIEW(Canv_get->tree)), path);
   gtk_tree_path_free(path);
 }

@@ -9,6 +9,7 @@
 
 #include "app/app.h"
 #include "canvas/canv.h"
+#include "canvas/canvfci.h"
 #include "canvas/canvselect.h"
 #include "data/fileinfo.h"
 #include "data/geo.h"
@@ -47,7 +48,7 @@ void CanvExportGrid(int x, int y, int rect_x, int rect_y, double* column, double
 }
 
 bool CanvExportWrite(const std::string& path, const cv::Mat& mask, int rect_x, int rect_y, std::string* err,
-                     double sub_lon, std::string* written) {
+                     double sub_lon, std::string* written, bool fci) {
   if (mask.empty() || mask.type() != CV_8UC1) {
     *err = "no selection mask";
     return false;
@@ -61,8 +62,12 @@ bool CanvExportWrite(const std::string& path, const cv::Mat& mask, int rect_x, i
     const uint8_t* m = mask.ptr<uint8_t>(y);
     for (int x = 0; x < mask.cols; x++) {
       double column = 0, row = 0, lat = 9999.0, lon = 9999.0;
-      CanvExportGrid(x, y, rect_x, rect_y, &column, &row);
-      GeoPixelToLatLon(column, row, &lat, &lon, sub_lon);
+      if (fci) {
+        if (!CanvFciLatLon(rect_x, rect_y, x, y, sub_lon, &lat, &lon)) lat = lon = 9999.0;
+      } else {
+        CanvExportGrid(x, y, rect_x, rect_y, &column, &row);
+        GeoPixelToLatLon(column, row, &lat, &lon, sub_lon);
+      }
       const int n = std::snprintf(line, sizeof line, "%7.3f,%6.3f,%d\n", lon, lat, m[x] ? 1 : 0);
       buf.append(line, size_t(n));
     }
@@ -108,7 +113,7 @@ void CanvSaveSelected(GtkWidget*, gpointer) {
       GStr path(
           g_strdup_printf("%s/%s/%s.txt", App_get->home.c_str(), EXPORT_DIR, layer->slot.c_str()));
       std::string err, written;
-      ok = CanvExportWrite(path.get(), mask, conf->rect_x, conf->rect_y, &err, layer->sub_lon, &written);
+      ok = CanvExportWrite(path.get(), mask, conf->rect_x, conf->rect_y, &err, layer->sub_lon, &written, layer->fci);
       if (ok) {
         detail = FileInFolder(written) + ": " + std::to_string(cv::countNonZero(mask)) + " of " +
                  std::to_string(mask.total()) + " pixels marked.";

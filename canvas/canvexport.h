@@ -17,8 +17,9 @@ void CanvExportGrid(int x, int y, int rect_x, int rect_y, double* column, double
 // never replaced. True with the name taken in *written; false with a reason in *err (and no new
 // file) when the folder is missing or not writable, a write or the close fails, or the mask is
 // not 8-bit single-channel. Degrees are those of a satellite over sub_lon (the shown layer's).
+// fci: the mask is of an FCI image (1 km a display pixel on the 2 km window of the rectangle).
 bool CanvExportWrite(const std::string& path, const cv::Mat& mask, int rect_x, int rect_y, std::string* err,
-                     double sub_lon = 0.0, std::string* written = nullptr);
+                     double sub_lon = 0.0, std::string* written = nullptr, bool fci = false);
 
 // Toolbar "Save selected": writes the selection outlined on the shown layer (without one, it
 // selects with sel_hue, the stored range and the grey toggle first, and shows the outlines) to

@@ -122,6 +122,10 @@ void CanvExportImage(GtkWidget*, gpointer) {
     CanvFailure("Export image: no layer is shown");
     return;
   }
+  if (layer->fci) {  // the GeoTIFF writer knows the MSG grid only
+    CanvFailure("Export image: FCI layers are not exported as images yet; Save selected writes their positions");
+    return;
+  }
   const std::string dir = App_get->home + "/" + EXPORT_DIR;
   if (g_mkdir_with_parents(dir.c_str(), 0755) != 0) {
     const std::string text = "Export image Error! cannot create " + dir + ": " + std::strerror(errno);

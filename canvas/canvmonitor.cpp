@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "canvas/canv.h"
+#include "canvas/canvfci.h"
 #include "canvas/canvmonitorjob.h"
 #include "data/gholder.h"
 #include "data/supltsan.h"
@@ -129,6 +130,7 @@ gboolean CanvMonitorStep(gpointer) {
   job->window[2] = conf->rect_width;
   job->window[3] = conf->rect_height;
   job->east = conf->hrv_east;
+  if (job->sat.service == SatService::Fci) job->fci_ids = CanvFciWanted(CanvTreeGetId());
   job->book = std::move(s.book);
   s.book = {};
   SuplTsanRelease(job);

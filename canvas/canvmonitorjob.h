@@ -21,6 +21,7 @@ struct CanvMonitorJob {
   int32_t window[4] = {};  // the view rectangle the channels are cut to
   int32_t east = 0;        // the HRV east column setting
   CanvMonitorBook book;    // handed back, brought up to date
+  std::vector<int> fci_ids;  // FCI: the channel layers to load of a new cycle (CanvFciWanted)
   std::atomic<bool> cancel{false};
   GThread* thread = nullptr;
 
@@ -33,6 +34,9 @@ struct CanvMonitorJob {
   bool load_failed = false;
 };
 
+// The worker's look, moves and loads when the job's satellite is FCI: a cycle is complete when
+// its TRAIL file and the BODY chunks the view window needs (FciCycleComplete) are ready.
+void CanvMonitorFci(CanvMonitorJob* job);
 // The worker's body (a GThreadFunc): looks, moves and loads, then queues CanvMonitorDeliver.
 gpointer CanvMonitorWork(gpointer job);
 // Idle on the main loop: puts the job's layers into their slots and shows them. FALSE.

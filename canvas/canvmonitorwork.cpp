@@ -248,6 +248,12 @@ gint CanvNameCompare(gconstpointer a, gconstpointer b) {
 gpointer CanvMonitorWork(gpointer data) {
   auto* job = static_cast<CanvMonitorJob*>(data);
   SuplTsanAcquire(job);
+  if (job->sat.service == SatService::Fci) {
+    CanvMonitorFci(job);
+    SuplTsanRelease(job);
+    g_idle_add(CanvMonitorDeliver, job);
+    return nullptr;
+  }
   Look look{job, {}, {}};
   Scan(job, &look);
   Remember(job, look);

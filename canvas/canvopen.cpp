@@ -3,6 +3,7 @@
 
 #include "app/app.h"
 #include "canvas/canv.h"
+#include "canvas/canvfci.h"
 #include "canvas/dlgdatetime.h"
 #include "data/atmrad.h"
 #include "data/fileinfo.h"
@@ -31,6 +32,16 @@ Sat SlotSat(const Slot* slot) {
 gboolean CanvOpen(Layer** info, std::string* damaged) {
   g_return_val_if_fail(info && *info, FALSE);
   Layer* layer = *info;
+  if (InfoIsFci(layer->id)) {
+    if (CanvFciOpen(layer)) {
+      g_log(nullptr, G_LOG_LEVEL_WARNING, "%s ok", layer->name.c_str());
+      return TRUE;
+    }
+    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s Error!", layer->name.c_str());
+    InfoDel(info);
+    CanvFailure("Input data error");
+    return FALSE;
+  }
   const Conf* conf = Conf_get;
   const std::string home = App_get ? App_get->home : std::string();
   GStr path(g_build_filename(home.c_str(), INPUT_DIR, layer->name.c_str(), nullptr));
@@ -74,7 +85,7 @@ void CanvOpenLayer(Slot* slot, int id) {
   if (!last) return;  // a slot without even its header names no time
   const Sat sat = SlotSat(slot);
   Layer* info = InfoNew(id, last->slot.c_str(), Conf_get ? &Conf_get->recipes : nullptr, &sat);
-  const gboolean ok = id < RECIPE_FIRST_ID ? CanvOpen(&info) : CanvOpenRgb(&info, slot);
+  const gboolean ok = InfoIsChannel(id) ? CanvOpen(&info) : CanvOpenRgb(&info, slot);
   if (!ok) {
     CanvFailure("Operation failed");
     return;
@@ -88,6 +99,7 @@ namespace {
 // missing into the slot. False when a channel fails or the composite cannot be made.
 bool BuildRgb(Layer* layer, Slot* slot) {
   const Conf* conf = Conf_get;
+  if (layer->id == FCI_TRUE_COLOUR_ID || SlotSat(slot).service == SatService::Fci) return CanvFciBuildRgb(layer, slot);
   const size_t index = size_t(layer->id - RECIPE_FIRST_ID);
   if (!conf || layer->id < RECIPE_FIRST_ID || index >= conf->recipes.size()) return false;
   cv::Mat table[CHANNEL_COUNT + 1];
@@ -129,6 +141,10 @@ gboolean CanvOpenRgb(Layer** info, Slot* slot) {
 bool CanvLayerDisplay(Slot* slot, Layer* layer) {
   if (!slot || !layer || layer->id <= 0) return false;
   if (!layer->images[1].empty()) return true;
+  if (InfoIsFci(layer->id)) {
+    layer->images[1] = CanvFciDisplay(*layer);
+    return !layer->images[1].empty();
+  }
   if (layer->id <= CHANNEL_COUNT) {
     if (layer->images[0].empty()) return false;
     // The loader's own rule: three times the window, HRV already on the finer grid.

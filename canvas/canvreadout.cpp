@@ -11,6 +11,7 @@
 #include "app/app.h"
 #include "canvas/canv.h"
 #include "canvas/canvexport.h"
+#include "canvas/canvfci.h"
 #include "contours/cntrsgrid.h"
 #include "data/geo.h"
 #include "data/gholder.h"
@@ -61,7 +62,8 @@ std::string CanvTimeText(const char* slot) {
 }
 
 std::string CanvLayerName(int id) {
-  if (id >= 1 && id <= CHANNEL_COUNT) return InfoChannelLabel[id];
+  if (InfoIsChannel(id)) return InfoLayerLabel(id);
+  if (id == FCI_TRUE_COLOUR_ID) return "True colour";
   if (Conf_get && id >= RECIPE_FIRST_ID && std::size_t(id - RECIPE_FIRST_ID) < Conf_get->recipes.size())
     return Conf_get->recipes[std::size_t(id - RECIPE_FIRST_ID)].name;
   return {};
@@ -106,7 +108,7 @@ void CanvShownChanged(const Layer* layer) {
     std::snprintf(clip, sizeof clip, "M 0 0 H %d V %d H 0 Z", m.cols, m.rows);
     g_object_set(c->group, "clip-path", clip, nullptr);
   }
-  CntrsGridShow(layer->sub_lon);
+  CntrsGridShow(layer->sub_lon, layer->fci);
 }
 
 std::size_t CanvReadoutText(const Layer* layer, const CalibSlot* cal, int rect_x, int rect_y, double cx, double cy,
@@ -114,6 +116,7 @@ std::size_t CanvReadoutText(const Layer* layer, const CalibSlot* cal, int rect_x
   if (!out || size == 0) return 0;
   out[0] = '\0';
   if (!layer || layer->id <= 0) return 0;
+  if (layer->fci) return CanvFciReadoutText(layer, rect_x, rect_y, cx, cy, out, size);
   const cv::Mat& shown = layer->images[1];
   if (shown.empty() || !(cx >= 0) || !(cy >= 0) || cx >= shown.cols || cy >= shown.rows) return 0;
   const int px = int(cx), py = int(cy);

@@ -91,7 +91,7 @@ bool LayerSelectedMask(Layer* layer, cv::Mat* out) {
 }
 
 std::string LayerSelectMessage(const Layer* layer, SelectResult r) {
-  const std::string name = layer->id >= 1 && layer->id <= CHANNEL_COUNT ? InfoChannelLabel[layer->id] : layer->name;
+  const std::string name = InfoIsChannel(layer->id) ? InfoLayerLabel(layer->id) : layer->name;
   if (r == SelectResult::NoColour)
     return "No colour to select in " + name + ": switch on \"Gray scale threshold\" to select by grey level";
   return name + " is not loaded";

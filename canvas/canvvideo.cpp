@@ -174,6 +174,8 @@ std::string CanvVideoFileName(int id, const std::string& slot, ConfVideoFormat f
     name = CanvVideoNames[id - RECIPE_FIRST_ID];
   else if (Conf_get && id >= RECIPE_FIRST_ID && size_t(id - RECIPE_FIRST_ID) < Conf_get->recipes.size())
     name = Conf_get->recipes[size_t(id - RECIPE_FIRST_ID)].name;
+  else if (id == FCI_TRUE_COLOUR_ID)
+    name = "True colour";
   if (name.empty()) name = "RGB" + std::to_string(id);
   for (char& ch : name)
     if (ch == '/' || ch == '\\') ch = '_';
@@ -269,7 +271,7 @@ gboolean CanvVideoWrite(std::string* file, int* frames, std::string* err, std::s
 
 void CanvVideo(GtkWidget*, gpointer) {
   const int id = CanvTreeGetId();
-  if (id < RECIPE_FIRST_ID) {
+  if (id < RECIPE_FIRST_ID || InfoIsFci(id)) {
     Message(false, "Select RGB channel first!", "");
     return;
   }

@@ -9,6 +9,8 @@
 #include "app/app.h"
 #include "canvas/canv.h"
 #include "data/gholder.h"
+#include "canvas/canvfci.h"
+#include "data/fci_view.h"
 #include "data/layer.h"
 #include "data/supl.h"
 #include "settings/conf.h"
@@ -75,6 +77,10 @@ std::string NewestInput(const Sat& sat, const ConfRect& window) {
   GStr dir(g_build_filename(App_get->home.c_str(), "import", "SEVIRI_data", nullptr));
   GDir* d = g_dir_open(dir.get(), 0, nullptr);
   if (!d) return {};
+  if (sat.service == SatService::Fci) {
+    g_dir_close(d);
+    return CanvFciNewest(dir.get());
+  }
   const int segment = std::max(ConfWindowSegments(sat, window, false).first, 1);
   const std::string glob = SatNamePrefix(sat) + "??????___-0000" + (segment < 10 ? "0" : "") + std::to_string(segment) +
                            "___-????????????-C_";
@@ -96,14 +102,27 @@ std::string NewestInput(const Sat& sat, const ConfRect& window) {
 // and one while a channel loads.
 std::string TooBig(const DlgDateTime* d, long count) {
   const Conf* conf = Conf_get;
-  bool channels[CHANNEL_COUNT];
-  for (int c = 0; c < CHANNEL_COUNT; c++)
-    channels[c] = gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[c]));
-  // The window as the loader shrinks it to the disk.
-  const int w = std::min(conf->rect_width, CONF_GRID - conf->rect_x);
-  const int h = std::min(conf->rect_height, CONF_GRID - conf->rect_y);
-  const double need = double(count) * double(DlgDateTimeSlotBytes(channels, w, h)) +
-                      2.0 * 27.0 * std::max(w, 0) * std::max(h, 0);
+  double need = 0;
+  if (d->fci) {
+    bool channels[FCI_LAYER_COUNT];
+    for (int c = 0; c < FCI_LAYER_COUNT; c++)
+      channels[c] = gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->fci_buttons[c]));
+    int32_t window[4];
+    CanvFciWindow(window);
+    const int w = std::min(window[2], FCI_GRID_2KM - window[0]), h = std::min(window[3], FCI_GRID_2KM - window[1]);
+    // One display image of 1 km pixels (4 a window pixel, 3 bytes each, and its copy).
+    need = double(count) * double(DlgDateTimeFciSlotBytes(channels, w, h)) +
+           2.0 * 12.0 * std::max(w, 0) * std::max(h, 0);
+  } else {
+    bool channels[CHANNEL_COUNT];
+    for (int c = 0; c < CHANNEL_COUNT; c++)
+      channels[c] = gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[c]));
+    // The window as the loader shrinks it to the disk.
+    const int w = std::min(conf->rect_width, CONF_GRID - conf->rect_x);
+    const int h = std::min(conf->rect_height, CONF_GRID - conf->rect_y);
+    need = double(count) * double(DlgDateTimeSlotBytes(channels, w, h)) +
+                        2.0 * 27.0 * std::max(w, 0) * std::max(h, 0);
+  }
   gchar* text = nullptr;
   if (!g_file_get_contents("/proc/meminfo", &text, nullptr, nullptr)) return {};
   const long long available = DlgDateTimeMemAvailable(text);
@@ -144,6 +163,23 @@ size_t DlgDateTimeSlotBytes(const bool channels[CHANNEL_COUNT], int width, int h
   for (int c = 1; c <= CHANNEL_COUNT; c++)
     if (channels[c - 1]) bytes += sizeof(Layer) + 2 * pixels * (c == HRV_ID ? 9 : 1);
   return bytes;
+}
+
+size_t DlgDateTimeFciSlotBytes(const bool channels[FCI_LAYER_COUNT], int width, int height) {
+  const size_t pixels = size_t(std::max(width, 0)) * size_t(std::max(height, 0));
+  size_t bytes = sizeof(Layer) + SLOT_SIZE * sizeof(Layer*);
+  for (int c = 0; c < FCI_LAYER_COUNT; c++)
+    if (channels[c]) bytes += sizeof(Layer) + 6 * pixels * (FciChannels[c].grid == FCI_GRID_1KM ? 4 : 1);
+  return bytes;
+}
+
+std::vector<int> DlgDateTimeChosen(const DlgDateTime* d) {
+  std::vector<int> ids;
+  for (int c = 0; d->fci && c < FCI_LAYER_COUNT; c++)
+    if (gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->fci_buttons[c]))) ids.push_back(FCI_LAYER_FIRST + c);
+  for (int c = 1; !d->fci && c <= CHANNEL_COUNT; c++)
+    if (gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[c - 1]))) ids.push_back(c);
+  return ids;
 }
 
 long long DlgDateTimeMemAvailable(const std::string& meminfo) {
@@ -223,16 +259,22 @@ GtkWidget* DlgDateTimeNew() {
                        gtk_label_new("hour:"), d->hour_to,   gtk_label_new("min:"), d->min_to};
   for (int i = 0; i < 8; i++) Attach(grid, row[i], i, 4);
 
-  GtkWidget* toolbar = gtk_toolbar_new();
-  gtk_toolbar_set_style(GTK_TOOLBAR(toolbar), GTK_TOOLBAR_TEXT);
-  for (int c = 1; c <= CHANNEL_COUNT; c++) {
+  d->fci = Conf_get->satellite.service == SatService::Fci;
+  // FCI's 16 channels in two rows of eight: the 1 km and the 2 km ones.
+  const int buttons = d->fci ? FCI_LAYER_COUNT : CHANNEL_COUNT, per_row = d->fci ? 8 : CHANNEL_COUNT;
+  GtkWidget* toolbar = nullptr;
+  for (int i = 0; i < buttons; i++) {
+    if (i % per_row == 0) {
+      toolbar = gtk_toolbar_new();
+      gtk_toolbar_set_style(GTK_TOOLBAR(toolbar), GTK_TOOLBAR_TEXT);
+      Attach(grid, toolbar, 0, 5 + i / per_row, 8, 1);
+    }
     GtkToolItem* b = gtk_toggle_tool_button_new();
-    gtk_tool_button_set_label(GTK_TOOL_BUTTON(b), InfoChannelLabel[c]);
+    gtk_tool_button_set_label(GTK_TOOL_BUTTON(b), d->fci ? InfoFciLabel[i] : InfoChannelLabel[i + 1]);
     gtk_tool_item_set_homogeneous(b, FALSE);
     gtk_toolbar_insert(GTK_TOOLBAR(toolbar), b, -1);
-    d->channel_buttons[c - 1] = GTK_WIDGET(b);
+    (d->fci ? d->fci_buttons : d->channel_buttons)[i] = GTK_WIDGET(b);
   }
-  Attach(grid, toolbar, 0, 5, 8, 1);
 
   SlotTime last{};
   if (DlgDateTimeDefault(&last)) {
@@ -295,8 +337,7 @@ void DlgDateTimeLoad(GtkWidget*, gpointer record) {
         slot[0] = header.release();
         conf->slots = g_list_append(conf->slots, slot);
       }
-      for (int c = 1; c <= CHANNEL_COUNT && !failed; c++) {
-        if (!gtk_toggle_tool_button_get_active(GTK_TOGGLE_TOOL_BUTTON(d->channel_buttons[c - 1]))) continue;
+      for (int c : DlgDateTimeChosen(d)) {
         Layer* info = InfoNew(c, text.c_str(), nullptr, &conf->satellite);
         if (!CanvOpen(&info)) {
           g_log(nullptr, G_LOG_LEVEL_WARNING, "dlgdatetime: %s of %s cannot be opened", InfoChannelText[c],

@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include <string>
+#include <vector>
 
 #include "data/fileinfo.h"
 
@@ -19,7 +20,9 @@ struct DlgDateTime {
   GtkWidget* min_from = nullptr;
   GtkWidget* min_to = nullptr;
   GtkWidget* unused = nullptr;
-  GtkWidget* channel_buttons[CHANNEL_COUNT] = {};
+  GtkWidget* channel_buttons[CHANNEL_COUNT] = {};  // MSG's channels, or NULL when fci
+  GtkWidget* fci_buttons[FCI_LAYER_COUNT] = {};     // FCI's channels when fci
+  bool fci = false;  // the satellite configured when the dialog was made is FCI
   int step = 15;  // minutes between slots, of the satellite configured when the dialog was made
 };
 
@@ -42,6 +45,11 @@ bool DlgDateTimeDefault(SlotTime* t);
 // Bytes one slot holds with the channels toggled (entry c - 1 for channel c) for a view window of
 // width x height pixels: their counts, HRV's on its grid three times finer, and the records.
 size_t DlgDateTimeSlotBytes(const bool channels[CHANNEL_COUNT], int width, int height);
+// The same for FCI channels (entry i for FciChannels[i]) on a 2 km window of width x height:
+// counts (2 bytes) and values (4 bytes) of each, the 1 km channels four times as many.
+size_t DlgDateTimeFciSlotBytes(const bool channels[FCI_LAYER_COUNT], int width, int height);
+// The layer ids whose channel buttons are down, in the order of the buttons.
+std::vector<int> DlgDateTimeChosen(const DlgDateTime* d);
 // MemAvailable of a /proc/meminfo text in bytes; -1 when the text has none.
 long long DlgDateTimeMemAvailable(const std::string& meminfo);
 

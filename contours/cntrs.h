@@ -20,6 +20,7 @@ struct Cntrs {
   GPtrArray* labels = nullptr;     // owned UTF-8 strings (NULL: no label), one per line; NULL without labels
   gint32 color = 0;                // index into the colour table
   double sub_lon = 0.0;            // sub-satellite longitude the lines were projected for
+  bool fci = false;                // projected onto an FCI image (CntrsView.fci)
 };
 
 // One entry of the contour file list (Conf.contours), which owns it.
@@ -77,7 +78,7 @@ bool CntrsReadShapes(const std::string& path, int field, const CntrsView& view, 
 // New layer of the lines of path inside the rectangle (x, y, width, height), colour 0; NULL when
 // nothing of it is visible or the file cannot be read.
 Cntrs* CntrsRead(const std::string& path, int field, int x, int y, int width, int height, guint32 charset,
-                 double sub_lon = 0.0);
+                 double sub_lon = 0.0, bool fci = false);
 // Creates the layer's group under parent with one polyline per line and the labels, in font and
 // colour (NULL or unknown: row 0); false when no polyline was made.
 gboolean CntrsDraw(Cntrs* cntrs, GooCanvasItem* parent, const char* font, const char* color, int x, int y,
@@ -104,7 +105,7 @@ void CntrsDel(Cntrs* cntrs);
 gboolean CntrsLoad(CntrsFile* entry);
 // A layer of a satellite over sub_lon is shown: every loaded layer of the contour list that was
 // projected for another longitude is read and drawn again for this one.
-void CntrsFollow(double sub_lon);
+void CntrsFollow(double sub_lon, bool fci = false);
 // Loads the numbered "contour-file"/"cntrs-file-attr" entries 00..99 of "Startup files" into
 // Conf.contours; main loop only.
 void CntrsStartup();

@@ -70,13 +70,14 @@ guint32 SuplColorRgba(int index) {
 }
 
 Cntrs* CntrsRead(const std::string& path, int field, int x, int y, int width, int height, guint32 charset,
-                 double sub_lon) {
+                 double sub_lon, bool fci) {
   CntrsShapes shapes;
-  if (!CntrsReadShapes(path, field, CntrsView{x, y, width, height, sub_lon}, charset, &shapes)) return nullptr;
+  if (!CntrsReadShapes(path, field, CntrsView{x, y, width, height, sub_lon, fci}, charset, &shapes)) return nullptr;
   const CntrsPieces& p = shapes.pieces;
   if (p.lines() == 0) return nullptr;
   Cntrs* cntrs = std::make_unique<Cntrs>().release();  // the caller frees it with CntrsDel
   cntrs->sub_lon = sub_lon;
+  cntrs->fci = fci;
   cntrs->lines = g_ptr_array_new_full(guint(p.lines()), FreeArray);
   for (std::size_t i = 0; i < p.lines(); i++) {
     GArray* a = g_array_sized_new(FALSE, FALSE, sizeof(float), guint(2 * p.size(i)));

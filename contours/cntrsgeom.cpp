@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "data/fci_view.h"
 #include "data/geo.h"
 
 namespace {
@@ -66,6 +67,17 @@ bool CntrsProject(double lon, double lat, const CntrsView& view, double* x, doub
   // data, not a point on the border.
   if (!(lat >= -90.0 && lat <= 90.0 && lon >= -180.0 && lon <= 180.0)) return false;
   double column = 0, line = 0;
+  if (view.fci) {
+    const int32_t rect[4] = {view.x, view.y, view.width, view.height};
+    int32_t window[4];
+    FciWindowOfRect(rect, window);
+    double u = 0, v = 0;
+    if (!FciLatLonToGrid(FCI_GRID_1KM, lat, lon, &column, &line, view.sub_lon)) return false;
+    FciGridToDisplay(window, column, line, &u, &v);
+    *x = u / 3.0;
+    *y = v / 3.0;
+    return true;
+  }
   if (GeoLatLonToPixel(lat, lon, &column, &line, 0, view.sub_lon) != 0) return false;
   *x = GRID - column - view.x;
   *y = GRID - line - view.y;

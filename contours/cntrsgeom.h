@@ -10,6 +10,9 @@
 struct CntrsView {
   int x = 0, y = 0, width = 0, height = 0;
   double sub_lon = 0.0;  // sub-satellite longitude of the image the lines are drawn over
+  // Over an FCI image: its 1 km display of the 2 km window of the rectangle (FciWindowOfRect),
+  // placed in the same units (a third of a display pixel) as MSG's.
+  bool fci = false;
 };
 
 // The display polylines of a layer: vertex pairs (x, y) relative to the view corner, one run per

@@ -61,6 +61,7 @@ Cntrs* CntrsGridNew(const CntrsView& view, double step, GooCanvasItem* parent, c
   if (p.lines() == 0 || !parent) return nullptr;
   auto cntrs = std::make_unique<Cntrs>();
   cntrs->sub_lon = view.sub_lon;
+  cntrs->fci = view.fci;
   cntrs->lines = g_ptr_array_new_full(guint(p.lines()), FreeArray);
   for (std::size_t i = 0; i < p.lines(); i++) {
     GArray* a = g_array_sized_new(FALSE, FALSE, sizeof(float), guint(2 * p.size(i)));
@@ -98,7 +99,7 @@ void CntrsGridFree() {
   Canv_get->graticule = nullptr;
 }
 
-void CntrsGridShow(double sub_lon) {
+void CntrsGridShow(double sub_lon, bool fci) {
   Canv* c = Canv_get;
   const Conf* conf = Conf_get;
   if (!c || !conf) return;
@@ -106,9 +107,9 @@ void CntrsGridShow(double sub_lon) {
     CntrsGridFree();
     return;
   }
-  if (c->graticule && c->graticule->sub_lon == sub_lon) return;
+  if (c->graticule && c->graticule->sub_lon == sub_lon && c->graticule->fci == fci) return;
   CntrsGridFree();
   if (!c->group) return;
-  const CntrsView view{conf->rect_x, conf->rect_y, conf->rect_width, conf->rect_height, sub_lon};
+  const CntrsView view{conf->rect_x, conf->rect_y, conf->rect_width, conf->rect_height, sub_lon, fci};
   c->graticule = CntrsGridNew(view, CNTRS_GRID_STEP, c->group, conf->canvas_font.c_str());
 }

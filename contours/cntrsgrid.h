@@ -34,6 +34,6 @@ Cntrs* CntrsGridNew(const CntrsView& view, double step, GooCanvasItem* parent, c
 
 // Shows the graticule of the "graticule" setting in the contour group, projected for sub_lon:
 // made when on and missing or made for another longitude, removed when off. Main loop only.
-void CntrsGridShow(double sub_lon);
+void CntrsGridShow(double sub_lon, bool fci = false);
 // Removes it (at exit or when the setting is switched off).
 void CntrsGridFree();

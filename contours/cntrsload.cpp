@@ -31,14 +31,19 @@ void ApplyAttrs(CntrsFile* entry, gchar** items) {
   }
 }
 
-double ShownLongitude(const Conf* conf) {
+// The longitude and kind of the shown image, else of the configured satellite.
+double ShownLongitude(const Conf* conf, bool* fci) {
   const Slot* slot = Canv_get ? CanvCurrentSlot() : nullptr;
   const int id = Canv_get ? CanvTreeGetId() : 0;
-  if (slot && id > 0 && id < SLOT_SIZE && slot[id] && !slot[id]->images[1].empty()) return slot[id]->sub_lon;
+  if (slot && id > 0 && id < SLOT_SIZE && slot[id] && !slot[id]->images[1].empty()) {
+    *fci = slot[id]->fci;
+    return slot[id]->sub_lon;
+  }
+  *fci = conf->satellite.service == SatService::Fci;
   return SatNominalLongitude(conf->satellite);
 }
 
-gboolean Load(CntrsFile* entry, double sub_lon) {
+gboolean Load(CntrsFile* entry, double sub_lon, bool fci) {
   Conf* conf = Conf_get;
   const std::string path = ShpPath(entry->file);
   int field = CntrsFieldIndex(path, entry->field);
@@ -46,7 +51,7 @@ gboolean Load(CntrsFile* entry, double sub_lon) {
   gboolean ok = FALSE;
   CntrsDel(entry->cntrs);
   entry->cntrs = CntrsRead(path, field, conf->rect_x, conf->rect_y, conf->rect_width, conf->rect_height,
-                           conf->charset, sub_lon);
+                           conf->charset, sub_lon, fci);
   if (entry->cntrs && Canv_get && Canv_get->group)
     ok = CntrsDraw(entry->cntrs, Canv_get->group, conf->canvas_font.c_str(),
                    entry->color.empty() ? nullptr : entry->color.c_str(), conf->rect_x, conf->rect_y,
@@ -73,17 +78,20 @@ gboolean Load(CntrsFile* entry, double sub_lon) {
 
 gboolean CntrsLoad(CntrsFile* entry) {
   if (!entry || !Conf_get) return FALSE;
-  return Load(entry, ShownLongitude(Conf_get));
+  bool fci = false;
+  const double lon = ShownLongitude(Conf_get, &fci);
+  return Load(entry, lon, fci);
 }
 
-void CntrsFollow(double sub_lon) {
+void CntrsFollow(double sub_lon, bool fci) {
   Conf* conf = Conf_get;
   if (!conf) return;
   // Load may take a failed entry out of the list: the next link is taken first.
   for (GList* l = conf->contours; l;) {
     GList* next = l->next;
     auto* entry = static_cast<CntrsFile*>(l->data);
-    if (entry && entry->cntrs && entry->cntrs->sub_lon != sub_lon) Load(entry, sub_lon);
+    if (entry && entry->cntrs && (entry->cntrs->sub_lon != sub_lon || entry->cntrs->fci != fci))
+      Load(entry, sub_lon, fci);
     l = next;
   }
 }

@@ -95,8 +95,8 @@ bool FciLatLonToGrid(int grid, double lat, double lon, double* column, double* r
 
 // ---- Reading -----------------------------------------------------------------------------------
 
-// Registers the JPEG-LS filter (HDF5 filter 32018) with the HDF5 library of this process and
-// silences HDF5's own error printing; later calls do nothing. False when HDF5 refuses.
+// Registers the JPEG-LS filter (HDF5 filter 32018) with the HDF5 library of this process (once)
+// and silences HDF5's own error printing in the calling thread. False when HDF5 refuses.
 bool FciJlsRegister();
 
 // What one chunk file holds for a channel.

@@ -147,9 +147,10 @@ bool FciJlsEncode(const uint8_t* src, size_t n, const unsigned* params, size_t n
 bool FciJlsRegister() {
   static std::once_flag once;
   static bool ok = false;
-  std::call_once(once, [] {
-    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);  // failures come back as values, not printed stacks
-    ok = H5Zregister(&FILTER_CLASS) >= 0;
-  });
+  std::call_once(once, [] { ok = H5Zregister(&FILTER_CLASS) >= 0; });
+  // Failures come back as values, not printed stacks. A thread-safe HDF5 keeps this setting per
+  // thread: the window's monitor reads chunks on its worker.
+  thread_local bool silenced = false;
+  if (!silenced) silenced = H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr) >= 0;
   return ok;
 }

@@ -16,6 +16,14 @@ const char* const InfoChannelLabel[CHANNEL_COUNT + 1] = {
     "", "VIS 0.6", "VIS 0.8", "IR 0.16", "IR 0.39", "WV 0.62", "WV 0.73",
     "IR 0.87", "IR 0.97", "IR 10.8", "IR 12.0", "IR 13.4", "HRV"};
 
+const char* const InfoFciText[FCI_LAYER_COUNT] = {
+    "vis_04", "vis_05", "vis_06", "vis_08", "vis_09", "nir_13", "nir_16", "nir_22",
+    "ir_38",  "wv_63",  "wv_73",  "ir_87",  "ir_97",  "ir_105", "ir_123", "ir_133"};
+
+const char* const InfoFciLabel[FCI_LAYER_COUNT] = {
+    "VIS 0.4", "VIS 0.5", "VIS 0.6", "VIS 0.8", "VIS 0.9", "NIR 1.3", "NIR 1.6", "NIR 2.2",
+    "IR 3.8",  "WV 6.3",  "WV 7.3",  "IR 8.7",  "IR 9.7",  "IR 10.5", "IR 12.3", "IR 13.3"};
+
 namespace {
 
 // Group 1 the spacecraft digit (named twice, the same both times), 2 the channel field, 3 the
@@ -78,7 +86,12 @@ Layer* InfoNew(int id, const char* text, const std::vector<RgbRecipe>* recipes, 
     // The text goes in as it was passed, also when it was no slot text.
     layer->name = SatSegmentName(sat ? *sat : Sat{}, InfoChannelText[id], id == HRV_ID ? 19 : 7,
                                  text ? text : "(null)");
-  } else if (id >= RECIPE_FIRST_ID && id < SLOT_SIZE && recipes &&
+  } else if (InfoIsFci(id)) {
+    const Sat fci = sat && sat->service == SatService::Fci ? *sat : Sat{1, SatService::Fci};
+    layer->name = SatNamePrefix(fci) + InfoFciText[id - FCI_LAYER_FIRST] + "-" + layer->slot;
+  } else if (id == FCI_TRUE_COLOUR_ID) {
+    layer->name = "True colour";
+  } else if (id >= RECIPE_FIRST_ID && id < FCI_LAYER_FIRST && recipes &&
              size_t(id - RECIPE_FIRST_ID) < recipes->size()) {
     layer->name = (*recipes)[id - RECIPE_FIRST_ID].name;
   }
@@ -168,12 +181,15 @@ gint InfoSlotCompare(gconstpointer sa, gconstpointer sb) {
 }
 
 bool InfoLayerSat(const Layer* layer, Sat* out) {
-  return layer && layer->id >= 0 && layer->id <= CHANNEL_COUNT && SatFromName(layer->name, out);
+  return layer && ((layer->id >= 0 && layer->id <= CHANNEL_COUNT) || InfoIsFci(layer->id)) &&
+         SatFromName(layer->name, out);
 }
 
 bool InfoSlotSat(const Slot* slot, Sat* out) {
   if (!slot) return false;
   for (int c = 1; c <= CHANNEL_COUNT; c++)
+    if (InfoLayerSat(slot[c], out)) return true;
+  for (int c = FCI_LAYER_FIRST; c < FCI_TRUE_COLOUR_ID; c++)
     if (InfoLayerSat(slot[c], out)) return true;
   return InfoLayerSat(slot[0], out);
 }

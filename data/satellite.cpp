@@ -25,6 +25,9 @@ constexpr ServiceText SERVICES[] = {
     {SatService::Rapid, "_RSS", "_RSS____", "rapid scan"},
     {SatService::Iodc, "_IODC", "_IODC___", "Indian Ocean"},
 };
+// The MSG services above; FCI's names follow their own pattern.
+constexpr const char* FCI_PREFIX = "W_XX-EUMETSAT-Darmstadt,IMG+SAT,MTI";
+constexpr const char* FCI_AFTER = "+FCI-";
 
 const ServiceText& Service(SatService s) {
   for (const ServiceText& t : SERVICES)
@@ -37,6 +40,7 @@ bool ValidSpacecraft(int n) { return n >= SAT_SPACECRAFT_MIN && n <= SAT_SPACECR
 }  // namespace
 
 std::string SatText(const Sat& s) {
+  if (s.service == SatService::Fci) return "MTI" + std::to_string(s.spacecraft);
   return "MSG" + std::to_string(s.spacecraft) + Service(s.service).suffix;
 }
 
@@ -47,6 +51,10 @@ bool SatParse(const char* text, Sat* out) {
   if (a == std::string::npos) return false;
   t = t.substr(a, b - a + 1);
   for (char& c : t) c = g_ascii_toupper(c);
+  if (t.size() == 4 && t.compare(0, 3, "MTI") == 0 && ValidSpacecraft(t[3] - '0')) {
+    *out = Sat{t[3] - '0', SatService::Fci};
+    return true;
+  }
   if (t.size() < 4 || t.compare(0, 3, "MSG") != 0 || !ValidSpacecraft(t[3] - '0')) return false;
   for (const ServiceText& service : SERVICES)
     if (t.compare(4, std::string::npos, service.suffix) == 0) {
@@ -57,6 +65,12 @@ bool SatParse(const char* text, Sat* out) {
 }
 
 bool SatFromName(const std::string& name, Sat* out) {
+  const size_t fci = std::strlen(FCI_PREFIX);
+  if (name.compare(0, fci, FCI_PREFIX) == 0 && name.size() > fci && ValidSpacecraft(name[fci] - '0') &&
+      name.compare(fci + 1, std::strlen(FCI_AFTER), FCI_AFTER) == 0) {
+    *out = Sat{name[fci] - '0', SatService::Fci};
+    return true;
+  }
   for (int n = SAT_SPACECRAFT_MIN; n <= SAT_SPACECRAFT_MAX; n++)
     for (const ServiceText& service : SERVICES) {
       const Sat s{n, service.service};
@@ -68,9 +82,10 @@ bool SatFromName(const std::string& name, Sat* out) {
   return false;
 }
 
-const char* SatServiceName(SatService s) { return Service(s).name; }
+const char* SatServiceName(SatService s) { return s == SatService::Fci ? "FCI" : Service(s).name; }
 
 std::string SatNamePrefix(const Sat& s) {
+  if (s.service == SatService::Fci) return FCI_PREFIX + std::to_string(s.spacecraft) + FCI_AFTER;
   const std::string craft = "MSG" + std::to_string(s.spacecraft);
   return "H-000-" + craft + "__-" + craft + Service(s.service).field + "-";
 }
@@ -98,14 +113,17 @@ std::string SatGlobSegment7(const Sat& s) { return SatNamePrefix(s) + "??????___
 std::string SatGlobPrologue(const Sat& s) { return SatNamePrefix(s) + "_________-PRO______-????????????-__"; }
 std::string SatGlobEpilogue(const Sat& s) { return SatNamePrefix(s) + "_________-EPI______-????????????-__"; }
 
-int SatSlotMinutes(const Sat& s) { return s.service == SatService::Rapid ? 5 : 15; }
+int SatSlotMinutes(const Sat& s) {
+  return s.service == SatService::Rapid ? 5 : s.service == SatService::Fci ? 10 : 15;
+}
 int SatFirstSegment(const Sat& s) { return s.service == SatService::Rapid ? 6 : 7; }
 int SatSpacecraftId(const Sat& s) { return 320 + s.spacecraft; }
 double SatNominalLongitude(const Sat& s) {
   switch (s.service) {
     case SatService::Rapid: return 9.5;
     case SatService::Iodc: return 45.5;
-    case SatService::Full: break;
+    case SatService::Full:
+    case SatService::Fci: break;
   }
   return 0.0;
 }

@@ -38,7 +38,8 @@ void OnGrid(GtkToggleButton* button, gpointer) {
   const Slot* slot = Canv_get ? CanvCurrentSlot() : nullptr;
   const int id = Canv_get ? CanvTreeGetId() : 0;
   const Layer* shown = slot && id > 0 && id < SLOT_SIZE ? slot[id] : nullptr;
-  CntrsGridShow(shown ? shown->sub_lon : SatNominalLongitude(Conf_get->satellite));
+  CntrsGridShow(shown ? shown->sub_lon : SatNominalLongitude(Conf_get->satellite),
+                shown ? shown->fci : Conf_get->satellite.service == SatService::Fci);
 }
 
 GtkWidget* Labelled(GtkWidget* box, const char* text, GtkWidget* child) {

@@ -231,8 +231,11 @@ void OnSatellite(GtkComboBox* combo, gpointer data) {
     s->restoring = false;
     return;
   }
+  const bool fci_before = Conf_get->satellite.service == SatService::Fci;
   Conf_get->satellite = sat;
   Edited();
+  // FCI has other channels and the true colour: the layer tree follows at once.
+  if (fci_before != (sat.service == SatService::Fci)) CanvTreeFill(Canv_get, Conf_get);
   // The same window seen from another longitude: the degrees shown follow, the pixels stay.
   DlgRectCentre(Pending(), &s->lat, &s->lon, Longitude());
   s->restoring = true;
@@ -254,6 +257,8 @@ GtkWidget* SatelliteCombo(DlgInterface* s) {
                                  service == SatService::Full ? "0°" : service == SatService::Rapid ? "9.5° E" : "45.5° E"));
       gtk_combo_box_text_append(GTK_COMBO_BOX_TEXT(combo), SatText(sat).c_str(), label.get());
     }
+  // Today's prime satellite at 0°: Meteosat-12's Flexible Combined Imager.
+  gtk_combo_box_text_append(GTK_COMBO_BOX_TEXT(combo), SatText(Sat{1, SatService::Fci}).c_str(), "MTG-I1 FCI (0°)");
   gtk_combo_box_set_active_id(GTK_COMBO_BOX(combo), SatText(Conf_get->satellite).c_str());
   g_signal_connect(combo, "changed", G_CALLBACK(OnSatellite), s);
   return combo;

@@ -123,7 +123,7 @@ TEST(SlotList, RefusesIdsOutsideTheArray) {
   GList* list = nullptr;
   LogCapture log;
   InfoSlotInsert(&list, InfoNew(0, "201607041200"));
-  InfoSlotInsert(&list, InfoNew(112, "201607041200"));
+  InfoSlotInsert(&list, InfoNew(SLOT_SIZE, "201607041200"));
   EXPECT_EQ(list, nullptr);
   EXPECT_EQ(log.count(), 2u);
 }

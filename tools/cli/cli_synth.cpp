@@ -88,7 +88,7 @@ int CliSynth(int argc, char** argv) {
       o.cloud_cover = f;
     } else if (!std::strcmp(a, "--satellite")) {
       const char* v = value();
-      if (!v || !SatParse(v, &o.satellite)) {
+      if (!v || !SatParse(v, &o.satellite) || o.satellite.service == SatService::Fci) {
         std::fprintf(stderr, "nubicorn-cli synth: --satellite wants MSG1 to MSG4, optionally with _RSS or _IODC\n");
         return 2;
       }
