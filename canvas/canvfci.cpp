@@ -13,6 +13,7 @@
 
 #include "app/app.h"
 #include "canvas/canv.h"
+#include "canvas/canvreadout.h"
 #include "data/fci.h"
 #include "data/fci_view.h"
 #include "settings/conf.h"
@@ -27,16 +28,6 @@ bool OneKm(int channel) { return FciChannels[channel].grid == FCI_GRID_1KM; }
 cv::Size DisplaySize(int channel, const cv::Mat& values) {
   const int f = OneKm(channel) ? 1 : 2;
   return {values.cols * f, values.rows * f};
-}
-
-void Append(char* out, std::size_t size, std::size_t* len, const char* fmt, ...) G_GNUC_PRINTF(4, 5);
-void Append(char* out, std::size_t size, std::size_t* len, const char* fmt, ...) {
-  if (*len + 1 >= size) return;
-  va_list ap;
-  va_start(ap, fmt);
-  const int n = std::vsnprintf(out + *len, size - *len, fmt, ap);
-  va_end(ap);
-  if (n > 0) *len = std::min(size - 1, *len + std::size_t(n));
 }
 
 }  // namespace
@@ -168,10 +159,10 @@ std::size_t CanvFciReadoutText(const Layer* layer, int rect_x, int rect_y, doubl
   std::size_t len = 0;
   double lat = 0, lon = 0;
   if (CanvFciLatLon(rect_x, rect_y, px, py, layer->sub_lon, &lat, &lon))
-    Append(out, size, &len, "%.2f\u00b0%c %.2f\u00b0%c", std::fabs(lat), lat < 0 ? 'S' : 'N', std::fabs(lon),
+    CanvAppend(out, size, &len, "%.2f\u00b0%c %.2f\u00b0%c", std::fabs(lat), lat < 0 ? 'S' : 'N', std::fabs(lon),
            lon < 0 ? 'W' : 'E');
   else
-    Append(out, size, &len, "space");
+    CanvAppend(out, size, &len, "space");
   const int32_t rect[4] = {rect_x, rect_y, 0, 0};
   int32_t window[4];
   FciWindowOfRect(rect, window);
@@ -180,7 +171,7 @@ std::size_t CanvFciReadoutText(const Layer* layer, int rect_x, int rect_y, doubl
   const int f = channel && !OneKm(layer->id - FCI_LAYER_FIRST) ? 2 : 1;
   const int grid = f == 2 ? FCI_GRID_2KM : FCI_GRID_1KM;
   const long col = long(window[0]) * (2 / f) + px / f + 1, row = grid - (long(window[1]) * (2 / f) + py / f);
-  Append(out, size, &len, "  col %ld row %ld", col, row);
+  CanvAppend(out, size, &len, "  col %ld row %ld", col, row);
   if (channel) {
     const cv::Mat& counts = layer->images[0];
     const int x = px / f, y = py / f;
@@ -188,16 +179,16 @@ std::size_t CanvFciReadoutText(const Layer* layer, int rect_x, int rect_y, doubl
     const int count = counts.at<uint16_t>(y, x);
     const char* label = InfoFciLabel[layer->id - FCI_LAYER_FIRST];
     if (count == FCI_NO_COUNT) {
-      Append(out, size, &len, "  %s no value", label);
+      CanvAppend(out, size, &len, "  %s no value", label);
       return len;
     }
-    Append(out, size, &len, "  %s count %d", label, count);
+    CanvAppend(out, size, &len, "  %s count %d", label, count);
     const float v = layer->values.type() == CV_32FC1 ? layer->values.at<float>(y, x) : NAN;
     if (!std::isnan(v))
-      Append(out, size, &len, FciChannels[layer->id - FCI_LAYER_FIRST].solar ? "  %.1f %%" : "  %.1f K", double(v));
+      CanvAppend(out, size, &len, FciChannels[layer->id - FCI_LAYER_FIRST].solar ? "  %.1f %%" : "  %.1f K", double(v));
   } else if (shown.type() == CV_8UC3) {
     const cv::Vec3b& p = shown.at<cv::Vec3b>(py, px);
-    Append(out, size, &len, "  %s R %d G %d B %d", layer->name.c_str(), p[0], p[1], p[2]);
+    CanvAppend(out, size, &len, "  %s R %d G %d B %d", layer->name.c_str(), p[0], p[1], p[2]);
   }
   return len;
 }

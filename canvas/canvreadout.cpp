@@ -17,11 +17,7 @@
 #include "data/gholder.h"
 #include "settings/conf.h"
 
-namespace {
-
-// Appends to out[*len] within size, keeping it terminated.
-void Append(char* out, std::size_t size, std::size_t* len, const char* fmt, ...) G_GNUC_PRINTF(4, 5);
-void Append(char* out, std::size_t size, std::size_t* len, const char* fmt, ...) {
+void CanvAppend(char* out, std::size_t size, std::size_t* len, const char* fmt, ...) {
   if (*len + 1 >= size) return;
   va_list ap;
   va_start(ap, fmt);
@@ -29,6 +25,8 @@ void Append(char* out, std::size_t size, std::size_t* len, const char* fmt, ...)
   va_end(ap);
   if (n > 0) *len = std::min(size - 1, *len + std::size_t(n));
 }
+
+namespace {
 
 // The pointer's value of a channel: count and, when calibrated, its physical value.
 void ChannelValue(const Layer* layer, const CalibSlot* cal, int px, int py, char* out, std::size_t size,
@@ -41,13 +39,13 @@ void ChannelValue(const Layer* layer, const CalibSlot* cal, int px, int py, char
   const int cy = int(std::int64_t(py) * counts.rows / shown.rows);
   if (cx < 0 || cy < 0 || cx >= counts.cols || cy >= counts.rows) return;
   const int count = counts.at<uint16_t>(cy, cx);
-  Append(out, size, len, "  %s count %d", InfoChannelLabel[layer->id], count);
+  CanvAppend(out, size, len, "  %s count %d", InfoChannelLabel[layer->id], count);
   if (!cal) return;
   const CalibValue v = CalibPhysical(*cal, layer->id, count);
   if (v.kind == CALIB_BT)
-    Append(out, size, len, "  %.1f K", v.value);
+    CanvAppend(out, size, len, "  %.1f K", v.value);
   else if (v.kind == CALIB_REFLECTANCE)
-    Append(out, size, len, "  %.1f %%", v.value);
+    CanvAppend(out, size, len, "  %.1f %%", v.value);
 }
 
 }  // namespace
@@ -124,16 +122,16 @@ std::size_t CanvReadoutText(const Layer* layer, const CalibSlot* cal, int rect_x
   CanvExportGrid(px, py, rect_x, rect_y, &column, &line);
   std::size_t len = 0;
   if (GeoPixelToLatLon(column, line, &lat, &lon, layer->sub_lon) == 0)
-    Append(out, size, &len, "%.2f\u00b0%c %.2f\u00b0%c", std::fabs(lat), lat < 0 ? 'S' : 'N', std::fabs(lon),
+    CanvAppend(out, size, &len, "%.2f\u00b0%c %.2f\u00b0%c", std::fabs(lat), lat < 0 ? 'S' : 'N', std::fabs(lon),
            lon < 0 ? 'W' : 'E');
   else
-    Append(out, size, &len, "space");
-  Append(out, size, &len, "  col %ld line %ld", std::lround(column), std::lround(line));
+    CanvAppend(out, size, &len, "space");
+  CanvAppend(out, size, &len, "  col %ld line %ld", std::lround(column), std::lround(line));
   if (layer->id <= CHANNEL_COUNT) {
     ChannelValue(layer, cal, px, py, out, size, &len);
   } else if (shown.type() == CV_8UC3) {
     const cv::Vec3b& p = shown.at<cv::Vec3b>(py, px);
-    Append(out, size, &len, "  %s R %d G %d B %d", layer->name.c_str(), p[0], p[1], p[2]);
+    CanvAppend(out, size, &len, "  %s R %d G %d B %d", layer->name.c_str(), p[0], p[1], p[2]);
   }
   return len;
 }

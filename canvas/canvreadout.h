@@ -11,6 +11,9 @@
 #include "data/fileinfo.h"
 
 // "2016-07-04 12:00 UTC" of a slot text YYYYMMDDhhmm; empty for anything else.
+// Appends printf text to out[*len] within size, keeping it terminated; *len grows by what fits.
+void CanvAppend(char* out, std::size_t size, std::size_t* len, const char* fmt, ...) G_GNUC_PRINTF(4, 5);
+
 std::string CanvTimeText(const char* slot);
 // Name of layer id: the channel label (1..12) or the recipe name (13.., from Conf); "" unknown.
 std::string CanvLayerName(int id);
