@@ -82,12 +82,24 @@ TEST_F(Monitor, TheWholeToolbarFitsTheDefaultWindowWhileMonitoring) {
   DropK(0);
   Arrive();
   ASSERT_EQ(Loaded(0), 12);
-  for (int i = 0; i < 20; i++) uitest::Drain();
   GtkWidget* toolbar = gtk_widget_get_parent(gtk_widget_get_parent(canv.btn_monitor));
   ASSERT_TRUE(GTK_IS_TOOLBAR(toolbar));
   int width = 0;
   gtk_window_get_size(GTK_WINDOW(app.window), &width, nullptr);
   const gint n = gtk_toolbar_get_n_items(GTK_TOOLBAR(toolbar));
+  // The toolbar lays its items out on the next frames after the spinner shows: wait (at most a
+  // second) for the layout to settle before judging it.
+  auto all_shown = [&] {
+    for (gint i = 0; i < n; i++) {
+      GtkWidget* item = GTK_WIDGET(gtk_toolbar_get_nth_item(GTK_TOOLBAR(toolbar), i));
+      if (gtk_widget_get_visible(item) && !gtk_widget_get_child_visible(item)) return false;
+    }
+    return true;
+  };
+  for (int i = 0; i < 50 && !all_shown(); i++) {
+    uitest::Drain();
+    g_usleep(20000);
+  }
   for (gint i = 0; i < n; i++) {
     GtkWidget* item = GTK_WIDGET(gtk_toolbar_get_nth_item(GTK_TOOLBAR(toolbar), i));
     if (!gtk_widget_get_visible(item)) continue;
