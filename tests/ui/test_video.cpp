@@ -325,7 +325,9 @@ TEST_F(Video, CutShortAtTheEndIsAnError) {
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = old;
-    small.rlim_cur = first.size() - 8;  // the same slots make a file of the same size
+    // The same slots make an AVI of the same size; the H.264 encoder's threads may change an
+    // MP4's size by a little, so it is cut within its last 5 %.
+    small.rlim_cur = format == ConfVideoFormat::Avi ? first.size() - 8 : first.size() - first.size() / 20;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     gtk_range_set_value(GTK_RANGE(canv.range), 0);
     uitest::Drain();
