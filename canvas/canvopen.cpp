@@ -27,21 +27,21 @@ Sat SlotSat(const Slot* slot) {
   return Conf_get ? Conf_get->satellite : Sat{};
 }
 
+// Logs how the load of *info went; a layer not made is freed and the failure shown.
+gboolean Opened(Layer** info, bool ok) {
+  g_log(nullptr, G_LOG_LEVEL_WARNING, ok ? "%s ok" : "%s Error!", (*info)->name.c_str());
+  if (ok) return TRUE;
+  InfoDel(info);
+  CanvFailure("Input data error");
+  return FALSE;
+}
+
 }  // namespace
 
 gboolean CanvOpen(Layer** info, std::string* damaged) {
   g_return_val_if_fail(info && *info, FALSE);
   Layer* layer = *info;
-  if (InfoIsFci(layer->id)) {
-    if (CanvFciOpen(layer)) {
-      g_log(nullptr, G_LOG_LEVEL_WARNING, "%s ok", layer->name.c_str());
-      return TRUE;
-    }
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s Error!", layer->name.c_str());
-    InfoDel(info);
-    CanvFailure("Input data error");
-    return FALSE;
-  }
+  if (InfoIsFci(layer->id)) return Opened(info, CanvFciOpen(layer));
   const Conf* conf = Conf_get;
   const std::string home = App_get ? App_get->home : std::string();
   GStr path(g_build_filename(home.c_str(), INPUT_DIR, layer->name.c_str(), nullptr));
@@ -67,13 +67,8 @@ gboolean CanvOpen(Layer** info, std::string* damaged) {
     // The longitude the data was taken from, for contours and export; the nominal one of the
     // name's service when the segment does not say.
     layer->sub_lon = SatFileLongitude(path.get(), SatNominalLongitude(sat));
-    g_log(nullptr, G_LOG_LEVEL_WARNING, "%s ok", layer->name.c_str());
-    return TRUE;
   }
-  g_log(nullptr, G_LOG_LEVEL_WARNING, "%s Error!", layer->name.c_str());
-  InfoDel(info);
-  CanvFailure("Input data error");
-  return FALSE;
+  return Opened(info, images.has_value());
 }
 
 void CanvOpenLayer(Slot* slot, int id) {
