@@ -107,7 +107,7 @@ std::vector<std::string> CanvMonitorCycleFiles(const Sat& sat, const std::string
 std::vector<std::string> CanvMonitorCycleFiles(const Sat& sat, const std::string& t) {
   std::vector<std::string> out;
   for (int ch = 1; ch <= HRV_ID; ch++) {
-    const auto [first, last] = ConfServiceSegments(sat, ch == HRV_ID);
+    const auto [first, last] = SatServiceSegments(sat, ch == HRV_ID);
     for (int seg = first; seg <= last; seg++) out.push_back(SatSegmentName(sat, InfoChannelText[ch], seg, t));
   }
   out.push_back(SatPrologueName(sat, t));

@@ -229,11 +229,12 @@ bool ServiceLacks(const char* path, const int32_t window[4]) {
   if (!SatFromName(path + std::strlen(path) - NAME_LENGTH, &sat) || sat.service != SatService::Rapid)
     return false;
   const auto [first, last] = LayerSegments(window, false);
-  if (first >= SatFirstSegment(sat)) return false;
+  const auto [sent_first, sent_last] = SatServiceSegments(sat, false);
+  if (first >= sent_first) return false;
   g_log(nullptr, G_LOG_LEVEL_WARNING,
         "%s: view window %d,%d %dx%d needs segments %d to %d; the %s service sends segments %d to %d only",
         path, window[0], window[1], window[2], window[3], first, last, SatServiceName(sat.service),
-        SatFirstSegment(sat), SEGMENT_COUNT);
+        sent_first, sent_last);
   return true;
 }
 

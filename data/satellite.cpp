@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "data/layer.h"
 #include "data/suplfile.h"
 #include "data/xrit.h"
 
@@ -117,6 +118,13 @@ int SatSlotMinutes(const Sat& s) {
   return s.service == SatService::Rapid ? 5 : s.service == SatService::Fci ? 10 : 15;
 }
 int SatFirstSegment(const Sat& s) { return s.service == SatService::Rapid ? 6 : 7; }
+
+std::pair<int, int> SatServiceSegments(const Sat& s, bool hrv) {
+  const int first = s.service == SatService::Rapid ? SatFirstSegment(s) : 1;
+  // HRV lines are three times finer: its segments start three times as far from the south.
+  if (hrv) return {(first - 1) * 3 + 1, HRV_SEGMENT_COUNT};
+  return {first, SEGMENT_COUNT};
+}
 int SatSpacecraftId(const Sat& s) { return 320 + s.spacecraft; }
 double SatNominalLongitude(const Sat& s) {
   switch (s.service) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 inline constexpr int SAT_SPACECRAFT_MIN = 1;  // MSG1 (Meteosat-8)
 inline constexpr int SAT_SPACECRAFT_MAX = 4;  // MSG4 (Meteosat-11)
@@ -58,6 +59,9 @@ int SatSlotMinutes(const Sat& s);
 // First segment of channels 1..11 that a complete cycle holds for the program (the last is 8):
 // 7 full disk (only the northern two are read), 6 rapid scan (the service sends 6..8).
 int SatFirstSegment(const Sat& s);
+// The segments the service sends, {first, last} counted from the south: the whole disk (1..8,
+// HRV 1..24), or rapid scan's northern third (6..8, HRV 16..24).
+std::pair<int, int> SatServiceSegments(const Sat& s, bool hrv);
 // Spacecraft id of the segment identification record: 321..324.
 int SatSpacecraftId(const Sat& s);
 // Nominal sub-satellite longitude of the service in degrees east: 0 full disk and FCI, 9.5

@@ -11,24 +11,10 @@
 #include "data/geo.h"
 #include "data/layer.h"
 
-namespace {
-
-// Rapid scan sends the northern third: lines from 5 * 464 + 1 of channels 1..11 and the same
-// lines of HRV, three times finer.
-constexpr int RAPID_FIRST = 6, RAPID_HRV_FIRST = 16;
-
-}  // namespace
-
-std::pair<int, int> ConfServiceSegments(const Sat& sat, bool hrv) {
-  const bool rapid = sat.service == SatService::Rapid;
-  if (hrv) return {rapid ? RAPID_HRV_FIRST : 1, HRV_SEGMENT_COUNT};
-  return {rapid ? RAPID_FIRST : 1, SEGMENT_COUNT};
-}
-
 std::pair<int, int> ConfWindowSegments(const Sat& sat, const ConfRect& r, bool hrv) {
   const int32_t window[4] = {r.x, r.y, r.width, r.height};
   const auto [first, last] = LayerSegments(window, hrv);
-  const auto [lo, hi] = ConfServiceSegments(sat, hrv);
+  const auto [lo, hi] = SatServiceSegments(sat, hrv);
   const int a = std::max(first, lo), b = std::min(last, hi);
   if (first > last || a > b) return {0, -1};
   return {a, b};
@@ -54,7 +40,7 @@ std::string ConfSegmentText(std::pair<int, int> s) {
 std::string ConfWindowFault(const Sat& sat, const ConfRect& r) {
   const int32_t window[4] = {r.x, r.y, r.width, r.height};
   const std::pair<int, int> need = LayerSegments(window, false);
-  const std::pair<int, int> sent = ConfServiceSegments(sat, false);
+  const std::pair<int, int> sent = SatServiceSegments(sat, false);
   if (need.first > need.second || (need.first >= sent.first && need.second <= sent.second)) return {};
   // Where the service's coverage ends, on its own meridian, for a user who thinks in degrees.
   // The reason comes first: the status bar shows the start of a long message.

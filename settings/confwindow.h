@@ -10,9 +10,6 @@
 #include "data/satellite.h"
 #include "settings/conf.h"
 
-// The segments a service sends, {first, last} counted from the south: the whole disk (1..8,
-// HRV 1..24), or the northern third for rapid scan (6..8, HRV 16..24).
-std::pair<int, int> ConfServiceSegments(const Sat& sat, bool hrv);
 // The segments of channels 1..11 (or HRV) the window needs (LayerSegments), cut to those the
 // service sends; {0, -1} when it needs none of them.
 std::pair<int, int> ConfWindowSegments(const Sat& sat, const ConfRect& r, bool hrv);
