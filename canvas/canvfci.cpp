@@ -221,12 +221,5 @@ std::string CanvFciNewest(const std::string& dir) {
     if (FciParseName(name, &n) && n.body) newest = std::max(newest, FciSlotOf(n.start));
   }
   g_dir_close(d);
-  if (newest < 0) return {};
-  GDateTime* t = g_date_time_new_from_unix_utc(newest);
-  if (!t) return {};
-  gchar* s = g_date_time_format(t, "%Y%m%d%H%M");
-  std::string slot = s ? s : "";
-  g_free(s);
-  g_date_time_unref(t);
-  return slot;
+  return newest < 0 ? std::string() : FciSlotText(newest);
 }

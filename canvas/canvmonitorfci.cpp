@@ -26,16 +26,6 @@ struct Arrived {
   bool regular = false;
 };
 
-std::string SlotText(int64_t t) {
-  GDateTime* d = g_date_time_new_from_unix_utc(t);
-  if (!d) return {};
-  gchar* s = g_date_time_format(d, "%Y%m%d%H%M");
-  std::string out = s ? s : "";
-  g_free(s);
-  g_date_time_unref(d);
-  return out;
-}
-
 bool Contains(const std::vector<std::string>& v, const std::string& s) {
   return std::find(v.begin(), v.end(), s) != v.end();
 }
@@ -56,7 +46,7 @@ void CanvMonitorFci(CanvMonitorJob* job) {
       a.size = gint64(st.st_size);
       a.mtime = gint64(st.st_mtim.tv_sec) * G_USEC_PER_SEC + st.st_mtim.tv_nsec / 1000;
       a.regular = S_ISREG(st.st_mode);
-      slots[SlotText(FciSlotOf(a.fields.start))].push_back(std::move(a));
+      slots[FciSlotText(a.fields.start)].push_back(std::move(a));
     }
     g_dir_close(dir);
   }

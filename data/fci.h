@@ -56,6 +56,8 @@ bool FciParseName(const std::string& name, FciName* out);
 std::string FciMakeName(const FciName& n);
 // Start (UTC seconds) of the 10-minute slot whose cycle holds a sensing start time.
 int64_t FciSlotOf(int64_t start);
+// The slot text (YYYYMMDDhhmm) of that slot; "" when the time cannot be formatted.
+std::string FciSlotText(int64_t start);
 
 // ---- Chunks and calibration --------------------------------------------------------------------
 

@@ -48,14 +48,20 @@ bool ParseStamp(const char* s, int64_t* out) {
   return true;
 }
 
-std::string Stamp(int64_t t) {
+// A UTC time in seconds formatted by g_date_time_format; "" when it cannot be.
+std::string FormatUtc(int64_t t, const char* format) {
   GDateTime* d = g_date_time_new_from_unix_utc(t);
-  if (!d) return "00000000000000";
-  gchar* s = g_date_time_format(d, "%Y%m%d%H%M%S");
-  std::string r = s ? s : "00000000000000";
+  if (!d) return {};
+  gchar* s = g_date_time_format(d, format);
+  std::string r = s ? s : "";
   g_free(s);
   g_date_time_unref(d);
   return r;
+}
+
+std::string Stamp(int64_t t) {
+  const std::string s = FormatUtc(t, "%Y%m%d%H%M%S");
+  return s.empty() ? "00000000000000" : s;
 }
 
 // Reads `n` digits at s into *out.
@@ -123,6 +129,8 @@ std::string FciMakeName(const FciName& n) {
                 n.chunk % 10000);
   return buf;
 }
+
+std::string FciSlotText(int64_t start) { return FormatUtc(FciSlotOf(start), "%Y%m%d%H%M"); }
 
 int64_t FciSlotOf(int64_t start) {
   const int64_t step = FCI_SLOT_MINUTES * 60;

@@ -108,6 +108,7 @@ TEST(FciNames, ParsesTheStandardPattern) {
   EXPECT_EQ(n.cycle, 72);
   EXPECT_EQ(n.chunk, 1);
   EXPECT_EQ(FciSlotOf(n.start), 1735732800);
+  EXPECT_EQ(FciSlotText(n.start), "202501011200");
   ASSERT_TRUE(FciParseName("W_XX-EUMETSAT-Darmstadt,IMG+SAT,MTI2+FCI-1C-RRAD-FDHSI-FD--CHK-TRAIL---NC4E_C_EUMT_"
                            "20250101121335_IDPFI_OPE_20250101120007_20250101120927_N__O_0072_0041.nc",
                            &n));
