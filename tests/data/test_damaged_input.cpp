@@ -218,7 +218,7 @@ TEST(WtDepth, StreamDepthMustMatchTheImage) {
 
 // ---- A channel load with one damaged segment -------------------------------------------
 
-uint16_t Ramp(int line, int column) { return uint16_t((line * 7 + column * 3) % 1023 + 1); }
+using xb::Ramp;
 
 class DamagedSegment : public ::testing::TestWithParam<bool> {
  protected:

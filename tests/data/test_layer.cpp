@@ -24,10 +24,8 @@ std::string Name(int ch, int segment, const char* slot = "201607041200") {
   return buf;
 }
 
-// Count at a disk line (1-based from the south) and column (1-based from the east).
-using CountAt = std::function<uint16_t(int line, int column)>;
-
-uint16_t Ramp(int line, int column) { return uint16_t((line * 7 + column * 3) % 1023 + 1); }
+using xb::CountAt;
+using xb::Ramp;
 
 class LayerLoad : public ::testing::Test {
  protected:
@@ -35,20 +33,7 @@ class LayerLoad : public ::testing::Test {
 
   // Writes segment `segment` of channel ch; its file lines run south first, east first.
   void WriteSegment(int ch, int segment, const CountAt& f) {
-    const bool hrv = ch == 12;
-    const int nc = hrv ? 5568 : 3712;
-    std::vector<uint16_t> counts(size_t(nc) * 464);
-    for (int r = 0; r < 464; r++) {
-      const int line = 464 * (segment - 1) + r + 1;
-      for (int p = 0; p < nc; p++) counts[size_t(r) * nc + p] = f(line, p + 1);
-    }
-    xb::Segment s;
-    s.nc = nc;
-    s.channel = uint8_t(ch);
-    s.segment = uint16_t(segment);
-    s.annotation = Name(ch, segment);
-    s.field = xb::Pack10(counts);
-    ASSERT_TRUE(xb::Write(dir.file(Name(ch, segment)), xb::File(s)));
+    ASSERT_TRUE(xb::WriteKnown(dir.path(), Name(ch, segment), ch, segment, f));
   }
   std::string Path(int ch) { return dir.file(Name(ch, ch == 12 ? 19 : 7)); }
 

@@ -17,10 +17,13 @@
 #include "data/satellite.h"
 #include "tests/support/geomodel.h"
 #include "tests/support/logcapture.h"
+#include "tests/support/matcompare.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/xrit_builder.h"
 
 namespace {
+
+using matcompare::Centroid;
 
 const char* const SLOT = "201607041200";
 const Sat FULL{3, SatService::Full}, RAPID{3, SatService::Rapid};
@@ -29,28 +32,14 @@ std::string Name(int ch, int segment, const Sat& sat = FULL) {
   return SatSegmentName(sat, InfoChannelText[ch], segment, SLOT);
 }
 
-// Count at a line (1-based from the south) and column (1-based from the east) of a grid.
-using CountAt = std::function<uint16_t(int line, int column)>;
-
-uint16_t Ramp(int line, int column) { return uint16_t((line * 7 + column * 3) % 1023 + 1); }
+using xb::CountAt;
+using xb::Ramp;
 
 // One segment of channel ch in dir; raw pixel p of a line holds column east + p (east 1 for
 // channels 1..11; east(line) for HRV).
 void WriteSegment(const std::string& dir, int ch, int segment, const CountAt& f,
-                  const std::function<int(int)>& east = [](int) { return 1; }) {
-  const int nc = ch == HRV_ID ? HRV_COLUMNS : IR_COLUMNS;
-  std::vector<uint16_t> counts(size_t(nc) * SEGMENT_LINES);
-  for (int r = 0; r < SEGMENT_LINES; r++) {
-    const int line = SEGMENT_LINES * (segment - 1) + r + 1, e = east(line);
-    for (int p = 0; p < nc; p++) counts[size_t(r) * nc + p] = f(line, e + p);
-  }
-  xb::Segment s;
-  s.nc = nc;
-  s.channel = uint8_t(ch);
-  s.segment = uint16_t(segment);
-  s.annotation = Name(ch, segment);
-  s.field = xb::Pack10(counts);
-  ASSERT_TRUE(xb::Write(dir + "/" + Name(ch, segment), xb::File(s)));
+                  const std::function<int(int)>& east = {}) {
+  ASSERT_TRUE(xb::WriteKnown(dir, Name(ch, segment), ch, segment, f, east));
 }
 
 // --- channels 1..11: every segment, and only the ones a window needs ---
@@ -232,19 +221,6 @@ INSTANTIATE_TEST_SUITE_P(
                     DiskCase{"straddling", {1750, 960, 100, 40}, 18, 18},
                     DiskCase{"lowerWestEdge", {1760, 1500, 120, 40}, 15, 15}),  // lower west column 5667
     [](const testing::TestParamInfo<DiskCase>& i) { return std::string(i.param.what); });
-
-// Signed centroid of (grey - background) around (x, y) in plane 0 of a display image.
-cv::Point2d Centroid(const cv::Mat& d, int x, int y, int background) {
-  double sx = 0, sy = 0, s = 0;
-  for (int j = y - 7; j <= y + 7; j++)
-    for (int i = x - 7; i <= x + 7; i++) {
-      const double v = d.at<cv::Vec3b>(j, i)[0] - background;
-      sx += v * i;
-      sy += v * j;
-      s += v;
-    }
-  return {sx / s, sy / s};
-}
 
 // Places in the lower window: the independent model gives their 3712-grid position; a bright
 // pixel there in IR 10.8 and at the same point of the HRV grid (3 c - 2, 3 l - 2) must come out

@@ -14,10 +14,13 @@
 #include "data/geo.h"
 #include "data/layer.h"
 #include "tests/support/logcapture.h"
+#include "tests/support/matcompare.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/xrit_builder.h"
 
 namespace {
+
+using matcompare::Centroid;
 
 const char* const IR_SEG7 = "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-C_";
 const char* const PROLOGUE = "H-000-MSG3__-MSG3________-_________-PRO______-201607041200-__";
@@ -29,8 +32,7 @@ std::string HrvName(int segment) {
   return buf;
 }
 
-// Count at an HRV line (1-based from the south) and HRV column (1-based from the east).
-using CountAt = std::function<uint16_t(int line, int column)>;
+using xb::CountAt;  // on the HRV grid here
 
 // Slopes 5 per column and 4 per line: a placement one column or line off changes the
 // counts by 4 or more, far beyond what the fixed-point bilinear lookup can blur.
@@ -45,35 +47,14 @@ class Hrv : public ::testing::Test {
   // Segments 19..24; raw pixel p of a file line is HRV column east + p (the standard's
   // placement of the upper window).
   void WriteHrv(int east, const CountAt& f, int first = 19, int last = 24) {
-    std::vector<uint16_t> counts(size_t(5568) * 464);
-    for (int seg = first; seg <= last; seg++) {
-      for (int r = 0; r < 464; r++) {
-        const int line = 464 * (seg - 1) + r + 1;
-        for (int p = 0; p < 5568; p++) counts[size_t(r) * 5568 + p] = f(line, east + p);
-      }
-      xb::Segment s;
-      s.nc = 5568;
-      s.channel = 12;
-      s.segment = uint16_t(seg);
-      s.annotation = HrvName(seg);
-      s.field = xb::Pack10(counts);
-      ASSERT_TRUE(xb::Write(dir.file(HrvName(seg)), xb::File(s)));
-    }
+    for (int seg = first; seg <= last; seg++)
+      ASSERT_TRUE(xb::WriteKnown(dir.path(), HrvName(seg), 12, seg, f, [east](int) { return east; }));
   }
   void WriteIr(const CountAt& f) {
-    std::vector<uint16_t> counts(size_t(3712) * 464);
     for (int seg = 7; seg <= 8; seg++) {
-      for (int r = 0; r < 464; r++) {
-        const int line = 464 * (seg - 1) + r + 1;
-        for (int p = 0; p < 3712; p++) counts[size_t(r) * 3712 + p] = f(line, p + 1);
-      }
-      xb::Segment s;
-      s.segment = uint16_t(seg);
       std::string name = IR_SEG7;
       name[41] = char('0' + seg);
-      s.annotation = name;
-      s.field = xb::Pack10(counts);
-      ASSERT_TRUE(xb::Write(dir.file(name), xb::File(s)));
+      ASSERT_TRUE(xb::WriteKnown(dir.path(), name, 9, seg, f));
     }
   }
   void WritePrologue(int east) {
@@ -258,19 +239,6 @@ TEST_F(Hrv, WindowOffTheEarthIsRefused) {
   LogCapture log;
   EXPECT_FALSE(LayerLoadChannel(HrvPath().c_str(), 12, w, &east).has_value());
   EXPECT_TRUE(log.contains("outside the HRV windows"));
-}
-
-// Signed centroid of (grey - background) around (x, y) in plane 0 of a display image.
-cv::Point2d Centroid(const cv::Mat& d, int x, int y, int background) {
-  double sx = 0, sy = 0, s = 0;
-  for (int j = y - 7; j <= y + 7; j++)
-    for (int i = x - 7; i <= x + 7; i++) {
-      const double v = d.at<cv::Vec3b>(j, i)[0] - background;
-      sx += v * i;
-      sy += v * j;
-      s += v;
-    }
-  return {sx / s, sy / s};
 }
 
 TEST_F(Hrv, FeatureLandsOnTheSameDisplayPixelAsInIr108) {

@@ -1,4 +1,5 @@
-// Byte-for-byte comparison of images for the kernel tests, and the vector units to run them on.
+// Byte-for-byte comparison of images for the kernel tests, the vector units to run them on,
+// and where a feature lies in a display image.
 #pragma once
 
 #include <opencv2/core.hpp>
@@ -9,6 +10,19 @@
 #include <hwy/targets.h>
 
 namespace matcompare {
+
+// Signed centroid of (grey - background) within 7 pixels of (x, y) in plane 0 of a display image.
+inline cv::Point2d Centroid(const cv::Mat& d, int x, int y, int background) {
+  double sx = 0, sy = 0, s = 0;
+  for (int j = y - 7; j <= y + 7; j++)
+    for (int i = x - 7; i <= x + 7; i++) {
+      const double v = d.at<cv::Vec3b>(j, i)[0] - background;
+      sx += v * i;
+      sy += v * j;
+      s += v;
+    }
+  return {sx / s, sy / s};
+}
 
 // Number of elements in which a and b differ (-1 when size or type differ); *where names the
 // first one.

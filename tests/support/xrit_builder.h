@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,32 @@ inline bool Write(const std::string& path, const Bytes& b) {
   if (!f) return false;
   const bool ok = b.empty() || std::fwrite(b.data(), 1, b.size(), f) == b.size();
   return std::fclose(f) == 0 && ok;
+}
+
+// Count at a disk line (1-based from the south) and column (1-based from the east).
+using CountAt = std::function<uint16_t(int line, int column)>;
+
+// Counts that differ between neighbouring lines and columns, all within 1..1023.
+inline uint16_t Ramp(int line, int column) { return uint16_t((line * 7 + column * 3) % 1023 + 1); }
+
+// Writes segment `segment` of channel ch (12: HRV) to dir/name, its annotation name: raw pixel
+// p of file line r holds f(line, east(line) + p) with line = 464 (segment - 1) + r + 1 (east 1
+// when not given). False when the file cannot be written.
+inline bool WriteKnown(const std::string& dir, const std::string& name, int ch, int segment, const CountAt& f,
+                       const std::function<int(int)>& east = {}) {
+  const int nc = ch == 12 ? 5568 : 3712;
+  std::vector<uint16_t> counts(size_t(nc) * 464);
+  for (int r = 0; r < 464; r++) {
+    const int line = 464 * (segment - 1) + r + 1, e = east ? east(line) : 1;
+    for (int p = 0; p < nc; p++) counts[size_t(r) * nc + p] = f(line, e + p);
+  }
+  Segment s;
+  s.nc = nc;
+  s.channel = uint8_t(ch);
+  s.segment = uint16_t(segment);
+  s.annotation = name;
+  s.field = Pack10(counts);
+  return Write(dir + "/" + name, File(s));
 }
 
 }  // namespace xb
