@@ -108,6 +108,12 @@ bool LoadImage(Conf* conf, int n, std::string* error, std::string* damaged) {
   *error = NotLoaded(value.get());  // until it is in a slot
   auto layer = std::make_unique<Layer>();
   if (!ConfParseImageName(value.get(), layer.get())) return false;
+  // The window shows FCI channels then: an MSG slot would sit under a tree that cannot select it.
+  if (conf->satellite.service == SatService::Fci) {
+    *error = "Start-up file not loaded (an MSG file; the satellite is MTG-I1 FCI): ";
+    *error += value.get();
+    return false;
+  }
   // The entry names its channel and slot; the window decides which of their segments are read.
   const std::string missing = MissingSegments(conf, value.get(), *layer);
   if (!missing.empty()) {
