@@ -12,6 +12,7 @@
 
 #include "app/app.h"
 #include "canvas/canv.h"
+#include "data/fci_view.h"
 #include "data/fileinfo.h"
 #include "data/gholder.h"
 #include "settings/conf.h"
@@ -56,7 +57,9 @@ bool WritePng(const std::string& path, const cv::Mat& rgb, std::string* err) {
 }  // namespace
 
 std::string CanvImageStem(const Layer& layer) {
-  std::string name = layer.id >= 1 && layer.id <= CHANNEL_COUNT ? InfoChannelText[layer.id] : layer.name;
+  std::string name = layer.id >= 1 && layer.id <= CHANNEL_COUNT ? InfoChannelText[layer.id]
+                     : InfoIsFci(layer.id)                        ? InfoFciText[layer.id - FCI_LAYER_FIRST]
+                                                                  : layer.name;
   if (layer.id >= 1 && layer.id <= CHANNEL_COUNT)
     while (!name.empty() && name.back() == '_') name.pop_back();
   for (char& ch : name)
@@ -69,21 +72,32 @@ bool CanvImageWrite(const std::string& dir, const Layer& layer, const int32_t or
                     std::string* written, std::string* err) {
   // The display image without a selection's outlines when there is one.
   const cv::Mat& display = layer.images[2].empty() ? layer.images[1] : layer.images[2];
-  const bool channel = layer.id >= 1 && layer.id <= CHANNEL_COUNT;
+  const bool channel = InfoIsChannel(layer.id);
   const cv::Mat& data = channel ? layer.images[0] : display;
   if (display.empty() || display.type() != CV_8UC3 || data.empty()) {
     *err = "the layer has no image";
     return false;
   }
-  // Display images are three times the window that was loaded.
-  const int32_t window[4] = {origin[0], origin[1], display.cols / 3, display.rows / 3};
+  // Display images are three times the MSG window that was loaded, twice FCI's 2 km window.
+  GeotiffGeo geo;
+  if (layer.fci) {
+    const int32_t corner[4] = {origin[0], origin[1], 0, 0};
+    int32_t window[4];
+    FciWindowOfRect(corner, window);
+    window[2] = display.cols / 2;
+    window[3] = display.rows / 2;
+    geo = GeotiffFciGeo(window, data.cols, data.rows, layer.sub_lon);
+  } else {
+    const int32_t window[4] = {origin[0], origin[1], display.cols / 3, display.rows / 3};
+    geo = GeotiffMsgGeo(window, data.cols, data.rows, layer.sub_lon);
+  }
   TempName tif(dir, ".tif"), png(dir, ".png");
   if (tif.path().empty() || png.path().empty()) {
     *err = "cannot create a file in " + dir + ": " + std::strerror(errno);
     return false;
   }
-  const std::string what = (channel ? std::string(InfoChannelLabel[layer.id]) : layer.name) + " " + layer.slot;
-  if (!GeotiffWriteFile(tif.path(), data, window, layer.sub_lon, what, err) ||
+  const std::string what = (channel ? std::string(InfoLayerLabel(layer.id)) : layer.name) + " " + layer.slot;
+  if (!GeotiffWriteFile(tif.path(), data, geo, what, err) ||
       !WritePng(png.path(), display, err))
     return false;
   // link() fails on an existing name, so a file that appears meanwhile is kept as well.
@@ -120,10 +134,6 @@ void CanvExportImage(GtkWidget*, gpointer) {
   Layer* layer = slot && id > 0 && id < SLOT_SIZE ? slot[id] : nullptr;
   if (!layer || layer->id <= 0 || !CanvLayerDisplay(slot, layer)) {
     CanvFailure("Export image: no layer is shown");
-    return;
-  }
-  if (layer->fci) {  // the GeoTIFF writer knows the MSG grid only
-    CanvFailure("Export image: FCI layers are not exported as images yet; Save selected writes their positions");
     return;
   }
   const std::string dir = App_get->home + "/" + EXPORT_DIR;

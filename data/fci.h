@@ -21,6 +21,13 @@ inline constexpr int FCI_CHUNKS = 40;            // BODY chunks of a full-disk r
 inline constexpr int FCI_TRAIL_CHUNK = 41;       // the TRAIL file's count in the cycle
 inline constexpr int FCI_SLOT_MINUTES = 10;
 inline constexpr uint16_t FCI_NO_COUNT = 65535;  // counts of pixels without a value
+// The product's projection: the WGS 84 ellipsoid seen from FCI_HEIGHT metres above the equator,
+// grids of FCI_STEP_2KM / FCI_STEP_1KM radians of scan angle a pixel.
+inline constexpr double FCI_R_EQ = 6378137.0;
+inline constexpr double FCI_INV_FLAT = 298.257223563;
+inline constexpr double FCI_HEIGHT = 35786400.0;
+inline constexpr double FCI_STEP_2KM = 5.58871526031607e-05;
+inline constexpr double FCI_STEP_1KM = 2.79435763233999e-05;
 
 enum class FciQuantity { Radiance, BrightnessTemperature, Reflectance };
 

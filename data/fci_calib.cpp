@@ -13,14 +13,13 @@ constexpr double AU_KM = 149597870.7;
 constexpr double DEG = M_PI / 180.0;
 
 // The product's projection: WGS 84 and the perspective height of data/mtg_geos_projection.
-constexpr double R_EQ = 6378137.0;
-constexpr double INV_FLAT = 298.257223563;
-constexpr double R_POL = R_EQ * (1.0 - 1.0 / INV_FLAT);
-constexpr double H_PERSPECTIVE = 35786400.0;
+constexpr double R_EQ = FCI_R_EQ;
+constexpr double R_POL = R_EQ * (1.0 - 1.0 / FCI_INV_FLAT);
+constexpr double H_PERSPECTIVE = FCI_HEIGHT;
 
 // Scan angle (radians) of a column or row number: x runs from the west edge eastwards (the
 // product's x is positive towards the west; here east is positive), y from the south.
-double Step(int grid) { return grid == FCI_GRID_1KM ? 2.79435763233999e-05 : 5.58871526031607e-05; }
+double Step(int grid) { return grid == FCI_GRID_1KM ? FCI_STEP_1KM : FCI_STEP_2KM; }
 double AngleOf(int grid, double index) { return (index - (grid + 1) / 2.0) * Step(grid); }
 
 }  // namespace

@@ -14,8 +14,8 @@ namespace {
 // MSG's 3 km grid (pixel centres on whole columns, the sub-satellite point at the centre of
 // pixel 1856 from the west) and FCI's 2 km grid (the sub-satellite point on the edge between
 // pixels 2783 and 2784 from 0) sampled at their own angles: 2 km pixels per 3 km pixel.
-constexpr double MSG_STEP = 65536.0 / 781648333.0, FCI_STEP = 5.58871526031607e-05;
-constexpr double PER_MSG = MSG_STEP / FCI_STEP;
+constexpr double MSG_STEP = 65536.0 / 781648333.0;
+constexpr double PER_MSG = MSG_STEP / FCI_STEP_2KM;
 
 // 2 km grid edge coordinate of an MSG edge coordinate, kept on the grid.
 double Edge(double e) { return std::clamp(FCI_GRID_2KM / 2.0 + (e - 1856.5) * PER_MSG, 0.0, double(FCI_GRID_2KM)); }

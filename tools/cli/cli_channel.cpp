@@ -116,7 +116,7 @@ int CliChannel(int argc, char** argv) {
     std::fprintf(stderr, "nubicorn-cli channel: %s\n", err.c_str());
     return 1;
   }
-  if (geotiff && !GeotiffSave(geotiff, m, rect, GeotiffSegmentLongitude(path),
+  if (geotiff && !GeotiffSave(geotiff, m, GeotiffMsgGeo(rect, m.cols, m.rows, GeotiffSegmentLongitude(path)),
                               InfoChannelLabel[id] + std::string(" ") + slot, &err)) {
     std::fprintf(stderr, "nubicorn-cli channel: %s\n", err.c_str());
     return 1;

@@ -110,7 +110,7 @@ int CliComposite(int argc, char** argv) {
     std::fprintf(stderr, "nubicorn-cli composite: %s\n", err.c_str());
     return 1;
   }
-  if (geotiff && !GeotiffSave(geotiff, rgb, rect, GeotiffSegmentLongitude(first_path),
+  if (geotiff && !GeotiffSave(geotiff, rgb, GeotiffMsgGeo(rect, rgb.cols, rgb.rows, GeotiffSegmentLongitude(first_path)),
                               r->name + " " + slot, &err)) {
     std::fprintf(stderr, "nubicorn-cli composite: %s\n", err.c_str());
     return 1;

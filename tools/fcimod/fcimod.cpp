@@ -16,6 +16,7 @@
 #include "data/fci_jls.h"
 #include "tools/fcimod/fcimodabi.h"
 #include "tools/cli/cli_image.h"
+#include "tools/geotiff/geotiff.h"
 #include "tools/pgm.h"
 #include "tools/png.h"
 #include "tools/synth.h"
@@ -35,9 +36,11 @@ const char* const SYNTH_USAGE =
 
 const char* const CHANNEL_USAGE =
     "usage: nubicorn-cli channel --satellite MTG-I1 --data DIR --slot YYYYMMDDhhmm --channel NAME\n"
-    "                            --rect X,Y,W,H -o|--out OUT.pgm [--display OUT.png] [--at X,Y]\n"
+    "                            --rect X,Y,W,H -o|--out OUT.pgm [--display OUT.png] [--geotiff OUT.tif]\n"
+    "                            [--at X,Y]\n"
     "  NAME: vis_04 .. nir_22 (1 km, twice the window) or ir_38 .. ir_133; the window is on the\n"
-    "  north-up 2 km grid; --at prints the count and value of one pixel of the output\n";
+    "  north-up 2 km grid; --geotiff writes the counts georeferenced; --at prints the count and\n"
+    "  value of one pixel of the output\n";
 
 // "MTG-I1" .. "MTG-I4" (also "MTGI1", "MTI1") to 1..4; 0 for anything else.
 int ParseSpacecraft(const char* v) {
@@ -186,7 +189,7 @@ extern "C" int nubicorn_fci_info(const char* path, int json) {
 }
 
 extern "C" int nubicorn_fci_channel(int argc, char** argv) {
-  const char *data = nullptr, *slot = nullptr, *out = nullptr, *display = nullptr;
+  const char *data = nullptr, *slot = nullptr, *out = nullptr, *display = nullptr, *geotiff = nullptr;
   int channel = -1;
   int32_t rect[4], at[4] = {-1, -1, 0, 0};
   bool have_rect = false, have_at = false;
@@ -206,6 +209,7 @@ extern "C" int nubicorn_fci_channel(int argc, char** argv) {
       g_free(t);
     } else if (!std::strcmp(a, "-o") || !std::strcmp(a, "--out")) out = v;
     else if (!std::strcmp(a, "--display")) display = v;
+    else if (!std::strcmp(a, "--geotiff")) geotiff = v;
     else return Bad("channel", "unknown argument", CHANNEL_USAGE);
   }
   if (!data || !slot || channel < 0 || !have_rect || !out)
@@ -228,6 +232,11 @@ extern "C" int nubicorn_fci_channel(int argc, char** argv) {
       std::fprintf(stderr, "nubicorn-cli channel: %s\n", err.c_str());
       return 1;
     }
+  }
+  if (geotiff && !GeotiffSave(geotiff, m, GeotiffFciGeo(rect, m.cols, m.rows, 0.0),
+                              std::string(FciChannels[channel].name) + " " + slot, &err)) {
+    std::fprintf(stderr, "nubicorn-cli channel: %s\n", err.c_str());
+    return 1;
   }
   const bool refl = img->quantity == FciQuantity::Reflectance;
   std::printf("%s: %dx%d counts, window %d,%d %dx%d, %zu chunk files, %s\n", FciChannels[channel].name, m.cols,

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "data/fci.h"
 #include "data/gholder.h"
 #include "data/satellite.h"
 #include "tools/geotiff/geotiffabi.h"
@@ -25,6 +26,13 @@ namespace {
 
 constexpr const char* MODULE_NAME = "nubicorn-geotiff.so";
 constexpr double GRID_CENTRE = 1856.0;  // the column and line offset of the 3712 grid
+
+// "45.5 E", "0": the sub-satellite longitude in a CRS name.
+std::string LonText(double sub_lon) {
+  char lon[G_ASCII_DTOSTR_BUF_SIZE];
+  g_ascii_formatd(lon, sizeof lon, "%.6g", std::fabs(sub_lon));
+  return std::string(lon) + (sub_lon < 0 ? " W" : sub_lon > 0 ? " E" : "");
+}
 
 std::string Dirname(const std::string& path) {
   gchar* d = g_path_get_dirname(path.c_str());
@@ -65,6 +73,33 @@ void GeotiffTransform(const int32_t window[4], int cols, int rows, double gt[6])
   gt[5] = -GEOTIFF_PIXEL * window[3] / rows;
 }
 
+GeotiffGeo GeotiffMsgGeo(const int32_t window[4], int cols, int rows, double sub_lon) {
+  GeotiffGeo g;
+  g.crs = GeotiffCrs(sub_lon);
+  g.crs_name = "MSG SEVIRI geostationary " + LonText(sub_lon);
+  GeotiffTransform(window, cols, rows, g.transform);
+  g.nodata = 0;
+  return g;
+}
+
+GeotiffGeo GeotiffFciGeo(const int32_t window[4], int cols, int rows, double sub_lon) {
+  GeotiffGeo g;
+  char lon[G_ASCII_DTOSTR_BUF_SIZE], rf[G_ASCII_DTOSTR_BUF_SIZE];
+  g_ascii_formatd(lon, sizeof lon, "%.6g", sub_lon);
+  g_ascii_formatd(rf, sizeof rf, "%.12g", FCI_INV_FLAT);
+  g.crs = "+proj=geos +h=" + std::to_string(int64_t(FCI_HEIGHT)) + " +a=" + std::to_string(int64_t(FCI_R_EQ)) +
+          " +rf=" + rf + " +lon_0=" + lon + " +sweep=y +units=m +no_defs";
+  g.crs_name = "MTG FCI geostationary " + LonText(sub_lon);
+  // Edges of the 2 km grid: the sub-satellite point lies on the edge between its two middle pixels.
+  const double pixel = FCI_STEP_2KM * FCI_HEIGHT, half = FCI_GRID_2KM / 2.0;
+  g.transform[0] = (window[0] - half) * pixel;
+  g.transform[1] = pixel * window[2] / cols;
+  g.transform[3] = (half - window[1]) * pixel;
+  g.transform[5] = -pixel * window[3] / rows;
+  g.nodata = FCI_NO_COUNT;
+  return g;
+}
+
 std::string ModulePath(const char* file, const char* env) {
   if (const char* set = g_getenv(env); set && *set) return set;
   if (gchar* exe = g_file_read_link("/proc/self/exe", nullptr)) {
@@ -77,10 +112,10 @@ std::string ModulePath(const char* file, const char* env) {
 
 std::string GeotiffModulePath() { return ModulePath(MODULE_NAME, "NUBICORN_GEOTIFF_MODULE"); }
 
-bool GeotiffWriteFile(const std::string& path, const cv::Mat& image, const int32_t window[4],
-                      double sub_lon, const std::string& description, std::string* err) {
+bool GeotiffWriteFile(const std::string& path, const cv::Mat& image, const GeotiffGeo& geo,
+                      const std::string& description, std::string* err) {
   const bool grey = image.type() == CV_16UC1, rgb = image.type() == CV_8UC3;
-  if (image.empty() || (!grey && !rgb) || window[2] <= 0 || window[3] <= 0) {
+  if (image.empty() || (!grey && !rgb)) {
     *err = "no image to export";
     return false;
   }
@@ -105,16 +140,10 @@ bool GeotiffWriteFile(const std::string& path, const cv::Mat& image, const int32
   r.height = image.rows;
   r.bands = rgb ? 3 : 1;
   r.bits = rgb ? 8 : 16;
-  r.nodata_zero = grey ? 1 : 0;
-  GeotiffTransform(window, image.cols, image.rows, r.transform);
-  const std::string crs = GeotiffCrs(sub_lon);
-  char name[96];
-  char lon[G_ASCII_DTOSTR_BUF_SIZE];
-  g_ascii_formatd(lon, sizeof lon, "%.6g", std::fabs(sub_lon));
-  std::snprintf(name, sizeof name, "MSG SEVIRI geostationary %s%s", lon,
-                sub_lon < 0 ? " W" : sub_lon > 0 ? " E" : "");
-  r.crs = crs.c_str();
-  r.crs_name = name;
+  r.nodata = grey ? geo.nodata : -1;
+  for (int k = 0; k < 6; k++) r.transform[k] = geo.transform[k];
+  r.crs = geo.crs.c_str();
+  r.crs_name = geo.crs_name.c_str();
   r.description = description.empty() ? nullptr : description.c_str();
   char why[512] = "";
   if (write(&r, path.c_str(), why, sizeof why) != 0) {
@@ -124,8 +153,8 @@ bool GeotiffWriteFile(const std::string& path, const cv::Mat& image, const int32
   return true;
 }
 
-bool GeotiffSave(const std::string& path, const cv::Mat& image, const int32_t window[4],
-                 double sub_lon, const std::string& description, std::string* err) {
+bool GeotiffSave(const std::string& path, const cv::Mat& image, const GeotiffGeo& geo,
+                 const std::string& description, std::string* err) {
   std::string tmp = Dirname(path) + "/.nubicorn-XXXXXX.tif";
   const int fd = g_mkstemp_full(tmp.data(), O_WRONLY, 0644);
   if (fd < 0) {
@@ -133,7 +162,7 @@ bool GeotiffSave(const std::string& path, const cv::Mat& image, const int32_t wi
     return false;
   }
   close(fd);
-  const bool ok = GeotiffWriteFile(tmp, image, window, sub_lon, description, err);
+  const bool ok = GeotiffWriteFile(tmp, image, geo, description, err);
   if (ok && g_rename(tmp.c_str(), path.c_str()) == 0) return true;
   if (ok) *err = std::string("cannot complete ") + path + ": " + std::strerror(errno);
   g_unlink(tmp.c_str());

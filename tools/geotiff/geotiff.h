@@ -28,20 +28,33 @@ std::string GeotiffCrs(double sub_lon);
 // window (HRV, composites) divides each window pixel into 3 x 3.
 void GeotiffTransform(const int32_t window[4], int cols, int rows, double gt[6]);
 
+// Where an image lies: its projection (PROJ string and name), the GDAL geotransform of its pixel
+// corners in metres of the projection, and the sample value meaning no data (-1: none).
+struct GeotiffGeo {
+  std::string crs, crs_name;
+  double transform[6] = {};
+  int32_t nodata = -1;
+};
+// An image of cols x rows pixels of the MSG view window (GeotiffTransform) over sub_lon; 0 is no data.
+GeotiffGeo GeotiffMsgGeo(const int32_t window[4], int cols, int rows, double sub_lon);
+// An image of cols x rows pixels of a window of FCI's north-up 2 km grid (x, y from the west and
+// north edges, width, height in 2 km pixels): the product's own projection (WGS 84 ellipsoid,
+// its perspective height) over sub_lon; FCI_NO_COUNT is no data.
+GeotiffGeo GeotiffFciGeo(const int32_t window[4], int cols, int rows, double sub_lon);
+
 // Path of a module of the program: $env when set, else file beside the executable when there,
 // else the one in the installed library folder.
 std::string ModulePath(const char* file, const char* env);
 // Path of the GDAL module, nubicorn-geotiff.so ($NUBICORN_GEOTIFF_MODULE).
 std::string GeotiffModulePath();
 
-// Writes image (CV_16UC1 counts, 0 meaning no data, or CV_8UC3 R, G, B) of the window of a
-// satellite over sub_lon as a GeoTIFF at path, which is created or truncated (callers pass a
-// temporary name). False with a reason in *err when the module or GDAL cannot be loaded, the
-// image is of another type, or GDAL fails.
-bool GeotiffWriteFile(const std::string& path, const cv::Mat& image, const int32_t window[4],
-                      double sub_lon, const std::string& description, std::string* err);
+// Writes image (CV_16UC1 counts or CV_8UC3 R, G, B) lying where geo says as a GeoTIFF at path,
+// which is created or truncated (callers pass a temporary name). False with a reason in *err
+// when the module or GDAL cannot be loaded, the image is of another type, or GDAL fails.
+bool GeotiffWriteFile(const std::string& path, const cv::Mat& image, const GeotiffGeo& geo,
+                      const std::string& description, std::string* err);
 
 // GeotiffWriteFile through a temporary file in path's folder, then renamed to path (replacing a
 // file there: the user named it). False with a reason, and path untouched, on any failure.
-bool GeotiffSave(const std::string& path, const cv::Mat& image, const int32_t window[4],
-                 double sub_lon, const std::string& description, std::string* err);
+bool GeotiffSave(const std::string& path, const cv::Mat& image, const GeotiffGeo& geo,
+                 const std::string& description, std::string* err);

@@ -6,7 +6,7 @@
 #include <stdint.h>
 
 // Bumped whenever GeotiffRaster or the entry point changes: a stale module is refused.
-#define GEOTIFF_ABI_VERSION 1
+#define GEOTIFF_ABI_VERSION 2
 #define GEOTIFF_ENTRY "nubicorn_geotiff_write"
 #define GEOTIFF_ABI_ENTRY "nubicorn_geotiff_abi"
 
@@ -16,7 +16,7 @@ struct GeotiffRaster {
   int32_t width, height;
   int32_t bands;         // 1 (grey) or 3 (R, G, B)
   int32_t bits;          // 8 or 16 (unsigned)
-  int32_t nodata_zero;   // 1: sample value 0 means no data
+  int32_t nodata;        // sample value that means no data, or -1 for none
   double transform[6];   // GDAL geotransform of the pixel corners, metres of the projection
   const char* crs;       // PROJ string of the projection
   const char* crs_name;  // name of the projected CRS

@@ -72,8 +72,8 @@ extern "C" __attribute__((visibility("default"))) int nubicorn_geotiff_write(
       GDALSetSpatialRef(ds.get(), srs.get()) != CE_None)
     return Fail(err, err_size, "GDAL cannot georeference the file");
   if (r->description) GDALSetMetadataItem(ds.get(), "TIFFTAG_IMAGEDESCRIPTION", r->description, nullptr);
-  if (r->nodata_zero)
-    for (int b = 1; b <= r->bands; b++) GDALSetRasterNoDataValue(GDALGetRasterBand(ds.get(), b), 0.0);
+  if (r->nodata >= 0)
+    for (int b = 1; b <= r->bands; b++) GDALSetRasterNoDataValue(GDALGetRasterBand(ds.get(), b), r->nodata);
   const int bytes = r->bits / 8;
   // Interleaved samples: pixel spacing bands * bytes, band spacing one sample.
   if (GDALDatasetRasterIO(ds.get(), GF_Write, 0, 0, r->width, r->height, const_cast<void*>(r->data),
