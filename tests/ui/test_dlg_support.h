@@ -3,16 +3,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "app/app.h"
 #include "dialogs/dlg.h"
@@ -21,6 +19,9 @@
 #include "tools/synth.h"
 
 namespace dlgtest {
+
+namespace fs = std::filesystem;
+using testcycles::Name;
 
 // The text of the status bar now.
 inline std::string StatusText() {
@@ -34,43 +35,54 @@ struct Answer : uitest::Answerer {
       : uitest::Answerer(r, [this](const uitest::DialogSeen&) { status_then = StatusText(); }) {}
 };
 
-namespace fs = std::filesystem;
-
-// Ends the test program with a message when the guarded scope has not finished after `seconds`:
-// a step that blocks (a FIFO opened for reading) fails the run instead of hanging it.
-class Watchdog {
- public:
-  Watchdog(int seconds, std::string what) : what_(std::move(what)) {
-    thread_ = std::thread([this, seconds] {
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (!done_cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
-        std::fprintf(stderr, "FAILED: blocked for %d s: %s\n", seconds, what_.c_str());
-        std::_Exit(3);
-      }
+// Ends the test program when the guarded scope has not finished after `seconds`: a step that
+// blocks (a FIFO opened for reading) fails the run instead of hanging it.
+struct Watchdog {
+  explicit Watchdog(unsigned seconds) {
+    std::signal(SIGALRM, +[](int) {
+      const char text[] = "FAILED: a guarded step blocked\n";
+      (void)!write(2, text, sizeof text - 1);
+      std::_Exit(3);
     });
+    alarm(seconds);
   }
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    done_cv_.notify_all();
-    thread_.join();
-  }
+  ~Watchdog() { alarm(0); }
   Watchdog(const Watchdog&) = delete;
   Watchdog& operator=(const Watchdog&) = delete;
-
- private:
-  std::string what_;
-  std::mutex mutex_;
-  std::condition_variable done_cv_;
-  bool done_ = false;
-  std::thread thread_;
 };
 
-inline std::string Cycle(const std::string& slot) { return testcycles::Shared(slot); }
-
-using testcycles::Name;
+// The settings file as written, read back into its own key file.
+struct Stored {
+  GKeyFile* kf = g_key_file_new();
+  bool loaded = false;
+  explicit Stored(const std::string& path) { loaded = g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, nullptr); }
+  ~Stored() { g_key_file_free(kf); }
+  Stored(const Stored&) = delete;
+  Stored& operator=(const Stored&) = delete;
+  bool Has(const char* group, const char* key) const { return g_key_file_has_key(kf, group, key, nullptr); }
+  int Int(const char* key, const char* group = "Interface") const {
+    return g_key_file_get_integer(kf, group, key, nullptr);
+  }
+  std::string Str(const char* key, const char* group = "Interface") const {
+    gchar* s = g_key_file_get_string(kf, group, key, nullptr);
+    std::string out = s ? s : "<none>";
+    g_free(s);
+    return out;
+  }
+  std::vector<std::string> Keys(const char* group) const {
+    gsize n = 0;
+    gchar** keys = g_key_file_get_keys(kf, group, &n, nullptr);
+    std::vector<std::string> out(keys, keys + n);
+    g_strfreev(keys);
+    return out;
+  }
+  // The group as text, to compare a group before and after a save.
+  std::string Group(const char* group) const {
+    std::string out;
+    for (const std::string& k : Keys(group)) out += k + "=" + Str(k.c_str(), group) + "\n";
+    return out;
+  }
+};
 
 class Dialog : public ::testing::Test {
  protected:
@@ -89,9 +101,12 @@ class Dialog : public ::testing::Test {
   GtkWidget* Open(int p = 1) {
     CloseDialog();
     dialog = DlgSettingsNew();
+    Show(p);
+    return dialog;
+  }
+  void Show(int p) {
     gtk_notebook_set_current_page(DlgSettingsNotebook(dialog), p);
     uitest::Drain();
-    return dialog;
   }
   GtkWidget* Page(int p) { return gtk_notebook_get_nth_page(DlgSettingsNotebook(dialog), p); }
   DlgInterface* Interface() { return DlgInterfaceOf(Page(1)); }
@@ -100,6 +115,11 @@ class Dialog : public ::testing::Test {
   void Save(int p) {
     gtk_notebook_set_current_page(DlgSettingsNotebook(dialog), p);
     EXPECT_TRUE(DlgSettingsRespond(dialog, GTK_RESPONSE_APPLY));
+  }
+  // Points the settings path into a folder that is a file: nothing can be written there.
+  void Block() {
+    uitest::TempHome::Write(home / "config/blocked", "a file");
+    conf.ini_path = home / "config/blocked/nubicorn.ini";
   }
   void CloseDialog() {
     if (dialog) gtk_widget_destroy(dialog);
@@ -123,36 +143,14 @@ class Dialog : public ::testing::Test {
     Start();
   }
   std::string Status() { return StatusText(); }
-  // Links the cycle's files (those keep accepts) into the home's input folder.
-  void Link(const std::string& slot, const std::function<bool(const std::string&)>& keep = {}) {
-    testcycles::LinkInto(slot, home / "import/SEVIRI_data", keep);
-  }
+  // Links the cycle's files into the home's input folder.
+  void Link(const std::string& slot) { testcycles::LinkInto(slot, home / "import/SEVIRI_data", {}); }
 
   uitest::TempHome home;
   App app;
   Canv canv;
   Conf conf;
   GtkWidget* dialog = nullptr;
-};
-
-// The settings file as written, read back into its own key file.
-struct Stored {
-  GKeyFile* kf = g_key_file_new();
-  bool loaded = false;
-  explicit Stored(const std::string& path) { loaded = g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, nullptr); }
-  ~Stored() { g_key_file_free(kf); }
-  Stored(const Stored&) = delete;
-  Stored& operator=(const Stored&) = delete;
-  bool Has(const char* group, const char* key) const { return g_key_file_has_key(kf, group, key, nullptr); }
-  int Int(const char* key, const char* group = "Interface") const {
-    return g_key_file_get_integer(kf, group, key, nullptr);
-  }
-  std::string Str(const char* key, const char* group = "Interface") const {
-    gchar* s = g_key_file_get_string(kf, group, key, nullptr);
-    std::string out = s ? s : "<none>";
-    g_free(s);
-    return out;
-  }
 };
 
 inline void SetSpin(GtkWidget* spin, double v) {
