@@ -15,7 +15,7 @@
 #include "app/app.h"
 #include "dialogs/dlg.h"
 #include "tests/support/cycles.h"
-#include "tests/ui/uitest.h"
+#include "tests/ui/test_canvas_support.h"
 #include "tools/synth.h"
 
 namespace dlgtest {
@@ -84,19 +84,14 @@ struct Stored {
   }
 };
 
-class Dialog : public ::testing::Test {
+class Dialog : public canvtest::CanvasTest {
  protected:
-  void SetUp() override {
-    if (!uitest::GtkReady()) GTEST_SKIP() << "no display";
+  void TearDown() override {
+    CloseDialog();
+    CanvasTest::TearDown();
   }
-  void TearDown() override { Close(); }
-
   // The main window on the home folder, the settings file written first when given.
-  void Start(const std::string& ini = {}) {
-    if (!ini.empty()) home.WriteIni(ini);
-    ASSERT_TRUE(AppCreate(&app, &canv, &conf, home.path()));
-    uitest::Drain();
-  }
+  void Start(const std::string& ini = {}) { Build(ini); }
   // The dialog with the notebook on page p.
   GtkWidget* Open(int p = 1) {
     CloseDialog();
@@ -126,30 +121,20 @@ class Dialog : public ::testing::Test {
     dialog = nullptr;
     uitest::Drain();
   }
-  void Close() {
-    CloseDialog();
-    if (!app.window) return;
-    AppOnDelete(app.window, nullptr, nullptr);
-    gtk_widget_destroy(app.window);
-    app.window = nullptr;
-    uitest::Drain();
-  }
   // The main window closed and built again on the same home: a restart.
   void Restart() {
+    CloseDialog();
     Close();
     app = App{};
     canv = Canv{};
     conf = Conf{};
-    Start();
+    Build();
   }
   std::string Status() { return StatusText(); }
-  // Links the cycle's files into the home's input folder.
-  void Link(const std::string& slot) { testcycles::LinkInto(slot, home / "import/SEVIRI_data", {}); }
+  using CanvasTest::LabelText;
+  static std::string LabelText(GtkWidget* label) { return gtk_label_get_text(GTK_LABEL(label)); }
+  void Link(const std::string& slot) { canvtest::Link(home, slot); }
 
-  uitest::TempHome home;
-  App app;
-  Canv canv;
-  Conf conf;
   GtkWidget* dialog = nullptr;
 };
 
@@ -158,6 +143,5 @@ inline void SetSpin(GtkWidget* spin, double v) {
   uitest::Drain();
 }
 inline double SpinValue(GtkWidget* spin) { return gtk_spin_button_get_value(GTK_SPIN_BUTTON(spin)); }
-inline std::string LabelText(GtkWidget* label) { return gtk_label_get_text(GTK_LABEL(label)); }
 
 }  // namespace dlgtest

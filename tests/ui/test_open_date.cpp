@@ -46,29 +46,24 @@ std::vector<std::string> Walk(const SlotTime& a, const SlotTime& b) {
   return out;
 }
 
-TEST(OpenDateSpan, QuarterHoursAcrossHoursDaysMonthsAndYears) {
+// Quarter hours across hours, days, months and years; leap days follow the Gregorian rule.
+TEST(OpenDateSpan, QuarterHoursAcrossDaysMonthsYearsAndLeapDays) {
+  using Texts = std::vector<std::string>;
   EXPECT_EQ(Walk(At(2016, 7, 4, 10, 15), At(2016, 7, 4, 11, 0)),
-            (std::vector<std::string>{"201607041015", "201607041030", "201607041045", "201607041100"}));
-  EXPECT_EQ(Walk(At(2016, 7, 4, 23, 45), At(2016, 7, 5, 0, 15)),
-            (std::vector<std::string>{"201607042345", "201607050000", "201607050015"}));
-  EXPECT_EQ(Walk(At(2015, 12, 31, 23, 45), At(2016, 1, 1, 0, 0)),
-            (std::vector<std::string>{"201512312345", "201601010000"}));
-  EXPECT_EQ(Walk(At(2016, 7, 4, 12, 0), At(2016, 7, 4, 12, 0)), std::vector<std::string>{"201607041200"});
+            (Texts{"201607041015", "201607041030", "201607041045", "201607041100"}));
+  EXPECT_EQ(Walk(At(2016, 7, 4, 23, 45), At(2016, 7, 5, 0, 15)), (Texts{"201607042345", "201607050000", "201607050015"}));
+  EXPECT_EQ(Walk(At(2015, 12, 31, 23, 45), At(2016, 1, 1, 0, 0)), (Texts{"201512312345", "201601010000"}));
+  EXPECT_EQ(Walk(At(2016, 7, 4, 12, 0), At(2016, 7, 4, 12, 0)), Texts{"201607041200"});
   EXPECT_TRUE(Walk(At(2016, 7, 4, 12, 0), At(2016, 7, 4, 11, 45)).empty());
   EXPECT_EQ(DlgDateTimeCount(At(2017, 1, 1, 0, 0), At(2016, 12, 31, 23, 45)), 0);
-}
-
-TEST(OpenDateSpan, LeapDaysFollowTheGregorianRule) {
   // 2016 is a leap year: 23:45, the 96 quarters of February 29, then 00:00.
-  auto leap = Walk(At(2016, 2, 28, 23, 45), At(2016, 3, 1, 0, 0));
+  const Texts leap = Walk(At(2016, 2, 28, 23, 45), At(2016, 3, 1, 0, 0));
   ASSERT_EQ(leap.size(), 98u);
   EXPECT_EQ(leap[1], "201602290000");
   EXPECT_EQ(leap[96], "201602292345");
   EXPECT_EQ(leap[97], "201603010000");
-  EXPECT_EQ(Walk(At(2015, 2, 28, 23, 45), At(2015, 3, 1, 0, 0)).size(), 2u);
-  EXPECT_EQ(Walk(At(1900, 2, 28, 23, 45), At(1900, 3, 1, 0, 0)).size(), 2u) << "1900 is no leap year";
-  EXPECT_EQ(Walk(At(2000, 2, 28, 23, 45), At(2000, 3, 1, 0, 0)).size(), 98u) << "2000 is one";
-  // A whole year of quarter hours.
+  for (auto [year, quarters] : {std::pair{2015, 2u}, {1900, 2u}, {2000, 98u}})  // 1900 is no leap year, 2000 is one
+    EXPECT_EQ(Walk(At(year, 2, 28, 23, 45), At(year, 3, 1, 0, 0)).size(), quarters) << year;
   EXPECT_EQ(DlgDateTimeCount(At(2016, 1, 1, 0, 0), At(2016, 12, 31, 23, 45)), 366 * 96);
   EXPECT_EQ(DlgDateTimeCount(At(2017, 1, 1, 0, 0), At(2017, 12, 31, 23, 45)), 365 * 96);
 }
@@ -293,12 +288,7 @@ TEST_F(OpenDate, IncompleteOrUnreasonableSpansAreRefused) {
 }  // namespace
 
 TEST_F(SatelliteCanvas, OpenByDateStepsFiveMinutesForRapidScan) {
-  SlotTime from{}, to{};
-  from.tm_year = to.tm_year = 2022;
-  from.tm_mon = to.tm_mon = 11;
-  from.tm_mday = to.tm_mday = 31;
-  from.tm_hour = to.tm_hour = 23;
-  to.tm_min = 55;
+  SlotTime from = At(2022, 12, 31, 23, 0), to = At(2022, 12, 31, 23, 55);
   EXPECT_EQ(DlgDateTimeCount(from, to, 5), 12);
   EXPECT_EQ(DlgDateTimeCount(from, to, 15), 4);
   EXPECT_EQ(DlgDateTimeCount(from, to), 4);  // unchanged for the full disk
