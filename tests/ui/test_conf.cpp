@@ -104,7 +104,8 @@ TEST(ConfKeys, ReadAndWrittenBack) {
       {"max-slots", nullptr, "96", -1, ""}, {"max-slots", "5", "5", -1, "5"}, {"max-slots", "-3", "96", -1, ""},
       {"max-slots", "many", "96", -1, ""}, {"max-slots", "99999", "96", -1, ""},
       {"video-format", nullptr, "avi", 0, ""}, {"video-format", "avi", "avi", 0, ""},
-      {"video-format", "mp4", "mp4", 0, "mp4"}, {"video-format", "MP4x", "avi", 1, ""}, {"video-format", "", "avi", 1, ""},
+      {"video-format", "mp4", "mp4", 0, "mp4"}, {"video-format", "MP4x", "avi", 1, ""},
+      {"video-format", "", "avi", 1, ""},
       {"animation-step-ms", nullptr, "1000", -1, ""}, {"animation-step-ms", "500", "500", -1, "500"},
       {"animation-step-ms", "10000", "10000", -1, "10000"}, {"animation-step-ms", "50", "1000", -1, ""},
       {"animation-step-ms", "20000", "1000", -1, ""}, {"video-fps", nullptr, "2.000000", -1, ""},
@@ -160,13 +161,16 @@ TEST(ConfRectRule, TakenOnTheDiskElseDefaultWithOneWarning) {
   const struct {
     const char *x, *y, *w, *h;
     bool taken;
-  } cases[] = {{"2710", "464", "92", "60", true},   {"3000", "0", "712", "10", true},  {"3000", "0", "713", "10", false},
-               {"0", "919", "10", "10", true},      {"0", "3652", "10", "60", true},   {"0", "3653", "10", "60", false},
-               {"0", "0", "0", "60", false},        {"0", "0", "60", "0", false},      {"100", "100", "-5", "20", false},
-               {"100", "100", "20", "-5", false},   {"-1", "0", "10", "10", false},    {"0", "-1", "10", "10", false},
+  } cases[] = {{"2710", "464", "92", "60", true},     {"3000", "0", "712", "10", true},
+               {"3000", "0", "713", "10", false},    {"0", "919", "10", "10", true},
+               {"0", "3652", "10", "60", true},      {"0", "3653", "10", "60", false},
+               {"0", "0", "0", "60", false},         {"0", "0", "60", "0", false},
+               {"100", "100", "-5", "20", false},    {"100", "100", "20", "-5", false},
+               {"-1", "0", "10", "10", false},       {"0", "-1", "10", "10", false},
                {"2147483000", "0", "2000", "10", false}, {"abc", "464", "92", "60", false}};
   for (const auto& k : cases) {
-    const std::string text = std::string("rect-x=") + k.x + "\nrect-y=" + k.y + "\nrect-width=" + k.w + "\nrect-height=" + k.h;
+    const std::string text =
+        std::string("rect-x=") + k.x + "\nrect-y=" + k.y + "\nrect-width=" + k.w + "\nrect-height=" + k.h;
     SCOPED_TRACE(text);
     TempHome home;
     home.WriteIni(Interface(text + "\n"));
@@ -230,8 +234,8 @@ TEST(ConfRecipes, ReadUpToTheFirstBadRecipeOrThePresets) {
       {Recipe(0, "text", "1;2;a;4;5;6", NINE), 7, presets},
       {std::string("rgb-channels-00=") + SIX + "\nrgb-params-00=" + NINE + "\n", 7, presets},
       {Recipe(0, "bad", "1;200;0;0;0;0", NINE), 7, presets},
-      {Recipes(1) + Recipe(1, "b", "12;0;0;0;0;0", NINE) + Recipe(2, "bad", "13;0;0;0;0;0", NINE) + Recipes(4, 3), 2, "b",
-       "rgb-channels-02"},
+      {Recipes(1) + Recipe(1, "b", "12;0;0;0;0;0", NINE) + Recipe(2, "bad", "13;0;0;0;0;0", NINE) + Recipes(4, 3),
+       2, "b", "rgb-channels-02"},
       {Recipes(2) + Recipe(2, "bad", "1;0;0;0;0;-1", NINE), 2, "R1", "rgb-channels-02"},
       {Recipes(1) + Recipe(1, "nan", SIX, "0;1;nan;3;4;5;6;7;8"), 1, "R0", "rgb-params-01"},
       {Recipes(1) + Recipe(1, "inf", SIX, "0;1;2;3;4;5;6;7;-inf"), 1, "R0", "rgb-params-01"},
@@ -270,14 +274,14 @@ TEST(RecipeRead, RefusedByTheCliAsByTheSettings) {
 TEST(ConfWrite, RoundTripOfEveryKey) {
   TempHome home;
   home.WriteIni("");
-  auto fields = [](Conf& c) {
-    return std::vector<std::string>{std::to_string(c.rect_x), std::to_string(c.rect_y), std::to_string(c.rect_width),
-                                    std::to_string(c.rect_height), std::to_string(c.hrv_east), c.canvas_font,
-                                    std::to_string(c.charset), c.field_name, std::to_string(ConfColorEncode(c.selected_color)),
-                                    std::to_string(c.selected_range), std::to_string(c.zoom), std::to_string(c.scroll_x),
-                                    std::to_string(c.scroll_y), ValueOf(c, "satellite"), ValueOf(c, "video-format"),
-                                    ValueOf(c, "animation-step-ms"), ValueOf(c, "video-fps"), ValueOf(c, "graticule"),
-                                    ValueOf(c, "label-size-screen")};
+  auto fields = [](const Conf& c) {
+    std::vector<std::string> out{std::to_string(c.rect_x), std::to_string(c.rect_y), std::to_string(c.rect_width),
+                                 std::to_string(c.rect_height)};
+    for (const char* key : {"hrv-east", "canvas-font", "charset", "field-name", "selected-color", "selected-range",
+                            "zoom", "scroll-x", "scroll-y", "satellite", "video-format", "animation-step-ms",
+                            "video-fps", "graticule", "label-size-screen"})
+      out.push_back(ValueOf(c, key));
+    return out;
   };
   std::vector<std::string> want;
   RgbRecipe mine;
@@ -403,7 +407,8 @@ TEST(ConfWrite, EachModeTouchesOnlyItsGroupsEachWrittenOnce) {
   EXPECT_EQ(r.conf.startup_images, (std::vector<std::string>{"a", "b"}));
   r.conf.zoom = 5;
   r.conf.recipes[0].name = "Changed";
-  const std::string startup = Stored(home.ini()).Group(CONF_GROUP_STARTUP), rgb = Stored(home.ini()).Group(CONF_GROUP_RGB);
+  const std::string startup = Stored(home.ini()).Group(CONF_GROUP_STARTUP);
+  const std::string rgb = Stored(home.ini()).Group(CONF_GROUP_RGB);
   ASSERT_TRUE(ConfWrite(2));
   EXPECT_EQ(Stored(home.ini()).Group(CONF_GROUP_STARTUP), startup);
   EXPECT_EQ(Stored(home.ini()).Group(CONF_GROUP_RGB), rgb);
@@ -459,7 +464,8 @@ TEST(ConfReset, StoresDefaultsAndKeepsTheRest) {
   std::string rgb = "[Rgb composite]\n";
   for (int i = 0; i < 9; i++) rgb += Recipe(i, "R" + std::to_string(i), SIX, NINE);
   home.WriteIni("[Startup files]\nimage-file-00=x\n[Interface]\nrect-x=1\nrect-y=2\nrect-width=3\nrect-height=4\n"
-                "selected-color=255128000\nscroll-x=5\nscroll-y=6\nlast-date=201601010000\nzoom=3\nsatellite=MSG3_RSS\n" + rgb);
+                "selected-color=255128000\nscroll-x=5\nscroll-y=6\nlast-date=201601010000\nzoom=3\n"
+                "satellite=MSG3_RSS\n" + rgb);
   ConfRun r(home);
   ASSERT_TRUE(ConfReset());
   Stored s(home.ini());

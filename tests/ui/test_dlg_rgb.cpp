@@ -15,7 +15,9 @@ using Row = std::pair<std::string, int>;
 class RgbPage : public Dialog {
  protected:
   GtkEntry* Entry() { return GTK_ENTRY(gtk_bin_get_child(GTK_BIN(Rgb()->presets))); }
-  int Presets() { return gtk_tree_model_iter_n_children(gtk_combo_box_get_model(GTK_COMBO_BOX(Rgb()->presets)), nullptr); }
+  int Presets() {
+    return gtk_tree_model_iter_n_children(gtk_combo_box_get_model(GTK_COMBO_BOX(Rgb()->presets)), nullptr);
+  }
   void Choose(int i) {
     gtk_combo_box_set_active(GTK_COMBO_BOX(Rgb()->presets), i);
     uitest::Drain();

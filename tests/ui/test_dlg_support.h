@@ -55,7 +55,9 @@ struct Watchdog {
 struct Stored {
   GKeyFile* kf = g_key_file_new();
   bool loaded = false;
-  explicit Stored(const std::string& path) { loaded = g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, nullptr); }
+  explicit Stored(const std::string& path) {
+    loaded = g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, nullptr);
+  }
   ~Stored() { g_key_file_free(kf); }
   Stored(const Stored&) = delete;
   Stored& operator=(const Stored&) = delete;

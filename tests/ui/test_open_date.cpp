@@ -51,7 +51,8 @@ TEST(OpenDateSpan, QuarterHoursAcrossDaysMonthsYearsAndLeapDays) {
   using Texts = std::vector<std::string>;
   EXPECT_EQ(Walk(At(2016, 7, 4, 10, 15), At(2016, 7, 4, 11, 0)),
             (Texts{"201607041015", "201607041030", "201607041045", "201607041100"}));
-  EXPECT_EQ(Walk(At(2016, 7, 4, 23, 45), At(2016, 7, 5, 0, 15)), (Texts{"201607042345", "201607050000", "201607050015"}));
+  EXPECT_EQ(Walk(At(2016, 7, 4, 23, 45), At(2016, 7, 5, 0, 15)),
+            (Texts{"201607042345", "201607050000", "201607050015"}));
   EXPECT_EQ(Walk(At(2015, 12, 31, 23, 45), At(2016, 1, 1, 0, 0)), (Texts{"201512312345", "201601010000"}));
   EXPECT_EQ(Walk(At(2016, 7, 4, 12, 0), At(2016, 7, 4, 12, 0)), Texts{"201607041200"});
   EXPECT_TRUE(Walk(At(2016, 7, 4, 12, 0), At(2016, 7, 4, 11, 45)).empty());
@@ -124,7 +125,8 @@ class OpenDate : public CanvasTest {
   // Date and time both ends of the dialog show, "" when no hour is chosen.
   static std::string Ends(DlgDateTime* d) {
     std::string out;
-    for (auto [cal, hour, min] : {std::tuple{d->cal_from, d->hour_from, d->min_from}, std::tuple{d->cal_to, d->hour_to, d->min_to}}) {
+    for (auto [cal, hour, min] :
+         {std::tuple{d->cal_from, d->hour_from, d->min_from}, std::tuple{d->cal_to, d->hour_to, d->min_to}}) {
       guint y = 0, m = 0, day = 0;
       gtk_calendar_get_date(GTK_CALENDAR(cal), &y, &m, &day);
       const int h = gtk_combo_box_get_active(GTK_COMBO_BOX(hour));
@@ -223,7 +225,9 @@ TEST_F(OpenDate, ASpanLoadsTheChosenChannelsIntoEverySlot) {
   canvtest::Link(home, SLOT_A2);
   Build();
   CanvTreeSelectId(9);  // refused: no slot yet
-  Run([](DlgDateTime* d) { Set(d, {2016, 7, 4, 12, 0}, {2016, 7, 4, 12, 1}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}); });
+  Run([](DlgDateTime* d) {
+    Set(d, {2016, 7, 4, 12, 0}, {2016, 7, 4, 12, 1}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  });
   EXPECT_EQ(SlotTexts(), (std::vector<std::string>{SLOT_A, SLOT_A2}));
   EXPECT_DOUBLE_EQ(gtk_range_get_value(GTK_RANGE(canv.range)), 1) << "the scale ends on the last slot";
   EXPECT_NEAR(Upper(), 1.01, 1e-9);
