@@ -270,7 +270,6 @@ TEST(RecipeRead, RefusedByTheCliAsByTheSettings) {
   EXPECT_FALSE(uitest::Exists(home / "x.png"));
 }
 
-// Every "Interface" key and every recipe value, changed in memory, survives a save and a fresh read.
 TEST(ConfWrite, RoundTripOfEveryKey) {
   TempHome home;
   home.WriteIni("");
@@ -396,7 +395,6 @@ TEST(ConfWrite, StartupFilesAreTheChosenListNumberedWithoutGaps) {
   EXPECT_EQ(t.Str("last-date"), "201607041200");
 }
 
-// Each group header once in the saved text, whatever the file held and however often it is saved.
 // Each save mode rewrites only its groups, and each group header is in the saved text once,
 // whatever the file held and however often it is saved.
 TEST(ConfWrite, EachModeTouchesOnlyItsGroupsEachWrittenOnce) {
@@ -488,8 +486,6 @@ TEST(ConfReset, StoresDefaultsAndKeepsTheRest) {
   EXPECT_EQ(r.conf.recipes[0].name, "R0");
 }
 
-// Without a readable settings file the setup copy is stored and loaded; an unreadable file is
-// kept aside first.
 TEST(ConfFallback, SetupCopyReplacesAMissingOrUnreadableFile) {
   const std::string texts[] = {"", std::string("\x00\x01\x02\xff\xfe garbage\n[[[", 17), "zoom=3\n"};
   for (const std::string& text : texts) {

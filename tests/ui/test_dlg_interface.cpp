@@ -305,7 +305,6 @@ TEST_F(InterfacePage, InterfaceAndRgbEditsAreBothWritten) {
   EXPECT_DOUBLE_EQ(conf.recipes[0].params[2], 1.7);
 }
 
-// Closing keeps the edits for the run and says they are not saved; any later Save writes them.
 TEST_F(InterfacePage, ClosingTellsWhatIsUnsavedAndALaterSaveWritesIt) {
   Start();
   Open(1);
@@ -373,8 +372,6 @@ TEST_F(InterfacePage, TypedValuesAreTakenOrStopTheWholeSave) {
   }
 }
 
-// Saving when the file cannot be written reports the failure, writes nothing and keeps every
-// edit pending.
 TEST_F(InterfacePage, FailedSaveWritesNothingAndKeepsTheEditsPending) {
   Start();
   Open(1);

@@ -414,8 +414,6 @@ TEST_F(SatelliteCanvas, AShownSlotOfAnotherServiceTakesTheScale) {
   EXPECT_TRUE(StatusHas("Closed 1 time slot of another satellite service: the time scale shows MSG3 rapid scan"));
 }
 
-// The monitor waits for segment 6 of a rapid-scan cycle when the window reaches into it, then
-// takes the complete cycle into the data folder.
 TEST_F(SatelliteCanvas, MonitorTakesARapidScanCycleOnceSegmentSixIsThere) {
   Build("[Interface]\nsatellite=MSG3_RSS\nrect-x=1500\nrect-y=1200\nrect-width=200\nrect-height=100\n");
   ASSERT_TRUE(StartupDone());
