@@ -94,14 +94,32 @@ TEST(StartupName, NamesWithoutChannelOrDateAreRefused) {
   EXPECT_TRUE(log.contains(bad_date));
 }
 
-TEST_F(Startup, CyclesAreGroupedAndCompositesCompleted) {
+// Cycle A, B, then A again: the last comparison is with B, so A gets a second slot; channels
+// complete a composite; the contours (numbers 00 and 05: the list has gaps) come after the images
+// and lie above them.
+TEST_F(Startup, CyclesAreGroupedCompositesCompletedAndContoursFollow) {
   canvtest::Link(home, SLOT_A);
   canvtest::Link(home, SLOT_B);
-  // Cycle A, B, then A again: the last comparison is with B, so A gets a second slot.
+  // A short line through the middle of the default view window (x 2710, y 464, 92 x 60).
+  double lat = 0, lon = 0;
+  ASSERT_EQ(GeoPixelToLatLon(3712 - (2710 + 46), 3712 - (464 + 30), &lat, &lon), 0);
+  std::filesystem::create_directories(home / "import/Shp");
+  for (const char* f : {"a.shp", "b.shp"})
+    ASSERT_TRUE(cntrstest::WriteShapes(home / (std::string("import/Shp/") + f), SHPT_ARC,
+                                       {{{{{lon - 0.2, lat}, {lon + 0.2, lat}}}, "L"}}));
   std::string ini = Ini({Name(3, SLOT_A), Name(2, SLOT_A), Name(1, SLOT_A), Name(9, SLOT_B), Name(9, SLOT_A)});
   for (auto [from, to] : {std::pair{"scroll-x=0", "scroll-x=40"}, std::pair{"scroll-y=0", "scroll-y=30"}})
     ini.replace(ini.find(from), std::strlen(from), to);
-  Build(ini);
+  // The last image's name reaches the status bar when it is shown: look then, however fast or
+  // slow the loader thread is.
+  int shown = 0;
+  bool contours_before = true;
+  on_status = [&](const std::string& text) {
+    if (text != Name(9, SLOT_A)) return;
+    shown++;
+    contours_before = conf.contours != nullptr;
+  };
+  Build(ini + "contour-file-00=a.shp\ncontour-file-05=b.shp\n");
   EXPECT_NE(conf.loader, nullptr);
   ASSERT_TRUE(StartupDone());
   uitest::Drain();
@@ -132,36 +150,11 @@ TEST_F(Startup, CyclesAreGroupedAndCompositesCompleted) {
   // The stored scroll position is restored at the end (the image at x7 is larger than the view).
   EXPECT_DOUBLE_EQ(gtk_adjustment_get_value(gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(canv.scroll))), 40);
   EXPECT_DOUBLE_EQ(gtk_adjustment_get_value(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(canv.scroll))), 30);
-}
-
-TEST_F(Startup, TheContoursFollowTheImagesAboveThem) {
-  canvtest::Link(home, SLOT_A);
-  // A short line through the middle of the default view window (x 2710, y 464, 92 x 60).
-  double lat = 0, lon = 0;
-  ASSERT_EQ(GeoPixelToLatLon(3712 - (2710 + 46), 3712 - (464 + 30), &lat, &lon), 0);
-  std::filesystem::create_directories(home / "import/Shp");
-  for (const char* f : {"a.shp", "b.shp"})
-    ASSERT_TRUE(cntrstest::WriteShapes(home / (std::string("import/Shp/") + f), SHPT_ARC,
-                                       {{{{{lon - 0.2, lat}, {lon + 0.2, lat}}}, "L"}}));
-  // Numbers 00 and 05 (the contour list has gaps); the image chain ends after one image.
-  // The image's name reaches the status bar when the image is shown: look then, however
-  // fast or slow the loader thread is.
-  int shown = 0;
-  bool contours_before = true;
-  on_status = [&](const std::string& text) {
-    if (text != Name(9, SLOT_A)) return;
-    shown++;
-    contours_before = conf.contours != nullptr;
-  };
-  Build(Ini({Name(9, SLOT_A)}) + "contour-file-00=a.shp\ncontour-file-05=b.shp\n");
-  ASSERT_TRUE(StartupDone());
-  uitest::Drain();
   ASSERT_EQ(shown, 1);
   EXPECT_FALSE(contours_before) << "the contours come after the images";
   std::vector<std::string> files;
   for (GList* l = conf.contours; l; l = l->next) files.push_back(static_cast<CntrsFile*>(l->data)->file);
   EXPECT_EQ(files, (std::vector<std::string>{"a.shp", "b.shp"}));
-  ASSERT_NE(canv.image, nullptr);
   GooCanvasItem* root = goo_canvas_get_root_item(GOO_CANVAS(canv.canvas));
   EXPECT_EQ(goo_canvas_item_find_child(root, canv.group), goo_canvas_item_get_n_children(root) - 1);
   EXPECT_GT(goo_canvas_item_get_n_children(canv.group), 0);
