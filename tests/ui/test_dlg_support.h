@@ -3,24 +3,25 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "app/app.h"
 #include "dialogs/dlg.h"
 #include "tests/support/cycles.h"
-#include "tests/ui/uitest.h"
+#include "tests/ui/test_canvas_support.h"
 #include "tools/synth.h"
 
 namespace dlgtest {
+
+namespace fs = std::filesystem;
+using testcycles::Name;
 
 // The text of the status bar now.
 inline std::string StatusText() {
@@ -34,112 +35,29 @@ struct Answer : uitest::Answerer {
       : uitest::Answerer(r, [this](const uitest::DialogSeen&) { status_then = StatusText(); }) {}
 };
 
-namespace fs = std::filesystem;
-
-// Ends the test program with a message when the guarded scope has not finished after `seconds`:
-// a step that blocks (a FIFO opened for reading) fails the run instead of hanging it.
-class Watchdog {
- public:
-  Watchdog(int seconds, std::string what) : what_(std::move(what)) {
-    thread_ = std::thread([this, seconds] {
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (!done_cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
-        std::fprintf(stderr, "FAILED: blocked for %d s: %s\n", seconds, what_.c_str());
-        std::_Exit(3);
-      }
+// Ends the test program when the guarded scope has not finished after `seconds`: a step that
+// blocks (a FIFO opened for reading) fails the run instead of hanging it.
+struct Watchdog {
+  explicit Watchdog(unsigned seconds) {
+    std::signal(SIGALRM, +[](int) {
+      const char text[] = "FAILED: a guarded step blocked\n";
+      (void)!write(2, text, sizeof text - 1);
+      std::_Exit(3);
     });
+    alarm(seconds);
   }
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    done_cv_.notify_all();
-    thread_.join();
-  }
+  ~Watchdog() { alarm(0); }
   Watchdog(const Watchdog&) = delete;
   Watchdog& operator=(const Watchdog&) = delete;
-
- private:
-  std::string what_;
-  std::mutex mutex_;
-  std::condition_variable done_cv_;
-  bool done_ = false;
-  std::thread thread_;
-};
-
-inline std::string Cycle(const std::string& slot) { return testcycles::Shared(slot); }
-
-using testcycles::Name;
-
-class Dialog : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!uitest::GtkReady()) GTEST_SKIP() << "no display";
-  }
-  void TearDown() override { Close(); }
-
-  // The main window on the home folder, the settings file written first when given.
-  void Start(const std::string& ini = {}) {
-    if (!ini.empty()) home.WriteIni(ini);
-    ASSERT_TRUE(AppCreate(&app, &canv, &conf, home.path()));
-    uitest::Drain();
-  }
-  // The dialog with the notebook on page p.
-  GtkWidget* Open(int p = 1) {
-    CloseDialog();
-    dialog = DlgSettingsNew();
-    gtk_notebook_set_current_page(DlgSettingsNotebook(dialog), p);
-    uitest::Drain();
-    return dialog;
-  }
-  GtkWidget* Page(int p) { return gtk_notebook_get_nth_page(DlgSettingsNotebook(dialog), p); }
-  DlgInterface* Interface() { return DlgInterfaceOf(Page(1)); }
-  DlgRgb* Rgb() { return DlgRgbOf(Page(2)); }
-  // Presses Save with page p shown.
-  void Save(int p) {
-    gtk_notebook_set_current_page(DlgSettingsNotebook(dialog), p);
-    EXPECT_TRUE(DlgSettingsRespond(dialog, GTK_RESPONSE_APPLY));
-  }
-  void CloseDialog() {
-    if (dialog) gtk_widget_destroy(dialog);
-    dialog = nullptr;
-    uitest::Drain();
-  }
-  void Close() {
-    CloseDialog();
-    if (!app.window) return;
-    AppOnDelete(app.window, nullptr, nullptr);
-    gtk_widget_destroy(app.window);
-    app.window = nullptr;
-    uitest::Drain();
-  }
-  // The main window closed and built again on the same home: a restart.
-  void Restart() {
-    Close();
-    app = App{};
-    canv = Canv{};
-    conf = Conf{};
-    Start();
-  }
-  std::string Status() { return StatusText(); }
-  // Links the cycle's files (those keep accepts) into the home's input folder.
-  void Link(const std::string& slot, const std::function<bool(const std::string&)>& keep = {}) {
-    testcycles::LinkInto(slot, home / "import/SEVIRI_data", keep);
-  }
-
-  uitest::TempHome home;
-  App app;
-  Canv canv;
-  Conf conf;
-  GtkWidget* dialog = nullptr;
 };
 
 // The settings file as written, read back into its own key file.
 struct Stored {
   GKeyFile* kf = g_key_file_new();
   bool loaded = false;
-  explicit Stored(const std::string& path) { loaded = g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, nullptr); }
+  explicit Stored(const std::string& path) {
+    loaded = g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, nullptr);
+  }
   ~Stored() { g_key_file_free(kf); }
   Stored(const Stored&) = delete;
   Stored& operator=(const Stored&) = delete;
@@ -153,6 +71,73 @@ struct Stored {
     g_free(s);
     return out;
   }
+  std::vector<std::string> Keys(const char* group) const {
+    gsize n = 0;
+    gchar** keys = g_key_file_get_keys(kf, group, &n, nullptr);
+    std::vector<std::string> out(keys, keys + n);
+    g_strfreev(keys);
+    return out;
+  }
+  // The group as text, to compare a group before and after a save.
+  std::string Group(const char* group) const {
+    std::string out;
+    for (const std::string& k : Keys(group)) out += k + "=" + Str(k.c_str(), group) + "\n";
+    return out;
+  }
+};
+
+class Dialog : public canvtest::CanvasTest {
+ protected:
+  void TearDown() override {
+    CloseDialog();
+    CanvasTest::TearDown();
+  }
+  // The main window on the home folder, the settings file written first when given.
+  void Start(const std::string& ini = {}) { Build(ini); }
+  // The dialog with the notebook on page p.
+  GtkWidget* Open(int p = 1) {
+    CloseDialog();
+    dialog = DlgSettingsNew();
+    Show(p);
+    return dialog;
+  }
+  void Show(int p) {
+    gtk_notebook_set_current_page(DlgSettingsNotebook(dialog), p);
+    uitest::Drain();
+  }
+  GtkWidget* Page(int p) { return gtk_notebook_get_nth_page(DlgSettingsNotebook(dialog), p); }
+  DlgInterface* Interface() { return DlgInterfaceOf(Page(1)); }
+  DlgRgb* Rgb() { return DlgRgbOf(Page(2)); }
+  // Presses Save with page p shown.
+  void Save(int p) {
+    gtk_notebook_set_current_page(DlgSettingsNotebook(dialog), p);
+    EXPECT_TRUE(DlgSettingsRespond(dialog, GTK_RESPONSE_APPLY));
+  }
+  // Points the settings path into a folder that is a file: nothing can be written there.
+  void Block() {
+    uitest::TempHome::Write(home / "config/blocked", "a file");
+    conf.ini_path = home / "config/blocked/nubicorn.ini";
+  }
+  void CloseDialog() {
+    if (dialog) gtk_widget_destroy(dialog);
+    dialog = nullptr;
+    uitest::Drain();
+  }
+  // The main window closed and built again on the same home: a restart.
+  void Restart() {
+    CloseDialog();
+    Close();
+    app = App{};
+    canv = Canv{};
+    conf = Conf{};
+    Build();
+  }
+  std::string Status() { return StatusText(); }
+  using CanvasTest::LabelText;
+  static std::string LabelText(GtkWidget* label) { return gtk_label_get_text(GTK_LABEL(label)); }
+  void Link(const std::string& slot) { canvtest::Link(home, slot); }
+
+  GtkWidget* dialog = nullptr;
 };
 
 inline void SetSpin(GtkWidget* spin, double v) {
@@ -160,6 +145,5 @@ inline void SetSpin(GtkWidget* spin, double v) {
   uitest::Drain();
 }
 inline double SpinValue(GtkWidget* spin) { return gtk_spin_button_get_value(GTK_SPIN_BUTTON(spin)); }
-inline std::string LabelText(GtkWidget* label) { return gtk_label_get_text(GTK_LABEL(label)); }
 
 }  // namespace dlgtest

@@ -1,21 +1,32 @@
-// "Open by date": the span of quarter hours, and the dialog run for real on generated cycles.
+// "Open by date": the span of quarter hours, and the dialog run for real on generated cycles;
+// the satellite choice in the running program: open by date and the monitor on rapid-scan cycles,
+// slots of services side by side, contours seen from 9.5° E.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <tuple>
 
+#include "canvas/canvanim.h"
+#include "canvas/canvmonitor.h"
 #include "canvas/dlgdatetime.h"
+#include "contours/cntrs.h"
+#include "tests/support/cycles.h"
 #include "tests/support/logcapture.h"
 #include "tests/ui/test_canvas_support.h"
+#include "tests/ui/test_cntrs_support.h"
 
 namespace {
 
 using canvtest::CanvasTest;
 using canvtest::Name;
+namespace fs = std::filesystem;
+
+constexpr const char* RSS_SLOT = "202204040740";
+constexpr const char* RSS_SLOT2 = "202204040745";
+const Sat RSS{3, SatService::Rapid};
 
 SlotTime At(int y, int mo, int d, int h, int mi) {
   SlotTime t{};
@@ -35,29 +46,25 @@ std::vector<std::string> Walk(const SlotTime& a, const SlotTime& b) {
   return out;
 }
 
-TEST(OpenDateSpan, QuarterHoursAcrossHoursDaysMonthsAndYears) {
+// Quarter hours across hours, days, months and years; leap days follow the Gregorian rule.
+TEST(OpenDateSpan, QuarterHoursAcrossDaysMonthsYearsAndLeapDays) {
+  using Texts = std::vector<std::string>;
   EXPECT_EQ(Walk(At(2016, 7, 4, 10, 15), At(2016, 7, 4, 11, 0)),
-            (std::vector<std::string>{"201607041015", "201607041030", "201607041045", "201607041100"}));
+            (Texts{"201607041015", "201607041030", "201607041045", "201607041100"}));
   EXPECT_EQ(Walk(At(2016, 7, 4, 23, 45), At(2016, 7, 5, 0, 15)),
-            (std::vector<std::string>{"201607042345", "201607050000", "201607050015"}));
-  EXPECT_EQ(Walk(At(2015, 12, 31, 23, 45), At(2016, 1, 1, 0, 0)),
-            (std::vector<std::string>{"201512312345", "201601010000"}));
-  EXPECT_EQ(Walk(At(2016, 7, 4, 12, 0), At(2016, 7, 4, 12, 0)), std::vector<std::string>{"201607041200"});
+            (Texts{"201607042345", "201607050000", "201607050015"}));
+  EXPECT_EQ(Walk(At(2015, 12, 31, 23, 45), At(2016, 1, 1, 0, 0)), (Texts{"201512312345", "201601010000"}));
+  EXPECT_EQ(Walk(At(2016, 7, 4, 12, 0), At(2016, 7, 4, 12, 0)), Texts{"201607041200"});
   EXPECT_TRUE(Walk(At(2016, 7, 4, 12, 0), At(2016, 7, 4, 11, 45)).empty());
   EXPECT_EQ(DlgDateTimeCount(At(2017, 1, 1, 0, 0), At(2016, 12, 31, 23, 45)), 0);
-}
-
-TEST(OpenDateSpan, LeapDaysFollowTheGregorianRule) {
   // 2016 is a leap year: 23:45, the 96 quarters of February 29, then 00:00.
-  auto leap = Walk(At(2016, 2, 28, 23, 45), At(2016, 3, 1, 0, 0));
+  const Texts leap = Walk(At(2016, 2, 28, 23, 45), At(2016, 3, 1, 0, 0));
   ASSERT_EQ(leap.size(), 98u);
   EXPECT_EQ(leap[1], "201602290000");
   EXPECT_EQ(leap[96], "201602292345");
   EXPECT_EQ(leap[97], "201603010000");
-  EXPECT_EQ(Walk(At(2015, 2, 28, 23, 45), At(2015, 3, 1, 0, 0)).size(), 2u);
-  EXPECT_EQ(Walk(At(1900, 2, 28, 23, 45), At(1900, 3, 1, 0, 0)).size(), 2u) << "1900 is no leap year";
-  EXPECT_EQ(Walk(At(2000, 2, 28, 23, 45), At(2000, 3, 1, 0, 0)).size(), 98u) << "2000 is one";
-  // A whole year of quarter hours.
+  for (auto [year, quarters] : {std::pair{2015, 2u}, {1900, 2u}, {2000, 98u}})  // 1900 is no leap year, 2000 is one
+    EXPECT_EQ(Walk(At(year, 2, 28, 23, 45), At(year, 3, 1, 0, 0)).size(), quarters) << year;
   EXPECT_EQ(DlgDateTimeCount(At(2016, 1, 1, 0, 0), At(2016, 12, 31, 23, 45)), 366 * 96);
   EXPECT_EQ(DlgDateTimeCount(At(2017, 1, 1, 0, 0), At(2017, 12, 31, 23, 45)), 365 * 96);
 }
@@ -79,15 +86,13 @@ class OpenDate : public CanvasTest {
       bool ok;
       bool seen = false;
       std::string title;
-      int width = 0, height = 0;
-    } ctx{fill, ok, false, {}, 0, 0};
+    } ctx{fill, ok, false, {}};
     const guint source = g_timeout_add(20, +[](gpointer p) -> gboolean {
       auto* c = static_cast<Ctx*>(p);
       GtkWidget* dialog = uitest::VisibleToplevel(GTK_TYPE_DIALOG);
       if (!dialog) return G_SOURCE_CONTINUE;
       c->seen = true;
       c->title = gtk_window_get_title(GTK_WINDOW(dialog));
-      gtk_widget_get_size_request(dialog, &c->width, &c->height);
       c->fill(DlgDateTimeGet(dialog));
       GtkWidget* button = gtk_dialog_get_widget_for_response(
           GTK_DIALOG(dialog), c->ok ? GTK_RESPONSE_OK : GTK_RESPONSE_CANCEL);
@@ -98,8 +103,6 @@ class OpenDate : public CanvasTest {
     if (!ctx.seen) g_source_remove(source);
     ASSERT_TRUE(ctx.seen);
     EXPECT_EQ(ctx.title, "Load DateTime slots");
-    EXPECT_EQ(ctx.width, 550);
-    EXPECT_EQ(ctx.height, 270);
     uitest::Drain();
   }
   static void Set(DlgDateTime* d, const End& from, const End& to, std::initializer_list<int> channels) {
@@ -118,20 +121,12 @@ class OpenDate : public CanvasTest {
     for (GList* l = conf.slots; l; l = l->next) out.push_back(static_cast<Slot*>(l->data)[0]->slot);
     return out;
   }
-  // The text the status bar shows now.
-  std::string Shown() {
-    GtkWidget* area = gtk_statusbar_get_message_area(GTK_STATUSBAR(app.statusbar));
-    std::string text = "<no label>";
-    GList* children = gtk_container_get_children(GTK_CONTAINER(area));
-    for (GList* l = children; l; l = l->next)
-      if (GTK_IS_LABEL(l->data)) text = gtk_label_get_text(GTK_LABEL(l->data));
-    g_list_free(children);
-    return text;
-  }
+  std::string Shown() { return uitest::StatusbarText(app.statusbar); }
   // Date and time both ends of the dialog show, "" when no hour is chosen.
   static std::string Ends(DlgDateTime* d) {
     std::string out;
-    for (auto [cal, hour, min] : {std::tuple{d->cal_from, d->hour_from, d->min_from}, std::tuple{d->cal_to, d->hour_to, d->min_to}}) {
+    for (auto [cal, hour, min] :
+         {std::tuple{d->cal_from, d->hour_from, d->min_from}, std::tuple{d->cal_to, d->hour_to, d->min_to}}) {
       guint y = 0, m = 0, day = 0;
       gtk_calendar_get_date(GTK_CALENDAR(cal), &y, &m, &day);
       const int h = gtk_combo_box_get_active(GTK_COMBO_BOX(hour));
@@ -144,31 +139,32 @@ class OpenDate : public CanvasTest {
     return out;
   }
   double Upper() { return gtk_adjustment_get_upper(gtk_range_get_adjustment(GTK_RANGE(canv.range))); }
+  void ShowSlot(int i) {
+    gtk_range_set_value(GTK_RANGE(canv.range), i);
+    CanvSlotChanged(nullptr, nullptr);
+    uitest::Drain();
+  }
+  // Copies one rapid-scan cycle of MSG3 (generated once per build tree) into folder, the input
+  // folder when none is given; keep chooses the files.
+  void CopyRapid(const std::string& slot, std::string folder = {},
+                 const std::function<bool(const std::string&)>& keep = {}) {
+    const std::string src = testcycles::Cached("test-cycles-rss", slot, 5, false, RSS);
+    ASSERT_FALSE(src.empty());
+    if (folder.empty()) folder = canvtest::Input(home);
+    fs::create_directories(folder);
+    for (const auto& e : fs::directory_iterator(src))
+      if (!keep || keep(e.path().filename().string()))
+        fs::copy_file(e.path(), folder + "/" + e.path().filename().string());
+  }
+  // The IR 10.8 of the two rapid-scan slots, 07:40 and 07:45 of 2022-04-04 (minutes in steps of 5).
+  static void OpenRapidSlots(DlgDateTime* d) { Set(d, {2022, 4, 4, 7, 8}, {2022, 4, 4, 7, 9}, {9}); }
 };
 
-TEST_F(OpenDate, CancelLoadsNothing) {
-  Build();
-  Run([](DlgDateTime* d) { ASSERT_NE(d, nullptr); }, false);
-  EXPECT_EQ(SlotCount(), 0u);
-}
+class SatelliteCanvas : public OpenDate {};
 
-TEST_F(OpenDate, TheLastDateIsTheDefault) {
-  Build();
-  conf.last_date = At(2016, 9, 30, 18, 45);
-  Run([](DlgDateTime* d) {
-    for (GtkWidget* cal : {d->cal_from, d->cal_to}) {
-      guint y = 0, m = 0, day = 0;
-      gtk_calendar_get_date(GTK_CALENDAR(cal), &y, &m, &day);
-      EXPECT_EQ(y, 2016u);
-      EXPECT_EQ(m, 8u);
-      EXPECT_EQ(day, 30u);
-    }
-    for (GtkWidget* h : {d->hour_from, d->hour_to}) EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(h)), 18);
-    for (GtkWidget* m : {d->min_from, d->min_to}) EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(m)), 3);
-  }, false);
-}
-
-TEST_F(OpenDate, WithoutALastDateTheNewestInputOrTheShownSlotIsTheDefault) {
+// Both ends start at the last date; without one at the newest input or the shown slot. Cancel
+// loads nothing.
+TEST_F(OpenDate, TheLastDateTheNewestInputOrTheShownSlotIsTheDefault) {
   canvtest::Link(home, SLOT_A);
   canvtest::Link(home, "201609301845");
   Build();
@@ -180,35 +176,10 @@ TEST_F(OpenDate, WithoutALastDateTheNewestInputOrTheShownSlotIsTheDefault) {
   Select(9);
   Run([&](DlgDateTime* d) { ends = Ends(d); }, false);
   EXPECT_EQ(ends, "201607041200 201607041200 ") << "the shown slot";
-}
-
-TEST_F(OpenDate, ChannelsOfSlotsNotShownKeepOnlyTheirCounts) {
-  canvtest::Link(home, SLOT_A);
-  canvtest::Link(home, SLOT_A2);
-  Build();
-  Run([](DlgDateTime* d) {
-    Set(d, {2016, 7, 4, 12, 0}, {2016, 7, 4, 12, 1}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
-  });
-  ASSERT_EQ(SlotCount(), 2u);
-  Select(9);  // shows the last slot's
-  EXPECT_NE(canv.image, nullptr);
-  auto bytes = [](const Slot* s, int k) {
-    size_t n = 0;
-    for (int id = 1; id < SLOT_SIZE; id++)
-      if (s[id]) n += s[id]->images[k].total() * s[id]->images[k].elemSize();
-    return n;
-  };
-  const Slot* first = SlotAt(0);
-  for (int id = 1; id <= CHANNEL_COUNT; id++) {
-    ASSERT_NE(first[id], nullptr) << id;
-    EXPECT_FALSE(first[id]->images[0].empty()) << id;
-    EXPECT_TRUE(first[id]->images[1].empty()) << id;
-  }
-  // The shown slot: IR 10.8 only has its display image made.
-  EXPECT_FALSE(SlotAt(1)[9]->images[1].empty());
-  EXPECT_EQ(bytes(SlotAt(1), 1), SlotAt(1)[9]->images[1].total() * 3);
-  std::printf("per slot, default window: counts %zu bytes, display images of the slot not shown %zu bytes\n",
-              bytes(first, 0), bytes(first, 1));
+  conf.last_date = At(2016, 8, 31, 18, 45);
+  Run([&](DlgDateTime* d) { ends = Ends(d); }, false);
+  EXPECT_EQ(ends, "201608311845 201608311845 ") << "the last date";
+  EXPECT_EQ(SlotCount(), 1u);
 }
 
 TEST_F(OpenDate, ASpanThatCannotFitInMemoryIsRefusedFirst) {
@@ -247,23 +218,30 @@ TEST_F(OpenDate, ASpanThatCannotFitInMemoryIsRefusedFirst) {
   EXPECT_EQ(SlotCount(), 1u);
 }
 
-TEST_F(OpenDate, ASpanLoadsTheChosenChannelIntoEverySlot) {
+// Every slot of the span gets the chosen channels; only the shown layer gets a display image,
+// the slots not shown keep their counts only.
+TEST_F(OpenDate, ASpanLoadsTheChosenChannelsIntoEverySlot) {
   canvtest::Link(home, SLOT_A);
   canvtest::Link(home, SLOT_A2);
   Build();
   CanvTreeSelectId(9);  // refused: no slot yet
-  Run([](DlgDateTime* d) { Set(d, {2016, 7, 4, 12, 0}, {2016, 7, 4, 12, 1}, {9}); });
+  Run([](DlgDateTime* d) {
+    Set(d, {2016, 7, 4, 12, 0}, {2016, 7, 4, 12, 1}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  });
   EXPECT_EQ(SlotTexts(), (std::vector<std::string>{SLOT_A, SLOT_A2}));
-  for (guint i = 0; i < 2; i++) {
-    ASSERT_NE(SlotAt(i)[9], nullptr);
-    EXPECT_EQ(SlotAt(i)[9]->name, Name(9, i ? SLOT_A2 : SLOT_A));
-  }
   EXPECT_DOUBLE_EQ(gtk_range_get_value(GTK_RANGE(canv.range)), 1) << "the scale ends on the last slot";
   EXPECT_NEAR(Upper(), 1.01, 1e-9);
   for (GtkWidget* w : {canv.range, canv.btn_play, canv.btn_forward}) EXPECT_TRUE(Sensitive(w));
-  // Choosing the row now shows the last slot's layer.
-  Select(9);
+  Select(9);  // choosing the row now shows the last slot's layer
   EXPECT_EQ(LabelText(), "2016-07-04 12:15 UTC");
+  for (guint i = 0; i < 2; i++)
+    for (int id = 1; id <= CHANNEL_COUNT; id++) {
+      const Layer* layer = SlotAt(i)[id];
+      ASSERT_NE(layer, nullptr) << id;
+      EXPECT_EQ(layer->name, Name(id, i ? SLOT_A2 : SLOT_A));
+      EXPECT_FALSE(layer->images[0].empty()) << id;
+      EXPECT_EQ(layer->images[1].empty(), i == 0 || id != 9) << i << " " << id;
+    }
 }
 
 TEST_F(OpenDate, AFailedLoadStillSortsAndUpdatesTheScale) {
@@ -287,15 +265,6 @@ TEST_F(OpenDate, AFailedLoadStillSortsAndUpdatesTheScale) {
   EXPECT_EQ(Shown(), "") << "a span loaded whole takes the old failure off";
 }
 
-TEST_F(OpenDate, NoChannelMakesEmptySlotsOnTheScale) {
-  Build();
-  Run([](DlgDateTime* d) { Set(d, {2016, 7, 4, 23, 3}, {2016, 7, 5, 0, 1}, {}); });
-  EXPECT_EQ(SlotTexts(), (std::vector<std::string>{"201607042345", "201607050000", "201607050015"}));
-  for (guint i = 0; i < 3; i++)
-    for (int id = 1; id < SLOT_SIZE; id++) EXPECT_EQ(SlotAt(i)[id], nullptr);
-  EXPECT_NEAR(Upper(), 2.01, 1e-9);
-}
-
 TEST_F(OpenDate, IncompleteOrUnreasonableSpansAreRefused) {
   canvtest::Link(home, SLOT_A);
   Build();
@@ -312,9 +281,200 @@ TEST_F(OpenDate, IncompleteOrUnreasonableSpansAreRefused) {
   Run([](DlgDateTime* d) { Set(d, {2016, 7, 4, 12, 0}, {2016, 7, 12, 12, 0}, {}); });
   EXPECT_EQ(SlotCount(), 0u);
   EXPECT_TRUE(StatusHas("Too many time slots: 769 (at most 672)"));
-  // A week exactly is accepted (empty slots, no channel chosen).
+  // A week exactly is accepted: no channel chosen makes empty slots on the scale.
   Run([](DlgDateTime* d) { Set(d, {2016, 7, 4, 12, 0}, {2016, 7, 11, 11, 3}, {}); });
-  EXPECT_EQ(SlotCount(), 672u);
+  ASSERT_EQ(SlotCount(), 672u);
+  EXPECT_EQ(SlotTexts()[671], "201607111145");
+  for (int id = 1; id < SLOT_SIZE; id++) EXPECT_EQ(SlotAt(671)[id], nullptr);
+  EXPECT_NEAR(Upper(), 671.01, 1e-9);
 }
 
 }  // namespace
+
+TEST_F(SatelliteCanvas, OpenByDateStepsFiveMinutesForRapidScan) {
+  SlotTime from = At(2022, 12, 31, 23, 0), to = At(2022, 12, 31, 23, 55);
+  EXPECT_EQ(DlgDateTimeCount(from, to, 5), 12);
+  EXPECT_EQ(DlgDateTimeCount(from, to, 15), 4);
+  EXPECT_EQ(DlgDateTimeCount(from, to), 4);  // unchanged for the full disk
+  DlgDateTimeNext(&to, 5);
+  EXPECT_EQ(InfoSlotText(to), "202301010000");
+  DlgDateTimeNext(&to, 5);
+  EXPECT_EQ(InfoSlotText(to), "202301010005");
+  // The dialog offers the minutes of the configured service.
+  Build("[Interface]\nsatellite=MSG3_RSS\n");
+  ASSERT_TRUE(StartupDone());
+  GtkWidget* dialog = DlgDateTimeNew();
+  ASSERT_NE(dialog, nullptr);
+  DlgDateTime* d = DlgDateTimeGet(dialog);
+  EXPECT_EQ(d->step, 5);
+  EXPECT_EQ(gtk_tree_model_iter_n_children(gtk_combo_box_get_model(GTK_COMBO_BOX(d->min_from)), nullptr), 12);
+  gtk_widget_destroy(dialog);
+}
+
+// Cycles of two services at one time, of one service at two: which slot each layer goes to.
+TEST(SatelliteSlots, ServicesAtOneTimeAreSlotsOfTheirOwn) {
+  struct Row {
+    Sat sat;
+    int id;
+    const char* slot;
+    guint slots;  // in the list after the insertion
+    guint into;   // the slot it went to
+  } rows[] = {
+      {Sat{}, 9, "201607041200", 1, 0},
+      {Sat{}, 1, "201607041200", 1, 0},                 // the same cycle
+      {RSS, 9, "201607041200", 2, 1},                   // rapid scan at the same time
+      {Sat{4, SatService::Full}, 9, "201607041200", 3, 2},  // another spacecraft
+      {RSS, 1, "201607041200", 3, 1},
+      {Sat{}, 9, "201607041215", 4, 3},
+  };
+  GList* list = nullptr;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(::testing::Message() << SatText(r.sat) << " " << r.id);
+    GList* link = nullptr;
+    InfoSlotInsert(&list, InfoNew(r.id, r.slot, nullptr, &r.sat), &link);
+    EXPECT_EQ(g_list_length(list), r.slots);
+    EXPECT_EQ(g_list_position(list, link), gint(r.into));
+    Sat got;
+    ASSERT_TRUE(InfoSlotSat(static_cast<Slot*>(link->data), &got));
+    EXPECT_EQ(got, r.sat);
+  }
+  // A header that names its service counts; a bare one does not.
+  Slot* empty = InfoSlotNew();
+  empty[0] = new Layer{};
+  Sat got;
+  EXPECT_FALSE(InfoSlotSat(empty, &got));
+  empty[0]->name = SatNamePrefix(RSS);
+  ASSERT_TRUE(InfoSlotSat(empty, &got));
+  EXPECT_EQ(got, RSS);
+  InfoSlotDel(empty);
+  g_list_free_full(list, InfoSlotDel);
+}
+
+// Two full-disk slots shown; the user chooses rapid scan and opens two of its slots by date: they
+// load five minutes apart from 9.5° E, and the scale, the animation and the video see them only.
+TEST_F(SatelliteCanvas, OpenByDateOfAnotherServiceClosesTheSlotsOfTheFirst) {
+  canvtest::Link(home, "201607041200");
+  canvtest::Link(home, "201607041215");
+  Build();
+  ASSERT_TRUE(StartupDone());
+  CopyRapid(RSS_SLOT);
+  CopyRapid(RSS_SLOT2);
+  AddSlot("201607041200");
+  AddSlot("201607041215");
+  Select(9);
+  ShowSlot(1);
+  ASSERT_TRUE(canv.image);
+  conf.satellite = RSS;
+  Run(OpenRapidSlots);
+  ASSERT_EQ(SlotCount(), 2u);
+  for (guint i = 0; i < 2; i++) {
+    Slot* s = SlotAt(i);
+    ASSERT_TRUE(s[9]) << i;
+    EXPECT_EQ(s[9]->name, SatSegmentName(RSS, "IR_108", 7, i ? RSS_SLOT2 : RSS_SLOT));
+    EXPECT_FALSE(s[9]->images[0].empty());
+    EXPECT_DOUBLE_EQ(s[9]->sub_lon, 9.5);  // from the navigation record
+    Sat sat;
+    ASSERT_TRUE(InfoSlotSat(s, &sat)) << i;
+    EXPECT_EQ(sat, RSS) << i;
+  }
+  EXPECT_TRUE(StatusHas("Closed 2 time slots of another satellite service: the time scale shows MSG3 rapid scan"));
+  EXPECT_NEAR(Upper(), 1.01, 1e-9);
+  ShowSlot(0);
+  EXPECT_NE(LabelText().find("07:40"), std::string::npos) << LabelText();
+  // Two steps of the animation show the two rapid-scan slots and nothing else.
+  canv.play = 1;
+  std::vector<std::string> labels;
+  for (int i = 0; i < 2; i++) {
+    CanvAnimStep(nullptr);
+    labels.push_back(LabelText());
+  }
+  canv.play = 0;
+  EXPECT_EQ(labels, (std::vector<std::string>{"2022-04-04 07:45 UTC", "2022-04-04 07:40 UTC"}));
+}
+
+TEST_F(SatelliteCanvas, AShownSlotOfAnotherServiceTakesTheScale) {
+  canvtest::Link(home, "201607041200");
+  Build();
+  ASSERT_TRUE(StartupDone());
+  CopyRapid(RSS_SLOT);
+  AddSlot("201607041200");
+  Select(9);
+  // A rapid-scan cycle arrives (the monitor and the Startup files page insert it so) and is shown.
+  Layer* info = InfoNew(9, RSS_SLOT, nullptr, &RSS);
+  ASSERT_TRUE(CanvOpen(&info));
+  GList* link = nullptr;
+  InfoSlotInsert(&conf.slots, info, &link);
+  CanvScaleMarkup();
+  ASSERT_EQ(SlotCount(), 2u);
+  ShowSlot(g_list_position(conf.slots, link));
+  ASSERT_EQ(SlotCount(), 1u);
+  EXPECT_EQ(SlotAt(0)[9], info);
+  EXPECT_DOUBLE_EQ(gtk_range_get_value(GTK_RANGE(canv.range)), 0);
+  EXPECT_NE(LabelText().find("07:40"), std::string::npos) << LabelText();
+  EXPECT_TRUE(StatusHas("Closed 1 time slot of another satellite service: the time scale shows MSG3 rapid scan"));
+}
+
+TEST_F(SatelliteCanvas, MonitorTakesARapidScanCycleOnceSegmentSixIsThere) {
+  Build("[Interface]\nsatellite=MSG3_RSS\nrect-x=1500\nrect-y=1200\nrect-width=200\nrect-height=100\n");
+  ASSERT_TRUE(StartupDone());
+  const std::string mnt = home / "import/mnt";
+  fs::create_directories(canvtest::Input(home));
+  auto seg6 = [](const std::string& f) { return f.find("-000006___-") != std::string::npos; };
+  auto ticks = [this] {
+    for (int tick = 0; tick < 2; tick++) {  // files are moved once seen unchanged over a tick
+      EXPECT_TRUE(CanvMonitorStep(nullptr));
+      WaitFor([] { return !CanvMonitorBusy(); });
+    }
+  };
+  canv.monitor = 1;
+  CopyRapid(RSS_SLOT, mnt, [&](const std::string& f) { return !seg6(f); });
+  ticks();
+  EXPECT_EQ(SlotCount(), 0u);  // the epilogue is there, segment 6 not yet
+  CopyRapid(RSS_SLOT, mnt, seg6);
+  ticks();
+  canv.monitor = 0;
+  ASSERT_EQ(SlotCount(), 1u);
+  Slot* s = SlotAt(0);
+  int loaded = 0;
+  for (int id = 1; id < HRV_ID; id++) loaded += s[id] && !s[id]->images[1].empty();
+  EXPECT_EQ(loaded, HRV_ID - 1);  // HRV's upper window does not reach this view
+  EXPECT_EQ(s[0]->slot, RSS_SLOT);
+  EXPECT_TRUE(fs::exists(canvtest::Input(home) + "/" + SatSegmentName(RSS, "IR_108", 6, RSS_SLOT)));
+  for (const auto& e : fs::directory_iterator(mnt)) ADD_FAILURE() << "left: " << e.path();
+}
+
+TEST_F(SatelliteCanvas, ContoursFollowTheLongitudeOfTheShownImage) {
+  fs::create_directories(home / "import/Shp");
+  // A short line over Cornwall, inside the view from 0° and from 9.5° E.
+  ASSERT_TRUE(cntrstest::WriteShapes(home / "import/Shp/line.shp", SHPT_ARC,
+                                     {cntrstest::Shape{{{{-3.0, 51.0}, {-2.9, 51.2}}}, "L"}}));
+  Build("[Interface]\nrect-x=1500\nrect-y=250\nrect-width=300\nrect-height=160\n"
+        "[Startup files]\ncontour-file-00=line.shp\n");
+  ASSERT_TRUE(StartupDone());
+  auto first = [this](double* x, double* y) {
+    if (!conf.contours) return false;
+    const auto* entry = static_cast<const CntrsFile*>(conf.contours->data);
+    if (!entry || !entry->cntrs || !entry->cntrs->lines || entry->cntrs->lines->len == 0) return false;
+    const GArray* a = static_cast<const GArray*>(g_ptr_array_index(entry->cntrs->lines, 0));
+    *x = g_array_index(a, float, 0);
+    *y = g_array_index(a, float, 1);
+    return true;
+  };
+  double x = 0, y = 0, ex = 0, ey = 0;
+  ASSERT_TRUE(WaitFor([&] { return first(&x, &y); }));
+  // No image yet: the view of the configured full disk, 0°.
+  cntrstest::ExpectedImageXY(51.0, -3.0, &ex, &ey);
+  EXPECT_NEAR(x, ex - 1500, 0.05);
+  EXPECT_NEAR(y, ey - 250, 0.05);
+  // A rapid-scan image is shown: the line moves to where 9.5° E sees it.
+  conf.satellite = RSS;
+  CopyRapid(RSS_SLOT);
+  AddSlot(RSS_SLOT);
+  Select(9);
+  ASSERT_TRUE(canv.image);
+  ASSERT_TRUE(first(&x, &y));
+  cntrstest::ExpectedImageXY(51.0, -3.0 - 9.5, &ex, &ey);  // the same geometry turned by 9.5°
+  EXPECT_NEAR(x, ex - 1500, 0.05);
+  EXPECT_NEAR(y, ey - 250, 0.05);
+  EXPECT_GT(std::fabs(x - (1790.19 - 1500)), 100);
+}
