@@ -172,17 +172,22 @@ TEST_F(Startup, ListsEndAtAGapOrAFileThatDoesNotLoad) {
     std::vector<std::string> names;
     std::vector<int> loaded;  // channels of the one slot; none: no slot
     std::string last;         // the status bar's last message
+    bool fci = false;         // MTG-I1 FCI chosen: the window has no place for MSG slots
   } cases[] = {
       {{}, {}, "<none>"},                                                       // nothing shown, nothing to cover
       {{Name(9, SLOT_A), "", Name(1, SLOT_A)}, {9}, ""},                       // a gap in the numbers
       {{Name(4, SLOT_A), Name(9, SLOT_A)}, {}, "Start-up file not loaded: " + Name(4, SLOT_A)},  // no slot left
       {{outside}, {}, "Start-up file not loaded: " + outside},                 // outside the input folder
       {{Name(9, SLOT_A), Name(9, SLOT_A), Name(1, SLOT_A)}, {1, 9}, ""},      // listed twice, loaded once
+      {{Name(9, SLOT_A)}, {}, "Start-up file not loaded (an MSG file; the satellite is MTG-I1 FCI): " +
+                                  Name(9, SLOT_A), true},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.names.empty() ? "none" : k.names[0]);
     LogCapture log;
-    Build(Ini(k.names));
+    std::string ini = Ini(k.names);
+    if (k.fci) ini.replace(0, std::strlen("[Interface]\n"), "[Interface]\nsatellite=MTI1\n");
+    Build(ini);
     ASSERT_TRUE(StartupDone());
     uitest::Drain();
     ASSERT_EQ(SlotCount(), k.loaded.empty() ? 0u : 1u);
