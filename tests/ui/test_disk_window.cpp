@@ -17,7 +17,7 @@
 #include "settings/confrules.h"
 #include "settings/confwindow.h"
 #include "tests/support/geomodel.h"
-#include "tests/ui/test_canvas_support.h"
+#include "tests/ui/test_monitor_support.h"
 #include "tests/ui/test_dlg_support.h"
 
 namespace {
@@ -31,7 +31,7 @@ constexpr const char* SLOT = "201607041200";
 // Over central Africa from 0°: lines 1713..1912 of the disk, segments 4 and 5.
 constexpr ConfRect AFRICA{1800, 1800, 200, 200};
 
-std::string Ini(const ConfRect& r, const char* extra = "") {
+std::string WindowIni(const ConfRect& r, const char* extra = "") {
   return "[Interface]\nrect-x=" + std::to_string(r.x) + "\nrect-y=" + std::to_string(r.y) +
          "\nrect-width=" + std::to_string(r.width) + "\nrect-height=" + std::to_string(r.height) + "\n" + extra;
 }
@@ -219,7 +219,7 @@ TEST_F(DiskPage, AfricaAndIndiaAreSavedAndReadAgain) {
 // Rapid scan cannot fill a window south of its segment 6: the page refuses the window with that
 // service, and the service with that window.
 TEST_F(DiskPage, RapidScanRefusesTheSouth) {
-  Start(Ini({2710, 464, 92, 60}, "satellite=MSG3_RSS\n"));
+  Start(WindowIni({2710, 464, 92, 60}, "satellite=MSG3_RSS\n"));
   Open();
   const double lat = dlgtest::SpinValue(Interface()->north);
   dlgtest::SetSpin(Interface()->north, 5.0);
@@ -251,7 +251,7 @@ TEST_F(DiskLoads, StartUpNamesWhatTheWindowNeeds) {
   canvtest::Link(home, SLOT);  // the northern strip only
   for (const auto& r : rows) {
     const Sat sat = *r.extra ? RAPID : FULL;
-    home.WriteIni(Ini(AFRICA, r.extra) + "[Startup files]\nimage-file-00=" + SatSegmentName(sat, "IR_108", 7, SLOT) +
+    home.WriteIni(WindowIni(AFRICA, r.extra) + "[Startup files]\nimage-file-00=" + SatSegmentName(sat, "IR_108", 7, SLOT) +
                   "\n");
     Build();
     ASSERT_TRUE(StartupDone());
@@ -270,7 +270,7 @@ TEST_F(DiskLoads, StartUpNamesWhatTheWindowNeeds) {
 // Open by date over Africa without its segments names the first one missing.
 TEST_F(DiskLoads, OpenByDateNamesTheMissingSegment) {
   canvtest::Link(home, SLOT);
-  Build(Ini(AFRICA));
+  Build(WindowIni(AFRICA));
   ASSERT_TRUE(StartupDone());
   GtkWidget* dialog = DlgDateTimeNew();
   ASSERT_NE(dialog, nullptr);
@@ -292,38 +292,28 @@ TEST_F(DiskLoads, OpenByDateNamesTheMissingSegment) {
 
 // The monitor over Africa waits for segments 4 and 5 (not for the strip), then moves the
 // whole cycle.
-TEST_F(DiskLoads, MonitorWaitsForTheWindowsSegments) {
-  Build(Ini(AFRICA));
-  ASSERT_TRUE(StartupDone());
-  const std::string mnt = home / "import/mnt", src = canvtest::Cycle(SLOT);
-  ASSERT_FALSE(src.empty());
-  fs::create_directories(mnt);
-  fs::create_directories(canvtest::Input(home));
-  for (const auto& e : fs::directory_iterator(src)) fs::copy_file(e.path(), mnt + "/" + e.path().filename().string());
-  auto tick = [&] {
-    canv.monitor = 1;
-    EXPECT_TRUE(CanvMonitorStep(nullptr));
-    EXPECT_TRUE(WaitFor([] { return !CanvMonitorBusy(); }));
-  };
-  tick();
-  tick();
-  EXPECT_TRUE(fs::is_empty(canvtest::Input(home))) << "the strip and the epilogue alone complete nothing";
+class DiskMonitor : public montest::Monitor {
+  std::string Ini() override { return WindowIni(AFRICA); }
+};
+
+TEST_F(DiskMonitor, WaitsForTheWindowsSegments) {
+  Drop(SLOT);
+  Arrive();
+  EXPECT_TRUE(fs::is_empty(Target())) << "the strip and the epilogue alone complete nothing";
   // The southern segments arrive (each a whole file of its channel under the segment's name).
   const int32_t w[4] = {AFRICA.x, AFRICA.y, AFRICA.width, AFRICA.height};
   std::vector<std::string> arrived;
   for (const std::string& f : CanvMonitorCycleFiles(FULL, SLOT, w)) {
-    if (fs::exists(mnt + "/" + f)) continue;
+    if (fs::exists(Mnt() + "/" + f)) continue;
     std::string like = f;
     like.replace(36, 6, f.compare(26, 3, "HRV") == 0 ? "000019" : "000007");
-    fs::copy_file(src + "/" + like, mnt + "/" + f);
+    fs::copy_file(canvtest::Cycle(SLOT) + "/" + like, Mnt() + "/" + f);
     arrived.push_back(f);
   }
   ASSERT_FALSE(arrived.empty());
-  tick();
-  tick();
-  for (const std::string& f : arrived) EXPECT_TRUE(fs::exists(canvtest::Input(home) + "/" + f)) << f;
-  for (const auto& e : fs::directory_iterator(mnt)) ADD_FAILURE() << "left: " << e.path();
-  canv.monitor = 0;
+  Arrive();
+  for (const std::string& f : arrived) EXPECT_TRUE(fs::exists(Target() + "/" + f)) << f;
+  EXPECT_EQ(Count(Mnt()), 0);
 }
 
 }  // namespace
