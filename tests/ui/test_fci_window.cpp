@@ -299,7 +299,7 @@ TEST_F(FciWindow, TheMonitorTakesACycleOnceItsTrailerAndTheWindowsChunksAreThere
 
 class FciPage : public dlgtest::Dialog {};
 
-TEST_F(FciPage, ChoosingItListsItsChannelsAndTheTrueColourAndSavesIt) {
+TEST_F(FciPage, ChoosingItListsItsChannelsAndTheTrueColour) {
   Start("[Interface]\nrect-x=1700\nrect-y=200\nrect-width=150\nrect-height=120\n");
   Open();
   DlgInterface* s = Interface();
@@ -328,11 +328,6 @@ TEST_F(FciPage, ChoosingItListsItsChannelsAndTheTrueColourAndSavesIt) {
     EXPECT_EQ(has(HRV_ID), !c.fci) << c.choice;
     EXPECT_TRUE(has(RECIPE_FIRST_ID + 3)) << c.choice;  // the presets stay for both
   }
-  Save(1);
-  EXPECT_NE(uitest::ReadFile(home.ini()).find("satellite=MTI1\n"), std::string::npos);
-  Restart();
-  EXPECT_EQ(conf.satellite, (Sat{1, SatService::Fci}));
-  EXPECT_EQ(rows(), 16);
 }
 
 }  // namespace
