@@ -77,7 +77,8 @@ TEST_F(Readout, TimeLabelAndTitleNameTheShownLayerAndSlot) {
     ShowSlot(c.slot);
     Select(c.id);
     EXPECT_EQ(LabelText(), c.label) << c.id;
-    EXPECT_STREQ(gtk_label_get_label(GTK_LABEL(canv.label)), (std::string("<span weight=\"heavy\">") + c.label + "</span>").c_str());
+    const std::string markup = std::string("<span weight=\"heavy\">") + c.label + "</span>";
+    EXPECT_STREQ(gtk_label_get_label(GTK_LABEL(canv.label)), markup.c_str());
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(app.window)), c.title);
   }
   // Nothing shown: no date, the plain title.
@@ -134,8 +135,9 @@ TEST_F(Readout, PixelsShowPlaceCountAndPhysicalValueOrTheirBytes) {
       } else {
         const int count = layer->images[0].at<uint16_t>(py / 3, px / 3);
         const double r = count * rec->calibration[id - 1][0] + rec->calibration[id - 1][1];
+        const double kelvin = C2 * VC / std::log(1 + C1 * VC * VC * VC / r) - B;
         if (id == IR108)
-          std::snprintf(want, sizeof want, "IR 10.8 count %d  %.1f K", count, C2 * VC / std::log(1 + C1 * VC * VC * VC / r) - B);
+          std::snprintf(want, sizeof want, "IR 10.8 count %d  %.1f K", count, kelvin);
         else
           std::snprintf(want, sizeof want, "VIS 0.6 count %d  %.1f %%", count, r > 0 ? 100 * M_PI * r / F06 : 0.0);
       }

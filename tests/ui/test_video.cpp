@@ -205,7 +205,7 @@ TEST_F(Video, OneFramePerSlotOfTheVisibleCanvasAtTheConfiguredRate) {
   EXPECT_EQ(probe, "codec_name=mjpeg\ncodec_tag_string=MJPG\nformat_name=avi\n");
 }
 
-// The Interface page's combo switches to MP4; the video is H.264 (or MPEG-4 Part 2 where the
+// The Interface page's combo switches to MP4; the video is H.264 (or MPEG-4 Visual where the
 // message says so) with one frame per slot, and a second one of the same slot takes "-2".
 TEST_F(Video, Mp4ChosenOnTheInterfacePageIsProbedWhole) {
   OpenNatural(3);
