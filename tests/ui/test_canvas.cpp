@@ -219,6 +219,7 @@ TEST_F(Canvas, AChannelWithOneSegmentMissingShowsTheOther) {
   EXPECT_TRUE(same == 24 || same == 36) << same;
 }
 
+// The scrolled area is the image at each zoom's scale, or the visible page when that is larger.
 TEST_F(Canvas, TheImageItemScalesWithEveryZoomLevel) {
   Open({SLOT_A});
   Select(IR108);
@@ -228,17 +229,10 @@ TEST_F(Canvas, TheImageItemScalesWithEveryZoomLevel) {
     uitest::Drain();
     const double scale = CanvZoomScales[i].scale;
     EXPECT_DOUBLE_EQ(goo_canvas_get_scale(GOO_CANVAS(canv.canvas)), scale);
-    EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(canv.zoom_items[i])));
-    // The scrolled area is the image at that scale, or the visible page when that is larger.
     const double page = gtk_adjustment_get_page_size(h);
     EXPECT_NEAR(gtk_adjustment_get_upper(h), std::max(page, DISPLAY_W * scale), 1.0) << CanvZoomScales[i].label;
     EXPECT_EQ(ItemSize(), std::make_pair(double(DISPLAY_W), double(DISPLAY_H)));
   }
-  CanvZoomIn(nullptr, nullptr);
-  EXPECT_EQ(canv.zoom, CANV_ZOOM_COUNT - 1);
-  CanvZoomSet(nullptr, GINT_TO_POINTER(0));
-  CanvZoomOut(nullptr, nullptr);
-  EXPECT_EQ(canv.zoom, 0);
 }
 
 TEST_F(Canvas, ZoomToFitShowsTheWholeImageWithoutScrollBars) {
