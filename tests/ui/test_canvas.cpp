@@ -2,11 +2,8 @@
 // composites, zoom, the time scale, sensitivity and "Close a file".
 #include <gtest/gtest.h>
 
-#include <cairo.h>
-
-#include <cmath>
-#include <cstdlib>
 #include <map>
+#include <opencv2/imgproc.hpp>
 
 #include "data/layer.h"
 #include "tests/support/logcapture.h"
@@ -15,59 +12,31 @@
 namespace {
 
 using canvtest::CanvasTest;
+using canvtest::IR108;
+using canvtest::NATURAL;
 using canvtest::Name;
+using canvtest::SLOT_A;
+using canvtest::SLOT_B;
 
-constexpr const char* SLOT_A = "201607041200";
-constexpr const char* SLOT_B = "201609301845";
-constexpr int IR108 = 9;
-constexpr int NATURAL = RECIPE_FIRST_ID + 3;  // channels 3, 2, 1
-constexpr int AIR = RECIPE_FIRST_ID + 0;      // 10, 9, 9, 7, 9: IR 10.8 three times
+constexpr int AIR = RECIPE_FIRST_ID + 0;  // 10, 9, 9, 7, 9: IR 10.8 three times
 
 // The default view window is 92 x 60 pixels; the display image is three times larger.
 constexpr int DISPLAY_W = 3 * 92, DISPLAY_H = 3 * 60;
 
 class Canvas : public CanvasTest {
  protected:
-  // A window on slot A (all files present) with its empty slot open.
-  void OpenA() {
-    canvtest::Link(home, SLOT_A);
-    Build();
-    AddSlot(SLOT_A);
-  }
-  int LoggedOk(const LogCapture& log, const std::string& name) {
+  int LoggedOk(const LogCapture& log, int id) {
     int n = 0;
-    for (const auto& m : log.messages()) n += m == name + " ok";
+    for (const auto& m : log.messages()) n += m == Name(id, SLOT_A) + " ok";
     return n;
   }
-  // The text the status bar shows now.
-  std::string Shown() { return uitest::StatusbarText(app.statusbar); }
-  void ShowSlot(int i) {
-    gtk_range_set_value(GTK_RANGE(canv.range), i);
-    CanvSlotChanged(nullptr, nullptr);
-    uitest::Drain();
-  }
-  // The canvas drawn at scale 1 into an image of the display image's size.
-  cairo_surface_t* Render() {
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, DISPLAY_W, DISPLAY_H);
-    cairo_t* cr = cairo_create(s);
-    GooCanvasBounds b{0, 0, double(DISPLAY_W), double(DISPLAY_H)};
-    goo_canvas_render(GOO_CANVAS(canv.canvas), cr, &b, 1.0);
-    cairo_destroy(cr);
-    cairo_surface_flush(s);
-    return s;
+  void RemoveSegments(int id) {
+    for (int seg : {7, 8}) std::filesystem::remove(canvtest::Input(home) + "/" + SynthSegmentName(id, seg, SLOT_A));
   }
 };
 
-TEST_F(Canvas, WithoutASlotNoRowCanBeSelected) {
-  canvtest::Link(home, SLOT_A);
-  Build();
-  Select(IR108);
-  EXPECT_EQ(CanvTreeGetId(), 0);
-  EXPECT_EQ(canv.image, nullptr);
-}
-
 TEST_F(Canvas, SelectingAChannelLoadsAndShowsIt) {
-  OpenA();
+  Open({SLOT_A});
   EXPECT_FALSE(Sensitive(canv.btn_close));
   Select(IR108);
   Slot* slot = SlotAt(0);
@@ -77,49 +46,28 @@ TEST_F(Canvas, SelectingAChannelLoadsAndShowsIt) {
   ASSERT_NE(canv.image, nullptr);
   EXPECT_EQ(ItemSize(), std::make_pair(double(DISPLAY_W), double(DISPLAY_H)));
   EXPECT_EQ(LabelText(), "2016-07-04 12:00 UTC");
-  EXPECT_EQ(LabelMarkup(), "<span weight=\"heavy\">2016-07-04 12:00 UTC</span>");
   // A channel: zoom, close and selection (by grey level); one slot: no animation.
   for (GtkWidget* w : {canv.btn_zoom_fit, canv.btn_close, canv.btn_zoom_in, canv.btn_zoom_out, canv.sel_color,
-                       canv.sel_hue, canv.sel_range, canv.btn_select})
+                       canv.sel_hue, canv.sel_range, canv.btn_select, canv.btn_gray, canv.btn_save_sel, canv.btn_video})
     EXPECT_TRUE(Sensitive(w));
   for (GtkWidget* w : {canv.btn_play, canv.btn_rewind, canv.btn_stop, canv.btn_forward, canv.range})
     EXPECT_FALSE(Sensitive(w));
-  for (GtkWidget* w : {canv.btn_gray, canv.btn_save_sel, canv.btn_video}) EXPECT_TRUE(Sensitive(w));
   // The contour group stays above the image.
   GooCanvasItem* root = goo_canvas_get_root_item(GOO_CANVAS(canv.canvas));
   EXPECT_EQ(goo_canvas_item_find_child(root, canv.group), goo_canvas_item_get_n_children(root) - 1);
-}
-
-TEST_F(Canvas, TheCanvasShowsTheDisplayImagesPixels) {
-  OpenA();
-  Select(IR108);
-  const cv::Mat& m = SlotAt(0)[IR108]->images[1];
-  ASSERT_EQ(m.cols, DISPLAY_W);
-  cairo_surface_t* s = Render();
-  const unsigned char* data = cairo_image_surface_get_data(s);
-  const int stride = cairo_image_surface_get_stride(s);
-  int differ = 0, varied = 0;
-  for (int y = 0; y < m.rows; y += 7)
-    for (int x = 0; x < m.cols; x += 5) {
-      const uint32_t px = *reinterpret_cast<const uint32_t*>(data + y * stride + 4 * x);
-      const cv::Vec3b rgb = m.at<cv::Vec3b>(y, x);
-      differ += ((px >> 16) & 255) != rgb[0] || ((px >> 8) & 255) != rgb[1] || (px & 255) != rgb[2];
-      varied += rgb != m.at<cv::Vec3b>(0, 0);
-    }
-  cairo_surface_destroy(s);
-  EXPECT_EQ(differ, 0);
-  EXPECT_GT(varied, 0) << "a flat image proves nothing";
+  // The canvas shows the display image's pixels.
+  const cv::Mat& m = slot[IR108]->images[1];
+  cv::Mat drawn;
+  cv::cvtColor(Render(DISPLAY_W, DISPLAY_H), drawn, cv::COLOR_BGRA2RGB);
+  ASSERT_EQ(drawn.size(), m.size());
+  EXPECT_EQ(cv::norm(drawn, m, cv::NORM_INF), 0);
+  EXPECT_GT(cv::norm(m, cv::Mat(m.size(), m.type(), m.at<cv::Vec3b>(0, 0)), cv::NORM_INF), 0) << "a flat image";
 }
 
 TEST_F(Canvas, HrvOfASecondSlotIsTheSameAsAFreshLoad) {
-  canvtest::Link(home, SLOT_A);
-  canvtest::Link(home, SLOT_B);
-  Build();
-  AddSlot(SLOT_A);
-  AddSlot(SLOT_B);
+  Open({SLOT_A, SLOT_B});
   Select(HRV_ID);  // slot A: the resampling maps are made
-  gtk_range_set_value(GTK_RANGE(canv.range), 1);
-  CanvSlotChanged(nullptr, nullptr);  // slot B: the maps are reused
+  ShowSlot(1);      // slot B: the maps are reused
   ASSERT_NE(SlotAt(1)[HRV_ID], nullptr);
   int32_t window[4] = {conf.rect_x, conf.rect_y, conf.rect_width, conf.rect_height};
   int32_t east = 0;
@@ -154,12 +102,12 @@ TEST_F(Canvas, ASuccessTakesAStaleFailureOffTheStatusBar) {
   };
   for (const Step& k : steps) {
     k.act();
-    EXPECT_EQ(Shown(), k.fails ? "Operation failed" : "") << k.what;
+    EXPECT_EQ(uitest::StatusbarText(app.statusbar), k.fails ? "Operation failed" : "") << k.what;
   }
 }
 
 TEST_F(Canvas, ParentRowsAreRefusedAndReselectingKeepsTheImage) {
-  OpenA();
+  Open({SLOT_A});
   Select(IR108);
   GooCanvasItem* shown = canv.image;
   CanvTreeSelectId(0);  // "Channels"
@@ -177,9 +125,10 @@ TEST_F(Canvas, ParentRowsAreRefusedAndReselectingKeepsTheImage) {
 }
 
 TEST_F(Canvas, AMissingChannelReportsAndLeavesTheCanvasEmpty) {
-  OpenA();
+  Open({SLOT_A});
   Select(IR108);
-  for (int seg : {7, 8}) std::filesystem::remove(canvtest::Input(home) + "/" + SynthSegmentName(1, seg, SLOT_A));
+  RemoveSegments(1);
+  RemoveSegments(2);
   LogCapture log;
   Select(1);
   EXPECT_TRUE(log.contains(Name(1, SLOT_A) + " Error!"));
@@ -190,15 +139,27 @@ TEST_F(Canvas, AMissingChannelReportsAndLeavesTheCanvasEmpty) {
   EXPECT_EQ(canv.image, nullptr);
   EXPECT_EQ(LabelText(), "");
   EXPECT_EQ(SlotAt(0)[1], nullptr);
+  // A composite that fails on its second channel keeps the first.
+  Select(NATURAL);
+  Slot* slot = SlotAt(0);
+  EXPECT_NE(slot[3], nullptr);
+  EXPECT_EQ(slot[2], nullptr);
+  EXPECT_EQ(slot[NATURAL], nullptr);
+  EXPECT_TRUE(log.contains("Natural"));
+  EXPECT_FALSE(log.contains("Natural ok"));
+  ASSERT_GE(status.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(status.end() - 3, status.end()),
+            (std::vector<std::string>{"Input data error", "Operation failed", "Operation failed"}));
+  EXPECT_EQ(canv.image, nullptr);
   // A layer already loaded comes from memory: its files may be gone.
-  for (int seg : {7, 8}) std::filesystem::remove(canvtest::Input(home) + "/" + SynthSegmentName(IR108, seg, SLOT_A));
+  RemoveSegments(IR108);
   Select(IR108);
   EXPECT_NE(canv.image, nullptr);
-  EXPECT_EQ(LoggedOk(log, Name(IR108, SLOT_A)), 0);
+  EXPECT_EQ(LoggedOk(log, IR108), 0);
 }
 
 TEST_F(Canvas, ACompositeLoadsItsMissingChannelsIntoTheSlot) {
-  OpenA();
+  Open({SLOT_A});
   Select(2);
   Layer* two = SlotAt(0)[2];
   LogCapture log;
@@ -211,44 +172,21 @@ TEST_F(Canvas, ACompositeLoadsItsMissingChannelsIntoTheSlot) {
   EXPECT_EQ(slot[NATURAL]->name, "Natural");
   EXPECT_TRUE(slot[NATURAL]->images[0].empty());
   EXPECT_EQ(slot[NATURAL]->images[1].type(), CV_8UC3);
-  EXPECT_EQ(LoggedOk(log, Name(2, SLOT_A)), 0);
-  EXPECT_EQ(LoggedOk(log, Name(1, SLOT_A)), 1);
-  EXPECT_EQ(LoggedOk(log, Name(3, SLOT_A)), 1);
+  EXPECT_EQ(LoggedOk(log, 2), 0);
+  EXPECT_EQ(LoggedOk(log, 1), 1);
+  EXPECT_EQ(LoggedOk(log, 3), 1);
   EXPECT_TRUE(log.contains("Natural ok"));
   EXPECT_EQ(ItemSize(), std::make_pair(double(DISPLAY_W), double(DISPLAY_H)));
-  // A composite in the slot: its colours can be selected.
-  for (GtkWidget* w : {canv.sel_color, canv.sel_hue, canv.sel_range, canv.btn_select}) EXPECT_TRUE(Sensitive(w));
   log.clear();
   Select(3);
-  EXPECT_EQ(LoggedOk(log, Name(3, SLOT_A)), 0) << "shown without loading again";
+  EXPECT_EQ(LoggedOk(log, 3), 0) << "shown without loading again";
   EXPECT_NE(canv.image, nullptr);
-}
-
-TEST_F(Canvas, AChannelNamedTwiceInARecipeIsLoadedOnce) {
-  OpenA();
-  LogCapture log;
+  // A channel named three times in a recipe is loaded once.
   Select(AIR);
-  EXPECT_EQ(LoggedOk(log, Name(IR108, SLOT_A)), 1);
-  EXPECT_EQ(LoggedOk(log, Name(10, SLOT_A)), 1);
-  EXPECT_EQ(LoggedOk(log, Name(7, SLOT_A)), 1);
+  EXPECT_EQ(LoggedOk(log, IR108), 1);
+  EXPECT_EQ(LoggedOk(log, 10), 1);
+  EXPECT_EQ(LoggedOk(log, 7), 1);
   EXPECT_NE(SlotAt(0)[AIR], nullptr);
-}
-
-TEST_F(Canvas, AFailedCompositeKeepsTheChannelsLoadedSoFar) {
-  OpenA();
-  for (int seg : {7, 8}) std::filesystem::remove(canvtest::Input(home) + "/" + SynthSegmentName(2, seg, SLOT_A));
-  LogCapture log;
-  Select(NATURAL);  // 3 loads, 2 fails
-  Slot* slot = SlotAt(0);
-  EXPECT_NE(slot[3], nullptr);
-  EXPECT_EQ(slot[2], nullptr);
-  EXPECT_EQ(slot[NATURAL], nullptr);
-  EXPECT_TRUE(log.contains("Natural"));
-  EXPECT_FALSE(log.contains("Natural ok"));
-  ASSERT_GE(status.size(), 3u);
-  EXPECT_EQ(std::vector<std::string>(status.end() - 3, status.end()),
-            (std::vector<std::string>{"Input data error", "Operation failed", "Operation failed"}));
-  EXPECT_EQ(canv.image, nullptr);
 }
 
 TEST_F(Canvas, AChannelWithOneSegmentMissingShowsTheOther) {
@@ -281,8 +219,9 @@ TEST_F(Canvas, AChannelWithOneSegmentMissingShowsTheOther) {
   EXPECT_TRUE(same == 24 || same == 36) << same;
 }
 
+// The scrolled area is the image at each zoom's scale, or the visible page when that is larger.
 TEST_F(Canvas, TheImageItemScalesWithEveryZoomLevel) {
-  OpenA();
+  Open({SLOT_A});
   Select(IR108);
   GtkAdjustment* h = gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(canv.scroll));
   for (int i = 0; i < CANV_ZOOM_COUNT; i++) {
@@ -290,25 +229,19 @@ TEST_F(Canvas, TheImageItemScalesWithEveryZoomLevel) {
     uitest::Drain();
     const double scale = CanvZoomScales[i].scale;
     EXPECT_DOUBLE_EQ(goo_canvas_get_scale(GOO_CANVAS(canv.canvas)), scale);
-    EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(canv.zoom_items[i])));
-    // The scrolled area is the image at that scale, or the visible page when that is larger.
     const double page = gtk_adjustment_get_page_size(h);
     EXPECT_NEAR(gtk_adjustment_get_upper(h), std::max(page, DISPLAY_W * scale), 1.0) << CanvZoomScales[i].label;
     EXPECT_EQ(ItemSize(), std::make_pair(double(DISPLAY_W), double(DISPLAY_H)));
   }
-  CanvZoomIn(nullptr, nullptr);
-  EXPECT_EQ(canv.zoom, CANV_ZOOM_COUNT - 1);
-  CanvZoomSet(nullptr, GINT_TO_POINTER(0));
-  CanvZoomOut(nullptr, nullptr);
-  EXPECT_EQ(canv.zoom, 0);
 }
 
 TEST_F(Canvas, ZoomToFitShowsTheWholeImageWithoutScrollBars) {
-  OpenA();
+  Open({SLOT_A});
   Select(IR108);
   GtkAdjustment* h = gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(canv.scroll));
   GtkAdjustment* v = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(canv.scroll));
   auto scrolls = [&] {
+    for (int i = 0; i < 20; i++) uitest::Drain();  // the new allocation and scroll range
     return gtk_adjustment_get_upper(h) > gtk_adjustment_get_page_size(h) + 0.5 ||
            gtk_adjustment_get_upper(v) > gtk_adjustment_get_page_size(v) + 0.5;
   };
@@ -317,27 +250,20 @@ TEST_F(Canvas, ZoomToFitShowsTheWholeImageWithoutScrollBars) {
   for (auto [w, hh] : {std::pair{1200, 420}, std::pair{500, 900}}) {
     gtk_window_resize(GTK_WINDOW(app.window), w, hh);
     CanvZoomSet(nullptr, GINT_TO_POINTER(CANV_ZOOM_COUNT - 1));
-    for (int i = 0; i < 20; i++) uitest::Drain();
     ASSERT_TRUE(scrolls());
     CanvZoomFit(nullptr, nullptr);
-    for (int i = 0; i < 20; i++) uitest::Drain();
     EXPECT_FALSE(scrolls()) << w << "x" << hh << " " << CanvZoomScales[canv.zoom].label;
     ASSERT_LT(canv.zoom, CANV_ZOOM_COUNT - 1);
     // One row more would need a bar.
     const int fit = canv.zoom;
     CanvZoomIn(nullptr, nullptr);
-    for (int i = 0; i < 20; i++) uitest::Drain();
     EXPECT_TRUE(scrolls()) << w << "x" << hh << " " << CanvZoomScales[fit].label;
   }
 }
 
 // Every channel and composite of the tree is shown; only what is shown keeps a display image.
 TEST_F(Canvas, OnlyWhatIsShownKeepsADisplayImageAndItIsRemadeByteForByte) {
-  canvtest::Link(home, SLOT_A);
-  canvtest::Link(home, SLOT_B);
-  Build();
-  AddSlot(SLOT_A);
-  AddSlot(SLOT_B);
+  Open({SLOT_A, SLOT_B});
   std::vector<int> ids;
   for (int id = 1; id < RECIPE_FIRST_ID + int(conf.recipes.size()); id++) ids.push_back(id);
   std::map<int, cv::Mat> loaded;
@@ -384,6 +310,8 @@ TEST_F(Canvas, TheScaleHasOneMarkPerSlotAndChoosesTheSlot) {
   canvtest::Link(home, SLOT_A);
   canvtest::Link(home, SLOT_B);
   Build();
+  Select(IR108);  // without a slot no row can be selected
+  EXPECT_EQ(CanvTreeGetId(), 0);
   AddSlot(SLOT_A);
   GtkAdjustment* adj = gtk_range_get_adjustment(GTK_RANGE(canv.range));
   EXPECT_DOUBLE_EQ(gtk_adjustment_get_lower(adj), 0);
@@ -400,16 +328,14 @@ TEST_F(Canvas, TheScaleHasOneMarkPerSlotAndChoosesTheSlot) {
   ASSERT_TRUE(WaitFor([&] { return SlotAt(1)[IR108] != nullptr && canv.image; }));
   EXPECT_EQ(SlotAt(1)[IR108]->name, Name(IR108, SLOT_B));
   EXPECT_EQ(LabelText(), "2016-09-30 18:45 UTC");
-  EXPECT_EQ(LabelMarkup(), "<span weight=\"heavy\">2016-09-30 18:45 UTC</span>");
   // Back to the first: already loaded, shown again.
   gtk_range_set_value(GTK_RANGE(canv.range), 0.5);
   ASSERT_TRUE(WaitFor([&] { return LabelText() == "2016-07-04 12:00 UTC"; }));
-  // An empty slot list leaves the range alone.
   EXPECT_NEAR(gtk_adjustment_get_upper(adj), 1.01, 1e-9);
 }
 
 TEST_F(Canvas, CloseFreesTheLayerAndShowsTheHighestLeft) {
-  OpenA();
+  Open({SLOT_A});
   Select(IR108);
   Select(1);
   ASSERT_NE(SlotAt(0)[1], nullptr);
@@ -431,7 +357,7 @@ TEST_F(Canvas, CloseFreesTheLayerAndShowsTheHighestLeft) {
 }
 
 TEST_F(Canvas, CommandsWaitForABusyLoader) {
-  OpenA();
+  Open({SLOT_A});
   Select(IR108);
   // A loader thread that holds the mutex until it is told to stop.
   struct Hold {

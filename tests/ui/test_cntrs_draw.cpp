@@ -4,17 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
 #include "contours/cntrs.h"
 #include "settings/conf.h"
 #include "tests/support/logcapture.h"
+#include "tests/ui/test_canvas_support.h"
 #include "tests/ui/test_cntrs_support.h"
-#include "tests/ui/uitest.h"
 
 namespace {
 
 using cntrstest::Shape;
-using uitest::TempHome;
 
 // Degrees east and north of the centre of the settings' view in the canvas tests.
 constexpr double E0 = 39.9, N0 = 44.5;
@@ -42,47 +40,25 @@ std::vector<double> Coords(GooCanvasItem* polyline) {
   return out;
 }
 
-class CntrsCanvasTest : public ::testing::Test {
+class CntrsCanvasTest : public canvtest::CanvasTest {
  protected:
   void SetUp() override {
-    if (!uitest::GtkReady()) GTEST_SKIP() << "no display";
-    home.WriteIni(Ini());
+    CanvasTest::SetUp();
+    if (IsSkipped()) return;
     shp = home / "import/Shp";
-    g_mkdir_with_parents(shp.c_str(), 0755);
+    std::filesystem::create_directories(shp);
     Prepare();
-    ASSERT_TRUE(AppCreate(&app, &canv, &conf, home.path()));
-    // The start-up chain ends on the main loop, loading the start-up contours.
-    const gint64 until = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
-    while (conf.loader && g_get_monotonic_time() < until) {
-      uitest::Drain();
-      g_usleep(1000);
-    }
-    ASSERT_EQ(conf.loader, nullptr);
-    uitest::Drain();
-    Started();
+    Build(Ini());
+    ASSERT_TRUE(StartupDone());  // the start-up chain ends by loading the start-up contours
     // Whatever the start-up loading put up, the tests start from an empty list.
     g_list_free_full(conf.contours, InfoCntrsFileDel);
     conf.contours = nullptr;
   }
   virtual void Prepare() {}  // before the window: files of the home
-  virtual void Started() {}  // after the start-up loading, before the list is emptied
-  void TearDown() override {
-    if (!app.window) return;
-    AppOnDelete(app.window, nullptr, nullptr);
-    gtk_widget_destroy(app.window);
-    uitest::Drain();
-  }
   // A view the settings accept (inside the northern strip), centred on E0, N0 below.
   virtual std::string Ini() {
     return "[Interface]\nrect-x=2706\nrect-y=444\nrect-width=100\nrect-height=100\ncharset=1\n"
            "field-name=name\ncanvas-font=Sans Bold 3\n";
-  }
-  std::string StatusText() {
-    GtkWidget* area = gtk_statusbar_get_message_area(GTK_STATUSBAR(app.statusbar));
-    GList* kids = gtk_container_get_children(GTK_CONTAINER(area));
-    std::string s = kids && GTK_IS_LABEL(kids->data) ? gtk_label_get_text(GTK_LABEL(kids->data)) : "<none>";
-    g_list_free(kids);
-    return s;
   }
   CntrsFile* Entry(const std::string& file, const std::string& field = {}, const std::string& color = {}) {
     auto e = std::make_unique<CntrsFile>();
@@ -91,10 +67,13 @@ class CntrsCanvasTest : public ::testing::Test {
     e->color = color;
     return e.release();
   }
-  TempHome home;
-  App app;
-  Canv canv;
-  Conf conf;
+  std::string Text(GPtrArray* texts, guint i) {
+    gchar* s = nullptr;
+    g_object_get(g_ptr_array_index(texts, i), "text", &s, nullptr);
+    std::string out = s ? s : "";
+    g_free(s);
+    return out;
+  }
   std::string shp;
   LogCapture log;
 };
@@ -116,10 +95,7 @@ TEST_F(CntrsCanvasTest, DrawPutsLabelsAndLinesAtThreeTimesThePixels) {
   EXPECT_EQ(goo_canvas_item_find_child(c->group, text), 0);
   EXPECT_EQ(goo_canvas_item_find_child(c->group, line), 1);
   EXPECT_EQ(goo_canvas_item_find_child(c->group, static_cast<GooCanvasItem*>(g_ptr_array_index(c->texts, 1))), 2);
-  gchar* unknown = nullptr;
-  g_object_get(g_ptr_array_index(c->texts, 1), "text", &unknown, nullptr);
-  EXPECT_STREQ(unknown, "?");
-  g_free(unknown);
+  EXPECT_EQ(Text(c->texts, 1), "?");
   auto xy = Coords(line);
   ASSERT_EQ(xy.size(), 4u);
   EXPECT_DOUBLE_EQ(xy[0], 150.0);
@@ -129,12 +105,10 @@ TEST_F(CntrsCanvasTest, DrawPutsLabelsAndLinesAtThreeTimesThePixels) {
   EXPECT_NEAR(xy[2], 3 * (ex - 1806), 0.06);
   EXPECT_NEAR(xy[3], 3 * (ey - 1806), 0.06);
   double tx = 0, ty = 0;
-  gchar* s = nullptr;
-  g_object_get(text, "x", &tx, "y", &ty, "text", &s, nullptr);
+  g_object_get(text, "x", &tx, "y", &ty, nullptr);
   EXPECT_DOUBLE_EQ(tx, 150.0);
   EXPECT_DOUBLE_EQ(ty, 146.0);
-  EXPECT_STREQ(s, "Null Island");
-  g_free(s);
+  EXPECT_EQ(Text(c->texts, 0), "Null Island");
   // No colour: "Red" lines and "Lime" labels.
   EXPECT_EQ(Rgba(line, "stroke-color-rgba"), 0xFF0000FFu);
   EXPECT_EQ(Rgba(text, "fill-color-rgba"), 0x00FF00FFu);
@@ -162,8 +136,16 @@ TEST_F(CntrsCanvasTest, DrawPutsLabelsAndLinesAtThreeTimesThePixels) {
   holder.cntrs = nullptr;
   EXPECT_DOUBLE_EQ(CntrsLineWidth(4.0), 0.25);
   EXPECT_DOUBLE_EQ(CntrsLineWidth(0.0), 0.1);
-  CntrsDel(c);
+  // A layer goes with its group and items; an entry with it; nothing is no error.
+  auto entry = std::make_unique<CntrsFile>();
+  entry->cntrs = c;
+  GList* link = g_list_append(nullptr, entry.release());
+  InfoCntrsDel(link);
+  EXPECT_EQ(link->data, nullptr);
   EXPECT_EQ(goo_canvas_item_get_n_children(canv.group), 0);
+  InfoCntrsDel(link);
+  g_list_free(link);
+  CntrsDel(nullptr);
   EXPECT_FALSE(CntrsSetColor(nullptr, 1));
 }
 
@@ -174,21 +156,16 @@ TEST_F(CntrsCanvasTest, LoadUsesTheEntryFieldThenTheDefaultAndTheEntryColour) {
   ASSERT_TRUE(CntrsLoad(e));
   ASSERT_NE(e->cntrs, nullptr);
   ASSERT_NE(e->cntrs->texts, nullptr);
-  gchar* s = nullptr;
-  g_object_get(g_ptr_array_index(e->cntrs->texts, 0), "text", &s, nullptr);
-  EXPECT_STREQ(s, "alt");  // the ALT field
-  g_free(s);
+  EXPECT_EQ(Text(e->cntrs->texts, 0), "alt");  // the ALT field
   EXPECT_EQ(Rgba(static_cast<GooCanvasItem*>(g_ptr_array_index(e->cntrs->polylines, 0)), "stroke-color-rgba"),
             0x000080FFu);
-  EXPECT_EQ(StatusText(), "two.shp");
+  EXPECT_EQ(uitest::StatusbarText(app.statusbar), "two.shp");
   EXPECT_TRUE(log.contains("two.shp ok"));
   // A field the table lacks falls back to "field-name" (name, found as NAME).
   CntrsFile* f = Entry("two.shp", "nosuch");
   conf.contours = g_list_append(conf.contours, f);
   ASSERT_TRUE(CntrsLoad(f));
-  g_object_get(g_ptr_array_index(f->cntrs->texts, 0), "text", &s, nullptr);
-  EXPECT_STREQ(s, "Named");
-  g_free(s);
+  EXPECT_EQ(Text(f->cntrs->texts, 0), "Named");
   EXPECT_EQ(goo_canvas_item_get_n_children(canv.group), 2);
 }
 
@@ -201,7 +178,7 @@ TEST_F(CntrsCanvasTest, FailedLoadLeavesNoEntryInTheList) {
   conf.contours = g_list_append(conf.contours, far);
   EXPECT_TRUE(CntrsLoad(good));
   EXPECT_FALSE(CntrsLoad(far));  // nothing of it inside the view
-  EXPECT_EQ(StatusText(), "Input data error");
+  EXPECT_EQ(uitest::StatusbarText(app.statusbar), "Input data error");
   EXPECT_TRUE(log.contains("far.shp"));
   ASSERT_EQ(g_list_length(conf.contours), 1u);
   EXPECT_EQ(conf.contours->data, good);
@@ -223,14 +200,19 @@ class CntrsStartupTest : public CntrsCanvasTest {
            "contour-file-02=absent.shp\n"
            "contour-file-05=b.shp  \n"
            "cntrs-file-attr-05=color:;field\n"
+           "contour-file-06=far.shp\n"
+           "cntrs-file-attr-06=color:Navy\n"
            "contour-file-99=a.shp\n";
+  }
+  void Prepare() override {
+    ASSERT_TRUE(cntrstest::WriteShapes(shp + "/a.shp", SHPT_ARC, {{{{{E0, N0}, {E0 + 0.5, N0}}}, "A"}}));
+    ASSERT_TRUE(cntrstest::WriteShapes(shp + "/b.shp", SHPT_ARC, {{{{{E0, N0 + 0.2}, {E0 + 0.5, N0 + 0.2}}}, "B"}}));
+    ASSERT_TRUE(cntrstest::WriteShapes(shp + "/empty.shp", SHPT_ARC, {}));
+    ASSERT_TRUE(cntrstest::WriteShapes(shp + "/far.shp", SHPT_POINT, {{{{{30, 30}}}, "far away"}}));
   }
 };
 
 TEST_F(CntrsStartupTest, NumberedEntriesLoadAndFailuresLeaveTheList) {
-  ASSERT_TRUE(cntrstest::WriteShapes(shp + "/a.shp", SHPT_ARC, {{{{{E0, N0}, {E0 + 0.5, N0}}}, "A"}}));
-  ASSERT_TRUE(cntrstest::WriteShapes(shp + "/b.shp", SHPT_ARC, {{{{{E0, N0 + 0.2}, {E0 + 0.5, N0 + 0.2}}}, "B"}}));
-  ASSERT_TRUE(cntrstest::WriteShapes(shp + "/empty.shp", SHPT_ARC, {}));
   CntrsStartup();
   std::vector<std::string> files;
   for (GList* l = conf.contours; l; l = l->next) {
@@ -260,37 +242,6 @@ TEST_F(CntrsStartupTest, NumberedEntriesLoadAndFailuresLeaveTheList) {
   EXPECT_STREQ(attrs[0], "field:ALT");
   EXPECT_STREQ(attrs[1], "color:Yellow");
   g_strfreev(attrs);
-}
-
-// The real start-up: the chain of the window's start ends by loading the listed contours.
-class CntrsStartupChainTest : public CntrsCanvasTest {
-  std::string Ini() override {
-    return CntrsCanvasTest::Ini() + "[Startup files]\ncontour-file-00=a.shp\ncontour-file-01=far.shp\n"
-                                    "cntrs-file-attr-01=color:Navy\ncontour-file-02=a.shp\n"
-                                    "cntrs-file-attr-02=color:Black\n";
-  }
-  void Prepare() override {
-    ASSERT_TRUE(cntrstest::WriteShapes(shp + "/a.shp", SHPT_ARC, {{{{{E0, N0}, {E0 + 0.5, N0}}}, "A"}}));
-    ASSERT_TRUE(cntrstest::WriteShapes(shp + "/far.shp", SHPT_POINT, {{{{{30, 30}}}, "far away"}}));
-  }
-  void Started() override {
-    for (GList* l = conf.contours; l; l = l->next) {
-      auto* e = static_cast<CntrsFile*>(l->data);
-      ASSERT_NE(e, nullptr);
-      loaded.push_back(e->file + ":" + e->color + (e->cntrs ? ":drawn" : ""));
-    }
-    groups = goo_canvas_item_get_n_children(canv.group);
-  }
-
- protected:
-  std::vector<std::string> loaded;
-  int groups = 0;
-};
-
-TEST_F(CntrsStartupChainTest, ListedContoursAreOnTheCanvasAfterStart) {
-  EXPECT_EQ(loaded, (std::vector<std::string>{"a.shp::drawn", "a.shp:Black:drawn"}));
-  EXPECT_EQ(groups, 2);
-  EXPECT_TRUE(log.contains("far.shp"));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// Reading shapefiles: parts, labels, fields, character sets, and every kind of bad file.
+// Reading shapefiles: parts, labels, fields, character sets, and every kind of bad file; and the
+// generator's land mask made from the same shorelines.
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -8,6 +10,8 @@
 #include <vector>
 
 #include "contours/cntrs.h"
+#include "contours/cntrsshp.h"
+#include "tools/synthland.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/tempdir.h"
 #include "tests/ui/test_cntrs_support.h"
@@ -137,28 +141,23 @@ TEST_F(CntrsReadTest, RealCitiesCarryIso88591Names) {
   EXPECT_FALSE(has("Tokyo"));  // behind the Earth
 }
 
+// Each refusal names the file in the log.
 TEST_F(CntrsReadTest, RefusedFiles) {
-  ASSERT_TRUE(WriteShapes(Path("up.shp"), SHPT_ARC, {{{{{0, 0}, {1, 0}}}, "x"}}));
-  std::rename(Path("up.shp").c_str(), Path("up.SHP").c_str());
-  CntrsShapes out;
-  EXPECT_FALSE(CntrsReadShapes(Path("up.SHP"), -1, DISK, 1, &out));  // the suffix is case-sensitive
-  EXPECT_TRUE(log.contains("up.SHP"));
-  // No records.
-  ASSERT_TRUE(WriteShapes(Path("empty.shp"), SHPT_ARC, {}));
-  log.clear();
-  EXPECT_FALSE(CntrsReadShapes(Path("empty.shp"), -1, DISK, 1, &out));
-  EXPECT_TRUE(log.contains("empty.shp"));
-  // Missing index file.
-  ASSERT_TRUE(WriteShapes(Path("noshx.shp"), SHPT_ARC, {{{{{0, 0}, {1, 0}}}, "x"}}));
+  const Shape one{{{{0, 0}, {1, 0}}}, "x"};
+  ASSERT_TRUE(WriteShapes(Path("up.shp"), SHPT_ARC, {one}));
+  std::rename(Path("up.shp").c_str(), Path("up.SHP").c_str());  // the suffix is case-sensitive
+  ASSERT_TRUE(WriteShapes(Path("empty.shp"), SHPT_ARC, {}));     // no records
+  ASSERT_TRUE(WriteShapes(Path("noshx.shp"), SHPT_ARC, {one}));
   std::remove(Path("noshx.shx").c_str());
-  EXPECT_FALSE(CntrsReadShapes(Path("noshx.shp"), -1, DISK, 1, &out));
-  EXPECT_EQ(CntrsRead(Path("noshx.shp"), -1, 0, 0, 3712, 3712, 1), nullptr);
-  // Unsupported type.
   ASSERT_TRUE(WriteShapes(Path("patch.shp"), SHPT_MULTIPATCH, {{{{{0, 0}, {1, 0}, {1, 1}}}, "x"}}));
-  log.clear();
-  EXPECT_FALSE(CntrsReadShapes(Path("patch.shp"), -1, DISK, 1, &out));
+  for (const char* name : {"up.SHP", "empty.shp", "noshx.shp", "missing.shp", "patch.shp"}) {
+    log.clear();
+    CntrsShapes out;
+    EXPECT_FALSE(CntrsReadShapes(Path(name), -1, DISK, 1, &out)) << name;
+    EXPECT_EQ(CntrsRead(Path(name), -1, 0, 0, 3712, 3712, 1), nullptr) << name;
+    EXPECT_TRUE(log.contains(name)) << name;
+  }
   EXPECT_TRUE(log.contains("unsupported shape type 31"));
-  EXPECT_FALSE(CntrsReadShapes(Path("missing.shp"), -1, DISK, 1, &out));
 }
 
 TEST_F(CntrsReadTest, MissingTableOrFieldGivesLinesWithoutLabels) {
@@ -247,6 +246,62 @@ TEST_F(CntrsReadTest, CoarseCoastlinesStayInsideEveryView) {
       ASSERT_LE(out.pieces.xy[i + 1], float(v.height));
     }
   }
+}
+
+// ---- the generator's land mask from the same shorelines ----
+
+TEST(SynthLandShoreTest, LandMaskFollowsTheShorelines) {
+  const cv::Mat land = SynthLandRaster(TestShp("GSHHS_c_L1.shp"));
+  ASSERT_EQ(land.type(), CV_32FC1);
+  // Places well away from any coast.
+  EXPECT_GT(SynthLandAt(land, 48.85, 2.35), 0.95f);    // Paris
+  EXPECT_GT(SynthLandAt(land, 25.0, 10.0), 0.95f);     // Sahara
+  EXPECT_GT(SynthLandAt(land, 55.75, 37.62), 0.95f);   // Moscow
+  EXPECT_GT(SynthLandAt(land, 72.0, -40.0), 0.95f);    // Greenland
+  EXPECT_LT(SynthLandAt(land, 40.0, -40.0), 0.05f);    // North Atlantic
+  EXPECT_LT(SynthLandAt(land, 35.0, 18.0), 0.05f);     // Ionian Sea
+  EXPECT_LT(SynthLandAt(land, 43.0, 34.0), 0.05f);     // Black Sea
+  // The shoreline vertices themselves lie on the soft edge between sea and land.
+  CntrsShpPtr shp = CntrsShpOpen(TestShp("GSHHS_c_L1.shp").c_str());
+  ASSERT_TRUE(shp);
+  int records = 0;
+  SHPGetInfo(shp.get(), &records, nullptr, nullptr, nullptr);
+  int on_edge = 0, in_sea = 0, total = 0;
+  for (int r = 0; r < records; r++) {
+    CntrsObjectPtr o(SHPReadObject(shp.get(), r));
+    ASSERT_TRUE(o);
+    for (int v = 0; v < o->nVertices; v++) {
+      const double lon = o->padfX[v], lat = o->padfY[v];
+      if (lon < -80 || lon > 80 || lat < -5 || lat > 80) continue;
+      total++;
+      const float f = SynthLandAt(land, lat, lon);
+      on_edge += f > 0.05f && f < 0.95f;
+      in_sea += f <= 0.05f;
+    }
+  }
+  ASSERT_GT(total, 1000);
+  // No shore vertex lies out in the open sea; the few fully on land are the heads of inlets
+  // narrower than the raster's softened coast.
+  EXPECT_LE(in_sea, total / 200) << in_sea << " of " << total;
+  EXPECT_GT(on_edge, total * 8 / 10) << on_edge << " of " << total;
+  // The built-in outlines do not follow the real shore that closely.
+  const cv::Mat builtin = SynthLandRaster();
+  EXPECT_GT(SynthLandAt(builtin, 48.85, 2.35), 0.95f);
+}
+
+TEST(SynthLandShoreTest, LakesAreCutOutAndBadFilesFallBack) {
+  LogCapture log;
+  const cv::Mat fallback = SynthLandRaster("/nonexistent/shore.shp");
+  EXPECT_TRUE(log.contains("/nonexistent/shore.shp"));
+  EXPECT_GT(SynthLandAt(fallback, 25.0, 10.0), 0.95f);  // the built-in Sahara
+  // A point file is no shoreline either.
+  log.clear();
+  SynthLandRaster(TestShp("naturalearth_cities.shp"));
+  EXPECT_TRUE(log.contains("naturalearth_cities.shp"));
+  if (SynthLandDefaultLakes().empty()) GTEST_SKIP() << "GSHHS lakes not installed";
+  const cv::Mat lakes = SynthLandRaster(TestShp("GSHHS_c_L1.shp"), SynthLandDefaultLakes());
+  EXPECT_LT(SynthLandAt(lakes, 42.0, 50.5), 0.05f);  // Caspian Sea
+  EXPECT_GT(SynthLandAt(lakes, 48.85, 2.35), 0.95f);
 }
 
 }  // namespace

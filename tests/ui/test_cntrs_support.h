@@ -3,9 +3,10 @@
 
 #include <shapefil.h>
 
-#include <cmath>
 #include <string>
 #include <vector>
+
+#include "tests/support/geomodel.h"
 
 namespace cntrstest {
 
@@ -51,22 +52,13 @@ inline bool WriteShapes(const std::string& path, int type, const std::vector<Sha
   return true;
 }
 
-// Image x, y of a geodetic point by plain ellipsoid geometry: the point's Earth-centred position,
-// seen from the satellite 42164 km out on the x axis, as scan angles times the grid's step.
-// Independent of the program's projection code (which goes through the geocentric latitude).
+// Image x, y of a geodetic point by plain ellipsoid geometry (image x grows to the east, y to
+// the south), independent of the program's projection code.
 inline void ExpectedImageXY(double lat_deg, double lon_deg, double* x, double* y) {
-  const double a = 6378.169, b = 6356.5838, h = 42164.0;
-  const double e2 = 1.0 - (b * b) / (a * a);
-  const double lat = lat_deg * M_PI / 180.0, lon = lon_deg * M_PI / 180.0;
-  const double n = a / std::sqrt(1.0 - e2 * std::sin(lat) * std::sin(lat));
-  const double px = n * std::cos(lat) * std::cos(lon), py = n * std::cos(lat) * std::sin(lon);
-  const double pz = n * (1.0 - e2) * std::sin(lat);
-  const double sx = h - px, sy = py, sz = pz;  // satellite to point; east +y, north +z
-  const double east = std::atan(sy / sx);
-  const double north = std::asin(sz / std::sqrt(sx * sx + sy * sy + sz * sz));
-  const double step = 781648333.0 / 65536.0;  // grid pixels per radian of scan angle
-  *x = 1856.0 + east * step;   // image x grows to the east
-  *y = 1856.0 - north * step;  // image y grows to the south
+  double column = 0, line = 0;
+  geomodel::ModelPixel(lat_deg, lon_deg, 0, &column, &line);
+  *x = 3712 - column;
+  *y = 3712 - line;
 }
 
 }  // namespace cntrstest

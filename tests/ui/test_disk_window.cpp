@@ -1,15 +1,13 @@
 // Windows anywhere on the disk: the segments each service can give a window, the files the
 // monitor waits for and moves, start-up and open by date naming what a window lacks, the
-// Interface page over Africa and India, and positions seen from 45.5° E.
+// Interface page refusing rapid scan in the south, and positions seen from 45.5° E.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <set>
 
-#include "canvas/canvexport.h"
 #include "canvas/canvmonitor.h"
 #include "canvas/canvreadout.h"
 #include "canvas/dlgdatetime.h"
@@ -17,7 +15,7 @@
 #include "settings/confrules.h"
 #include "settings/confwindow.h"
 #include "tests/support/geomodel.h"
-#include "tests/ui/test_canvas_support.h"
+#include "tests/ui/test_monitor_support.h"
 #include "tests/ui/test_dlg_support.h"
 
 namespace {
@@ -31,7 +29,7 @@ constexpr const char* SLOT = "201607041200";
 // Over central Africa from 0°: lines 1713..1912 of the disk, segments 4 and 5.
 constexpr ConfRect AFRICA{1800, 1800, 200, 200};
 
-std::string Ini(const ConfRect& r, const char* extra = "") {
+std::string WindowIni(const ConfRect& r, const char* extra = "") {
   return "[Interface]\nrect-x=" + std::to_string(r.x) + "\nrect-y=" + std::to_string(r.y) +
          "\nrect-width=" + std::to_string(r.width) + "\nrect-height=" + std::to_string(r.height) + "\n" + extra;
 }
@@ -131,8 +129,8 @@ TEST(DiskPlaces, PlacesOfTheViewFromZeroMoveWithTheService) {
   EXPECT_EQ(x, -1);
 }
 
-// The readout and the export over India name the degrees 45.5° E sees there.
-TEST(DiskIodc, ReadoutAndExportUseTheLayersLongitude) {
+// The readout over India names the degrees 45.5° E sees there.
+TEST(DiskIodc, ReadoutUsesTheLayersLongitude) {
   double c = 0, l = 0;
   ModelPixel(20.0, 78.0, 45.5, &c, &l);
   const int rx = int(3712 - c) - 46, ry = int(3712 - l) - 30;
@@ -155,71 +153,14 @@ TEST(DiskIodc, ReadoutAndExportUseTheLayersLongitude) {
     EXPECT_NEAR(mc, 3712 - rx - ((px + 0.5) / 3 - 0.5), 0.3) << text;
     EXPECT_NEAR(ml, 3712 - ry - ((py + 0.5) / 3 - 0.5), 0.3) << text;
   }
-  uitest::TempHome home;
-  const std::string path = home / "points.txt";
-  std::string err;
-  ASSERT_TRUE(CanvExportWrite(path, cv::Mat(3, 3, CV_8UC1, cv::Scalar(1)), rx, ry, &err, 45.5)) << err;
-  std::ifstream f(path);
-  std::string header, first;
-  std::getline(f, header);
-  std::getline(f, first);
-  double lon = 0, lat = 0, mc = 0, ml = 0;
-  ASSERT_EQ(std::sscanf(first.c_str(), "%lf,%lf", &lon, &lat), 2);
-  ModelPixel(lat, lon, 45.5, &mc, &ml);
-  EXPECT_NEAR(mc, 3712 - rx - (0.5 / 3 - 0.5), 0.1);
-  EXPECT_NEAR(ml, 3712 - ry - (0.5 / 3 - 0.5), 0.1);
 }
 
-class DiskPage : public dlgtest::Dialog {
- protected:
-  ConfRect Next() const { return conf.rect_next.value_or(ConfRect{conf.rect_x, conf.rect_y, conf.rect_width, conf.rect_height}); }
-  // Each spin button moves the window along its own axis at the other's degrees: north, east,
-  // then north once more puts the centre on (lat, lon), as a user nudging it would.
-  void Centre(double lat, double lon) {
-    dlgtest::SetSpin(Interface()->north, lat);
-    dlgtest::SetSpin(Interface()->east, lon);
-    for (double v : {lat + 0.5, lat}) dlgtest::SetSpin(Interface()->north, v);
-  }
-};
-
-// As a user would: a window over central Africa from 0°, then one over India for the Indian
-// Ocean service, each saved and read again at the next start.
-TEST_F(DiskPage, AfricaAndIndiaAreSavedAndReadAgain) {
-  struct Row {
-    const char* id;  // the satellite combo's choice
-    Sat sat;
-    double lat, lon;
-  } rows[] = {{"MSG3", FULL, 2.0, 20.0}, {"MSG2_IODC", IODC, 20.0, 78.0}};
-  Start();
-  for (const Row& r : rows) {
-    Open();
-    gtk_combo_box_set_active_id(GTK_COMBO_BOX(Interface()->satellite), r.id);
-    uitest::Drain();
-    Centre(r.lat, r.lon);
-    const ConfRect chosen = Next();
-    double c = 0, l = 0;
-    ModelPixel(r.lat, r.lon, SatNominalLongitude(r.sat), &c, &l);
-    EXPECT_LE(std::fabs(chosen.x + chosen.width / 2 - (3712 - c)), 1.0) << r.id;
-    EXPECT_LE(std::fabs(chosen.y + chosen.height / 2 - (3712 - l)), 1.0) << r.id;
-    EXPECT_GT(chosen.y, 928) << "south of the old strip";
-    Save(1);
-    EXPECT_EQ(Status(), "Save operation succeeded");
-    Restart();
-    EXPECT_EQ(conf.satellite, r.sat);
-    EXPECT_EQ(conf.rect_x, chosen.x);
-    EXPECT_EQ(conf.rect_y, chosen.y);
-    EXPECT_EQ(conf.rect_width, 92);
-    // Shown again in the degrees of that service.
-    Open();
-    EXPECT_NEAR(dlgtest::SpinValue(Interface()->north), r.lat, 0.1);
-    EXPECT_NEAR(dlgtest::SpinValue(Interface()->east), r.lon, 0.1);
-  }
-}
+class DiskPage : public dlgtest::Dialog {};
 
 // Rapid scan cannot fill a window south of its segment 6: the page refuses the window with that
 // service, and the service with that window.
 TEST_F(DiskPage, RapidScanRefusesTheSouth) {
-  Start(Ini({2710, 464, 92, 60}, "satellite=MSG3_RSS\n"));
+  Start(WindowIni({2710, 464, 92, 60}, "satellite=MSG3_RSS\n"));
   Open();
   const double lat = dlgtest::SpinValue(Interface()->north);
   dlgtest::SetSpin(Interface()->north, 5.0);
@@ -229,7 +170,7 @@ TEST_F(DiskPage, RapidScanRefusesTheSouth) {
   // Full disk first, the window south, then rapid scan again: refused, the combo goes back.
   gtk_combo_box_set_active_id(GTK_COMBO_BOX(Interface()->satellite), "MSG3");
   uitest::Drain();
-  Centre(5.0, 15.0);
+  dlgtest::SetSpin(Interface()->north, 5.0);
   ASSERT_TRUE(conf.rect_next);
   gtk_combo_box_set_active_id(GTK_COMBO_BOX(Interface()->satellite), "MSG3_RSS");
   uitest::Drain();
@@ -251,7 +192,7 @@ TEST_F(DiskLoads, StartUpNamesWhatTheWindowNeeds) {
   canvtest::Link(home, SLOT);  // the northern strip only
   for (const auto& r : rows) {
     const Sat sat = *r.extra ? RAPID : FULL;
-    home.WriteIni(Ini(AFRICA, r.extra) + "[Startup files]\nimage-file-00=" + SatSegmentName(sat, "IR_108", 7, SLOT) +
+    home.WriteIni(WindowIni(AFRICA, r.extra) + "[Startup files]\nimage-file-00=" + SatSegmentName(sat, "IR_108", 7, SLOT) +
                   "\n");
     Build();
     ASSERT_TRUE(StartupDone());
@@ -270,7 +211,7 @@ TEST_F(DiskLoads, StartUpNamesWhatTheWindowNeeds) {
 // Open by date over Africa without its segments names the first one missing.
 TEST_F(DiskLoads, OpenByDateNamesTheMissingSegment) {
   canvtest::Link(home, SLOT);
-  Build(Ini(AFRICA));
+  Build(WindowIni(AFRICA));
   ASSERT_TRUE(StartupDone());
   GtkWidget* dialog = DlgDateTimeNew();
   ASSERT_NE(dialog, nullptr);
@@ -292,38 +233,28 @@ TEST_F(DiskLoads, OpenByDateNamesTheMissingSegment) {
 
 // The monitor over Africa waits for segments 4 and 5 (not for the strip), then moves the
 // whole cycle.
-TEST_F(DiskLoads, MonitorWaitsForTheWindowsSegments) {
-  Build(Ini(AFRICA));
-  ASSERT_TRUE(StartupDone());
-  const std::string mnt = home / "import/mnt", src = canvtest::Cycle(SLOT);
-  ASSERT_FALSE(src.empty());
-  fs::create_directories(mnt);
-  fs::create_directories(canvtest::Input(home));
-  for (const auto& e : fs::directory_iterator(src)) fs::copy_file(e.path(), mnt + "/" + e.path().filename().string());
-  auto tick = [&] {
-    canv.monitor = 1;
-    EXPECT_TRUE(CanvMonitorStep(nullptr));
-    EXPECT_TRUE(WaitFor([] { return !CanvMonitorBusy(); }));
-  };
-  tick();
-  tick();
-  EXPECT_TRUE(fs::is_empty(canvtest::Input(home))) << "the strip and the epilogue alone complete nothing";
+class DiskMonitor : public montest::Monitor {
+  std::string Ini() override { return WindowIni(AFRICA); }
+};
+
+TEST_F(DiskMonitor, WaitsForTheWindowsSegments) {
+  Drop(SLOT);
+  Arrive();
+  EXPECT_TRUE(fs::is_empty(Target())) << "the strip and the epilogue alone complete nothing";
   // The southern segments arrive (each a whole file of its channel under the segment's name).
   const int32_t w[4] = {AFRICA.x, AFRICA.y, AFRICA.width, AFRICA.height};
   std::vector<std::string> arrived;
   for (const std::string& f : CanvMonitorCycleFiles(FULL, SLOT, w)) {
-    if (fs::exists(mnt + "/" + f)) continue;
+    if (fs::exists(Mnt() + "/" + f)) continue;
     std::string like = f;
     like.replace(36, 6, f.compare(26, 3, "HRV") == 0 ? "000019" : "000007");
-    fs::copy_file(src + "/" + like, mnt + "/" + f);
+    fs::copy_file(canvtest::Cycle(SLOT) + "/" + like, Mnt() + "/" + f);
     arrived.push_back(f);
   }
   ASSERT_FALSE(arrived.empty());
-  tick();
-  tick();
-  for (const std::string& f : arrived) EXPECT_TRUE(fs::exists(canvtest::Input(home) + "/" + f)) << f;
-  for (const auto& e : fs::directory_iterator(mnt)) ADD_FAILURE() << "left: " << e.path();
-  canv.monitor = 0;
+  Arrive();
+  for (const std::string& f : arrived) EXPECT_TRUE(fs::exists(Target() + "/" + f)) << f;
+  EXPECT_EQ(Count(Mnt()), 0);
 }
 
 }  // namespace

@@ -16,10 +16,11 @@ namespace {
 
 using canvtest::CanvasTest;
 
-constexpr const char* SLOT_A = "201607041200";
-constexpr int IR108 = 9;
+using canvtest::IR108;
+using canvtest::NATURAL;
+using canvtest::SLOT_A;
+
 constexpr int HRV = 12;
-constexpr int NATURAL = RECIPE_FIRST_ID + 3;
 constexpr double PIXEL = 3000.403165817;
 
 // The geotransform gdalinfo reads from file, empty when it cannot.
@@ -45,11 +46,13 @@ std::vector<double> GeoTransform(const std::string& file) {
   return gt;
 }
 
-int CountDiff(const cv::Mat& a, const cv::Mat& b) {
-  if (a.size() != b.size() || a.type() != b.type()) return -1;
-  cv::Mat d;
-  cv::absdiff(a.reshape(1), b.reshape(1), d);
-  return cv::countNonZero(d);
+// The image file holds exactly want (an RGB image is read back in OpenCV's BGR order).
+void ExpectImage(const std::string& file, int flags, const cv::Mat& want) {
+  cv::Mat got = cv::imread(file, flags);
+  if (got.channels() == 3) cv::cvtColor(got, got, cv::COLOR_BGR2RGB);
+  ASSERT_EQ(got.type(), want.type()) << file;
+  ASSERT_EQ(got.size(), want.size()) << file;
+  EXPECT_EQ(cv::norm(got, want, cv::NORM_INF), 0) << file;
 }
 
 class ExportImage : public CanvasTest {
@@ -59,10 +62,7 @@ class ExportImage : public CanvasTest {
     if (IsSkipped()) return;
     // The tests run from build/tests; the module sits beside the programs in build.
     g_setenv("NUBICORN_GEOTIFF_MODULE", (std::string(NUBICORN_BINARY_DIR) + "/nubicorn-geotiff.so").c_str(), TRUE);
-    canvtest::Link(home, SLOT_A);
-    Build();
-    ASSERT_TRUE(StartupDone());
-    AddSlot(SLOT_A);
+    Open({SLOT_A});
   }
   void TearDown() override {
     g_unsetenv("NUBICORN_GEOTIFF_MODULE");
@@ -97,15 +97,8 @@ TEST_F(ExportImage, CompositeThenAgainWithANumberedName) {
   const std::string first_png = uitest::ReadFile(Dir() + "/" + stem + ".png");
 
   // The GeoTIFF holds the RGB image, placed on the window's grid three times finer.
-  const cv::Mat tif = cv::imread(Dir() + "/" + stem + ".tif", cv::IMREAD_UNCHANGED);
-  ASSERT_EQ(tif.type(), CV_8UC3);
-  cv::Mat rgb;
-  cv::cvtColor(tif, rgb, cv::COLOR_BGR2RGB);
-  EXPECT_EQ(CountDiff(rgb, display), 0);
-  const cv::Mat png = cv::imread(Dir() + "/" + stem + ".png", cv::IMREAD_COLOR);
-  ASSERT_FALSE(png.empty());
-  cv::cvtColor(png, rgb, cv::COLOR_BGR2RGB);
-  EXPECT_EQ(CountDiff(rgb, display), 0);
+  ExpectImage(Dir() + "/" + stem + ".tif", cv::IMREAD_UNCHANGED, display);
+  ExpectImage(Dir() + "/" + stem + ".png", cv::IMREAD_COLOR, display);
   const std::vector<double> gt = GeoTransform(Dir() + "/" + stem + ".tif");
   ASSERT_EQ(gt.size(), 6u);
   EXPECT_NEAR(gt[0], (conf.rect_x - 1856.5) * PIXEL, 1.0);
@@ -136,9 +129,7 @@ TEST_F(ExportImage, ChannelsExportTheirCounts) {
     Export();
     const std::string stem = std::string(id == HRV ? "HRV-" : "IR_108-") + SLOT_A;
     EXPECT_TRUE(StatusHas("Exported " + stem + ".tif and .png to " + Dir()));
-    const cv::Mat tif = cv::imread(Dir() + "/" + stem + ".tif", cv::IMREAD_UNCHANGED);
-    ASSERT_EQ(tif.type(), CV_16UC1);
-    EXPECT_EQ(CountDiff(tif, layer->images[0]), 0);
+    ExpectImage(Dir() + "/" + stem + ".tif", cv::IMREAD_UNCHANGED, layer->images[0]);
     const std::vector<double> gt = GeoTransform(Dir() + "/" + stem + ".tif");
     ASSERT_EQ(gt.size(), 6u);
     EXPECT_NEAR(gt[1], id == HRV ? PIXEL / 3 : PIXEL, 1e-3);

@@ -1,5 +1,5 @@
-// The monitor's test window: a home with import/mnt, generated cycles dropped into it, and a
-// tick that runs the worker and the hand-over to the main loop.
+// The monitor's test window: a home with import/mnt, generated cycles dropped into it, and the
+// ticks that run the worker and the hand-over to the main loop.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,9 +16,8 @@
 namespace montest {
 
 namespace fs = std::filesystem;
-
-inline constexpr const char* SLOT_A = "201607041200";
-inline constexpr const char* SLOT_B = "201609301845";
+using canvtest::SLOT_A;
+using canvtest::SLOT_B;
 
 class Monitor : public canvtest::CanvasTest {
  protected:
@@ -28,19 +27,19 @@ class Monitor : public canvtest::CanvasTest {
     Build(Ini());
     ASSERT_TRUE(StartupDone());  // the monitor waits while the start-up loader runs
     fs::create_directories(Mnt());
-    fs::create_directories(canvtest::Input(home));
+    fs::create_directories(Target());
   }
   // The settings file the window starts with; empty: the defaults.
   virtual std::string Ini() { return {}; }
   std::string Mnt() { return home / "import/mnt"; }
   std::string Target() { return canvtest::Input(home); }
-  // Copies the files of slot whose names pass keep into import/mnt.
-  void Drop(const std::string& slot, const std::function<bool(const std::string&)>& keep) {
+  // Copies the files of slot whose names pass keep (all when empty) into import/mnt.
+  void Drop(const std::string& slot, const std::function<bool(const std::string&)>& keep = {}) {
     const std::string src = canvtest::Cycle(slot);
     ASSERT_FALSE(src.empty());
     for (const auto& e : fs::directory_iterator(src)) {
       const std::string name = e.path().filename().string();
-      if (keep(name)) fs::copy_file(e.path(), Mnt() + "/" + name);
+      if (!keep || keep(name)) fs::copy_file(e.path(), Mnt() + "/" + name);
     }
   }
   static bool IsEpilogue(const std::string& n) { return n.find("-EPI______-") != std::string::npos; }
@@ -55,12 +54,6 @@ class Monitor : public canvtest::CanvasTest {
     int n = 0;
     for (const auto& e : fs::directory_iterator(dir)) n += !e.is_directory();
     return n;
-  }
-  // One tick: its worker, then the hand-over of its result on the main loop.
-  void Tick() {
-    canv.monitor = 1;
-    EXPECT_TRUE(CanvMonitorStep(nullptr));
-    EXPECT_TRUE(WaitFor([] { return !CanvMonitorBusy(); })) << "the tick's worker did not end";
   }
   // Files are moved once seen unchanged over a tick: the two ticks that take a complete cycle.
   void Arrive() {
@@ -81,15 +74,16 @@ class Monitor : public canvtest::CanvasTest {
     SynthParseSlot(SLOT_A, &t0, &err);
     return SynthSlotText(t0 + int64_t(k) * 900);
   }
-  // Drops cycle k: SLOT_A's cycle hard-linked under the names of slot SlotK(k).
-  void DropK(int k) {
-    const std::string src = canvtest::Cycle(SLOT_A);
+  // Drops cycle k: the cycle in folder src (SLOT_A's) hard-linked under the names of slot
+  // SlotK(k); each name passes edit first, which may change it or drop it (returns false).
+  void DropK(int k, const std::string& src = canvtest::Cycle(SLOT_A),
+             const std::function<bool(std::string*)>& edit = {}) {
     ASSERT_FALSE(src.empty());
-    const std::string slot = SlotK(k);
     for (const auto& e : fs::directory_iterator(src)) {
       std::string name = e.path().filename().string();
       if (name.size() != 61) continue;
-      name.replace(46, 12, slot);
+      name.replace(46, 12, SlotK(k));
+      if (edit && !edit(&name)) continue;
       std::error_code ec;
       fs::create_hard_link(e.path(), Mnt() + "/" + name, ec);
       if (ec) fs::copy_file(e.path(), Mnt() + "/" + name);
