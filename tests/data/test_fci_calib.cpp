@@ -80,20 +80,6 @@ TEST(FciCalibration, NoValueWhereTheProductHasNone) {
   EXPECT_TRUE(std::isnan(FciReflectance(no_irradiance, 3.0)));
 }
 
-TEST(FciChannelTable, SixteenChannelsOnTheirGrids) {
-  int km1 = 0, solar = 0;
-  for (const FciChannel& c : FciChannels) {
-    km1 += c.grid == FCI_GRID_1KM;
-    solar += c.solar;
-    EXPECT_EQ(FciChannelIndex(c.name), &c - FciChannels);
-  }
-  EXPECT_EQ(km1, 8);
-  EXPECT_EQ(solar, 8);
-  EXPECT_EQ(FciChannelIndex("IR_105"), FciChannelIndex("ir_105"));
-  EXPECT_EQ(FciChannelIndex("IR_108"), -1);
-  EXPECT_EQ(FciChannelIndex(nullptr), -1);
-}
-
 TEST(FciNames, ParsesTheStandardPattern) {
   FciName n;
   ASSERT_TRUE(FciParseName("W_XX-EUMETSAT-Darmstadt,IMG+SAT,MTI1+FCI-1C-RRAD-FDHSI-FD--CHK-BODY---NC4E_C_EUMT_"
@@ -116,25 +102,6 @@ TEST(FciNames, ParsesTheStandardPattern) {
   EXPECT_FALSE(n.jls);
   EXPECT_EQ(n.spacecraft, 2);
   EXPECT_EQ(n.chunk, 41);
-}
-
-TEST(FciNames, MakeAndParseAgree) {
-  for (bool body : {true, false})
-    for (bool jls : {true, false}) {
-      FciName n;
-      n.body = body, n.jls = jls, n.spacecraft = 3, n.chunk = body ? 17 : 41, n.cycle = 143;
-      n.start = 1735775400 + 250, n.end = n.start + 10, n.created = n.end + 200;
-      FciName back;
-      ASSERT_TRUE(FciParseName(FciMakeName(n), &back)) << FciMakeName(n);
-      EXPECT_EQ(back.body, body);
-      EXPECT_EQ(back.jls, jls);
-      EXPECT_EQ(back.spacecraft, 3);
-      EXPECT_EQ(back.chunk, n.chunk);
-      EXPECT_EQ(back.cycle, 143);
-      EXPECT_EQ(back.start, n.start);
-      EXPECT_EQ(back.end, n.end);
-      EXPECT_EQ(back.created, n.created);
-    }
 }
 
 TEST(FciNames, RefusesOtherNames) {
