@@ -99,24 +99,6 @@ void ExpectClose(const cv::Mat& got, const cv::Mat& want) {
   EXPECT_LE(cv::countNonZero(diff), int(diff.total() / 50));
 }
 
-TEST_F(Hrv, DefaultWindowWithPrologue) {
-  WriteHrv(2000, Slopes);
-  WritePrologue(2000);
-  int32_t w[4] = {2710, 464, 92, 60};
-  int32_t east = 1947;
-  LogCapture log;
-  auto images = LayerLoadChannel(HrvPath().c_str(), 12, w, &east);
-  ASSERT_TRUE(images.has_value());
-  EXPECT_EQ(log.count(), 0u) << log.messages()[0];
-  EXPECT_EQ(east, 2000);  // the prologue's value replaces the configured one
-  EXPECT_EQ((*images)[0].size(), cv::Size(276, 180));
-  EXPECT_EQ((*images)[1].size(), cv::Size(276, 180));
-  EXPECT_EQ((*images)[1].type(), CV_8UC3);
-  ExpectClose((*images)[0], Reference(Slopes, 2000, w));
-  // The widened crop leaves no black edge: every output pixel lies on data.
-  EXPECT_EQ(cv::countNonZero((*images)[0]), 180 * 276);
-}
-
 TEST_F(Hrv, WithoutPrologueTheConfiguredEastColumnPlacesTheImage) {
   WriteHrv(1990, Slopes);
   int32_t w[4] = {1500, 200, 40, 30};

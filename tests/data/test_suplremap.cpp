@@ -107,22 +107,6 @@ TEST(SuplRemapLinear16, EqualsCvRemapAndItsGreyImage) {
   ExpectLikeCvRemap(view, m1, m2, "view");
 }
 
-// Every one of the 32 x 32 fractions, at a sample pattern that makes each tap's weight
-// visible in the result: the weights and the rounding of halves must be OpenCV's.
-TEST(SuplRemapLinear16, EveryFractionRoundsLikeCvRemap) {
-  cv::Mat src(4, 4, CV_16UC1);
-  const uint16_t v[16] = {1, 1000, 3, 7, 512, 0, 1023, 2, 9, 511, 513, 64, 33, 100, 900, 5};
-  for (int i = 0; i < 16; i++) src.at<uint16_t>(i / 4, i % 4) = v[i];
-  cv::Mat mx(32, 32 * 3, CV_32FC1), my(32, 32 * 3, CV_32FC1), m1, m2;
-  for (int j = 0; j < 32; j++)
-    for (int i = 0; i < 32 * 3; i++) {
-      mx.at<float>(j, i) = float(i / 32) + (i % 32) / 32.f;
-      my.at<float>(j, i) = float(j % 3) + j / 32.f;
-    }
-  Convert(mx, my, &m1, &m2);
-  ExpectLikeCvRemap(src, m1, m2, "fractions");
-}
-
 // The separable path at every pair of fractions: column i at source column i with fraction
 // i % 32, row j at source row j with fraction j % 32, over 10-bit counts with runs of the
 // extremes 0 and 1023 side by side, and with one sample above 10 bits in some rows.

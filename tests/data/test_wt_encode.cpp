@@ -1,5 +1,6 @@
-// WT encoder: lossless round trips through our decoder, and the received vectors' data fields
-// reproduced byte for byte from their decoded images.
+// WT encoder: the received vectors' data fields reproduced byte for byte from their decoded
+// images (every mode, predictor and size the vectors hold), and lossless round trips through our
+// decoder of extremes and the depths the vectors lack.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,25 +14,6 @@ namespace {
 
 const std::string kShared = std::string(NUBICORN_SHARED) + "/wt/vectors/";
 const std::string kTree = std::string(NUBICORN_TESTDATA) + "/wt/";
-
-// Smooth blobs with a little noise, like cloud fields; fixed seed.
-std::vector<uint16_t> Cloudy(int nc, int nl, uint32_t seed, int top = 1023) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<double> u(0.0, 1.0);
-  struct Blob { double x, y, r, a; };
-  std::vector<Blob> blobs(12);
-  for (Blob& b : blobs) b = {u(rng) * nc, u(rng) * nl, 20 + u(rng) * 200, u(rng) * top};
-  std::vector<uint16_t> img(size_t(nc) * nl);
-  std::uniform_int_distribution<int> noise(-4, 3);
-  for (int y = 0; y < nl; y++)
-    for (int x = 0; x < nc; x++) {
-      double v = 40;
-      for (const Blob& b : blobs)
-        v += b.a * std::exp(-((x - b.x) * (x - b.x) + (y - b.y) * (y - b.y)) / (2 * b.r * b.r));
-      img[size_t(y) * nc + x] = uint16_t(std::clamp(int(v) + noise(rng), 0, top));
-    }
-  return img;
-}
 
 std::vector<uint16_t> Noise(int nc, int nl, uint32_t seed, int top = 1023) {
   std::mt19937 rng(seed);
@@ -64,26 +46,6 @@ void RoundTrip(const std::vector<uint16_t>& img, const WtImage& wi, const WtPara
   if (bytes) *bytes = field.size();
 }
 
-TEST(WtEncode, RoundTripEveryModeOnOddSizes) {
-  const WtImage wi{10, 203, 45};
-  const std::vector<uint16_t> img = Cloudy(wi.nc, wi.nl, 3);
-  for (int pred = 0; pred < 4; pred++)
-    for (int mode = 0; mode < 4; mode++)
-      for (int levels = 3; levels <= 6; levels++) {
-        if ((mode == 0 && levels > 4) || (mode == 1 && levels > 5)) continue;
-        for (int restart : {0, 1, 5}) {
-          SCOPED_TRACE(testing::Message() << "pred " << pred << " mode " << mode << " levels "
-                                          << levels << " restart " << restart);
-          WtParams p;
-          p.levels = levels;
-          p.predictor = pred;
-          p.block_mode = mode;
-          p.restart = restart;
-          RoundTrip(img, wi, p);
-        }
-      }
-}
-
 TEST(WtEncode, RoundTripExtremesAndOtherDepths) {
   const WtImage wi{10, 64, 48};
   RoundTrip(std::vector<uint16_t>(64 * 48, 0), wi, WtDefaultParams(wi));
@@ -95,7 +57,7 @@ TEST(WtEncode, RoundTripExtremesAndOtherDepths) {
   const WtImage deep{16, 64, 48};
   RoundTrip(Noise(64, 48, 5, 65535), deep, WtDefaultParams(deep));
   const WtImage shallow{8, 64, 48};
-  RoundTrip(Cloudy(64, 48, 5, 255), shallow, WtDefaultParams(shallow));
+  RoundTrip(Noise(64, 48, 6, 255), shallow, WtDefaultParams(shallow));
 }
 
 TEST(WtEncode, RefusesWhatItCannotCode) {
