@@ -1,5 +1,6 @@
-// Segments as they arrive damaged: fields cut short keep the lines they hold (uncompressed and
-// WT), a channel load costs only the damaged segment's lost lines and names that segment, and
+// Segments as they arrive damaged: a channel load with a field cut short (uncompressed or WT)
+// costs only the damaged segment's lost lines and names that segment (cut fields alone:
+// test_xrit_read and test_wt_damage), and
 // data files that are not regular files (a FIFO without a writer, a link to /dev/zero, a
 // folder) are refused at once with a warning naming them, instead of blocking in open().
 #include <fcntl.h>
@@ -20,7 +21,6 @@
 #include "data/layer.h"
 #include "data/prologue.h"
 #include "data/satellite.h"
-#include "data/supl.h"
 #include "data/suplfile.h"
 #include "data/wt.h"
 #include "data/xrit.h"
@@ -76,61 +76,6 @@ int ShortLines(const std::string& message) {
     return -1;
   return n;
 }
-
-// ---- A data field cut short ------------------------------------------------------------
-
-struct Cut {
-  const char* what;
-  int channel;
-  bool wt;
-  double keep;  // fraction of the data field left in the file
-};
-
-class CutField : public ::testing::TestWithParam<Cut> {
- protected:
-  TestTempDir dir;
-};
-
-TEST_P(CutField, KeepsTheLinesThatArrived) {
-  const Cut c = GetParam();
-  const int nc = Columns(c.channel);
-  const std::vector<uint16_t> counts = xb::Pattern(nc, 464, unsigned(c.channel));
-  const std::string path = dir.file(SegmentName(c.channel, 8));
-  WriteCut(path, MakeSegment(c.channel, 8, counts, c.wt), c.keep);
-
-  NoExternalDecoder no_external(dir.path());
-  LogCapture log;
-  const SuplBytes out = XritSegmentRead(path.c_str());
-  const std::vector<std::string> m = log.messages();
-  ASSERT_EQ(m.size(), 1u);
-  EXPECT_EQ(m[0].rfind(path + "(short: ", 0), 0u) << m[0];
-  const int lines = ShortLines(m[0]);
-  if (!c.wt) {
-    // Every whole line that is in the file.
-    EXPECT_EQ(lines, int(size_t(double(size_t(nc) * 580) * c.keep) / (size_t(nc) * 10 / 8)));
-  }
-  ASSERT_GT(lines, 0) << m[0];
-  ASSERT_LT(lines, 464);
-  ASSERT_EQ(out.size(), size_t(nc) * 580);
-  std::vector<uint16_t> got(size_t(nc) * 464);
-  SuplUnpack10Bit(out.data(), got.data(), nc);
-  // The lines read are the file's; after them every pixel is the file's or 0 (only 0 when
-  // uncompressed), and the lines of the lost end are 0.
-  size_t wrong = 0;
-  for (size_t i = 0; i < got.size(); i++) {
-    if (i < size_t(lines) * nc) wrong += got[i] != counts[i];
-    else wrong += got[i] != 0 && (!c.wt || got[i] != counts[i]);
-  }
-  EXPECT_EQ(wrong, 0u);
-  EXPECT_TRUE(std::all_of(got.end() - nc, got.end(), [](uint16_t v) { return v == 0; }));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, CutField,
-    ::testing::Values(Cut{"ir_one_line", 9, false, 1.2 / 464}, Cut{"hrv_most", 12, false, 0.93},
-                      Cut{"wt_ir_tenth", 9, true, 0.1}, Cut{"wt_vis_half", 1, true, 0.5},
-                      Cut{"wt_hrv_half", 12, true, 0.5}),
-    [](const ::testing::TestParamInfo<Cut>& i) { return std::string(i.param.what); });
 
 // ---- A channel load with one damaged segment -------------------------------------------
 

@@ -13,20 +13,6 @@ using geomodel::ModelLatLon;
 
 }  // namespace
 
-TEST(Geo, SubSatellitePointBothWays) {
-  double lat = 99, lon = 99;
-  ASSERT_EQ(GeoPixelToLatLon(1856, 1856, &lat, &lon), 0);
-  EXPECT_NEAR(lat, 0, 1e-12);
-  EXPECT_NEAR(lon, 0, 1e-12);
-  double c = 0, l = 0;
-  ASSERT_EQ(GeoLatLonToPixel(0, 0, &c, &l, 0), 0);
-  EXPECT_NEAR(c, 1856, 1e-9);
-  EXPECT_NEAR(l, 1856, 1e-9);
-  ASSERT_EQ(GeoLatLonToPixel(0, 0, &c, &l, 1), 0);
-  EXPECT_NEAR(c, 5566, 1e-9);
-  EXPECT_NEAR(l, 5566, 1e-9);
-}
-
 TEST(Geo, BlackSeaFigureRoundTrip) {
   double lat = 0, lon = 0;
   ASSERT_EQ(GeoPixelToLatLon(956, 3218, &lat, &lon), 0);

