@@ -12,6 +12,8 @@
 
 namespace {
 
+using planck::C1;
+using planck::C2;
 using Planck = planck::Coef;
 const auto& PLANCK = planck::COEFS;
 double Kelvin(const Planck& p, int count) { return planck::Kelvin(p.ch, count); }
@@ -52,6 +54,21 @@ TEST(AtmradBrightnessTemp, TableIsTheFormulaForEveryCount) {
   }
   EXPECT_EQ(AtmradBtTable(3), nullptr);
   EXPECT_EQ(AtmradBtTable(12), nullptr);
+}
+
+TEST(AtmradBrightnessTemp, PlanckRadianceOfTheTemperatureIsTheCalibratedRadiance) {
+  // The inverse direction: the black-body radiance at T + B must be count * slope + offset.
+  for (const Planck& p : PLANCK)
+    for (int c : {100, 300, 600, 900, 1023}) {
+      double r = c * p.slope + p.offset;
+      if (r <= 0) continue;
+      cv::Mat counts = Filled(1, 1, uint16_t(c)), dst;
+      AtmradBrightnessTemp(counts, p.ch, dst);
+      ASSERT_EQ(dst.type(), CV_32FC1);
+      double t = dst.at<float>(0, 0) + p.b;
+      double planck = C1 * std::pow(p.vc, 3) / (std::exp(C2 * p.vc / t) - 1);
+      EXPECT_NEAR(planck / r, 1.0, 1e-5) << p.ch << " count " << c;
+    }
 }
 
 TEST(AtmradBrightnessTemp, NoConversionAboveChannel11) {

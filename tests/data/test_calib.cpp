@@ -65,6 +65,8 @@ TEST(CalibPhysical, TableOfKnownCounts) {
 
 TEST(CalibSolarIrradiance, PerSpacecraft) {
   EXPECT_DOUBLE_EQ(CalibSolarIrradiance(321, 1), 65.2296);
+  EXPECT_DOUBLE_EQ(CalibSolarIrradiance(323, 2), 73.1807);
+  EXPECT_DOUBLE_EQ(CalibSolarIrradiance(324, 3), 61.9416);
   EXPECT_DOUBLE_EQ(CalibSolarIrradiance(322, 12), 79.0113);
   EXPECT_DOUBLE_EQ(CalibSolarIrradiance(999, 1), 65.5148);  // unknown: MSG3's
   EXPECT_EQ(CalibSolarIrradiance(323, 9), 0.0);

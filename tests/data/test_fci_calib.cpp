@@ -80,6 +80,25 @@ TEST(FciNames, ParsesTheStandardPattern) {
   EXPECT_EQ(n.chunk, 41);
 }
 
+TEST(FciNames, MakeAndParseAgree) {
+  for (bool body : {true, false})
+    for (bool jls : {true, false}) {
+      FciName n;
+      n.body = body, n.jls = jls, n.spacecraft = 3, n.chunk = body ? 17 : 41, n.cycle = 143;
+      n.start = 1735775400 + 250, n.end = n.start + 10, n.created = n.end + 200;
+      FciName back;
+      ASSERT_TRUE(FciParseName(FciMakeName(n), &back)) << FciMakeName(n);
+      EXPECT_EQ(back.body, body);
+      EXPECT_EQ(back.jls, jls);
+      EXPECT_EQ(back.spacecraft, 3);
+      EXPECT_EQ(back.chunk, n.chunk);
+      EXPECT_EQ(back.cycle, 143);
+      EXPECT_EQ(back.start, n.start);
+      EXPECT_EQ(back.end, n.end);
+      EXPECT_EQ(back.created, n.created);
+    }
+}
+
 TEST(FciNames, RefusesOtherNames) {
   const std::string good = "W_XX-EUMETSAT-Darmstadt,IMG+SAT,MTI1+FCI-1C-RRAD-FDHSI-FD--CHK-BODY---NC4E_C_EUMT_"
                            "20250101120335_IDPFI_OPE_20250101120007_20250101120017_N_JLS_O_0072_0001.nc";

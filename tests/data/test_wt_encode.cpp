@@ -8,6 +8,7 @@
 #include <random>
 
 #include "data/wt.h"
+#include "data/wt_core.h"
 #include "tests/data/test_wt_util.h"
 
 namespace {
@@ -46,13 +47,16 @@ void RoundTrip(const std::vector<uint16_t>& img, const WtImage& wi, const WtPara
   if (bytes) *bytes = field.size();
 }
 
-// The depths the vectors lack, and a checkerboard (the worst case of every predictor).
+// The depths the vectors lack, flat images and a checkerboard (the worst case of every
+// predictor).
 TEST(WtEncode, RoundTripOtherDepthsAndACheckerboard) {
   std::vector<uint16_t> checker(64 * 48);
   for (int y = 0; y < 48; y++)
     for (int x = 0; x < 64; x++) checker[size_t(y) * 64 + x] = ((x + y) & 1) ? 1023 : 0;
   const WtImage wi{10, 64, 48}, deep{16, 64, 48}, shallow{8, 64, 48};
   RoundTrip(checker, wi, WtDefaultParams(wi));
+  RoundTrip(std::vector<uint16_t>(64 * 48, 0), wi, WtDefaultParams(wi));
+  RoundTrip(std::vector<uint16_t>(64 * 48, 1023), wi, WtDefaultParams(wi));
   RoundTrip(Noise(64, 48, 5, 65535), deep, WtDefaultParams(deep));
   RoundTrip(Noise(64, 48, 6, 255), shallow, WtDefaultParams(shallow));
 }
@@ -103,6 +107,48 @@ TEST(WtEncode, SharedLosslessVectorsReencodeByteForByte) {
         "nc5568_checker8", "var_pred_none", "var_pred_b", "var_b32_l5", "var_b64_l6", "var_full_l3",
         "var_full_l5", "var_r0", "var_r7"})
     ExpectReencodedExactly(kShared, name);
+}
+
+// The building blocks at shapes and settings the vectors lack: the S+P transform of every
+// predictor inverts exactly, and the block layouts of the block modes.
+TEST(WtCore, TransformInvertsExactlyForEveryPredictorAndSize) {
+  std::mt19937 rng(1234);
+  std::uniform_int_distribution<int> d(0, 1023);
+  const std::tuple<int, int, int> shapes[] = {{16, 16, 4}, {32, 32, 5}, {64, 64, 6}, {3712, 16, 4},
+                                              {64, 32, 3}, {48, 80, 4}};
+  for (auto [w, h, levels] : shapes)
+    for (int pred = 0; pred < 4; pred++) {
+      std::vector<int32_t> a(size_t(w) * h), tmp(size_t(w) * h * 2 + 2 * std::max(w, h));
+      for (int32_t& v : a) v = d(rng);
+      const std::vector<int32_t> orig = a;
+      WtForward(a.data(), w, w, h, levels, pred, tmp.data());
+      EXPECT_NE(a, orig);
+      WtInverse(a.data(), w, w, h, levels, pred, tmp.data());
+      EXPECT_EQ(a, orig) << w << "x" << h << " pred " << pred;
+    }
+}
+
+TEST(WtCore, LayoutOfBlocksAndWholeSegments) {
+  WtParams p;
+  p.width = 3712;
+  p.height = 464;
+  p.restart = 116;
+  WtLayout l;
+  p.block_mode = 1;
+  p.levels = 5;
+  ASSERT_TRUE(WtMakeLayout(p, &l, nullptr));
+  EXPECT_EQ(l.nbx, 116);
+  EXPECT_EQ(l.nby, 15);
+  p.block_mode = 3;
+  ASSERT_TRUE(WtMakeLayout(p, &l, nullptr));
+  EXPECT_EQ(l.bw, 3712);
+  EXPECT_EQ(l.bh, 480);
+  EXPECT_EQ(l.nblocks, 1);
+  EXPECT_EQ(l.restart, 0);
+  p.block_mode = 0;  // 16x16 allows at most 4 levels
+  std::string err;
+  EXPECT_FALSE(WtMakeLayout(p, &l, &err));
+  EXPECT_FALSE(err.empty());
 }
 
 }  // namespace

@@ -156,6 +156,7 @@ const Bad BAD[] = {
     {"prologue", [] { return With([](xb::Segment& s) { s.file_type = 128; }); }, "input: not an image file"},
     // Cut in the headers: nothing to read; in the data field before its first whole line: no
     // line to give (later cuts keep their lines: test_damaged_input).
+    {"cut_1", [] { return Cut(1); }, "input"},
     {"cut_16", [] { return Cut(16); }, "input"},
     {"cut_in_headers", [] { return Cut(HEADER - 1); }, "input"},
     {"cut_at_field", [] { return Cut(HEADER); }, "short: 0 of 464 lines"},
