@@ -60,16 +60,6 @@ TEST(Prologue, FieldsAtTheirOffsets) {
   EXPECT_DOUBLE_EQ(rec.calibration[11][1], -6.0);
 }
 
-TEST(Prologue, UpperEastColumnIsTheSeventhCoverageValue) {
-  // Placed by hand at its data-field offset, independently of the coverage array.
-  xb::Bytes b = xb::PrologueFile({});
-  const size_t field = 16 + 64 + 10;
-  xb::PutAt(b, field + PROLOGUE_UPPER_EAST, 2222, 4);
-  Prologue rec;
-  ASSERT_EQ(ReadBytes(b, &rec), 0);
-  EXPECT_EQ(rec.coverage_hrv[6], 2222);
-}
-
 // Header tests and a file cut anywhere before the last field read: refused.
 TEST(Prologue, BadHeadersAndTruncationsFail) {
   Prologue rec;

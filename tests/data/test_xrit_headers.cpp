@@ -1,5 +1,5 @@
-// xRIT header records: a real segment's headers, hand-built records, and every way a header
-// can be malformed.
+// xRIT header records: a real segment's headers, hand-built records, the channel's width, and
+// every truncation (malformed records and encryption marks through the reader: test_xrit_read).
 #include <gtest/gtest.h>
 #include <glib.h>
 
@@ -89,21 +89,6 @@ TEST(XritHeaders, BuiltSegmentRoundTrip) {
   EXPECT_EQ(h.line_quality.back().line, 464 * 19 + 464);
   EXPECT_EQ(h.line_quality.back().ms, 43200000u + 463 * 100);
   EXPECT_EQ(XritChannelColumns(h, nullptr), 5568);
-}
-
-TEST(XritHeaders, EncryptionMarks) {
-  xb::Segment s;
-  XritHeader h;
-  s.annotation = "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-CE";
-  ASSERT_TRUE(Parse(xb::Headers(s), &h));
-  EXPECT_TRUE(h.encrypted);
-  EXPECT_TRUE(h.compressed_mark);
-  s.annotation = "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-__";
-  s.key_header = true;
-  ASSERT_TRUE(Parse(xb::Headers(s), &h));
-  EXPECT_TRUE(h.has_key);
-  EXPECT_TRUE(h.encrypted);
-  EXPECT_FALSE(h.compressed_mark);
 }
 
 TEST(XritHeaders, ChannelColumnsFromRecordAnnotationOrName) {
