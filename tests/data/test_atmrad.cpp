@@ -71,17 +71,6 @@ TEST(AtmradBrightnessTemp, PlanckRadianceOfTheTemperatureIsTheCalibratedRadiance
     }
 }
 
-TEST(AtmradBrightnessTemp, KnownSceneTemperatures) {
-  // IR 10.8 around a warm surface and a cold cloud top, values worked by hand from the formula.
-  cv::Mat counts = (cv::Mat_<uint16_t>(1, 3) << 700, 150, 0);
-  cv::Mat dst;
-  AtmradBrightnessTemp(counts, 9, dst);
-  EXPECT_NEAR(dst.at<float>(0, 0), Kelvin(Coef(9), 700), 1e-3);
-  EXPECT_GT(dst.at<float>(0, 0), 270);
-  EXPECT_LT(dst.at<float>(0, 1), 230);
-  EXPECT_TRUE(std::isnan(dst.at<float>(0, 2)));  // space has no temperature
-}
-
 TEST(AtmradBrightnessTemp, NoConversionAboveChannel11) {
   LogCapture log;
   cv::Mat counts = Filled(2, 2, 500);
@@ -97,40 +86,6 @@ struct Images {
 };
 
 int Byte(const cv::Mat& out, int y, int x, int k) { return out.at<cv::Vec3b>(y, x)[k]; }
-
-TEST(AtmradComposite, MPhysNightBlueIsInvertedWaterVapour) {
-  // Blue is WV 6.2 between 243 K (0) and 208 K (255). Pick counts around those temperatures.
-  std::vector<int> counts;
-  for (int c = 1; c < 1024; c++) {
-    double t = Kelvin(Coef(5), c);
-    if (t > 200 && t < 250 && c % 7 == 0) counts.push_back(c);
-  }
-  ASSERT_GT(counts.size(), 3u);
-  int n = int(counts.size());
-  Images im;
-  im.m[5] = cv::Mat(1, n, CV_16UC1);
-  for (int i = 0; i < n; i++) im.m[5].at<uint16_t>(0, i) = uint16_t(counts[i]);
-  for (int ch : {6, 8, 9}) im.m[ch] = Filled(1, n, 600);
-  RgbRecipe night = AtmradDefaultRecipes()[1];
-  ASSERT_EQ(night.name, "MPhys(Night)");
-  cv::Mat out = AtmradComposite(im.m, night.params, night.channels);
-  ASSERT_EQ(out.size(), cv::Size(3 * n, 3));
-  bool saw_low = false, saw_high = false;
-  for (int i = 0; i < n; i++) {
-    double t = Kelvin(Coef(5), counts[i]);
-    int want = Expected(t, 243, 208, 1);
-    EXPECT_NEAR(Byte(out, 1, 3 * i + 1, 2), want, 1) << "T " << t;
-    if (t < 208) {
-      EXPECT_EQ(Byte(out, 1, 3 * i + 1, 2), 255);
-    }
-    if (t > 243) {
-      EXPECT_EQ(Byte(out, 1, 3 * i + 1, 2), 0);
-    }
-    saw_low |= t < 208;
-    saw_high |= t > 243;
-  }
-  EXPECT_TRUE(saw_low && saw_high);
-}
 
 // A 4 x 5 scene for every channel: pixel (y, x) of channel ch holds 200 + 37 x + 71 y + 5 ch,
 // one pixel is space (0).
@@ -182,21 +137,6 @@ TEST(AtmradComposite, EveryRecipeWithoutHrvAtChosenPixels) {
   }
 }
 
-TEST(AtmradComposite, NaturalStretchesEachChannelOverItsOwnRange) {
-  Images im = Scene();
-  RgbRecipe natural = AtmradDefaultRecipes()[3];
-  ASSERT_EQ(natural.name, "Natural");
-  cv::Mat out = AtmradComposite(im.m, natural.params, natural.channels);
-  // Darkest real pixel (0, 0) gives 0, brightest (3, 3) and (2, 4) -> 255 after the stretch;
-  // the space pixel, though its count is the smallest, is not the minimum.
-  for (int k = 0; k < 3; k++) {
-    EXPECT_EQ(Byte(out, 1, 1, k), 0);
-    int brightest = std::max(200 + 37 * 3 + 71 * 3, 200 + 37 * 4 + 71 * 2);
-    int y = brightest == 200 + 37 * 3 + 71 * 3 ? 3 : 2, x = y == 3 ? 3 : 4;
-    EXPECT_EQ(Byte(out, 3 * y + 1, 3 * x + 1, k), 255);
-  }
-}
-
 TEST(AtmradComposite, RelativeTopThirtyPercent) {
   // Counts 100..190: 7000..10000 of the range is 163..190.
   Images im;
@@ -214,40 +154,6 @@ TEST(AtmradComposite, RelativeTopThirtyPercent) {
   EXPECT_EQ(Byte(out, 1, 1, 0), 0);
   EXPECT_EQ(Byte(out, 1, 3 * 6 + 1, 0), 0);  // 160 is below 163
   EXPECT_EQ(Byte(out, 1, 3 * 9 + 1, 0), 255);
-}
-
-TEST(AtmradComposite, GammaBrightens) {
-  Images im;
-  // Absolute 0..255 on counts: count 64 stretches to 64, gamma 2 makes it 127.
-  im.m[2] = (cv::Mat_<uint16_t>(1, 2) << 64, 200);
-  int32_t ch[6] = {2, 0, 2, 0, 2, 0};
-  double p[9] = {0, 255, 2, 0, 255, 1, 255, 0, 2};
-  cv::Mat out = AtmradComposite(im.m, p, ch);
-  EXPECT_EQ(Byte(out, 1, 1, 0), 127);
-  EXPECT_EQ(Byte(out, 1, 1, 1), 64);
-  EXPECT_EQ(Byte(out, 1, 1, 2), int(255 * std::sqrt(191 / 255.0)));  // inverted, then gamma
-}
-
-TEST(AtmradComposite, HrvModeTakesTheHrvSizeAndEnlargesTheRest) {
-  // "HRV MPhys": red and green HRV counts (relative 7000..10000), blue IR 10.8 - IR 3.9
-  // over -70..-40 K with gamma 2, enlarged from the window to the HRV size.
-  Images im = Scene(2, 3);
-  im.m[12] = cv::Mat(6, 9, CV_16UC1);
-  for (int y = 0; y < 6; y++)
-    for (int x = 0; x < 9; x++) im.m[12].at<uint16_t>(y, x) = uint16_t(300 + 40 * x + 9 * y);
-  // Blue differences of -55 K and -45 K at two window pixels.
-  RgbRecipe r = AtmradDefaultRecipes()[5];
-  ASSERT_EQ(r.name, "HRV MPhys");
-  cv::Mat out = AtmradComposite(im.m, r.params, r.channels);
-  ASSERT_EQ(out.size(), cv::Size(9, 6));
-  double mn = 300, mx = 300 + 40 * 8 + 9 * 5;
-  EXPECT_EQ(Byte(out, 4, 7, 0), Expected(300 + 40 * 7 + 9 * 4, 7000, 10000, 1, mn, mx));
-  EXPECT_EQ(Byte(out, 0, 0, 0), 0);
-  EXPECT_EQ(Byte(out, 5, 8, 1), 255);
-  for (auto [y, x] : {std::pair{0, 0}, {0, 1}, {1, 0}}) {
-    double d = Value(im, 9, y, x) - Value(im, 4, y, x);
-    EXPECT_NEAR(Byte(out, 3 * y + 1, 3 * x + 1, 2), Expected(d, -70, -40, 2), 1) << d;
-  }
 }
 
 TEST(AtmradComposite, CloudTopAndTrueColourHrv) {
@@ -339,11 +245,6 @@ TEST(AtmradComposite, MissingChannelFails) {
   Images none;
   EXPECT_TRUE(AtmradComposite(none.m, air.params, air.channels).empty());
   EXPECT_EQ(log.count(), 2u);
-  log.clear();
-  int32_t zero_green[6] = {9, 0, 0, 0, 9, 0};
-  EXPECT_TRUE(AtmradComposite(Scene().m, air.params, zero_green).empty());
-  int32_t bad[6] = {9, 0, 40, 0, 9, 0};
-  EXPECT_TRUE(AtmradComposite(Scene().m, air.params, bad).empty());
 }
 
 TEST(AtmradComposite, ZeroSpanIsAStep) {

@@ -58,12 +58,9 @@ TEST(CalibPhysical, TableOfKnownCounts) {
   }
   // 290 K or so for a count of 600 of IR 10.8: a sanity anchor for the table.
   EXPECT_NEAR(CalibPhysical(cal, 9, 600).value, 290, 30);
-}
-
-TEST(CalibPhysical, AChannelWithoutCalibrationHasNoValue) {
-  CalibSlot cal = Nominal();
-  cal.coef[9] = {0, 0};
-  EXPECT_EQ(CalibPhysical(cal, 9, 600).kind, CALIB_NONE);
+  CalibSlot none = Nominal();
+  none.coef[9] = {0, 0};  // a channel without calibration has no value
+  EXPECT_EQ(CalibPhysical(none, 9, 600).kind, CALIB_NONE);
 }
 
 TEST(CalibSolarIrradiance, PerSpacecraft) {

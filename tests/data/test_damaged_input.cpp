@@ -1,16 +1,27 @@
-// Segments as they arrive damaged: fields cut short keep the lines they hold (uncompressed and
-// WT), headers whose NB, NC or NL the channel does not allow are refused with the field named,
-// and a channel load costs only the damaged segment's lost lines and names that segment.
+// Segments as they arrive damaged: a channel load with a field cut short (uncompressed or WT)
+// costs only the damaged segment's lost lines and names that segment (cut fields alone:
+// test_xrit_read and test_wt_damage), and
+// data files that are not regular files (a FIFO without a writer, a link to /dev/zero, a
+// folder) are refused at once with a warning naming them, instead of blocking in open().
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <glib.h>
+#include <glib/gstdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
+#include "data/fileinfo.h"
 #include "data/layer.h"
-#include "data/supl.h"
+#include "data/prologue.h"
+#include "data/satellite.h"
+#include "data/suplfile.h"
 #include "data/wt.h"
 #include "data/xrit.h"
 #include "tests/support/logcapture.h"
@@ -19,34 +30,23 @@
 
 namespace {
 
-const char* const CHANNEL_FIELD[13] = {"",          "VIS006___", "VIS008___", "IR_016___", "IR_039___",
-                                       "WV_062___", "WV_073___", "IR_087___", "IR_097___", "IR_108___",
-                                       "IR_120___", "IR_134___", "HRV______"};
-
 std::string SegmentName(int channel, int segment) {
-  char buf[80];
-  std::snprintf(buf, sizeof buf, "H-000-MSG3__-MSG3________-%s-0000%02d___-201607041200-C_",
-                CHANNEL_FIELD[channel], segment);
-  return buf;
+  return SatSegmentName(Sat{}, InfoChannelText[channel], segment, "201607041200");
 }
 
 int Columns(int channel) { return channel == 12 ? 5568 : 3712; }
 
-// A segment of `channel` holding counts (nc x nl, row-major, file order), uncompressed or WT;
-// nb, nc and nl are what its image structure says.
-xb::Segment MakeSegment(int channel, int segment, const std::vector<uint16_t>& counts, bool wt,
-                        int nb, int nc, int nl) {
+// A segment of `channel` holding counts (row-major, file order), uncompressed or WT.
+xb::Segment MakeSegment(int channel, int segment, const std::vector<uint16_t>& counts, bool wt) {
   xb::Segment s;
   s.channel = uint8_t(channel);
   s.segment = uint16_t(segment);
   s.annotation = SegmentName(channel, segment);
-  s.nb = nb;
-  s.nc = nc;
-  s.nl = nl;
+  s.nc = Columns(channel);
   if (wt) {
     s.compression = 1;
     s.representation = XRIT_REPR_WT;
-    const WtImage img{nb, nc, nl};
+    const WtImage img{10, s.nc, 464};
     EXPECT_TRUE(WtEncode(counts.data(), img, WtDefaultParams(img), &s.field));
   } else {
     s.field = xb::Pack10(counts);
@@ -54,191 +54,46 @@ xb::Segment MakeSegment(int channel, int segment, const std::vector<uint16_t>& c
   return s;
 }
 
-// No xRITDecompress is found while it lives: only the native decoder speaks.
-class NoExternalDecoder {
- public:
-  explicit NoExternalDecoder(const std::string& dir) {
-    const char* p = g_getenv("PATH");
-    old_ = p ? p : "";
-    g_setenv("PATH", dir.c_str(), TRUE);
-  }
-  ~NoExternalDecoder() { g_setenv("PATH", old_.c_str(), TRUE); }
+// Writes the segment with only `keep` of its data field.
+void WriteCut(const std::string& path, const xb::Segment& s, double keep) {
+  xb::Bytes file = xb::File(s);
+  file.resize(file.size() - s.field.size() + size_t(double(s.field.size()) * keep));
+  ASSERT_TRUE(xb::Write(path, file));
+}
 
- private:
-  std::string old_;
+// No xRITDecompress is found while it lives: only the native decoder speaks.
+struct NoExternalDecoder {
+  const std::string old = g_getenv("PATH") ? g_getenv("PATH") : "";
+  explicit NoExternalDecoder(const std::string& dir) { g_setenv("PATH", dir.c_str(), TRUE); }
+  ~NoExternalDecoder() { g_setenv("PATH", old.c_str(), TRUE); }
 };
 
 // The number n of a warning "...(short: n of 464 lines)"; -1 when it is not one.
 int ShortLines(const std::string& message) {
   const size_t at = message.find("(short: ");
-  if (at == std::string::npos) return -1;
   int n = -1;
-  if (std::sscanf(message.c_str() + at, "(short: %d of 464 lines)", &n) != 1) return -1;
+  if (at == std::string::npos || std::sscanf(message.c_str() + at, "(short: %d of 464 lines)", &n) != 1)
+    return -1;
   return n;
-}
-
-// ---- A data field cut short ------------------------------------------------------------
-
-struct Cut {
-  const char* what;
-  int channel;
-  bool wt;
-  double keep;  // fraction of the data field left in the file
-};
-
-class CutField : public ::testing::TestWithParam<Cut> {
- protected:
-  TestTempDir dir;
-};
-
-TEST_P(CutField, KeepsTheLinesThatArrived) {
-  const Cut c = GetParam();
-  const int nc = Columns(c.channel);
-  const std::vector<uint16_t> counts = xb::Pattern(nc, 464, unsigned(c.channel));
-  const xb::Segment s = MakeSegment(c.channel, 8, counts, c.wt, 10, nc, 464);
-  xb::Bytes file = xb::File(s);
-  const size_t header = file.size() - s.field.size();
-  file.resize(header + size_t(double(s.field.size()) * c.keep));
-  const std::string path = dir.file(SegmentName(c.channel, 8));
-  ASSERT_TRUE(xb::Write(path, file));
-
-  NoExternalDecoder no_external(dir.path());
-  LogCapture log;
-  const SuplBytes out = XritSegmentRead(path.c_str());
-  const std::vector<std::string> m = log.messages();
-  ASSERT_EQ(m.size(), 1u);
-  EXPECT_EQ(m[0].rfind(path + "(short: ", 0), 0u) << m[0];
-  const int lines = ShortLines(m[0]);
-  const size_t line_bytes = size_t(nc) * 10 / 8;
-  if (!c.wt) {
-    // Every whole line that is in the file.
-    EXPECT_EQ(lines, int((file.size() - header) / line_bytes));
-  }
-  ASSERT_GT(lines, 0) << m[0];
-  ASSERT_LT(lines, 464);
-  ASSERT_EQ(out.size(), size_t(nc) * 580);
-  std::vector<uint16_t> got(size_t(nc) * 464);
-  SuplUnpack10Bit(out.data(), got.data(), nc);
-  // The lines read are the file's; after them every pixel is the file's or 0, and the lines
-  // of the lost end are 0.
-  size_t wrong = 0, kept_after = 0;
-  for (size_t i = 0; i < got.size(); i++) {
-    if (i < size_t(lines) * nc) wrong += got[i] != counts[i];
-    else {
-      wrong += got[i] != 0 && got[i] != counts[i];
-      kept_after += got[i] != 0;
-    }
-  }
-  EXPECT_EQ(wrong, 0u);
-  if (!c.wt) {
-    EXPECT_EQ(kept_after, 0u);
-  }
-  EXPECT_TRUE(std::all_of(got.end() - nc, got.end(), [](uint16_t v) { return v == 0; }));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, CutField,
-    ::testing::Values(Cut{"ir_one_line", 9, false, 1.2 / 464}, Cut{"ir_tenth", 9, false, 0.1},
-                      Cut{"vis_half", 1, false, 0.5}, Cut{"ir_last_line_short", 9, false, 0.999},
-                      Cut{"hrv_half", 12, false, 0.5}, Cut{"hrv_most", 12, false, 0.93},
-                      Cut{"wt_ir_tenth", 9, true, 0.1}, Cut{"wt_vis_half", 1, true, 0.5},
-                      Cut{"wt_ir_most", 9, true, 0.9}, Cut{"wt_hrv_half", 12, true, 0.5}),
-    [](const ::testing::TestParamInfo<Cut>& i) { return std::string(i.param.what); });
-
-// ---- Header fields the format fixes ----------------------------------------------------
-
-struct Lie {
-  std::string what;
-  int channel;
-  bool wt;
-  int nb, nc, nl;
-  std::string warning;  // the text in parentheses
-};
-
-std::vector<Lie> Lies() {
-  std::vector<Lie> v;
-  for (int ch : {1, 9, 12}) {
-    const int nc = Columns(ch), other = ch == 12 ? 3712 : 5568;
-    const std::string tag = std::string(CHANNEL_FIELD[ch]).substr(0, 6);
-    const std::string width = "width: NC " + std::to_string(other) + ", not " + std::to_string(nc);
-    for (bool wt : {false, true}) {
-      const std::string t = tag + (wt ? "_wt" : "_plain");
-      v.push_back({t + "_nb16", ch, wt, 16, nc, 464, "depth: NB 16, not 10"});
-      v.push_back({t + "_nc", ch, wt, 10, other, 464, width});
-    }
-    v.push_back({tag + "_plain_nb8", ch, false, 8, nc, 464, "depth: NB 8, not 10"});
-    v.push_back({tag + "_plain_nl_half", ch, false, 10, nc, 232, "strip: NL 232, not 464"});
-    v.push_back({tag + "_plain_nl_double", ch, false, 10, nc, 928, "strip: NL 928, not 464"});
-    v.push_back({tag + "_wt_nl_half", ch, true, 10, nc, 232, "strip: NL 232, not 464"});
-  }
-  return v;
-}
-
-class LyingHeader : public ::testing::TestWithParam<Lie> {
- protected:
-  TestTempDir dir;
-};
-
-TEST_P(LyingHeader, IsRefusedNamingTheField) {
-  const Lie& l = GetParam();
-  // The data field is what the header describes (a plain one at most a strip of the header's
-  // width: a larger file is refused for its size first), so only the header's claim is wrong:
-  // a 16-bit WT stream decodes "successfully" and must not be taken for 10-bit counts.
-  const int lines = l.wt ? l.nl : std::min(l.nl, 464);
-  std::vector<uint16_t> counts(size_t(l.nc) * size_t(lines));
-  for (int y = 0; y < lines; y++)
-    for (int x = 0; x < l.nc; x++)
-      counts[size_t(y) * size_t(l.nc) + size_t(x)] = uint16_t((x * 3 + y * 5) % (1 << std::min(l.nb, 10)));
-  const xb::Segment s = MakeSegment(l.channel, 7, counts, l.wt, l.nb, l.nc, lines);
-  xb::Segment lying = s;
-  lying.nl = l.nl;
-  const std::string path = dir.file(SegmentName(l.channel, 7));
-  ASSERT_TRUE(xb::Write(path, xb::File(lying)));
-  NoExternalDecoder no_external(dir.path());
-  LogCapture log;
-  EXPECT_TRUE(XritSegmentRead(path.c_str()).empty());
-  EXPECT_EQ(log.messages(), std::vector<std::string>{path + "(" + l.warning + ")"});
-}
-
-INSTANTIATE_TEST_SUITE_P(PerChannel, LyingHeader, ::testing::ValuesIn(Lies()),
-                         [](const ::testing::TestParamInfo<Lie>& i) { return i.param.what; });
-
-// A WT stream whose own depth differs from NB is refused by the decoder, not rescaled.
-TEST(WtDepth, StreamDepthMustMatchTheImage) {
-  const WtImage deep{16, 64, 32};
-  std::vector<uint16_t> counts = xb::Pattern(64, 32, 3);
-  std::vector<uint8_t> field;
-  ASSERT_TRUE(WtEncode(counts.data(), deep, WtDefaultParams(deep), &field));
-  WtResult r;
-  std::string err;
-  EXPECT_FALSE(WtDecode(field, WtImage{10, 64, 32}, &r, &err));
-  EXPECT_NE(err.find("bits per pixel 16"), std::string::npos) << err;
-  EXPECT_TRUE(WtDecode(field, deep, &r, &err)) << err;
 }
 
 // ---- A channel load with one damaged segment -------------------------------------------
 
 using xb::Ramp;
 
-class DamagedSegment : public ::testing::TestWithParam<bool> {
- protected:
+// VIS006 segment 8 cut to half its length: the window across both segments keeps segment 7
+// and the southern half of segment 8, the rest of segment 8 is 0, and the load names segment 8.
+class DamagedSegment : public ::testing::TestWithParam<bool> {};
+
+TEST_P(DamagedSegment, CostsOnlyItsLostLinesAndIsNamed) {
   TestTempDir dir;
-  void Write(int segment, double keep) {
+  for (int segment : {7, 8}) {
     std::vector<uint16_t> counts(size_t(3712) * 464);
     for (int r = 0; r < 464; r++)
       for (int p = 0; p < 3712; p++) counts[size_t(r) * 3712 + p] = Ramp(464 * (segment - 1) + r + 1, p + 1);
-    const xb::Segment s = MakeSegment(1, segment, counts, GetParam(), 10, 3712, 464);
-    xb::Bytes file = xb::File(s);
-    file.resize(file.size() - s.field.size() + size_t(double(s.field.size()) * keep));
-    ASSERT_TRUE(xb::Write(dir.file(SegmentName(1, segment)), file));
+    WriteCut(dir.file(SegmentName(1, segment)), MakeSegment(1, segment, counts, GetParam()),
+             segment == 8 ? 0.5 : 1.0);
   }
-};
-
-// VIS006 segment 8 cut to half its length: the window across both segments keeps segment 7
-// and the southern half of segment 8, the rest of segment 8 is 0, and the load names segment 8.
-TEST_P(DamagedSegment, CostsOnlyItsLostLinesAndIsNamed) {
-  Write(7, 1.0);
-  Write(8, 0.5);
   NoExternalDecoder no_external(dir.path());
   const std::string ref = dir.file(SegmentName(1, 7));
   int32_t w[4] = {1500, 100, 200, 500};  // north-up rows 100..599: segment 8, then 7
@@ -280,5 +135,114 @@ TEST_P(DamagedSegment, CostsOnlyItsLostLinesAndIsNamed) {
 
 INSTANTIATE_TEST_SUITE_P(PlainAndWt, DamagedSegment, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "wt" : "plain"; });
+
+// ---- Files that are not regular files --------------------------------------------------
+
+enum class Kind { fifo, dev_zero, folder };
+
+// Runs f on another thread and waits a while. A reader that blocks on a FIFO fails the test
+// instead of hanging it: the FIFO gets a writer end opened and closed, which lets the blocked
+// open() return and the read see the end.
+bool ReturnsPromptly(const std::function<void()>& f, const std::string& fifo) {
+  auto done = std::async(std::launch::async, f);
+  if (done.wait_for(std::chrono::seconds(20)) == std::future_status::ready) return true;
+  const int fd = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  if (fd >= 0) close(fd);
+  done.wait();
+  return false;
+}
+
+class SpecialFile : public ::testing::TestWithParam<Kind> {
+ protected:
+  TestTempDir dir;
+};
+
+// A segment and a prologue made special: every reader (each opens files its own way) returns
+// at once, and all but the longitude's (which falls back quietly) warn once naming the file.
+TEST_P(SpecialFile, EveryReaderRefusesItWithoutBlocking) {
+  const std::string seg = dir.file(SegmentName(9, 7));
+  const std::string pro = dir.file(SatPrologueName(Sat{}, "201607041200"));
+  for (const std::string& path : {seg, pro}) {
+    const bool made = GetParam() == Kind::fifo       ? mkfifo(path.c_str(), 0600) == 0
+                      : GetParam() == Kind::dev_zero ? symlink("/dev/zero", path.c_str()) == 0
+                                                     : g_mkdir(path.c_str(), 0700) == 0;
+    if (!made) GTEST_SKIP() << "cannot make the special file";
+  }
+  const std::string refused = "(input: not a regular file)";
+  struct Reader {
+    const char* what;
+    const std::string& file;
+    std::function<void()> run;
+    int warnings;
+  };
+  const Reader readers[] = {
+      {"segment_read", seg, [&] { EXPECT_TRUE(XritSegmentRead(seg.c_str()).empty()); }, 1},
+      {"prologue_window", pro,
+       [&] {
+         int32_t out[4] = {-1, -1, -1, -1};
+         EXPECT_FALSE(LayerPrologueWindow(dir.file(SegmentName(12, 19)).c_str(), out));
+         EXPECT_EQ(out[2], -1);
+       },
+       1},
+      {"longitude", seg, [&] { EXPECT_EQ(SatFileLongitude(seg.c_str(), 7.5), 7.5); }, 0},
+  };
+  for (const Reader& r : readers) {
+    LogCapture log;
+    ASSERT_TRUE(ReturnsPromptly(r.run, r.file)) << r.what << " blocked";
+    // One warning names the file (a failed channel load adds its own about the layer).
+    const std::vector<std::string> m = log.messages();
+    EXPECT_EQ(std::count(m.begin(), m.end(), r.file + refused), r.warnings) << r.what;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SpecialFile, ::testing::Values(Kind::fifo, Kind::dev_zero, Kind::folder),
+                         [](const ::testing::TestParamInfo<Kind>& i) {
+                           return i.param == Kind::fifo ? "fifo" : i.param == Kind::dev_zero ? "dev_zero" : "folder";
+                         });
+
+// The whole-file reader: regular files up to the bound as they are; beyond it, special files
+// and missing ones refused with the reason. A segment past the bound is refused unread.
+TEST(SuplFileRead, BoundAndKinds) {
+  TestTempDir dir;
+  const std::string small = dir.file("small");
+  ASSERT_TRUE(xb::Write(small, xb::Bytes{1, 2, 3}));
+  std::vector<uint8_t> got;
+  std::string err;
+  ASSERT_TRUE(SuplFileRead(small.c_str(), 3, &got, &err)) << err;
+  EXPECT_EQ(got, (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_FALSE(SuplFileRead(small.c_str(), 2, &got, &err));
+  EXPECT_EQ(err, "larger than 2 bytes");
+  // A sparse file one byte past the bound of xRIT files costs nothing to make or to refuse.
+  const std::string big = dir.file(SegmentName(9, 7));
+  {
+    const int fd = open(big.c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, off_t(SUPL_XRIT_MAX_FILE) + 1), 0);
+    close(fd);
+  }
+  const std::string larger = "larger than " + std::to_string(SUPL_XRIT_MAX_FILE) + " bytes";
+  EXPECT_FALSE(SuplFileRead(big.c_str(), SUPL_XRIT_MAX_FILE, &got, &err));
+  EXPECT_EQ(err, larger);
+  {
+    LogCapture log;
+    EXPECT_TRUE(XritSegmentRead(big.c_str()).empty());
+    EXPECT_EQ(log.messages(), std::vector<std::string>{big + "(input: " + larger + ")"});
+  }
+  EXPECT_FALSE(SuplFileRead(dir.file("missing").c_str(), 10, &got, &err));
+  EXPECT_FALSE(err.empty());
+  EXPECT_FALSE(SuplFileRead(nullptr, 10, &got, &err));
+  const std::string fifo = dir.file("fifo");
+  if (mkfifo(fifo.c_str(), 0600) == 0) {
+    EXPECT_TRUE(ReturnsPromptly([&] { EXPECT_FALSE(SuplFileRead(fifo.c_str(), 10, nullptr, &err)); }, fifo));
+    EXPECT_EQ(err, "not a regular file");
+  }
+  // The opener hands a blocking descriptor back: reads of a regular file wait for the data.
+  off_t size = 0;
+  SuplFd fd = SuplFileOpen(small.c_str(), 0, &size, &err);
+  ASSERT_TRUE(fd);
+  EXPECT_EQ(size, 3);
+  EXPECT_EQ(fcntl(fd.get(), F_GETFL) & O_NONBLOCK, 0);
+  EXPECT_NE(fcntl(fd.get(), F_GETFD) & FD_CLOEXEC, 0);
+}
 
 }  // namespace

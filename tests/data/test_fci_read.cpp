@@ -109,21 +109,6 @@ TEST(FciChunks, WindowAcrossABoundaryOpensExactlyItsTwoChunks) {
   }
 }
 
-TEST(FciChunks, NominalRowsTileTheGrid) {
-  for (int grid : {FCI_GRID_2KM, FCI_GRID_1KM}) {
-    int expect_first = 1;
-    for (int k = 1; k <= FCI_CHUNKS; k++) {
-      int first, last;
-      FciChunkRows(grid, k, &first, &last);
-      EXPECT_EQ(first, expect_first);
-      EXPECT_GE(last - first + 1, grid / FCI_CHUNKS);
-      EXPECT_LE(last - first + 1, grid / FCI_CHUNKS + 1);
-      expect_first = last + 1;
-    }
-    EXPECT_EQ(expect_first, grid + 1);
-  }
-}
-
 // The chunks a window needs on either grid, and a cycle being complete for it once they and the
 // trailer are there.
 TEST(FciChunks, ChunksForAWindowAndCompleteCycles) {
@@ -214,20 +199,7 @@ TEST(FciChunks, RowsBeyondTheNominalSplitComeFromTheNeighbour) {
   TestTempDir dir;
   const int ir = FciChannelIndex("ir_105");
   std::vector<std::string> paths;
-  for (int k : {20, 21, 22}) {
-    SynthFciBody body;
-    SynthFciBand b;
-    b.channel = ir;
-    FciChunkRows(FCI_GRID_2KM, k, &b.first_row, &b.last_row);
-    b.first_row -= 3, b.last_row -= 3;
-    b.counts.create(b.last_row - b.first_row + 1, FCI_GRID_2KM, CV_16UC1);
-    for (int r = 0; r < b.counts.rows; r++)
-      for (int c = 0; c < FCI_GRID_2KM; c++) b.counts.at<uint16_t>(r, c) = Pattern(ir, b.first_row + r, c);
-    body.bands.push_back(b);
-    paths.push_back(dir.file(fcitest::ChunkName(k, k != 21)));
-    std::string err;
-    ASSERT_TRUE(SynthFciWriteBody(paths.back(), body, k != 21, &err)) << err;
-  }
+  for (int k : {20, 21, 22}) paths.push_back(fcitest::WriteChunk(dir.path(), k, {ir}, k != 21, Pattern, -3));
   LogCapture log;
   int32_t win[4] = {3000, 5568 - 2783, 6, 14};  // rows 2770..2783, nominally all in chunk 20
   auto img = FciLoadWindow(dir.path().c_str(), SLOT, ir, win);
@@ -263,15 +235,8 @@ TEST(FciChunks, LatestOfARedisseminatedChunkIsRead) {
   TestTempDir dir;
   const int ir = FciChannelIndex("ir_105");
   fcitest::WriteChunk(dir.path(), 20, {ir}, false, [](int, int, int) { return uint16_t(7); });
-  SynthFciBody body;
-  SynthFciBand b;
-  b.channel = ir;
-  FciChunkRows(FCI_GRID_2KM, 20, &b.first_row, &b.last_row);
-  b.counts = cv::Mat(b.last_row - b.first_row + 1, FCI_GRID_2KM, CV_16UC1, cv::Scalar(9));
-  body.bands.push_back(b);
-  const std::string later = dir.file(fcitest::ChunkName(20, false, 60));
-  std::string err;
-  ASSERT_TRUE(SynthFciWriteBody(later, body, false, &err)) << err;
+  const std::string later =
+      fcitest::WriteChunk(dir.path(), 20, {ir}, false, [](int, int, int) { return uint16_t(9); }, 0, 60);
   int32_t win[4] = {0, 2800, 4, 4};
   auto img = FciLoadWindow(dir.path().c_str(), SLOT, ir, win);
   ASSERT_TRUE(img);

@@ -32,15 +32,18 @@ inline std::string ChunkName(int chunk, bool jls, int64_t created_offset = 0) {
   return FciMakeName(n);
 }
 
-// Writes BODY chunk `chunk` of the channels into dir with counts from `count` (row, column);
-// returns its path.
+// Writes BODY chunk `chunk` of the channels into dir with counts from `count` (row, column),
+// its rows `shift` away from the nominal ones, made `created_offset` seconds late; returns
+// its path.
 inline std::string WriteChunk(const std::string& dir, int chunk, const std::vector<int>& channels, bool jls,
-                              const std::function<uint16_t(int, int, int)>& count = Pattern) {
+                              const std::function<uint16_t(int, int, int)>& count = Pattern, int shift = 0,
+                              int64_t created_offset = 0) {
   SynthFciBody body;
   for (int c : channels) {
     SynthFciBand b;
     b.channel = c;
     FciChunkRows(FciChannels[c].grid, chunk, &b.first_row, &b.last_row);
+    b.first_row += shift, b.last_row += shift;
     b.counts.create(b.last_row - b.first_row + 1, FciChannels[c].grid, CV_16UC1);
     for (int r = 0; r < b.counts.rows; r++) {
       uint16_t* p = b.counts.ptr<uint16_t>(r);
@@ -48,7 +51,7 @@ inline std::string WriteChunk(const std::string& dir, int chunk, const std::vect
     }
     body.bands.push_back(std::move(b));
   }
-  const std::string path = dir + "/" + ChunkName(chunk, jls);
+  const std::string path = dir + "/" + ChunkName(chunk, jls, created_offset);
   std::string err;
   EXPECT_TRUE(SynthFciWriteBody(path, body, jls, &err)) << err;
   return path;

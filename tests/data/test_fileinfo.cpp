@@ -6,6 +6,7 @@
 
 #include "data/fileinfo.h"
 #include "data/rgbrecipe.h"
+#include "data/satellite.h"
 #include "data/supl.h"
 #include "tests/support/logcapture.h"
 
@@ -13,59 +14,54 @@ namespace {
 
 constexpr const char* IR108 = "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-C_";
 
-Layer* Parsed(const char* name) {
+struct LayerPtr {
+  Layer* p;
+  ~LayerPtr() { InfoDel(&p); }
+};
+
+Layer* Parsed(const std::string& name) {
   Layer* l = std::make_unique<Layer>().release();  // as the monitor fills a zero layer
   l->name = name;
   InfoParseName(l);
   return l;
 }
 
-struct LayerPtr {
-  Layer* p;
-  ~LayerPtr() { InfoDel(&p); }
-};
-
-TEST(FileInfoName, ParsesReferenceSegmentName) {
-  // The segment digits only gate the match (07 or 19 for any channel); a name is found inside
-  // a path.
-  for (auto [name, id] : {std::pair{"H-000-MSG3__-MSG3________-HRV______-000007___-201607041200-C_", 12},
-                          {"H-000-MSG3__-MSG3________-VIS006___-000019___-201607041200-C_", 1},
-                          {"/some/folder/H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-C_", 9}}) {
+TEST(FileInfoName, ParsesTheNamesOfEverySatellite) {
+  const std::pair<std::string, int> good[] = {
+      {"H-000-MSG3__-MSG3________-HRV______-000007___-201607041200-C_", 12},
+      {"H-000-MSG3__-MSG3________-VIS006___-000019___-201607041200-C_", 1},
+      {"/some/folder/H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-C_", 9},
+      {"H-000-MSG4__-MSG4________-IR_108___-000007___-201807190700-C_", 9},
+      {"H-000-MSG3__-MSG3_RSS____-IR_016___-000007___-202204040740-C_", 3},
+      {"H-000-MSG2__-MSG2_IODC___-WV_073___-000019___-202204040740-C_", 6}};
+  for (const auto& [name, id] : good) {
     LayerPtr l{Parsed(name)};
     EXPECT_EQ(l.p->id, id) << name;
+    EXPECT_EQ(l.p->slot, name.substr(name.size() - 15, 12)) << name;
   }
-  LayerPtr l{Parsed(IR108)};
-  EXPECT_EQ(l.p->id, 9);
-  EXPECT_EQ(l.p->slot, "201607041200");
-  EXPECT_EQ(l.p->time.tm_year, 2016);
-  EXPECT_EQ(l.p->time.tm_mon, 6);
+  LayerPtr l{Parsed("H-000-MSG3__-MSG3_RSS____-IR_016___-000007___-202204040740-C_")};
+  EXPECT_EQ(l.p->time.tm_year, 2022);
+  EXPECT_EQ(l.p->time.tm_mon, 3);
   EXPECT_EQ(l.p->time.tm_mday, 4);
-  EXPECT_EQ(l.p->time.tm_hour, 12);
-  EXPECT_EQ(l.p->time.tm_min, 0);
-}
-
-TEST(FileInfoName, ParsesAgainAfterThePatternWasFreed) {
-  LayerPtr first{Parsed(IR108)};
-  ASSERT_EQ(first.p->id, 9);
+  EXPECT_EQ(l.p->time.tm_hour, 7);
+  EXPECT_EQ(l.p->time.tm_min, 40);
   InfoFreePattern();  // as a window closing does; a window built later must still parse
-  LayerPtr l{Parsed(IR108)};
-  EXPECT_EQ(l.p->id, 9);
-}
-
-TEST(FileInfoName, EveryChannelFieldGivesItsId) {
-  for (int id = 1; id <= CHANNEL_COUNT; id++) {
-    LayerPtr made{InfoNew(id, "201607041200")};
-    ASSERT_EQ(made.p->name.size(), size_t(NAME_LENGTH)) << made.p->name;
-    LayerPtr back{Parsed(made.p->name.c_str())};
-    EXPECT_EQ(back.p->id, id) << made.p->name;
-    EXPECT_EQ(back.p->slot, "201607041200");
-  }
+  for (int n = 1; n <= 4; n++)
+    for (SatService service : {SatService::Full, SatService::Rapid, SatService::Iodc}) {
+      LayerPtr hrv{Parsed(SatSegmentName(Sat{n, service}, "HRV___", 19, "201607041215"))};
+      EXPECT_EQ(hrv.p->id, 12) << n << SatServiceName(service);
+      EXPECT_EQ(hrv.p->time.tm_min, 15) << n << SatServiceName(service);
+    }
 }
 
 TEST(FileInfoName, RejectsOtherNamesWithOneWarning) {
   const char* bad[] = {"H-000-MSG3__-MSG3________-IR_108___-000008___-201607041200-C_",
                        "H-000-MSG3__-MSG3________-IR_108___-000007___-20160704120-C_",
-                       "H-000-MSG3__-MSG3________-_________-PRO______-201607041200-__", "", "x"};
+                       "H-000-MSG3__-MSG3________-_________-PRO______-201607041200-__", "", "x",
+                       "H-000-MSG5__-MSG5________-IR_108___-000007___-201807190700-C_",
+                       "H-000-MSG3__-MSG4________-IR_108___-000007___-201807190700-C_",  // two spacecraft
+                       "H-000-MSG3__-MSG3_IOD____-IR_108___-000007___-201807190700-C_",
+                       "H-000-MSG3__-MSG3_RSS____-IR_108___-000006___-202204040740-C_"};
   for (const char* name : bad) {
     LogCapture log;
     Layer* l = std::make_unique<Layer>().release();
@@ -79,11 +75,25 @@ TEST(FileInfoName, RejectsOtherNamesWithOneWarning) {
   EXPECT_FALSE(InfoParseName(nullptr));
 }
 
+// The name made for every channel parses back to it; names for a chosen satellite, and without
+// a choice exactly the MSG3 names of before; composites are named by their recipe.
 TEST(FileInfoNew, NamesChannelsAndComposites) {
+  for (int id = 1; id <= CHANNEL_COUNT; id++) {
+    LayerPtr made{InfoNew(id, "201607041200")};
+    ASSERT_EQ(made.p->name.size(), size_t(NAME_LENGTH)) << made.p->name;
+    LayerPtr back{Parsed(made.p->name)};
+    EXPECT_EQ(back.p->id, id) << made.p->name;
+    EXPECT_EQ(back.p->slot, "201607041200");
+  }
+  const Sat rss{3, SatService::Rapid}, msg4{4, SatService::Full};
   LayerPtr hrv{InfoNew(12, "201607041200")};
   EXPECT_EQ(hrv.p->name, "H-000-MSG3__-MSG3________-HRV______-000019___-201607041200-C_");
   LayerPtr ir{InfoNew(9, "201607041200")};
   EXPECT_EQ(ir.p->name, IR108);
+  LayerPtr rapid{InfoNew(9, "202204040740", nullptr, &rss)};
+  EXPECT_EQ(rapid.p->name, "H-000-MSG3__-MSG3_RSS____-IR_108___-000007___-202204040740-C_");
+  LayerPtr hrv4{InfoNew(12, "201807190700", nullptr, &msg4)};
+  EXPECT_EQ(hrv4.p->name, "H-000-MSG4__-MSG4________-HRV______-000019___-201807190700-C_");
   std::vector<RgbRecipe> recipes(2);
   recipes[0].name = "MPhys(Air)";
   recipes[1].name = "Natural";
@@ -91,13 +101,11 @@ TEST(FileInfoNew, NamesChannelsAndComposites) {
   EXPECT_EQ(rgb.p->name, "Natural");
   LayerPtr none{InfoNew(13 + 5, "201607041200", &recipes)};
   EXPECT_TRUE(none.p->name.empty());
-}
-
-TEST(FileInfoNew, WrongTextLengthTakesTheCurrentTime) {
-  LayerPtr l{InfoNew(9, "2016")};
-  EXPECT_GE(l.p->time.tm_year, 2024);
-  EXPECT_EQ(l.p->slot.size(), 12u);
-  EXPECT_NE(l.p->name.find("-2016-C_"), std::string::npos);  // the text as it was passed
+  // A slot text of the wrong length: the current time, the text kept in the name as passed.
+  LayerPtr now{InfoNew(9, "2016")};
+  EXPECT_GE(now.p->time.tm_year, 2024);
+  EXPECT_EQ(now.p->slot.size(), 12u);
+  EXPECT_NE(now.p->name.find("-2016-C_"), std::string::npos);
 }
 
 TEST(SlotList, InsertGroupsByTimeAndReplacesSameId) {
@@ -116,16 +124,18 @@ TEST(SlotList, InsertGroupsByTimeAndReplacesSameId) {
   EXPECT_EQ(slot[9], replaced);
   InfoSlotInsert(&list, InfoNew(9, "201607041215"));
   EXPECT_EQ(g_list_length(list), 2u);
-  g_list_free_full(list, InfoSlotDel);
-}
-
-TEST(SlotList, RefusesIdsOutsideTheArray) {
-  GList* list = nullptr;
+  // Ids outside the array are refused with a warning each.
   LogCapture log;
   InfoSlotInsert(&list, InfoNew(0, "201607041200"));
   InfoSlotInsert(&list, InfoNew(SLOT_SIZE, "201607041200"));
-  EXPECT_EQ(list, nullptr);
+  EXPECT_EQ(g_list_length(list), 2u);
   EXPECT_EQ(log.count(), 2u);
+  // Comparing with an empty slot warns.
+  Slot* empty = InfoSlotNew();
+  EXPECT_EQ(InfoSlotCompare(empty, list->data), -1);
+  EXPECT_TRUE(log.contains("fileinfo:"));
+  InfoSlotDel(empty);
+  g_list_free_full(list, InfoSlotDel);
 }
 
 TEST(SlotList, SortsByLastLayerTimeThenId) {
@@ -156,17 +166,6 @@ TEST(SlotList, CompareOrdersYearZeroLastThenIdThenName) {
   EXPECT_LT(InfoCompare(&a, &b), 0);
   b.name = "ABC";
   EXPECT_EQ(InfoCompare(&a, &b), 0);
-}
-
-TEST(SlotList, CompareOfAnEmptySlotWarns) {
-  Slot* empty = InfoSlotNew();
-  Slot* full = InfoSlotNew();
-  full[9] = InfoNew(9, "201607041200");
-  LogCapture log;
-  EXPECT_EQ(InfoSlotCompare(empty, full), -1);
-  EXPECT_TRUE(log.contains("fileinfo:"));
-  InfoSlotDel(empty);
-  InfoSlotDel(full);
 }
 
 TEST(SuplDate, ParseDateNeedsExactlyTwelveCharacters) {

@@ -13,20 +13,6 @@ using geomodel::ModelLatLon;
 
 }  // namespace
 
-TEST(Geo, SubSatellitePointBothWays) {
-  double lat = 99, lon = 99;
-  ASSERT_EQ(GeoPixelToLatLon(1856, 1856, &lat, &lon), 0);
-  EXPECT_NEAR(lat, 0, 1e-12);
-  EXPECT_NEAR(lon, 0, 1e-12);
-  double c = 0, l = 0;
-  ASSERT_EQ(GeoLatLonToPixel(0, 0, &c, &l, 0), 0);
-  EXPECT_NEAR(c, 1856, 1e-9);
-  EXPECT_NEAR(l, 1856, 1e-9);
-  ASSERT_EQ(GeoLatLonToPixel(0, 0, &c, &l, 1), 0);
-  EXPECT_NEAR(c, 5566, 1e-9);
-  EXPECT_NEAR(l, 5566, 1e-9);
-}
-
 TEST(Geo, BlackSeaFigureRoundTrip) {
   double lat = 0, lon = 0;
   ASSERT_EQ(GeoPixelToLatLon(956, 3218, &lat, &lon), 0);
@@ -43,57 +29,27 @@ TEST(Geo, BlackSeaFigureRoundTrip) {
   EXPECT_NEAR(l, 9652.0, 0.05);
 }
 
-TEST(Geo, SignsFollowGridConvention) {
-  double c = 0, l = 0;
-  ASSERT_EQ(GeoLatLonToPixel(30, 20, &c, &l, 0), 0);
-  EXPECT_LT(c, 1856);  // east: columns counted from the east
-  EXPECT_GT(l, 1856);  // north: lines counted from the south
-  ASSERT_EQ(GeoLatLonToPixel(-30, -20, &c, &l, 0), 0);
-  EXPECT_GT(c, 1856);
-  EXPECT_LT(l, 1856);
-  double lat = 0, lon = 0;
-  ASSERT_EQ(GeoPixelToLatLon(1000, 3000, &lat, &lon), 0);
-  EXPECT_GT(lat, 0);
-  EXPECT_GT(lon, 0);
-}
-
-TEST(Geo, OffEarthLeavesOutputsUntouched) {
+// Points off the Earth or out of sight, and inputs out of range (clamped: unclamped, latitude
+// 100 would act as 80 S on the far meridian side and be visible), leave the outputs untouched.
+TEST(Geo, OffEarthAndOutOfSight) {
   double lat = 7, lon = 8;
-  EXPECT_EQ(GeoPixelToLatLon(1, 1856, &lat, &lon), -1);
-  EXPECT_EQ(GeoPixelToLatLon(1856, 3712, &lat, &lon), -1);
-  EXPECT_EQ(GeoPixelToLatLon(1, 1, &lat, &lon), -1);
-  EXPECT_EQ(GeoPixelToLatLon(NAN, 1856, &lat, &lon), -1);
+  for (auto [c, l] : {std::pair{1.0, 1856.0}, {1856.0, 3712.0}, {1.0, 1.0}, {NAN, 1856.0}})
+    EXPECT_EQ(GeoPixelToLatLon(c, l, &lat, &lon), -1) << c << "," << l;
   EXPECT_EQ(lat, 7);
   EXPECT_EQ(lon, 8);
-}
-
-TEST(Geo, VisibilityLimits) {
   double c = -1, l = -1;
+  for (auto [la, lo] : {std::pair{0.0, 82.0}, {0.0, -82.0}, {90.0, 0.0}, {-90.0, 0.0}, {0.0, 180.0},
+                        {NAN, 0.0}, {100.0, 0.0}, {-100.0, 0.0}, {0.0, 200.0}})
+    for (int hrv : {0, 1}) EXPECT_EQ(GeoLatLonToPixel(la, lo, &c, &l, hrv), -1) << la << "," << lo;
+  EXPECT_EQ(c, -1);
+  EXPECT_EQ(l, -1);
+  // Just inside the limb.
   ASSERT_EQ(GeoLatLonToPixel(0, 80, &c, &l, 0), 0);
   EXPECT_NEAR(c, 45.3, 0.05);
   EXPECT_NEAR(l, 1856, 1e-9);
-  c = l = -1;
-  EXPECT_EQ(GeoLatLonToPixel(0, 82, &c, &l, 0), -1);
-  EXPECT_EQ(GeoLatLonToPixel(0, -82, &c, &l, 0), -1);
-  EXPECT_EQ(GeoLatLonToPixel(90, 0, &c, &l, 0), -1);
-  EXPECT_EQ(GeoLatLonToPixel(-90, 0, &c, &l, 0), -1);
-  EXPECT_EQ(GeoLatLonToPixel(0, 180, &c, &l, 0), -1);
-  EXPECT_EQ(GeoLatLonToPixel(NAN, 0, &c, &l, 0), -1);
-  EXPECT_EQ(c, -1);
-  EXPECT_EQ(l, -1);
   ASSERT_EQ(GeoLatLonToPixel(81, 0, &c, &l, 0), 0);
   EXPECT_NEAR(c, 1856, 1e-9);
   EXPECT_NEAR(l, 3661.1, 0.05);
-}
-
-TEST(Geo, OutOfRangeInputIsClamped) {
-  double c = -1, l = -1;
-  // Unclamped, latitude 100 would act as 80 S on the far meridian side and be visible.
-  EXPECT_EQ(GeoLatLonToPixel(100, 0, &c, &l, 0), -1);
-  EXPECT_EQ(GeoLatLonToPixel(-100, 0, &c, &l, 1), -1);
-  EXPECT_EQ(GeoLatLonToPixel(0, 200, &c, &l, 0), -1);  // as 180, behind the Earth
-  EXPECT_EQ(c, -1);
-  EXPECT_EQ(l, -1);
 }
 
 TEST(Geo, AgreesWithIndependentRayModel) {

@@ -1,31 +1,49 @@
-// Channel loading from segment files whose counts are known at every line and column.
+// Channel loading from segment files whose counts are known at every line and column: the
+// segments a window reads and the counts it gets anywhere on the disk, missing and damaged
+// segments, windows at every kind of edge, and the rapid scan's missing segments.
+#include <glib/gstdio.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
-#include "data/geo.h"
+#include "data/fileinfo.h"
 #include "data/layer.h"
+#include "data/satellite.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/xrit_builder.h"
 
 namespace {
 
-const char* const FIELD[13] = {"",          "VIS006___", "VIS008___", "IR_016___", "IR_039___",
-                               "WV_062___", "WV_073___", "IR_087___", "IR_097___", "IR_108___",
-                               "IR_120___", "IR_134___", "HRV______"};
+const char* const SLOT = "201607041200";
+const Sat FULL{3, SatService::Full}, RAPID{3, SatService::Rapid};
 
-std::string Name(int ch, int segment, const char* slot = "201607041200") {
-  char buf[80];
-  std::snprintf(buf, sizeof buf, "H-000-MSG3__-MSG3________-%s-0000%02d___-%s-C_", FIELD[ch],
-                segment, slot);
-  return buf;
+std::string Name(int ch, int segment, const Sat& sat = FULL) {
+  return SatSegmentName(sat, InfoChannelText[ch], segment, SLOT);
 }
 
 using xb::CountAt;
 using xb::Ramp;
+
+// Every pixel of the count image is the count of its line and column: image x = 3712 -
+// column, image y = 3712 - line (north-up, west-left). Rows of `missing_segment` are 0.
+void ExpectWindow(const cv::Mat& m, const int32_t w[4], const CountAt& f, int missing_segment = 0) {
+  ASSERT_EQ(m.type(), CV_16UC1);
+  ASSERT_EQ(m.size(), cv::Size(w[2], w[3]));
+  int bad = 0;
+  for (int iy = 0; iy < m.rows; iy++)
+    for (int ix = 0; ix < m.cols; ix++) {
+      const int line = 3712 - (w[1] + iy), column = 3712 - (w[0] + ix);
+      const uint16_t want = (line - 1) / 464 + 1 == missing_segment ? 0 : f(line, column);
+      if (m.at<uint16_t>(iy, ix) != want && bad++ < 5)
+        ADD_FAILURE() << "pixel " << ix << "," << iy << " line " << line << " column " << column
+                      << ": " << m.at<uint16_t>(iy, ix) << " != " << want;
+    }
+  EXPECT_EQ(bad, 0);
+}
 
 class LayerLoad : public ::testing::Test {
  protected:
@@ -36,42 +54,7 @@ class LayerLoad : public ::testing::Test {
     ASSERT_TRUE(xb::WriteKnown(dir.path(), Name(ch, segment), ch, segment, f));
   }
   std::string Path(int ch) { return dir.file(Name(ch, ch == 12 ? 19 : 7)); }
-
-  // Every pixel of the count image is the count of its line and column: image x = 3712 -
-  // column, image y = 3712 - line (north-up, west-left). Rows of `missing_segment` are 0.
-  void ExpectWindow(const cv::Mat& m, const int32_t w[4], const CountAt& f,
-                    int missing_segment = 0) {
-    ASSERT_EQ(m.type(), CV_16UC1);
-    ASSERT_EQ(m.cols, w[2]);
-    ASSERT_EQ(m.rows, w[3]);
-    int bad = 0;
-    for (int iy = 0; iy < m.rows; iy++)
-      for (int ix = 0; ix < m.cols; ix++) {
-        const int line = 3712 - (w[1] + iy), column = 3712 - (w[0] + ix);
-        const int seg = (line - 1) / 464 + 1;
-        const uint16_t want = seg == missing_segment ? 0 : f(line, column);
-        if (m.at<uint16_t>(iy, ix) != want && bad++ < 5)
-          ADD_FAILURE() << "pixel " << ix << "," << iy << " line " << line << " column "
-                        << column << ": " << m.at<uint16_t>(iy, ix) << " != " << want;
-      }
-    EXPECT_EQ(bad, 0);
-  }
 };
-
-TEST_F(LayerLoad, DefaultWindowReadsOnlySegment7) {
-  WriteSegment(9, 7, Ramp);  // segment 8 does not exist: reading it would warn
-  LogCapture log;
-  int32_t w[4] = {2710, 464, 92, 60};
-  int32_t east = 0;
-  auto images = LayerLoadChannel(Path(9).c_str(), 9, w, &east);
-  ASSERT_TRUE(images.has_value());
-  EXPECT_EQ(log.count(), 0u) << log.messages()[0];
-  ExpectWindow((*images)[0], w, Ramp);
-  EXPECT_EQ((*images)[1].size(), cv::Size(276, 180));
-  EXPECT_EQ((*images)[1].type(), CV_8UC3);
-  EXPECT_TRUE((*images)[2].empty());
-  EXPECT_EQ(east, 0);  // only HRV touches the east column
-}
 
 TEST_F(LayerLoad, OneMissingSegmentOfTwoGivesZeroRows) {
   WriteSegment(5, 7, Ramp);
@@ -168,9 +151,14 @@ TEST_F(LayerLoad, DisplayImageIsTheGreyOfTheCounts) {
   };
   WriteSegment(9, 7, three);
   int32_t w[4] = {2710, 464, 5, 4};  // columns 1002 .. 998
-  auto images = LayerLoadChannel(Path(9).c_str(), 9, w, nullptr);
+  int32_t east = 0;
+  auto images = LayerLoadChannel(Path(9).c_str(), 9, w, &east);
   ASSERT_TRUE(images.has_value());
+  EXPECT_EQ(east, 0);  // only HRV touches the east column
+  EXPECT_TRUE((*images)[2].empty());
   const cv::Mat& d = (*images)[1];
+  ASSERT_EQ(d.size(), cv::Size(15, 12));
+  ASSERT_EQ(d.type(), CV_8UC3);
   const int want[5] = {255, 255, 0, 128, 255};
   for (int ix = 0; ix < 5; ix++)
     for (int c = 0; c < 3; c++)
@@ -178,6 +166,79 @@ TEST_F(LayerLoad, DisplayImageIsTheGreyOfTheCounts) {
   // Column 1000 (image x 2712): the bicubic centre keeps the exact grey.
   EXPECT_EQ((*images)[0].at<uint16_t>(1, 2), 0);
   EXPECT_EQ((*images)[0].at<uint16_t>(1, 3), 512);
+}
+
+struct DiskCase {
+  const char* what;
+  int32_t window[4];
+  int first, last;  // the segments it needs
+};
+
+class LayerDiskWindow : public testing::TestWithParam<DiskCase> {
+ protected:
+  static void SetUpTestSuite() {
+    all_ = std::make_unique<TestTempDir>();
+    for (int seg = 1; seg <= SEGMENT_COUNT; seg++)
+      ASSERT_TRUE(xb::WriteKnown(all_->path(), Name(9, seg), 9, seg, Ramp));
+  }
+  static void TearDownTestSuite() { all_.reset(); }
+  static std::unique_ptr<TestTempDir> all_;
+};
+std::unique_ptr<TestTempDir> LayerDiskWindow::all_;
+
+// The folder holds only the segments the window needs; in place of each other one a folder of
+// that name, whose opening would warn: a load without warnings opened none of them.
+TEST_P(LayerDiskWindow, ReadsOnlyItsSegmentsAndGetsTheirCounts) {
+  const DiskCase& c = GetParam();
+  int32_t w[4] = {c.window[0], c.window[1], c.window[2], c.window[3]};
+  EXPECT_EQ(LayerSegments(w, false), std::make_pair(c.first, c.last));
+  TestTempDir dir;
+  for (int seg = 1; seg <= SEGMENT_COUNT; seg++) {
+    const std::string name = Name(9, seg);
+    if (seg >= c.first && seg <= c.last)
+      std::filesystem::create_hard_link(all_->path() + "/" + name, dir.file(name));
+    else
+      ASSERT_EQ(g_mkdir(dir.file(name).c_str(), 0755), 0);
+  }
+  LogCapture log;
+  const cv::Mat m = LayerLoadMsg(dir.file(Name(9, 7)).c_str(), w, false, nullptr);
+  EXPECT_EQ(log.count(), 0u) << log.messages()[0];
+  ExpectWindow(m, w, Ramp);
+}
+
+// Segment s holds rows 3712 - 464 s .. 3711 - 464 (s - 1) of the north-up disk.
+INSTANTIATE_TEST_SUITE_P(
+    Windows, LayerDiskWindow,
+    testing::Values(DiskCase{"default", {2710, 464, 92, 60}, 7, 7},
+                    DiskCase{"segment8", {1000, 10, 500, 300}, 8, 8},
+                    DiskCase{"segment6", {1500, 1000, 300, 200}, 6, 6},
+                    DiskCase{"segment5", {1500, 1460, 300, 200}, 5, 5},
+                    DiskCase{"segment4", {1500, 1920, 300, 200}, 4, 4},
+                    DiskCase{"segment3", {100, 2400, 3000, 300}, 3, 3},
+                    DiskCase{"segment2", {1500, 2850, 300, 200}, 2, 2},
+                    DiskCase{"segment1", {3000, 3300, 1000, 1000}, 1, 1},  // shrunk to the corner
+                    DiskCase{"across4and5", {1000, 1800, 300, 120}, 4, 5},
+                    DiskCase{"across1to3", {3711, 2320, 1, 1392}, 1, 3},
+                    DiskCase{"disk", {0, 0, 3712, 3712}, 1, 8}),
+    [](const testing::TestParamInfo<DiskCase>& i) { return std::string(i.param.what); });
+
+// The rapid scan service never sends segments 1 to 5: a window that needs them is refused
+// with a message that says so, and is kept; one on its segments is not.
+TEST(LayerRapid, WindowsOutsideItsSegmentsAreRefused) {
+  TestTempDir dir;
+  struct Case {
+    int32_t window[4];
+    bool refused;
+  } cases[] = {{{1500, 2850, 300, 200}, true}, {{1500, 1300, 300, 200}, true}, {{1500, 1000, 300, 200}, false}};
+  for (const Case& c : cases)
+    for (int ch : {9, HRV_ID}) {
+      int32_t w[4] = {c.window[0], c.window[1], c.window[2], c.window[3]}, east = 0;
+      LogCapture log;
+      const std::string path = dir.file(Name(ch, ch == HRV_ID ? 19 : 7, RAPID));
+      EXPECT_TRUE(LayerLoadMsg(path.c_str(), w, ch == HRV_ID, &east).empty());  // no files at all
+      EXPECT_EQ(log.contains("the rapid scan service sends segments 6 to 8 only"), c.refused) << w[1];
+      EXPECT_EQ(w[1], c.window[1]);
+    }
 }
 
 }  // namespace
@@ -195,21 +256,8 @@ TEST_P(LayerSegmentsOf, Channels) {
   EXPECT_EQ(first, c.first);
   EXPECT_EQ(last, c.last);
 }
-INSTANTIATE_TEST_SUITE_P(Windows, LayerSegmentsOf,
-                         testing::Values(SegmentCase{{1500, 100, 600, 300}, 8, 8},      // the default strip window
-                                         SegmentCase{{0, 0, 3712, 928}, 7, 8},         // the whole strip
-                                         SegmentCase{{0, 463, 10, 2}, 7, 8},           // across 7/8
-                                         SegmentCase{{0, 1855, 10, 2}, 4, 5},          // across 4/5
-                                         SegmentCase{{0, 3711, 10, 10}, 1, 1},         // clipped at the south
-                                         SegmentCase{{0, 0, 3712, 3712}, 1, 8},        // the disk
-                                         SegmentCase{{0, 3712, 10, 10}, 0, -1},        // below the disk
-                                         SegmentCase{{0, -20, 10, 10}, 0, -1}));        // above it
-
-TEST(LayerSegmentsHrv, FollowTheHrvLinesOfTheWindow) {
-  // The HRV lines of a window lie three times as far from the south as its own lines.
-  const int32_t strip[4] = {1500, 100, 600, 300}, south[4] = {1500, 2800, 600, 300};
-  // Rows 100..399 are lines 3313..3612, HRV lines about 9937..10838: segments 22..24; rows
-  // 2800..3099 are lines 613..912, HRV lines about 1837..2738: segments 4..6.
-  EXPECT_EQ(LayerSegments(strip, true), std::make_pair(22, 24));
-  EXPECT_EQ(LayerSegments(south, true), std::make_pair(4, 6));
-}
+INSTANTIATE_TEST_SUITE_P(Windows, LayerSegmentsOf,  // the windows of the loads: test_layer_disk
+                         testing::Values(SegmentCase{{0, 463, 10, 2}, 7, 8},     // across 7/8
+                                         SegmentCase{{0, 3711, 10, 10}, 1, 1},   // clipped at the south
+                                         SegmentCase{{0, 3712, 10, 10}, 0, -1},  // below the disk
+                                         SegmentCase{{0, -20, 10, 10}, 0, -1}));  // above it

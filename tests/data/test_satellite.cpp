@@ -1,34 +1,20 @@
-// The satellite choice: settings text, the names and patterns built from it, names of every MSG
-// spacecraft and service when parsing, the projection seen from another longitude.
+// The satellite choice: settings text, the names and patterns built from it, the projection
+// seen from another longitude (names parsed: test_fileinfo).
 #include <glib.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <string>
 
 #include "data/fileinfo.h"
 #include "data/geo.h"
 #include "data/satellite.h"
 #include "tests/support/geomodel.h"
-#include "tests/support/logcapture.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/xrit_builder.h"
 
 namespace {
-
-struct LayerPtr {
-  Layer* p;
-  ~LayerPtr() { InfoDel(&p); }
-};
-
-LayerPtr Parsed(const std::string& name) {
-  LayerPtr l{std::make_unique<Layer>().release()};
-  l.p->name = name;
-  InfoParseName(l.p);
-  return l;
-}
 
 bool Glob(const std::string& pattern, const std::string& name) {
   return g_pattern_match_simple(pattern.c_str(), name.c_str());
@@ -62,8 +48,6 @@ TEST(Satellite, SettingsTextRoundTripsAndRejectsOtherText) {
 
 TEST(Satellite, NamesOfTodaysServicesAreBuiltExactly) {
   // The names the issue quotes, as EUMETSAT disseminates them.
-  EXPECT_EQ(SatSegmentName(Sat{4, SatService::Full}, "IR_108", 7, "201807190700"),
-            "H-000-MSG4__-MSG4________-IR_108___-000007___-201807190700-C_");
   EXPECT_EQ(SatSegmentName(Sat{3, SatService::Rapid}, "IR_016", 6, "202204040740"),
             "H-000-MSG3__-MSG3_RSS____-IR_016___-000006___-202204040740-C_");
   EXPECT_EQ(SatPrologueName(Sat{3, SatService::Rapid}, "202204040740"),
@@ -72,12 +56,6 @@ TEST(Satellite, NamesOfTodaysServicesAreBuiltExactly) {
             "H-000-MSG4__-MSG4________-_________-EPI______-201807190700-__");
   EXPECT_EQ(SatSegmentName(Sat{2, SatService::Iodc}, "IR_108", 5, "201607041200"),
             "H-000-MSG2__-MSG2_IODC___-IR_108___-000005___-201607041200-C_");
-  for (int n = 1; n <= 4; n++)
-    for (SatService service : {SatService::Full, SatService::Rapid, SatService::Iodc}) {
-      const Sat s{n, service};
-      EXPECT_EQ(SatSegmentName(s, "HRV___", 19, "201607041200").size(), size_t(NAME_LENGTH));
-      EXPECT_EQ(SatPrologueName(s, "201607041200").size(), size_t(NAME_LENGTH));
-    }
 }
 
 TEST(Satellite, TheDefaultPatternsAreTheMsg3OnesOfBefore) {
@@ -176,50 +154,6 @@ TEST(Satellite, FileLongitudeComesFromTheNavigationRecord) {
   ASSERT_TRUE(xb::Write(junk, xb::Bytes{0, 0, 16, 0xff, 0xff, 0xff, 0xff}));
   EXPECT_EQ(SatFileLongitude(junk.c_str(), 1.5), 1.5);
   EXPECT_EQ(SatFileLongitude(nullptr, 2.5), 2.5);
-}
-
-TEST(FileInfoSatellite, NamesOfEveryMsgSpacecraftAndServiceParse) {
-  LayerPtr msg4 = Parsed("H-000-MSG4__-MSG4________-IR_108___-000007___-201807190700-C_");
-  EXPECT_EQ(msg4.p->id, 9);
-  EXPECT_EQ(msg4.p->slot, "201807190700");
-  LayerPtr rss = Parsed("H-000-MSG3__-MSG3_RSS____-IR_016___-000007___-202204040740-C_");
-  EXPECT_EQ(rss.p->id, 3);
-  EXPECT_EQ(rss.p->slot, "202204040740");
-  EXPECT_EQ(rss.p->time.tm_min, 40);
-  for (int n = 1; n <= 4; n++)
-    for (SatService service : {SatService::Full, SatService::Rapid, SatService::Iodc}) {
-      LayerPtr l = Parsed(SatSegmentName(Sat{n, service}, "HRV___", 19, "201607041215"));
-      EXPECT_EQ(l.p->id, 12) << n << SatServiceName(service);
-      EXPECT_EQ(l.p->time.tm_min, 15) << n << SatServiceName(service);
-    }
-}
-
-TEST(FileInfoSatellite, OtherNamesStayRefused) {
-  LogCapture log;
-  for (const char* bad : {"H-000-MSG5__-MSG5________-IR_108___-000007___-201807190700-C_",
-                          "H-000-MSG3__-MSG4________-IR_108___-000007___-201807190700-C_",  // two spacecraft
-                          "H-000-MSG3__-MSG3_IOD____-IR_108___-000007___-201807190700-C_",
-                          "H-000-MSG3__-MSG3_RSS____-IR_108___-000006___-202204040740-C_"}) {
-    LayerPtr l = Parsed(bad);
-    EXPECT_EQ(l.p->id, 0) << bad;
-  }
-  EXPECT_EQ(log.count(), 4u);
-}
-
-TEST(FileInfoSatellite, InfoNewNamesTheChosenSatellite) {
-  const Sat rss{3, SatService::Rapid};
-  LayerPtr ir{InfoNew(9, "202204040740", nullptr, &rss)};
-  EXPECT_EQ(ir.p->name, "H-000-MSG3__-MSG3_RSS____-IR_108___-000007___-202204040740-C_");
-  const Sat msg4{4, SatService::Full};
-  LayerPtr hrv{InfoNew(12, "201807190700", nullptr, &msg4)};
-  EXPECT_EQ(hrv.p->name, "H-000-MSG4__-MSG4________-HRV______-000019___-201807190700-C_");
-  // Without a choice: exactly the MSG3 names of before.
-  LayerPtr old{InfoNew(12, "201607041200")};
-  EXPECT_EQ(old.p->name, "H-000-MSG3__-MSG3________-HRV______-000019___-201607041200-C_");
-  // A name made for a choice parses back to the same channel and slot.
-  LayerPtr back = Parsed(ir.p->name);
-  EXPECT_EQ(back.p->id, 9);
-  EXPECT_EQ(back.p->slot, "202204040740");
 }
 
 TEST(GeoLongitude, RapidScanPixelsAreThoseOfA9Point5EastView) {

@@ -49,62 +49,62 @@ cv::Mat Counts(int rows, int cols, int maxval, uint64_t seed) {
   return m;
 }
 
+// Remaps src through (m1, m2) on every target, by the general kernel or, given its separable
+// form, by that: the samples of cv::remap and the grey image of SuplGray2Rgb from the same
+// pass. The general kernel also without the grey image, and into outputs of another size.
+void ExpectLikeCvRemap(const cv::Mat& src, const cv::Mat& m1, const cv::Mat& m2, const std::string& what,
+                       const SuplSepMap* sep = nullptr) {
+  cv::Mat expected;
+  cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+  const cv::Mat grey = SuplGray2Rgb(expected, 1);
+  for (int64_t target : Targets()) {
+    const OnTarget on(target);
+    cv::Mat dst, rgb, alone(3, 3, CV_16UC1, cv::Scalar(7));
+    if (sep) {
+      SuplRemapSep(src, *sep, dst, &rgb);
+    } else {
+      dst.create(2, 2, CV_16UC1);
+      rgb.create(2, 2, CV_8UC3);
+      SuplRemapLinear16(src, m1, m2, dst, &rgb);
+      SuplRemapLinear16(src, m1, m2, alone, nullptr);
+    }
+    std::string where;
+    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << what << " on " << TargetName(target) << ": " << where;
+    EXPECT_EQ(Mismatches(rgb, grey, &where), 0) << what << " on " << TargetName(target) << ": " << where;
+    if (!sep) {
+      EXPECT_EQ(Mismatches(alone, expected, &where), 0) << what << ": " << where;
+    }
+  }
+}
+
+// Float maps to the fixed-point ones the loader hands over.
+void Convert(const cv::Mat& mx, const cv::Mat& my, cv::Mat* m1, cv::Mat* m2) {
+  cv::convertMaps(mx, my, *m1, *m2, CV_16SC2);
+}
+
 struct Case {
   int src_rows, src_cols, rows, cols;
 };
 
+// Sizes that leave every vector tail and border; the wide one spans several stripes; 10-bit
+// counts and the whole range of the type; and a source that is a view into a larger matrix.
 TEST(SuplRemapLinear16, EqualsCvRemapAndItsGreyImage) {
-  // Sizes that leave every vector tail and border; the wide one spans several stripes.
   const std::vector<Case> cases = {{1, 1, 3, 5},     {1, 9, 4, 20},    {9, 1, 20, 4},
                                    {2, 2, 7, 7},     {17, 23, 19, 25}, {64, 64, 66, 70},
                                    {97, 143, 99, 161}, {300, 520, 305, 533}};
   for (const Case& c : cases)
-    for (int maxval : {1023, 65535}) {  // 10-bit counts, and the whole range of the type
+    for (int maxval : {1023, 65535}) {
       const cv::Mat src = Counts(c.src_rows, c.src_cols, maxval, uint64_t(c.rows * 131 + maxval));
       cv::Mat m1, m2;
       Maps(c.rows, c.cols, c.src_cols, c.src_rows, uint64_t(c.cols), &m1, &m2);
-      cv::Mat expected;
-      cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
-      const cv::Mat grey = SuplGray2Rgb(expected, 1);
-      for (int64_t target : Targets()) {
-        const OnTarget on(target);
-        cv::Mat dst, rgb;
-        SuplRemapLinear16(src, m1, m2, dst, &rgb);
-        std::string where;
-        EXPECT_EQ(Mismatches(dst, expected, &where), 0)
-            << c.src_rows << "x" << c.src_cols << " -> " << c.rows << "x" << c.cols << " max "
-            << maxval << " on " << TargetName(target) << ": " << where;
-        EXPECT_EQ(Mismatches(rgb, grey, &where), 0)
-            << c.rows << "x" << c.cols << " on " << TargetName(target) << ": " << where;
-        cv::Mat alone;
-        SuplRemapLinear16(src, m1, m2, alone, nullptr);
-        EXPECT_EQ(Mismatches(alone, expected, &where), 0) << where;
-      }
+      ExpectLikeCvRemap(src, m1, m2, std::to_string(c.src_rows) + "x" + std::to_string(c.src_cols) +
+                                         " -> " + std::to_string(c.rows) + "x" + std::to_string(c.cols) +
+                                         " max " + std::to_string(maxval));
     }
-}
-
-// Every one of the 32 x 32 fractions, at a sample pattern that makes each tap's weight
-// visible in the result: the weights and the rounding of halves must be OpenCV's.
-TEST(SuplRemapLinear16, EveryFractionRoundsLikeCvRemap) {
-  cv::Mat src(4, 4, CV_16UC1);
-  const uint16_t v[16] = {1, 1000, 3, 7, 512, 0, 1023, 2, 9, 511, 513, 64, 33, 100, 900, 5};
-  for (int i = 0; i < 16; i++) src.at<uint16_t>(i / 4, i % 4) = v[i];
-  cv::Mat mx(32, 32 * 3, CV_32FC1), my(32, 32 * 3, CV_32FC1);
-  for (int j = 0; j < 32; j++)
-    for (int i = 0; i < 32 * 3; i++) {
-      mx.at<float>(j, i) = float(i / 32) + (i % 32) / 32.f;
-      my.at<float>(j, i) = float(j % 3) + j / 32.f;
-    }
-  cv::Mat m1, m2, expected;
-  cv::convertMaps(mx, my, m1, m2, CV_16SC2);
-  cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
-  for (int64_t target : Targets()) {
-    const OnTarget on(target);
-    cv::Mat dst;
-    SuplRemapLinear16(src, m1, m2, dst, nullptr);
-    std::string where;
-    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "on " << TargetName(target) << ": " << where;
-  }
+  const cv::Mat view = Counts(80, 120, 1023, 7)(cv::Rect(13, 9, 70, 50));
+  cv::Mat m1, m2;
+  Maps(52, 75, view.cols, view.rows, 3, &m1, &m2);
+  ExpectLikeCvRemap(view, m1, m2, "view");
 }
 
 // The separable path at every pair of fractions: column i at source column i with fraction
@@ -117,45 +117,17 @@ TEST(SuplRemapSep, EveryFractionPairOnTheSeparablePath) {
     for (int i = 0; i < src.cols; i++) src.at<uint16_t>(j, i) = (i / 3) % 2 ? 1023 : 0;
   cv::Mat wide = src.clone();
   for (int j = 1; j < wide.rows; j += 9) wide.at<uint16_t>(j, (7 * j) % wide.cols) = 1024 + j;
-  cv::Mat mx(rows, cols, CV_32FC1), my(rows, cols, CV_32FC1);
+  cv::Mat mx(rows, cols, CV_32FC1), my(rows, cols, CV_32FC1), m1, m2;
   for (int j = 0; j < rows; j++)
     for (int i = 0; i < cols; i++) {
       mx.at<float>(j, i) = float(i) + float(i % 32) / 32.f;
       my.at<float>(j, i) = float(j) + float(j % 32) / 32.f;
     }
-  cv::Mat m1, m2;
-  cv::convertMaps(mx, my, m1, m2, CV_16SC2);
+  Convert(mx, my, &m1, &m2);
   for (const cv::Mat& s : {src, wide}) {
-    cv::Mat expected;
-    cv::remap(s, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
     const SuplSepMap sep = SuplSepFromMaps(m1, m2, s.size());
     EXPECT_TRUE(sep.others.empty());
-    for (int64_t target : Targets()) {
-      const OnTarget on(target);
-      cv::Mat dst, rgb;
-      SuplRemapSep(s, sep, dst, &rgb);
-      std::string where;
-      EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "on " << TargetName(target) << ": " << where;
-      EXPECT_EQ(Mismatches(rgb, SuplGray2Rgb(expected, 1), &where), 0) << "on " << TargetName(target) << ": " << where;
-    }
-  }
-}
-
-// A source that is a view into a larger matrix (a row step longer than its width) and an
-// output matrix that already exists with another size are both handled.
-TEST(SuplRemapLinear16, SourceViewsAndReusedOutputs) {
-  const cv::Mat big = Counts(80, 120, 1023, 7);
-  const cv::Mat src = big(cv::Rect(13, 9, 70, 50));
-  cv::Mat m1, m2, expected;
-  Maps(52, 75, src.cols, src.rows, 3, &m1, &m2);
-  cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
-  for (int64_t target : Targets()) {
-    const OnTarget on(target);
-    cv::Mat dst(3, 3, CV_16UC1, cv::Scalar(7)), rgb(2, 2, CV_8UC3);
-    SuplRemapLinear16(src, m1, m2, dst, &rgb);
-    std::string where;
-    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "on " << TargetName(target) << ": " << where;
-    EXPECT_EQ(Mismatches(rgb, SuplGray2Rgb(expected, 1), &where), 0) << where;
+    ExpectLikeCvRemap(s, m1, m2, "fraction pairs", &sep);
   }
 }
 
@@ -166,7 +138,7 @@ TEST(SuplRemapLinear16, SourceViewsAndReusedOutputs) {
 TEST(SuplRemapSep, NearlySeparableMapsLikeHrv) {
   const int rows = 301, cols = 437;
   const cv::Mat src = Counts(290, 430, 1023, 11);
-  cv::Mat mx(rows, cols, CV_32FC1), my(rows, cols, CV_32FC1);
+  cv::Mat mx(rows, cols, CV_32FC1), my(rows, cols, CV_32FC1), m1, m2;
   cv::RNG rng(5);
   int noisy = 0;
   for (int j = 0; j < rows; j++)
@@ -182,21 +154,12 @@ TEST(SuplRemapSep, NearlySeparableMapsLikeHrv) {
       mx.at<float>(j, i) = x;
       my.at<float>(j, i) = y;
     }
-  cv::Mat m1, m2, expected;
-  cv::convertMaps(mx, my, m1, m2, CV_16SC2);
-  cv::remap(src, expected, m1, m2, cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+  Convert(mx, my, &m1, &m2);
   const SuplSepMap sep = SuplSepFromMaps(m1, m2, src.size());
   // The noisy pixels and the pixels along the source's edges (with a tap off it) at most.
   EXPECT_LE(sep.others.size(), size_t(noisy + 4 * (rows + cols)));
   EXPECT_GT(sep.hi[rows / 2] - sep.lo[rows / 2], 300);
-  for (int64_t target : Targets()) {
-    const OnTarget on(target);
-    cv::Mat dst, rgb;
-    SuplRemapSep(src, sep, dst, &rgb);
-    std::string where;
-    EXPECT_EQ(Mismatches(dst, expected, &where), 0) << "on " << TargetName(target) << ": " << where;
-    EXPECT_EQ(Mismatches(rgb, SuplGray2Rgb(expected, 1), &where), 0) << where;
-  }
+  ExpectLikeCvRemap(src, m1, m2, "hrv-like", &sep);
   // A form made for another source size is refused.
   cv::Mat dst;
   EXPECT_THROW(SuplRemapSep(src(cv::Rect(0, 0, 100, 100)).clone(), sep, dst), cv::Exception);

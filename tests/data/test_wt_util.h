@@ -10,11 +10,7 @@
 #include <vector>
 
 #include "data/wt.h"
-
-inline std::vector<uint8_t> WtTestRead(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+#include "data/xrit.h"
 
 inline std::vector<uint8_t> WtTestGunzip(const std::string& path) {
   std::vector<uint8_t> out;
@@ -26,14 +22,8 @@ inline std::vector<uint8_t> WtTestGunzip(const std::string& path) {
   return out;
 }
 
-inline uint64_t WtTestBe(const std::vector<uint8_t>& b, size_t at, int n) {
-  uint64_t v = 0;
-  for (int i = 0; i < n; i++) v = (v << 8) | b[at + size_t(i)];
-  return v;
-}
-
 // A segment file cut into its image structure and data field (the bytes present, at most the
-// primary header's length).
+// primary header's length); its headers are read as the program reads them (test_xrit_headers).
 struct WtTestSegment {
   bool ok = false;
   WtImage img;
@@ -48,20 +38,13 @@ struct WtTestSegment {
 
 inline WtTestSegment WtTestLoad(const std::string& path) {
   WtTestSegment s;
-  s.file = WtTestRead(path);
-  if (s.file.size() < 16 || s.file[0] != 0) return s;
-  s.field_at = WtTestBe(s.file, 4, 4);
-  s.field_bytes = WtTestBe(s.file, 8, 8) / 8;
-  for (size_t at = 0; at + 3 <= s.field_at && at + 3 <= s.file.size();) {
-    const size_t len = WtTestBe(s.file, at + 1, 2);
-    if (len < 3) return s;
-    if (s.file[at] == 1 && at + 8 <= s.file.size()) {
-      s.img.nb = s.file[at + 3];
-      s.img.nc = int(WtTestBe(s.file, at + 4, 2));
-      s.img.nl = int(WtTestBe(s.file, at + 6, 2));
-      s.ok = s.field_at <= s.file.size();
-    }
-    at += len;
-  }
+  std::ifstream in(path, std::ios::binary);
+  s.file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  XritHeader h;
+  if (!XritParseHeaders(s.file, &h, nullptr)) return s;
+  s.img = WtImage{h.nb, h.nc, h.nl};
+  s.field_at = h.header_length;
+  s.field_bytes = h.data_bits / 8;
+  s.ok = true;
   return s;
 }
