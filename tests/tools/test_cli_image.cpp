@@ -8,10 +8,11 @@
 
 #include <cmath>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "data/fileinfo.h"
+#include "data/satellite.h"
 #include "tests/support/cli.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/xrit_builder.h"
@@ -20,20 +21,13 @@
 
 namespace {
 
-const char* const FIELD[13] = {"",          "VIS006___", "VIS008___", "IR_016___", "IR_039___",
-                               "WV_062___", "WV_073___", "IR_087___", "IR_097___", "IR_108___",
-                               "IR_120___", "IR_134___", "HRV______"};
 const char* const SLOT = "201607041200";
+const Sat MSG4{4, SatService::Full}, RSS{3, SatService::Rapid};
+using xb::Ramp;
 
-constexpr const char* MSG3 = "H-000-MSG3__-MSG3________-";
-
-std::string Name(int ch, int segment, const char* prefix = MSG3) {
-  char buf[80];
-  std::snprintf(buf, sizeof buf, "%s%s-0000%02d___-%s-C_", prefix, FIELD[ch], segment, SLOT);
-  return buf;
+std::string Name(int ch, int segment, const Sat& sat = Sat{}) {
+  return SatSegmentName(sat, InfoChannelText[ch], segment, SLOT);
 }
-
-using CountAt = std::function<uint16_t(int line, int column)>;
 
 // 160 MB of address space for the child.
 void LimitChild(gpointer) {
@@ -41,22 +35,11 @@ void LimitChild(gpointer) {
   setrlimit(RLIMIT_AS, &r);
 }
 
-uint16_t Ramp(int line, int column) { return uint16_t((line * 7 + column * 3) % 1023 + 1); }
-
 class CliImage : public ::testing::Test {
  protected:
   TestTempDir dir;
-  void WriteSegment(int ch, int segment, const CountAt& f, const char* prefix = MSG3) {
-    std::vector<uint16_t> counts(size_t(3712) * 464);
-    for (int r = 0; r < 464; r++)
-      for (int p = 0; p < 3712; p++)
-        counts[size_t(r) * 3712 + p] = f(464 * (segment - 1) + r + 1, p + 1);
-    xb::Segment s;
-    s.channel = uint8_t(ch);
-    s.segment = uint16_t(segment);
-    s.annotation = Name(ch, segment, prefix);
-    s.field = xb::Pack10(counts);
-    ASSERT_TRUE(xb::Write(dir.file(Name(ch, segment, prefix)), xb::File(s)));
+  void WriteSegment(int ch, int segment, const xb::CountAt& f, const Sat& sat = Sat{}) {
+    ASSERT_TRUE(xb::WriteKnown(dir.path(), Name(ch, segment, sat), ch, segment, f));
   }
 };
 
@@ -117,8 +100,8 @@ TEST(CliWriters, ReadBackExactly) {
 
 // A folder of MSG4 or rapid-scan files is read as it stands, without naming the satellite.
 TEST_F(CliImage, ChannelReadsTheFilesOfAnyMsgSpacecraftAndService) {
-  WriteSegment(9, 7, Ramp, "H-000-MSG4__-MSG4________-");
-  WriteSegment(1, 7, [](int l, int c) { return uint16_t(Ramp(l, c) / 2 + 1); }, "H-000-MSG3__-MSG3_RSS____-");
+  WriteSegment(9, 7, Ramp, MSG4);
+  WriteSegment(1, 7, [](int l, int c) { return uint16_t(Ramp(l, c) / 2 + 1); }, RSS);
   const std::string pgm = dir.file("out.pgm");
   for (auto [ch, half] : {std::pair{"IR_108", false}, std::pair{"VIS006", true}}) {
     CliRun r = Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", ch, "--rect",
@@ -144,16 +127,7 @@ TEST_F(CliImage, OutOfMemoryFailsTheLoadCleanly) {
   // HRV of the whole strip needs a few hundred MB (image, maps, display) beyond the program's
   // own mappings (a few tens of MB: the CLI links no codecs); with 160 MB of address space the
   // load must fail with the usual message, not abort.
-  const xb::Bytes field = xb::Pack10(std::vector<uint16_t>(size_t(5568) * 464, 300));
-  for (int seg = 19; seg <= 24; seg++) {
-    xb::Segment s;
-    s.nc = 5568;
-    s.channel = 12;
-    s.segment = uint16_t(seg);
-    s.annotation = Name(12, seg);
-    s.field = field;
-    ASSERT_TRUE(xb::Write(dir.file(Name(12, seg)), xb::File(s)));
-  }
+  for (int seg = 19; seg <= 24; seg++) WriteSegment(12, seg, [](int, int) { return uint16_t(300); });
   SpawnOptions limited;
   limited.setup = LimitChild;
   CliRun r = Cli({"channel", "--data", dir.path(), "--slot", SLOT, "--channel", "HRV", "--rect",
