@@ -1,7 +1,8 @@
 // nubicorn-cli info, decode, geo, prologue and synth run as a user's script would run them: what
 // each prints and its exit status, for good input, for arguments it does not take, and for
 // hostile files (larger than any xRIT file, links to /dev/zero, FIFOs, segments cut short),
-// where it ends at once with a clear message instead of blocking.
+// where it ends at once with a clear message; one that would block is stopped by a time limit
+// and fails the test instead of hanging it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <glib.h>
@@ -22,7 +23,6 @@
 namespace {
 
 const char* const HRV_NAME = "H-000-MSG3__-MSG3________-HRV______-000019___-201607041200-C_";
-const char* const IR_NAME = "H-000-MSG3__-MSG3________-IR_108___-000007___-201607041200-C_";
 const char* const CUT_NAME = "H-000-MSG3__-MSG3________-HRV______-000020___-201607041200-C_";
 const char* const PRO_NAME = "H-000-MSG3__-MSG3________-_________-PRO______-201607041200-__";
 
@@ -76,6 +76,14 @@ TEST_F(CliRead, EveryCommandsTextAndStatus) {
   const std::string hrv = dir.file(HRV_NAME), out = dir.file("out.pgm"), data = dir.path();
   const std::string wt = std::string(NUBICORN_TESTDATA) + "/wt/nc3712_hramp.hrit";
   const std::string slot = "201607041200", fci = "202501011200", plain = dir.file("plain-file");
+  // Hostile files: larger than any xRIT file (2 GB, sparse), endless, blocking.
+  const std::string big = dir.file("big"), zero = dir.file("zero"), fifo = dir.file("fifo");
+  const int fd = open(big.c_str(), O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, off_t(2) << 30), 0);
+  close(fd);
+  ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   std::ofstream(plain) << "x";
   const std::set<std::string> before = Listing(data);
   const std::vector<std::string> synth = {"synth", "--out", data, "--slot"};
@@ -89,33 +97,31 @@ TEST_F(CliRead, EveryCommandsTextAndStatus) {
     std::string text;  // in stdout for status 0, else in stderr
   };
   const Case cases[] = {
-      {{"info", hrv}, 0, "NC 5568, NL 464, compression 0"},
-      {{"info", hrv}, 0, "CFAC -40927014"},
-      {{"info", hrv}, 0, "2016-07-04T12:00:00.000Z"},
-      {{"info", hrv}, 0, HRV_NAME},
-      {{"info", hrv, "--json"}, 0, "\"nc\": 5568"},
-      {{"info", hrv, "--json"}, 0, "\"channel\": 12"},
-      {{"info", hrv, "--json"}, 0, "\"segment\": 19"},
-      {{"info", hrv, "--json"}, 0, "\"line_quality_entries\": 464"},
-      {{"info", hrv, "--json"}, 0, "\"encrypted\": false"},
+      {{"info", hrv}, 0, "NC 5568, NL 464, compression 0|CFAC -40927014|2016-07-04T12:00:00.000Z|" + hrv},
+      {{"info", hrv, "--json"}, 0, "\"nc\": 5568|\"channel\": 12|\"segment\": 19|\"line_quality_entries\": 464|"
+                                   "\"encrypted\": false"},
       // A received IR 10.8 segment: 4 levels, predictor C, 16x16 blocks, one block row per run.
-      {{"info", wt}, 0, "representation 3 (WT)"},
-      {{"info", wt}, 0, "WT stream: 10 bits, 3712 x 464, 4 levels, predictor C, blocks 16x16, "
-                        "restart interval 232, lossless"},
+      {{"info", wt}, 0, "representation 3 (WT)|WT stream: 10 bits, 3712 x 464, 4 levels, predictor C, "
+                        "blocks 16x16, restart interval 232, lossless"},
       {{"info", wt, "--json"}, 0, "\"levels\": 4, \"predictor\": \"C\", \"block_mode\": \"16x16\", "
                                   "\"restart_interval\": 232, \"lossy\": 0"},
       {{"prologue", dir.file(PRO_NAME)}, 0, "{\"upper_west_column\": 7588, \"upper_north_line\": 11136, "
                                             "\"upper_east_column\": 2021, \"upper_south_line\": 8065}\n"},
-      {{"--help"}, 0, "\n  info FILE"},
-      {{"--help"}, 0, "\n  decode FILE"},
-      {{"--help"}, 0, "\n  geo to-latlon"},
-      {{"--help"}, 0, "\n  prologue FILE"},
+      {{"--help"}, 0, "\n  info FILE|\n  decode FILE|\n  geo to-latlon|\n  prologue FILE"},
       {{"info", "--help"}, 0, ""},
       {{"geo", "--help"}, 0, "to-latlon"},
       {{"synth", "--help"}, 0, "--out DIR --slot YYYYMMDDhhmm"},
       {{"info", dir.file("missing")}, 1, "missing"},
       {{"info", dir.file("bad")}, 1, "length 0"},
       {{"info"}, 2, ""},
+      {{"info", big}, 1, big + "|larger than " + std::to_string(SUPL_XRIT_MAX_FILE) + " bytes"},
+      {{"info", zero}, 1, zero + "|not a regular file"},
+      {{"info", fifo}, 1, fifo + "|not a regular file"},
+      {{"decode", big, "-o", out}, 1, big + "|larger than " + std::to_string(SUPL_XRIT_MAX_FILE) + " bytes"},
+      {{"decode", zero, "-o", out}, 1, zero + "|not a regular file"},
+      {{"decode", fifo, "-o", out}, 1, fifo + "|not a regular file"},
+      {{"prologue", zero}, 1, zero + "|not a regular file"},
+      {{"prologue", fifo}, 1, fifo + "|not a regular file"},
       {{"decode", dir.file("nl463"), "-o", out}, 1, "(strip: NL 463, not 464)"},
       {{"decode", hrv}, 2, ""},
       {{"decode", hrv, "-o"}, 2, ""},
@@ -159,9 +165,13 @@ TEST_F(CliRead, EveryCommandsTextAndStatus) {
     std::string line;
     for (const std::string& a : c.args) line += a + " ";
     SCOPED_TRACE(line);
-    const CliRun r = Cli(c.args);
+    const CliRun r = TimedCli(c.args);
+    ASSERT_NE(r.status, 124) << "the command did not end";
     EXPECT_EQ(r.status, c.status) << r.err;
-    EXPECT_NE((c.status ? r.err : r.out).find(c.text), std::string::npos) << r.out << r.err;
+    for (size_t from = 0, to; from <= c.text.size(); from = to + 1) {  // each part of the text
+      to = std::min(c.text.find('|', from), c.text.size());
+      EXPECT_NE((c.status ? r.err : r.out).find(c.text.substr(from, to - from)), std::string::npos) << r.out << r.err;
+    }
     if (c.status) {
       EXPECT_FALSE(r.err.empty());
       EXPECT_TRUE(c.status == 2 || r.out.empty());
@@ -208,63 +218,6 @@ TEST(CliGeo, BothWaysInImageCoordinates) {
     EXPECT_NEAR(back_y, 3712 - line, 1e-3);
   }
 }
-
-enum class Kind { oversized, dev_zero, fifo };
-
-struct Hostile {
-  const char* what;
-  const char* command;  // info, decode or prologue
-  Kind kind;
-  const char* message;  // in the error output
-};
-
-class CliHostile : public ::testing::TestWithParam<Hostile> {
- protected:
-  TestTempDir dir;
-};
-
-TEST_P(CliHostile, EndsPromptlyWithAClearMessage) {
-  const Hostile& h = GetParam();
-  const std::string path = dir.file(IR_NAME);
-  switch (h.kind) {
-    case Kind::oversized: {
-      const int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0600);
-      ASSERT_GE(fd, 0);
-      ASSERT_EQ(ftruncate(fd, off_t(2) << 30), 0);  // 2 GB, sparse
-      close(fd);
-      break;
-    }
-    case Kind::dev_zero:
-      if (symlink("/dev/zero", path.c_str()) != 0) GTEST_SKIP() << "no /dev/zero link";
-      break;
-    case Kind::fifo:
-      if (mkfifo(path.c_str(), 0600) != 0) GTEST_SKIP() << "no FIFO";
-      break;
-  }
-  std::vector<std::string> args = {h.command, path};
-  if (std::string(h.command) == "decode") args = {h.command, path, "-o", dir.file("out.pgm")};
-  const CliRun r = TimedCli(args);
-  ASSERT_NE(r.status, 124) << "the command did not end";
-  EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.err.find(path), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find(h.message), std::string::npos) << r.err;
-  EXPECT_TRUE(r.out.empty());
-  EXPECT_FALSE(g_file_test(dir.file("out.pgm").c_str(), G_FILE_TEST_EXISTS));
-}
-
-const std::string TOO_LARGE = "larger than " + std::to_string(SUPL_XRIT_MAX_FILE) + " bytes";
-
-INSTANTIATE_TEST_SUITE_P(
-    Commands, CliHostile,
-    ::testing::Values(Hostile{"info_oversized", "info", Kind::oversized, TOO_LARGE.c_str()},
-                      Hostile{"info_dev_zero", "info", Kind::dev_zero, "not a regular file"},
-                      Hostile{"info_fifo", "info", Kind::fifo, "not a regular file"},
-                      Hostile{"decode_oversized", "decode", Kind::oversized, TOO_LARGE.c_str()},
-                      Hostile{"decode_dev_zero", "decode", Kind::dev_zero, "not a regular file"},
-                      Hostile{"decode_fifo", "decode", Kind::fifo, "not a regular file"},
-                      Hostile{"prologue_dev_zero", "prologue", Kind::dev_zero, "not a regular file"},
-                      Hostile{"prologue_fifo", "prologue", Kind::fifo, "not a regular file"}),
-    [](const ::testing::TestParamInfo<Hostile>& i) { return std::string(i.param.what); });
 
 TEST(SynthCli, WritesConsecutiveQuarterHoursAcrossMidnight) {
   TestTempDir dir;
