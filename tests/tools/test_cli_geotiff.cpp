@@ -120,22 +120,16 @@ class CliGeotiff : public ::testing::TestWithParam<Satellite> {
   // For each place, the pixel gdallocationinfo finds and its values (one per band).
   static void Locate(const std::string& file, const Satellite& s, std::vector<std::pair<int, int>>* at,
                      std::vector<std::vector<int>>* values) {
-    std::string input;
     for (const Place& p : s.places) {
-      char lon[32], lat[32];
-      input += std::string(g_ascii_formatd(lon, 32, "%.6f", p.lon)) + " " + g_ascii_formatd(lat, 32, "%.6f", p.lat) + "\n";
-    }
-    const CliRun r = SpawnRun({"gdallocationinfo", "-wgs84", "-xml", file}, SpawnInput(input));
-    ASSERT_EQ(r.status, 0) << r.err;
-    for (size_t k = 0; (k = r.out.find("<Report ", k)) != std::string::npos; k++) {
+      const CliRun r = SpawnRun({"gdallocationinfo", "-wgs84", "-xml", file, std::to_string(p.lon), std::to_string(p.lat)});
+      ASSERT_EQ(r.status, 0) << r.err;
       int pixel = 0, line = 0, v = 0;
-      ASSERT_EQ(std::sscanf(r.out.c_str() + k, "<Report pixel=\"%d\" line=\"%d\"", &pixel, &line), 2) << r.out;
+      ASSERT_EQ(ScanAfter(r.out, "<Report ", "<Report pixel=\"%d\" line=\"%d\"", &pixel, &line), 2) << r.out;
       at->push_back({pixel, line});
       values->emplace_back();
-      for (size_t e = r.out.find("</Report>", k), b = k; (b = r.out.find("<Value>", b)) < e; b++)
+      for (size_t b = 0; (b = r.out.find("<Value>", b)) != std::string::npos; b++)
         if (std::sscanf(r.out.c_str() + b, "<Value>%d", &v) == 1) values->back().push_back(v);
     }
-    ASSERT_EQ(at->size(), 3u) << r.out;
   }
 };
 
@@ -187,7 +181,7 @@ TEST_F(CliGeotiff, MissingModuleFailsClearlyAndKeepsTheOldFile) {
   std::ofstream(tif) << "earlier";
   CliRun r = Cli({"channel", "--data", data, "--slot", SATELLITES[0].slot, "--channel", "9", "--rect", "2710,464,92,60",
                "-o", dir.file("c.pgm"), "--geotiff", tif},
-              SpawnEnv({"NUBICORN_GEOTIFF_MODULE=" + dir.file("missing.so")}));
+              SpawnOptions{{"NUBICORN_GEOTIFF_MODULE=" + dir.file("missing.so")}});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot load the GeoTIFF module (GDAL)"), std::string::npos) << r.err;
   std::ifstream in(tif);
@@ -213,7 +207,7 @@ TEST(CliGeotiffLoading, OnlyTheExportLoadsGdal) {
   for (const auto& args : cases) {
     const bool export_geotiff = args.size() == geotiff.size();
     SCOPED_TRACE(args[0] + (export_geotiff ? " --geotiff" : ""));
-    const CliRun r = Cli(args, SpawnEnv({"LD_DEBUG=files"}));
+    const CliRun r = Cli(args, SpawnOptions{{"LD_DEBUG=files"}});
     ASSERT_EQ(r.status, 0) << r.err;
     // LD_DEBUG names every object the loader maps, including those opened with dlopen.
     EXPECT_EQ(r.err.find("file=" + std::string(NUBICORN_BINARY_DIR) + "/nubicorn-geotiff.so") != std::string::npos,
