@@ -1,9 +1,9 @@
 // The FCI generator and the synth, info and channel commands on its files: standard names and
 // variables, the MSG generator's scene on the FCI grids, and what a user's script sees.
-#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 
 #include "data/fci.h"
@@ -18,10 +18,7 @@ constexpr const char* SLOT = "202501011200";
 
 std::vector<std::string> Files(const std::string& dir) {
   std::vector<std::string> v;
-  if (GDir* d = g_dir_open(dir.c_str(), 0, nullptr)) {
-    while (const char* n = g_dir_read_name(d)) v.push_back(n);
-    g_dir_close(d);
-  }
+  for (const auto& e : std::filesystem::directory_iterator(dir)) v.push_back(e.path().filename().string());
   std::sort(v.begin(), v.end());
   return v;
 }
@@ -40,38 +37,35 @@ double SeviriTemperature(int ch, double radiance) {
 // boundary of chunks 36 and 37 of the 2 km grid.
 constexpr int32_t RECT[4] = {2700, 550, 24, 16};
 
-class FciSynthCycle : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    dir_ = new TestTempDir;
+// The folder of that cycle (vis_06 and the infrared channels, compressed), made once per run.
+const std::string& Cycle() {
+  static const TestTempDir dir;
+  static const bool made = [] {
     SynthFciOptions o;
-    o.out = dir_->path();
+    o.out = dir.path();
     o.slot = SLOT;
     o.compress = true;
     std::copy(RECT, RECT + 4, o.rect);
     o.channels = {FciChannelIndex("vis_06")};
-    for (int i = 8; i < FCI_CHANNEL_COUNT; i++) o.channels.push_back(i);  // the infrared ones
+    for (int i = 8; i < FCI_CHANNEL_COUNT; i++) o.channels.push_back(i);
     std::string err;
-    ASSERT_TRUE(SynthFciCycle(o, &err)) << err;
-  }
-  static void TearDownTestSuite() {
-    delete dir_;
-    dir_ = nullptr;
-  }
-  static TestTempDir* dir_;
-};
-TestTempDir* FciSynthCycle::dir_ = nullptr;
+    EXPECT_TRUE(SynthFciCycle(o, &err)) << err;
+    return true;
+  }();
+  (void)made;
+  return dir.path();
+}
 
 // Every infrared channel shows the temperature its SEVIRI partner (IR 3.9 .. 13.4) shows at the
 // same place; vis_06's reflectance is SEVIRI VIS 0.6's radiance over one constant band irradiance.
-TEST_F(FciSynthCycle, ChannelsShowTheMsgScene) {
+TEST(FciSynthCycle, ChannelsShowTheMsgScene) {
   const SynthScene scene = SynthSceneMake(1, 1735732800, 0.5);
   for (int ch : {FciChannelIndex("vis_06"), 8, 9, 10, 11, 12, 13, 14, 15}) {
     SCOPED_TRACE(FciChannels[ch].name);
     const bool vis = FciChannels[ch].solar;
     const int seviri = vis ? 1 : ch - 4, scale = vis ? 2 : 1, grid = vis ? FCI_GRID_1KM : FCI_GRID_2KM;
     int32_t win[4] = {RECT[0], RECT[1], RECT[2], RECT[3]};
-    auto img = FciLoadWindow(dir_->path().c_str(), SLOT, ch, win);
+    auto img = FciLoadWindow(Cycle().c_str(), SLOT, ch, win);
     ASSERT_TRUE(img);
     ASSERT_EQ(img->scale, scale);
     double lo = 1e9, hi = 0;
@@ -97,9 +91,9 @@ TEST_F(FciSynthCycle, ChannelsShowTheMsgScene) {
   }
 }
 
-TEST_F(FciSynthCycle, WritesTheChunksTheWindowMeetsAndTheTrailer) {
+TEST(FciSynthCycle, WritesTheChunksTheWindowMeetsAndTheTrailer) {
   int body = 0, trail = 0;
-  for (const auto& f : Files(dir_->path())) {
+  for (const auto& f : Files(Cycle())) {
     FciName n;
     ASSERT_TRUE(FciParseName(f, &n)) << f;
     EXPECT_TRUE(n.jls);
@@ -110,7 +104,7 @@ TEST_F(FciSynthCycle, WritesTheChunksTheWindowMeetsAndTheTrailer) {
   // 2 km rows 5003..5018 lie in chunks 36 and 37, 1 km rows 10005..10036 in chunk 36.
   EXPECT_EQ(body, 2);
   EXPECT_EQ(trail, 1);
-  const FciCycle c = FciFindCycle(dir_->path().c_str(), SLOT);
+  const FciCycle c = FciFindCycle(Cycle().c_str(), SLOT);
   EXPECT_FALSE(c.body[35].empty());
   EXPECT_FALSE(c.body[36].empty());
   EXPECT_FALSE(c.trail.empty());
