@@ -121,7 +121,8 @@ class CliGeotiff : public ::testing::TestWithParam<Satellite> {
   static void Locate(const std::string& file, const Satellite& s, std::vector<std::pair<int, int>>* at,
                      std::vector<std::vector<int>>* values) {
     for (const Place& p : s.places) {
-      const CliRun r = SpawnRun({"gdallocationinfo", "-wgs84", "-xml", file, std::to_string(p.lon), std::to_string(p.lat)});
+      const CliRun r =
+          SpawnRun({"gdallocationinfo", "-wgs84", "-xml", file, std::to_string(p.lon), std::to_string(p.lat)});
       ASSERT_EQ(r.status, 0) << r.err;
       int pixel = 0, line = 0, v = 0;
       ASSERT_EQ(ScanAfter(r.out, "<Report ", "<Report pixel=\"%d\" line=\"%d\"", &pixel, &line), 2) << r.out;
@@ -145,8 +146,8 @@ TEST_P(CliGeotiff, ChannelHrvAndCompositeLandWhereTheProgramPutsThem) {
     const bool channel = product != "Natural";
     const int scale = product == "IR_108" ? 1 : 3;
     const std::string image = dir.file(channel ? "c.pgm" : "c.png"), tif = dir.file(product + ".tif");
-    const CliRun r = Cli({channel ? "channel" : "composite", "--data", data, "--slot", s.slot, channel ? "--channel" : "--recipe",
-                          product, "--rect", Rect(w), "-o", image, "--geotiff", tif});
+    const CliRun r = Cli({channel ? "channel" : "composite", "--data", data, "--slot", s.slot,
+                          channel ? "--channel" : "--recipe", product, "--rect", Rect(w), "-o", image, "--geotiff", tif});
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_NO_FATAL_FAILURE(CheckInfo(tif, w, scale, s.sub_lon));
     const cv::Mat m = channel ? ReadPgm16(image) : cv::imread(image, cv::IMREAD_COLOR);
@@ -163,7 +164,8 @@ TEST_P(CliGeotiff, ChannelHrvAndCompositeLandWhereTheProgramPutsThem) {
       const int j = int(std::lround((y - w[1]) * scale + (scale - 1) / 2));
       ASSERT_EQ(at[k], std::make_pair(i, j)) << p.name << " at image " << x << "," << y;
       const cv::Vec3b bgr = channel ? cv::Vec3b() : m.at<cv::Vec3b>(j, i);
-      const std::vector<int> want = channel ? std::vector<int>{m.at<uint16_t>(j, i)} : std::vector<int>{bgr[2], bgr[1], bgr[0]};
+      const std::vector<int> want =
+          channel ? std::vector<int>{m.at<uint16_t>(j, i)} : std::vector<int>{bgr[2], bgr[1], bgr[0]};
       EXPECT_EQ(values[k], want) << p.name;
       EXPECT_GT(values[k][0], 0) << p.name << " lies on the Earth";
     }

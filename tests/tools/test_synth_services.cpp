@@ -39,7 +39,9 @@ class SynthService : public ::testing::TestWithParam<Service> {
  protected:
   const Service& s = GetParam();
   const std::string dir = testcycles::Cached("synth-cycles", s.slot, 1, false, s.sat, s.first_segment);
-  std::string Path(int ch, int seg) const { return dir + "/" + SatSegmentName(s.sat, InfoChannelText[ch], seg, s.slot); }
+  std::string Path(int ch, int seg) const {
+    return dir + "/" + SatSegmentName(s.sat, InfoChannelText[ch], seg, s.slot);
+  }
   SynthScene Scene() const {
     int64_t t0 = 0;
     EXPECT_TRUE(SynthParseSlot(s.slot, &t0, nullptr, SatSlotMinutes(s.sat)));
@@ -86,7 +88,10 @@ TEST_P(SynthService, ChannelsHoldTheSceneSeenFromTheServicesLongitude) {
   for (int r = 0; r < 464; r += 16) rows.push_back(r);
   for (int seg = s.first; seg <= 8; seg++) {
     std::vector<uint16_t> counts[12];
-    for (int ch = 1; ch <= 11; ch++) ASSERT_EQ((counts[ch] = SegmentCounts(Path(ch, seg), 3712, rows)).size(), rows.size() * 3712);
+    for (int ch = 1; ch <= 11; ch++) {
+      counts[ch] = SegmentCounts(Path(ch, seg), 3712, rows);
+      ASSERT_EQ(counts[ch].size(), rows.size() * 3712) << ch;
+    }
     double diff[12] = {};
     int earth = 0, space_wrong = 0;
     for (size_t k = 0; k < rows.size(); k++)
