@@ -3,6 +3,9 @@
 // epilogue fields at their offsets, and the counts through the program's own segment reader.
 #include <gtest/gtest.h>
 
+#include "data/fileinfo.h"
+#include "data/layer.h"
+#include "data/prologue.h"
 #include "data/supl.h"
 #include "data/xrit.h"
 #include "tests/tools/test_synth_support.h"
@@ -172,6 +175,24 @@ TEST(SynthFiles, PrologueAndEpilogueCarryTheLevel15FieldsAtTheirOffsets) {
   const size_t ehl = Be32(e, 4), visir = ehl + 1 + 2 + 14 + 12 + 192 + 72;
   EXPECT_EQ(Be16(e, ehl + 1), 323u);
   for (int i = 0; i < 12; i++) EXPECT_EQ(BeI32(e, visir + 4 * i), coverage[i]) << i;
+}
+
+// The program's prologue readers find what the independent reader found.
+TEST(SynthFiles, PrologueReadersFindTheFieldsAsWritten) {
+  FILE* f = std::fopen((Strip() + "/" + PRO).c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  Prologue p;
+  EXPECT_EQ(PrologueRead(f, &p), 0);
+  std::fclose(f);
+  EXPECT_EQ(p.satellite_id, 323);
+  EXPECT_EQ(p.grid_visir.lines, 3712);
+  EXPECT_EQ(p.grid_hrv.columns, 11136);
+  EXPECT_EQ(p.processing_direction, 1);
+  EXPECT_EQ(p.calibration[8][0], 0.20503);
+  EXPECT_EQ(p.calibration[8][1], -10.45676);
+  int32_t window[4] = {};
+  ASSERT_TRUE(LayerPrologueWindow(Segment(Strip(), HRV_ID, 19).c_str(), window));
+  EXPECT_EQ(std::vector<int32_t>(window, window + 4), (std::vector<int32_t>{7581, 11136, 2014, 8193}));
 }
 
 // The program's segment reader gives exactly the counts the independent reader finds, in the

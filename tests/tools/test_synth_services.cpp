@@ -64,6 +64,9 @@ TEST_P(SynthService, HasItsFilesWithTheServicesHeaders) {
       EXPECT_EQ(h.projection, projection);
       EXPECT_EQ(h.spacecraft, 320 + s.sat.spacecraft);
       EXPECT_EQ(h.annotation, Path(ch, seg).substr(dir.size() + 1));
+      Layer l;  // the program finds the channel in the name of the reference segment
+      l.name = h.annotation;
+      EXPECT_TRUE(seg != (ch == HRV_ID ? 19 : 7) || (InfoParseName(&l) && l.id == ch)) << l.name;
       if (ch != HRV_ID || !rapid) {
         EXPECT_EQ(h.planned_start, rapid ? 6 : 1);
       }
