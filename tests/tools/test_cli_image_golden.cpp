@@ -15,11 +15,9 @@
 #include "data/fileinfo.h"
 #include "data/layer.h"
 #include "data/recipes.h"
-#include "tests/support/cycles.h"
+#include "tests/tools/test_synth_support.h"
 
 namespace {
-
-const char* const SLOT = "201607041200";
 
 struct Picture {
   const char* name;
@@ -40,8 +38,8 @@ class Golden : public ::testing::TestWithParam<Picture> {};
 // The channel's images (counts, display, ...) of the window.
 auto Load(int id, const int32_t window[4]) {
   int32_t w[4] = {window[0], window[1], window[2], window[3]};
-  const std::string dir = testcycles::Cached("synth-cycles", SLOT, 1, false);
-  return LayerLoadChannel((dir + "/" + testcycles::Name(id, SLOT)).c_str(), id, w, nullptr);
+  const std::string dir = synthtest::Strip();
+  return LayerLoadChannel((dir + "/" + testcycles::Name(id, synthtest::SLOT)).c_str(), id, w, nullptr);
 }
 
 TEST_P(Golden, MatchesItsPicture) {

@@ -38,7 +38,7 @@ const Service SERVICES[] = {
 class SynthService : public ::testing::TestWithParam<Service> {
  protected:
   const Service& s = GetParam();
-  const std::string dir = testcycles::Cached("synth-cycles", s.slot, 1, false, s.sat, s.first_segment);
+  const std::string dir = Cycle(s.slot, s.sat, s.first_segment);
   std::string Path(int ch, int seg) const {
     return dir + "/" + SatSegmentName(s.sat, InfoChannelText[ch], seg, s.slot);
   }
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Services, SynthService, ::testing::ValuesIn(SERVICES),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST(SynthCycle, DiskCycleHoldsTheStripCycleByteForByte) {
-  const std::string disk = testcycles::Cached("synth-cycles", SLOT, 1, false, Sat{}, 6);
+  const std::string disk = Cycle(SLOT, Sat{}, 6);
   GDir* d = g_dir_open(Strip().c_str(), 0, nullptr);
   ASSERT_TRUE(d);
   int files = 0;

@@ -2,9 +2,12 @@
 // from the xRIT and SEVIRI Level 1.5 layouts, not from the writer) and the cycles they read.
 #pragma once
 
+#include <glib/gstdio.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -61,10 +64,27 @@ inline std::vector<uint16_t> SegmentCounts(const std::string& path, int nc, std:
   return out;
 }
 
-// The MSG3 northern strip of seed 1 at SLOT, plain or WT-compressed, made once per build tree.
-inline std::string Strip(bool compress = false) {
-  return testcycles::Cached(compress ? "synth-cycles-wt" : "synth-cycles", SLOT, 1, compress);
+// The cycle of seed 1 of a service from first_segment on (0: the northern strip), plain or
+// WT-compressed, cached below the build folder per build of this test program (its file's time
+// and size: it links the generator and all it uses, so a change anywhere makes the cycles anew);
+// the caches of older builds are removed.
+inline std::string Cycle(const std::string& slot, const Sat& sat = Sat{}, int first_segment = 0,
+                         bool compress = false) {
+  static const std::string cache = [] {
+    GStatBuf st{};
+    g_stat("/proc/self/exe", &st);
+    const std::string name = "synth-" + std::to_string(int64_t(st.st_mtime)) + "-" + std::to_string(int64_t(st.st_size));
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(NUBICORN_BINARY_DIR, ec))
+      if (e.path().filename().string().rfind("synth-", 0) == 0 && e.path().filename().string().rfind(name, 0) != 0)
+        std::filesystem::remove_all(e.path(), ec);
+    return name;
+  }();
+  return testcycles::Cached(cache + (compress ? "-wt" : ""), slot, 1, compress, sat, first_segment);
 }
+
+// The MSG3 northern strip at SLOT.
+inline std::string Strip(bool compress = false) { return Cycle(SLOT, Sat{}, 0, compress); }
 
 // Pearson correlation of two samples of the same length.
 inline double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
