@@ -7,40 +7,19 @@
 #include <string>
 #include <utility>
 
+#include "fuzz/fuzz_support.h"
 #include "settings/conf.h"
 #include "settings/confrules.h"
 
-namespace {
-
-// One temp home for the whole run; each input overwrites its settings file.
-const std::string& Home() {
-  static const std::string home = [] {
-    gchar* dir = g_dir_make_tmp("nubicorn-fuzz-conf-XXXXXX", nullptr);
-    std::string h = dir ? dir : "";
-    g_free(dir);
-    gchar* config = g_build_filename(h.c_str(), "config", nullptr);
-    g_mkdir_with_parents(config, 0700);
-    g_free(config);
-    return h;
-  }();
-  return home;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // Bad settings log a warning each; keep the fuzzer's output readable.
-  g_log_set_default_handler([](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+  FuzzQuiet();
+  if (!FuzzDir().empty()) g_mkdir_with_parents((FuzzDir() + "/config").c_str(), 0700);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string& home = Home();
-  if (home.empty()) return 0;
-  gchar* ini = g_build_filename(home.c_str(), "config", "nubicorn.ini", nullptr);
-  const bool written = g_file_set_contents(ini, reinterpret_cast<const gchar*>(data), gssize(size), nullptr);
-  g_free(ini);
-  if (!written) return 0;
+  if (FuzzWrite("config/nubicorn.ini", data, size).empty()) return 0;
+  const std::string& home = FuzzDir();
   Conf conf;
   ConfRead(&conf, home);
   // Whatever was read, the window is one the Settings dialog accepts, every number is inside its

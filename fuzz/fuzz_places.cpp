@@ -1,6 +1,5 @@
 // The places.csv reader on arbitrary bytes: the line parser directly and the file reader.
 #include <glib.h>
-#include <glib/gstdio.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -8,25 +7,10 @@
 
 #include "dialogs/dlgrect.h"
 #include "dialogs/places.h"
-
-namespace {
-
-const std::string& CsvPath() {
-  static const std::string path = [] {
-    gchar* dir = g_dir_make_tmp("nubicorn-fuzz-places-XXXXXX", nullptr);
-    gchar* p = dir ? g_build_filename(dir, "places.csv", nullptr) : nullptr;
-    std::string out = p ? p : "";
-    g_free(p);
-    g_free(dir);
-    return out;
-  }();
-  return path;
-}
-
-}  // namespace
+#include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_log_set_default_handler([](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+  FuzzQuiet();
   return 0;
 }
 
@@ -36,9 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Place place;
   if (PlaceParseLine(line.c_str(), &place) && !g_utf8_validate(place.name.c_str(), -1, nullptr)) __builtin_trap();
 
-  const std::string& path = CsvPath();
+  const std::string path = FuzzWrite("places.csv", data, size);
   if (path.empty()) return 0;
-  if (!g_file_set_contents(path.c_str(), reinterpret_cast<const gchar*>(data), gssize(size), nullptr)) return 0;
   int skipped = -1;
   std::string error;
   GPtrArray* places = PlacesRead(path, &skipped, &error);

@@ -1,41 +1,20 @@
 // Shapefile reading on arbitrary bytes: the input is split into the .shp, .shx and .dbf files
 // (two little-endian 32-bit lengths, then the three contents), read for two views.
-#include <glib.h>
-#include <glib/gstdio.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "contours/cntrs.h"
+#include "fuzz/fuzz_support.h"
 
 namespace {
 
 uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
-bool Put(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
-  return std::fclose(f) == 0 && ok;
-}
-
-const std::string& Dir() {
-  static const std::string dir = [] {
-    gchar* d = g_dir_make_tmp("fuzz-shp-XXXXXX", nullptr);
-    std::string s = d ? d : ".";
-    g_free(d);
-    return s;
-  }();
-  return dir;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The reader logs every refused file; keep the run quiet.
-  g_log_set_default_handler([](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+  FuzzQuiet();
   return 0;
 }
 
@@ -49,12 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* shx = shp + shp_len;
   const uint8_t* dbf = shx + shx_len;
   const size_t dbf_len = size - 8 - shp_len - shx_len;
-  const std::string base = Dir() + "/in";
-  if (!Put(base + ".shp", shp, shp_len) || !Put(base + ".shx", shx, shx_len) || !Put(base + ".dbf", dbf, dbf_len))
-    return 0;
+  if (FuzzWrite("in.shx", shx, shx_len).empty() || FuzzWrite("in.dbf", dbf, dbf_len).empty()) return 0;
+  const std::string shp_path = FuzzWrite("in.shp", shp, shp_len);
+  if (shp_path.empty()) return 0;
   for (CntrsView v : {CntrsView{0, 0, 3712, 3712}, CntrsView{2710, 464, 92, 60}}) {
     CntrsShapes out;
-    if (CntrsReadShapes(base + ".shp", 0, v, 0, &out)) {
+    if (CntrsReadShapes(shp_path, 0, v, 0, &out)) {
       // Every kept vertex lies inside the view, and labels match the lines.
       for (size_t i = 0; i < out.pieces.xy.size(); i += 2)
         if (!(out.pieces.xy[i] >= 0 && out.pieces.xy[i] <= v.width && out.pieces.xy[i + 1] >= 0 &&
@@ -63,6 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (out.has_labels && out.labels.size() != out.pieces.lines()) __builtin_trap();
     }
   }
-  CntrsFieldList(base + ".shp");
+  CntrsFieldList(shp_path);
   return 0;
 }

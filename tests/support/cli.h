@@ -19,35 +19,11 @@ struct CliRun {
 
 struct SpawnOptions {
   std::vector<std::string> env;  // NAME=VALUE set on top of this process's environment
-  std::string input;             // standard input (none when empty)
   GSpawnChildSetupFunc setup = nullptr;  // run in the child before exec (resource limits)
 };
 
-inline SpawnOptions SpawnEnv(std::vector<std::string> env) {
-  SpawnOptions o;
-  o.env = std::move(env);
-  return o;
-}
-inline SpawnOptions SpawnInput(std::string input) {
-  SpawnOptions o;
-  o.input = std::move(input);
-  return o;
-}
-
 // Runs argv (argv[0] looked up in PATH unless it is a path) to its end, with its output.
 inline CliRun SpawnRun(std::vector<std::string> argv, const SpawnOptions& o = {}) {
-  std::string in_path;
-  if (!o.input.empty()) {  // GLib's synchronous spawn has no input pipe: sh redirects a file
-    gchar* p = nullptr;
-    const int fd = g_file_open_tmp("nubicorn-in-XXXXXX", &p, nullptr);
-    if (fd >= 0) {
-      close(fd);
-      in_path = p;
-      std::ofstream(in_path) << o.input;
-    }
-    g_free(p);
-    argv.insert(argv.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" < '" + in_path + "'"});
-  }
   std::vector<char*> args;
   for (auto& a : argv) args.push_back(a.data());
   args.push_back(nullptr);
@@ -69,7 +45,6 @@ inline CliRun SpawnRun(std::vector<std::string> argv, const SpawnOptions& o = {}
   g_free(out);
   g_free(err);
   g_strfreev(envp);
-  if (!in_path.empty()) g_unlink(in_path.c_str());
   return r;
 }
 

@@ -1,5 +1,5 @@
-// Builds xRIT segment and prologue files byte by byte for tests, straight from the record
-// layouts of the LRIT/HRIT standard (big-endian, type + 2-byte length + content).
+// Builds xRIT segment and prologue files for tests, with fields the tests choose, damaged
+// headers among them (big-endian records: type, 2-byte length, content).
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "tools/xritwrite.h"
 
 namespace xb {
 
@@ -61,77 +63,30 @@ struct Segment {
   long long header_length = -1; // -1: the records' sum
 };
 
+// The primary header and the records of a segment, written with the generator's record writers
+// (their bytes are checked against the standard's layouts by the generator's own tests).
 inline Bytes Headers(const Segment& s) {
-  Bytes recs;
-  Bytes is;
-  Put(is, s.nb, 1);
-  Put(is, s.nc, 2);
-  Put(is, s.nl, 2);
-  Put(is, s.compression, 1);
-  Bytes r = Record(1, is);
-  recs.insert(recs.end(), r.begin(), r.end());
-
-  Bytes nav;
-  std::string proj = "GEOS(+000.0)";
-  proj.resize(32, ' ');
-  PutText(nav, proj);
   const bool hrv = s.channel == 12;
-  Put(nav, uint32_t(hrv ? -40927014 : -13642337), 4);
-  Put(nav, uint32_t(hrv ? -40927014 : -13642337), 4);
-  Put(nav, hrv ? 5566 - 1947 + 1 : 1856, 4);
-  Put(nav, uint32_t((hrv ? 5566 : 1856) - 464 * (s.segment - 1)), 4);
-  r = Record(2, nav);
-  recs.insert(recs.end(), r.begin(), r.end());
-
-  Bytes ann;
-  PutText(ann, s.annotation);
-  r = Record(4, ann);
-  recs.insert(recs.end(), r.begin(), r.end());
-
-  Bytes ts;
-  Put(ts, 0x40, 1);
-  Put(ts, 21369, 2);         // 2016-07-04
-  Put(ts, 43200000, 4);      // 12:00
-  r = Record(5, ts);
-  recs.insert(recs.end(), r.begin(), r.end());
-
+  Bytes recs;
+  XritWriteImageStructure(&recs, uint8_t(s.nb), uint16_t(s.nc), uint16_t(s.nl), uint8_t(s.compression));
+  XritWriteNavigation(&recs, "GEOS(+000.0)", hrv ? -40927014 : -13642337, hrv ? -40927014 : -13642337,
+                      hrv ? 5566 - 1947 + 1 : 1856, (hrv ? 5566 : 1856) - 464 * (s.segment - 1));
+  XritWriteAnnotation(&recs, s.annotation);
+  XritWriteTimeStamp(&recs, XritCds{21369, 43200000});  // 2016-07-04 12:00
   if (s.key_header) {
-    Bytes k;
-    Put(k, 1, 4);
-    r = Record(7, k);
+    const Bytes r = Record(7, {0, 0, 0, 1});
     recs.insert(recs.end(), r.begin(), r.end());
   }
   recs.insert(recs.end(), s.extra_records.begin(), s.extra_records.end());
-
-  if (s.segment_record) {
-    Bytes sid;
-    Put(sid, 323, 2);
-    Put(sid, s.channel, 1);
-    Put(sid, s.segment, 2);
-    Put(sid, hrv ? 19 : 1, 2);
-    Put(sid, hrv ? 24 : 8, 2);
-    Put(sid, s.representation, 1);
-    r = Record(128, sid);
-    recs.insert(recs.end(), r.begin(), r.end());
-  }
-  Bytes q;
-  for (int i = 0; i < s.nl; i++) {
-    Put(q, uint32_t(464 * (s.segment - 1) + i + 1), 4);
-    Put(q, 21369, 2);
-    Put(q, uint32_t(43200000 + i * 100), 4);
-    Put(q, 1, 1);
-    Put(q, 1, 1);
-    Put(q, 1, 1);
-  }
-  r = Record(129, q);
-  recs.insert(recs.end(), r.begin(), r.end());
-
+  if (s.segment_record)
+    XritWriteSegmentId(&recs, 323, s.channel, s.segment, hrv ? 19 : 1, hrv ? 24 : 8, s.representation);
+  std::vector<XritLineEntry> lines(size_t(std::max(s.nl, 0)));
+  for (size_t i = 0; i < lines.size(); i++)
+    lines[i] = {int32_t(464 * (s.segment - 1) + i + 1), XritCds{21369, uint32_t(43200000 + i * 100)}, 1, 1, 1};
+  XritWriteLineQuality(&recs, lines);
   Bytes out;
-  Put(out, 0, 1);
-  Put(out, 16, 2);
-  Put(out, s.file_type, 1);
-  Put(out, s.header_length >= 0 ? uint64_t(s.header_length) : 16 + recs.size(), 4);
-  Put(out, s.data_bits >= 0 ? uint64_t(s.data_bits) : uint64_t(s.field.size()) * 8, 8);
+  XritWritePrimary(&out, s.file_type, uint32_t(s.header_length >= 0 ? s.header_length : 16 + recs.size()),
+                   s.data_bits >= 0 ? uint64_t(s.data_bits) : uint64_t(s.field.size()) * 8);
   out.insert(out.end(), recs.begin(), recs.end());
   return out;
 }
@@ -193,17 +148,6 @@ namespace xb {
 inline void PutAt(Bytes& b, size_t at, uint64_t v, int bytes) {
   for (int i = 0; i < bytes; i++) b[at + i] = uint8_t(v >> (8 * (bytes - 1 - i)));
 }
-inline void PutF32(Bytes& b, size_t at, float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  PutAt(b, at, u, 4);
-}
-inline void PutF64(Bytes& b, size_t at, double d) {
-  uint64_t u;
-  std::memcpy(&u, &d, 8);
-  PutAt(b, at, u, 8);
-}
-
 struct Prologue {
   uint8_t file_type = 128;
   uint16_t second_type = 4;  // the annotation must follow the primary header
@@ -228,9 +172,9 @@ inline Bytes PrologueFile(const Prologue& p) {
 
   Bytes d(size_t(std::max(p.data_size, 425461LL)), 0);
   PutAt(d, 0, 323, 2);             // satellite id
-  PutF32(d, 2, 0.0f);              // nominal longitude
+  XritSetF32(&d, 2, 0.0f);              // nominal longitude
   for (int i = 0; i < 39612; i++) d[35 + i] = uint8_t(i * 7);  // orbit, raw
-  PutF64(d, 60067, 99.974);        // spin rate
+  XritSetF64(&d, 60067, 99.974);        // spin rate
   for (int i = 0; i < 3; i++) {    // acquisition times
     PutAt(d, 60134 + 10 * i, 21369, 2);
     PutAt(d, 60134 + 10 * i + 2, uint32_t(43200000 + 600000 * i), 4);
@@ -238,16 +182,16 @@ inline Bytes PrologueFile(const Prologue& p) {
     PutAt(d, 60134 + 10 * i + 8, uint32_t(20 + i), 2);
   }
   d[386892] = 1;                   // projection type
-  PutF32(d, 386893, 0.0f);         // sub-satellite longitude
+  XritSetF32(&d, 386893, 0.0f);         // sub-satellite longitude
   PutAt(d, 386897, 3712, 4);
   PutAt(d, 386901, 3712, 4);
-  PutF32(d, 386905, 3.0004032f);
-  PutF32(d, 386909, 3.0004032f);
+  XritSetF32(&d, 386905, 3.0004032f);
+  XritSetF32(&d, 386909, 3.0004032f);
   d[386913] = 2;
   PutAt(d, 386914, 11136, 4);
   PutAt(d, 386918, 11136, 4);
-  PutF32(d, 386922, 1.0001343f);
-  PutF32(d, 386926, 1.0001343f);
+  XritSetF32(&d, 386922, 1.0001343f);
+  XritSetF32(&d, 386926, 1.0001343f);
   d[386930] = 2;
   const int32_t visir[4] = {1, 3712, 1, 3712};
   for (int i = 0; i < 4; i++) PutAt(d, 386931 + 4 * i, uint32_t(visir[i]), 4);
@@ -256,17 +200,13 @@ inline Bytes PrologueFile(const Prologue& p) {
   d[386980] = 1;
   for (int c = 0; c < 12; c++) {
     d[386981 + c] = 1;
-    PutF64(d, 387065 + 16 * c, 0.01 * (c + 1));
-    PutF64(d, 387065 + 16 * c + 8, -0.5 * (c + 1));
+    XritSetF64(&d, 387065 + 16 * c, 0.01 * (c + 1));
+    XritSetF64(&d, 387065 + 16 * c + 8, -0.5 * (c + 1));
   }
   d.resize(size_t(p.data_size));
 
   Bytes out;
-  Put(out, 0, 1);
-  Put(out, 16, 2);
-  Put(out, p.file_type, 1);
-  Put(out, 16 + recs.size(), 4);
-  Put(out, uint64_t(p.data_size) * 8, 8);
+  XritWritePrimary(&out, p.file_type, uint32_t(16 + recs.size()), uint64_t(p.data_size) * 8);
   out.insert(out.end(), recs.begin(), recs.end());
   out.insert(out.end(), d.begin(), d.end());
   return out;

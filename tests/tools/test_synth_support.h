@@ -1,26 +1,25 @@
-// Helpers of the generator tests: cycles generated once per build into the build folder, and
-// an independent minimal reader of the files' bytes (offsets from the xRIT and SEVIRI Level 1.5
-// layouts, not from the writer).
+// Helpers of the generator tests: an independent minimal reader of the files' bytes (offsets
+// from the xRIT and SEVIRI Level 1.5 layouts, not from the writer) and the cycles they read.
 #pragma once
 
-#include <glib.h>
 #include <glib/gstdio.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
+#include "tests/support/cycles.h"
 #include "tests/support/tempdir.h"
 #include "tools/synth.h"
 
 namespace synthtest {
+
+inline constexpr const char* SLOT = "201607041200";
 
 inline std::vector<uint8_t> ReadAll(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
@@ -31,38 +30,14 @@ inline uint32_t Be16(const std::vector<uint8_t>& d, size_t at) { return uint32_t
 inline uint32_t Be32(const std::vector<uint8_t>& d, size_t at) { return Be16(d, at) << 16 | Be16(d, at + 2); }
 inline int32_t BeI32(const std::vector<uint8_t>& d, size_t at) { return int32_t(Be32(d, at)); }
 inline uint64_t Be64(const std::vector<uint8_t>& d, size_t at) { return uint64_t(Be32(d, at)) << 32 | Be32(d, at + 4); }
-inline double BeF64(const std::vector<uint8_t>& d, size_t at) {
-  uint64_t u = Be64(d, at);
-  double v;
-  std::memcpy(&v, &u, 8);
+template <class T, class U>
+T BeFloat(U bits) {
+  T v;
+  std::memcpy(&v, &bits, sizeof v);
   return v;
 }
-inline float BeF32(const std::vector<uint8_t>& d, size_t at) {
-  uint32_t u = Be32(d, at);
-  float v;
-  std::memcpy(&v, &u, 4);
-  return v;
-}
-
-struct Record {
-  int type;
-  size_t offset;  // of the type byte
-  size_t length;  // including type and length
-};
-
-// Walks the header records; stops at the primary header's total header length.
-inline std::vector<Record> Records(const std::vector<uint8_t>& d) {
-  std::vector<Record> out;
-  if (d.size() < 16) return out;
-  size_t total = Be32(d, 4), p = 0;
-  while (p + 3 <= total && p + 3 <= d.size()) {
-    size_t len = Be16(d, p + 1);
-    out.push_back({d[p], p, len});
-    if (len < 3) break;
-    p += len;
-  }
-  return out;
-}
+inline float BeF32(const std::vector<uint8_t>& d, size_t at) { return BeFloat<float>(Be32(d, at)); }
+inline double BeF64(const std::vector<uint8_t>& d, size_t at) { return BeFloat<double>(Be64(d, at)); }
 
 // Reads n 10-bit samples, most significant bit first, one bit at a time.
 inline std::vector<uint16_t> Unpack(const uint8_t* field, size_t n) {
@@ -75,65 +50,46 @@ inline std::vector<uint16_t> Unpack(const uint8_t* field, size_t n) {
   return v;
 }
 
-// The counts of one segment file, in file order (464 lines of nc, east first, south first).
-inline std::vector<uint16_t> SegmentCounts(const std::string& path, int nc) {
-  std::vector<uint8_t> d = ReadAll(path);
-  if (d.size() < 8) return {};
-  size_t hl = Be32(d, 4);
-  if (d.size() < hl + size_t(nc) * 580) return {};
-  return Unpack(d.data() + hl, size_t(nc) * 464);
+// Rows of an uncompressed segment file (nc counts each, file order: east first, south first);
+// all 464 when rows is empty. Empty when the file is short.
+inline std::vector<uint16_t> SegmentCounts(const std::string& path, int nc, std::vector<int> rows = {}) {
+  const std::vector<uint8_t> d = ReadAll(path);
+  if (d.size() < 8 || d.size() < Be32(d, 4) + size_t(nc) * 580) return {};
+  if (rows.empty()) return Unpack(d.data() + Be32(d, 4), size_t(nc) * 464);
+  std::vector<uint16_t> out;
+  for (int r : rows) {
+    const std::vector<uint16_t> row = Unpack(d.data() + Be32(d, 4) + size_t(r) * nc * 10 / 8, size_t(nc));
+    out.insert(out.end(), row.begin(), row.end());
+  }
+  return out;
 }
 
-// Generated cycles are cached below the build folder, keyed by this test program's own file
-// (relinked whenever the generator changes), so the many test processes share them. Writers
-// rename finished files into place, so concurrent generation of the same cycle is harmless.
-inline std::string CacheRoot() {
-  static const std::string root = [] {
+// The cycle of seed 1 of a service from first_segment on (0: the northern strip), plain or
+// WT-compressed, cached below the build folder per build of this test program (its file's time
+// and size: it links the generator and all it uses, so a change anywhere makes the cycles anew);
+// the caches of older builds are removed.
+inline std::string Cycle(const std::string& slot, const Sat& sat = Sat{}, int first_segment = 0,
+                         bool compress = false) {
+  static const std::string cache = [] {
     GStatBuf st{};
     g_stat("/proc/self/exe", &st);
-    std::string base = std::string(NUBICORN_BINARY_DIR) + "/synth-cache";
-    std::string stamp = std::to_string(int64_t(st.st_mtime)) + "-" + std::to_string(int64_t(st.st_size));
-    if (GDir* dir = g_dir_open(base.c_str(), 0, nullptr)) {  // caches of older builds
-      while (const char* name = g_dir_read_name(dir))
-        if (stamp != name) TestTempDir::Remove(base + "/" + name);
-      g_dir_close(dir);
-    }
-    return base + "/" + stamp;
+    const std::string name = "synth-" + std::to_string(int64_t(st.st_mtime)) + "-" + std::to_string(int64_t(st.st_size));
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(NUBICORN_BINARY_DIR, ec))
+      if (e.path().filename().string().rfind("synth-", 0) == 0 && e.path().filename().string().rfind(name, 0) != 0)
+        std::filesystem::remove_all(e.path(), ec);
+    return name;
   }();
-  return root;
+  return testcycles::Cached(cache + (compress ? "-wt" : ""), slot, 1, compress, sat, first_segment);
 }
 
-// A folder holding (at least) the `count` cycles from `slot`, plain or WT-compressed; cycles
-// already there are not made again.
-inline std::string Cycles(const std::string& slot, uint32_t seed, double clouds, int count = 1,
-                          bool compress = false) {
-  int64_t t0 = 0;
-  SynthParseSlot(slot, &t0, nullptr);
-  char key[96];
-  std::snprintf(key, sizeof key, "/s%u-c%.3f%s", seed, clouds, compress ? "-wt" : "");
-  std::string dir = CacheRoot() + key;
-  for (int k = 0; k < count; k++) {
-    std::string text = SynthSlotText(t0 + 900 * k);
-    std::string epilogue = dir + "/H-000-MSG3__-MSG3________-_________-EPI______-" + text + "-__";
-    if (g_file_test(epilogue.c_str(), G_FILE_TEST_EXISTS)) continue;  // written last
-    SynthOptions o;
-    o.out = dir;
-    o.slot = text;
-    o.seed = seed;
-    o.cloud_cover = clouds;
-    o.compress = compress;
-    std::string err;
-    if (!SynthCycle(o, &err)) ADD_FAILURE() << err;
-  }
-  return dir;
-}
+// The MSG3 northern strip at SLOT.
+inline std::string Strip(bool compress = false) { return Cycle(SLOT, Sat{}, 0, compress); }
 
 // Pearson correlation of two samples of the same length.
 inline double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
   double ma = 0, mb = 0, sab = 0, saa = 0, sbb = 0;
-  for (size_t k = 0; k < a.size(); k++) ma += a[k], mb += b[k];
-  ma /= double(a.size());
-  mb /= double(b.size());
+  for (size_t k = 0; k < a.size(); k++) ma += a[k] / double(a.size()), mb += b[k] / double(b.size());
   for (size_t k = 0; k < a.size(); k++) {
     sab += (a[k] - ma) * (b[k] - mb);
     saa += (a[k] - ma) * (a[k] - ma);
@@ -142,10 +98,8 @@ inline double Correlation(const std::vector<double>& a, const std::vector<double
   return sab / std::sqrt(saa * sbb);
 }
 
-inline std::string Segment(const std::string& dir, const char* channel, int seg, const char* slot) {
-  char segment[8];
-  std::snprintf(segment, sizeof segment, "%02d", seg);
-  return dir + "/H-000-MSG3__-MSG3________-" + channel + "-0000" + segment + "___-" + slot + "-C_";
+inline std::string Segment(const std::string& dir, int channel, int segment, const std::string& slot = SLOT) {
+  return dir + "/" + SynthSegmentName(channel, segment, slot);
 }
 
 }  // namespace synthtest
