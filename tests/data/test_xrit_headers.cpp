@@ -68,8 +68,8 @@ TEST(XritHeaders, BuiltSegmentRoundTrip) {
   s.nc = 5568;
   s.annotation = "H-000-MSG3__-MSG3________-HRV______-000020___-201607041200-C_";
   // An unknown record is skipped by its length: the records after it are read in place.
-  xb::Bytes anc;
-  xb::PutText(anc, "ancillary");
+  const std::string text = "ancillary";
+  const xb::Bytes anc(text.begin(), text.end());
   s.extra_records = xb::Record(200, xb::Bytes(40, 0xFF));
   for (const xb::Bytes& r : {xb::Record(6, anc), xb::Record(3, xb::Bytes{'$', 'H'})})
     s.extra_records.insert(s.extra_records.end(), r.begin(), r.end());

@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <tuple>
 
 #include "canvas/canvanim.h"
 #include "canvas/canvexport.h"
 #include "canvas/canvfci.h"
+#include "canvas/canvimage.h"
 #include "canvas/canvmonitor.h"
 #include "canvas/canvreadout.h"
 #include "canvas/canvvideo.h"
@@ -266,6 +268,29 @@ TEST_F(FciWindow, OpenByDateShowsChannelsCompositesAndTrueColourUnderTheCoast) {
   ASSERT_TRUE(CanvFciLatLon(conf.rect_x, conf.rect_y, 0, 0, 0, &lat, &lon));
   EXPECT_NEAR(elon, lon, 0.001);
   EXPECT_NEAR(elat, lat, 0.001);
+  // "Export image": GDAL finds the place of display pixel (101, 51) on the 2 km channel's pixel
+  // under it, and on the composite's own pixel.
+  ASSERT_TRUE(CanvFciLatLon(conf.rect_x, conf.rect_y, 101, 51, 0, &lat, &lon));
+  for (const auto& [id, stem, x, y] : {std::tuple{FCI_LAYER_FIRST + 13, "ir_105", 50, 25},
+                                       std::tuple{FCI_TRUE_COLOUR_ID, "True_colour", 101, 51}}) {
+    Select(id);
+    g_setenv("NUBICORN_GEOTIFF_MODULE", (std::string(NUBICORN_BINARY_DIR) + "/nubicorn-geotiff.so").c_str(), TRUE);
+    CanvExportImage(nullptr, nullptr);
+    g_unsetenv("NUBICORN_GEOTIFF_MODULE");
+    const std::string name = std::string(stem) + "-202506211210.tif";
+    ASSERT_EQ(status.back(), "Exported " + name + " and .png to " + home / "export/Image");
+    const std::string tif = home / ("export/Image/" + name);
+    const CliRun r = SpawnRun({"gdallocationinfo", "-wgs84", "-xml", tif, std::to_string(lon), std::to_string(lat)});
+    int px = -1, py = -1;
+    const size_t at = r.out.find("<Report pixel=");
+    ASSERT_NE(at, std::string::npos) << r.out << r.err;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + at, "<Report pixel=\"%d\" line=\"%d\"", &px, &py), 2);
+    EXPECT_EQ(px, x) << stem;
+    EXPECT_EQ(py, y) << stem;
+    if (id != FCI_TRUE_COLOUR_ID) {
+      EXPECT_NE(r.out.find("<Value>" + std::to_string(count) + "</Value>"), std::string::npos) << r.out;
+    }
+  }
 }
 
 TEST_F(FciWindow, TheMonitorTakesACycleOnceItsTrailerAndTheWindowsChunksAreThere) {
