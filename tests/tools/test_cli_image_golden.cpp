@@ -15,6 +15,7 @@
 #include "data/fileinfo.h"
 #include "data/layer.h"
 #include "data/recipes.h"
+#include "tests/support/golden.h"
 #include "tests/tools/test_synth_support.h"
 
 namespace {
@@ -61,26 +62,7 @@ TEST_P(Golden, MatchesItsPicture) {
   ASSERT_FALSE(rgb.empty());
   cv::Mat bgr;  // PNG stores B, G, R
   cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
-  const std::string golden = std::string(NUBICORN_SOURCE_DIR) + "/tests/golden/" + p.name + ".png";
-  if (std::getenv("NUBICORN_UPDATE_GOLDEN")) {
-    ASSERT_TRUE(cv::imwrite(golden, bgr));
-    GTEST_SKIP() << "wrote " << golden;
-  }
-  const cv::Mat want = cv::imread(golden, cv::IMREAD_COLOR);
-  ASSERT_EQ(want.size(), bgr.size()) << golden;
-  cv::Mat diff, any;
-  cv::absdiff(bgr, want, diff);
-  double mx = 0;
-  cv::minMaxLoc(diff.reshape(1), nullptr, &mx);
-  cv::cvtColor(diff, any, cv::COLOR_BGR2GRAY);
-  const int changed = cv::countNonZero(any);
-  if (mx > 2 || changed > int(any.total() / 200)) {
-    cv::Mat scaled;
-    diff.convertTo(scaled, CV_8UC3, 32);
-    const std::string out = std::string(NUBICORN_BINARY_DIR) + "/" + p.name + "-diff.png";
-    cv::imwrite(out, scaled);
-    ADD_FAILURE() << p.name << ": largest difference " << mx << ", " << changed << " pixels differ; see " << out;
-  }
+  ExpectGolden(bgr, p.name, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, Golden, ::testing::ValuesIn(PICTURES),

@@ -12,6 +12,7 @@
 #include "contours/cntrsgrid.h"
 #include "dialogs/dlg.h"
 #include "data/geo.h"
+#include "tests/support/golden.h"
 #include "tests/ui/test_canvas_support.h"
 
 namespace {
@@ -222,25 +223,9 @@ TEST_F(Overlays, GridAndContoursMatchTheGoldenImage) {
       g_object_set(g_ptr_array_index(layer->texts, i), "visibility", GOO_CANVAS_ITEM_INVISIBLE, nullptr);
   cv::Mat bgr;
   cv::cvtColor(Render(W + 40, H + 40), bgr, cv::COLOR_BGRA2BGR);
-  const std::string golden = std::string(NUBICORN_SOURCE_DIR) + "/tests/golden/overlays-grid.png";
-  if (std::getenv("NUBICORN_UPDATE_GOLDEN")) {
-    ASSERT_TRUE(cv::imwrite(golden, bgr));
-    GTEST_SKIP() << "wrote " << golden;
-  }
-  const cv::Mat want = cv::imread(golden, cv::IMREAD_COLOR);
-  ASSERT_EQ(want.size(), bgr.size()) << golden;
-  cv::Mat diff, gray;
-  cv::absdiff(bgr, want, diff);
-  double mx = 0;
-  cv::minMaxLoc(diff.reshape(1), nullptr, &mx);
-  cv::cvtColor(diff, gray, cv::COLOR_BGR2GRAY);
-  const int changed = cv::countNonZero(gray);
-  if (mx > 8 || changed > int(gray.total() / 200)) {
-    const std::string out = std::string(NUBICORN_BINARY_DIR) + "/overlays-grid-diff.png";
-    cv::imwrite(out, diff * 8);
-    ADD_FAILURE() << "largest difference " << mx << ", " << changed << " pixels differ; see " << out;
-  }
+  ExpectGolden(bgr, "overlays-grid", 8);
   // Nothing of either layer beyond the image; the lines are drawn.
+  cv::Mat gray;
   cv::cvtColor(bgr, gray, cv::COLOR_BGR2GRAY);
   EXPECT_EQ(cv::countNonZero(gray(cv::Rect(W, 0, 40, H + 40))), 0);
   EXPECT_GT(cv::countNonZero(gray(cv::Rect(0, 0, W, H))), 1000) << "the lines are drawn";
