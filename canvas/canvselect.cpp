@@ -104,10 +104,12 @@ void CanvSelectColor(GtkWidget*, gpointer) {
   conf->selected_range = int(gtk_spin_button_get_value(GTK_SPIN_BUTTON(c->sel_range)));
   const double hue = gtk_spin_button_get_value(GTK_SPIN_BUTTON(c->sel_hue));
 
-  // The stored colour takes the chosen hue and keeps its saturation and value.
+  // The stored colour takes the chosen hue and keeps its saturation and value. A grey (the
+  // shipped black) has no hue to show: it becomes the hue's pure colour.
   GdkColor& col = conf->selected_color;
   double h = 0, s = 0, v = 0, r = 0, g = 0, b = 0;
   gtk_rgb_to_hsv(col.red / 65536.0, col.green / 65536.0, col.blue / 65536.0, &h, &s, &v);
+  if (s == 0 || v == 0) s = v = 1.0;
   gtk_hsv_to_rgb(hue / 360.0, s, v, &r, &g, &b);
   col.red = guint16(std::min(65535.0, r * 65536));
   col.green = guint16(std::min(65535.0, g * 65536));

@@ -366,12 +366,17 @@ TEST_F(SelectWindow, ColourButtonSetsTheHueAndSelects) {
   EXPECT_NEAR(gtk_spin_button_get_value(GTK_SPIN_BUTTON(canv.sel_hue)), 120, 0.5);
   // The changed hue ran a selection on the shown composite.
   EXPECT_FALSE(SlotAt(0)[NATURAL]->images[2].empty());
-  // The other way round: the stored colour takes the hue of the spin button.
-  SetHueRange(200, 10);
-  const GdkColor& col = conf.selected_color;
-  double h = 0, s = 0, v = 0;
-  gtk_rgb_to_hsv(col.red / 65536.0, col.green / 65536.0, col.blue / 65536.0, &h, &s, &v);
-  EXPECT_NEAR(h * 360, 200, 1.0);
+  // The other way round: the stored colour takes the hue of the spin button, even from the
+  // shipped black, which has none.
+  for (const auto& [from, hue] : {std::pair{GdkColor{0, 0, 65535, 0}, 200.0}, std::pair{GdkColor{}, 40.0}}) {
+    conf.selected_color = from;
+    SetHueRange(hue, 10);
+    const GdkColor& col = conf.selected_color;
+    double h = 0, s = 0, v = 0;
+    gtk_rgb_to_hsv(col.red / 65536.0, col.green / 65536.0, col.blue / 65536.0, &h, &s, &v);
+    EXPECT_NEAR(h * 360, hue, 1.0);
+    EXPECT_GT(s * v, 0.99);
+  }
   // From the menu the same handler opens a colour chooser.
   GtkWidget* item = g_object_ref_sink(gtk_menu_item_new_with_label("The color of selection"));
   CanvColorSet(item, nullptr);
