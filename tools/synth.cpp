@@ -215,7 +215,7 @@ Bytes SegmentHeader(const Sat& sat, int ch, int seg, const std::string& slot, in
   XritWriteAnnotation(&b, name);
   XritWriteTimeStamp(&b, lines.back().time);  // stamped with its last line
   // Planned segments: the whole disk, or the rapid scan's northern ones.
-  const int planned_start = sat.service != SatService::Rapid ? 1 : hrv ? HRV_STRIP_SEGMENT : SatFirstSegment(sat);
+  const int planned_start = SatServiceSegments(sat, hrv).first;
   XritWriteSegmentId(&b, uint16_t(SatSpacecraftId(sat)), uint8_t(ch), uint16_t(seg), uint16_t(planned_start),
                      hrv ? 24 : 8, compressed ? XRIT_REPR_WT : XRIT_REPR_NONE);
   XritWriteLineQuality(&b, lines);

@@ -67,9 +67,7 @@ TEST_P(SynthService, HasItsFilesWithTheServicesHeaders) {
       Layer l;  // the program finds the channel in the name of the reference segment
       l.name = h.annotation;
       EXPECT_TRUE(seg != (ch == HRV_ID ? 19 : 7) || (InfoParseName(&l) && l.id == ch)) << l.name;
-      if (ch != HRV_ID || !rapid) {
-        EXPECT_EQ(h.planned_start, rapid ? 6 : 1);
-      }
+      EXPECT_EQ(h.planned_start, !rapid ? 1 : ch == HRV_ID ? 16 : 6);
       EXPECT_EQ(h.planned_end, ch == HRV_ID ? 24 : 8);
     }
   GDir* d = g_dir_open(dir.c_str(), 0, nullptr);
