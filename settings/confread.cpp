@@ -20,8 +20,9 @@ GStr ReadString(GKeyFile* kf, const char* group, const char* key) {
   return GStr(g_key_file_get_string(kf, group, key, nullptr));
 }
 
+// With its comments: a save writes back what the user noted in a hand-edited file.
 bool LoadKeyFile(GKeyFile* kf, const std::string& path, GError** err) {
-  return g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, err);
+  return g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_KEEP_COMMENTS, err);
 }
 
 // The fallback: load the setup copy, store it as nubicorn.ini and load that.

@@ -433,9 +433,10 @@ TEST(ConfWrite, EachModeTouchesOnlyItsGroupsEachWrittenOnce) {
 
 // What a save cannot read or does not know survives it (own groups and keys, values that are
 // no UTF-8); what it rewrites is replaced whole, leaving no tail of the old text.
-TEST(ConfWrite, UnknownAndUnreadableTextSurvivesASave) {
+TEST(ConfWrite, UnknownAndUnreadableTextAndCommentsSurviveASave) {
   TempHome home;
-  home.WriteIni("[Mine]\nfoo=bar\nraw=\xff\n[Interface]\nmy-key=7\nzoom=3\nfield-name=\xff\xfe\n"
+  home.WriteIni("# my notes\n[Mine]\nfoo=bar\nraw=\xff\n[Interface]\nmy-key=7\n# for the laptop\nzoom=3\n"
+                "field-name=\xff\xfe\n"
                 "[Startup files]\nimage-file-00=ok\nimage-file-01=bad\xff\nimage-file-02=last\n[Rgb composite]\n" +
                 Recipe(0, "a", SIX, NINE) + Recipe(1, "b", SIX, NINE) + "rgb-extra=x\n");
   ConfRun r(home);
@@ -446,7 +447,7 @@ TEST(ConfWrite, UnknownAndUnreadableTextSurvivesASave) {
   ASSERT_TRUE(ConfWrite(0));
   const std::string text = uitest::ReadFile(home.ini());
   for (const char* kept : {"raw=\xff\n", "field-name=name\n", "image-file-01=bad\xff\n",
-                           "image-file-02=last\n"})
+                           "image-file-02=last\n", "# my notes\n", "# for the laptop\nzoom=3\n"})
     EXPECT_NE(text.find(kept), std::string::npos) << kept << "\n" << text;
   Stored s(home.ini());
   ASSERT_TRUE(s.loaded);
