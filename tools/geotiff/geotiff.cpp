@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -27,11 +26,33 @@ namespace {
 constexpr const char* MODULE_NAME = "nubicorn-geotiff.so";
 constexpr double GRID_CENTRE = 1856.0;  // the column and line offset of the 3712 grid
 
+// A number in C's notation: the decimal point must not follow the locale (the window runs
+// under the user's).
+std::string Ascii(const char* format, double v) {
+  char buf[G_ASCII_DTOSTR_BUF_SIZE];
+  return g_ascii_formatd(buf, sizeof buf, format, v);
+}
+
 // "45.5 E", "0": the sub-satellite longitude in a CRS name.
 std::string LonText(double sub_lon) {
-  char lon[G_ASCII_DTOSTR_BUF_SIZE];
-  g_ascii_formatd(lon, sizeof lon, "%.6g", std::fabs(sub_lon));
-  return std::string(lon) + (sub_lon < 0 ? " W" : sub_lon > 0 ? " E" : "");
+  return Ascii("%.6g", std::fabs(sub_lon)) + (sub_lon < 0 ? " W" : sub_lon > 0 ? " E" : "");
+}
+
+// PROJ string of the view from h metres over sub_lon of the ellipsoid `shape` ("+a=... +b=...").
+std::string GeosCrs(double h, const std::string& shape, double sub_lon) {
+  return "+proj=geos +h=" + Ascii("%.0f", h) + " " + shape + " +lon_0=" + Ascii("%.6g", sub_lon) +
+         " +sweep=y +units=m +no_defs";
+}
+
+// Geotransform of cols x rows pixels over a window of a grid of `pixel` metres whose
+// sub-satellite point lies at edge coordinate `centre` (x from the west, y from the north).
+void EdgeTransform(const int32_t window[4], int cols, int rows, double pixel, double centre, double gt[6]) {
+  gt[0] = (window[0] - centre) * pixel;
+  gt[1] = pixel * window[2] / cols;
+  gt[2] = 0.0;
+  gt[3] = (centre - window[1]) * pixel;
+  gt[4] = 0.0;
+  gt[5] = -pixel * window[3] / rows;
 }
 
 std::string Dirname(const std::string& path) {
@@ -52,25 +73,12 @@ double GeotiffSegmentLongitude(const std::string& path) {
 }
 
 std::string GeotiffCrs(double sub_lon) {
-  // g_ascii_formatd: the decimal point must not follow the locale (the window runs under the user's).
-  char lon[G_ASCII_DTOSTR_BUF_SIZE];
-  g_ascii_formatd(lon, sizeof lon, "%.6g", sub_lon);
-  char buf[160];
-  std::snprintf(buf, sizeof buf, "+proj=geos +h=%.0f +a=%.0f +b=%.1f +lon_0=%s +sweep=y +units=m +no_defs",
-                GEOTIFF_HEIGHT, GEOTIFF_A, GEOTIFF_B, lon);
-  // The other numbers are whole but for b's single decimal.
-  for (char* p = buf; *p; p++)
-    if (*p == ',') *p = '.';
-  return buf;
+  return GeosCrs(GEOTIFF_HEIGHT, "+a=" + Ascii("%.0f", GEOTIFF_A) + " +b=" + Ascii("%.1f", GEOTIFF_B), sub_lon);
 }
 
 void GeotiffTransform(const int32_t window[4], int cols, int rows, double gt[6]) {
-  gt[0] = (window[0] - GRID_CENTRE - 0.5) * GEOTIFF_PIXEL;
-  gt[1] = GEOTIFF_PIXEL * window[2] / cols;
-  gt[2] = 0.0;
-  gt[3] = (GRID_CENTRE + 0.5 - window[1]) * GEOTIFF_PIXEL;
-  gt[4] = 0.0;
-  gt[5] = -GEOTIFF_PIXEL * window[3] / rows;
+  // Pixel centres on whole columns: the centre pixel's west edge.
+  EdgeTransform(window, cols, rows, GEOTIFF_PIXEL, GRID_CENTRE + 0.5, gt);
 }
 
 GeotiffGeo GeotiffMsgGeo(const int32_t window[4], int cols, int rows, double sub_lon) {
@@ -84,18 +92,10 @@ GeotiffGeo GeotiffMsgGeo(const int32_t window[4], int cols, int rows, double sub
 
 GeotiffGeo GeotiffFciGeo(const int32_t window[4], int cols, int rows, double sub_lon) {
   GeotiffGeo g;
-  char lon[G_ASCII_DTOSTR_BUF_SIZE], rf[G_ASCII_DTOSTR_BUF_SIZE];
-  g_ascii_formatd(lon, sizeof lon, "%.6g", sub_lon);
-  g_ascii_formatd(rf, sizeof rf, "%.12g", FCI_INV_FLAT);
-  g.crs = "+proj=geos +h=" + std::to_string(int64_t(FCI_HEIGHT)) + " +a=" + std::to_string(int64_t(FCI_R_EQ)) +
-          " +rf=" + rf + " +lon_0=" + lon + " +sweep=y +units=m +no_defs";
+  g.crs = GeosCrs(FCI_HEIGHT, "+a=" + Ascii("%.0f", FCI_R_EQ) + " +rf=" + Ascii("%.12g", FCI_INV_FLAT), sub_lon);
   g.crs_name = "MTG FCI geostationary " + LonText(sub_lon);
-  // Edges of the 2 km grid: the sub-satellite point lies on the edge between its two middle pixels.
-  const double pixel = FCI_STEP_2KM * FCI_HEIGHT, half = FCI_GRID_2KM / 2.0;
-  g.transform[0] = (window[0] - half) * pixel;
-  g.transform[1] = pixel * window[2] / cols;
-  g.transform[3] = (half - window[1]) * pixel;
-  g.transform[5] = -pixel * window[3] / rows;
+  // The sub-satellite point lies on the edge between the 2 km grid's two middle pixels.
+  EdgeTransform(window, cols, rows, FCI_STEP_2KM * FCI_HEIGHT, FCI_GRID_2KM / 2.0, g.transform);
   g.nodata = FCI_NO_COUNT;
   return g;
 }
