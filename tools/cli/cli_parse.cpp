@@ -1,11 +1,14 @@
-// Number and window arguments of the image subcommands; also built into the FCI module.
+// Number and window arguments of the image subcommands and the synth command's loop of cycles;
+// also built into the FCI module.
 #include <glib.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "tools/cli/cli_image.h"
+#include "tools/synth.h"
 
 bool CliParseInt(const char* text, int* out) {
   if (!text || !*text) return false;
@@ -28,4 +31,23 @@ bool CliParseRect(const char* text, int32_t r[4]) {
   }
   g_strfreev(parts);
   return ok;
+}
+
+int CliSynthCycles(const std::string& first, long count, int step,
+                   const std::function<bool(const std::string& slot, std::string* err)>& make) {
+  int64_t t0 = 0;
+  std::string err;
+  if (!SynthParseSlot(first, &t0, &err, step)) {
+    std::fprintf(stderr, "nubicorn-cli synth: %s\n", err.c_str());
+    return 2;
+  }
+  for (long k = 0; k < count; k++) {
+    const std::string slot = SynthSlotText(t0 + 60 * step * k);
+    if (!make(slot, &err)) {
+      std::fprintf(stderr, "nubicorn-cli synth: %s\n", err.c_str());
+      return 1;
+    }
+    std::printf("%s\n", slot.c_str());
+  }
+  return 0;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/cli/cli_fci.h"
+#include "tools/cli/cli_image.h"
 #include "tools/synth.h"
 #include "tools/synthland.h"
 
@@ -110,20 +111,9 @@ int CliSynth(int argc, char** argv) {
     std::fprintf(stderr, "nubicorn-cli synth: --out and --slot are required\n%s", USAGE);
     return 2;
   }
-  int64_t t0 = 0;
-  std::string err;
-  const int step = SatSlotMinutes(o.satellite);
-  if (!SynthParseSlot(o.slot, &t0, &err, step)) {
-    std::fprintf(stderr, "nubicorn-cli synth: %s\n", err.c_str());
-    return 2;
-  }
-  for (long k = 0; k < count; k++) {
-    o.slot = SynthSlotText(t0 + 60 * step * k);
-    if (!SynthCycle(o, &err)) {
-      std::fprintf(stderr, "nubicorn-cli synth: %s\n", err.c_str());
-      return 1;
-    }
-    std::printf("%s\n", o.slot.c_str());
-  }
-  return 0;
+  auto make = [&o](const std::string& slot, std::string* err) {
+    o.slot = slot;
+    return SynthCycle(o, err);
+  };
+  return CliSynthCycles(o.slot, count, SatSlotMinutes(o.satellite), make);
 }

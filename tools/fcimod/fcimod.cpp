@@ -131,21 +131,11 @@ extern "C" int nubicorn_fci_synth(int argc, char** argv) {
     }
   }
   if (o.out.empty() || o.slot.empty()) return Bad("synth", "--out and --slot are required", SYNTH_USAGE);
-  int64_t t0 = 0;
-  std::string err;
-  if (!SynthParseSlot(o.slot, &t0, &err, FCI_SLOT_MINUTES)) {
-    std::fprintf(stderr, "nubicorn-cli synth: %s\n", err.c_str());
-    return 2;
-  }
-  for (long k = 0; k < count; k++) {
-    o.slot = SynthSlotText(t0 + 60 * FCI_SLOT_MINUTES * k);
-    if (!SynthFciCycle(o, &err)) {
-      std::fprintf(stderr, "nubicorn-cli synth: %s\n", err.c_str());
-      return 1;
-    }
-    std::printf("%s\n", o.slot.c_str());
-  }
-  return 0;
+  auto make = [&o](const std::string& slot, std::string* err) {
+    o.slot = slot;
+    return SynthFciCycle(o, err);
+  };
+  return CliSynthCycles(o.slot, count, FCI_SLOT_MINUTES, make);
 }
 
 extern "C" int nubicorn_fci_info(const char* path, int json) {
