@@ -265,7 +265,7 @@ std::string SynthPrologueName(const std::string& slot) { return SatPrologueName(
 std::string SynthEpilogueName(const std::string& slot) { return SatEpilogueName(Sat{}, slot); }
 
 bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* err, int step_minutes) {
-  auto fail = [&](const char* why) {
+  auto fail = [&](const std::string& why) {
     if (err) *err = "bad slot '" + text + "': " + why;
     return false;
   };
@@ -277,7 +277,8 @@ bool SynthParseSlot(const std::string& text, int64_t* unix_time, std::string* er
     return fail("no such date");
   if (hour > 23 || minute > 59) return fail("no such time");
   if (step_minutes == 15 && minute % 15 != 0) return fail("a repeat cycle starts on a quarter hour");
-  if (step_minutes <= 0 || minute % step_minutes != 0) return fail("a repeat cycle starts on a 5-minute step");
+  if (step_minutes <= 0 || minute % step_minutes != 0)
+    return fail("a repeat cycle starts on a " + std::to_string(step_minutes) + "-minute step");
   std::tm tm{};
   tm.tm_year = year - 1900;
   tm.tm_mon = month - 1;

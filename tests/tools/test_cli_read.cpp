@@ -141,7 +141,7 @@ TEST_F(CliRead, EveryCommandsTextAndStatus) {
        "Input data error"},
       {{"channel", "--satellite", "MTG-I1", "--data", data, "--slot", fci, "--channel", "ir_105", "--rect", "10,10,5,5", "-o", out}, 1, "Input data error"},
       {{"synth", "--satellite", "MTG-I9", "--out", data, "--slot", fci}, 2, ""},
-      {{"synth", "--satellite", "MTG-I1", "--out", data, "--slot", "202501011205"}, 2, ""},
+      {{"synth", "--satellite", "MTG-I1", "--out", data, "--slot", "202501011205"}, 2, "10-minute step"},
       {{"synth", "--satellite", "MTG-I1", "--out", data, "--slot", fci, "--channels", "ir_108"}, 2, ""},
       {{"synth", "--satellite", "MTG-I1", "--out", data, "--slot", fci, "--rect", "1,2,0,4"}, 2, ""},
       {with(synth, {"2016070412"}), 2, "12 digits"},
