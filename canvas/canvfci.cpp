@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
-#include <memory>
 #include <new>
 #include <optional>
 
@@ -16,6 +15,7 @@
 #include "canvas/canvreadout.h"
 #include "data/fci.h"
 #include "data/fci_view.h"
+#include "data/gholder.h"
 #include "settings/conf.h"
 
 namespace {
@@ -40,8 +40,7 @@ void CanvFciWindow(int32_t window[4]) {
 }
 
 bool CanvFciOpen(Layer* layer) {
-  std::unique_ptr<gchar, decltype(&g_free)> dir(
-      g_build_filename(App_get ? App_get->home.c_str() : "", INPUT_DIR, nullptr), g_free);
+  GStr dir(g_build_filename(App_get ? App_get->home.c_str() : "", INPUT_DIR, nullptr));
   int32_t window[4];
   CanvFciWindow(window);
   return CanvFciLoad(layer, dir.get(), window);

@@ -152,9 +152,8 @@ void CanvExportImage(GtkWidget*, gpointer) {
     CanvFailure(("Export image Error! " + err).c_str());
     return;
   }
-  gchar* base = g_path_get_basename(written.c_str());
-  std::string name(base, std::strlen(base) - 4);  // without ".tif"
-  g_free(base);
+  GStr base(g_path_get_basename(written.c_str()));
+  const std::string name(base.get(), std::strlen(base.get()) - 4);  // without ".tif"
   CanvSucceeded();
   CanvStatus(("Exported " + name + ".tif and .png to " + dir).c_str());
 }

@@ -55,20 +55,13 @@ void EdgeTransform(const int32_t window[4], int cols, int rows, double pixel, do
   gt[5] = -pixel * window[3] / rows;
 }
 
-std::string Dirname(const std::string& path) {
-  gchar* d = g_path_get_dirname(path.c_str());
-  std::string s(d);
-  g_free(d);
-  return s;
-}
+std::string Dirname(const std::string& path) { return GStr(g_path_get_dirname(path.c_str())).get(); }
 
 }  // namespace
 
 double GeotiffSegmentLongitude(const std::string& path) {
-  gchar* base = g_path_get_basename(path.c_str());
   Sat sat;
-  SatFromName(base, &sat);
-  g_free(base);
+  SatFromName(GStr(g_path_get_basename(path.c_str())).get(), &sat);
   return SatFileLongitude(path.c_str(), SatNominalLongitude(sat));
 }
 
@@ -102,9 +95,8 @@ GeotiffGeo GeotiffFciGeo(const int32_t window[4], int cols, int rows, double sub
 
 std::string ModulePath(const char* file, const char* env) {
   if (const char* set = g_getenv(env); set && *set) return set;
-  if (gchar* exe = g_file_read_link("/proc/self/exe", nullptr)) {
-    const std::string beside = Dirname(exe) + "/" + file;
-    g_free(exe);
+  if (GStr exe(g_file_read_link("/proc/self/exe", nullptr)); exe) {
+    const std::string beside = Dirname(exe.get()) + "/" + file;
     if (g_file_test(beside.c_str(), G_FILE_TEST_EXISTS)) return beside;
   }
   return std::string(NUBICORN_MODULE_DIR) + "/" + file;
